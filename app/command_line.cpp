@@ -1,0 +1,110 @@
+#include "app/command_line.h"
+
+#include "app/messages.h"
+#include "core/path.h"
+
+namespace {
+
+const char kAtomBreaks[] = " \n\r\t";
+
+bool IsAtomBreak(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+// Removes one enclosing pair of double quotes when present at both ends.
+void StripEnclosingQuotes(String& value) { value.Unquote('"'); }
+
+// Values of /r: and /b1: to /b3: were opened by the quote of their prefix:
+// drop the closing quote and turn backquotes into double quotes.
+void TakeQuotedCommand(String& value) {
+  value.StripLastChar('"');
+  value.ReplaceChar('`', '"');
+}
+
+bool StripBatchPrefix(String& atom, int& batch) {
+  static const char* const kPrefixes[3] = {"B1:\"", "B2:\"", "B3:\""};
+  for (int i = 0; i < 3; ++i) {
+    if (atom.StripPrefix(kPrefixes[i])) {
+      batch = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Applies one atom whose switch character has been removed.
+void ApplyAtom(String& atom, CommandLineOptions& options) {
+  int batch = 0;
+  if (atom.CompareNoCase("A") == 0) {
+    options.automaticMode = true;
+  } else if (atom.StripPrefix("D:")) {
+    options.InstallDir = atom;
+    StripEnclosingQuotes(options.InstallDir);
+  } else if (atom.StripPrefix("N:")) {
+    options.DisplayName = atom;
+    StripEnclosingQuotes(options.DisplayName);
+  } else if (atom.StripPrefix("U")) {
+    options.uninstallMode = true;
+    if (atom.StripFirstChar(':')) {
+      options.uninstallName = atom;
+      StripEnclosingQuotes(options.uninstallName);
+    }
+  } else if (atom.StripPrefix("R:\"")) {
+    options.runAfterProgram = atom;
+    TakeQuotedCommand(options.runAfterProgram);
+  } else if (StripBatchPrefix(atom, batch)) {
+    String& value = options.batchAdditions[batch];
+    value = atom;
+    TakeQuotedCommand(value);
+    value.ReplaceAll("~~", "\r\n");
+  } else if (!atom.IsEmpty()) {
+    UsageError((String("Illegal command line atom:\n") + atom).CStr());
+  }
+}
+
+}  // namespace
+
+String NextCommandLineAtom(String& rest) {
+  rest.TrimLeft(kAtomBreaks);
+  String atom;
+  while (!rest.IsEmpty()) {
+    if (rest.StartsWithChar('"')) {
+      String section;
+      rest.ExtractQuoted(section, '"', 0);
+      atom.AppendChar('"');
+      atom.Append(section);
+      atom.AppendChar('"');
+      continue;
+    }
+    char c = rest.CharAt(0);
+    rest.DeleteFirst(1);
+    if (IsAtomBreak(c)) break;
+    atom.AppendChar(c);
+  }
+  return atom;
+}
+
+void ParseCommandLine(const char* text, CommandLineOptions& options) {
+  String rest(text);
+  for (int count = 1; !rest.IsEmpty() && count <= kMaxCommandLineAtoms; ++count) {
+    String atom = NextCommandLineAtom(rest);
+    if (atom.IsEmpty()) break;
+    if (!atom.StripFirstChar('/') && !atom.StripFirstChar('-'))
+      UsageError((String("Unexpected command line parameter:\n") + atom).CStr());
+    ApplyAtom(atom, options);
+  }
+}
+
+void UsageError(const char* message) {
+  String program = FileNameOf(ModulePath().CStr());
+  FatalError(
+      "%s\r\n\r\nUsage:\r\n%s [/a] [/b1:\"commands\"] [/b2:\"commands\"] [/b3:\"commands\"] [/d:\"dir\"] "
+      "[/n:\"name\"] [/u:\"name\"] [/r:\"program\"]\r\n\r\n"
+      "/a                  \tAutomatic mode.\r\n"
+      "/d:\"dir\"        \tOverride installation directory.\r\n"
+      "/b1:\"commands\"\tAdd commands to the end of the Pre-Installation Batch.\r\n"
+      "/b2:\"commands\"\tAdd commands to the end of the Post-Installation Batch.\r\n"
+      "/b3:\"commands\"\tAdd commands to the end of the Installation-Exit Batch.\r\n"
+      "/n:\"name\"\tOverride product name.\r\n"
+      "/u:\"name\"\tUninstall product by name.\r\n"
+      "/r:\"program\"\tRun the specified program after a successful installation.",
+      message, program.CStr());
+}

@@ -1,0 +1,138 @@
+#include "app/messages.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+
+#include "app/run_state.h"
+#include "core/path.h"
+#include "core/system_error.h"
+
+CommandLineOptions g_options;
+HINSTANCE g_instance;
+HWND g_backgroundWindow;
+HWND g_currentDialog;
+bool g_fatalError;
+uint64_t g_productFlags;
+
+namespace {
+
+// The message table, filled once by the settings step.
+struct MessageTable {
+  Array<String> texts;  // row-major: row * languages + language
+  int32_t languages = 0;
+  int32_t current = 0;
+};
+MessageTable g_messages;
+
+// The time mark of PauseSinceMark, in milliseconds since system start.
+DWORD g_timeMark;
+
+}  // namespace
+
+void SetMessageTable(int32_t languages, Array<String>& texts) {
+  g_messages.texts = static_cast<Array<String>&&>(texts);
+  g_messages.languages = languages > 0 ? languages : 0;
+  g_messages.current = 0;
+}
+
+void SetCurrentLanguage(int32_t language) { g_messages.current = language; }
+
+const char* MessageText(int32_t n) {
+  const int32_t languages = g_messages.languages;
+  const int32_t language = g_messages.current;
+  if (n < 0 || languages <= 0 || language < 0 || language >= languages) return "";
+  const int64_t index = (int64_t)n * languages + language;
+  if (index >= g_messages.texts.Count()) return "";
+  String& entry = g_messages.texts[(int32_t)index];
+  if (entry.Find("<", 1) >= 0) {
+    entry.ReplaceAll("<product>", g_options.DisplayName, kFindIgnoreCase);
+    entry.ReplaceAll("<os>", WindowsDir(), kFindIgnoreCase);
+  }
+  return entry.CStr();
+}
+
+HWND MessageOwner() {
+  if (g_currentDialog) return g_currentDialog;
+  return g_backgroundWindow;
+}
+
+void ShowErrorBox(const char* text) {
+  String body(text);
+  if (body.IsBlank()) return;
+  const char* caption = MessageText(kMsgErrorCaption);
+  MessageBoxA(MessageOwner(), body.CStr(), *caption ? caption : "Error", MB_OK | MB_ICONERROR);
+}
+
+void ErrorBox(const char* format, ...) {
+  if (g_options.automaticMode && !ProductFlag(35)) return;
+  char text[2048];
+  va_list args;
+  va_start(args, format);
+  int n = vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  if (n < 0 || n >= (int)sizeof text) text[sizeof text - 1] = '\0';
+  ShowErrorBox(text);
+}
+
+void AppendErrorLine(String& errors, const char* subject) {
+  DWORD code = GetLastError();
+  errors.Append(MessageText(kMsgErrorLineStart));
+  errors.AppendChar(' ');
+  errors.Append(subject);
+  errors.Append("\r\n");
+  errors.Append(SystemErrorText(code));
+  errors.Append("\r\n");
+}
+
+void ConfirmCancel() {
+  int answer = MessageBoxA(MessageOwner(), MessageText(kMsgConfirmCancel), MessageText(kMsgQuestionCaption),
+                           MB_YESNO | MB_ICONQUESTION);
+  if (answer == IDYES) EndProcess();
+}
+
+void FatalMessage(const char* text) {
+  g_fatalError = true;
+  MessageBoxA(MessageOwner(), text ? text : "", "FATAL ERROR", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  EndProcess();
+}
+
+void EndProcess() {
+  if (g_currentDialog) {
+    DestroyWindow(g_currentDialog);
+    g_currentDialog = nullptr;
+  }
+  if (g_backgroundWindow) {
+    ShowWindow(g_backgroundWindow, SW_MINIMIZE);
+    DestroyWindow(g_backgroundWindow);
+    g_backgroundWindow = nullptr;
+  }
+  PumpMessages();
+  OleUninitialize();
+  ExitProcess(1);
+}
+
+bool PumpMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    if (msg.message == WM_DESTROY || msg.message == WM_CLOSE || msg.message == WM_QUIT) return true;
+  }
+  return false;
+}
+
+void MarkTime() { g_timeMark = GetTickCount(); }
+
+void PauseSinceMark(uint32_t ms) {
+  if (g_options.automaticMode) return;
+  for (uint32_t i = 0; i < ms; ++i) {
+    if (PumpMessages()) return;
+    // The elapsed time is the absolute value of the 32-bit tick difference
+    // (the tick count wraps after 49.7 days); only 0x80000000 stays negative.
+    uint32_t difference = GetTickCount() - g_timeMark;
+    if (difference > 0x7FFFFFFFu) difference = 0u - difference;
+    int32_t elapsed = (int32_t)difference;
+    if (elapsed < 0 || (uint32_t)elapsed >= ms) return;
+    Sleep(50);
+  }
+}
