@@ -1,0 +1,93 @@
+# Shared by the end-to-end scripts (sourced, not run: the test list picks up
+# only tests/e2e/*.sh). Gives a script one fresh Wine prefix with a wineserver
+# kept alive for the group, the robot, and case bookkeeping.
+#
+#   e2e_begin GROUP SRCROOT    fresh prefix copy, persistent wineserver, cleanup trap
+#   robot STEP...              runs the UI robot in the group's prefix
+#   e2e_pass NAME / e2e_fail NAME WHY
+#   e2e_check NAME EXPECTED ACTUAL   compares two texts exactly
+#   e2e_esc TEXT               TEXT in the robot's escaped one-line form
+#   e2e_robot NAME RC STDOUT ERRTEXT STEP...
+#                              runs the robot and checks its exit code, its whole
+#                              stdout (exactly, trailing newlines included) and
+#                              that stderr contains ERRTEXT (is empty when ERRTEXT is "")
+#   e2e_end                    summary line; exit status 1 when a case failed
+
+e2e_passed=0
+e2e_failed=0
+e2e_failures=()
+
+e2e_begin() {
+  local group="$1" src="$2"
+  # shellcheck source=/dev/null
+  source "$src/scripts/wine-env"
+  WINEPREFIX="$("$src/scripts/wine-prefix" "$group-$$")" || { echo "cannot make a Wine prefix" >&2; exit 1; }
+  export WINEPREFIX
+  E2E_TMP="$(mktemp -d)"
+  trap e2e_cleanup EXIT
+  # One wineserver for the whole group: each program start costs ~20 ms instead of ~0.4 s.
+  wineserver -p
+}
+
+e2e_cleanup() {
+  # Ends every process left in this prefix (only this group's prefix) and removes it.
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k 2>/dev/null
+    case "$WINEPREFIX" in */prefixes/*) rm -rf "$WINEPREFIX" ;; esac
+  fi
+  [ -n "${E2E_TMP:-}" ] && rm -rf "$E2E_TMP"
+}
+
+robot() { wine "$ROBOT" "$@"; }
+
+e2e_pass() { e2e_passed=$((e2e_passed + 1)); echo "ok    $1"; }
+
+e2e_fail() {
+  e2e_failed=$((e2e_failed + 1))
+  e2e_failures+=("$1")
+  echo "FAIL  $1"
+  shift
+  local line
+  for line in "$@"; do echo "      $line"; done
+}
+
+e2e_esc() {
+  local s="$1"
+  s=${s//\\/\\\\}
+  s=${s//$'\r'/\\r}
+  s=${s//$'\n'/\\n}
+  s=${s//$'\t'/\\t}
+  printf '%s' "$s"
+}
+
+e2e_check() {
+  if [ "$2" == "$3" ]; then e2e_pass "$1"; else e2e_fail "$1" "expected: $(e2e_esc "$2")" "actual:   $(e2e_esc "$3")"; fi
+}
+
+e2e_robot() {
+  local name="$1" want_rc="$2" want_out="$3" want_err="$4"
+  shift 4
+  robot "$@" >"$E2E_TMP/robot.out" 2>"$E2E_TMP/robot.err"
+  local rc=$? out err
+  # The x keeps the trailing newlines that command substitution would strip.
+  out="$(cat "$E2E_TMP/robot.out"; echo x)"; out="${out%x}"
+  err="$(cat "$E2E_TMP/robot.err"; echo x)"; err="${err%x}"
+  local why=()
+  [ "$rc" = "$want_rc" ] || why+=("robot exit code $rc, expected $want_rc")
+  [ "$out" == "$want_out" ] || why+=("stdout:   $(e2e_esc "$out")" "expected: $(e2e_esc "$want_out")")
+  if [ -z "$want_err" ]; then
+    [ -z "$err" ] || why+=("unexpected stderr: $(e2e_esc "$err")")
+  else
+    [[ "$err" == *"$want_err"* ]] || why+=("stderr lacks \"$want_err\": $(e2e_esc "$err")")
+  fi
+  if [ ${#why[@]} -eq 0 ]; then e2e_pass "$name"; else e2e_fail "$name" "${why[@]}"; fi
+}
+
+e2e_end() {
+  echo "$(basename "$0" .sh): $e2e_passed passed, $e2e_failed failed"
+  if [ "$e2e_failed" -ne 0 ]; then
+    printf '  failed: %s\n' "${e2e_failures[@]}"
+    exit 1
+  fi
+  exit 0
+}
