@@ -1,0 +1,299 @@
+#include "archive/block.h"
+
+#include <string.h>
+
+#include "core/memory.h"
+#include "core/string.h"
+
+namespace {
+
+inline uint64_t Load64(const unsigned char* p) {
+  uint64_t v;
+  memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  v = __builtin_bswap64(v);
+#endif
+  return v;
+}
+
+inline void Store64(unsigned char* p, uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  v = __builtin_bswap64(v);
+#endif
+  memcpy(p, &v, 8);
+}
+
+inline uint64_t Mask(uint32_t width) { return (uint64_t{1} << width) - 1; }
+
+// Number of one-bits at the bottom of w; w must have a zero bit somewhere.
+inline uint32_t LowOnes(uint64_t w) { return static_cast<uint32_t>(__builtin_ctzll(~w)); }
+
+struct BitSource {
+  const unsigned char* in;
+  size_t length;  // bytes
+  uint64_t end;   // bits
+};
+
+// The 64 bits from bit pos on. Bits at or past the end of the block read as
+// 0, and so do the top (pos & 7) bits, so at least 57 bits are meaningful.
+inline uint64_t PeekBits(const BitSource& s, uint64_t pos) {
+  size_t byte = static_cast<size_t>(pos >> 3);
+  uint64_t v = 0;
+  if (byte < s.length) {
+    if (s.length - byte >= 8) {
+      v = Load64(s.in + byte);
+    } else {
+      unsigned char tail[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+      memcpy(tail, s.in + byte, s.length - byte);
+      v = Load64(tail);
+    }
+  }
+  return v >> (pos & 7);
+}
+
+// Reads a field of n <= 32 bits; fails without advancing when fewer remain.
+// Invariant of every reader: pos <= s.end before and after.
+inline bool ReadBits(const BitSource& s, uint64_t& pos, uint32_t n, uint64_t& value) {
+  if (s.end - pos < n) return false;
+  value = PeekBits(s, pos) & Mask(n);
+  pos += n;
+  return true;
+}
+
+// Reads VarNum(code) with any prefix length: the prefix is counted a word at
+// a time, so a long run of one-bits costs one step per 57 bits and can never
+// pass the end of the block (bits past the end read as zero, and a prefix
+// ended by such a zero fails).
+bool ReadVarNum(const BitSource& s, uint64_t& pos, VarNumCode code, uint64_t& value) {
+  uint64_t k = 0;
+  for (;;) {
+    uint64_t w = PeekBits(s, pos);
+    uint32_t meaningful = 64 - static_cast<uint32_t>(pos & 7);
+    uint32_t ones = ~w == 0 ? 64 : LowOnes(w);
+    if (ones >= meaningful) {  // every bit of this word is a prefix bit
+      pos += meaningful;
+      k += meaningful;
+      if (pos >= s.end) return false;
+      continue;
+    }
+    if (s.end - pos <= ones) return false;  // the terminating zero lies past the end
+    pos += ones + 1;
+    k += ones;
+    break;
+  }
+  return ReadBits(s, pos, VarNumWidth(code, k), value);
+}
+
+// Copies n literal bytes starting at bit pos. The caller has checked that the
+// n * 8 bits lie inside the block and that n <= room (output bytes left).
+inline void CopyLiterals(const BitSource& s, uint64_t pos, unsigned char* dst, uint64_t n, uint64_t room) {
+  size_t b = static_cast<size_t>(pos >> 3);
+  uint32_t shift = static_cast<uint32_t>(pos & 7);
+  const unsigned char* src = s.in + b;
+  if (shift == 0) {
+    memcpy(dst, src, static_cast<size_t>(n));
+    return;
+  }
+  // Eight bytes per step while both the whole last step (reads up to
+  // src[n + 7], writes up to dst[n + 6]) stay inside block and output.
+  if (n + 8 <= room && s.length - b >= n + 8) {
+    for (uint64_t i = 0; i < n; i += 8) {
+      uint64_t v = (Load64(src + i) >> shift) | (static_cast<uint64_t>(src[i + 8]) << (64 - shift));
+      Store64(dst + i, v);
+    }
+    return;
+  }
+  // Byte by byte: the last byte's high bits come from src[n], which exists
+  // because the n * 8 bits from pos end inside the block and shift > 0.
+  for (uint64_t i = 0; i < n; ++i)
+    dst[i] = static_cast<unsigned char>((src[i] >> shift) | (src[i + 1] << (8 - shift)));
+}
+
+// Copies L bytes from D bytes back; the caller has checked L <= D <= produced
+// and L <= room, so source and destination never overlap.
+inline void CopyMatch(unsigned char* dst, uint64_t distance, uint64_t length, uint64_t room) {
+  const unsigned char* src = dst - distance;
+  if (length <= 16 && room >= 16) {
+    // Both words are loaded before either is stored, so bytes past L that
+    // the source window shares with the destination cannot spoil the first
+    // L; everything written stays below the end of the output.
+    uint64_t a, b;
+    memcpy(&a, src, 8);
+    memcpy(&b, src + 8, 8);
+    memcpy(dst, &a, 8);
+    memcpy(dst + 8, &b, 8);
+    return;
+  }
+  memcpy(dst, src, static_cast<size_t>(length));
+}
+
+// Decodes one code with every read checked; used wherever the fast path of
+// DecodeStream does not apply (near the end of the block, long prefixes).
+bool DecodeCodeChecked(const BitSource& s, uint64_t& pos, unsigned char* out, uint64_t& p, uint64_t size) {
+  uint64_t selector;
+  if (!ReadBits(s, pos, 1, selector)) return false;
+  uint64_t room = size - p;
+  if (selector == 0) {
+    uint64_t n;
+    if (!ReadVarNum(s, pos, kLiteralCount, n)) return false;
+    n += kMinLiteralRun;
+    if (n > room || (s.end - pos) / 8 < n) return false;
+    CopyLiterals(s, pos, out + p, n, room);
+    pos += 8 * n;
+    p += n;
+    return true;
+  }
+  if (!ReadBits(s, pos, 1, selector)) return false;
+  if (selector == 0) {
+    uint64_t length, distance;
+    if (!ReadVarNum(s, pos, kMatchLength, length) || !ReadVarNum(s, pos, kMatchDistance, distance)) return false;
+    length += kMinMatchLength;
+    distance += kMinMatchDistance;
+    if (distance > p || length > distance || length > room) return false;
+    CopyMatch(out + p, distance, length, room);
+    p += length;
+    return true;
+  }
+  uint64_t value, count;
+  if (!ReadBits(s, pos, 8, value) || !ReadVarNum(s, pos, kRunCount, count)) return false;
+  count += kMinRunCount;
+  if (count > room) return false;
+  memset(out + p, static_cast<int>(value), static_cast<size_t>(count));
+  p += count;
+  return true;
+}
+
+// Decodes the bit stream of a block into out[0, size). The fast path handles
+// the usual codes from one 64-bit load per field: while pos < fastEnd at
+// least 16 block bytes follow the current byte, enough for any code whose
+// prefixes are within the limits tested below; all other codes go through
+// DecodeCodeChecked. Each code is checked once against the output end and,
+// for literal runs, the block end, before anything is copied.
+bool DecodeStream(const unsigned char* in, size_t length, unsigned char* out, uint64_t size) {
+  const BitSource s{in, length, static_cast<uint64_t>(length) * 8};
+  const uint64_t fastEnd = length > 16 ? static_cast<uint64_t>(length - 16) * 8 : 0;
+  uint64_t pos = 8 * static_cast<uint64_t>(kBlockHeaderSize);
+  uint64_t p = 0;
+  while (p < size) {
+    if (pos < fastEnd) {
+      uint64_t w = Load64(in + (pos >> 3)) >> (pos & 7);
+      uint64_t room = size - p;
+      if ((w & 1) == 0) {
+        // Literal run: selector at bit 0, prefix from bit 1.
+        uint32_t k = LowOnes(w >> 1);
+        if (k <= 15) {
+          uint32_t width = VarNumWidth(kLiteralCount, k);
+          uint32_t head = 2 + k + width;
+          uint64_t n = ((w >> (k + 2)) & Mask(width)) + kMinLiteralRun;
+          if (n > room) return false;
+          if (8 * n + head <= 57 && room >= 8) {  // the bytes are already in w
+            Store64(out + p, w >> head);
+            pos += head + 8 * n;
+            p += n;
+            continue;
+          }
+          pos += head;
+          if ((s.end - pos) / 8 < n) return false;
+          CopyLiterals(s, pos, out + p, n, room);
+          pos += 8 * n;
+          p += n;
+          continue;
+        }
+      } else if ((w & 2) == 0) {
+        // Back-reference: length prefix from bit 2; the distance is read
+        // from a second load at most 4 bytes further on.
+        uint32_t k = LowOnes(w >> 2);
+        if (k <= 12) {
+          uint32_t width = VarNumWidth(kMatchLength, k);
+          uint64_t len = ((w >> (k + 3)) & Mask(width)) + kMinMatchLength;
+          uint64_t pos2 = pos + 3 + k + width;
+          uint64_t w2 = Load64(in + (pos2 >> 3)) >> (pos2 & 7);
+          uint32_t k2 = LowOnes(w2 & ~(uint64_t{1} << 63));
+          if (k2 <= 10) {
+            uint32_t width2 = VarNumWidth(kMatchDistance, k2);
+            uint64_t distance = ((w2 >> (k2 + 1)) & Mask(width2)) + kMinMatchDistance;
+            if (distance > p || len > distance || len > room) return false;
+            CopyMatch(out + p, distance, len, room);
+            pos = pos2 + k2 + 1 + width2;
+            p += len;
+            continue;
+          }
+        }
+      } else {
+        // Byte run: value in bits 2-9, count prefix from bit 10.
+        uint32_t k = LowOnes(w >> 10);
+        if (k <= 22) {
+          uint32_t width = VarNumWidth(kRunCount, k);
+          uint64_t count = ((w >> (11 + k)) & Mask(width)) + kMinRunCount;
+          if (count > room) return false;
+          memset(out + p, static_cast<int>((w >> 2) & 0xFF), static_cast<size_t>(count));
+          pos += 11 + k + width;
+          p += count;
+          continue;
+        }
+      }
+    }
+    if (!DecodeCodeChecked(s, pos, out, p, size)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void XorScramble(void* buffer, int32_t length, uint32_t key) {
+  if (!buffer || length <= 0) return;
+  unsigned char* p = static_cast<unsigned char*>(buffer);
+  const unsigned char k[4] = {static_cast<unsigned char>(key), static_cast<unsigned char>(key >> 8),
+                              static_cast<unsigned char>(key >> 16), static_cast<unsigned char>(key >> 24)};
+  for (int32_t i = 0; i < length; ++i) p[i] ^= k[i & 3];
+}
+
+int32_t BlockDecodedSize(const void* block, int32_t length) {
+  if (!block || length < kBlockHeaderSize) return -1;
+  const unsigned char* b = static_cast<const unsigned char*>(block);
+  uint32_t magic = b[0] | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+  uint32_t size = b[4] | (uint32_t{b[5]} << 8) | (uint32_t{b[6]} << 16) | (uint32_t{b[7]} << 24);
+  if (magic != kBlockMagic) return -1;
+  // The size field is signed: 0x80000000 and up are negative sizes.
+  if (size > static_cast<uint32_t>(kMaxBlockOutput)) return -1;
+  return static_cast<int32_t>(size);
+}
+
+int32_t UnpackBlockInto(const void* block, int32_t length, void* output, int32_t capacity) {
+  int32_t size = BlockDecodedSize(block, length);
+  if (size < 0 || size > capacity || (size > 0 && !output)) return -1;
+  bool ok = DecodeStream(static_cast<const unsigned char*>(block), static_cast<size_t>(length),
+                         static_cast<unsigned char*>(output), static_cast<uint64_t>(size));
+  return ok ? size : -1;
+}
+
+bool UnpackBlock(const unsigned char*& data, int32_t& length) {
+  int32_t size = BlockDecodedSize(data, length);
+  if (size < 0) return false;
+  // S comes from the block: a corrupt size must fail, not end the process.
+  unsigned char* out = static_cast<unsigned char*>(MemTryRealloc(nullptr, static_cast<size_t>(size) + 1));
+  if (!out) return false;
+  if (!DecodeStream(data, static_cast<size_t>(length), out, static_cast<uint64_t>(size))) {
+    MemFree(out);
+    return false;
+  }
+  data = out;
+  length = size;
+  return true;
+}
+
+bool UnpackInPlace(String& block) {
+  const unsigned char* data = reinterpret_cast<const unsigned char*>(block.Buffer());
+  int32_t length = block.Length();
+  // A String block holds at most kMaxStringBlock bytes including its NUL.
+  if (BlockDecodedSize(data, length) >= kMaxStringBlock) return false;
+  if (!UnpackBlock(data, length)) return false;
+  unsigned char* decoded = const_cast<unsigned char*>(data);
+  if (length == 0) {
+    MemFree(decoded);
+    block.Clear();
+    return true;
+  }
+  block.AdoptBuffer(reinterpret_cast<char*>(decoded), length);
+  return true;
+}
