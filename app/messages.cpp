@@ -1,9 +1,9 @@
 #include "app/messages.h"
 
 #include <stdarg.h>
-#include <stdio.h>
 
 #include "app/run_state.h"
+#include "core/cformat.h"
 #include "core/path.h"
 #include "core/system_error.h"
 
@@ -68,9 +68,8 @@ void ErrorBox(const char* format, ...) {
   char text[2048];
   va_list args;
   va_start(args, format);
-  int n = vsnprintf(text, sizeof text, format, args);
+  BoundedFormatV(text, sizeof text, format, args);  // a longer text is cut
   va_end(args);
-  if (n < 0 || n >= (int)sizeof text) text[sizeof text - 1] = '\0';
   ShowErrorBox(text);
 }
 

@@ -1,7 +1,8 @@
 #include "core/fatal.h"
 
 #include <stdarg.h>
-#include <stdio.h>
+
+#include "core/cformat.h"
 
 #include "core/memory.h"
 
@@ -14,16 +15,10 @@ void FatalError(const char* format, ...) {
   for (;;) {
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(text, size, format, args);
+    int n = BoundedFormatV(text, size, format, args);
     va_end(args);
-    if (n >= 0 && (size_t)n < size) break;
-    if (size >= (1u << 20)) {
-      text[size - 1] = '\0';  // cut very long texts at 1 MB
-      break;
-    }
-    size_t wanted = (n > 0) ? (size_t)n + 1 : size * 4;
-    if (wanted <= size) wanted = size * 4;
-    if (wanted > (1u << 20)) wanted = 1u << 20;
+    if (n >= 0 || size >= (1u << 20)) break;  // fitted, or cut at 1 MB
+    size_t wanted = size * 4;
     if (text != small) MemFree(text);
     text = (char*)MemAlloc(wanted);
     size = wanted;

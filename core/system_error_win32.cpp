@@ -1,6 +1,6 @@
 #include <windows.h>
-#include <stdio.h>
 
+#include "core/cformat.h"
 #include "core/system_error.h"
 
 String SystemErrorText(uint32_t code) {
@@ -11,7 +11,7 @@ String SystemErrorText(uint32_t code) {
   if (n > 0 && n < sizeof buffer) text.Assign(buffer, (int32_t)n);
   text.TrimRight();
   if (text.IsEmpty()) {
-    snprintf(buffer, sizeof buffer, "Error %lu", (unsigned long)code);
+    BoundedFormat(buffer, sizeof buffer, "Error %lu", (unsigned long)code);
     text.Assign(buffer);
   }
   return text;
