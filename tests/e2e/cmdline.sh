@@ -42,7 +42,7 @@ usage() {
 # run shows later are answered with OK and must not be the usage box; the
 # stub ends with exit code 1.
 valid() {
-  robot start "$STUB" --args "$2" until-exit --reject "$USAGE_MARK" --answer 1 --expect 1 --timeout 30 \
+  robot start "$STUB" --args "$2" until-exit --reject "$USAGE_MARK" --answer 1 --expect 1 --timeout 20 \
     >"$E2E_TMP/valid.out" 2>"$E2E_TMP/valid.err"
   local rc=$?
   if [ "$rc" = 0 ]; then

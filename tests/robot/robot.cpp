@@ -3,7 +3,7 @@
 // it waits for windows and message boxes, reads their controls, types into
 // edits, picks list entries, clicks buttons and answers boxes.
 //
-// The command line is a script of steps run in order; see Usage() below. The
+// The command line is a script of steps run in order; see kUsageText below. The
 // robot stops at the first step that fails, says why on stderr, and exits with
 //   0  every step succeeded
 //   2  the robot's own command line is wrong
@@ -12,9 +12,16 @@
 //   5  an expectation failed (exit code, box text)
 //
 // Only data a script asked for goes to stdout; the bytes are written with
-// WriteFile, so no CR is added before LF. Texts are read as UTF-16 (Wine
-// answers cross-process ANSI queries of some controls with UTF-16) and
-// converted to the ANSI code page, which is what the program under test wrote.
+// WriteFile, so no CR is added before LF. Texts are printed in one of three
+// forms: by default CR LF becomes LF (for people); --escaped writes one line
+// with \r \n \t \\ and \xNN escapes, so a script can tell CR LF from a bare
+// LF and compare exactly; --raw writes the bytes as they are.
+//
+// Texts are read as UTF-16 (Wine answers cross-process ANSI queries of some
+// controls with UTF-16) and converted to the ANSI code page, which is what the
+// program under test wrote. Texts the robot is given (set-text, expect-text,
+// select =ITEM, --reject) take the same escapes, so bytes beyond ASCII are
+// written \xNN in the ANSI code page; start --args TEXT is passed unescaped.
 
 #include <windows.h>
 
