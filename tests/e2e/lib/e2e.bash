@@ -60,8 +60,21 @@ e2e_esc() {
   printf '%s' "$s"
 }
 
+# Where two texts part, with a little context: long box texts differ far right.
+e2e_diffpos() {
+  local a="$1" b="$2" i=0
+  while [ "$i" -lt "${#a}" ] && [ "${a:i:1}" == "${b:i:1}" ]; do i=$((i + 1)); done
+  local from=$((i > 20 ? i - 20 : 0))
+  printf 'first difference at character %d: expected ...%s... got ...%s...' "$i" \
+    "$(e2e_esc "${a:from:40}")" "$(e2e_esc "${b:from:40}")"
+}
+
 e2e_check() {
-  if [ "$2" == "$3" ]; then e2e_pass "$1"; else e2e_fail "$1" "expected: $(e2e_esc "$2")" "actual:   $(e2e_esc "$3")"; fi
+  if [ "$2" == "$3" ]; then
+    e2e_pass "$1"
+  else
+    e2e_fail "$1" "expected: $(e2e_esc "$2")" "actual:   $(e2e_esc "$3")" "$(e2e_diffpos "$2" "$3")"
+  fi
 }
 
 e2e_robot() {
@@ -74,7 +87,8 @@ e2e_robot() {
   err="$(cat "$E2E_TMP/robot.err"; echo x)"; err="${err%x}"
   local why=()
   [ "$rc" = "$want_rc" ] || why+=("robot exit code $rc, expected $want_rc")
-  [ "$out" == "$want_out" ] || why+=("stdout:   $(e2e_esc "$out")" "expected: $(e2e_esc "$want_out")")
+  [ "$out" == "$want_out" ] ||
+    why+=("stdout:   $(e2e_esc "$out")" "expected: $(e2e_esc "$want_out")" "$(e2e_diffpos "$want_out" "$out")")
   if [ -z "$want_err" ]; then
     [ -z "$err" ] || why+=("unexpected stderr: $(e2e_esc "$err")")
   else
