@@ -1,0 +1,86 @@
+#include "archive/pe_image.h"
+
+#include <string.h>
+
+namespace {
+
+uint32_t Get16(const unsigned char* p) { return (uint32_t)p[0] | ((uint32_t)p[1] << 8); }
+uint32_t Get32(const unsigned char* p) { return Get16(p) | (Get16(p + 2) << 16); }
+
+bool Fits(const String& image, int64_t offset, int64_t n) {
+  return offset >= 0 && n >= 0 && offset + n <= image.Length();
+}
+
+void Put16(String& image, int64_t offset, uint32_t value) {
+  if (!Fits(image, offset, 2)) return;
+  unsigned char* p = reinterpret_cast<unsigned char*>(image.Buffer()) + offset;
+  p[0] = (unsigned char)value;
+  p[1] = (unsigned char)(value >> 8);
+}
+
+void Put32(String& image, int64_t offset, uint32_t value) {
+  if (!Fits(image, offset, 4)) return;
+  Put16(image, offset, value & 0xFFFF);
+  Put16(image, offset + 2, value >> 16);
+}
+
+uint32_t Read32(const String& image, int64_t offset) {
+  if (!Fits(image, offset, 4)) return 0;
+  return Get32(reinterpret_cast<const unsigned char*>(image.CStr()) + offset);
+}
+
+}  // namespace
+
+int32_t FindArchiveSection(ReadAtFunction readAt, void* context, PeLayout& layout) {
+  unsigned char two[2] = {0, 0};
+  if (!readAt(context, 0x3C, two, 2)) return kErrPeHeaderOffset;
+  layout.peHeaderOffset = Get16(two);
+  // Within 0x40 to 0x1000: the unsigned 16-bit distance from 0x40 is at most 0xFC0.
+  if ((uint16_t)(layout.peHeaderOffset - 0x40) > 0xFC0) return kErrPeHeaderOffset;
+
+  if (!readAt(context, layout.peHeaderOffset + 6, two, 2)) return kErrSectionCount;
+  layout.sectionCount = Get16(two);
+  if (layout.sectionCount < 4 || layout.sectionCount > 99) return kErrSectionCount;
+
+  two[0] = two[1] = 0;
+  readAt(context, layout.peHeaderOffset + 20, two, 2);
+  layout.sectionTable = layout.peHeaderOffset + 24 + Get16(two);
+
+  for (uint32_t i = 0; i < layout.sectionCount; ++i) {
+    int64_t header = (int64_t)layout.sectionTable + (int64_t)i * kSectionHeaderSize;
+    char name[9] = {0};
+    if (!readAt(context, header, name, 8)) continue;
+    if (strcmp(name, kArchiveSectionName) != 0) continue;
+    unsigned char fields[16] = {0};
+    readAt(context, header + 8, fields, 16);
+    layout.archiveIndex = (int32_t)i;
+    layout.sectionVirtualSize = Get32(fields);
+    layout.sectionVirtualAddress = Get32(fields + 4);
+    layout.sectionRawSize = Get32(fields + 8);
+    layout.sectionFileOffset = Get32(fields + 12);
+    if (layout.sectionFileOffset == 0) return kErrSectionFileOffsetZero;
+    return kArchiveOk;
+  }
+  return kNoArchiveSection;
+}
+
+void PatchUninstallerImage(String& image, const PeLayout& layout, int32_t patchOffset, const String& patch) {
+  const int64_t pe = layout.peHeaderOffset;
+  const uint32_t n = layout.sectionCount;
+  Put16(image, pe + 6, n - 1);
+  Put32(image, pe + 0x20, Read32(image, pe + 0x20) - layout.sectionRawSize);  // SizeOfInitializedData
+  Put32(image, pe + 0x50, Read32(image, pe + 0x50) - layout.sectionRawSize);  // SizeOfImage
+
+  // Remove the archive's header: each later slot moves up one; the last
+  // vacated slot takes what followed the table (normally zero padding).
+  for (uint32_t i = (uint32_t)layout.archiveIndex; i <= n; ++i) {
+    int64_t to = (int64_t)layout.sectionTable + (int64_t)i * kSectionHeaderSize;
+    int64_t from = to + kSectionHeaderSize;
+    if (!Fits(image, to, kSectionHeaderSize) || !Fits(image, from, kSectionHeaderSize)) continue;
+    memmove(image.Buffer() + to, image.CStr() + from, kSectionHeaderSize);
+    if (i + 1 < n) Put32(image, to + 20, Read32(image, to + 20) - layout.sectionRawSize);
+  }
+
+  if (patchOffset > 0 && !patch.IsEmpty() && Fits(image, patchOffset, patch.Length()))
+    memcpy(image.Buffer() + patchOffset, patch.CStr(), (size_t)patch.Length());
+}
