@@ -113,18 +113,32 @@ inline void CopyLiterals(const BitSource& s, uint64_t pos, unsigned char* dst, u
 // and L <= room, so source and destination never overlap.
 inline void CopyMatch(unsigned char* dst, uint64_t distance, uint64_t length, uint64_t room) {
   const unsigned char* src = dst - distance;
-  if (length <= 16 && room >= 16) {
-    // Both words are loaded before either is stored, so bytes past L that
-    // the source window shares with the destination cannot spoil the first
-    // L; everything written stays below the end of the output.
-    uint64_t a, b;
-    memcpy(&a, src, 8);
-    memcpy(&b, src + 8, 8);
-    memcpy(dst, &a, 8);
-    memcpy(dst + 8, &b, 8);
+  if (length <= 32 && room >= length + 8) {
+    // Eight bytes per step, each load after the previous store: a step may
+    // read bytes the earlier steps wrote (when D < L + 8), but those lie past
+    // the L source bytes, which all precede dst. Matching 8-byte loads and
+    // stores also keep store-to-load forwarding cheap for short distances.
+    unsigned char* stop = dst + length;
+    do {
+      uint64_t v;
+      memcpy(&v, src, 8);
+      memcpy(dst, &v, 8);
+      src += 8;
+      dst += 8;
+    } while (dst < stop);
     return;
   }
   memcpy(dst, src, static_cast<size_t>(length));
+}
+
+// Writes C copies of value; C <= room.
+inline void FillRun(unsigned char* dst, int value, uint64_t count, uint64_t room) {
+  if (count <= 8 && room >= 8) {
+    uint64_t v = 0x0101010101010101ull * static_cast<unsigned char>(value);
+    memcpy(dst, &v, 8);
+    return;
+  }
+  memset(dst, value, static_cast<size_t>(count));
 }
 
 // Decodes one code with every read checked; used wherever the fast path of
@@ -158,7 +172,7 @@ bool DecodeCodeChecked(const BitSource& s, uint64_t& pos, unsigned char* out, ui
   if (!ReadBits(s, pos, 8, value) || !ReadVarNum(s, pos, kRunCount, count)) return false;
   count += kMinRunCount;
   if (count > room) return false;
-  memset(out + p, static_cast<int>(value), static_cast<size_t>(count));
+  FillRun(out + p, static_cast<int>(value), count, room);
   p += count;
   return true;
 }
@@ -226,7 +240,7 @@ bool DecodeStream(const unsigned char* in, size_t length, unsigned char* out, ui
           uint32_t width = VarNumWidth(kRunCount, k);
           uint64_t count = ((w >> (11 + k)) & Mask(width)) + kMinRunCount;
           if (count > room) return false;
-          memset(out + p, static_cast<int>((w >> 2) & 0xFF), static_cast<size_t>(count));
+          FillRun(out + p, static_cast<int>((w >> 2) & 0xFF), count, room);
           pos += 11 + k + width;
           p += count;
           continue;

@@ -3,12 +3,48 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
+#if defined(__linux__)
+#include <stdlib.h>
+#include <sys/mman.h>
+#endif
 
 #include "archive/block_format.h"
 
 namespace {
 
 constexpr uint32_t kNil = 0xFFFFFFFFu;
+
+// A fixed-size table of match-finder links. The finders reach anywhere in
+// tens of megabytes at random, so on Linux the tables ask for huge pages,
+// which removes most TLB misses.
+class LinkTable {
+ public:
+  LinkTable(size_t count, uint32_t fill, bool filled) : count_(count) {
+    size_t bytes = std::max<size_t>(count, 1) * sizeof(uint32_t);
+#if defined(__linux__)
+    constexpr size_t kHuge = size_t{2} << 20;
+    if (bytes >= kHuge) {
+      void* block = nullptr;
+      if (posix_memalign(&block, kHuge, (bytes + kHuge - 1) / kHuge * kHuge) == 0) {
+        madvise(block, (bytes + kHuge - 1) / kHuge * kHuge, MADV_HUGEPAGE);
+        data_.reset(static_cast<uint32_t*>(block));
+      }
+    }
+#endif
+    if (!data_) data_.reset(static_cast<uint32_t*>(malloc(bytes)));
+    if (!data_) throw std::bad_alloc();
+    if (filled) std::fill(data_.get(), data_.get() + count_, fill);
+  }
+  uint32_t& operator[](size_t i) { return data_.get()[i]; }
+
+ private:
+  struct Free {
+    void operator()(uint32_t* p) const { free(p); }
+  };
+  size_t count_;
+  std::unique_ptr<uint32_t, Free> data_;
+};
 
 inline uint32_t Load32(const unsigned char* p) {
   uint32_t v;
@@ -118,6 +154,28 @@ inline uint32_t RunLength(const unsigned char* data, uint32_t pos, uint32_t limi
   return len;
 }
 
+struct Candidate {
+  uint32_t length;
+  uint32_t distance;
+};
+
+constexpr uint32_t kMaxPeriodicHistory = 1u << 20;
+
+// The bytes from pos repeat with period d (d < ahead, where ahead is the
+// number of bytes from pos that equal the ones d earlier). A back-reference
+// at distance d could copy at most d of them; the largest multiple of d
+// whose source still lies in the repeated stretch copies more, and each such
+// code doubles the stretch behind the next one. Returns {0, 0} when no legal
+// distance (>= 4) fits yet.
+inline Candidate PeriodicMatch(const unsigned char* data, uint32_t pos, uint32_t d, uint32_t ahead) {
+  uint32_t start = pos - d;
+  uint32_t floor = start > kMaxPeriodicHistory ? start - kMaxPeriodicHistory : 0;
+  while (start > floor && data[start - 1] == data[start - 1 + d]) --start;
+  uint32_t distance = (pos - start) / d * d;
+  if (distance < kMinMatchDistance) return {0, 0};
+  return {std::min(ahead, distance), distance};
+}
+
 // Bits saved by coding `length` bytes one way rather than as literals.
 inline int32_t MatchGain(uint32_t length, uint32_t distance) {
   return static_cast<int32_t>(8 * length) - static_cast<int32_t>(MatchBits(length, distance));
@@ -128,9 +186,10 @@ inline int32_t RunGain(uint32_t count) {
 
 // ---------------------------------------------------------------- fast level
 
-constexpr uint32_t kFastChain = 24;      // candidates examined per position
-constexpr uint32_t kFastNice = 96;       // a match this long ends the search
+constexpr uint32_t kFastChain = 8;      // candidates examined per position
+constexpr uint32_t kFastNice = 48;       // a match this long ends the search
 constexpr uint32_t kFastInsertAll = 64;  // matches up to this long insert every position
+constexpr uint32_t kFastSkipShift = 6;   // search step grows by one per 64 misses
 
 struct FastChoice {
   int32_t gain = 0;
@@ -141,19 +200,26 @@ struct FastChoice {
 class FastParser {
  public:
   FastParser(const unsigned char* data, uint32_t size)
-      : data_(data), size_(size), bits_(HashBitsFor(size)), head_(size_t{1} << bits_, kNil), prev_(size) {}
+      : data_(data), size_(size), bits_(HashBitsFor(size)), head_(size_t{1} << bits_, kNil, true),
+        prev_(size, 0, false) {}
 
   void Parse(CodeSink& sink) {
     uint32_t i = 0;
+    uint32_t misses = 0;  // positions searched in vain since the last match
     FastChoice cur = Best(i);
     while (i < size_) {
       if (cur.gain <= 0) {
-        sink.Literals(i, 1);
+        // Data that keeps failing to match (already compressed images and
+        // fonts) is searched ever more sparsely, up to every 8th position.
+        uint32_t step = std::min<uint32_t>({1 + (misses >> kFastSkipShift), 8, size_ - i});
+        ++misses;
+        sink.Literals(i, step);
         Insert(i);
-        ++i;
+        i += step;
         cur = Best(i);
         continue;
       }
+      misses = 0;
       if (cur.length < kFastNice && i + 1 < size_) {
         Insert(i);
         FastChoice next = Best(i + 1);
@@ -218,12 +284,15 @@ class FastParser {
     uint32_t cand = head_[Hash4(cur, bits_)];
     for (uint32_t depth = kFastChain; cand != kNil && depth > 0; --depth, cand = prev_[cand]) {
       uint32_t distance = pos - cand;
-      if (distance < kMinMatchDistance) continue;
-      uint32_t cap = std::min(limit, distance);
-      if (cap <= bestLen) continue;
       const unsigned char* p = data_ + cand;
-      if (p[bestLen] != cur[bestLen] || Load32(p) != Load32(cur)) continue;
-      uint32_t len = CommonLength(p, cur, 4, cap);
+      if (limit <= bestLen || p[bestLen] != cur[bestLen] || Load32(p) != Load32(cur)) continue;
+      uint32_t len = CommonLength(p, cur, 4, limit);
+      if (len > distance) {
+        Candidate c = PeriodicMatch(data_, pos, distance, len);
+        len = c.length;
+        distance = c.distance;
+      }
+      if (len <= bestLen) continue;
       int32_t gain = MatchGain(len, distance);
       if (gain > best.gain) {
         best.gain = gain;
@@ -239,8 +308,8 @@ class FastParser {
   const unsigned char* data_;
   uint32_t size_;
   uint32_t bits_;
-  std::vector<uint32_t> head_;
-  std::vector<uint32_t> prev_;
+  LinkTable head_;
+  LinkTable prev_;
 };
 
 // ---------------------------------------------------------------- best level
@@ -250,11 +319,6 @@ constexpr uint32_t kBestDepth = 48;      // tree nodes visited per position
 constexpr uint32_t kChunk = 1u << 16;    // positions per shortest-path window
 constexpr uint32_t kLiteralClasses = 8;  // literal header classes: n <= 4^(k+1)
 
-struct Candidate {
-  uint32_t length;
-  uint32_t distance;
-};
-
 // Binary-tree match finder over the whole input (distances up to the input
 // size): per hash bucket a binary search tree of the suffixes that start
 // there, newest at the root. Each search also re-roots the tree at the new
@@ -262,8 +326,8 @@ struct Candidate {
 class TreeFinder {
  public:
   TreeFinder(const unsigned char* data, uint32_t size)
-      : data_(data), size_(size), bits_(HashBitsFor(size)), head_(size_t{1} << bits_, kNil),
-        son_(size_t{2} * size) {}
+      : data_(data), size_(size), bits_(HashBitsFor(size)), head_(size_t{1} << bits_, kNil, true),
+        son_(size_t{2} * size, 0, false) {}
 
   // Inserts pos; appends to out the matches of increasing length found on the
   // way (distance pos - candidate) and returns their number.
@@ -321,8 +385,8 @@ class TreeFinder {
   const unsigned char* data_;
   uint32_t size_;
   uint32_t bits_;
-  std::vector<uint32_t> head_;
-  std::vector<uint32_t> son_;
+  LinkTable head_;
+  LinkTable son_;
 };
 
 enum class Step : uint8_t { kLiteral, kMatch, kRun };
@@ -387,20 +451,18 @@ class BestParser {
         return t;
       }
       uint32_t n = finder_.Find(t, raw);
-      if (n > 0 && raw[n - 1].distance < kMinMatchDistance) {
-        // A short period: the same bytes recur at the first multiple of the
-        // period that is a legal distance, if the period started early enough.
-        uint32_t period = raw[n - 1].distance;
-        uint32_t d = period * ((kMinMatchDistance + period - 1) / period);
-        if (d <= t) {
-          uint32_t len = CommonLength(data_ + t - d, data_ + t, 0, std::min(size_ - t, d));
-          if (len >= kMinMatchLength) raw[n++] = {len, d};
-        }
-      }
-      if (n > 0 && raw[n - 1].length >= kBestNice && raw[n - 1].distance >= kBestNice) {
+      if (n > 0 && raw[n - 1].length > raw[n - 1].distance) {
+        // Periodic bytes: the tree stops at the nearest period; look for the
+        // longer legal copy a multiple of it allows.
         uint32_t d = raw[n - 1].distance;
-        uint32_t len = CommonLength(data_ + t - d, data_ + t, kBestNice, std::min(size_ - t, d));
-        forced = {len, d};
+        uint32_t ahead = CommonLength(data_ + t - d, data_ + t, raw[n - 1].length, size_ - t);
+        Candidate c = PeriodicMatch(data_, t, d, ahead);
+        if (c.length >= kMinMatchLength) raw[n++] = c;
+      }
+      if (n > 0 && std::min(raw[n - 1].length, raw[n - 1].distance) >= kBestNice) {
+        uint32_t d = raw[n - 1].distance;
+        uint32_t ahead = CommonLength(data_ + t - d, data_ + t, raw[n - 1].length, size_ - t);
+        forced = ahead > d ? PeriodicMatch(data_, t, d, ahead) : Candidate{ahead, d};
         forcedRun = false;
         candStart_[i + 1] = static_cast<uint32_t>(cands_.size());
         return t;
