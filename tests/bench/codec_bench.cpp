@@ -124,6 +124,7 @@ void BM_Decode(benchmark::State& state, const Codec* codec) {
 // closing table.
 class SummaryReporter : public benchmark::ConsoleReporter {
  public:
+  SummaryReporter() : ConsoleReporter(OO_Tabular) {}  // no colour codes: the table goes into notes
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
