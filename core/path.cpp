@@ -58,3 +58,20 @@ void CutAfterLastSeparator(String& path) {
   int32_t at = DirectorySeparator(path.CStr(), path.Length());
   if (at >= 0) path.Truncate(at + 1);
 }
+
+namespace {
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+}  // namespace
+
+char DriveOf(const char* path) {
+  if (!path || !IsAsciiLetter(path[0]) || path[1] != ':') return '\0';
+  return (path[0] >= 'a') ? (char)(path[0] - 'a' + 'A') : path[0];
+}
+
+String DriveText(char letter) {
+  String text;
+  if (!IsAsciiLetter(letter)) return text;
+  text.AppendChar(letter);
+  text.AppendChar(':');
+  return text;
+}

@@ -22,7 +22,22 @@ String FileNameOf(const char* path);
 // Removes everything after the separator DirectoryOf finds, keeping it.
 void CutAfterLastSeparator(String& path);
 
+// The upper-cased drive letter of "X:..." (an ASCII letter followed by ':'),
+// else NUL.
+char DriveOf(const char* path);
+// "X:" for an ASCII letter, else "".
+String DriveText(char letter);
+
 #if defined(_WIN32)
+// GetWindowsDirectoryA (260 characters); "" when it fails or does not fit.
 String WindowsDir();
-String ModulePath();  // "" when the name is longer than 500 characters
+// GetSystemDirectoryA (260 characters); when that gives "", the Windows
+// directory joined with "System32" on NT platforms, "System" otherwise.
+String SystemDir();
+// GetTempPathA (260 characters), "c:\temp" when that gives "", then one
+// trailing backslash removed.
+String TempDir();
+// The running executable's full name; "" when it is longer than 500
+// characters.
+String ModulePath();
 #endif

@@ -1,0 +1,57 @@
+#include <windows.h>
+
+#include "core/cformat.h"
+#include "core/version_info.h"
+
+bool ReadVersionInfo(const char* path, String& block) {
+  block.Clear();
+  DWORD handle = 0;
+  DWORD size = path ? GetFileVersionInfoSizeA(path, &handle) : 0;
+  if (size == 0 || size > (DWORD)kMaxStringBlock - 1) return false;
+  if (!block.TrySetLength((int32_t)size)) return false;
+  if (!GetFileVersionInfoA(path, 0, size, block.Buffer())) {
+    block.Clear();
+    return false;
+  }
+  return true;
+}
+
+bool QueryVersionValue(String& block, const char* subBlock, String& out) {
+  out.Clear();
+  if (block.IsEmpty() || !subBlock) return false;
+  void* value = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(block.Buffer(), subBlock, &value, &length) || !value) return false;
+  // The value lies inside the block; never copy past the block's end.
+  const char* begin = static_cast<const char*>(value);
+  const char* blockEnd = block.Buffer() + block.Length();
+  if (begin < block.Buffer() || begin > blockEnd) return false;
+  if (length > (UINT)(blockEnd - begin)) length = (UINT)(blockEnd - begin);
+  out.Assign(begin, (int32_t)length);
+  return true;
+}
+
+String VersionTranslation(String& block) {
+  WORD language = 0x0409, codePage = 0x04E4;
+  String pair;
+  if (QueryVersionValue(block, "\\VarFileInfo\\Translation", pair) && pair.Length() >= 4) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(pair.Buffer());
+    language = (WORD)(bytes[0] | bytes[1] << 8);
+    codePage = (WORD)(bytes[2] | bytes[3] << 8);
+  }
+  char text[16];
+  BoundedFormat(text, sizeof text, "%04X%04X", (unsigned)language, (unsigned)codePage);
+  return String(text);
+}
+
+void FileVersionText(String& out, const char* path, bool padded) {
+  out.Clear();
+  String block;
+  if (!ReadVersionInfo(path, block)) return;
+  String subBlock("\\StringFileInfo\\");
+  subBlock.Append(VersionTranslation(block));
+  subBlock.Append("\\FileVersion");
+  if (!QueryVersionValue(block, subBlock.CStr(), out)) return;
+  CleanVersionText(out);
+  if (padded) PadVersionText(out);
+}
