@@ -39,6 +39,8 @@ constexpr int32_t kMaxSettingsPackedSize = 0x31FFFFF;  // 52,428,799
 constexpr uint32_t kMaxEntrySize = 0x40000000u;
 constexpr uint32_t kSettingsEndMarker = 0xD3E82B97u;
 constexpr char kVolumeNameFormat[] = "%s%d.XAV";
+constexpr int32_t kVolumeIdentifierSize = 4;  // a volume file must be larger than this
+constexpr int32_t kFirstVolumeNumber = 2;     // the installer itself is volume 1
 
 // The archive header at the start of the section, followed by the entry sizes.
 struct ArchiveHeader {
@@ -110,21 +112,54 @@ enum ArchiveError : int32_t {
 // ------------------------------------------------------------------ flags
 
 // Bits of the settings' 64-bit Flags word with a meaning fixed by the format.
+// Bits not listed are stored and carried to the uninstaller unchanged.
 enum ArchiveFlagBit : int {
+  kFlagRefuseReinstall = 0,              // a previous installation ends the run (message 9)
+  kFlagUninstallStartMenuShortcut = 1,   // uninstaller shortcut in the start-menu folder
   kFlagUninstaller = 2,
+  kFlagUninstallAskFonts = 4,            // uninstaller asks before removing each font
   kFlagCompressedRegion = 5,
+  kFlagAlwaysWriteLog = 6,               // Install.LOG also after a clean installation
+  kFlagChooseDirectory = 7,              // show the directory dialog
   kFlagAutomatic = 8,
+  kFlagUninstallAutomatic = 9,           // the uninstaller runs in automatic mode
+  kFlagUninstallRemoveInstallDir = 10,   // the uninstaller deletes the whole install directory
+  kFlagRescueNewFiles = 11,              // reboot-time replacement also for new files
+  kFlagAddToPath = 12,                   // install directory added to the autoexec.bat PATH
   kFlagRestartNeeded = 14,
+  kFlagKeepBackgroundBitmap = 15,        // bitmap kept for the uninstaller's background
   kFlagAddOn = 16,
+  kFlagUninstallAskSharedFiles = 17,     // uninstaller asks before deleting unused shared files
+  kFlagVerifyWrittenFiles = 18,          // compare each written file with its data
+  kFlagClearAttributesOnRetry = 19,      // clear read-only/hidden/system after a failed write
+  kFlagVerboseLog = 20,                  // every written file and shortcut in the install log
   kFlagNoCancel = 21,
+  kFlagNoFinalMessage = 22,
+  kFlagHideBatch1 = 23,
+  kFlagHideBatch2 = 24,
+  kFlagHideBatch3 = 25,
+  kFlagHideUninstallBatch1 = 26,
+  kFlagHideUninstallBatch2 = 27,
+  kFlagNoReinstallQuestion = 28,
   kFlagNoBackground = 29,
+  kFlagConfirmDirectory = 31,            // ask before using the chosen directory
   kFlagCheckStub = 32,
   kFlagUninstallShortcut = 33,
   kFlagErrorBoxesInAutomatic = 35,
+  kFlagCompareVersions = 36,             // the reinstall question names older/same/newer
+  kFlagRefuseDoubleBackslash = 37,
+  kFlagUninstallShortcutInUninstallDir = 38,
   kFlagMaximizedBackground = 40,
   kFlagAutoRestart = 41,
+  kFlagKeepTitle = 42,                   // the language step leaves DisplayTitle alone
+  kFlagNoStartQuestion = 43,
   kFlagMinimumVersion = 44,
+  kFlagUninstallRestart = 45,
+  kFlagKeepReadmeFiles = 46,             // readme texts written to the install directory
+  kFlagKeepLicenseFiles = 47,            // licence texts written to the install directory
   kFlag64Bit = 48,
+  kFlagNoFileStatus = 49,                // no "name -> path" status line per file
+  kFlagGrantUsersAccess = 50,
 };
 
 // -------------------------------------------------------------- settings

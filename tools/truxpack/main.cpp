@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/cmd_codec.h"
 
 namespace {
@@ -13,6 +14,11 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"build", RunBuild},
+    {"list", RunList},
+    {"verify", RunVerify},
+    {"extract", RunExtract},
+    {"init", RunInit},
     {"compress", RunCompress},
     {"decompress", RunDecompress},
 };

@@ -1,0 +1,279 @@
+#include "tools/truxpack/archive_reader.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "archive/block.h"
+#include "core/checksum.h"
+#include "core/memory.h"
+
+namespace {
+
+uint32_t Get32(const unsigned char* p) {
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+struct MemoryFile {
+  const Bytes* file;
+};
+
+bool ReadAtMemory(void* context, int64_t offset, void* out, int32_t n) {
+  const Bytes& file = *static_cast<MemoryFile*>(context)->file;
+  if (offset < 0 || n < 0 || (uint64_t)offset + (uint64_t)n > file.size()) return false;
+  if (n) memcpy(out, file.data() + offset, (size_t)n);
+  return true;
+}
+
+void Corrupt(InstallerContents& out, int32_t code, const std::string& detail = std::string()) {
+  out.status = ReadStatus::kCorrupt;
+  out.code = code;
+  out.message = "corrupt archive, error code " + std::to_string(code) + ": " + ArchiveErrorText(code);
+  if (!detail.empty()) out.message += " (" + detail + ")";
+}
+
+// A bounded cursor over the entry records.
+class RegionCursor {
+ public:
+  RegionCursor(const unsigned char* data, size_t size) : data_(data), size_(size) {}
+  bool U32(uint32_t& v) {
+    if (size_ - at_ < 4) return false;
+    v = Get32(data_ + at_);
+    at_ += 4;
+    return true;
+  }
+  bool Text(std::string& s) {
+    if (at_ >= size_) return false;
+    const void* nul = memchr(data_ + at_, 0, size_ - at_);
+    if (!nul) return false;
+    size_t n = (size_t)(static_cast<const unsigned char*>(nul) - (data_ + at_));
+    s.assign(reinterpret_cast<const char*>(data_ + at_), n);
+    at_ += n + 1;
+    return true;
+  }
+  bool Skip(size_t n) {
+    if (size_ - at_ < n) return false;
+    at_ += n;
+    return true;
+  }
+  size_t Position() const { return at_; }
+
+ private:
+  const unsigned char* data_;
+  size_t size_;
+  size_t at_ = 0;
+};
+
+}  // namespace
+
+std::string VolumeFileName(const std::string& baseName, int32_t k) { return baseName + std::to_string(k) + ".XAV"; }
+
+const char* ArchiveErrorText(int32_t code) {
+  switch (code) {
+    case kErrNegativeFileSize: return "a file is given a negative size";
+    case kErrSectionFileOffsetZero: return "the .trux section has file offset 0";
+    case kErrSectionSeek: return "the section cannot be reached in the file";
+    case kErrStagePause: return "stage pause above 9999 ms";
+    case kErrMagic: return "wrong archive magic";
+    case kErrVolumeBaseNameBlank: return "volume base name is blank";
+    case kErrSettingsPackedSize: return "packed settings size not within 1 to 0x31FFFFF";
+    case kErrPatchOffset: return "uninstaller patch offset negative or beyond the file size";
+    case kErrLicenseCount: return "more than 20 licence texts";
+    case kErrSettingsChecksum: return "settings checksum mismatch";
+    case kErrReadmeCount: return "more than 20 readme texts";
+    case kErrEntryCount: return "negative entry count";
+    case kErrEntrySize: return "an entry size above 0x40000000";
+    case kErrDataRegionSize: return "negative data region size";
+    case kErrLanguageCount: return "language count not within 1 to 100";
+    case kErrMessageCount: return "message count not within 1 to 10000";
+    case kErrEndMarker: return "settings end marker missing";
+    case kErrStubRead: return "the stub image cannot be read";
+    case kErrAssociationCount: return "more than 10000 file associations";
+    case kErrUninstallValueCount: return "more than 10000 uninstall values";
+    case kErrDeletionCount: return "more than 1001 deletion records";
+    case kErrBitmapSize: return "bitmap size above 100";
+    case kErrStubChecksum: return "stub checksum mismatch";
+    case kErrTrailingRead: return "the bytes after the section cannot be read";
+    case kErrPeHeaderOffset: return "PE header offset unreadable or outside 0x40 to 0x1000";
+    case kErrSectionCount: return "section count unreadable or outside 4 to 99";
+    case kErrSectionArchiveSize: return "negative section archive size";
+    case kErrArchiveTruncated: return "the archive reaches past the bytes present";
+    case kErrSettingsUnpack: return "the settings block does not unpack";
+    case kErrShortcutCount: return "more than 10000 shortcuts";
+    case kErrVolumeRead: return "a volume file cannot be read";
+    case kErrDataRegionChecksum: return "data region checksum mismatch";
+    case kErrDataRegionUnpack: return "the data region does not unpack";
+    case kErrDeletionDate: return "a deletion record's date cannot be parsed";
+    case kErrEntryNameEmpty: return "an entry's name is empty";
+    case kErrEntrySizeNegative: return "an entry's size is negative";
+    case kErrEntrySizeTooLarge: return "an entry's size exceeds 0x40000000";
+    case kErrEntryChecksum: return "an entry's data checksum mismatch";
+    case kErrEntryKind: return "an entry's destination kind is unknown";
+    default: return "unknown archive error";
+  }
+}
+
+int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<uint32_t>& sizes,
+                    std::vector<ReadEntry>& entries, std::string& detail) {
+  RegionCursor in(region, size);
+  entries.clear();
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    ReadEntry e;
+    detail = "entry " + std::to_string(i + 1);
+    if (!in.Text(e.name)) return kErrArchiveTruncated;
+    if (e.name.empty()) return kErrEntryNameEmpty;
+    detail = "entry " + std::to_string(i + 1) + " \"" + e.name + "\"";
+    uint32_t kind = 0;
+    if (!in.U32(kind) || !in.U32(e.flags) || !in.U32(e.attributes)) return kErrArchiveTruncated;
+    e.kind = (int32_t)kind;
+    if ((int32_t)sizes[i] < 0) return kErrEntrySizeNegative;
+    if (sizes[i] > kMaxEntrySize) return kErrEntrySizeTooLarge;
+    e.size = sizes[i];
+    e.dataOffset = in.Position();
+    if (!in.Skip(e.size) || !in.U32(e.checksum)) return kErrArchiveTruncated;
+    if (BlockChecksum(region + e.dataOffset, (int32_t)e.size) != e.checksum) return kErrEntryChecksum;
+    uint32_t t[6];
+    for (uint32_t& v : t)
+      if (!in.U32(v)) return kErrArchiveTruncated;
+    e.time = {(int32_t)t[0], (int32_t)t[1], (int32_t)t[2], (int32_t)t[3], (int32_t)t[4], (int32_t)t[5]};
+    if (!in.Text(e.texts[0])) return kErrArchiveTruncated;
+    if ((e.flags & 3) && !in.Text(e.texts[1])) return kErrArchiveTruncated;
+    for (int k = 2; k < 5; ++k)
+      if (!in.Text(e.texts[k])) return kErrArchiveTruncated;
+    // The runtime examines the kind only when neither a destination override
+    // nor the uninstall-directory flag gives the destination.
+    if (e.texts[3].empty() && !(e.flags & kEntryToUninstallDir) && !IsValidEntryKind(e.kind)) return kErrEntryKind;
+    entries.push_back(std::move(e));
+  }
+  detail.clear();
+  return kArchiveOk;
+}
+
+void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerContents& out) {
+  out = InstallerContents();
+  MemoryFile memory{&file};
+  int32_t found = FindArchiveSection(ReadAtMemory, &memory, out.layout);
+  if (found == kNoArchiveSection) {
+    out.status = ReadStatus::kNoArchive;
+    out.message = "no installation archive: the file has no .trux section";
+    return;
+  }
+  if (found != kArchiveOk) return Corrupt(out, found);
+
+  // The bytes the loader maps: the section's raw data as far as the file
+  // holds it, and no further than its virtual size.
+  const PeLayout& L = out.layout;
+  uint64_t available = L.sectionFileOffset < file.size() ? file.size() - L.sectionFileOffset : 0;
+  uint64_t mapped = L.sectionRawSize < available ? L.sectionRawSize : available;
+  unsigned char vs[4] = {0, 0, 0, 0};
+  if (ReadAtMemory(&memory, (int64_t)L.sectionTable + (int64_t)L.archiveIndex * kSectionHeaderSize + 8, vs, 4) &&
+      Get32(vs) != 0 && Get32(vs) < mapped)
+    mapped = Get32(vs);
+  out.sectionBytes = (uint32_t)mapped;
+  const unsigned char* section = file.data() + (mapped ? L.sectionFileOffset : 0);
+
+  if (mapped < (uint64_t)kArchiveHeaderSize) return Corrupt(out, kErrArchiveTruncated, "header");
+  ArchiveHeader& h = out.header;
+  h.magic = Get32(section);
+  h.formatVersion = (int32_t)Get32(section + 4);
+  h.settingsPackedSize = (int32_t)Get32(section + 8);
+  h.settingsChecksum = Get32(section + 12);
+  h.stubChecksum = Get32(section + 16);
+  h.sectionArchiveSize = (int32_t)Get32(section + 20);
+  h.entryCount = (int32_t)Get32(section + 24);
+  h.dataRegionSize = (int32_t)Get32(section + 28);
+  h.dataRegionChecksum = Get32(section + 32);
+  if (h.magic != kArchiveMagic) return Corrupt(out, kErrMagic);
+  if (h.formatVersion * 0.01 - kArchiveFormatVersionValue > 0.01) {
+    out.status = ReadStatus::kVersionMismatch;
+    char text[160];
+    snprintf(text, sizeof text, "format version %.2f is newer than %.1f, the version the runtime reads",
+             h.formatVersion * 0.01, kArchiveFormatVersionValue);
+    out.message = text;
+    return;
+  }
+  if ((uint32_t)(h.settingsPackedSize - 1) > (uint32_t)(kMaxSettingsPackedSize - 1))
+    return Corrupt(out, kErrSettingsPackedSize);
+  if (h.sectionArchiveSize < 0) return Corrupt(out, kErrSectionArchiveSize);
+  if (h.entryCount < 0) return Corrupt(out, kErrEntryCount);
+  if (h.dataRegionSize < 0) return Corrupt(out, kErrDataRegionSize);
+  const uint64_t tableEnd = (uint64_t)kArchiveHeaderSize + 4ull * (uint64_t)h.entryCount;
+  if (tableEnd > mapped) return Corrupt(out, kErrArchiveTruncated, "entry-size table");
+  for (int32_t i = 0; i < h.entryCount; ++i) {
+    uint32_t size = Get32(section + kArchiveHeaderSize + 4 * (size_t)i);
+    if (size > kMaxEntrySize) return Corrupt(out, kErrEntrySize, "entry " + std::to_string(i + 1));
+    out.entrySizes.push_back(size);
+  }
+  out.dataRegionOffset = (int64_t)tableEnd + h.settingsPackedSize;
+  if ((uint64_t)out.dataRegionOffset > mapped) return Corrupt(out, kErrArchiveTruncated, "settings block");
+
+  // Settings: unscramble a copy, unpack, read.
+  String block(reinterpret_cast<const char*>(section + tableEnd), h.settingsPackedSize);
+  XorScramble(block.Buffer(), block.Length(), h.settingsChecksum);
+  if (!UnpackInPlace(block)) return Corrupt(out, kErrSettingsUnpack);
+  SettingsReadOptions options;
+  options.expectedChecksum = h.settingsChecksum;
+  options.ownFileSize = (int64_t)file.size();
+  ArchiveError settingsError = ReadSettings(block.CStr(), block.Length(), options, out.settings);
+  if (settingsError != kArchiveOk) return Corrupt(out, settingsError);
+  out.haveSettings = true;
+  const ArchiveSettings& s = out.settings;
+  if (s.Flag(kFlagCheckStub) && BlockChecksum(file.data(), (int32_t)L.sectionFileOffset) != h.stubChecksum)
+    return Corrupt(out, kErrStubChecksum);
+
+  // Data region: the first piece, then the volumes.
+  const int64_t n = h.dataRegionSize;
+  Bytes region;
+  if (s.dataOutsideImage) {
+    uint64_t start = (uint64_t)L.sectionFileOffset + (uint64_t)out.dataRegionOffset;
+    if (start > file.size()) {
+      out.status = ReadStatus::kDataUnreadable;
+      out.message = "failed to read archive data: the file ends before the data region starts";
+      return;
+    }
+    uint64_t take = file.size() - start < (uint64_t)n ? file.size() - start : (uint64_t)n;
+    region.assign(file.begin() + (ptrdiff_t)start, file.begin() + (ptrdiff_t)(start + take));
+  } else {
+    if ((uint64_t)h.sectionArchiveSize > mapped) return Corrupt(out, kErrArchiveTruncated, "data region");
+    int64_t piece = (int64_t)h.sectionArchiveSize - out.dataRegionOffset;
+    if (piece < 0) return Corrupt(out, kErrArchiveTruncated, "section archive size ends before the data region");
+    if (piece > n) piece = n;
+    region.assign(section + out.dataRegionOffset, section + out.dataRegionOffset + piece);
+  }
+  uint32_t identifier = s.volumeIdentifier;
+  std::string baseName(s.volumeBaseName.CStr(), (size_t)s.volumeBaseName.Length());
+  for (int32_t k = kFirstVolumeNumber; (int64_t)region.size() < n; ++k, ++identifier) {
+    std::string name = VolumeFileName(baseName, k);
+    Bytes volume;
+    if (!volumes || !volumes(name, volume)) {
+      out.status = ReadStatus::kVolumeMissing;
+      out.message = "volume file " + name + " is missing (" + std::to_string(n - (int64_t)region.size()) +
+                    " bytes of the data region still needed)";
+      return;
+    }
+    if (volume.size() <= (size_t)kVolumeIdentifierSize || Get32(volume.data()) != identifier) {
+      out.status = ReadStatus::kVolumeMissing;
+      out.message = name + " is not volume " + std::to_string(k) + " of this installer (identifier " +
+                    std::to_string(identifier) + " expected)";
+      return;
+    }
+    uint64_t take = volume.size() - kVolumeIdentifierSize;
+    if (take > (uint64_t)(n - (int64_t)region.size())) take = (uint64_t)(n - (int64_t)region.size());
+    region.insert(region.end(), volume.begin() + kVolumeIdentifierSize,
+                  volume.begin() + kVolumeIdentifierSize + (ptrdiff_t)take);
+    ++out.volumesRead;
+  }
+  if (BlockChecksum(region.data(), (int32_t)region.size()) != h.dataRegionChecksum)
+    return Corrupt(out, kErrDataRegionChecksum);
+  if (s.Flag(kFlagCompressedRegion) && n != 0) {
+    const unsigned char* data = region.data();
+    int32_t length = (int32_t)region.size();
+    if (!UnpackBlock(data, length)) return Corrupt(out, kErrDataRegionUnpack);
+    out.region.assign(data, data + length);
+    MemFree(const_cast<unsigned char*>(data));
+  } else {
+    out.region.swap(region);
+  }
+  std::string detail;
+  int32_t code = WalkEntries(out.region.data(), out.region.size(), out.entrySizes, out.entries, detail);
+  if (code != kArchiveOk) return Corrupt(out, code, detail);
+}

@@ -1,0 +1,48 @@
+// The project file: a TOML description of a product, turned into the archive
+// settings and the entries to pack. docs/truxpack.md lists every key.
+//
+// Errors name the file, the key and what is wrong, in one line; the first
+// error stops the load, and nothing is written by a failed load.
+#pragma once
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/settings.h"
+#include "tools/truxpack/archive_writer.h"
+
+struct Project {
+  ArchiveSettings settings;
+  std::vector<EntryInput> entries;
+  std::vector<std::string> sources;  // entries' source files, for messages
+  PackOptions pack;
+  bool volumeBaseNameSet = false;    // else the build uses the output file's stem
+};
+
+// A named flag bit of the [flags] table.
+struct FlagName {
+  const char* key;
+  int bit;
+  const char* meaning;
+};
+const std::vector<FlagName>& FlagNames();
+
+// Loads path. Relative file names inside it are taken relative to its
+// directory. Returns false with error set.
+bool LoadProject(const std::string& path, Project& project, std::string& error);
+
+// Parses "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a date
+// without time gets hour -1, the format's mark for a missing time).
+bool ParseDateTimeText(const std::string& text, ArchiveDateTime& time);
+
+// The glob matcher used for [[file]] sources: '*' and '?' within one path
+// component, "**" as a whole component for any number of directories.
+bool GlobMatch(const std::string& pattern, const std::string& path);
+
+// The example project written by `truxpack init`, and the files it names.
+struct InitFile {
+  const char* path;
+  const char* content;
+};
+const std::vector<InitFile>& InitProjectFiles();
