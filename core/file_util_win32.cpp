@@ -1,0 +1,231 @@
+#include <windows.h>
+
+#include <string.h>
+
+#include "core/disk_file.h"
+#include "core/file_util.h"
+#include "core/path.h"
+
+namespace {
+
+constexpr int32_t kCompareChunk = 4096;
+constexpr int32_t kAppendAttempts = 10;
+constexpr DWORD kAppendRetryDelayMs = 100;
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// "X:\" for a path starting with a drive letter; false otherwise.
+bool DriveRoot(const char* path, char root[4]) {
+  if (!path || !IsAsciiLetter(path[0])) return false;
+  root[0] = path[0];
+  root[1] = ':';
+  root[2] = '\\';
+  root[3] = '\0';
+  return true;
+}
+
+}  // namespace
+
+int32_t ReadFileToString(const char* path, String& out) {
+  if (!path || !*path) {
+    out.Clear();
+    return kOpenInvalidName;
+  }
+  DiskFile file;
+  const int32_t code = file.OpenRequired(path, kOpenReadShared);
+  if (code != kOpenOk) return code;
+  if (!file.ReadAll(out)) {
+    out.Clear();
+    return kOpenReadFailed;
+  }
+  return kOpenOk;
+}
+
+int32_t WriteStringToFile(const char* path, const void* data, int32_t size) {
+  if (!path || !*path) return kOpenInvalidName;
+  if (size == kWholeText) size = data ? (int32_t)strlen((const char*)data) : 0;
+  DiskFile file;
+  const int32_t code = file.OpenRequired(path, kOpenWriteNew);
+  if (code != kOpenOk) return code;
+  if (!file.WriteBlock(data, size)) return kOpenWriteFailed;
+  return kOpenOk;
+}
+
+bool WriteTempFile(const void* data, int32_t size, String& name) {
+  name.Clear();
+  DiskFile file;
+  if (file.OpenRequired(nullptr, kOpenTempInTempDir) != kOpenOk) return false;
+  name = file.Path();
+  return file.WriteBlock(data, size);
+}
+
+bool FileMatches(const char* path, const void* data, int32_t size) {
+  if (size < 0 || (size > 0 && !data)) return false;
+  DiskFile file;
+  if (file.OpenRequired(path, kOpenReadShared) != kOpenOk) return false;
+  if (file.Size() != size) return false;
+  const char* expected = (const char*)data;
+  char chunk[kCompareChunk];
+  for (int32_t done = 0; done < size;) {
+    const int32_t n = size - done < kCompareChunk ? size - done : kCompareChunk;
+    if (!file.ReadBlock(chunk, n) || memcmp(chunk, expected + done, (size_t)n) != 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+bool FileExists(const char* path) {
+  DiskFile file;
+  const int32_t code = file.OpenRequired(path, kOpenExistenceTest);
+  return code == kOpenOk || code == kOpenLocked;
+}
+
+bool AppendTextToFile(const char* path, const char* text, uint32_t flags) {
+  const uint32_t openFlags = ((flags & kAppendExistingOnly) ? kOpenExisting : kOpenAlways) | kOpenAtEnd;
+  const int32_t length = text ? (int32_t)strlen(text) : 0;
+  for (int32_t attempt = 1;; ++attempt) {
+    DiskFile file;
+    if (file.OpenRequired(path, openFlags) != kOpenOk) return false;
+    if ((!(flags & kAppendEndLineFirst) || file.EndLine()) && file.WriteBlock(text, length)) return true;
+    file.Close();
+    if ((flags & kAppendNoRetry) || attempt >= kAppendAttempts) return false;
+    Sleep(kAppendRetryDelayMs);
+  }
+}
+
+String CurrentDirectory() {
+  String directory;
+  char small[100];
+  DWORD n = GetCurrentDirectoryA(sizeof small, small);
+  if (n > 0 && n < sizeof small) return String(small, (int32_t)n);
+  // The reported size counts the NUL; the directory may change in between,
+  // so the second answer is checked again.
+  if (n == 0 || n > (DWORD)kMaxFileInMemory) return directory;
+  if (!directory.TrySetLength((int32_t)n)) return String();
+  const DWORD m = GetCurrentDirectoryA(n, directory.Buffer());
+  if (m == 0 || m >= n) return String();
+  directory.SetLength((int32_t)m);
+  return directory;
+}
+
+bool IsDirectory(const char* path) {
+  if (!path || !*path) return false;
+  const String previous = CurrentDirectory();
+  if (!SetCurrentDirectoryA(path)) return false;
+  if (!previous.IsEmpty()) SetCurrentDirectoryA(previous.CStr());
+  return true;
+}
+
+bool CreateDirectoryTree(const char* path) {
+  if (!path || !*path) return false;
+  if (IsDirectory(path)) return true;
+  // DirectoryOf gives either the path itself or a strictly shorter prefix,
+  // so the recursion ends; parents of fewer than 4 characters ("C:\") are
+  // roots and are not created.
+  const String parent = DirectoryOf(path);
+  if (strcmp(parent.CStr(), path) != 0 && parent.Length() >= 4 && !CreateDirectoryTree(parent.CStr()))
+    return false;
+  CreateDirectoryA(path, nullptr);
+  return IsDirectory(path);
+}
+
+bool RemoveDirectoryIfEmpty(const char* path) {
+  String directory(path);
+  if (directory.Length() <= 3) return false;
+  directory.StripLastChar('\\');
+  return RemoveDirectoryA(directory.CStr()) != FALSE;
+}
+
+String TemporaryDirectory() {
+  char buffer[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(MAX_PATH, buffer);
+  String directory;
+  if (n > 0 && n < MAX_PATH) directory.Assign(buffer, (int32_t)n);
+  if (directory.IsEmpty()) directory = "c:\\temp";
+  directory.StripLastChar('\\');
+  return directory;
+}
+
+String CreateTempFile(const char* directory) {
+  String where(directory);
+  if (where.IsEmpty()) where = TemporaryDirectory();
+  // The system writes the name into a MAX_PATH buffer: the directory plus
+  // "\VKTxxxx.tmp" must fit, or the call is not made.
+  if (where.Length() > MAX_PATH - 14) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return String();
+  }
+  char name[MAX_PATH + 1];
+  if (GetTempFileNameA(where.CStr(), "VKT", 0, name) == 0) return String();
+  name[MAX_PATH] = '\0';
+  return String(name);
+}
+
+String ShortPathOf(const char* path) {
+  const int32_t length = path ? (int32_t)strlen(path) : 0;
+  if (length == 0) return String();
+  const int32_t size = length > 130 ? 2 * length : 260;
+  String shortPath;
+  if (length > kMaxFileInMemory / 2 || !shortPath.TrySetLength(size)) return String(path);
+  const DWORD n = GetShortPathNameA(path, shortPath.Buffer(), (DWORD)size);
+  if (n == 0 || n >= (DWORD)size) return String(path);
+  shortPath.SetLength((int32_t)n);
+  return shortPath;
+}
+
+bool IsReadOnly(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path ? path : "");
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+bool SetAttributeBits(const char* path, uint32_t values, uint32_t mask) {
+  const DWORD attributes = GetFileAttributesA(path ? path : "");
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  // FILE_ATTRIBUTE_NORMAL means "no other bit" and the directory bit cannot
+  // be written: both are left out of the comparison and the new value.
+  const DWORD fixed = FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY;
+  const DWORD current = attributes & ~fixed;
+  const DWORD wanted = ((current & ~mask) | (values & mask)) & ~fixed;
+  if (wanted == current) return true;
+  return SetFileAttributesA(path, wanted ? wanted : FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
+bool SetReadOnly(const char* path, bool on) {
+  return SetAttributeBits(path, on ? FILE_ATTRIBUTE_READONLY : 0, FILE_ATTRIBUTE_READONLY);
+}
+
+bool ClearAttributes(const char* path, uint32_t mask) { return SetAttributeBits(path, 0, mask); }
+
+bool DriveExists(const char* path) {
+  char root[4];
+  if (!DriveRoot(path, root)) return false;
+  return GetDriveTypeA(root) != DRIVE_NO_ROOT_DIR;
+}
+
+bool DiskSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
+  char root[4];
+  if (!DriveRoot(path, root)) return false;
+  using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  FreeSpaceEx freeSpaceEx = kernel ? (FreeSpaceEx)(void*)GetProcAddress(kernel, "GetDiskFreeSpaceExA") : nullptr;
+  if (freeSpaceEx) {
+    ULARGE_INTEGER available, total, totalFree;
+    if (freeSpaceEx(root, &available, &total, &totalFree)) {
+      if (freeBytes) *freeBytes = totalFree.QuadPart;
+      if (totalBytes) *totalBytes = total.QuadPart;
+      return true;
+    }
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+  }
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) return false;
+  if (freeBytes) *freeBytes = ClusterBytes(sectorsPerCluster, bytesPerSector, freeClusters);
+  if (totalBytes) *totalBytes = ClusterBytes(sectorsPerCluster, bytesPerSector, clusters);
+  return true;
+}
+
+int64_t FreeSpace(const char* path) {
+  uint64_t bytes = 0;
+  if (!DiskSpace(path, &bytes, nullptr)) return -1;
+  return bytes > (uint64_t)INT64_MAX ? INT64_MAX : (int64_t)bytes;
+}
