@@ -34,6 +34,14 @@ void CloseOwned(HKEY key) {
   if (key && !IsPredefined(key)) RegCloseKey(key);
 }
 
+// Deletes a value for the write operations: success when it is gone
+// afterwards, also when there was none.
+bool RemoveValue(HKEY key, const char* name) {
+  LONG rc = RegDeleteValueA(key, name);
+  SetLastError((DWORD)rc);
+  return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
 void ShowRegistryError(LONG code) {
   String text = SystemErrorText((uint32_t)code);
   MessageBoxA(nullptr, text.CStr(), "Registry Error", MB_OK | MB_ICONERROR);
@@ -313,7 +321,7 @@ bool RegistryKey::WriteText(const char* name, const String& text, uint32_t flags
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  if ((flags & kRegistryDeleteEmpty) && text.IsEmpty()) return DeleteValue(name) != kRegistryDeleteFailed;
+  if ((flags & kRegistryDeleteEmpty) && text.IsEmpty()) return RemoveValue(key_, name);
   DWORD type = (flags & kRegistryBinary) ? REG_BINARY : (flags & kRegistryExpand) ? REG_EXPAND_SZ : REG_SZ;
   // Texts keep their terminating NUL, as the registry's readers expect.
   DWORD size = (DWORD)text.Length() + (type == REG_BINARY ? 0 : 1);
@@ -327,7 +335,7 @@ bool RegistryKey::WriteNumber(const char* name, uint32_t value, uint32_t flags) 
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  if ((flags & kRegistryDeleteEmpty) && value == 0) return DeleteValue(name) != kRegistryDeleteFailed;
+  if ((flags & kRegistryDeleteEmpty) && value == 0) return RemoveValue(key_, name);
   DWORD number = value;
   LONG rc = RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
   SetLastError((DWORD)rc);
