@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "app/archive_run.h"
 #include "app/command_line.h"
 #include "app/messages.h"
 #include "app/run_state.h"
@@ -11,9 +12,13 @@
 
 namespace {
 
-// The install run. The archive steps are not part of this build yet, so the
-// run ends cleanly here.
-[[noreturn]] void RunInstallation() { EndProcess(); }
+// The install run: the archive is found, checked and read, and the language
+// chosen. The installation flow that follows is not part of this build yet,
+// so the run ends cleanly after the language step.
+[[noreturn]] void RunInstallation() {
+  ReadArchive();
+  EndProcess();
+}
 
 // The uninstall run. The uninstaller is not part of this build yet, so the
 // run ends cleanly here.

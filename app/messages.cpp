@@ -13,6 +13,7 @@ HWND g_backgroundWindow;
 HWND g_currentDialog;
 bool g_fatalError;
 uint64_t g_productFlags;
+String g_displayTitle;
 
 namespace {
 

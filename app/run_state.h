@@ -24,5 +24,6 @@ extern HWND g_backgroundWindow;  // may be null
 extern HWND g_currentDialog;     // the current modeless dialog, may be null
 extern bool g_fatalError;        // set once the fatal box is shown; never cleared
 extern uint64_t g_productFlags;  // the settings' 64-bit flags word
+extern String g_displayTitle;    // the background window's title: message 0 of the chosen language
 
 inline bool ProductFlag(int bit) { return (g_productFlags >> bit) & 1u; }

@@ -157,6 +157,9 @@ ArchiveError ReadLanguages(SettingsStream& in, ArchiveSettings& s) {
   s.messageCount = (int32_t)messages;
   const int32_t total = (int32_t)messages * languages;
   for (int32_t i = 0; i < total; ++i) {
+    // A stream that ends among the messages cannot hold the end marker
+    // after them: stop at once instead of reading up to a million empty texts.
+    if (in.AtEnd()) return kErrEndMarker;
     String& text = s.messages.Append(in.Text());
     text.NormalizeNewlines();
   }

@@ -1,0 +1,87 @@
+#include "app/settings_steps.h"
+
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "core/path.h"
+#include "core/path_check.h"
+#include "core/path_variables.h"
+#include "core/system.h"
+
+namespace {
+
+// The Program Files or Common Files path of a 64-bit product: the 32-bit
+// view's " (x86)" is dropped.
+String NativeProgramFolder(String folder, bool product64, bool onlyTrailing) {
+  if (!product64) return folder;
+  if (onlyTrailing)
+    folder.StripSuffix(" (x86)");
+  else
+    folder.ReplaceAll(" (x86)", "", kReplaceFirstOnly);
+  return folder;
+}
+
+bool NamesRegistryValue(const String& dir) {
+  return dir.CompareNoCase("HKLM\\", true, 5) == 0 || dir.CompareNoCase("HKCU\\", true, 5) == 0;
+}
+
+void DeriveSharedPath(ArchiveSettings& s) {
+  if (s.SharedPath.IsEmpty()) s.SharedPath = s.Publisher.IsBlank() ? g_options.DisplayName : s.Publisher;
+  if (!s.Flag(kFlagUninstaller)) {
+    s.SharedPath.Clear();
+    return;
+  }
+  String base = NativeProgramFolder(CommonDir(), s.Flag(kFlag64Bit), false);
+  MakeAbsolute(s.SharedPath, base.CStr());
+}
+
+void DeriveStartMenuFolder(ArchiveSettings& s) {
+  if (!s.ProductStartMenu.IsEmpty()) return;
+  s.ProductStartMenu = s.Publisher.IsEmpty() ? g_options.DisplayName : s.Publisher + "\\" + g_options.DisplayName;
+}
+
+// "<master>" and a registry value reference are resolved by the installation
+// flow; everything else is made absolute against Program Files.
+void DeriveDefaultInstallDir(ArchiveSettings& s) {
+  String& dir = s.defaultInstallDir;
+  if (dir.IsEmpty()) {
+    dir = g_options.DisplayName;
+  } else {
+    dir.ReplaceAll("<os>", WindowsDir(), kFindIgnoreCase);
+    ExpandPathVariables(dir);
+  }
+  if (dir.CompareNoCase("<master>") == 0 || NamesRegistryValue(dir)) return;
+  String base = NativeProgramFolder(ProgramsDir(), s.Flag(kFlag64Bit), true);
+  MakeAbsolute(dir, base.CStr());
+}
+
+}  // namespace
+
+void RuntimeSettingsSteps::AfterFlags(ArchiveSettings& s) {
+  g_productFlags = s.Flags;
+  if (s.Flag(kFlagAutomatic)) g_options.automaticMode = true;
+  // The background window joins here (flag bit 29 clear) once it exists.
+}
+
+void RuntimeSettingsSteps::AfterProductName(ArchiveSettings& s) {
+  if (g_options.DisplayName.IsEmpty()) g_options.DisplayName = s.productName;
+  if (!s.Flag(kFlag64Bit)) return;
+  if (!IsWow64()) {
+    if (g_options.automaticMode) EndProcess();
+    FatalError("Sorry, %s requires a 64-bit operating system.", g_options.DisplayName.CStr());
+  }
+  // The redirection stays off for the whole run; without it the product is
+  // installed as a 32-bit one.
+  void* redirection = nullptr;
+  if (!DisableWow64Redirection(&redirection)) {
+    s.Flags &= ~(1ull << kFlag64Bit);
+    g_productFlags = s.Flags;
+  }
+}
+
+void RuntimeSettingsSteps::AfterDirectories(ArchiveSettings& s) {
+  DeriveSharedPath(s);
+  DeriveStartMenuFolder(s);
+  DeriveDefaultInstallDir(s);
+  SharedDirectory() = s.SharedPath;
+  ProductVersion() = s.DisplayVersion;
+}

@@ -1,0 +1,14 @@
+// The language dialog ("LanguageDlg"): the user picks the installation's
+// language; the dialog relabels itself in the language being browsed.
+#pragma once
+#include <stdint.h>
+
+constexpr int kLanguageDialogOk = 1001;
+constexpr int kLanguageDialogCancel = 1003;
+
+// Shows the dialog modally (owned by the background window when there is
+// one) and returns 1001 (OK, the current language is the choice) or 1003.
+int LanguageDialog();
+
+// Centres a window on the screen.
+void CenterOnScreen(void* window);
