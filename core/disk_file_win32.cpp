@@ -103,7 +103,7 @@ int32_t DiskFile::Open(const char* path, uint32_t flags, uint32_t attributes) {
     if (path_.IsEmpty()) return Fail(MapOpenError(GetLastError(), wantsWrite, ""));
     creation = CREATE_ALWAYS;
   } else if (mode == kOpenJoinTempDir) {
-    path_ = JoinPath(TemporaryDirectory().CStr(), path);
+    path_ = JoinPath(TempDir().CStr(), path);
   } else {
     path_ = path;
   }

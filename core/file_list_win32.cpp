@@ -4,6 +4,7 @@
 
 #include "core/file_list.h"
 #include "core/file_util.h"
+#include "core/message_pump.h"
 #include "core/path.h"
 #include "core/path_check.h"
 
@@ -14,22 +15,6 @@ constexpr int32_t kRepeatBuckets = 1024;
 
 uint64_t JoinHalves(DWORD high, DWORD low) { return ((uint64_t)high << 32) | low; }
 uint64_t FileTimeValue(const FILETIME& t) { return JoinHalves(t.dwHighDateTime, t.dwLowDateTime); }
-
-// Keeps the windows of this thread responsive during a long search. The
-// message pump of the library does the same; this one stays local so that
-// the search has no dependency on the user interface code. A WM_QUIT taken
-// from the queue is put back for the program's own loop.
-void PumpPendingMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage((int)msg.wParam);
-      return;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
 
 // One entry found by a directory search.
 struct FoundEntry {
@@ -116,7 +101,7 @@ uint64_t SearchOneDirectory(const String& directory, const char* pattern, uint32
 }
 
 uint64_t ListEntries(Array<FoundEntry>& out, uint32_t flags, const char* patternText) {
-  if (!(flags & kListNoPump)) PumpPendingMessages();
+  if (!(flags & kListNoPump)) PumpSomeMessages();
   String pattern(patternText);
   if (StripRecursiveMarker(pattern)) flags |= kListRecursive;
   const String directory = DirectoryOf(pattern.CStr());

@@ -11,7 +11,8 @@
 // read failed or the file is too large for memory: out is then empty).
 int32_t ReadFileToString(const char* path, String& out);
 // Creates or truncates path and writes size bytes of data (kWholeText: the
-// C-string length); returns an open-result code (7 when the write failed).
+// C-string length); returns an open-result code (7 when the write failed,
+// and before anything is opened for a negative size or a null buffer).
 int32_t WriteStringToFile(const char* path, const void* data, int32_t size);
 // Writes data to a new temporary file in the temporary directory; its name
 // goes to name. False when the file could not be created or written.
@@ -42,11 +43,8 @@ bool CreateDirectoryTree(const char* path);
 // Paths of 3 characters or fewer (a drive root) are left alone.
 bool RemoveDirectoryIfEmpty(const char* path);
 
-// The temporary directory without a trailing '\' ("c:\temp" when the
-// system gives none).
-String TemporaryDirectory();
-// Creates a new empty file "VKTxxxx.tmp" in directory ("" or null: the
-// temporary directory) and returns its name; "" on failure (also for a
+// Creates a new empty file "VKTxxxx.tmp" in directory ("" or null:
+// TempDir()) and returns its name; "" on failure (also for a
 // directory too long for the system's 260-character name buffer).
 String CreateTempFile(const char* directory);
 // The short form of path; path itself when the system has none.

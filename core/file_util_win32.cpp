@@ -44,6 +44,9 @@ int32_t ReadFileToString(const char* path, String& out) {
 int32_t WriteStringToFile(const char* path, const void* data, int32_t size) {
   if (!path || !*path) return kOpenInvalidName;
   if (size == kWholeText) size = data ? (int32_t)strlen((const char*)data) : 0;
+  // Refused before the file is opened: a bad size or a missing buffer must
+  // not truncate an existing file and then fail.
+  if (size < 0 || (size > 0 && !data)) return kOpenWriteFailed;
   DiskFile file;
   const int32_t code = file.OpenRequired(path, kOpenWriteNew);
   if (code != kOpenOk) return code;
@@ -136,19 +139,9 @@ bool RemoveDirectoryIfEmpty(const char* path) {
   return RemoveDirectoryA(directory.CStr()) != FALSE;
 }
 
-String TemporaryDirectory() {
-  char buffer[MAX_PATH + 1];
-  const DWORD n = GetTempPathA(MAX_PATH, buffer);
-  String directory;
-  if (n > 0 && n < MAX_PATH) directory.Assign(buffer, (int32_t)n);
-  if (directory.IsEmpty()) directory = "c:\\temp";
-  directory.StripLastChar('\\');
-  return directory;
-}
-
 String CreateTempFile(const char* directory) {
   String where(directory);
-  if (where.IsEmpty()) where = TemporaryDirectory();
+  if (where.IsEmpty()) where = TempDir();
   // The system writes the name into a MAX_PATH buffer: the directory plus
   // "\VKTxxxx.tmp" must fit, or the call is not made.
   if (where.Length() > MAX_PATH - 14) {

@@ -192,7 +192,7 @@ TEST_F(DiskFileTest, AtEndAndCloseAgain) {
 }
 
 TEST_F(DiskFileTest, TemporaryNameModes) {
-  const String temp = TemporaryDirectory();
+  const String temp = TempDir();
   CreateDirectoryA(Path("sub").c_str(), nullptr);
   struct Case {
     uint32_t mode;

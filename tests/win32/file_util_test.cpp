@@ -44,8 +44,10 @@ TEST_F(FileUtilTest, WriteAndReadWholeFiles) {
 
   EXPECT_EQ(WriteStringToFile("", "x", 1), 2);
   EXPECT_EQ(WriteStringToFile(Path("no\\dir.txt").c_str(), "x", 1), 4);
+  ASSERT_TRUE(WriteRaw(path, "kept"));
   EXPECT_EQ(WriteStringToFile(path.c_str(), nullptr, 5), 7);  // nothing to write from
   EXPECT_EQ(WriteStringToFile(path.c_str(), "x", -2), 7);
+  EXPECT_EQ(ReadRaw(path), "kept");  // bad arguments leave the file alone
   read = "stale";
   EXPECT_EQ(ReadFileToString("", read), 2);
   EXPECT_TRUE(read.IsEmpty());
@@ -55,7 +57,7 @@ TEST_F(FileUtilTest, WriteAndReadWholeFiles) {
 TEST_F(FileUtilTest, WriteTempFileNamesTheNewFile) {
   String name;
   ASSERT_TRUE(WriteTempFile("temporary", 9, name));
-  EXPECT_EQ(Str(DirectoryOf(name.CStr())), Str(TemporaryDirectory()));
+  EXPECT_EQ(Str(DirectoryOf(name.CStr())), Str(TempDir()));
   EXPECT_EQ(ReadRaw(Str(name)), "temporary");
   String second;
   ASSERT_TRUE(WriteTempFile("", 0, second));
@@ -178,19 +180,12 @@ TEST_F(FileUtilTest, CreateTempFile) {
 
   const String inTemp = CreateTempFile("");
   ASSERT_FALSE(inTemp.IsEmpty());
-  EXPECT_EQ(Str(DirectoryOf(inTemp.CStr())), Str(TemporaryDirectory()));
+  EXPECT_EQ(Str(DirectoryOf(inTemp.CStr())), Str(TempDir()));
   EXPECT_TRUE(Exists(Str(inTemp)));
 
   EXPECT_TRUE(CreateTempFile(Path("missing").c_str()).IsEmpty());
   const std::string tooLong = "C:\\" + std::string(250, 'd');
   EXPECT_TRUE(CreateTempFile(tooLong.c_str()).IsEmpty());
-}
-
-TEST_F(FileUtilTest, TemporaryDirectoryHasNoTrailingBackslash) {
-  const String temp = TemporaryDirectory();
-  ASSERT_FALSE(temp.IsEmpty());
-  EXPECT_FALSE(temp.EndsWithChar('\\'));
-  EXPECT_TRUE(IsDirectoryRaw(Str(temp)));
 }
 
 TEST_F(FileUtilTest, ShortPathOf) {
