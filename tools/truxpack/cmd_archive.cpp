@@ -1,5 +1,6 @@
 #include "tools/truxpack/cmd_archive.h"
 
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -9,7 +10,7 @@
 
 #include "archive/pe_image.h"
 #include "core/checksum.h"
-#include "tools/truxpack/archive_reader.h"
+#include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/messages.h"
 #include "tools/truxpack/pe_attach.h"
@@ -147,7 +148,6 @@ bool BuildInstaller(Project& project, const Bytes& stub, const std::string& volu
   ProgressDone();
 
   ArchiveHeader& h = pieces.header;
-  h.stubChecksum = BlockChecksum(stub.data(), (int32_t)stub.size());
   const uint64_t dataRegionOffset = kArchiveHeaderSize + 4ull * pieces.entrySizes.size() + pieces.packedSettings.size();
   uint64_t inSection = (uint64_t)pieces.firstPieceSize;
   uint32_t rawSize;
@@ -171,6 +171,11 @@ bool BuildInstaller(Project& project, const Bytes& stub, const std::string& volu
   Bytes trailing(pieces.region.begin() + (ptrdiff_t)inSection,
                  pieces.region.begin() + (ptrdiff_t)pieces.firstPieceSize);
   if (!AttachArchiveSection(stub, info, section, rawSize, trailing, out.installer, error)) return false;
+  // The runtime checks the file bytes before the section: the stub with the
+  // attach's header changes, so the checksum is taken after the attach.
+  h.stubChecksum = BlockChecksum(out.installer.data(), (int32_t)stub.size());
+  for (size_t i = 0; i < 4; ++i)
+    out.installer[stub.size() + offsetof(ArchiveHeader, stubChecksum) + i] = (unsigned char)(h.stubChecksum >> (8 * i));
 
   out.volumes.clear();
   for (size_t i = 0; i < pieces.volumes.size(); ++i)

@@ -1,8 +1,9 @@
-#include "tools/truxpack/archive_reader.h"
+#include "tools/truxpack/installer_reader.h"
 
 #include <stdio.h>
 #include <string.h>
 
+#include "archive/archive_reader.h"
 #include "archive/block.h"
 #include "core/checksum.h"
 #include "core/memory.h"
@@ -31,37 +32,7 @@ void Corrupt(InstallerContents& out, int32_t code, const std::string& detail = s
   if (!detail.empty()) out.message += " (" + detail + ")";
 }
 
-// A bounded cursor over the entry records.
-class RegionCursor {
- public:
-  RegionCursor(const unsigned char* data, size_t size) : data_(data), size_(size) {}
-  bool U32(uint32_t& v) {
-    if (size_ - at_ < 4) return false;
-    v = Get32(data_ + at_);
-    at_ += 4;
-    return true;
-  }
-  bool Text(std::string& s) {
-    if (at_ >= size_) return false;
-    const void* nul = memchr(data_ + at_, 0, size_ - at_);
-    if (!nul) return false;
-    size_t n = (size_t)(static_cast<const unsigned char*>(nul) - (data_ + at_));
-    s.assign(reinterpret_cast<const char*>(data_ + at_), n);
-    at_ += n + 1;
-    return true;
-  }
-  bool Skip(size_t n) {
-    if (size_ - at_ < n) return false;
-    at_ += n;
-    return true;
-  }
-  size_t Position() const { return at_; }
-
- private:
-  const unsigned char* data_;
-  size_t size_;
-  size_t at_ = 0;
-};
+std::string Str(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
 
 }  // namespace
 
@@ -114,13 +85,15 @@ const char* ArchiveErrorText(int32_t code) {
 
 int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<uint32_t>& sizes,
                     std::vector<ReadEntry>& entries, std::string& detail) {
-  RegionCursor in(region, size);
+  ArchiveCursor in(region, region + size);
   entries.clear();
+  String text;
   for (size_t i = 0; i < sizes.size(); ++i) {
     ReadEntry e;
     detail = "entry " + std::to_string(i + 1);
-    if (!in.Text(e.name)) return kErrArchiveTruncated;
-    if (e.name.empty()) return kErrEntryNameEmpty;
+    if (!in.Text(text)) return kErrArchiveTruncated;
+    if (text.IsEmpty()) return kErrEntryNameEmpty;
+    e.name = Str(text);
     detail = "entry " + std::to_string(i + 1) + " \"" + e.name + "\"";
     uint32_t kind = 0;
     if (!in.U32(kind) || !in.U32(e.flags) || !in.U32(e.attributes)) return kErrArchiveTruncated;
@@ -128,17 +101,18 @@ int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<
     if ((int32_t)sizes[i] < 0) return kErrEntrySizeNegative;
     if (sizes[i] > kMaxEntrySize) return kErrEntrySizeTooLarge;
     e.size = sizes[i];
-    e.dataOffset = in.Position();
-    if (!in.Skip(e.size) || !in.U32(e.checksum)) return kErrArchiveTruncated;
+    e.dataOffset = (size_t)in.Offset();
+    if (!in.Skip((int32_t)e.size) || !in.U32(e.checksum)) return kErrArchiveTruncated;
     if (BlockChecksum(region + e.dataOffset, (int32_t)e.size) != e.checksum) return kErrEntryChecksum;
     uint32_t t[6];
     for (uint32_t& v : t)
       if (!in.U32(v)) return kErrArchiveTruncated;
     e.time = {(int32_t)t[0], (int32_t)t[1], (int32_t)t[2], (int32_t)t[3], (int32_t)t[4], (int32_t)t[5]};
-    if (!in.Text(e.texts[0])) return kErrArchiveTruncated;
-    if ((e.flags & 3) && !in.Text(e.texts[1])) return kErrArchiveTruncated;
-    for (int k = 2; k < 5; ++k)
-      if (!in.Text(e.texts[k])) return kErrArchiveTruncated;
+    for (int k = 0; k < 5; ++k) {
+      if (k == 1 && !(e.flags & 3)) continue;  // text 2 only with a shortcut flag
+      if (!in.Text(text)) return kErrArchiveTruncated;
+      e.texts[k] = Str(text);
+    }
     // The runtime examines the kind only when neither a destination override
     // nor the uninstall-directory flag gives the destination.
     if (e.texts[3].empty() && !(e.flags & kEntryToUninstallDir) && !IsValidEntryKind(e.kind)) return kErrEntryKind;
@@ -171,45 +145,26 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
   out.sectionBytes = (uint32_t)mapped;
   const unsigned char* section = file.data() + (mapped ? L.sectionFileOffset : 0);
 
-  if (mapped < (uint64_t)kArchiveHeaderSize) return Corrupt(out, kErrArchiveTruncated, "header");
+  ArchiveCursor cursor(section, section + mapped);
+  ArchiveHeaderValues values;
+  ArchiveVersionProblem problem;
+  ArchiveError headerError = ReadArchiveHeader(cursor, values, problem);
   ArchiveHeader& h = out.header;
-  h.magic = Get32(section);
-  h.formatVersion = (int32_t)Get32(section + 4);
-  h.settingsPackedSize = (int32_t)Get32(section + 8);
-  h.settingsChecksum = Get32(section + 12);
-  h.stubChecksum = Get32(section + 16);
-  h.sectionArchiveSize = (int32_t)Get32(section + 20);
-  h.entryCount = (int32_t)Get32(section + 24);
-  h.dataRegionSize = (int32_t)Get32(section + 28);
-  h.dataRegionChecksum = Get32(section + 32);
-  if (h.magic != kArchiveMagic) return Corrupt(out, kErrMagic);
-  if (h.formatVersion * 0.01 - kArchiveFormatVersionValue > 0.01) {
+  h = values.header;
+  for (int32_t i = 0; i < values.entrySizes.Count(); ++i) out.entrySizes.push_back(values.entrySizes[i]);
+  if (headerError != kArchiveOk) return Corrupt(out, headerError);
+  if (problem.tooNew) {
     out.status = ReadStatus::kVersionMismatch;
     char text[160];
     snprintf(text, sizeof text, "format version %.2f is newer than %.1f, the version the runtime reads",
-             h.formatVersion * 0.01, kArchiveFormatVersionValue);
+             problem.version, kArchiveFormatVersionValue);
     out.message = text;
     return;
   }
-  if ((uint32_t)(h.settingsPackedSize - 1) > (uint32_t)(kMaxSettingsPackedSize - 1))
-    return Corrupt(out, kErrSettingsPackedSize);
-  if (h.sectionArchiveSize < 0) return Corrupt(out, kErrSectionArchiveSize);
-  if (h.entryCount < 0) return Corrupt(out, kErrEntryCount);
-  if (h.dataRegionSize < 0) return Corrupt(out, kErrDataRegionSize);
-  const uint64_t tableEnd = (uint64_t)kArchiveHeaderSize + 4ull * (uint64_t)h.entryCount;
-  if (tableEnd > mapped) return Corrupt(out, kErrArchiveTruncated, "entry-size table");
-  for (int32_t i = 0; i < h.entryCount; ++i) {
-    uint32_t size = Get32(section + kArchiveHeaderSize + 4 * (size_t)i);
-    if (size > kMaxEntrySize) return Corrupt(out, kErrEntrySize, "entry " + std::to_string(i + 1));
-    out.entrySizes.push_back(size);
-  }
-  out.dataRegionOffset = (int64_t)tableEnd + h.settingsPackedSize;
-  if ((uint64_t)out.dataRegionOffset > mapped) return Corrupt(out, kErrArchiveTruncated, "settings block");
-
-  // Settings: unscramble a copy, unpack, read.
-  String block(reinterpret_cast<const char*>(section + tableEnd), h.settingsPackedSize);
-  XorScramble(block.Buffer(), block.Length(), h.settingsChecksum);
-  if (!UnpackInPlace(block)) return Corrupt(out, kErrSettingsUnpack);
+  out.dataRegionOffset = values.dataRegionOffset;
+  String block;
+  ArchiveError blockError = LoadSettingsBlock(cursor, values, block);
+  if (blockError != kArchiveOk) return Corrupt(out, blockError, blockError == kErrArchiveTruncated ? "settings block" : "");
   SettingsReadOptions options;
   options.expectedChecksum = h.settingsChecksum;
   options.ownFileSize = (int64_t)file.size();

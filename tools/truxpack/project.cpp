@@ -1,6 +1,7 @@
 #include "tools/truxpack/project.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -393,10 +394,18 @@ bool LoadFlags(Loader& l, Table t, ArchiveSettings& s) {
     if (!t.Bool(f.key, on)) return false;
     if (on) s.Flags |= 1ull << f.bit;
   }
+  // TOML integers are signed 64-bit, so bit 63 needs the text form "0x...".
   const toml::node* raw = t.Get("raw_flags");
   if (raw) {
-    if (!raw->is_integer()) return l.Fail(t.Key("raw_flags"), "expected a number (0x... allowed)");
-    s.Flags |= (uint64_t)raw->as_integer()->get();
+    if (raw->is_integer() && raw->as_integer()->get() >= 0) {
+      s.Flags |= (uint64_t)raw->as_integer()->get();
+    } else if (raw->is_string() && raw->as_string()->get().size() > 2 && raw->as_string()->get().size() <= 18 &&
+               raw->as_string()->get().compare(0, 2, "0x") == 0 &&
+               raw->as_string()->get().find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos) {
+      s.Flags |= (uint64_t)strtoull(raw->as_string()->get().c_str() + 2, nullptr, 16);
+    } else {
+      return l.Fail(t.Key("raw_flags"), "expected a number or a text \"0x...\" of up to 16 hexadecimal digits");
+    }
   }
   return t.CheckUnknown();
 }
