@@ -46,6 +46,9 @@ const char kUsageText[] =
     "                            taken as Z:PATH); its command line is exactly\n"
     "                            \"PROGRAM\" TEXT (TEXT is not re-quoted).\n"
     "                            Later waits only see this process's windows.\n"
+    "  start PROGRAM --command-line TEXT\n"
+    "                            start PROGRAM with TEXT as its whole command\n"
+    "                            line (its first token need not name PROGRAM).\n"
     "  wait-window TEXT [--exact] [--timeout S]\n"
     "                            wait for a visible top-level window whose\n"
     "                            caption contains (or equals) TEXT\n"
@@ -58,7 +61,7 @@ const char kUsageText[] =
     "                            the text of control ID (default 65535, a message\n"
     "                            box's text); default form turns CR LF into LF\n"
     "  print-items ID            the entries of a list box or combo box\n"
-    "  expect-text [ID] TEXT     fail unless the control's text equals TEXT\n"
+    "  expect-text [ID] TEXT     fail unless the control's text equals TEXT (within 3 s)\n"
     "                            (TEXT may use \\r \\n \\t \\\\ \\xNN)\n"
     "  set-text ID TEXT          WM_SETTEXT to an edit (TEXT unescaped as above)\n"
     "  select ID INDEX|=ITEM     select a list/combo entry and notify the dialog\n"
@@ -406,13 +409,18 @@ HWND FindBox(const Robot& r, const Options& o) {
 int StepStart(Robot& r, Args& a) {
   if (a.Done()) { Err("start: PROGRAM missing"); return kUsage; }
   std::string prog = a.Take();
-  std::string argText;
-  bool haveArgs = false;
+  std::string argText, wholeLine;
+  bool haveArgs = false, haveWholeLine = false;
   if (!a.Done() && a.Peek() == "--args") {
     a.Take();
     if (a.Done()) { Err("start: --args needs the argument text"); return kUsage; }
     argText = a.Take();
     haveArgs = true;
+  } else if (!a.Done() && a.Peek() == "--command-line") {
+    a.Take();
+    if (a.Done()) { Err("start: --command-line needs the text"); return kUsage; }
+    wholeLine = a.Take();
+    haveWholeLine = true;
   }
   if (!prog.empty() && prog[0] == '/') {
     std::string w = "Z:";
@@ -426,6 +434,7 @@ int StepStart(Robot& r, Args& a) {
   }
   std::string cmd = "\"" + prog + "\"";
   if (haveArgs) cmd += " " + argText;
+  if (haveWholeLine) cmd = wholeLine;
   std::vector<char> buf(cmd.begin(), cmd.end());
   buf.push_back(0);
   STARTUPINFOA si{};
@@ -573,6 +582,8 @@ int StepPrintText(Robot& r, Args& a) {
   return kOk;
 }
 
+constexpr double kExpectSettleSeconds = 3.0;
+
 int StepExpectText(Robot& r, Args& a) {
   int id;
   if (TakeId(a, "expect-text", true, &id)) return kUsage;
@@ -583,8 +594,16 @@ int StepExpectText(Robot& r, Args& a) {
   if (!ReadOptions(a, &o, "expect-text")) return kUsage;
   HWND h = NeedControl(r, "expect-text", id);
   if (!h) return kMissing;
+  // The program may still be handling what an earlier step posted (a
+  // selection it relabels on, a click): the text has a short while to settle.
+  const double settle = o.timeout < kExpectSettleSeconds ? o.timeout : kExpectSettleSeconds;
+  const DWORD start = GetTickCount();
   std::string t;
   WindowText(h, &t);
+  while (t != want && (GetTickCount() - start) < settle * 1000) {
+    Sleep(20);
+    WindowText(h, &t);
+  }
   if (t != want) {
     Err("expect-text: control %d of %s reads \"%s\", expected \"%s\"", id, r.currentName.c_str(), Escape(t).c_str(),
         Escape(want).c_str());
