@@ -277,7 +277,7 @@ int RunList(int argc, char** argv) {
   if (c.status == ReadStatus::kNoArchive) return Fail(std::string(argv[0]) + ": " + c.message);
   printf("installer      %s (%zu bytes)\n", argv[0], file.size());
   if (c.layout.archiveIndex >= 0)
-    printf("section        .trux #%d at file offset %s, %u raw bytes, %u archive bytes mapped\n",
+    printf("section        .trux #%d at file offset %s, %u raw bytes, %u bytes mapped\n",
            c.layout.archiveIndex + 1, Hex(c.layout.sectionFileOffset).c_str(), c.layout.sectionRawSize,
            c.sectionBytes);
   const ArchiveHeader& h = c.header;
