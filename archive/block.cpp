@@ -177,58 +177,100 @@ bool DecodeCodeChecked(const BitSource& s, uint64_t& pos, unsigned char* out, ui
   return true;
 }
 
-// Decodes the bit stream of a block into out[0, size). The fast path handles
-// the usual codes from one 64-bit load per field: while pos < fastEnd at
-// least 16 block bytes follow the current byte, enough for any code whose
-// prefixes are within the limits tested below; all other codes go through
-// DecodeCodeChecked. Each code is checked once against the output end and,
-// for literal runs, the block end, before anything is copied.
+// Sixteen bytes from src to dst through a temporary, so the copy is correct
+// even when the two ranges overlap (the compiler turns it into one load and
+// one store, or two of each).
+inline void Copy16(unsigned char* dst, const unsigned char* src) {
+  unsigned char t[16];
+  memcpy(t, src, 16);
+  memcpy(dst, t, 16);
+}
+
+// Eight literal bytes from the stream: the 64 bits from bit `shift` (0-7) of
+// src[0] on. Reads src[0, 9). The second load supplies the top `shift` bits;
+// its other bits land where the first load put the same bits.
+inline uint64_t LiteralBits(const unsigned char* src, uint32_t shift) {
+  return (Load64(src) >> shift) | (Load64(src + 1) << (8 - shift));
+}
+
+// Bytes of block and output the fast path may touch beyond what a code
+// needs: reads up to 32 bytes past the current byte of the stream, writes up
+// to 15 bytes past a code's output (rounding copies up to 16-byte steps).
+constexpr size_t kInputSlack = 32;
+constexpr uint64_t kOutputSlack = 16;
+
+// Decodes the bit stream of a block into out[0, size).
+//
+// The fast path decodes one code from one 64-bit load (at least 57
+// meaningful bits) when its prefixes are short, and copies in 16-byte steps,
+// rounding each copy up. It runs only while at least kInputSlack bytes of
+// the block follow the current byte and only for a code whose output ends at
+// least kOutputSlack bytes before S, so its overreads stay inside the block
+// and its overwrites inside the output (later codes overwrite them). Any code
+// it does not take, including every invalid one, is decoded again from its
+// first bit by DecodeCodeChecked, which applies every rule of the format; so
+// the fast path never decides that a block is invalid.
 bool DecodeStream(const unsigned char* in, size_t length, unsigned char* out, uint64_t size) {
   const BitSource s{in, length, static_cast<uint64_t>(length) * 8};
-  const uint64_t fastEnd = length > 16 ? static_cast<uint64_t>(length - 16) * 8 : 0;
+  const uint64_t fastEnd = length > kInputSlack ? static_cast<uint64_t>(length - kInputSlack) * 8 : 0;
+  // p + n <= limit: a copy of n bytes rounded up to 16 stays inside the output.
+  const uint64_t limit = size > kOutputSlack ? size - kOutputSlack : 0;
   uint64_t pos = 8 * static_cast<uint64_t>(kBlockHeaderSize);
   uint64_t p = 0;
   while (p < size) {
     if (pos < fastEnd) {
       uint64_t w = Load64(in + (pos >> 3)) >> (pos & 7);
-      uint64_t room = size - p;
+      unsigned char* dst = out + p;
       if ((w & 1) == 0) {
-        // Literal run: selector at bit 0, prefix from bit 1.
+        // Literal run: selector at bit 0, count prefix from bit 1.
         uint32_t k = LowOnes(w >> 1);
-        if (k <= 15) {
+        if (k <= 3) {
           uint32_t width = VarNumWidth(kLiteralCount, k);
-          uint32_t head = 2 + k + width;
+          uint64_t q = pos + 2 + k + width;  // first literal bit; at most 13 bits on
           uint64_t n = ((w >> (k + 2)) & Mask(width)) + kMinLiteralRun;
-          if (n > room) return false;
-          if (8 * n + head <= 57 && room >= 8) {  // the bytes are already in w
-            Store64(out + p, w >> head);
-            pos += head + 8 * n;
+          const unsigned char* src = in + (q >> 3);
+          uint32_t shift = static_cast<uint32_t>(q & 7);
+          if (n <= 16 && p + 16 <= limit) {
+            // Reads src[0, 17): inside the block, src is at most 2 bytes on.
+            Store64(dst, LiteralBits(src, shift));
+            Store64(dst + 8, LiteralBits(src + 8, shift));
+            pos = q + 8 * n;
             p += n;
             continue;
           }
-          pos += head;
-          if ((s.end - pos) / 8 < n) return false;
-          CopyLiterals(s, pos, out + p, n, room);
-          pos += 8 * n;
-          p += n;
-          continue;
+          // Longer runs: the last 16-byte step reads up to src[n + 16].
+          if (p + n <= limit && static_cast<size_t>(src - in) + n + 17 <= length) {
+            for (uint64_t i = 0; i < n; i += 16) {
+              Store64(dst + i, LiteralBits(src + i, shift));
+              Store64(dst + i + 8, LiteralBits(src + i + 8, shift));
+            }
+            pos = q + 8 * n;
+            p += n;
+            continue;
+          }
         }
       } else if ((w & 2) == 0) {
-        // Back-reference: length prefix from bit 2; the distance is read
-        // from a second load at most 4 bytes further on.
+        // Back-reference: length prefix from bit 2, distance right after.
         uint32_t k = LowOnes(w >> 2);
-        if (k <= 12) {
-          uint32_t width = VarNumWidth(kMatchLength, k);
+        uint32_t width = VarNumWidth(kMatchLength, k);
+        uint32_t at = 3 + k + width;  // distance prefix
+        if (at <= 40) {
           uint64_t len = ((w >> (k + 3)) & Mask(width)) + kMinMatchLength;
-          uint64_t pos2 = pos + 3 + k + width;
-          uint64_t w2 = Load64(in + (pos2 >> 3)) >> (pos2 & 7);
-          uint32_t k2 = LowOnes(w2 & ~(uint64_t{1} << 63));
-          if (k2 <= 10) {
-            uint32_t width2 = VarNumWidth(kMatchDistance, k2);
-            uint64_t distance = ((w2 >> (k2 + 1)) & Mask(width2)) + kMinMatchDistance;
-            if (distance > p || len > distance || len > room) return false;
-            CopyMatch(out + p, distance, len, room);
-            pos = pos2 + k2 + 1 + width2;
+          uint64_t w2 = w >> at;
+          uint32_t k2 = LowOnes(w2);
+          uint32_t width2 = VarNumWidth(kMatchDistance, k2);
+          uint32_t bits = at + k2 + 1 + width2;
+          uint64_t distance = ((w2 >> (k2 + 1)) & Mask(width2)) + kMinMatchDistance;
+          // The whole code lies within the 57 meaningful bits of w, the
+          // copy is valid, and its rounded-up writes stay inside the output.
+          if (bits <= 57 && distance <= p && len <= distance && p + len <= limit) {
+            const unsigned char* from = dst - distance;
+            // Each step loads before it stores; every byte of the L source
+            // bytes precedes dst (L <= D), so no step reads a byte that this
+            // copy has already written and still needs.
+            Copy16(dst, from);
+            for (uint64_t i = 16; i < len; i += 16) Copy16(dst + i, from + i);
+            pos += bits;
             p += len;
             continue;
           }
@@ -239,11 +281,16 @@ bool DecodeStream(const unsigned char* in, size_t length, unsigned char* out, ui
         if (k <= 22) {
           uint32_t width = VarNumWidth(kRunCount, k);
           uint64_t count = ((w >> (11 + k)) & Mask(width)) + kMinRunCount;
-          if (count > room) return false;
-          FillRun(out + p, static_cast<int>((w >> 2) & 0xFF), count, room);
-          pos += 11 + k + width;
-          p += count;
-          continue;
+          if (p + count <= limit) {
+            uint64_t v = 0x0101010101010101ull * ((w >> 2) & 0xFF);
+            for (uint64_t i = 0; i < count; i += 16) {
+              Store64(dst + i, v);
+              Store64(dst + i + 8, v);
+            }
+            pos += 11 + k + width;
+            p += count;
+            continue;
+          }
         }
       }
     }
