@@ -143,7 +143,7 @@ inline void FillRun(unsigned char* dst, int value, uint64_t count, uint64_t room
 
 // Decodes one code with every read checked; used wherever the fast path of
 // DecodeStream does not apply (near the end of the block, long prefixes).
-bool DecodeCodeChecked(const BitSource& s, uint64_t& pos, unsigned char* out, uint64_t& p, uint64_t size) {
+__attribute__((noinline)) bool DecodeCodeChecked(const BitSource& s, uint64_t& pos, unsigned char* out, uint64_t& p, uint64_t size) {
   uint64_t selector;
   if (!ReadBits(s, pos, 1, selector)) return false;
   uint64_t room = size - p;
@@ -194,10 +194,11 @@ inline uint64_t LiteralBits(const unsigned char* src, uint32_t shift) {
 }
 
 // Bytes of block and output the fast path may touch beyond what a code
-// needs: reads up to 32 bytes past the current byte of the stream, writes up
-// to 15 bytes past a code's output (rounding copies up to 16-byte steps).
+// needs: it reads up to 32 bytes past the current byte of the stream, and it
+// copies in 16-byte steps (at least two for a back-reference), so it writes
+// up to 28 bytes past a code's output and reads as far past its source.
 constexpr size_t kInputSlack = 32;
-constexpr uint64_t kOutputSlack = 16;
+constexpr uint64_t kOutputSlack = 32;
 
 // Decodes the bit stream of a block into out[0, size).
 //
@@ -213,7 +214,8 @@ constexpr uint64_t kOutputSlack = 16;
 bool DecodeStream(const unsigned char* in, size_t length, unsigned char* out, uint64_t size) {
   const BitSource s{in, length, static_cast<uint64_t>(length) * 8};
   const uint64_t fastEnd = length > kInputSlack ? static_cast<uint64_t>(length - kInputSlack) * 8 : 0;
-  // p + n <= limit: a copy of n bytes rounded up to 16 stays inside the output.
+  // p + n <= limit: a copy of n bytes rounded up to 16 (at least 32) stays
+  // inside the output.
   const uint64_t limit = size > kOutputSlack ? size - kOutputSlack : 0;
   uint64_t pos = 8 * static_cast<uint64_t>(kBlockHeaderSize);
   uint64_t p = 0;
@@ -252,27 +254,30 @@ bool DecodeStream(const unsigned char* in, size_t length, unsigned char* out, ui
       } else if ((w & 2) == 0) {
         // Back-reference: length prefix from bit 2, distance right after.
         uint32_t k = LowOnes(w >> 2);
-        uint32_t width = VarNumWidth(kMatchLength, k);
-        uint32_t at = 3 + k + width;  // distance prefix
-        if (at <= 40) {
-          uint64_t len = ((w >> (k + 3)) & Mask(width)) + kMinMatchLength;
+        if (k <= 12) {
+          // Fields of at most 14 and 32 bits: no capping needed.
+          uint32_t at = 5 + 2 * k;  // distance prefix
+          uint64_t len = ((w >> (k + 3)) & Mask(2 + k)) + kMinMatchLength;
           uint64_t w2 = w >> at;
           uint32_t k2 = LowOnes(w2);
-          uint32_t width2 = VarNumWidth(kMatchDistance, k2);
-          uint32_t bits = at + k2 + 1 + width2;
-          uint64_t distance = ((w2 >> (k2 + 1)) & Mask(width2)) + kMinMatchDistance;
+          uint32_t bits = at + 3 * k2 + 13;
           // The whole code lies within the 57 meaningful bits of w, the
           // copy is valid, and its rounded-up writes stay inside the output.
-          if (bits <= 57 && distance <= p && len <= distance && p + len <= limit) {
-            const unsigned char* from = dst - distance;
-            // Each step loads before it stores; every byte of the L source
-            // bytes precedes dst (L <= D), so no step reads a byte that this
-            // copy has already written and still needs.
-            Copy16(dst, from);
-            for (uint64_t i = 16; i < len; i += 16) Copy16(dst + i, from + i);
-            pos += bits;
-            p += len;
-            continue;
+          if (k2 <= 10 && bits <= 57) {
+            uint64_t distance = ((w2 >> (k2 + 1)) & Mask(12 + 2 * k2)) + kMinMatchDistance;
+            if (distance <= p && len <= distance && p + len <= limit) {
+              const unsigned char* from = dst - distance;
+              // Each step loads before it stores; every byte of the L source
+              // bytes precedes dst (L <= D), so no step reads a byte that
+              // this copy has already written and still needs. Two steps
+              // cover most back-references without a loop test.
+              Copy16(dst, from);
+              Copy16(dst + 16, from + 16);
+              for (uint64_t i = 32; i < len; i += 16) Copy16(dst + i, from + i);
+              pos += bits;
+              p += len;
+              continue;
+            }
           }
         }
       } else {
