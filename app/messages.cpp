@@ -4,6 +4,7 @@
 
 #include "app/run_state.h"
 #include "core/cformat.h"
+#include "core/message_pump.h"
 #include "core/path.h"
 #include "core/system_error.h"
 
@@ -97,6 +98,7 @@ void FatalMessage(const char* text) {
 }
 
 void EndProcess() {
+  SetQuitting(true);  // library loops that pump messages stop early from here on
   if (g_currentDialog) {
     DestroyWindow(g_currentDialog);
     g_currentDialog = nullptr;

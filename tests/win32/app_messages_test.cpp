@@ -14,6 +14,7 @@
 #include "app/run_state.h"
 #include "core/memory.h"
 #include "core/path.h"
+#include "tests/win32/box_answerer.h"
 
 namespace {
 
@@ -26,82 +27,16 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
-// Waits for a message box of this process, records its caption, text and
-// owner, and presses `button`. Seen() is false when none came in time.
-class BoxAnswerer {
- public:
-  BoxAnswerer(int button, DWORD timeoutMs, bool report = false, bool reportText = false)
-      : button_(button), timeout_(timeoutMs), report_(report), reportText_(reportText) {
-    thread_ = CreateThread(nullptr, 0, &BoxAnswerer::Run, this, 0, nullptr);
-  }
-  ~BoxAnswerer() { Join(); }
-  void Join() {
-    if (thread_) {
-      WaitForSingleObject(thread_, INFINITE);
-      CloseHandle(thread_);
-      thread_ = nullptr;
-    }
-  }
-  bool Seen() const { return seen_; }
-  const std::string& Caption() const { return caption_; }
-  const std::string& Body() const { return body_; }
-  HWND Owner() const { return owner_; }
-
- private:
-  struct Search {
-    DWORD process;
-    HWND found;
+// Reports a box on stderr (CR and LF escaped) before it is answered: death
+// tests read it there, since their process ends with the box.
+BoxAnswerer::Hook Report(bool withText) {
+  return [withText](const BoxAnswerer& box) {
+    fprintf(stderr, "caption=%s owner_is_dialog=%d\n", box.Caption().c_str(),
+            box.Owner() != nullptr && box.Owner() == g_currentDialog);
+    if (withText) fprintf(stderr, "text=%s\n", Escaped(box.Body()).c_str());
+    fflush(stderr);
   };
-  static BOOL CALLBACK Visit(HWND window, LPARAM param) {
-    Search* search = reinterpret_cast<Search*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char cls[64];
-    if (process == search->process && GetClassNameA(window, cls, sizeof cls) && strcmp(cls, "#32770") == 0 &&
-        GetDlgItem(window, 0xFFFF)) {
-      search->found = window;
-      return FALSE;
-    }
-    return TRUE;
-  }
-  static DWORD WINAPI Run(void* self) {
-    static_cast<BoxAnswerer*>(self)->Answer();
-    return 0;
-  }
-  void Answer() {
-    DWORD start = GetTickCount();
-    Search search = {GetCurrentProcessId(), nullptr};
-    while (!search.found && GetTickCount() - start < timeout_) {
-      EnumWindows(&BoxAnswerer::Visit, reinterpret_cast<LPARAM>(&search));
-      if (!search.found) Sleep(20);
-    }
-    if (!search.found) return;
-    char buffer[4096];
-    GetWindowTextA(search.found, buffer, sizeof buffer);
-    caption_ = buffer;
-    GetDlgItemTextA(search.found, 0xFFFF, buffer, sizeof buffer);
-    body_ = buffer;
-    owner_ = GetWindow(search.found, GW_OWNER);
-    seen_ = true;
-    if (report_) {
-      fprintf(stderr, "caption=%s owner_is_dialog=%d\n", caption_.c_str(),
-              owner_ != nullptr && owner_ == g_currentDialog);
-      if (reportText_) fprintf(stderr, "text=%s\n", Escaped(body_).c_str());
-      fflush(stderr);
-    }
-    PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED),
-                 (LPARAM)GetDlgItem(search.found, button_));
-  }
-
-  int button_;
-  DWORD timeout_;
-  bool report_;
-  bool reportText_;
-  HANDLE thread_ = nullptr;
-  volatile bool seen_ = false;
-  std::string caption_, body_;
-  HWND owner_ = nullptr;
-};
+}
 
 void LoadTable(int languages, std::initializer_list<const char*> texts) {
   Array<String> table;
@@ -221,7 +156,7 @@ TEST_F(MessagesTest, FatalMessageIsOwnedByTheCurrentDialogAndEndsTheProcess) {
                                       GetModuleHandleA(nullptr), nullptr);
         g_currentDialog = dialog;
         // The answerer reports what it saw on stderr before it presses OK.
-        BoxAnswerer answer(IDOK, 5000, true);
+        BoxAnswerer answer(IDOK, 5000, Report(false));
         FatalMessage("it broke");
       },
       ::testing::ExitedWithCode(1), "caption=FATAL ERROR owner_is_dialog=1");
@@ -232,7 +167,7 @@ TEST_F(MessagesTest, FailedAllocationShowsTheOutOfMemoryReport) {
   // shows the report (size, then the stack words from the marker words on).
   EXPECT_EXIT(
       {
-        BoxAnswerer answer(IDOK, 5000, true, true);
+        BoxAnswerer answer(IDOK, 5000, Report(true));
         void* block = MemAlloc(0x7FFFFFF0u);
         fprintf(stderr, "allocation returned %p\n", block);
       },

@@ -6,11 +6,17 @@
 
 #include <string.h>
 
+#include <functional>
 #include <string>
 
 class BoxAnswerer {
  public:
-  BoxAnswerer(int button, DWORD timeoutMs) : button_(button), timeout_(timeoutMs) {
+  // beforeAnswer, when given, runs on the answering thread once the box has
+  // been read and before the button is pressed (for example to report what
+  // was seen from inside a death test, whose process ends with the box).
+  using Hook = std::function<void(const BoxAnswerer&)>;
+  BoxAnswerer(int button, DWORD timeoutMs, Hook beforeAnswer = Hook())
+      : button_(button), timeout_(timeoutMs), beforeAnswer_(static_cast<Hook&&>(beforeAnswer)) {
     thread_ = CreateThread(nullptr, 0, &BoxAnswerer::Run, this, 0, nullptr);
   }
   ~BoxAnswerer() { Join(); }
@@ -28,6 +34,7 @@ class BoxAnswerer {
   bool Seen() const { return seen_; }
   const std::string& Caption() const { return caption_; }
   const std::string& Body() const { return body_; }
+  HWND Owner() const { return owner_; }  // the box's owner window, null for none
 
  private:
   struct Search {
@@ -63,14 +70,18 @@ class BoxAnswerer {
     caption_ = buffer;
     GetDlgItemTextA(search.found, 0xFFFF, buffer, sizeof buffer);
     body_ = buffer;
+    owner_ = GetWindow(search.found, GW_OWNER);
     seen_ = true;
+    if (beforeAnswer_) beforeAnswer_(*this);
     PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED),
                  (LPARAM)GetDlgItem(search.found, button_));
   }
 
   int button_;
   DWORD timeout_;
+  Hook beforeAnswer_;
   HANDLE thread_ = nullptr;
   volatile bool seen_ = false;
   std::string caption_, body_;
+  HWND owner_ = nullptr;
 };
