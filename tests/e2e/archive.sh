@@ -83,6 +83,19 @@ e2e_robot "two languages: a double click chooses" 0 "" "" \
 e2e_robot "two languages in automatic mode: no dialog" 0 "" "" \
   start "$W/two.exe" --args "/a" until-exit --expect 1
 
+# The user's own language is preselected by the first word of its name
+# (Wine names German "German (Germany)" under a German Unix locale).
+project locale
+cat >"$W/deutsch.toml" <<'EOF2'
+name = "German"
+[messages]
+48 = "Weiter"
+49 = "Abbruch"
+EOF2
+build locale
+LC_ALL=de_DE.UTF-8 e2e_robot "the user's language is preselected" 0 $'Abbruch\n' "" \
+  start "$W/locale.exe" wait-window "Choose Your Language" --exact print-text 1003 click 1001 wait-exit --expect 1
+
 # ------------------------------------------------------------ damaged files
 
 # The file offset of the .trux section's raw data.
