@@ -11,6 +11,7 @@
 #include "archive/pe_image.h"
 #include "core/checksum.h"
 #include "tools/truxpack/installer_reader.h"
+#include "tools/truxpack/cli.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/messages.h"
 #include "tools/truxpack/pe_attach.h"
@@ -20,16 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kDefaultStub[] = "dist/trux-stub.exe";
-
-int Usage(const char* line) {
-  fprintf(stderr, "usage: %s\n", line);
-  return 2;
-}
-
-int Fail(const std::string& message) {
-  fprintf(stderr, "truxpack: %s\n", message.c_str());
-  return 1;
-}
 
 bool OnTerminal() { return isatty(1) != 0; }
 

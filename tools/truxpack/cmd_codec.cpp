@@ -10,19 +10,10 @@
 #include "archive/block.h"
 #include "core/memory.h"
 #include "tools/truxpack/encoder.h"
+#include "tools/truxpack/cli.h"
 #include "tools/truxpack/file_io.h"
 
 namespace {
-
-int Usage(const char* line) {
-  fprintf(stderr, "usage: %s\n", line);
-  return 2;
-}
-
-int Fail(const std::string& message) {
-  fprintf(stderr, "truxpack: %s\n", message.c_str());
-  return 1;
-}
 
 }  // namespace
 
