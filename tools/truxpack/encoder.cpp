@@ -187,6 +187,12 @@ inline int32_t RunGain(uint32_t count) {
 // ---------------------------------------------------------------- fast level
 
 constexpr uint32_t kFastChain = 8;      // candidates examined per position
+// A back-reference from more than kFastFarDistance back usually misses the
+// decoder's caches, which costs about as much decoding time as several
+// short codes; the fast level prices it kFastFarPenalty bits higher, so it
+// takes such a match only when it saves clearly more than literals would.
+constexpr uint32_t kFastFarDistance = 1u << 18;
+constexpr int32_t kFastFarPenalty = 16;
 constexpr uint32_t kFastNice = 48;       // a match this long ends the search
 constexpr uint32_t kFastInsertAll = 64;  // matches up to this long insert every position
 constexpr uint32_t kFastSkipShift = 6;   // search step grows by one per 64 misses
@@ -293,7 +299,7 @@ class FastParser {
         distance = c.distance;
       }
       if (len <= bestLen) continue;
-      int32_t gain = MatchGain(len, distance);
+      int32_t gain = MatchGain(len, distance) - (distance > kFastFarDistance ? kFastFarPenalty : 0);
       if (gain > best.gain) {
         best.gain = gain;
         best.length = len;
