@@ -176,6 +176,16 @@ inline Candidate PeriodicMatch(const unsigned char* data, uint32_t pos, uint32_t
   return {std::min(ahead, distance), distance};
 }
 
+// A back-reference from more than kFarDistance back usually misses the
+// decoder's caches, which costs about as much decoding time as several
+// short codes. Both levels price it kFarPenalty bits above its real size, so
+// they take such a match only when it saves clearly more than the nearer
+// alternatives or literals would (a block about 1-2% larger that decodes
+// markedly faster).
+constexpr uint32_t kFarDistance = 1u << 18;
+constexpr int32_t kFarPenalty = 16;
+inline int32_t FarPenalty(uint32_t distance) { return distance > kFarDistance ? kFarPenalty : 0; }
+
 // Bits saved by coding `length` bytes one way rather than as literals.
 inline int32_t MatchGain(uint32_t length, uint32_t distance) {
   return static_cast<int32_t>(8 * length) - static_cast<int32_t>(MatchBits(length, distance));
@@ -187,12 +197,6 @@ inline int32_t RunGain(uint32_t count) {
 // ---------------------------------------------------------------- fast level
 
 constexpr uint32_t kFastChain = 8;      // candidates examined per position
-// A back-reference from more than kFastFarDistance back usually misses the
-// decoder's caches, which costs about as much decoding time as several
-// short codes; the fast level prices it kFastFarPenalty bits higher, so it
-// takes such a match only when it saves clearly more than literals would.
-constexpr uint32_t kFastFarDistance = 1u << 18;
-constexpr int32_t kFastFarPenalty = 16;
 constexpr uint32_t kFastNice = 48;       // a match this long ends the search
 constexpr uint32_t kFastInsertAll = 64;  // matches up to this long insert every position
 constexpr uint32_t kFastSkipShift = 6;   // search step grows by one per 64 misses
@@ -299,7 +303,7 @@ class FastParser {
         distance = c.distance;
       }
       if (len <= bestLen) continue;
-      int32_t gain = MatchGain(len, distance) - (distance > kFastFarDistance ? kFastFarPenalty : 0);
+      int32_t gain = MatchGain(len, distance) - FarPenalty(distance);
       if (gain > best.gain) {
         best.gain = gain;
         best.length = len;
@@ -505,7 +509,7 @@ class BestParser {
   }
 
   // Shortest path in bits over positions [pos, stop): every edge is one code
-  // priced exactly. Literal runs are priced through the header classes: the
+  // priced exactly (far back-references plus FarPenalty). Literal runs are priced through the header classes: the
   // best run ending at t with header class k starts at the j in
   // [t - 4^(k+1), t) with the least price[j] - 8j, found in a monotonic queue.
   void Solve(uint32_t pos, uint32_t stop, CodeSink& sink) {
@@ -552,7 +556,8 @@ class BestParser {
       uint32_t prevLen = kMinMatchLength - 1;
       for (uint32_t j = candStart_[t]; j < candStart_[t + 1] && prevLen < room; ++j) {
         const Candidate& c = cands_[j];
-        int32_t base = here + static_cast<int32_t>(kMatchSelectorBits + VarNumBits(kMatchDistance, c.distance - kMinMatchDistance));
+        int32_t base = here + static_cast<int32_t>(kMatchSelectorBits + VarNumBits(kMatchDistance, c.distance - kMinMatchDistance)) +
+                       FarPenalty(c.distance);
         uint32_t top = std::min(c.length, room);
         for (uint32_t len = prevLen + 1; len <= top; ++len)
           Relax(t, t + len, base + static_cast<int32_t>(lengthBits_[len]), Step::kMatch, c.distance);

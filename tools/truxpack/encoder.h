@@ -11,6 +11,8 @@
 #include <vector>
 
 enum class PackLevel {
+  // Both price back-references from far back a little above their bits:
+  // they decode slowly (see FarPenalty in encoder.cpp).
   kFast,  // hash chains, lazy matching by exact bit gain
   kBest,  // binary-tree match finder and a shortest-path parse priced in exact bits
 };
