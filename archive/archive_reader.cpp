@@ -3,16 +3,11 @@
 #include <string.h>
 
 #include "archive/block.h"
-
-namespace {
-uint32_t Get32(const unsigned char* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-}  // namespace
+#include "archive/byte_order.h"
 
 bool ArchiveCursor::U32(uint32_t& value) {
   if (Left() < 4) return false;
-  value = Get32(at_);
+  value = LoadLe32(at_);
   at_ += 4;
   return true;
 }

@@ -2,10 +2,10 @@
 
 #include <string.h>
 
+#include "archive/byte_order.h"
+
 namespace {
 
-uint32_t Get16(const unsigned char* p) { return (uint32_t)p[0] | ((uint32_t)p[1] << 8); }
-uint32_t Get32(const unsigned char* p) { return Get16(p) | (Get16(p + 2) << 16); }
 
 bool Fits(const String& image, int64_t offset, int64_t n) {
   return offset >= 0 && n >= 0 && offset + n <= image.Length();
@@ -26,7 +26,7 @@ void Put32(String& image, int64_t offset, uint32_t value) {
 
 uint32_t Read32(const String& image, int64_t offset) {
   if (!Fits(image, offset, 4)) return 0;
-  return Get32(reinterpret_cast<const unsigned char*>(image.CStr()) + offset);
+  return LoadLe32(reinterpret_cast<const unsigned char*>(image.CStr()) + offset);
 }
 
 }  // namespace
@@ -34,17 +34,17 @@ uint32_t Read32(const String& image, int64_t offset) {
 int32_t FindArchiveSection(ReadAtFunction readAt, void* context, PeLayout& layout) {
   unsigned char two[2] = {0, 0};
   if (!readAt(context, 0x3C, two, 2)) return kErrPeHeaderOffset;
-  layout.peHeaderOffset = Get16(two);
+  layout.peHeaderOffset = LoadLe16(two);
   // Within 0x40 to 0x1000: the unsigned 16-bit distance from 0x40 is at most 0xFC0.
   if ((uint16_t)(layout.peHeaderOffset - 0x40) > 0xFC0) return kErrPeHeaderOffset;
 
   if (!readAt(context, layout.peHeaderOffset + 6, two, 2)) return kErrSectionCount;
-  layout.sectionCount = Get16(two);
+  layout.sectionCount = LoadLe16(two);
   if (layout.sectionCount < 4 || layout.sectionCount > 99) return kErrSectionCount;
 
   two[0] = two[1] = 0;
   readAt(context, layout.peHeaderOffset + 20, two, 2);
-  layout.sectionTable = layout.peHeaderOffset + 24 + Get16(two);
+  layout.sectionTable = layout.peHeaderOffset + 24 + LoadLe16(two);
 
   for (uint32_t i = 0; i < layout.sectionCount; ++i) {
     int64_t header = (int64_t)layout.sectionTable + (int64_t)i * kSectionHeaderSize;
@@ -54,10 +54,10 @@ int32_t FindArchiveSection(ReadAtFunction readAt, void* context, PeLayout& layou
     unsigned char fields[16] = {0};
     readAt(context, header + 8, fields, 16);
     layout.archiveIndex = (int32_t)i;
-    layout.sectionVirtualSize = Get32(fields);
-    layout.sectionVirtualAddress = Get32(fields + 4);
-    layout.sectionRawSize = Get32(fields + 8);
-    layout.sectionFileOffset = Get32(fields + 12);
+    layout.sectionVirtualSize = LoadLe32(fields);
+    layout.sectionVirtualAddress = LoadLe32(fields + 4);
+    layout.sectionRawSize = LoadLe32(fields + 8);
+    layout.sectionFileOffset = LoadLe32(fields + 12);
     if (layout.sectionFileOffset == 0) return kErrSectionFileOffsetZero;
     return kArchiveOk;
   }

@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "archive/byte_order.h"
+
 namespace {
 
 constexpr size_t kFileHeaderSize = 14;
@@ -10,8 +12,6 @@ constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
 
-uint32_t Get16(const unsigned char* p) { return (uint32_t)p[0] | ((uint32_t)p[1] << 8); }
-uint32_t Get32(const unsigned char* p) { return Get16(p) | (Get16(p + 2) << 16); }
 void Put32(unsigned char* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = (unsigned char)(v >> (8 * i));
 }
@@ -27,9 +27,9 @@ bool BmpFileToPackedDib(const std::vector<unsigned char>& bmp, std::vector<unsig
   const size_t size = bmp.size();
   if (size < kFileHeaderSize + kCoreHeaderSize || bmp[0] != 'B' || bmp[1] != 'M')
     return Fail(error, "not a BMP file (no BM header)");
-  const uint64_t pixelOffset = Get32(&bmp[10]);
+  const uint64_t pixelOffset = LoadLe32(&bmp[10]);
   const unsigned char* h = &bmp[kFileHeaderSize];
-  const uint32_t headerSize = Get32(h);
+  const uint32_t headerSize = LoadLe32(h);
   const bool core = headerSize == kCoreHeaderSize;
   if (!core && headerSize != kInfoHeaderSize && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
       headerSize != 124)
@@ -39,16 +39,16 @@ bool BmpFileToPackedDib(const std::vector<unsigned char>& bmp, std::vector<unsig
   int64_t width, height;
   uint32_t bitCount, compression = kRgb, colorsUsed = 0, imageSize = 0;
   if (core) {
-    width = Get16(h + 4);
-    height = Get16(h + 6);
-    bitCount = Get16(h + 10);
+    width = LoadLe16(h + 4);
+    height = LoadLe16(h + 6);
+    bitCount = LoadLe16(h + 10);
   } else {
-    width = (int32_t)Get32(h + 4);
-    height = (int32_t)Get32(h + 8);
-    bitCount = Get16(h + 14);
-    compression = Get32(h + 16);
-    imageSize = Get32(h + 20);
-    colorsUsed = Get32(h + 32);
+    width = (int32_t)LoadLe32(h + 4);
+    height = (int32_t)LoadLe32(h + 8);
+    bitCount = LoadLe16(h + 14);
+    compression = LoadLe32(h + 16);
+    imageSize = LoadLe32(h + 20);
+    colorsUsed = LoadLe32(h + 32);
   }
   if (width <= 0 || height == 0) return Fail(error, "BMP has no pixels");
   if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)

@@ -7,12 +7,9 @@
 #include "archive/block.h"
 #include "core/checksum.h"
 #include "core/memory.h"
+#include "archive/byte_order.h"
 
 namespace {
-
-uint32_t Get32(const unsigned char* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 
 struct MemoryFile {
   const Bytes* file;
@@ -140,8 +137,8 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
   uint64_t mapped = L.sectionRawSize < available ? L.sectionRawSize : available;
   unsigned char vs[4] = {0, 0, 0, 0};
   if (ReadAtMemory(&memory, (int64_t)L.sectionTable + (int64_t)L.archiveIndex * kSectionHeaderSize + 8, vs, 4) &&
-      Get32(vs) != 0 && Get32(vs) < mapped)
-    mapped = Get32(vs);
+      LoadLe32(vs) != 0 && LoadLe32(vs) < mapped)
+    mapped = LoadLe32(vs);
   out.sectionBytes = (uint32_t)mapped;
   const unsigned char* section = file.data() + (mapped ? L.sectionFileOffset : 0);
 
@@ -205,7 +202,7 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
                     " bytes of the data region still needed)";
       return;
     }
-    if (volume.size() <= (size_t)kVolumeIdentifierSize || Get32(volume.data()) != identifier) {
+    if (volume.size() <= (size_t)kVolumeIdentifierSize || LoadLe32(volume.data()) != identifier) {
       out.status = ReadStatus::kVolumeMissing;
       out.message = name + " is not volume " + std::to_string(k) + " of this installer (identifier " +
                     std::to_string(identifier) + " expected)";
