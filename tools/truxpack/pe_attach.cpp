@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "archive/byte_order.h"
 #include "archive/format.h"
 
 namespace {
@@ -10,8 +11,8 @@ constexpr uint32_t kSectionHeaderBytes = 40;
 constexpr uint32_t kMinSectionCount = 4;   // the runtime's accepted range
 constexpr uint32_t kMaxSectionCount = 99;
 
-uint32_t Get16(const std::vector<unsigned char>& d, size_t at) { return (uint32_t)d[at] | ((uint32_t)d[at + 1] << 8); }
-uint32_t Get32(const std::vector<unsigned char>& d, size_t at) { return Get16(d, at) | (Get16(d, at + 2) << 16); }
+uint32_t Get16(const std::vector<unsigned char>& d, size_t at) { return LoadLe16(&d[at]); }
+uint32_t Get32(const std::vector<unsigned char>& d, size_t at) { return LoadLe32(&d[at]); }
 void Put16(std::vector<unsigned char>& d, size_t at, uint32_t v) {
   d[at] = (unsigned char)v;
   d[at + 1] = (unsigned char)(v >> 8);
