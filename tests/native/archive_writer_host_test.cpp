@@ -14,6 +14,7 @@
 #include "archive/pe_image.h"
 #include "core/checksum.h"
 #include "tools/truxpack/archive_writer.h"
+#include "tools/truxpack/glob.h"
 #include "tools/truxpack/bitmap.h"
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/file_io.h"

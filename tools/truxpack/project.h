@@ -36,10 +36,6 @@ bool LoadProject(const std::string& path, Project& project, std::string& error);
 // without time gets hour -1, the format's mark for a missing time).
 bool ParseDateTimeText(const std::string& text, ArchiveDateTime& time);
 
-// The glob matcher used for [[file]] sources: '*' and '?' within one path
-// component, "**" as a whole component for any number of directories.
-bool GlobMatch(const std::string& pattern, const std::string& path);
-
 // The example project written by `truxpack init`, and the files it names.
 struct InitFile {
   const char* path;

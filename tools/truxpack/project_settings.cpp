@@ -1,0 +1,345 @@
+#include <stdlib.h>
+
+#include "tools/truxpack/bitmap.h"
+#include "tools/truxpack/project_loaders.h"
+#include "tools/truxpack/text_encoding.h"
+
+namespace {
+
+const std::vector<FlagName> kFlagNames = {
+    {"refuse_reinstall", kFlagRefuseReinstall, "a previous installation ends the run with message 9"},
+    {"uninstall_start_menu_shortcut", kFlagUninstallStartMenuShortcut, "uninstaller shortcut in the start-menu folder"},
+    {"uninstaller", kFlagUninstaller, "write and register the uninstaller"},
+    {"uninstall_ask_fonts", kFlagUninstallAskFonts, "the uninstaller asks before removing each font"},
+    {"compressed", kFlagCompressedRegion, "the data region is one compressed block"},
+    {"always_write_log", kFlagAlwaysWriteLog, "append to Install.LOG after a clean installation too"},
+    {"choose_directory", kFlagChooseDirectory, "show the installation directory dialog"},
+    {"automatic", kFlagAutomatic, "automatic mode, as with /a"},
+    {"uninstall_automatic", kFlagUninstallAutomatic, "the uninstaller runs in automatic mode"},
+    {"uninstall_remove_install_dir", kFlagUninstallRemoveInstallDir,
+     "the uninstaller deletes the whole installation directory"},
+    {"rescue_new_files", kFlagRescueNewFiles, "replace at reboot also files that did not exist before"},
+    {"add_to_path", kFlagAddToPath, "add the installation directory to the autoexec.bat PATH"},
+    {"restart_needed", kFlagRestartNeeded, "offer a restart at the end"},
+    {"keep_background_bitmap", kFlagKeepBackgroundBitmap, "keep the background bitmap for the uninstaller"},
+    {"add_on", kFlagAddOn, "the product is an add-on of product.master_product"},
+    {"uninstall_ask_shared_files", kFlagUninstallAskSharedFiles,
+     "the uninstaller asks before deleting unused shared files"},
+    {"verify_written_files", kFlagVerifyWrittenFiles, "compare each written file with its data"},
+    {"clear_attributes_on_retry", kFlagClearAttributesOnRetry,
+     "clear read-only, hidden and system attributes after a failed write"},
+    {"verbose_log", kFlagVerboseLog, "log every written file and shortcut"},
+    {"no_cancel", kFlagNoCancel, "disable the progress dialog's Cancel button"},
+    {"no_final_message", kFlagNoFinalMessage, "no final message after a clean installation"},
+    {"hide_pre_install_batch", kFlagHideBatch1, "run batches.pre_install hidden"},
+    {"hide_post_install_batch", kFlagHideBatch2, "run batches.post_install hidden"},
+    {"hide_exit_batch", kFlagHideBatch3, "run batches.on_exit hidden"},
+    {"hide_uninstall_first_batch", kFlagHideUninstallBatch1, "run batches.uninstall_first hidden"},
+    {"hide_uninstall_last_batch", kFlagHideUninstallBatch2, "run batches.uninstall_last hidden"},
+    {"no_reinstall_question", kFlagNoReinstallQuestion, "reuse a previous installation's directory without asking"},
+    {"no_background", kFlagNoBackground, "no background window"},
+    {"confirm_directory", kFlagConfirmDirectory, "ask before using the chosen directory (messages 22, 23)"},
+    {"check_stub", kFlagCheckStub, "check the stub checksum (error 40)"},
+    {"uninstall_desktop_shortcut", kFlagUninstallShortcut, "desktop shortcut to the uninstaller"},
+    {"error_boxes_in_automatic", kFlagErrorBoxesInAutomatic, "show error boxes in automatic mode"},
+    {"compare_versions", kFlagCompareVersions, "the reinstall question tells older, same or newer version"},
+    {"refuse_double_backslash", kFlagRefuseDoubleBackslash, "refuse directory names with two backslashes"},
+    {"uninstall_shortcut_in_uninstall_dir", kFlagUninstallShortcutInUninstallDir,
+     "uninstaller shortcut in the uninstall directory"},
+    {"maximized_background", kFlagMaximizedBackground, "show the background window maximised"},
+    {"auto_restart", kFlagAutoRestart, "in automatic mode, restart without asking"},
+    {"keep_title", kFlagKeepTitle, "the language choice leaves the background title alone"},
+    {"no_start_question", kFlagNoStartQuestion, "no start question (message 1)"},
+    {"check_minimum_version", kFlagMinimumVersion, "check the installed version against product.minimum_version"},
+    {"uninstall_restart", kFlagUninstallRestart, "restart after uninstalling"},
+    {"keep_readme_files", kFlagKeepReadmeFiles, "write the readme texts into the installation directory"},
+    {"keep_license_files", kFlagKeepLicenseFiles, "write the licence texts into the installation directory"},
+    {"x64", kFlag64Bit, "64-bit product: needs a 64-bit system"},
+    {"no_file_status", kFlagNoFileStatus, "no status line per written file"},
+    {"grant_users_access", kFlagGrantUsersAccess, "grant the Users group full access to the directories"},
+};
+
+const std::vector<Choice> kSystems = {{"other", 1},  {"win32s", 2}, {"95", 4},     {"98", 8},
+                                      {"me", 16},    {"nt3", 32},   {"nt4", 64},   {"2000", 128},
+                                      {"xp", 256},   {"2003", 512}, {"vista", 1024}};
+const std::vector<Choice> kAdministrator = {{"none", 0}, {"required", 1}, {"recommended", 2}};
+const std::vector<Choice> kPositions = {{"center", 0},      {"top_left", 1},    {"top_center", 2},
+                                        {"top_right", 3},   {"bottom_left", 4}, {"bottom_center", 5},
+                                        {"bottom_right", 6}, {"left_middle", 7}, {"right_middle", 8},
+                                        {"leave", 9}};
+const std::vector<Choice> kTitlePositions = {{"none", 0},        {"top_left", 1},      {"top_center", 2},
+                                             {"top_right", 3},   {"bottom_left", 4},   {"bottom_center", 5},
+                                             {"bottom_right", 6}};
+const std::vector<Choice> kStretch = {{"stretch", 0}, {"fit", 1}, {"whole_factor", 2}, {"tile", 3}};
+const std::vector<Choice> kConditions = {{"always", 0},       {"date_equal", 1},    {"date_after", 2},
+                                         {"date_before", 3},  {"size_equal", 4},    {"size_at_least", 5},
+                                         {"size_at_most", 6}};
+const std::vector<Choice> kValueTypes = {{"string", 1}, {"expand", 2}, {"number", 4}};
+const std::vector<Choice> kLevels = {{"fast", 0}, {"best", 1}};
+
+bool LoadTextFiles(Loader& l, Table& t, const std::string& key, Array<String>& list) {
+  std::vector<std::string> names;
+  if (!t.TextList(key, names)) return false;
+  for (const std::string& name : names) {
+    std::string bytes, text;
+    if (!l.ReadFile(t.Key(key), name, bytes)) return false;
+    if (bytes.find('\0') != std::string::npos) return l.Fail(t.Key(key), name + " contains a NUL byte; texts only");
+    // UTF-8 files are converted like the project's texts; other files are
+    // taken as 8-bit text already.
+    if (!l.rawText && IsValidUtf8(bytes)) {
+      if (!l.Convert(t.Key(key) + " (" + name + ")", bytes, text)) return false;
+    } else {
+      text = bytes;
+    }
+    list.Append(ToString(ToCrLf(text)));
+  }
+  return true;
+}
+
+}  // namespace
+
+const std::vector<FlagName>& FlagNames() { return kFlagNames; }
+
+bool LoadFlags(Loader& l, Table t, ArchiveSettings& s) {
+  for (const FlagName& f : kFlagNames) {
+    bool on = false;
+    if (!t.Bool(f.key, on)) return false;
+    if (on) s.Flags |= 1ull << f.bit;
+  }
+  // TOML integers are signed 64-bit, so bit 63 needs the text form "0x...".
+  const toml::node* raw = t.Get("raw_flags");
+  if (raw) {
+    if (raw->is_integer() && raw->as_integer()->get() >= 0) {
+      s.Flags |= (uint64_t)raw->as_integer()->get();
+    } else if (raw->is_string() && raw->as_string()->get().size() > 2 && raw->as_string()->get().size() <= 18 &&
+               raw->as_string()->get().compare(0, 2, "0x") == 0 &&
+               raw->as_string()->get().find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos) {
+      s.Flags |= (uint64_t)strtoull(raw->as_string()->get().c_str() + 2, nullptr, 16);
+    } else {
+      return l.Fail(t.Key("raw_flags"), "expected a number or a text \"0x...\" of up to 16 hexadecimal digits");
+    }
+  }
+  return t.CheckUnknown();
+}
+
+bool LoadProduct(Loader& l, Table t, ArchiveSettings& s) {
+  std::string name;
+  if (!t.Text("name", name)) return false;
+  if (!t.Present() || name.empty()) return l.Fail("product.name", "missing: every project needs a product name");
+  s.productName = ToString(name);
+  int64_t v = 0;
+  if (!t.Text("publisher", s.Publisher) || !t.Text("version", s.DisplayVersion) ||
+      !t.Text("install_dir", s.defaultInstallDir) || !t.Text("start_menu", s.ProductStartMenu) ||
+      !t.Text("shared_dir", s.SharedPath) || !t.Text("registry_key", s.ProductRegistry) ||
+      !t.Text("uninstall_name", s.uninstallName) || !t.Text("master_product", s.masterProductName) ||
+      !t.Text("password", s.password) || !t.Text("minimum_version", s.minimumVersion))
+    return false;
+  if (!t.Pick("administrator", v, kAdministrator, 0, 255)) return false;
+  s.adminRequirement = (uint8_t)v;
+  if (const toml::node* n = t.Get("excluded_systems")) {
+    if (n->is_integer()) {
+      if (!t.Int("excluded_systems", v, 0, 0xFFFFFFFFll)) return false;
+      s.excludedSystems = (uint32_t)v;
+    } else if (n->is_array()) {
+      for (const toml::node& item : *n->as_array()) {
+        bool found = false;
+        if (item.is_string())
+          for (const Choice& c : kSystems)
+            if (item.as_string()->get() == c.name) {
+              s.excludedSystems |= (uint32_t)c.value;
+              found = true;
+            }
+        if (!found)
+          return l.Fail(t.Key("excluded_systems"),
+                        "expected names of other, win32s, 95, 98, me, nt3, nt4, 2000, xp, 2003, vista");
+      }
+    } else {
+      return l.Fail(t.Key("excluded_systems"), "expected a list of system names or a number");
+    }
+  }
+  return t.CheckUnknown();
+}
+
+bool LoadDialogs(Loader& l, Table t, ArchiveSettings& s) {
+  int64_t v = 0;
+  if (!t.Pick("position", v, kPositions, 0, 0xFFFFFFFFll)) return false;
+  s.DialogPosition = (uint32_t)v;
+  v = 0;
+  if (!t.Int("stage_pause", v, 0, kMaxStagePause)) return false;
+  s.StagePause = (uint16_t)v;
+  if (!LoadTextFiles(l, t, "license_files", s.licenseTexts) || !LoadTextFiles(l, t, "readme_files", s.readmeTexts))
+    return false;
+  if (s.licenseTexts.Count() > kMaxLicenseTexts) return l.Fail(t.Key("license_files"), "at most 20 files");
+  if (s.readmeTexts.Count() > kMaxReadmeTexts) return l.Fail(t.Key("readme_files"), "at most 20 files");
+  return t.CheckUnknown();
+}
+
+bool LoadBackground(Loader& l, Table t, ArchiveSettings& s) {
+  // The runtime's own defaults, so that a project without [background]
+  // looks like the program without settings.
+  s.StretchMode = 2;
+  s.TitleShadow = 1;
+  s.TitleFont = "Times New Roman Bold Italic";
+  int64_t v = s.TitleShadow;
+  if (!t.Text("taskbar_text", s.TaskbarText) || !t.Text("title_font", s.TitleFont) ||
+      !t.Color("title_color", s.TitleColor) || !t.Color("top_color", s.TopColor) ||
+      !t.Color("bottom_color", s.BottomColor) || !t.Int("title_shadow", v, 0, 255))
+    return false;
+  s.TitleShadow = (uint8_t)v;
+  v = 0;
+  if (!t.Pick("title_position", v, kTitlePositions, 0, 255)) return false;
+  s.TitlePosition = (uint8_t)v;
+  v = s.StretchMode;
+  if (!t.Pick("stretch_mode", v, kStretch, 0, 0xFFFFFFFFll)) return false;
+  s.StretchMode = (uint32_t)v;
+  v = 0;
+  if (!t.Int("bitmap_size", v, 0, kMaxBitmapSize)) return false;
+  s.BitmapSize = (uint32_t)v;
+  std::string bmp;
+  bool present = false;
+  if (!t.FileBytes("bitmap", bmp, present)) return false;
+  if (present) {
+    std::vector<unsigned char> dib, in(bmp.begin(), bmp.end());
+    std::string why;
+    if (!BmpFileToPackedDib(in, dib, why)) return l.Fail(t.Key("bitmap"), why);
+    s.backgroundBitmap = String(reinterpret_cast<const char*>(dib.data()), (int32_t)dib.size());
+  }
+  return t.CheckUnknown();
+}
+
+bool LoadShortcutsTable(Loader& l, Table t, ArchiveSettings& s) {
+  bool allUsers = false;
+  if (!t.Bool("all_users", allUsers) || !t.Text("desktop_folder", s.desktopShortcutName)) return false;
+  s.ShortcutMode = allUsers ? 1 : 0;
+  std::string icon;
+  bool present = false;
+  if (!t.FileBytes("desktop_folder_icon", icon, present)) return false;
+  if (present) {
+    if (s.desktopShortcutName.IsEmpty())
+      return l.Fail(t.Key("desktop_folder_icon"), "needs shortcuts.desktop_folder");
+    s.desktopShortcutIcon = ToString(icon);
+  }
+  return t.CheckUnknown();
+}
+
+bool LoadBatches(Table t, ArchiveSettings& s) {
+  return t.Text("pre_install", s.batches[0]) && t.Text("post_install", s.batches[1]) &&
+         t.Text("on_exit", s.batches[2]) && t.Text("uninstall_first", s.UninstallBatch1) &&
+         t.Text("uninstall_last", s.UninstallBatch2) && t.CheckUnknown();
+}
+
+bool LoadUninstall(Loader& l, Table t, ArchiveSettings& s) {
+  s.uninstallerFileName = "Uninstall.exe";
+  if (!t.Text("subdir", s.UninstallSubdir) || !t.Text("program", s.uninstallerFileName)) return false;
+  bool present = false;
+  if (!t.DateTime("file_time", s.UninstallerFileTime, present)) return false;
+  int64_t offset = 0;
+  if (!t.Int("patch_offset", offset, 0, INT32_MAX)) return false;
+  std::string patch;
+  if (!t.FileBytes("patch_file", patch, present)) return false;
+  if ((offset > 0) != present) return l.Fail(t.Key("patch_file"), "patch_offset and patch_file go together");
+  if (present && patch.empty()) return l.Fail(t.Key("patch_file"), "the patch file is empty");
+  s.patchOffset = (int32_t)offset;
+  s.patchBytes = ToString(patch);
+  if (present && !s.Flag(kFlagUninstaller)) return l.Fail(t.Key("patch_file"), "needs flags.uninstaller = true");
+  return t.CheckUnknown();
+}
+
+bool LoadData(Loader& l, Table t, Project& p) {
+  ArchiveSettings& s = p.settings;
+  bool outside = false;
+  if (!t.Bool("outside_image", outside)) return false;
+  s.dataOutsideImage = outside ? 1 : 0;
+  std::string base;
+  if (!t.Text("volume_base_name", base)) return false;
+  if (t.Get("volume_base_name")) {
+    if (String(base.c_str()).IsBlank()) return l.Fail(t.Key("volume_base_name"), "must not be blank");
+    s.volumeBaseName = ToString(base);
+    p.volumeBaseNameSet = true;
+  }
+  int64_t v = 0;
+  if (!t.Int("volume_identifier", v, 0, 0xFFFFFFFFll)) return false;
+  s.volumeIdentifier = (uint32_t)v;
+  v = 0;
+  if (!t.Int("volume_size", v, 0, INT32_MAX)) return false;
+  p.pack.volumeSize = v;
+  v = 1;
+  if (!t.Pick("level", v, kLevels, 0, 1)) return false;
+  p.pack.level = v == 0 ? PackLevel::kFast : PackLevel::kBest;
+  std::string hex;
+  if (const toml::node* n = t.Get("reserved_date")) {
+    if (!n->is_string() || n->as_string()->get().size() != 2 * kReservedDateRecordSize ||
+        n->as_string()->get().find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      return l.Fail(t.Key("reserved_date"), "expected 40 hexadecimal digits (20 bytes)");
+    hex = n->as_string()->get();
+    for (int i = 0; i < kReservedDateRecordSize; ++i)
+      s.reservedDate[i] = (uint8_t)strtoul(hex.substr(2 * i, 2).c_str(), nullptr, 16);
+  }
+  return t.CheckUnknown();
+}
+
+bool LoadRecordLists(Loader& l, Table& root, ArchiveSettings& s) {
+  std::vector<Table> tables;
+  if (!root.Arrays("delete", tables)) return false;
+  for (Table& t : tables) {
+    FileDeletion& d = s.deletions.Append();
+    int64_t v = 0, options = 0;
+    bool reboot = false;
+    if (!t.Text("files", d.specification) || !t.Pick("condition", v, kConditions, 0, 255) ||
+        !t.Text("argument", d.argument) || !t.Bool("on_reboot", reboot) || !t.Int("options", options, 0, 0xFFFFFFFFll))
+      return false;
+    if (d.specification.IsEmpty()) return l.Fail(t.Key("files"), "missing");
+    d.condition = (uint8_t)v;
+    d.options = (uint32_t)options | (reboot ? 0x2u : 0u);
+    if (!t.CheckUnknown()) return false;
+  }
+  if (s.deletions.Count() > kMaxDeletionRecords) return l.Fail("delete", "at most 1001 deletion records");
+
+  tables.clear();
+  if (!root.Arrays("association", tables)) return false;
+  static const char* kAssociationKeys[8] = {"extension", "file_type", "description", "verb",
+                                            "caption",   "command",   "language",    "icon"};
+  for (Table& t : tables) {
+    FileAssociation& a = s.associations.Append();
+    bool isDefault = false;
+    int64_t flags = 0;
+    for (int i = 0; i < 8; ++i)
+      if (!t.Text(kAssociationKeys[i], a.texts[i])) return false;
+    if (!t.Bool("default_verb", isDefault) || !t.Int("flags", flags, 0, 0xFFFFFFFFll)) return false;
+    if (a.texts[0].IsEmpty()) return l.Fail(t.Key("extension"), "missing");
+    a.number = (uint32_t)flags | (isDefault ? 1u : 0u);
+    if (!t.CheckUnknown()) return false;
+  }
+
+  tables.clear();
+  if (!root.Arrays("shortcut", tables)) return false;
+  for (Table& t : tables) {
+    ShortcutRecord& r = s.shortcuts.Append();
+    bool desktop = false, startMenu = false, startup = false, permanent = false;
+    if (!t.Text("target", r.target) || !t.Text("name", r.name) || !t.Text("icon", r.iconFile) ||
+        !t.Text("arguments", r.arguments) || !t.Text("working_dir", r.workingDirectory) ||
+        !t.Bool("desktop", desktop) || !t.Bool("start_menu", startMenu) || !t.Bool("startup", startup) ||
+        !t.Bool("permanent", permanent))
+      return false;
+    if (r.target.IsEmpty()) return l.Fail(t.Key("target"), "missing");
+    r.desktop = desktop;
+    r.startMenu = startMenu;
+    r.startup = startup;
+    r.permanent = permanent;
+    r.expandTarget = true;
+    if (!t.CheckUnknown()) return false;
+  }
+
+  tables.clear();
+  if (!root.Arrays("uninstall_value", tables)) return false;
+  for (Table& t : tables) {
+    UninstallValue& u = s.uninstallValues.Append();
+    int64_t type = 1;
+    if (!t.Text("name", u.name) || !t.Text("value", u.value) || !t.Pick("type", type, kValueTypes, 0, 255))
+      return false;
+    if (u.name.IsEmpty()) return l.Fail(t.Key("name"), "missing");
+    u.type = (uint8_t)type;
+    if (!t.CheckUnknown()) return false;
+  }
+  return true;
+}

@@ -1,0 +1,76 @@
+// Reading the project file's TOML: tables whose read keys are remembered, so
+// that a key nobody asked for (usually a typing error) is reported, and one
+// place that words every error as "FILE: KEY: what is wrong".
+#pragma once
+#include <stdint.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <toml++/toml.h>
+#include <vector>
+
+#include "archive/settings.h"
+#include "core/string.h"
+
+// One accepted name of a key whose value is picked from a list.
+struct Choice {
+  const char* name;
+  int64_t value;
+};
+
+inline String ToString(const std::string& s) { return String(s.data(), (int32_t)s.size()); }
+
+class Loader;
+
+// One TOML table with the keys read from it remembered, so that unknown keys
+// (usually typing errors) are reported.
+class Table {
+ public:
+  Table(Loader& loader, const toml::table* table, std::string path) : l_(loader), t_(table), path_(std::move(path)) {}
+  bool Present() const { return t_ != nullptr; }
+  std::string Key(const std::string& k) const { return path_.empty() ? k : path_ + "." + k; }
+  const toml::node* Get(const std::string& k) {
+    known_.insert(k);
+    return t_ ? t_->get(k) : nullptr;
+  }
+  bool Text(const std::string& k, std::string& out);
+  bool Text(const std::string& k, String& out) {
+    std::string s;
+    if (!Text(k, s)) return false;
+    out = ToString(s);
+    return true;
+  }
+  bool Bool(const std::string& k, bool& out);
+  bool Int(const std::string& k, int64_t& out, int64_t min, int64_t max);
+  bool Pick(const std::string& k, int64_t& out, const std::vector<Choice>& choices, int64_t min, int64_t max);
+  bool Color(const std::string& k, uint32_t& out);
+  bool DateTime(const std::string& k, ArchiveDateTime& out, bool& present);
+  bool FileBytes(const std::string& k, std::string& out, bool& present);
+  bool TextList(const std::string& k, std::vector<std::string>& out);
+  Table Sub(const std::string& k);
+  bool Arrays(const std::string& k, std::vector<Table>& out);
+  bool CheckUnknown();
+
+ private:
+  Loader& l_;
+  const toml::table* t_;
+  std::string path_;
+  std::set<std::string> known_;
+};
+
+// The state of one file's load: its name and directory, the text encoding,
+// and the first error (later failures keep the first one).
+class Loader {
+ public:
+  std::string file;                // as given, for messages
+  std::filesystem::path directory; // base of relative file names
+  bool rawText = false;            // text_encoding = "bytes"
+  std::string error;
+
+  bool Fail(const std::string& key, const std::string& what);
+  // A text from the project, converted to the 8-bit form the runtime shows.
+  bool Convert(const std::string& key, const std::string& utf8, std::string& out);
+  std::filesystem::path Resolve(const std::string& name) const;
+  bool ReadFile(const std::string& key, const std::string& name, std::string& out);
+};
