@@ -13,6 +13,16 @@ void CleanVersionText(String& version);
 // 10 characters, so that versions compare correctly as texts. "" stays "".
 void PadVersionText(String& version);
 
+// Compares two version texts: negative, zero or positive as a is older than,
+// equal to or newer than b. Each text reads as a list of numbers (every run
+// of ASCII digits; a '.' before the first number counts as a leading 0; any
+// other character separates) and one suffix letter (the last ASCII letter in
+// the text, none when there is no letter). The lists are compared number by
+// number; when one is a prefix of the other the longer is newer; equal lists
+// are ordered by the suffix letters' codes (case-sensitive; none is lowest).
+// A null text counts as "". Numbers beyond 32 bits saturate at 0xFFFFFFFF.
+int CompareVersions(const char* a, const char* b);
+
 #if defined(_WIN32)
 // The file's whole version resource as a byte block; false (block empty)
 // when the file has none.

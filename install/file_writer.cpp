@@ -1,0 +1,284 @@
+#include "install/file_writer.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <string.h>
+
+#include "app/archive_run.h"
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "core/disk_file.h"
+#include "core/file_util.h"
+#include "core/format.h"
+#include "core/path.h"
+#include "core/system.h"
+#include "core/system_error.h"
+#include "runtime/run_texts.h"
+
+namespace {
+
+constexpr int32_t kWriteAttempts = 3;
+constexpr uint32_t kClearOnRetryMask = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+using MoveFileExFunction = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+
+// MoveFileExA of "kernel32.dll", looked up once; null when the system lacks it.
+MoveFileExFunction MoveFileExEntry() {
+  static bool looked = false;
+  static MoveFileExFunction entry = nullptr;
+  if (!looked) {
+    looked = true;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel) entry = (MoveFileExFunction)(void*)GetProcAddress(kernel, "MoveFileExA");
+  }
+  return entry;
+}
+
+// The system's text for the calling thread's last error; "" when it is 0.
+String LastErrorText() {
+  const DWORD code = GetLastError();
+  return code ? SystemErrorText(code) : String();
+}
+
+bool WininitExists() { return FileExists(JoinPath(WindowsDir().CStr(), "wininit.exe").CStr()); }
+
+// MoveFileExA with the delay-until-reboot flag, on NT platforms only. When
+// it is missing or fails, the "[rename]" section serves only where
+// "wininit.exe" exists; the last error of the failed call is kept for the
+// caller's report.
+enum class RebootMove { kDone, kUseWininit, kFailed };
+RebootMove MoveAtReboot(const char* source, const char* destination, DWORD flags) {
+  if (!IsNtPlatform()) return RebootMove::kUseWininit;
+  MoveFileExFunction moveFileEx = MoveFileExEntry();
+  if (moveFileEx && moveFileEx(source, destination, flags)) return RebootMove::kDone;
+  const DWORD error = GetLastError();
+  const bool wininit = WininitExists();
+  SetLastError(error);
+  return wininit ? RebootMove::kUseWininit : RebootMove::kFailed;
+}
+
+bool HasDateAndTime(const ArchiveDateTime& t) { return t.month != 0 && t.hour >= 0; }
+
+// Both file times from the entry's local date-time; failures are ignored.
+void SetEntryTimes(const char* path, const ArchiveDateTime& t) {
+  SystemTimeRecord record = {(uint16_t)t.year, (uint16_t)t.month, 0,         (uint16_t)t.day,
+                             (uint16_t)t.hour, (uint16_t)t.minute, (uint16_t)t.second, 0};
+  DiskFile file;
+  if (file.Open(path, kOpenUpdateShared) != kOpenOk) return;
+  file.SetCreationTime(record);
+  file.SetWriteTime(record);
+}
+
+enum class Attempt { kWritten, kFailed, kMismatch };
+
+Attempt WriteOnce(const char* path, const void* data, int32_t size) {
+  DiskFile file;
+  if (file.Open(path, kOpenWriteNew) != kOpenOk) return Attempt::kFailed;
+  if (!file.WriteBlock(data, size)) {
+    const DWORD error = GetLastError();
+    file.Close();
+    SetLastError(error);
+    return Attempt::kFailed;
+  }
+  file.Close();
+  if (ProductFlag(kFlagVerifyWrittenFiles) && !FileMatches(path, data, size)) return Attempt::kMismatch;
+  return Attempt::kWritten;
+}
+
+// Stages data in a temporary file and schedules it to replace path at the
+// next restart. Appends its lines to report; true when scheduled.
+bool ScheduleReplacement(const char* path, const void* data, int32_t size, String& report) {
+  String temporary;
+  if (!WriteTempFile(data, size, temporary)) {
+    const String reason = LastErrorText();
+    if (!temporary.IsEmpty()) DeleteFileA(temporary.CStr());  // a partly written file is not left behind
+    AppendFormat(report,
+                 "Failed to register '%s' for replacement because no temporary file could be created.\r\n%s\r\n",
+                 path, reason.CStr());
+    return false;
+  }
+  temporary = ShortPathOf(temporary.CStr());
+  SetLastError(0);
+  if (RenameFile(temporary.CStr(), path, kRenameAtReboot)) {
+    SetRebootRequired();
+    AppendFormat(report,
+                 "\"%s\" was successfully registered for replacement.\r\nTemporary file is \"%s\"\r\nReboot will be "
+                 "required.\r\n\r\n",
+                 path, temporary.CStr());
+    return true;
+  }
+  AppendFormat(report, "Failed to register '%s' for replacement with temporary file '%s'\r\n%s\r\n", path,
+               temporary.CStr(), LastErrorText().CStr());
+  RemoveFile(temporary.CStr(), 0);
+  return false;
+}
+
+}  // namespace
+
+bool IsRebootRequired() { return ProductFlag(kFlagRestartNeeded); }
+void SetRebootRequired() { g_productFlags |= (uint64_t)1 << kFlagRestartNeeded; }
+
+bool WriteFileOrSchedule(const char* path, const void* data, int32_t size, const ArchiveDateTime& dateTime,
+                         String& errorText, uint32_t attributes, bool existed) {
+  if (size < 0) ReportCorruptArchive(kErrNegativeFileSize);
+  Attempt result = Attempt::kFailed;
+  DWORD error = 0;
+  for (int32_t attempt = 1; attempt <= kWriteAttempts; ++attempt) {
+    result = WriteOnce(path, data, size);
+    if (result == Attempt::kWritten) break;
+    error = GetLastError();
+    if (attempt == 1 && result == Attempt::kFailed && ProductFlag(kFlagClearAttributesOnRetry))
+      ClearAttributes(path, kClearOnRetryMask);
+  }
+
+  if (result == Attempt::kWritten) {
+    if (HasDateAndTime(dateTime)) SetEntryTimes(path, dateTime);
+    if (attributes != kLeaveAttributes) SetAttributeBits(path, attributes, kEntryAttributeMask);
+    return true;
+  }
+  if (result == Attempt::kMismatch) {
+    // The file was written but reads back differently: reported, no rescue.
+    AppendFormat(errorText, "%s %s\r\n\r\n", MessageText(kMsgErrorLineStart), path);
+    return false;
+  }
+
+  SetLastError(error);
+  String report("\r\n");
+  report.Append(MessageText(kMsgErrorLineStart));
+  report.AppendChar(' ');
+  report.Append(path);
+  report.Append("\r\n");
+  const String reason = LastErrorText();
+  if (!reason.IsEmpty()) {
+    report.Append(reason);
+    report.Append("\r\n");
+  }
+  String* destination = &errorText;
+  if (existed || ProductFlag(kFlagRescueNewFiles)) {
+    if (ScheduleReplacement(path, data, size, report)) destination = &InstallLogText();
+  }
+  destination->Append(report);
+  return false;
+}
+
+bool RemoveFile(const char* path, uint32_t options) {
+  if (!path || !*path) return false;
+  for (;;) {
+    if (!(options & kRemoveKeepReadOnly)) SetReadOnly(path, false);
+    if (options & kRemoveAtReboot) {
+      const RebootMove move = MoveAtReboot(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      if (move == RebootMove::kDone) return true;
+      if (move == RebootMove::kFailed) return false;
+      return AddWininitRename("NUL", ShortPathOf(path).CStr());
+    }
+    if (options & kRemoveToRecycleBin) {
+      // The shell takes a list of names ending with an empty one.
+      String names(path);
+      names.AppendChar('\0');
+      SHFILEOPSTRUCTA operation = {};
+      operation.wFunc = FO_DELETE;
+      operation.pFrom = names.CStr();
+      operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_NOERRORUI;
+      return SHFileOperationA(&operation) == 0;
+    }
+    if (DeleteFileA(path)) return true;
+    if (!(options & kRemoveRebootOnFailure)) return false;
+    options |= kRemoveAtReboot;
+  }
+}
+
+bool RenameFile(const char* source, const char* destination, uint32_t options) {
+  if (!source || !*source || !destination || !*destination) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (!FileExists(source)) return false;
+  if (strcmp(source, destination) == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return true;
+  }
+  if ((options & kRenameRefuseReadOnly) && IsReadOnly(destination)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  if (String(source).CompareNoCase(destination) != 0) {
+    if (options & kRenameDestinationMustExist) {
+      if (!FileExists(destination)) return false;
+      RemoveFile(destination, 0);
+    } else if (options & kRenameDestinationMustNotExist) {
+      if (FileExists(destination)) return false;
+    } else {
+      // A destination held open by another process survives this and is
+      // replaced at the restart.
+      RemoveFile(destination, 0);
+    }
+  }
+  if (options & kRenameCreateDirectory) CreateDirectoryTree(DirectoryOf(destination).CStr());
+  if (!(options & kRenameAtReboot)) return MoveFileA(source, destination) != FALSE;
+  const RebootMove move = MoveAtReboot(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (move == RebootMove::kDone) return true;
+  if (move == RebootMove::kFailed) return false;
+  return AddWininitRename(ShortPathOf(destination).CStr(), ShortPathOf(source).CStr());
+}
+
+bool AddWininitRename(const char* destination, const char* source) {
+  SetLastError(0);
+  if (!destination || !*destination || !source || !*source) return false;
+  const String path = JoinPath(WindowsDir().CStr(), "wininit.ini");
+  DiskFile file;
+  if (file.Open(path.CStr(), kOpenAlways) != kOpenOk) return false;
+  String text;
+  if (!file.ReadAll(text)) return false;
+  const int32_t section = text.Find("[rename]", kWholeText, 0, kFindIgnoreCase);
+  if (section >= 0) {
+    String line;
+    Format(line, "\r\n%s=%s", destination, source);
+    text.Insert(section + 8, line.CStr(), line.Length());
+  } else {
+    text.EnsureTrailingNewline();
+    AppendFormat(text, "[rename]\r\n%s=%s", destination, source);
+  }
+  return file.SeekTo(0) && file.WriteBlock(text.CStr(), text.Length()) && file.Truncate();
+}
+
+bool RemoveDirectoryTree(const char* path, uint32_t options) {
+  String directory(path);
+  if (directory.Length() <= 3) return false;
+  String windows = WindowsDir();
+  String compared = directory;
+  if (compared.EndsWithChar('\\')) compared.DeleteLast(1);
+  if (windows.EndsWithChar('\\')) windows.DeleteLast(1);
+  if (compared.CompareNoCase(windows.CStr()) == 0) return false;
+
+  bool ok = true;
+  DWORD remembered = 0;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(JoinPath(directory.CStr(), "*.*").CStr(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const char* name = found.cFileName;
+      if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+      const String full = JoinPath(directory.CStr(), name);
+      // A link or junction is removed itself, never followed into.
+      const bool isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      bool removed;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink)
+        removed = RemoveDirectoryTree(full.CStr(), options);
+      else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        removed = RemoveDirectoryA(full.CStr()) != FALSE;
+      else
+        removed = RemoveFile(full.CStr(), options);
+      if (!removed) {
+        remembered = GetLastError();
+        ok = false;
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  if (!RemoveDirectoryIfEmpty(directory.CStr())) {
+    if (ok) remembered = GetLastError();
+    ok = false;
+  }
+  SetLastError(remembered);
+  return ok;
+}
