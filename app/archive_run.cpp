@@ -8,6 +8,7 @@
 #include "app/settings_steps.h"
 #include "core/checksum.h"
 #include "core/path.h"
+#include "ui/background_window.h"
 #include "ui/language_dialog.h"
 
 InstallerArchive g_archive;
@@ -118,6 +119,7 @@ void ReadInstallerSettings(const String& stream) {
   ArchiveSettings& s = g_archive.settings;
   ArchiveError error = ReadSettings(stream.CStr(), stream.Length(), options, s);
   if (error != kArchiveOk) ReportCorruptArchive(error);
+  SetBackgroundFromSettings(s);
 
   if (s.uninstallName.IsBlank()) s.uninstallName = g_options.DisplayName;
   g_options.uninstallName = s.uninstallName;
@@ -152,7 +154,7 @@ void ChooseLanguage() {
     if (LanguageDialog() != kLanguageDialogOk) EndProcess();
   }
   g_displayTitle = MessageText(kMsgDisplayTitle);
-  if (g_backgroundWindow) InvalidateRect(g_backgroundWindow, nullptr, TRUE);
+  RepaintBackground();
 }
 
 void ReadArchive() {

@@ -9,14 +9,23 @@
 #include "app/run_state.h"
 #include "core/process.h"
 #include "core/program.h"
+#include "ui/progress_dialog.h"
 
 namespace {
 
-// The install run: the archive is found, checked and read, and the language
-// chosen. The installation flow that follows is not part of this build yet,
-// so the run ends cleanly after the language step.
+constexpr int32_t kMsgPreparing = 8;  // the first stage's status
+
+// The install run: the archive is found, checked and read, the language
+// chosen, and the progress dialog opened at its first stage. The installation
+// steps that follow it are not part of this build yet, so the run ends
+// cleanly after the first stage's pause.
 [[noreturn]] void RunInstallation() {
   ReadArchive();
+  CreateProgressDialog();
+  SetStage(kMsgPreparing, 2);
+  // TODO: the installation steps (data region, deletion records, extraction
+  // and the actions after them) follow here.
+  PauseSinceMark(g_archive.settings.StagePause);
   EndProcess();
 }
 

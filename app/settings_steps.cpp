@@ -6,6 +6,7 @@
 #include "core/path_check.h"
 #include "core/path_variables.h"
 #include "core/system.h"
+#include "ui/background_window.h"
 
 namespace {
 
@@ -59,7 +60,10 @@ void DeriveDefaultInstallDir(ArchiveSettings& s) {
 void RuntimeSettingsSteps::AfterFlags(ArchiveSettings& s) {
   g_productFlags = s.Flags;
   if (s.Flag(kFlagAutomatic)) g_options.automaticMode = true;
-  // The background window joins here (flag bit 29 clear) once it exists.
+  // Shown this early so that it is already up during the remaining checks.
+  if (!s.Flag(kFlagNoBackground))
+    g_backgroundWindow =
+        CreateBackgroundWindow(g_instance, nullptr, s.TaskbarText.CStr(), s.Flag(kFlagMaximizedBackground));
 }
 
 void RuntimeSettingsSteps::AfterProductName(ArchiveSettings& s) {

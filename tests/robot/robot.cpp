@@ -24,6 +24,7 @@
 // written \xNN in the ANSI code page; start --args TEXT is passed unescaped.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -77,6 +78,16 @@ const char kUsageText[] =
     "                            it shows (caption line, escaped text line) and\n"
     "                            answer it with ID (default 1); --reject fails\n"
     "                            at once on a box whose text contains TEXT\n"
+    "  wait-class CLASS [--timeout S]\n"
+    "                            wait for a visible top-level window of the\n"
+    "                            window class CLASS (exactly)\n"
+    "  print-rect [ID]           the screen rectangle of the current window (or\n"
+    "                            of its control ID): left top right bottom\n"
+    "  print-screen              the screen's width and height\n"
+    "  print-owner               the current window's owner: none, or its class\n"
+    "                            and caption\n"
+    "  print-progress            the position of the current window's progress\n"
+    "                            bar (PBM_GETPOS)\n"
     "  list                      every visible top-level window\n"
     "  sleep MS\n"
     "\n"
@@ -784,6 +795,85 @@ int StepUntilExit(Robot& r, Args& a) {
   return CheckExit(r, o, "until-exit");
 }
 
+int StepWaitClass(Robot& r, Args& a) {
+  if (a.Done() || a.AtOption()) { Err("wait-class: CLASS missing"); return kUsage; }
+  std::string cls = a.Take();
+  Options o;
+  if (!ReadOptions(a, &o, "wait-class")) return kUsage;
+  Deadline d(o.timeout);
+  for (;;) {
+    for (HWND h : TopLevel(r, o.any)) {
+      if (ClassOf(h) == cls) {
+        r.current = h;
+        r.currentName = "window of class \"" + cls + "\"";
+        return kOk;
+      }
+    }
+    if (d.Passed()) { Err("wait-class: no window of class \"%s\" after %.1f s", cls.c_str(), o.timeout); return kTimeout; }
+    if (ProcessEnded(r)) {
+      Err("wait-class: the started process ended before a window of class \"%s\" appeared", cls.c_str());
+      return kMissing;
+    }
+    Sleep(kPollMs);
+  }
+}
+
+int StepPrintRect(Robot& r, Args& a) {
+  int id = -1;
+  if (!a.Done() && !a.AtOption()) {
+    long v = 0;
+    if (ParseInt(a.Peek(), &v)) {
+      a.Take();
+      id = static_cast<int>(v);
+    }
+  }
+  Options o;
+  if (!ReadOptions(a, &o, "print-rect")) return kUsage;
+  HWND h = id < 0 ? (NeedCurrent(r, "print-rect") ? r.current : nullptr) : NeedControl(r, "print-rect", id);
+  if (!h) return kMissing;
+  RECT rc;
+  if (!GetWindowRect(h, &rc)) { Err("print-rect: no rectangle"); return kMissing; }
+  Out(std::to_string(rc.left) + " " + std::to_string(rc.top) + " " + std::to_string(rc.right) + " " +
+      std::to_string(rc.bottom) + "\n");
+  return kOk;
+}
+
+int StepPrintScreen(Robot&, Args& a) {
+  Options o;
+  if (!ReadOptions(a, &o, "print-screen")) return kUsage;
+  Out(std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " " + std::to_string(GetSystemMetrics(SM_CYSCREEN)) + "\n");
+  return kOk;
+}
+
+int StepPrintOwner(Robot& r, Args& a) {
+  Options o;
+  if (!ReadOptions(a, &o, "print-owner")) return kUsage;
+  if (!NeedCurrent(r, "print-owner")) return kMissing;
+  HWND owner = GetWindow(r.current, GW_OWNER);
+  if (!owner) Out("none\n");
+  else Out("class=" + ClassOf(owner) + " caption=\"" + Escape(Caption(owner)) + "\"\n");
+  return kOk;
+}
+
+// The bar has no id of its own: the first child of the progress bar class.
+int StepPrintProgress(Robot& r, Args& a) {
+  Options o;
+  if (!ReadOptions(a, &o, "print-progress")) return kUsage;
+  if (!NeedCurrent(r, "print-progress")) return kMissing;
+  for (HWND c : Children(r.current)) {
+    if (!IEquals(ClassOf(c), "msctls_progress32")) continue;
+    DWORD_PTR pos = 0;
+    if (!SendMessageTimeoutW(c, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &pos)) {
+      Err("print-progress: the progress bar does not answer");
+      return kMissing;
+    }
+    Out(std::to_string(static_cast<long>(pos)) + "\n");
+    return kOk;
+  }
+  Err("print-progress: %s has no progress bar", r.currentName.c_str());
+  return kMissing;
+}
+
 int StepList(Robot& r, Args& a) {
   Options o;
   if (!ReadOptions(a, &o, "list")) return kUsage;
@@ -829,6 +919,11 @@ int Run(Args& a) {
       {"wait-gone", StepWaitGone},
       {"wait-exit", StepWaitExit},
       {"until-exit", StepUntilExit},
+      {"wait-class", StepWaitClass},
+      {"print-rect", StepPrintRect},
+      {"print-screen", StepPrintScreen},
+      {"print-owner", StepPrintOwner},
+      {"print-progress", StepPrintProgress},
       {"list", StepList},
       {"sleep", StepSleep},
   };

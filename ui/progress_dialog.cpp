@@ -1,0 +1,120 @@
+#include "ui/progress_dialog.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/archive_run.h"
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "ui/dialog_ids.h"
+
+namespace {
+
+constexpr int32_t kMsgInstallCaption = 54;
+constexpr int32_t kMsgUninstallCaption = 55;
+constexpr int32_t kMsgInstallHeading = 39;
+constexpr int32_t kMsgUninstallHeading = 71;
+constexpr int32_t kMsgCancelButton = 49;
+constexpr int kFlagNoCancelButton = 21;
+
+// The progress bar over the placeholder; null until the dialog exists.
+HWND g_progressBar;
+
+bool CancelDisabled() { return g_options.uninstallMode || ProductFlag(kFlagNoCancelButton); }
+
+// The bar covers the placeholder's black frame: one pixel more on the left
+// and top, two more on the right and bottom.
+void CreateProgressBar(HWND dialog) {
+  HWND placeholder = GetDlgItem(dialog, IDC_PROGRESS_PLACEHOLDER);
+  WINDOWPLACEMENT place;
+  place.length = sizeof place;
+  if (!placeholder || !GetWindowPlacement(placeholder, &place)) return;
+  const RECT& r = place.rcNormalPosition;
+  g_progressBar = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, r.left - 1, r.top - 1,
+                                  r.right - r.left + 3, r.bottom - r.top + 3, dialog, nullptr, g_instance, nullptr);
+}
+
+BOOL OnInitDialog(HWND dialog) {
+  PlaceByDialogPosition(dialog);
+  CreateProgressBar(dialog);
+  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(kMsgCancelButton));
+  if (CancelDisabled()) EnableWindow(GetDlgItem(dialog, IDC_DIALOG_CANCEL), FALSE);
+  return TRUE;
+}
+
+// Only a click of the button itself (its handle comes with the command)
+// asks; Escape and the close box do nothing, so the run cannot be ended by
+// a stray key.
+BOOL OnCommand(WPARAM wParam, LPARAM lParam) {
+  if (LOWORD(wParam) != IDC_DIALOG_CANCEL || !lParam) return FALSE;
+  if (!ProductFlag(kFlagNoCancelButton)) ConfirmCancel();
+  return TRUE;
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog(dialog);
+    case WM_COMMAND:
+      return OnCommand(wParam, lParam);
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void PlaceByDialogPosition(void* window) {
+  HWND w = static_cast<HWND>(window);
+  RECT r;
+  if (!GetWindowRect(w, &r)) return;
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  const int left = 0, centre = (screenWidth - width) / 2, right = screenWidth - width;
+  const int top = 0, middle = (screenHeight - height) / 2, bottom = screenHeight - height;
+  static const struct {
+    signed char column, row;  // 0 left/top, 1 centre/middle, 2 right/bottom
+  } kPlaces[] = {{1, 1}, {0, 0}, {1, 0}, {2, 0}, {0, 2}, {1, 2}, {2, 2}, {0, 1}, {2, 1}};
+  const uint32_t position = g_archive.settings.DialogPosition;
+  if (position >= sizeof kPlaces / sizeof kPlaces[0]) return;
+  const int xs[3] = {left, centre, right}, ys[3] = {top, middle, bottom};
+  int x = xs[(int)kPlaces[position].column], y = ys[(int)kPlaces[position].row];
+  // A dialog larger than the screen keeps its top left corner on the screen.
+  if (x < 0) x = 0;
+  if (y < 0) y = 0;
+  SetWindowPos(w, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CreateProgressDialog() {
+  InitCommonControls();  // the bar's class must be registered on Windows
+  HWND dialog = CreateDialogParamA(g_instance, "ProgressDlg", g_backgroundWindow, ProgressDialogProc, 0);
+  if (!dialog) return;
+  g_currentDialog = dialog;
+  const bool uninstall = g_options.uninstallMode;
+  SetWindowTextA(dialog, MessageText(uninstall ? kMsgUninstallCaption : kMsgInstallCaption));
+  SetDlgItemTextA(dialog, IDC_DIALOG_HEADING, MessageText(uninstall ? kMsgUninstallHeading : kMsgInstallHeading));
+}
+
+void SetProgress(int32_t percent) {
+  // The bar dies with its dialog when the exit path destroys it.
+  if (g_progressBar && IsWindow(g_progressBar)) PostMessageA(g_progressBar, PBM_SETPOS, (WPARAM)percent, 0);
+  PumpMessages();
+}
+
+void SetStatus(const char* format, ...) {
+  String text;
+  va_list args;
+  va_start(args, format);
+  AppendFormatV(text, format, args);
+  va_end(args);
+  if (g_currentDialog) {
+    SetDlgItemTextA(g_currentDialog, IDC_STATUS_LINE, text.CStr());
+    UpdateWindow(g_currentDialog);
+  }
+  PumpMessages();
+}
+
+void SetStage(int32_t message, int32_t percent) {
+  MarkTime();
+  SetStatus("%s", MessageText(message));
+  SetProgress(percent);
+}
