@@ -100,8 +100,7 @@ e2e_robot "Cancel asks message 28 (caption 20) in a box owned by the dialog; No 
   wait-window "$CAPTION" --exact no-box --for 0.5 print-text 1011 print-progress \
   click 1003 wait-box answer 6 wait-exit --timeout 5 --expect 1
 
-# Yes ends the run at once (well before the 10 s stage pause), exit code 1,
-
+# Yes ends the run at once (well before the 10 s stage pause), exit code 1.
 e2e_robot "Cancel, Yes: exit code 1 at once" 0 "" "" \
   start "$W/plain.exe" wait-window "$CAPTION" --exact click 1003 wait-box answer 6 \
   wait-exit --timeout 3 --expect 1
