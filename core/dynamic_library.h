@@ -4,12 +4,13 @@
 // first, destruction frees the current one. Resolve fills a caller's table of
 // function pointers; an entry that cannot be found leaves its pointer null.
 //
-// The shell32 and advapi32 tables below are process-wide: loaded once, on
+// The shell32, oleaut32 and advapi32 tables below are process-wide: loaded once, on
 // first use, and kept loaded until the process ends. A member that is null
 // means the system lacks that function; callers fall back or fail.
 #pragma once
 #include <windows.h>
 #include <aclapi.h>
+#include <oleauto.h>
 #include <shlobj.h>
 
 #include <stdint.h>
@@ -51,6 +52,15 @@ struct ShellFunctions {
   void(WINAPI* SHChangeNotify)(LONG, UINT, LPCVOID, LPCVOID);
 };
 const ShellFunctions& Shell32();
+
+// The type-library functions, from "oleaut32.dll". A null member makes every
+// registration or unregistration of a type library fail.
+struct TypeLibraryFunctions {
+  HRESULT(WINAPI* LoadTypeLib)(LPCOLESTR, ITypeLib**);
+  HRESULT(WINAPI* RegisterTypeLib)(ITypeLib*, LPCOLESTR, LPCOLESTR);
+  HRESULT(WINAPI* UnRegisterTypeLib)(REFGUID, WORD, WORD, LCID, SYSKIND);
+};
+const TypeLibraryFunctions& OleAut32();
 
 // The token and security functions the library uses, from "advapi32.dll".
 struct SecurityFunctions {

@@ -30,6 +30,7 @@ namespace {
 // Kept loaded for the life of the process: the tables point into them.
 DynamicLibrary g_shell32;
 DynamicLibrary g_advapi32;
+DynamicLibrary g_oleaut32;
 
 }  // namespace
 
@@ -44,6 +45,22 @@ const ShellFunctions& Shell32() {
         {nullptr, nullptr, false},
     };
     if (g_shell32.Load("shell32.dll")) g_shell32.Resolve(table);
+  }
+  return functions;
+}
+
+const TypeLibraryFunctions& OleAut32() {
+  static TypeLibraryFunctions functions = {};
+  static bool loaded = false;
+  if (!loaded) {
+    loaded = true;
+    const DynamicFunction table[] = {
+        {"LoadTypeLib", reinterpret_cast<void**>(&functions.LoadTypeLib), true},
+        {"RegisterTypeLib", reinterpret_cast<void**>(&functions.RegisterTypeLib), true},
+        {"UnRegisterTypeLib", reinterpret_cast<void**>(&functions.UnRegisterTypeLib), true},
+        {nullptr, nullptr, false},
+    };
+    if (g_oleaut32.Load("oleaut32.dll")) g_oleaut32.Resolve(table);
   }
   return functions;
 }
