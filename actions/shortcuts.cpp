@@ -1,0 +1,332 @@
+#include "actions/shortcuts.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "archive/format.h"
+#include "core/file_util.h"
+#include "core/format.h"
+#include "core/path.h"
+#include "core/path_check.h"
+#include "core/path_variables.h"
+#include "core/system.h"
+#include "core/system_error.h"
+#include "runtime/run_texts.h"
+#include "runtime/uninstall_list.h"
+
+namespace {
+
+constexpr int kMaxWidePath = 260;
+constexpr char kDesktopIni[] = "Desktop.ini";
+constexpr char kDesktopIcon[] = "Desktop Icon.ico";
+constexpr int32_t kMsgUninstallerShortcutName = 33;
+constexpr int32_t kMsgMissingLinkName = 38;
+
+bool EndsWithLnk(const String& path) {
+  const int32_t n = path.Length();
+  return n >= 4 && FindInText(path.CStr() + n - 4, 4, ".lnk", 4, 0, kFindIgnoreCase) == 0;
+}
+
+// The text before the last backslash ("" without one).
+String FolderOf(const String& path) {
+  int32_t slash = path.FindLastChar('\\');
+  return slash > 0 ? String(path.CStr(), slash) : String();
+}
+
+bool Failed(HRESULT hr) {
+  if (SUCCEEDED(hr)) return false;
+  SetLastError((DWORD)hr);
+  return true;
+}
+
+String DesktopOf(bool allUsers) { return allUsers ? DesktopAllDir() : DesktopDir(); }
+String ProgramsOf(bool allUsers) { return allUsers ? SMProgramsAllDir() : SMProgramsDir(); }
+String StartupOf(bool allUsers) { return allUsers ? StartupAllDir() : StartupDir(); }
+
+// template with its first "%s" replaced by value. The template comes from
+// the archive's message table, so it is never used as a printf format.
+String FillOneText(const char* templateText, const char* value) {
+  String out = templateText;
+  if (out.ReplaceAll("%s", value, kReplaceFirstOnly) < 0) out.Append(value);
+  return out;
+}
+
+// The file-failure entry for a link that could not be made.
+void ReportLinkFailure(const String& linkPath) { AppendErrorLine(ErrorText(), linkPath.CStr()); }
+
+bool RefuseUnsafeName(const char* name, String& linkPath, const String& folder) {
+  if (IsSafeLinkName(name)) return false;
+  linkPath = JoinPath(folder.CStr(), name);
+  SetLastError(ERROR_INVALID_NAME);
+  return true;
+}
+
+void RecordLink(const String& linkPath) {
+  if (!linkPath.IsEmpty()) AddUninstallEntry(linkPath.CStr(), kUninstallFile);
+}
+
+void LogLink(const char* format, const char* name, const String& linkPath) {
+  if (!ProductFlag(kFlagVerboseLog)) return;
+  if (name)
+    AppendFormat(InstallLogText(), format, name, linkPath.CStr());
+  else
+    AppendFormat(InstallLogText(), format, linkPath.CStr());
+}
+
+// One request after its texts are settled.
+struct Request {
+  String target, name, icon, arguments, workingDirectory;
+  bool permanent = false;
+};
+
+// The request's texts as the link gets them: path variables expanded, the
+// working directory checked, a replacement target taken from the arguments,
+// a default name, the icon made absolute.
+Request Settle(const ShortcutRecord& record) {
+  Request r;
+  r.target = record.target;
+  r.name = record.name;
+  r.icon = record.iconFile;
+  r.arguments = record.arguments;
+  r.workingDirectory = record.workingDirectory;
+  r.permanent = record.permanent != 0;
+
+  ExpandPathVariables(r.arguments);
+  ExpandPathVariables(r.workingDirectory);
+  r.workingDirectory.TrimUnquote();
+  if (r.workingDirectory.IsEmpty() || !IsDirectory(r.workingDirectory.CStr()))
+    r.workingDirectory = InstallationDirectory();
+
+  if (r.arguments.Length() >= 2 && r.arguments.CharAt(0) == '~' && r.arguments.CharAt(1) == '"') {
+    r.arguments.DeleteFirst(1);
+    r.arguments.ExtractQuoted(r.target, '"', 0);
+    r.target.TrimUnquote();
+    r.arguments.Trim();
+  }
+  if (record.expandTarget) ExpandPathVariables(r.target);
+  if (r.name.IsEmpty()) r.name = FillOneText(MessageText(kMsgMissingLinkName), FileNameOf(r.target.CStr()).CStr());
+  if (!r.icon.IsEmpty()) MakeAbsolute(r.icon, UninstallDirectory().CStr());
+  return r;
+}
+
+// The desktop folder, made on the first request that needs it: the folder,
+// its Desktop.ini and, with the archive's icon bytes, "Desktop Icon.ico" in
+// the uninstall directory named by Desktop.ini.
+void MakeDesktopFolder(const String& folder, const ArchiveSettings& settings) {
+  if (!CreateDirectoryTree(folder.CStr())) {
+    DWORD code = GetLastError();
+    AppendFormat(ErrorText(), "Failed to create directory %s: %s\r\n", folder.CStr(),
+                 code ? SystemErrorText(code).CStr() : "");
+  }
+  String ini = JoinPath(folder.CStr(), kDesktopIni);
+  AddUninstallEntry(ini.CStr(), kUninstallFile);
+  AddUninstallEntry(folder.CStr(), kUninstallDirectory);
+  if (settings.desktopShortcutIcon.IsEmpty()) return;
+  String icon = JoinPath(UninstallDirectory().CStr(), kDesktopIcon);
+  if (WriteStringToFile(icon.CStr(), settings.desktopShortcutIcon.CStr(), settings.desktopShortcutIcon.Length()) !=
+      0) {
+    AppendFormat(ErrorText(), "Failed to create Desktop shortcut folder icon \"%s\"\r\n", icon.CStr());
+    return;
+  }
+  WritePrivateProfileStringA(".ShellClassInfo", "IconFile", icon.CStr(), ini.CStr());
+  WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "0", ini.CStr());
+  AddUninstallEntry(icon.CStr(), kUninstallFile);
+  SetAttributeBits(folder.CStr(), FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_SYSTEM);
+  SetAttributeBits(ini.CStr(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+                   FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+}
+
+class ShortcutStep {
+ public:
+  explicit ShortcutStep(const ArchiveSettings& settings)
+      : settings_(settings), allUsers_(settings.ShortcutMode == 1) {}
+
+  void Desktop(const Request& r) {
+    desktopChanged_ = true;
+    String link;
+    if (settings_.desktopShortcutName.IsEmpty()) {
+      if (CreateDesktopShortcut(r.name.CStr(), r.target.CStr(), r.arguments.CStr(), r.workingDirectory.CStr(),
+                                r.icon.CStr(), allUsers_, link))
+        Made("Desktop Shortcut(%s) -> %s\r\n", r, link);
+      else
+        ReportLinkFailure(link);
+      return;
+    }
+    if (!desktopFolderMade_) {
+      desktopFolderMade_ = true;
+      desktopFolder_ = JoinPath(DesktopOf(allUsers_).CStr(), settings_.desktopShortcutName.CStr());
+      MakeDesktopFolder(desktopFolder_, settings_);
+    }
+    if (RefuseUnsafeName(r.name.CStr(), link, desktopFolder_)) return ReportLinkFailure(link);
+    link = JoinPath(desktopFolder_.CStr(), r.name.CStr());
+    if (CreateShortcut(link, r.target.CStr(), r.arguments.CStr(), r.workingDirectory.CStr(), r.icon.CStr()))
+      Made("Desktop Folder Shortcut(%s) -> %s\r\n", r, link);
+    else
+      ReportLinkFailure(link);
+  }
+
+  void StartMenu(const Request& r) {
+    String name = JoinPath(settings_.ProductStartMenu.CStr(), r.name.CStr());
+    String link, second;
+    if (CreateStartMenuShortcut(name.CStr(), r.target.CStr(), r.arguments.CStr(), r.workingDirectory.CStr(),
+                                r.icon.CStr(), allUsers_, link, second)) {
+      Made("Start Menu Shortcut(%s) -> %s\r\n", r, link);
+      if (!r.permanent) RecordLink(second);
+    } else {
+      ReportLinkFailure(link);
+    }
+  }
+
+  void Startup(const Request& r) {
+    String folder = StartupOf(allUsers_);
+    String link;
+    if (RefuseUnsafeName(r.name.CStr(), link, folder)) return ReportLinkFailure(link);
+    link = JoinPath(folder.CStr(), r.name.CStr());
+    if (CreateShortcut(link, r.target.CStr(), r.arguments.CStr(), r.workingDirectory.CStr(), r.icon.CStr()))
+      Made("Startup Shortcut(%s) -> %s\r\n", r, link);
+    else
+      ReportLinkFailure(link);
+  }
+
+  void Uninstaller(const String& uninstaller, const String& arguments) {
+    String name = MessageText(kMsgUninstallerShortcutName);
+    if (ProductFlag(kFlagUninstallStartMenuShortcut)) {
+      String link, second;
+      String relative = JoinPath(settings_.ProductStartMenu.CStr(), name.CStr());
+      if (CreateStartMenuShortcut(relative.CStr(), uninstaller.CStr(), arguments.CStr(), "", "", allUsers_, link,
+                                  second)) {
+        LogLink("Uninstaller Shortcut -> %s\r\n", nullptr, link);
+        RecordLink(link);
+        RecordLink(second);
+      } else {
+        ReportLinkFailure(link);
+      }
+    }
+    if (ProductFlag(kFlagUninstallShortcutInUninstallDir)) {
+      String link;
+      if (RefuseUnsafeName(name.CStr(), link, UninstallDirectory())) return ReportLinkFailure(link);
+      link = JoinPath(UninstallDirectory().CStr(), name.CStr());
+      if (CreateShortcut(link, uninstaller.CStr(), arguments.CStr(), "", "")) {
+        LogLink("Uninstaller Shortcut -> %s\r\n", nullptr, link);
+        RecordLink(link);
+      } else {
+        ReportLinkFailure(link);
+      }
+    }
+  }
+
+  bool DesktopChanged() const { return desktopChanged_; }
+
+ private:
+  void Made(const char* logFormat, const Request& r, const String& link) {
+    LogLink(logFormat, r.name.CStr(), link);
+    if (!r.permanent) RecordLink(link);
+  }
+
+  const ArchiveSettings& settings_;
+  const bool allUsers_;
+  bool desktopChanged_ = false;
+  bool desktopFolderMade_ = false;
+  String desktopFolder_;
+};
+
+}  // namespace
+
+bool IsSafeLinkName(const char* name) {
+  String text = name;
+  if (text.IsEmpty() || text.StartsWithChar('\\') || text.FindChar(':') >= 0) return false;
+  while (!text.IsEmpty()) {
+    String part;
+    text.SplitAtChar(part, '\\');
+    part.Trim();
+    if (part.Compare("..") == 0) return false;
+  }
+  return true;
+}
+
+bool CreateShortcut(String& linkPath, const char* target, const char* arguments, const char* workingDirectory,
+                    const char* icon) {
+  IShellLinkA* link = nullptr;
+  if (Failed(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link))))
+    return false;
+  link->SetPath(target ? target : "");
+  link->SetIconLocation(icon && *icon ? icon : (target ? target : ""), 0);
+  if (arguments && *arguments) link->SetArguments(arguments);
+  if (workingDirectory && *workingDirectory) link->SetWorkingDirectory(workingDirectory);
+
+  bool saved = false;
+  IPersistFile* file = nullptr;
+  if (!Failed(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    if (!EndsWithLnk(linkPath)) linkPath.Append(".LNK");
+    CreateDirectoryTree(FolderOf(linkPath).CStr());
+    wchar_t wide[kMaxWidePath + 1];
+    if (MultiByteToWideChar(CP_ACP, 0, linkPath.CStr(), -1, wide, kMaxWidePath + 1) <= 0)
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    else
+      saved = !Failed(file->Save(wide, TRUE));
+    file->Release();
+  }
+  link->Release();
+  return saved;
+}
+
+bool CreateDesktopShortcut(const char* name, const char* target, const char* arguments,
+                           const char* workingDirectory, const char* icon, bool allUsers, String& linkPath) {
+  String folder = DesktopOf(allUsers);
+  if (RefuseUnsafeName(name, linkPath, folder)) return false;
+  linkPath = JoinPath(folder.CStr(), name);
+  return CreateShortcut(linkPath, target, arguments, workingDirectory, icon);
+}
+
+bool CreateStartMenuShortcut(const char* name, const char* target, const char* arguments,
+                             const char* workingDirectory, const char* icon, bool allUsers, String& linkPath,
+                             String& secondLinkPath) {
+  secondLinkPath.Clear();
+  String folder = ProgramsOf(allUsers);
+  if (RefuseUnsafeName(name, linkPath, folder)) return false;
+  linkPath = JoinPath(folder.CStr(), name);
+  bool made = CreateShortcut(linkPath, target, arguments, workingDirectory, icon);
+  if (allUsers && IsWin95Or98()) {
+    // These systems show only the current user's start menu: the link goes
+    // there as well.
+    String second = JoinPath(ProgramsOf(false).CStr(), name);
+    String firstPlanned = JoinPath(folder.CStr(), name);
+    if (second.CompareNoCase(firstPlanned.CStr()) != 0) {
+      DWORD firstError = GetLastError();
+      if (CreateShortcut(second, target, arguments, workingDirectory, icon)) secondLinkPath = second;
+      SetLastError(firstError);
+    }
+  }
+  return made;
+}
+
+bool CreateShortcuts(Array<ShortcutRecord>& requests, const ArchiveSettings& settings) {
+  String uninstaller, uninstallerArguments;
+  if (ProductFlag(kFlagUninstaller)) {
+    uninstaller = JoinPath(UninstallDirectory().CStr(), settings.uninstallerFileName.CStr());
+    Format(uninstallerArguments, "/u:\"%s\"", settings.uninstallName.CStr());
+    if (ProductFlag(kFlagUninstallShortcut)) {
+      ShortcutRecord& r = requests.Append();
+      r.desktop = 1;
+      r.target = uninstaller;
+      r.name = MessageText(kMsgUninstallerShortcutName);
+      r.arguments = uninstallerArguments;
+    }
+  }
+
+  ShortcutStep step(settings);
+  for (int32_t i = 0; i < requests.Count(); ++i) {
+    const ShortcutRecord& record = requests[i];
+    if (!record.desktop && !record.startMenu && !record.startup) continue;
+    Request r = Settle(record);
+    if (record.desktop) step.Desktop(r);
+    if (record.startMenu) step.StartMenu(r);
+    if (record.startup) step.Startup(r);
+  }
+  if (ProductFlag(kFlagUninstaller)) step.Uninstaller(uninstaller, uninstallerArguments);
+  return step.DesktopChanged();
+}
