@@ -155,12 +155,13 @@ class ShortcutStep {
         ReportLinkFailure(link);
       return;
     }
+    String relative = JoinPath(settings_.desktopShortcutName.CStr(), r.name.CStr());
+    if (RefuseUnsafeName(relative.CStr(), link, DesktopOf(allUsers_))) return ReportLinkFailure(link);
     if (!desktopFolderMade_) {
       desktopFolderMade_ = true;
       desktopFolder_ = JoinPath(DesktopOf(allUsers_).CStr(), settings_.desktopShortcutName.CStr());
       MakeDesktopFolder(desktopFolder_, settings_);
     }
-    if (RefuseUnsafeName(r.name.CStr(), link, desktopFolder_)) return ReportLinkFailure(link);
     link = JoinPath(desktopFolder_.CStr(), r.name.CStr());
     if (CreateShortcut(link, r.target.CStr(), r.arguments.CStr(), r.workingDirectory.CStr(), r.icon.CStr()))
       Made("Desktop Folder Shortcut(%s) -> %s\r\n", r, link);
@@ -234,18 +235,6 @@ class ShortcutStep {
 };
 
 }  // namespace
-
-bool IsSafeLinkName(const char* name) {
-  String text = name;
-  if (text.IsEmpty() || text.StartsWithChar('\\') || text.FindChar(':') >= 0) return false;
-  while (!text.IsEmpty()) {
-    String part;
-    text.SplitAtChar(part, '\\');
-    part.Trim();
-    if (part.Compare("..") == 0) return false;
-  }
-  return true;
-}
 
 bool CreateShortcut(String& linkPath, const char* target, const char* arguments, const char* workingDirectory,
                     const char* icon) {

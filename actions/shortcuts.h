@@ -18,6 +18,9 @@
 //   "Desktop Shortcut(name) -> link", "Desktop Folder Shortcut(name) -> link",
 //   "Start Menu Shortcut(name) -> link", "Startup Shortcut(name) -> link",
 //   "Uninstaller Shortcut -> link".
+// A link name (with the start-menu or desktop folder name in front) that is
+// not IsSafeLinkName is refused with ERROR_INVALID_NAME, so no link lands
+// outside the folder it belongs in.
 // A link that cannot be made adds the file-failure entry (message 31, the
 // link path, the system's text) to the error text; the step goes on.
 #pragma once
@@ -36,11 +39,6 @@
 // 260 characters).
 bool CreateShortcut(String& linkPath, const char* target, const char* arguments, const char* workingDirectory,
                     const char* icon);
-
-// The link name relative to its folder: true unless it is empty, absolute
-// (a drive, a leading backslash, a colon anywhere) or has a ".." part, so a
-// link never lands outside the folder it is made in.
-bool IsSafeLinkName(const char* name);
 
 // linkPath = the desktop folder of the scope joined with name; CreateShortcut.
 bool CreateDesktopShortcut(const char* name, const char* target, const char* arguments,

@@ -79,3 +79,15 @@ bool MakeAbsolute(String& path, const char* base) {
   path = static_cast<String&&>(completed);
   return true;
 }
+
+bool IsSafeLinkName(const char* name) {
+  String text = name;
+  if (text.IsEmpty() || text.StartsWithChar('\\') || text.FindChar(':') >= 0) return false;
+  while (!text.IsEmpty()) {
+    String part;
+    text.SplitAtChar(part, '\\');
+    part.Trim();
+    if (part.Compare("..") == 0) return false;
+  }
+  return true;
+}

@@ -33,3 +33,9 @@ bool IsValidPathText(const char* text, uint32_t flags);
 // otherwise unchanged, when path is empty, already absolute ("\\..." or
 // "X:\..."), base is not absolute, or a needed drive is missing from base.
 bool MakeAbsolute(String& path, const char* base);
+
+// A name made inside a folder (a shortcut's relative name): true unless it is
+// empty, absolute (a leading backslash, a colon anywhere) or has a ".." part
+// (blanks around it ignored), so that joining it to the folder never leaves
+// the folder.
+bool IsSafeLinkName(const char* name);

@@ -26,6 +26,18 @@ TEST(IsAbsolutePath, Table) {
   EXPECT_FALSE(IsAbsolutePath(nullptr));
 }
 
+TEST(IsSafeLinkName, Table) {
+  const struct {
+    const char* name;
+    bool safe;
+  } cases[] = {
+      {"App", true},          {"Sub\\App", true},       {"..App", true},        {"App..", true},
+      {"", false},            {"..\\App", false},       {"Sub\\..\\App", false}, {"Sub\\ .. \\App", false},
+      {"\\App", false},       {"C:\\App", false},       {"C:App", false},        {"Sub\\..", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsSafeLinkName(c.name), c.safe) << c.name;
+}
+
 TEST(IsValidPathText, Table) {
   struct Case {
     const char* text;

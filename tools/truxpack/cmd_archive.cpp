@@ -13,6 +13,7 @@
 #include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/cli.h"
 #include "tools/truxpack/file_io.h"
+#include "tools/truxpack/list_actions.h"
 #include "tools/truxpack/messages.h"
 #include "tools/truxpack/pe_attach.h"
 
@@ -302,11 +303,13 @@ int RunList(int argc, char** argv) {
     for (int32_t i = 0; i < s.languageNames.Count(); ++i)
       languages += (i ? ", " : "") + Str(s.languageNames[i]);
     printf("languages      %s (%d messages each)\n", languages.c_str(), s.messageCount);
+    PrintActionSettings(stdout, s);
   }
   if (c.status == ReadStatus::kOk) {
     printf("entries        %zu\n", c.entries.size());
     for (const ReadEntry& e : c.entries)
       printf("  %10u  %-12s  %s  <- %s\n", e.size, KindName(e.kind), Destination(e).c_str(), e.name.c_str());
+    PrintEntryActions(stdout, c.entries, Destination);
     return 0;
   }
   return Fail(std::string(argv[0]) + ": " + c.message);

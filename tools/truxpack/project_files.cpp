@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/path_check.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/glob.h"
 #include "tools/truxpack/project_loaders.h"
@@ -87,6 +88,7 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
     int texts = !version.empty() + !font.empty() + !shortcutName.empty();
     if (texts > 1) return l.Fail(t.Key("version"), "version, font_name and shortcut_name share one field; give one");
     e.text1 = !version.empty() ? version : !font.empty() ? font : shortcutName;
+    if (!shortcutName.empty() && !IsSafeLinkName(shortcutName.c_str())) return l.Fail(t.Key("shortcut_name"), kUnsafeLinkName);
     e.kind = (int32_t)kind;
     e.flags = (uint32_t)overwrite | (uint32_t)rawFlags;
     if (desktop) e.flags |= kEntryDesktopShortcut;

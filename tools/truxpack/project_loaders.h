@@ -8,6 +8,9 @@
 #include "tools/truxpack/project.h"
 #include "tools/truxpack/project_toml.h"
 
+// The error of a shortcut or folder name that would leave its folder.
+constexpr char kUnsafeLinkName[] = "must stay inside its folder: no drive, no leading \\, no .. part";
+
 // Settings tables (project_settings.cpp).
 bool LoadFlags(Loader& l, Table t, ArchiveSettings& s);
 bool LoadProduct(Loader& l, Table t, ArchiveSettings& s);

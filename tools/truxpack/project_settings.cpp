@@ -1,5 +1,6 @@
 #include <stdlib.h>
 
+#include "core/path_check.h"
 #include "tools/truxpack/bitmap.h"
 #include "tools/truxpack/project_loaders.h"
 #include "tools/truxpack/text_encoding.h"
@@ -134,6 +135,8 @@ bool LoadProduct(Loader& l, Table t, ArchiveSettings& s) {
       !t.Text("uninstall_name", s.uninstallName) || !t.Text("master_product", s.masterProductName) ||
       !t.Text("password", s.password) || !t.Text("minimum_version", s.minimumVersion))
     return false;
+  if (!s.ProductStartMenu.IsEmpty() && !IsSafeLinkName(s.ProductStartMenu.CStr()))
+    return l.Fail(t.Key("start_menu"), kUnsafeLinkName);
   if (!t.Pick("administrator", v, kAdministrator, 0, 255)) return false;
   s.adminRequirement = (uint8_t)v;
   if (const toml::node* n = t.Get("excluded_systems")) {
@@ -211,6 +214,8 @@ bool LoadShortcutsTable(Loader& l, Table t, ArchiveSettings& s) {
   bool allUsers = false;
   if (!t.Bool("all_users", allUsers) || !t.Text("desktop_folder", s.desktopShortcutName)) return false;
   s.ShortcutMode = allUsers ? 1 : 0;
+  if (!s.desktopShortcutName.IsEmpty() && !IsSafeLinkName(s.desktopShortcutName.CStr()))
+    return l.Fail(t.Key("desktop_folder"), kUnsafeLinkName);
   std::string icon;
   bool present = false;
   if (!t.FileBytes("desktop_folder_icon", icon, present)) return false;
@@ -307,6 +312,7 @@ bool LoadRecordLists(Loader& l, Table& root, ArchiveSettings& s) {
       if (!t.Text(kAssociationKeys[i], a.texts[i])) return false;
     if (!t.Bool("default_verb", isDefault) || !t.Int("flags", flags, 0, 0xFFFFFFFFll)) return false;
     if (a.texts[0].IsEmpty()) return l.Fail(t.Key("extension"), "missing");
+    if (a.texts[3].IsEmpty()) return l.Fail(t.Key("verb"), "missing (without a verb nothing is associated)");
     a.number = (uint32_t)flags | (isDefault ? 1u : 0u);
     if (!t.CheckUnknown()) return false;
   }
@@ -322,6 +328,7 @@ bool LoadRecordLists(Loader& l, Table& root, ArchiveSettings& s) {
         !t.Bool("permanent", permanent))
       return false;
     if (r.target.IsEmpty()) return l.Fail(t.Key("target"), "missing");
+    if (!r.name.IsEmpty() && !IsSafeLinkName(r.name.CStr())) return l.Fail(t.Key("name"), kUnsafeLinkName);
     r.desktop = desktop;
     r.startMenu = startMenu;
     r.startup = startup;
