@@ -102,9 +102,13 @@ TEST(ActionsListTest, SettingsPart) {
             "shortcut       desktop start_menu permanent \"Demo\" -> %InstallDir%\\demo.exe  arguments \"-x\"\n"
             "association    .trxd -> Trux.Doc (unless the extension has a file type), verb \"open\" (default)"
             "  command \"demo.exe \"%1\"\"  language \"English\"\n");
-  ArchiveSettings empty;
-  EXPECT_EQ(Captured([&](FILE* f) { PrintActionSettings(f, empty); }),
-            "shortcuts      current user's folders, start menu (none)\n");
+  ArchiveSettings plain;
+  plain.productName = "Demo";
+  EXPECT_EQ(Captured([&](FILE* f) { PrintActionSettings(f, plain); }),
+            "shortcuts      current user's folders, start menu \"Demo\" (publisher and product name)\n");
+  plain.Publisher = "Team";
+  EXPECT_EQ(Captured([&](FILE* f) { PrintActionSettings(f, plain); }),
+            "shortcuts      current user's folders, start menu \"Team\\Demo\" (publisher and product name)\n");
 }
 
 std::string Where(const ReadEntry& e) { return "<" + e.name + ">"; }

@@ -38,8 +38,14 @@ const char* SharedFileRole(const ReadEntry& e) {
 void PrintActionSettings(FILE* out, const ArchiveSettings& s) {
   if (!s.ProductRegistry.IsEmpty())
     fprintf(out, "registry key   Software\\%s (local machine and current user)\n", Str(s.ProductRegistry).c_str());
+  // An empty start-menu folder is derived by the runtime from the publisher
+  // and the product name.
+  std::string startMenu = Quoted(Str(s.ProductStartMenu));
+  if (s.ProductStartMenu.IsEmpty())
+    startMenu = Quoted((s.Publisher.IsEmpty() ? "" : Str(s.Publisher) + "\\") + Str(s.productName)) +
+                " (publisher and product name)";
   fprintf(out, "shortcuts      %s folders, start menu %s\n", s.ShortcutMode == 1 ? "all users'" : "current user's",
-          s.ProductStartMenu.IsEmpty() ? "(none)" : Quoted(Str(s.ProductStartMenu)).c_str());
+          startMenu.c_str());
   if (!s.desktopShortcutName.IsEmpty())
     fprintf(out, "desktop folder %s%s\n", Quoted(Str(s.desktopShortcutName)).c_str(),
             s.desktopShortcutIcon.IsEmpty()
