@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "app/run_state.h"
+#include "archive/format.h"
 #include "core/dynamic_library.h"
 #include "core/format.h"
 #include "core/registry.h"
@@ -82,6 +84,8 @@ uint32_t StripSharedFileMarkers(String& entry) {
 }
 
 void RegisterSharedFiles(bool reinstall, const Array<String>& sharedFileList, String& sharedFilesText) {
+  // Without an uninstaller nobody would ever give the references back.
+  if (!ProductFlag(kFlagUninstaller)) return;
   RegistryKey key;
   if (key.OpenSoftware(false, kSharedDllsPath) == kRegistryOpenFailed) {
     ErrorText().Append("Registry error: unable to increment shared file reference counts.\r\n\r\n");

@@ -53,7 +53,8 @@ bool TakeSharedFilesEntry(String& text, String& entry);
 // Returns the kMarked* bits of what was stripped.
 uint32_t StripSharedFileMarkers(String& entry);
 
-// Raises the shared-file counts of sharedFileList (entries with their
+// Only with flag bit 2 (uninstaller created): raises the shared-file counts
+// of sharedFileList (entries with their
 // markers) and appends the entries to sharedFilesText, which holds the
 // previous installation's text on entry.
 // With reinstall, the previous installation's entries are released first

@@ -183,6 +183,7 @@ class SharedFilesTest : public ActionsTest {
  protected:
   void SetUp() override {
     ActionsTest::SetUp();
+    g_productFlags = Bit(kFlagUninstaller);
     for (const char* p : {kA, kB, kC}) SetSharedCount(p, -1);
   }
   static Array<String> List(std::initializer_list<std::string> entries) {
@@ -252,6 +253,18 @@ TEST_F(SharedFilesTest, Scenarios) {
     }
   }
   EXPECT_EQ(Errors(), "");
+}
+
+TEST_F(SharedFilesTest, NothingIsCountedWithoutAnUninstaller) {
+  g_productFlags = 0;
+  Array<String> list;
+  list.Append(String(kA));
+  String text = "\"C:\\TruxShared\\b.dll\"";
+  SetSharedCount(kB, 3);
+  RegisterSharedFiles(true, list, text);
+  EXPECT_EQ(SharedCount(kA), -1);
+  EXPECT_EQ(SharedCount(kB), 3);
+  EXPECT_EQ(Text(text), "\"C:\\TruxShared\\b.dll\"");
 }
 
 // ============================================ COM servers, type libraries
