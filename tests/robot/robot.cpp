@@ -25,6 +25,8 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -89,6 +91,8 @@ const char kUsageText[] =
     "  print-progress            the position of the current window's progress\n"
     "                            bar (PBM_GETPOS)\n"
     "  list                      every visible top-level window\n"
+    "  print-link PATH           a shell link (.lnk) read back through IShellLinkA:\n"
+    "                            target, arguments, working directory, icon\n"
     "  sleep MS\n"
     "\n"
     "Waits default to 20 seconds; --any makes a wait see every process.\n";
@@ -888,6 +892,48 @@ int StepList(Robot& r, Args& a) {
   return kOk;
 }
 
+// Four lines: target=, arguments=, working_dir=, icon= (path,index).
+int StepPrintLink(Robot&, Args& a) {
+  if (a.Done() || a.AtOption()) { Err("print-link: PATH missing"); return kUsage; }
+  std::string path = a.Take();
+  Options o;
+  if (!ReadOptions(a, &o, "print-link")) return kUsage;
+  CoInitialize(nullptr);
+  IShellLinkA* link = nullptr;
+  IPersistFile* file = nullptr;
+  std::string out;
+  bool loaded = false;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    std::wstring wide(path.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    if (n > 0 && SUCCEEDED(file->Load(wide.c_str(), STGM_READ))) {
+      char buffer[1024];
+      int icon = 0;
+      buffer[0] = 0;
+      link->GetPath(buffer, sizeof buffer, nullptr, SLGP_RAWPATH);
+      out += "target=" + std::string(buffer) + "\n";
+      buffer[0] = 0;
+      link->GetArguments(buffer, sizeof buffer);
+      out += "arguments=" + std::string(buffer) + "\n";
+      buffer[0] = 0;
+      link->GetWorkingDirectory(buffer, sizeof buffer);
+      out += "working_dir=" + std::string(buffer) + "\n";
+      buffer[0] = 0;
+      link->GetIconLocation(buffer, sizeof buffer, &icon);
+      out += "icon=" + std::string(buffer) + "," + std::to_string(icon) + "\n";
+      loaded = true;
+    }
+  }
+  if (file) file->Release();
+  if (link) link->Release();
+  CoUninitialize();
+  if (!loaded) { Err("print-link: cannot read the link %s", path.c_str()); return kMissing; }
+  Out(out);
+  return kOk;
+}
+
 int StepSleep(Robot&, Args& a) {
   long ms = 0;
   if (a.Done() || !ParseInt(a.Take(), &ms) || ms < 0) { Err("sleep: bad MS"); return kUsage; }
@@ -925,6 +971,7 @@ int Run(Args& a) {
       {"print-owner", StepPrintOwner},
       {"print-progress", StepPrintProgress},
       {"list", StepList},
+      {"print-link", StepPrintLink},
       {"sleep", StepSleep},
   };
   if (a.Done()) {
