@@ -1,0 +1,176 @@
+#include "install/data_region.h"
+
+#include <windows.h>
+#include <string.h>
+
+#include "app/archive_run.h"
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "archive/block.h"
+#include "core/checksum.h"
+#include "core/cformat.h"
+#include "core/disk_file.h"
+#include "core/memory.h"
+#include "core/path.h"
+#include "ui/progress_dialog.h"
+
+namespace {
+
+enum RegionMessage : int32_t {
+  kMsgInsertVolume = 26,
+  kMsgInsertVolumeCaption = 27,
+  kMsgUnpacking = 29,
+  kMsgWrongVolume = 30,
+  kMsgVerifying = 62,
+};
+
+constexpr uint32_t kOpenVolume = kOpenReadShared;
+
+// The region buffer of an assembled region: allocated once, never freed.
+unsigned char* AllocateRegion(int32_t n) { return static_cast<unsigned char*>(MemAlloc((size_t)(n > 0 ? n : 1))); }
+
+// The first piece from the own file beyond the image, read into a new region
+// buffer. Returns the buffer; pieceLength receives the bytes read.
+unsigned char* ReadFilePiece(int32_t n, int32_t& pieceLength) {
+  InstallerArchive& a = g_archive;
+  const int64_t start = (int64_t)a.layout.sectionFileOffset + a.header.dataRegionOffset;
+  const int64_t length = a.ownFileSize - start;
+  if (a.ownFileSize < 0 || length < 0 || start > 0x7FFFFFFF) FatalMessage("Error code 2: failed to read archive data");
+  // More bytes than the region holds cannot be placed in its buffer.
+  if (length > n) ReportCorruptArchive(kErrVolumeRead);
+  unsigned char* region = AllocateRegion(n);
+  if (!a.ownFile.ReadAt((int32_t)start, region, (int32_t)length))
+    FatalMessage("Error code 2: failed to read archive data");
+  pieceLength = (int32_t)length;
+  return region;
+}
+
+// The prompt for a missing or wrong volume; returns when the user chose OK
+// or declined the cancel.
+void AskForVolume(int32_t volumeNumber, const String& volumePath, int32_t attempt) {
+  String text;
+  if (attempt > 1) {
+    text.Append(MessageText(kMsgWrongVolume));
+    text.Append("\r\n\r\n");
+  }
+  const char* prompt = MessageText(kMsgInsertVolume);
+  char drive = 0;
+  if (volumePath.Length() >= 2 && volumePath.CharAt(1) == ':') {
+    drive = volumePath.CharAt(0);
+    if (drive >= 'a' && drive <= 'z') drive = (char)(drive - 'a' + 'A');
+  }
+  if (IsIntegerFormat(prompt, 2)) {
+    char formatted[2048];
+    BoundedFormat(formatted, sizeof formatted, prompt, (int)volumeNumber, (int)drive);
+    text.Append(formatted);
+  } else {
+    text.Append(prompt);  // a text that is not a safe format is shown as it is
+  }
+  const int answer = MessageBoxA(MessageOwner(), text.CStr(), MessageText(kMsgInsertVolumeCaption),
+                                 MB_OKCANCEL | MB_ICONQUESTION);
+  if (answer != IDOK) ConfirmCancel();
+}
+
+// Opens volume volumeNumber, asking until it is there and carries the
+// expected identifier. Returns its data size (its size - 4); the file stands
+// after the identifier.
+int32_t OpenVolume(DiskFile& volume, int32_t volumeNumber, uint32_t expectedIdentifier) {
+  String name;
+  name.Append(g_archive.settings.volumeBaseName);
+  char number[16];
+  BoundedFormat(number, sizeof number, "%d", (int)volumeNumber);
+  name.Append(number);
+  name.Append(".XAV");
+  const String path = JoinPath(DirectoryOf(ModulePath().CStr()).CStr(), name.CStr());
+  for (int32_t attempt = 0;; ) {
+    if (attempt > 0) AskForVolume(volumeNumber, path, attempt);
+    if (volume.Open(path.CStr(), kOpenVolume) != kOpenOk) {
+      ++attempt;
+      continue;
+    }
+    const int32_t size = volume.Size();
+    uint32_t identifier = 0;
+    unsigned char bytes[4];
+    if (size > kVolumeIdentifierSize && volume.ReadBlock(bytes, 4)) {
+      identifier = (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 | (uint32_t)bytes[3] << 24;
+      if (identifier == expectedIdentifier) return size - kVolumeIdentifierSize;
+    }
+    volume.Close();
+    attempt = 2;  // the next prompt says the volume was wrong
+  }
+}
+
+// Reads the volumes into region[filled, n).
+void ReadVolumes(unsigned char* region, int32_t n, int32_t filled) {
+  int64_t remaining = (int64_t)n - filled;
+  unsigned char* write = region + filled;
+  uint32_t expected = g_archive.settings.volumeIdentifier;
+  int32_t volumeNumber = 1;
+  while (remaining > 0) {
+    SetProgress((int32_t)(5 + (((int64_t)n - remaining) * 30) / n));
+    ++volumeNumber;
+    DiskFile volume;
+    const int32_t dataSize = OpenVolume(volume, volumeNumber, expected);
+    ++expected;
+    // A volume that holds more than the bytes still missing would overflow
+    // the region buffer.
+    if (dataSize > remaining || !volume.ReadBlock(write, dataSize)) ReportCorruptArchive(kErrVolumeRead);
+    write += dataSize;
+    remaining -= dataSize;
+  }
+}
+
+}  // namespace
+
+bool IsIntegerFormat(const char* format, int32_t count) {
+  if (!format) return true;
+  int32_t seen = 0;
+  for (const char* p = format; *p; ++p) {
+    if (*p != '%') continue;
+    ++p;
+    while (*p && strchr("-+ #0123456789.", *p)) ++p;
+    if (*p == '%') continue;
+    if (!*p || !strchr("diouxXc", *p) || ++seen > count) return false;
+  }
+  return true;
+}
+
+void WaitStagePause() { PauseSinceMark(g_archive.settings.StagePause); }
+
+void AssembleDataRegion() {
+  InstallerArchive& a = g_archive;
+  const int32_t n = a.header.header.dataRegionSize;
+  const unsigned char* region = nullptr;
+  int32_t pieceLength = 0;
+  unsigned char* buffer = nullptr;
+
+  if (a.settings.dataOutsideImage == 0) {
+    region = a.base + a.header.dataRegionOffset;
+    pieceLength = a.header.header.sectionArchiveSize - a.header.dataRegionOffset;
+  } else {
+    buffer = ReadFilePiece(n, pieceLength);
+    region = buffer;
+  }
+  if (pieceLength < n) {
+    if (!buffer) {
+      buffer = AllocateRegion(n);
+      memcpy(buffer, region, (size_t)pieceLength);
+      region = buffer;
+    }
+    ReadVolumes(buffer, n, pieceLength);
+  }
+
+  WaitStagePause();
+  SetStage(kMsgVerifying, 36);
+  if (BlockChecksum(region, n) != a.header.header.dataRegionChecksum) ReportCorruptArchive(kErrDataRegionChecksum);
+  WaitStagePause();
+
+  int32_t size = n;
+  if (a.settings.Flag(kFlagCompressedRegion) && n != 0) {
+    SetStage(kMsgUnpacking, 40);
+    if (!UnpackBlock(region, size)) ReportCorruptArchive(kErrDataRegionUnpack);
+    WaitStagePause();
+  }
+  a.cursor = ArchiveCursor(region, region + size);
+  MarkTime();
+}

@@ -1,0 +1,61 @@
+// Extraction: the product's files from the data region onto the disk.
+//
+// ExtractEntries walks the entry records in archive order. For each it
+// checks the record (corrupt archive: 70 empty or unusable name, 71/72 bad
+// size, 100 data checksum, 110 kind; a record list that ends before the last
+// entry is 46), works out the destination, applies the overwrite mode and the
+// kind's checks (dates, versions), creates the destination directory, writes
+// the file through WriteFileOrSchedule straight from the region (the data is
+// never copied) and records what it did: uninstall entries, shortcut
+// requests, the lists below, install-log lines and the error text.
+//
+// The lists are process-wide, emptied at the start of ExtractEntries and
+// read afterwards by the registration steps:
+//  - SharedFileList: destination paths of shared files (kinds 1, 6, 7, 8),
+//    each followed by at most one marker: ' ' permanent, '^' COM server,
+//    0xA9 type library, none for a plain shared file;
+//  - ComServerList: destination paths of COM servers (kind 7), to be
+//    registered through their DllRegisterServer;
+//  - TypeLibraryList: destination paths of type libraries (kind 8);
+//  - FontListText: for each font written and not permanent, a double quote,
+//    the font name, the three characters `" "`, the entry's name and `" `;
+//  - FontAdded: true once a font was written (permanent ones included).
+// An entry skipped by the overwrite rules is still listed in the first
+// three lists (so reference counts and registrations still happen), but
+// never in FontListText.
+#pragma once
+#include <stdint.h>
+
+#include "archive/format.h"
+#include "core/containers.h"
+#include "core/string.h"
+
+// Shared-file markers.
+constexpr char kSharedPermanentMarker = ' ';
+constexpr char kSharedComServerMarker = '^';
+constexpr char kSharedTypeLibraryMarker = (char)0xA9;
+
+Array<String>& SharedFileList();
+Array<String>& ComServerList();
+Array<String>& TypeLibraryList();
+String& FontListText();
+bool FontAdded();
+
+// The whole loop. Reads the archive cursor, which AssembleDataRegion left on
+// the first entry record, and the header's entry count and sizes. Moves the
+// progress bar from 45 to 85 across the entries and to 87 at the end.
+// Corrupt records end the process; everything else is recorded.
+void ExtractEntries();
+
+// "Existing file A is older than entry B": B without a date (month 0) makes
+// A older; otherwise the dates decide (year, month, day) and, on equal
+// dates, B without a time (negative hour) makes A older, else the times
+// (hour, minute, second) decide. Equal date-times are not older.
+bool IsOlderThanEntry(const ArchiveDateTime& existing, const ArchiveDateTime& entry);
+
+// The version text of an existing file as the overwrite rules compare it:
+// the FileVersion string of its first translation, commas made points,
+// white space trimmed from both ends, letters upper-cased, every
+// point-separated part left-padded with '0' to 10 characters. "" when the
+// file has no version resource or no such string.
+String ExistingVersionText(const char* path);
