@@ -16,30 +16,9 @@ namespace {
 
 constexpr uint32_t kClearBeforeDelete = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-bool IsDateCondition(uint8_t condition) { return condition >= kDeleteOnDate && condition <= kDeleteUntilDate; }
-
 String LastErrorText() {
   const DWORD code = GetLastError();
   return code ? SystemErrorText(code) : String();
-}
-
-// Date, then (when the argument has a valid time) the time of day.
-int CompareWithArgument(const DateTime& file, const DateTime& when) {
-  const int dates = file.Date::Compare(when);
-  if (dates != 0 || !when.IsTimeValid()) return dates;
-  if (file.hours != when.hours) return file.hours < when.hours ? -1 : 1;
-  if (file.minutes != when.minutes) return file.minutes < when.minutes ? -1 : 1;
-  if (file.seconds != when.seconds) return file.seconds < when.seconds ? -1 : 1;
-  return 0;
-}
-
-// The number of a size condition: the integer at the argument's first digit,
-// sign or point (0 without one), held within 32 bits.
-int32_t SizeArgument(const String& argument) {
-  const double value = ParseNumberAnywhere(argument);
-  if (value >= 2147483647.0) return INT32_MAX;
-  if (value <= -2147483648.0) return INT32_MIN;
-  return (int32_t)value;
 }
 
 void DeleteListedFile(const String& path, const FileDeletion& record) {
@@ -69,8 +48,8 @@ void ApplyRecord(FileDeletion& record) {
   ExpandFileSpecs(record.specification.CStr(), files, options);
 
   DateTime when;
-  if (IsDateCondition(record.condition)) ParseDeletionDate(record.argument, when);  // checked beforehand
-  const int32_t n = SizeArgument(record.argument);
+  if (IsDateCondition(record.condition)) ParseDeletionDate(record.argument.CStr(), when);  // checked beforehand
+  const int32_t n = DeletionSizeArgument(record.argument.CStr());
   for (const String& path : files) {
     FileInfo info;
     if (!ReadFileInfo(path.CStr(), info)) continue;  // gone since the listing
@@ -82,35 +61,12 @@ void ApplyRecord(FileDeletion& record) {
 
 }  // namespace
 
-bool ParseDeletionDate(const String& argument, DateTime& when) {
-  when.Clear();
-  when.Parse(argument.CStr(), false);
-  return when.IsValid();
-}
-
-bool MeetsDeletionCondition(uint8_t condition, const DateTime& lastWrite, uint64_t size, const DateTime& when,
-                            int32_t n) {
-  // N is compared after sign extension, so a negative N is below every size.
-  const int64_t limit = n;
-  const bool sizeFits = size <= (uint64_t)INT64_MAX;
-  const int64_t s = sizeFits ? (int64_t)size : INT64_MAX;
-  switch (condition) {
-    case kDeleteOnDate: return CompareWithArgument(lastWrite, when) == 0;
-    case kDeleteFromDate: return CompareWithArgument(lastWrite, when) >= 0;
-    case kDeleteUntilDate: return CompareWithArgument(lastWrite, when) <= 0;
-    case kDeleteSizeEquals: return s == limit;
-    case kDeleteSizeAtLeast: return s >= limit;
-    case kDeleteSizeAtMost: return s <= limit;
-    default: return true;
-  }
-}
-
 void ApplyDeletionRecords() {
   Array<FileDeletion>& records = g_archive.settings.deletions;
   // A corrupt record list is refused before anything is deleted.
   for (const FileDeletion& record : records) {
     DateTime when;
-    if (IsDateCondition(record.condition) && !ParseDeletionDate(record.argument, when))
+    if (IsDateCondition(record.condition) && !ParseDeletionDate(record.argument.CStr(), when))
       ReportCorruptArchive(kErrDeletionDate);
   }
   for (FileDeletion& record : records) ApplyRecord(record);

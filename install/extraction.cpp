@@ -6,6 +6,7 @@
 #include "app/archive_run.h"
 #include "app/messages.h"
 #include "app/run_state.h"
+#include "archive/record_rules.h"
 #include "core/checksum.h"
 #include "core/file_list.h"
 #include "core/file_util.h"
@@ -66,25 +67,12 @@ bool ReadI32(ArchiveCursor& cursor, int32_t& value) {
   return true;
 }
 
-// A name that is not a relative path inside its directory (absolute, with a
-// drive, or with a ".." part) would place the file anywhere: it is refused
-// like an empty one.
-bool IsUsableEntryName(const String& name) {
-  if (name.IsEmpty() || name.CharAt(0) == '\\' || name.CharAt(0) == '/' || name.FindChar(':') >= 0) return false;
-  for (int32_t start = 0; start <= name.Length();) {
-    int32_t end = name.FindFirstOf("\\/", start);
-    if (end < 0) end = name.Length();
-    if (end - start == 2 && name.CharAt(start) == '.' && name.CharAt(start + 1) == '.') return false;
-    start = end + 1;
-  }
-  return true;
-}
-
-// Reads entry index's record, checking it as it goes; corrupt records end
+// Reads one entry record, checking it as it goes (a name that would leave
+// its directory is refused like an empty one); corrupt records end
 // the process.
 void ReadEntry(ArchiveCursor& cursor, uint32_t storedSize, EntryRecord& e) {
   if (!cursor.Text(e.name)) ReportCorruptArchive(kErrArchiveTruncated);
-  if (!IsUsableEntryName(e.name)) ReportCorruptArchive(kErrEntryNameEmpty);
+  if (!IsUsableEntryName(e.name.CStr())) ReportCorruptArchive(kErrEntryNameEmpty);
   if (!ReadI32(cursor, e.kind) || !cursor.U32(e.flags) || !cursor.U32(e.attributes))
     ReportCorruptArchive(kErrArchiveTruncated);
   const int32_t size = (int32_t)storedSize;
@@ -114,7 +102,7 @@ String ResolveDestination(EntryRecord& e, bool& inTree) {
   if (!e.text4.IsEmpty() && e.text4.FindChar('\\') < 0) {
     e.name = e.text4;  // a new file name in the default directory
     e.text4.Clear();
-    if (!IsUsableEntryName(e.name)) ReportCorruptArchive(kErrEntryNameEmpty);
+    if (!IsUsableEntryName(e.name.CStr())) ReportCorruptArchive(kErrEntryNameEmpty);
   }
   String destination;
   if (!e.text4.IsEmpty()) {
