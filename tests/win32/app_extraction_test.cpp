@@ -460,7 +460,10 @@ void RunCorruptCase(const std::string& which) {
 TEST(ExtractionCorrupt, EveryCorruptRecordEndsWithItsCode) {
   for (const CorruptCase& c : kCorruptCases) {
     std::string output;
-    const int exitCode = RunSelf(std::string("--corrupt ") + c.name, output, "C:\\");
+    // A directory of its own per child: a child that has just ended may still
+    // hold its output file for a moment.
+    const std::string scratch = FreshDirectory(std::string("corrupt_") + c.name);
+    const int exitCode = RunSelf(std::string("--corrupt ") + c.name, output, scratch);
     for (size_t at; (at = output.find('\r')) != std::string::npos;) output.erase(at, 1);
     EXPECT_EQ(exitCode, 1) << c.name;
     EXPECT_NE(output.find("caption=FATAL ERROR\ntext=Corrupt. Error code: " + std::to_string(c.code) + "\n"),
