@@ -6,6 +6,7 @@
 #include "app/run_state.h"
 #include "archive/format.h"
 #include "core/dynamic_library.h"
+#include "install/extraction.h"
 #include "core/format.h"
 #include "core/registry.h"
 #include "core/system_error.h"
@@ -77,9 +78,9 @@ bool TakeSharedFilesEntry(String& text, String& entry) {
 
 uint32_t StripSharedFileMarkers(String& entry) {
   uint32_t found = 0;
-  if (entry.StripLastChar(kSharedFileComServer)) found |= kMarkedComServer;
-  if (entry.StripLastChar(kSharedFilePermanent)) found |= kMarkedPermanent;
-  if (entry.StripLastChar(kSharedFileTypeLibrary)) found |= kMarkedTypeLibrary;
+  if (entry.StripLastChar(kSharedComServerMarker)) found |= kMarkedComServer;
+  if (entry.StripLastChar(kSharedPermanentMarker)) found |= kMarkedPermanent;
+  if (entry.StripLastChar(kSharedTypeLibraryMarker)) found |= kMarkedTypeLibrary;
   return found;
 }
 

@@ -29,13 +29,8 @@
 #include "core/containers.h"
 #include "core/string.h"
 
-enum SharedFileMarker : char {
-  kSharedFilePermanent = ' ',
-  kSharedFileComServer = '^',
-  kSharedFileTypeLibrary = (char)0xA9,
-};
-
-// Marker bits found by StripSharedFileMarkers.
+// Marker bits found by StripSharedFileMarkers (the marker characters are
+// those of the extraction's shared-file list, install/extraction.h).
 enum SharedFileMarkerBit : uint32_t {
   kMarkedComServer = 0x1,
   kMarkedPermanent = 0x2,
