@@ -7,6 +7,10 @@
 #include "tools/truxpack/archive_writer.h"
 #include "tools/truxpack/project.h"
 
+#include "tools/truxpack/cli.h"
+
+extern const CommandHelp kBuildCommand, kListCommand, kVerifyCommand, kExtractCommand, kInitCommand;
+
 int RunBuild(int argc, char** argv);
 int RunList(int argc, char** argv);
 int RunVerify(int argc, char** argv);

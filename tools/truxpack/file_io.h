@@ -1,13 +1,101 @@
-// Whole-file helpers of the authoring tool.
+// File access of the authoring tool, written for a machine shared with other
+// users.
+//
+// Reading: only regular files are read (a FIFO, device or directory is
+// refused before a byte is read), and a file's size is checked against the
+// caller's limit before it is read, so memory follows the limit and never
+// what an input claims or how long a device keeps producing bytes.
+//
+// Writing: every output goes to a temporary file created exclusively (O_EXCL,
+// O_NOFOLLOW, mode 0600) under an unpredictable name in the output's own
+// directory, and is renamed over its final name only when all outputs of the
+// command are complete. An output whose final name exists as something other
+// than a regular file (a link, FIFO, device, directory), or as one of the
+// command's inputs, is refused. Temporary files are removed on failure and
+// when the process is ended by SIGINT, SIGTERM or SIGHUP.
 #pragma once
+#include <stddef.h>
+#include <stdint.h>
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
-// Reads the whole file. On failure returns false and sets error to a
-// one-line reason naming the file.
-bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& data, std::string& error);
+// The largest file ReadWholeFile reads without being told otherwise: 2 GiB,
+// above the format's own limits (1 GiB per entry, 2 GiB per installer).
+constexpr uint64_t kDefaultReadLimit = 2ull << 30;
 
-// Writes data to path through a temporary file in the same directory that is
-// renamed over path only when everything was written, so a failure never
-// leaves a partial file behind. On failure returns false and sets error.
+// Identity of a file on disk, for "is this output one of my inputs".
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity& o) const { return device == o.device && inode == o.inode; }
+};
+
+// Reads the whole regular file at path if it holds at most limit bytes.
+// On failure returns false and sets error to a one-line reason naming the
+// file; nothing beyond the file's checked size is ever allocated. identity,
+// when given, receives the file's identity.
+bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& data, std::string& error,
+                   uint64_t limit = kDefaultReadLimit, FileIdentity* identity = nullptr);
+
+// The size and identity of the regular file at path (links followed), for
+// checks made before reading. False with error when it is not a regular file.
+bool StatRegularFile(const std::string& path, uint64_t& size, FileIdentity& identity, std::string& error);
+
+// Outputs written together: each Add writes one file's bytes to its
+// temporary file; Commit renames them all into place in the order they were
+// added (volumes first, the installer last); a set that is destroyed without
+// a successful Commit removes every temporary file it made.
+class OutputSet {
+ public:
+  OutputSet() = default;
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
+  ~OutputSet();
+
+  // Files the outputs must not replace (the command's inputs).
+  void Protect(const FileIdentity& input) { protected_.push_back(input); }
+  // A symbolic link at an output's name is replaced (the link itself, never
+  // what it points to) instead of refused; extract --force asks for this.
+  void ReplaceLinks() { replaceLinks_ = true; }
+  // overwrite false: an existing file at path is an error too.
+  bool Add(const std::string& path, const unsigned char* data, size_t size, std::string& error,
+           bool overwrite = true);
+  // Same, with the file placed as name inside the open directory dirfd
+  // (which must stay open until Commit or destruction); mtime, when not
+  // negative, becomes the file's modification time (seconds since 1970).
+  bool AddAt(int dirfd, const std::string& shownPath, const std::string& name, const unsigned char* data, size_t size,
+             std::string& error, bool overwrite, int64_t mtime = -1);
+  bool Commit(std::string& error);
+  size_t Count() const { return pending_.size(); }
+
+ private:
+  struct Pending {
+    int dirfd;
+    bool ownsDir;
+    bool overwrite;
+    std::string shownPath;
+    std::string temp;
+    std::string name;
+    int slot;
+    int fd;  // the temporary file, open until Commit: its mode changes only then
+  };
+  // adding: also refuse a name already among the pending outputs.
+  bool CheckTarget(int dirfd, const std::string& shownPath, const std::string& name, bool overwrite, bool adding,
+                   std::string& error) const;
+  std::vector<FileIdentity> protected_;
+  bool replaceLinks_ = false;
+  std::vector<Pending> pending_;
+};
+
+// Writes one output on its own (OutputSet with one file).
 bool WriteWholeFileAtomically(const std::string& path, const unsigned char* data, size_t size, std::string& error);
+
+// Removes the temporary files still pending, from a signal handler or at
+// exit; installed once by InstallCleanupHandlers.
+void InstallCleanupHandlers();
+
+// Whether name can be a plain file name inside one directory: not empty, no
+// '/' or '\\', not "." or "..", no control character.
+bool IsPlainFileName(const std::string& name);

@@ -8,6 +8,7 @@
 #include "core/checksum.h"
 #include "core/memory.h"
 #include "archive/byte_order.h"
+#include "tools/truxpack/names.h"
 
 namespace {
 
@@ -30,6 +31,13 @@ void Corrupt(InstallerContents& out, int32_t code, const std::string& detail = s
 }
 
 std::string Str(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
+
+bool PlainVolumeName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name)
+    if (c == '/' || c == '\\' || c == ':' || c < 0x20 || c == 0x7F) return false;
+  return true;
+}
 
 }  // namespace
 
@@ -91,7 +99,7 @@ int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<
     if (!in.Text(text)) return kErrArchiveTruncated;
     if (text.IsEmpty()) return kErrEntryNameEmpty;
     e.name = Str(text);
-    detail = "entry " + std::to_string(i + 1) + " \"" + e.name + "\"";
+    detail = "entry " + std::to_string(i + 1) + " \"" + PrintableName(e.name) + "\"";
     uint32_t kind = 0;
     if (!in.U32(kind) || !in.U32(e.flags) || !in.U32(e.attributes)) return kErrArchiveTruncated;
     e.kind = (int32_t)kind;
@@ -119,7 +127,20 @@ int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<
   return kArchiveOk;
 }
 
-void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerContents& out) {
+namespace {
+
+void TooLarge(InstallerContents& out, const std::string& what, uint64_t size, uint64_t limit) {
+  out.status = ReadStatus::kTooLarge;
+  out.message = what + " would take " + std::to_string(size) + " bytes, more than the limit of " +
+                std::to_string(limit) + " (raise it with --max-size)";
+}
+
+// An entry's record costs this much memory beyond its data, at most.
+constexpr uint64_t kEntryMemory = sizeof(ReadEntry) + 64;
+
+}  // namespace
+
+void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerContents& out, uint64_t maxUnpacked) {
   out = InstallerContents();
   MemoryFile memory{&file};
   int32_t found = FindArchiveSection(ReadAtMemory, &memory, out.layout);
@@ -159,6 +180,22 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
     return;
   }
   out.dataRegionOffset = values.dataRegionOffset;
+  if ((uint64_t)h.entryCount * kEntryMemory > maxUnpacked)
+    return TooLarge(out, "the entry table of " + std::to_string(h.entryCount) + " entries",
+                    (uint64_t)h.entryCount * kEntryMemory, maxUnpacked);
+  {
+    // The settings block's declared unpacked size, read from a copy of its
+    // header before it is unpacked.
+    int64_t at = cursor.Offset();
+    int32_t packed = h.settingsPackedSize;
+    if (packed >= 8 && at >= 0 && (uint64_t)at + (uint64_t)packed <= mapped) {
+      Bytes copy(section + at, section + at + packed);
+      XorScramble(copy.data(), (int32_t)copy.size(), h.settingsChecksum);
+      int32_t declared = BlockDecodedSize(copy.data(), (int32_t)copy.size());
+      if (declared > 0 && (uint64_t)declared > maxUnpacked)
+        return TooLarge(out, "the settings block", (uint64_t)declared, maxUnpacked);
+    }
+  }
   String block;
   ArchiveError blockError = LoadSettingsBlock(cursor, values, block);
   if (blockError != kArchiveOk) return Corrupt(out, blockError, blockError == kErrArchiveTruncated ? "settings block" : "");
@@ -193,8 +230,17 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
   }
   uint32_t identifier = s.volumeIdentifier;
   std::string baseName(s.volumeBaseName.CStr(), (size_t)s.volumeBaseName.Length());
+  if ((uint64_t)n > maxUnpacked) return TooLarge(out, "the data region", (uint64_t)n, maxUnpacked);
   for (int32_t k = kFirstVolumeNumber; (int64_t)region.size() < n; ++k, ++identifier) {
     std::string name = VolumeFileName(baseName, k);
+    // Volumes are looked for beside the installer only: a base name with a
+    // directory, drive or control character in it is never opened.
+    if (!PlainVolumeName(name)) {
+      out.status = ReadStatus::kVolumeMissing;
+      out.message = "the archive names its volumes \"" + PrintableName(name) +
+                    "\", which is not a plain file name; not opened";
+      return;
+    }
     Bytes volume;
     if (!volumes || !volumes(name, volume)) {
       out.status = ReadStatus::kVolumeMissing;
@@ -217,6 +263,9 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
   if (BlockChecksum(region.data(), (int32_t)region.size()) != h.dataRegionChecksum)
     return Corrupt(out, kErrDataRegionChecksum);
   if (s.Flag(kFlagCompressedRegion) && n != 0) {
+    int32_t declared = BlockDecodedSize(region.data(), (int32_t)region.size());
+    if (declared > 0 && (uint64_t)declared > maxUnpacked)
+      return TooLarge(out, "the data region unpacked", (uint64_t)declared, maxUnpacked);
     const unsigned char* data = region.data();
     int32_t length = (int32_t)region.size();
     if (!UnpackBlock(data, length)) return Corrupt(out, kErrDataRegionUnpack);

@@ -25,6 +25,7 @@ enum class ReadStatus {
   kVersionMismatch,  // a format version the runtime refuses
   kDataUnreadable,   // data outside the image: the file ends before the region starts
   kVolumeMissing,    // a volume file is absent or is not the expected volume
+  kTooLarge,         // the archive declares more than the caller's memory limit
 };
 
 // One entry record as found in the data region.
@@ -59,9 +60,18 @@ struct InstallerContents {
 // Loads a volume file by its name ("%s%d.XAV"); false when it is absent.
 using VolumeLoader = std::function<bool(const std::string& name, Bytes& data)>;
 
+// The most memory a read may take for what the archive declares: 1 GiB by
+// default for the settings block unpacked, for the data region unpacked and
+// for the entry table. A small installer can declare far more than it holds
+// (a compressed region of 1 GiB zeros is a few kilobytes), so every declared
+// size is checked against this before anything is allocated for it.
+constexpr uint64_t kDefaultMaxUnpacked = 1ull << 30;
+
 // Reads the whole installer: section, header, settings, stub checksum, data
-// region with its volumes, entries. Stops at the first failure.
-void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerContents& out);
+// region with its volumes, entries. Stops at the first failure. Declared
+// sizes above maxUnpacked end the read with kTooLarge.
+void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerContents& out,
+                   uint64_t maxUnpacked = kDefaultMaxUnpacked);
 
 // Walks the entry records of an unpacked region with the given sizes.
 // Returns kArchiveOk, or the code of the first bad record (70, 71, 72, 100,

@@ -1,12 +1,15 @@
 #include "tools/truxpack/list_actions.h"
 
 #include "archive/format.h"
+#include "tools/truxpack/names.h"
 
 namespace {
 
-std::string Str(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
+// Texts from the archive are printed escaped: a control character in a name
+// must not reach the terminal.
+std::string Str(const String& s) { return PrintableName(std::string(s.CStr(), (size_t)s.Length())); }
 
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+std::string Quoted(const std::string& s) { return "\"" + PrintableName(s) + "\""; }
 
 // " key "value"" when value is not empty.
 std::string Optional(const char* key, const std::string& value) {
@@ -79,7 +82,7 @@ void PrintEntryActions(FILE* out, const std::vector<ReadEntry>& entries,
     if (!role) continue;
     if (!header) fprintf(out, "shared files   (reference counted, in this order)\n");
     header = true;
-    fprintf(out, "  %s  %s\n", destination(e).c_str(), role);
+    fprintf(out, "  %s  %s\n", PrintableName(destination(e)).c_str(), role);
   }
   header = false;
   for (const ReadEntry& e : entries) {
@@ -91,7 +94,7 @@ void PrintEntryActions(FILE* out, const std::vector<ReadEntry>& entries,
     header = true;
     fprintf(out, "  %s%s%s -> %s%s%s%s\n", Places(desktop, startMenu, startup).c_str(),
             (e.flags & kEntryPermanent) ? "permanent " : "",
-            e.texts[0].empty() ? "(default name)" : Quoted(e.texts[0]).c_str(), destination(e).c_str(),
+            e.texts[0].empty() ? "(default name)" : Quoted(e.texts[0]).c_str(), PrintableName(destination(e)).c_str(),
             Optional("arguments", e.texts[2]).c_str(), Optional("working_dir", e.texts[4]).c_str(),
             Optional("icon", e.texts[1]).c_str());
   }

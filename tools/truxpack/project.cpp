@@ -1,10 +1,13 @@
 #include "tools/truxpack/project.h"
 
+#include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <toml++/toml.h>
 
+#include "tools/truxpack/names.h"
 #include "tools/truxpack/project_loaders.h"
 
 namespace fs = std::filesystem;
@@ -29,13 +32,21 @@ bool LoadProject(const std::string& path, Project& project, std::string& error) 
   Loader l;
   l.file = path;
   l.directory = fs::path(path).parent_path();
+  l.inputs = &project.inputs;
   toml::table doc;
-  try {
-    doc = toml::parse_file(path);
-  } catch (const toml::parse_error& e) {
-    error = path + ":" + std::to_string(e.source().begin.line) + ":" + std::to_string(e.source().begin.column) +
-            ": " + std::string(e.description());
+  if (!l.Parse(path, doc)) {
+    error = l.error;
     return false;
+  }
+  if (const char* epoch = getenv("SOURCE_DATE_EPOCH")) {
+    char* end = nullptr;
+    errno = 0;
+    long long v = strtoll(epoch, &end, 10);
+    if (!*epoch || *end || errno != 0 || v < 0 || v > 253402300799ll) {
+      error = "SOURCE_DATE_EPOCH: expected a number of seconds since 1970, got \"" + PrintablePath(epoch) + "\"";
+      return false;
+    }
+    project.sourceDateEpoch = v;
   }
   Table root(l, &doc, "");
   std::string encoding = "windows-1252";

@@ -11,13 +11,18 @@
 
 #include "archive/settings.h"
 #include "tools/truxpack/archive_writer.h"
+#include "tools/truxpack/file_io.h"
 
 struct Project {
   ArchiveSettings settings;
   std::vector<EntryInput> entries;
   std::vector<std::string> sources;  // entries' source files, for messages
   PackOptions pack;
-  bool volumeBaseNameSet = false;    // else the build uses the output file's stem
+  bool volumeBaseNameSet = false;    // else the build uses the project file's stem
+  std::vector<FileIdentity> inputs;  // every file the project read, which no output may replace
+  std::vector<std::string> warnings; // problems that do not stop the build (--werror makes them errors)
+  int32_t timeZoneOffset = 0;        // data.time_zone in seconds east of UTC
+  int64_t sourceDateEpoch = -1;      // SOURCE_DATE_EPOCH, or -1 when not set
 };
 
 // A named flag bit of the [flags] table.

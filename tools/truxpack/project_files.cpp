@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "core/path_check.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/glob.h"
+#include "tools/truxpack/names.h"
 #include "tools/truxpack/project_loaders.h"
 
 namespace fs = std::filesystem;
@@ -48,18 +50,136 @@ bool SafeEntryName(const std::string& name, std::string& why) {
 }
 
 
-bool FileDateTime(const fs::path& path, ArchiveDateTime& out) {
-  struct stat st;
-  if (stat(path.string().c_str(), &st) != 0) return false;
-  time_t t = st.st_mtime;
-  struct tm local;
-#ifdef _WIN32
-  if (localtime_s(&local, &t) != 0) return false;
-#else
-  if (!localtime_r(&t, &local)) return false;
-#endif
-  out = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+// The archive's date-time of a source file: its modification time, clamped
+// to SOURCE_DATE_EPOCH when that is set, as wall-clock time in the project's
+// fixed zone (UTC unless data.time_zone names an offset). The runtime applies
+// these times in the installing machine's zone, so one fixed zone here keeps
+// a build the same on every machine.
+bool FileDateTime(const struct stat& st, const Project& p, ArchiveDateTime& out) {
+  int64_t t = (int64_t)st.st_mtime;
+  if (p.sourceDateEpoch >= 0 && t > p.sourceDateEpoch) t = p.sourceDateEpoch;
+  time_t shifted = (time_t)(t + p.timeZoneOffset);
+  struct tm utc;
+  if (!gmtime_r(&shifted, &utc)) return false;
+  out = {utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec};
   return true;
+}
+
+// One file a [[file]] table selects.
+struct Selected {
+  fs::path path;          // as found (a link stays a link: it is read through)
+  std::string name;       // entry name, '/' separated, UTF-8
+};
+
+bool IsDotName(const std::string& component) { return !component.empty() && component[0] == '.'; }
+
+// Whether path (a link) resolves to somewhere inside root (both canonical).
+bool InsideTree(const fs::path& link, const fs::path& canonicalRoot, fs::path& target) {
+  std::error_code ec;
+  target = fs::canonical(link, ec);
+  if (ec) return false;
+  auto r = canonicalRoot.begin(), t = target.begin();
+  for (; r != canonicalRoot.end(); ++r, ++t)
+    if (t == target.end() || *r != *t) return false;
+  return true;
+}
+
+struct WalkRules {
+  std::vector<std::string> pattern;   // the glob's components below the base
+  std::vector<std::string> excludes;  // '/' separated patterns
+  bool followOutsideLinks = false;
+};
+
+bool Excluded(const std::string& relative, const WalkRules& rules) {
+  std::string last = relative.substr(relative.rfind('/') == std::string::npos ? 0 : relative.rfind('/') + 1);
+  for (const std::string& x : rules.excludes) {
+    if (GlobMatch(x, relative)) return true;
+    if (x.find('/') == std::string::npos && GlobMatch(x, last)) return true;
+  }
+  return false;
+}
+
+// Whether a directory could hold matches (a dot directory only when the
+// pattern names it; an excluded directory never).
+bool PatternNamesDot(const WalkRules& rules, size_t depth) {
+  return depth < rules.pattern.size() && IsDotName(rules.pattern[depth]);
+}
+
+// Walks base without following links to directories; files are collected
+// with their '/' relative names. Links to files inside the tree are taken
+// under their own names; links leaving it are refused unless allowed.
+bool Walk(Loader& l, const std::string& key, const fs::path& base, const fs::path& canonicalBase,
+          const std::string& prefix, size_t depth, const WalkRules& rules, std::vector<Selected>& found,
+          std::vector<std::string>& warnings) {
+  std::error_code ec;
+  std::vector<fs::directory_entry> children;
+  for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) children.push_back(*it);
+  if (ec) return l.Fail(key, PrintablePath(base.string()) + ": " + ec.message());
+  std::sort(children.begin(), children.end(),
+            [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path().filename() < b.path().filename(); });
+  for (const fs::directory_entry& child : children) {
+    std::string leaf = child.path().filename().string();
+    std::string relative = prefix.empty() ? leaf : prefix + "/" + leaf;
+    if (IsDotName(leaf) && !PatternNamesDot(rules, depth)) continue;
+    if (Excluded(relative, rules)) continue;
+    fs::file_status st = child.symlink_status(ec);
+    if (ec) return l.Fail(key, PrintablePath(child.path().string()) + ": " + ec.message());
+    if (fs::is_directory(st)) {
+      if (!Walk(l, key, child.path(), canonicalBase, relative, depth + 1, rules, found, warnings)) return false;
+      continue;
+    }
+    if (fs::is_symlink(st)) {
+      fs::path target;
+      bool inside = InsideTree(child.path(), canonicalBase, target);
+      if (target.empty())
+        return l.Fail(key, PrintablePath(child.path().string()) + ": a symbolic link whose target does not exist");
+      if (fs::is_directory(target, ec)) {
+        warnings.push_back(PrintablePath(child.path().string()) + ": a link to a directory; not followed");
+        continue;
+      }
+      if (!inside && !rules.followOutsideLinks)
+        return l.Fail(key, PrintablePath(child.path().string()) + ": a symbolic link to " +
+                               PrintablePath(target.string()) +
+                               ", outside the source tree; refused (follow_outside_links = true packs it)");
+      if (!fs::is_regular_file(target, ec)) continue;
+    } else if (!fs::is_regular_file(st)) {
+      continue;  // sockets, FIFOs, devices are never product files
+    }
+    if (GlobMatchFrom(rules.pattern, 0, SplitSlash(relative), 0)) found.push_back({child.path(), relative});
+  }
+  return true;
+}
+
+// Where an entry lands, in the form the runtime builds it (for comparing
+// destinations and measuring path lengths): the destination override or the
+// kind's directory, then the name, upper-cased as Windows compares names.
+std::string DestinationKey(const EntryInput& e) {
+  std::string where = e.text4.empty() ? "kind" + std::to_string(e.kind) : e.text4;
+  if (e.flags & kEntryToUninstallDir) where = "uninstall";
+  std::string key = where + "\\" + e.name;
+  for (char& c : key)
+    if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+  return key;
+}
+
+void WarnAboutEntries(Project& p) {
+  if (p.entries.empty()) p.warnings.push_back("the project has no [[file]] entries: the installer installs no files");
+  std::map<std::string, size_t> seen;
+  std::string dir(p.settings.defaultInstallDir.CStr(), (size_t)p.settings.defaultInstallDir.Length());
+  // A relative default directory lies under C:\Program Files (17 characters with both backslashes).
+  size_t base = (dir.size() > 1 && dir[1] == ':') ? dir.size() : 17 + dir.size();
+  for (size_t i = 0; i < p.entries.size(); ++i) {
+    const EntryInput& e = p.entries[i];
+    auto [at, added] = seen.emplace(DestinationKey(e), i);
+    if (!added)
+      p.warnings.push_back("\"" + PrintableName(e.name) + "\" (" + PrintablePath(p.sources[i]) + ") and \"" +
+                           PrintableName(p.entries[at->second].name) + "\" (" + PrintablePath(p.sources[at->second]) +
+                           ") go to the same place; the later one replaces the earlier");
+    if (e.kind == kKindInstallDir && e.text4.empty() && !(e.flags & kEntryToUninstallDir) &&
+        base + 1 + e.name.size() > 259)
+      p.warnings.push_back("\"" + PrintableName(e.name) + "\": " + std::to_string(base + 1 + e.name.size()) +
+                           " characters once installed under the default directory, more than Windows' 259");
+  }
 }
 
 }  // namespace
@@ -72,7 +192,8 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
     EntryInput e;
     int64_t kind = kKindInstallDir, overwrite = kEntryOverwriteNormal, rawFlags = 0;
     bool desktop = false, startMenu = false, permanent = false, toUninstall = false, dated = false;
-    if (!t.Text("source", source) || !t.Text("name", name) || !t.Pick("kind", kind, kKinds, 0, 9) ||
+    WalkRules rules;
+    if (!t.RawText("source", source) || !t.RawText("name", name) || !t.Pick("kind", kind, kKinds, 0, 9) ||
         !t.Pick("overwrite", overwrite, kOverwrite, 0, 0xC) || !t.Bool("desktop_shortcut", desktop) ||
         !t.Bool("start_menu_shortcut", startMenu) || !t.Bool("permanent", permanent) ||
         !t.Bool("to_uninstall_dir", toUninstall) || !t.Text("version", version) || !t.Text("font_name", font) ||
@@ -118,56 +239,71 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
         return l.Fail(t.Key("attributes"), "expected a list of attribute names or a number");
       }
     }
+    std::vector<std::string> excludes;
+    bool excludesOk = t.TextList("exclude", rules.excludes) && t.Bool("follow_outside_links", rules.followOutsideLinks);
+    if (!excludesOk) return false;
+    for (std::string& x : rules.excludes) x = Slashes(x, '\\', '/');
     if (!t.CheckUnknown()) return false;
 
     // The sources: one file, or every file a glob selects.
-    std::vector<std::pair<fs::path, std::string>> selected;  // path, relative name
+    std::vector<Selected> selected;
     const bool glob = source.find_first_of("*?") != std::string::npos;
     std::string pattern = Slashes(source, '\\', '/');
     if (!glob) {
       fs::path path = l.Resolve(pattern);
       std::error_code ec;
-      if (!fs::is_regular_file(path, ec)) return l.Fail(t.Key("source"), pattern + ": no such file");
-      std::string entryName = name.empty() ? path.filename().string() : Slashes(name, '/', '\\');
-      selected.emplace_back(path, entryName);
+      if (!fs::is_regular_file(path, ec)) return l.Fail(t.Key("source"), PrintablePath(pattern) + ": no such file");
+      selected.push_back({path, name.empty() ? path.filename().string() : Slashes(name, '\\', '/')});
     } else {
+      if (!excludesOk) return false;
       std::vector<std::string> parts = SplitSlash(pattern);
       size_t fixed = 0;
       while (fixed < parts.size() && parts[fixed].find_first_of("*?") == std::string::npos) ++fixed;
       std::string base;
       for (size_t i = 0; i < fixed; ++i) base += (i ? "/" : "") + parts[i];
-      std::vector<std::string> rest(parts.begin() + (ptrdiff_t)fixed, parts.end());
+      rules.pattern.assign(parts.begin() + (ptrdiff_t)fixed, parts.end());
       fs::path basePath = l.Resolve(base.empty() ? "." : base);
       std::error_code ec;
-      if (!fs::is_directory(basePath, ec)) return l.Fail(t.Key("source"), base + ": no such directory");
-      std::vector<std::string> found;
-      for (fs::recursive_directory_iterator it(basePath, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!it->is_regular_file(ec)) continue;
-        std::string relative = Slashes(fs::relative(it->path(), basePath, ec).generic_string(), '\\', '/');
-        if (GlobMatchFrom(rest, 0, SplitSlash(relative), 0)) found.push_back(relative);
-      }
-      if (ec) return l.Fail(t.Key("source"), base + ": " + ec.message());
-      if (found.empty()) return l.Fail(t.Key("source"), pattern + " matches no file");
-      std::sort(found.begin(), found.end());
-      std::string prefix = Slashes(name, '/', '\\');
-      if (!prefix.empty() && prefix.back() != '\\') prefix += '\\';
-      for (const std::string& relative : found)
-        selected.emplace_back(basePath / relative, prefix + Slashes(relative, '/', '\\'));
+      if (!fs::is_directory(basePath, ec)) return l.Fail(t.Key("source"), PrintablePath(base) + ": no such directory");
+      fs::path canonicalBase = fs::canonical(basePath, ec);
+      if (ec) return l.Fail(t.Key("source"), PrintablePath(base) + ": " + ec.message());
+      std::vector<Selected> found;
+      if (!Walk(l, t.Key("source"), basePath, canonicalBase, "", 0, rules, found, p.warnings)) return false;
+      if (found.empty()) return l.Fail(t.Key("source"), PrintablePath(pattern) + " matches no file");
+      std::string prefix = Slashes(name, '\\', '/');
+      if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+      for (Selected& f : found) selected.push_back({f.path, prefix + f.name});
     }
-    for (auto& [path, entryName] : selected) {
+    for (Selected& f : selected) {
       EntryInput entry = e;
       std::string why;
-      if (!l.Convert(t.Key("source"), entryName, entry.name)) return false;
-      if (!SafeEntryName(entry.name, why)) return l.Fail(t.Key(glob ? "source" : "name"), why);
+      const std::string nameKey = t.Key(glob || name.empty() ? "source" : "name");
+      if (!l.Convert(nameKey, Slashes(f.name, '/', '\\'), entry.name)) {
+        l.error += " (in the name " + PrintablePath(f.name) + ")";
+        return false;
+      }
+      std::string problem = WindowsNameProblem(entry.name);
+      if (!problem.empty()) return l.Fail(nameKey, PrintablePath(f.name) + ": " + problem);
+      if (!SafeEntryName(entry.name, why)) return l.Fail(nameKey, why);
+      // Checked before reading, so a huge or sparse file costs nothing.
+      uint64_t size = 0;
+      FileIdentity identity;
+      if (!StatRegularFile(f.path.string(), size, identity, why)) return l.Fail(t.Key("source"), PrintablePath(why));
+      if (size > kMaxEntrySize)
+        return l.Fail(t.Key("source"), PrintablePath(f.path.string()) + " is larger than 1 GiB, the largest file an "
+                                                                        "installer can hold");
       std::vector<unsigned char> data;
-      if (!ReadWholeFile(path.string(), data, why)) return l.Fail(t.Key("source"), why);
-      if (data.size() > kMaxEntrySize) return l.Fail(t.Key("source"), path.string() + " is larger than 1 GiB");
+      if (!ReadWholeFile(f.path.string(), data, why, kMaxEntrySize, &identity))
+        return l.Fail(t.Key("source"), PrintablePath(why));
+      p.inputs.push_back(identity);
       entry.data = std::move(data);
-      if (!dated && !FileDateTime(path, entry.time))
-        return l.Fail(t.Key("source"), path.string() + ": cannot read its modification time");
+      struct stat st;
+      if (!dated && (stat(f.path.string().c_str(), &st) != 0 || !FileDateTime(st, p, entry.time)))
+        return l.Fail(t.Key("source"), PrintablePath(f.path.string()) + ": cannot read its modification time");
       p.entries.push_back(std::move(entry));
-      p.sources.push_back(path.string());
+      p.sources.push_back(f.path.string());
     }
   }
+  WarnAboutEntries(p);
   return true;
 }

@@ -52,15 +52,12 @@ struct Language {
 bool LoadLanguageFile(Loader& l, const std::string& key, const std::string& file, Language& language) {
   fs::path path = l.Resolve(file);
   toml::table doc;
-  try {
-    doc = toml::parse_file(path.string());
-  } catch (const toml::parse_error& e) {
-    return l.Fail(key, file + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description()));
-  }
   Loader inner;
   inner.file = file;
   inner.directory = path.parent_path();
   inner.rawText = l.rawText;
+  inner.inputs = l.inputs;
+  if (!inner.Parse(path, doc)) return l.Fail(key, inner.error);
   Table t(inner, &doc, "");
   bool ok = t.Text("name", language.name);
   if (ok && language.name.empty()) ok = inner.Fail("name", "missing: the language's name as the list shows it");

@@ -2,6 +2,7 @@
 
 #include "core/path_check.h"
 #include "tools/truxpack/bitmap.h"
+#include "tools/truxpack/names.h"
 #include "tools/truxpack/project_loaders.h"
 #include "tools/truxpack/text_encoding.h"
 
@@ -94,6 +95,21 @@ bool LoadTextFiles(Loader& l, Table& t, const std::string& key, Array<String>& l
     }
     list.Append(ToString(ToCrLf(text)));
   }
+  return true;
+}
+
+// "UTC", "Z" or "+HH:MM" / "-HH:MM" (hours up to 14) as seconds east of UTC.
+bool ParseZoneOffset(const std::string& text, int32_t& seconds) {
+  if (text == "UTC" || text == "Z") {
+    seconds = 0;
+    return true;
+  }
+  if (text.size() != 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':') return false;
+  for (int i : {1, 2, 4, 5})
+    if (text[i] < '0' || text[i] > '9') return false;
+  int hours = (text[1] - '0') * 10 + (text[2] - '0'), minutes = (text[4] - '0') * 10 + (text[5] - '0');
+  if (hours > 14 || minutes > 59) return false;
+  seconds = (text[0] == '-' ? -1 : 1) * (hours * 3600 + minutes * 60);
   return true;
 }
 
@@ -259,6 +275,14 @@ bool LoadData(Loader& l, Table t, Project& p) {
   if (!t.Text("volume_base_name", base)) return false;
   if (t.Get("volume_base_name")) {
     if (String(base.c_str()).IsBlank()) return l.Fail(t.Key("volume_base_name"), "must not be blank");
+    // Volume files sit beside the installer: the base is a file name, never
+    // a path that could put them (or make a reader look for them) elsewhere.
+    if (!IsPlainFileName(base) || base.find(':') != std::string::npos)
+      return l.Fail(t.Key("volume_base_name"), "\"" + PrintableName(base) +
+                                                   "\" is not a plain file name (no directories, drive or control "
+                                                   "characters)");
+    std::string problem = WindowsNameProblem(base + "2.XAV");
+    if (!problem.empty()) return l.Fail(t.Key("volume_base_name"), problem);
     s.volumeBaseName = ToString(base);
     p.volumeBaseNameSet = true;
   }
@@ -271,6 +295,10 @@ bool LoadData(Loader& l, Table t, Project& p) {
   v = 1;
   if (!t.Pick("level", v, kLevels, 0, 1)) return false;
   p.pack.level = v == 0 ? PackLevel::kFast : PackLevel::kBest;
+  std::string zone;
+  if (!t.Text("time_zone", zone)) return false;
+  if (!zone.empty() && !ParseZoneOffset(zone, p.timeZoneOffset))
+    return l.Fail(t.Key("time_zone"), "expected \"UTC\" or an offset \"+HH:MM\" / \"-HH:MM\"");
   std::string hex;
   if (const toml::node* n = t.Get("reserved_date")) {
     if (!n->is_string() || n->as_string()->get().size() != 2 * kReservedDateRecordSize ||

@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/project.h"
 #include "tools/truxpack/text_encoding.h"
@@ -9,8 +11,85 @@
 namespace fs = std::filesystem;
 
 bool Loader::Fail(const std::string& key, const std::string& what) {
-  if (error.empty()) error = file + ": " + key + ": " + what;
+  if (!error.empty()) return false;
+  auto at = positions.find(key);
+  if (at != positions.end())
+    error = file + ":" + std::to_string(at->second.first) + ":" + std::to_string(at->second.second) + ": " + key +
+            ": " + what;
+  else
+    error = file + ": " + key + ": " + what;
   return false;
+}
+
+void Loader::Remember(const std::string& key, const toml::node* node) {
+  if (node && node->source().begin.line > 0) positions[key] = {node->source().begin.line, node->source().begin.column};
+}
+
+bool Loader::Parse(const fs::path& path, toml::table& doc) {
+  std::vector<unsigned char> bytes;
+  std::string why;
+  FileIdentity identity;
+  if (!ReadWholeFile(path.string(), bytes, why, kMaxProjectFileSize, &identity)) {
+    if (error.empty()) error = why;
+    return false;
+  }
+  if (inputs) inputs->push_back(identity);
+  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  try {
+    doc = toml::parse(text, path.string());
+  } catch (const toml::parse_error& e) {
+    if (error.empty())
+      error = file + ":" + std::to_string(e.source().begin.line) + ":" + std::to_string(e.source().begin.column) +
+              ": " + std::string(e.description());
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// Edit distance of two short key names (insert, delete, substitute, swap).
+size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i)
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+}  // namespace
+
+std::string NearestName(const std::string& name, const std::vector<std::string>& known) {
+  std::string best;
+  size_t bestDistance = 0;
+  if (name.size() > 64) return best;
+  for (const std::string& k : known) {
+    size_t d = Distance(name, k);
+    if (best.empty() || d < bestDistance) best = k, bestDistance = d;
+  }
+  // Close enough to be a typing error: a third of the name, at least one.
+  size_t allowed = std::max<size_t>(1, std::max(name.size(), best.size()) / 3);
+  return bestDistance <= allowed ? best : std::string();
+}
+
+const toml::node* Table::Get(const std::string& k) {
+  known_.insert(k);
+  const toml::node* n = t_ ? t_->get(k) : nullptr;
+  l_.Remember(Key(k), n);
+  return n;
+}
+
+bool Table::RawText(const std::string& k, std::string& out) {
+  const toml::node* n = Get(k);
+  if (!n) return true;
+  if (!n->is_string()) return l_.Fail(Key(k), "expected a text in double quotes");
+  out = n->as_string()->get();
+  if (out.find('\0') != std::string::npos) return l_.Fail(Key(k), "contains a NUL character");
+  return true;
 }
 
 bool Loader::Convert(const std::string& key, const std::string& utf8, std::string& out) {
@@ -32,7 +111,9 @@ fs::path Loader::Resolve(const std::string& name) const {
 bool Loader::ReadFile(const std::string& key, const std::string& name, std::string& out) {
   std::vector<unsigned char> data;
   std::string why;
-  if (!ReadWholeFile(Resolve(name).string(), data, why)) return Fail(key, why);
+  FileIdentity identity;
+  if (!ReadWholeFile(Resolve(name).string(), data, why, kMaxProjectFileSize * 4, &identity)) return Fail(key, why);
+  if (inputs) inputs->push_back(identity);
   out.assign(data.begin(), data.end());
   return true;
 }
@@ -161,7 +242,12 @@ bool Table::Arrays(const std::string& k, std::vector<Table>& out) {
 
 bool Table::CheckUnknown() {
   if (!t_) return true;
-  for (const auto& [key, value] : *t_)
-    if (!known_.count(std::string(key.str()))) return l_.Fail(Key(std::string(key.str())), "unknown key");
+  for (const auto& [key, value] : *t_) {
+    std::string name(key.str());
+    if (known_.count(name)) continue;
+    if (key.source().begin.line > 0) l_.positions[Key(name)] = {key.source().begin.line, key.source().begin.column};
+    std::string nearest = NearestName(name, std::vector<std::string>(known_.begin(), known_.end()));
+    return l_.Fail(Key(name), nearest.empty() ? "unknown key" : "unknown key; did you mean " + nearest + "?");
+  }
   return true;
 }

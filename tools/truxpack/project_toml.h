@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <toml++/toml.h>
@@ -12,6 +13,11 @@
 
 #include "archive/settings.h"
 #include "core/string.h"
+#include "tools/truxpack/file_io.h"
+
+// The largest project or language file read: 16 MiB (project files are a
+// few kilobytes; the limit keeps a device or a huge file from being parsed).
+constexpr uint64_t kMaxProjectFileSize = 16u << 20;
 
 // One accepted name of a key whose value is picked from a list.
 struct Choice {
@@ -23,6 +29,10 @@ inline String ToString(const std::string& s) { return String(s.data(), (int32_t)
 
 class Loader;
 
+// The known name closest to name when it is close enough to be a typing
+// error, else empty.
+std::string NearestName(const std::string& name, const std::vector<std::string>& known);
+
 // One TOML table with the keys read from it remembered, so that unknown keys
 // (usually typing errors) are reported.
 class Table {
@@ -30,10 +40,7 @@ class Table {
   Table(Loader& loader, const toml::table* table, std::string path) : l_(loader), t_(table), path_(std::move(path)) {}
   bool Present() const { return t_ != nullptr; }
   std::string Key(const std::string& k) const { return path_.empty() ? k : path_ + "." + k; }
-  const toml::node* Get(const std::string& k) {
-    known_.insert(k);
-    return t_ ? t_->get(k) : nullptr;
-  }
+  const toml::node* Get(const std::string& k);
   bool Text(const std::string& k, std::string& out);
   bool Text(const std::string& k, String& out) {
     std::string s;
@@ -48,6 +55,8 @@ class Table {
   bool DateTime(const std::string& k, ArchiveDateTime& out, bool& present);
   bool FileBytes(const std::string& k, std::string& out, bool& present);
   bool TextList(const std::string& k, std::vector<std::string>& out);
+  // A text used as it is written (a source file name on this machine).
+  bool RawText(const std::string& k, std::string& out);
   Table Sub(const std::string& k);
   bool Arrays(const std::string& k, std::vector<Table>& out);
   bool CheckUnknown();
@@ -67,8 +76,20 @@ class Loader {
   std::filesystem::path directory; // base of relative file names
   bool rawText = false;            // text_encoding = "bytes"
   std::string error;
+  // Every file read for the project (the project's inputs, which no output
+  // may replace); may be null.
+  std::vector<FileIdentity>* inputs = nullptr;
+  // Where each key read so far stands in the file (line, column), so that an
+  // error about a key names its place.
+  std::map<std::string, std::pair<uint32_t, uint32_t>> positions;
 
+  // "FILE:LINE:COLUMN: KEY: WHAT" when the key was read from the file, else
+  // "FILE: KEY: WHAT". Keeps the first error.
   bool Fail(const std::string& key, const std::string& what);
+  void Remember(const std::string& key, const toml::node* node);
+  // Reads and parses a TOML file (a regular file of at most
+  // kMaxProjectFileSize bytes); a syntax error is "FILE:LINE:COLUMN: what".
+  bool Parse(const std::filesystem::path& path, toml::table& doc);
   // A text from the project, converted to the 8-bit form the runtime shows.
   bool Convert(const std::string& key, const std::string& utf8, std::string& out);
   std::filesystem::path Resolve(const std::string& name) const;

@@ -18,3 +18,7 @@ bool IsValidUtf8(const std::string& s);
 
 // Line ends as the runtime's edit controls need them: every lone LF becomes CRLF.
 std::string ToCrLf(const std::string& in);
+
+// Windows-1252 to UTF-8; the five unassigned bytes (0x81, 0x8D, 0x8F, 0x90,
+// 0x9D) have no character and give false.
+bool Cp1252ToUtf8(const std::string& in, std::string& out);

@@ -1,0 +1,696 @@
+// The authoring tool as its users meet it: the real program run as a
+// separate process, with its exit codes, its output and the files it leaves.
+// Hostile set-ups (links planted in the output or target directory, devices
+// and FIFOs as inputs or outputs, archives that name paths or claim huge
+// sizes) must be refused without touching anything outside the command's
+// own outputs.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "archive/format.h"
+#include "tests/native/truxpack_test_support.h"
+#include "tools/truxpack/cmd_archive.h"
+#include "tools/truxpack/file_io.h"
+#include "tools/truxpack/installer_reader.h"
+#include "tools/truxpack/names.h"
+#include "tools/truxpack/project.h"
+
+#ifdef TRUXPACK_BINARY
+
+namespace fs = std::filesystem;
+using namespace trux_test;
+
+namespace {
+
+struct Outcome {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs the tool with args in directory cwd, with extra environment entries.
+Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std::vector<std::string> env = {}) {
+  fs::path out = cwd / ".run-out", err = cwd / ".run-err";
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(o, 1);
+    dup2(e, 2);
+    for (std::string& v : env) putenv(v.data());
+    std::vector<char*> argv;
+    std::string self = TRUXPACK_BINARY;
+    argv.push_back(self.data());
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(self.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Outcome r;
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = Slurp(out);
+  r.err = Slurp(err);
+  fs::remove(out);
+  fs::remove(err);
+  return r;
+}
+
+// Names left in dir that a finished command must not leave (temporary files).
+std::vector<std::string> Leftovers(const fs::path& dir) {
+  std::vector<std::string> left;
+  for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir))
+    if (e.path().filename().string().find(".trux-") == 0 || e.path().filename().string().find(".tmp") != std::string::npos)
+      left.push_back(e.path().string());
+  return left;
+}
+
+// A scratch directory with the synthetic stub and a one-file project.
+struct Workspace : TempDir {
+  Workspace() {
+    Bytes stub = MakeStub();
+    Write("stub.exe", std::string(stub.begin(), stub.end()));
+    Write("files/a.txt", "alpha");
+  }
+  void Project(const std::string& name, const std::string& files) const {
+    Write(name, "[product]\nname = \"P\"\n" + files);
+  }
+  Outcome Build(const std::string& project, const std::string& output, std::vector<std::string> more = {},
+            std::vector<std::string> env = {}) const {
+    std::vector<std::string> args = {"build", project, "-o", output, "--stub", "stub.exe"};
+    args.insert(args.end(), more.begin(), more.end());
+    return Truxpack(path, args, env);
+  }
+};
+
+const char kOneFile[] = "[[file]]\nsource = \"files/a.txt\"\n";
+
+}  // namespace
+
+// ------------------------------------------------------------ conventions
+
+TEST(TruxpackCliTest, HelpVersionAndArgumentErrors) {
+  Workspace w;
+  w.Project("p.toml", kOneFile);
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    const char* inStdout;  // "" when stdout may be anything
+    const char* inStderr;
+  };
+  const Case cases[] = {
+      {{"--help"}, 0, "commands:", ""},
+      {{"-h"}, 0, "commands:", ""},
+      {{"help"}, 0, "extract", ""},
+      {{"help", "build"}, 0, "--werror", ""},
+      {{"build", "--help"}, 0, "--output FILE", ""},
+      {{"extract", "-h"}, 0, "--force", ""},
+      {{"list", "--help"}, 0, "--json", ""},
+      {{"--version"}, 0, "archive format 17.20", ""},
+      {{}, 2, "", "usage: truxpack"},
+      {{"bulid"}, 2, "", "unknown command bulid; did you mean build?"},
+      {{"build", "p.toml", "-o", "x.exe", "--quite"}, 2, "", "unknown option --quite; did you mean --quiet?"},
+      {{"build", "p.toml", "-o", "x.exe", "--stubb", "s"}, 2, "", "did you mean --stub?"},
+      {{"build", "p.toml", "-o", "x.exe", "-x"}, 2, "", "unknown option -x"},
+      {{"build", "p.toml"}, 2, "", "missing -o/--output"},
+      {{"build", "p.toml", "-o"}, 2, "", "--output needs a value"},
+      {{"build", "p.toml", "-o", "x.exe", "--volume-size", "0"}, 2, "", "--volume-size"},
+      {{"build", "p.toml", "-o", "x.exe", "--level", "max"}, 2, "", "--level"},
+      {{"list"}, 2, "", "missing setup.exe"},
+      {{"verify", "a", "b"}, 2, "", "unexpected argument b"},
+      {{"list", "--json=yes", "x"}, 2, "", "--json takes no value"},
+  };
+  for (const Case& c : cases) {
+    Outcome r = Truxpack(w.path, c.args);
+    std::string shown;
+    for (const std::string& a : c.args) shown += a + " ";
+    EXPECT_EQ(c.code, r.code) << shown << r.err;
+    EXPECT_NE(std::string::npos, r.out.find(c.inStdout)) << shown << "stdout: " << r.out;
+    EXPECT_NE(std::string::npos, r.err.find(c.inStderr)) << shown << "stderr: " << r.err;
+    if (c.code == 0) {
+      EXPECT_EQ("", r.err) << shown;
+    }
+  }
+  EXPECT_FALSE(fs::exists(w.path / "x.exe"));
+}
+
+TEST(TruxpackCliTest, QuietVerboseAndLongOptionForms) {
+  Workspace w;
+  w.Project("p.toml", kOneFile);
+  Outcome loud = w.Build("p.toml", "a.exe");
+  EXPECT_EQ(0, loud.code) << loud.err;
+  EXPECT_NE(std::string::npos, loud.out.find("a.exe: 1 files")) << loud.out;
+  Outcome quiet = Truxpack(w.path, {"build", "-q", "p.toml", "--output=b.exe", "--stub=stub.exe"});
+  EXPECT_EQ(0, quiet.code) << quiet.err;
+  EXPECT_EQ("", quiet.out);
+  EXPECT_EQ("", quiet.err);
+  EXPECT_EQ(Slurp(w.path / "a.exe"), Slurp(w.path / "b.exe"));
+  Outcome verbose = Truxpack(w.path, {"extract", "-v", "a.exe", "x"});
+  EXPECT_EQ(0, verbose.code) << verbose.err;
+  EXPECT_NE(std::string::npos, verbose.err.find("x/a.txt")) << verbose.err;
+  Outcome init = Truxpack(w.path, {"init", "new"});
+  EXPECT_EQ(0, init.code) << init.err;
+  EXPECT_NE(std::string::npos, init.out.find("wrote new/project.toml")) << init.out;
+}
+
+TEST(TruxpackCliTest, ProjectErrorsNameLineColumnAndNearestKey) {
+  Workspace w;
+  struct Case {
+    const char* toml;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"[product]\nname = \"P\"\npublisher = 7\n", "p.toml:3:13: product.publisher: expected a text"},
+      {"[product]\nname = \"P\"\npublsher = \"x\"\n",
+       "p.toml:3:1: product.publsher: unknown key; did you mean publisher?"},
+      {"[product]\nname = \"P\"\n[flag]\nuninstaller = true\n", "flag: unknown key; did you mean flags?"},
+      {"[product]\nname = \"P\"\n[dialogs]\nstage_pause = 10000\n", "p.toml:4:15: dialogs.stage_pause: 10000 is outside"},
+      {"[product]\nname = \"P\"\nzzzz = 1\n", "product.zzzz: unknown key\n"},
+  };
+  for (const Case& c : cases) {
+    w.Write("p.toml", c.toml);
+    Outcome r = w.Build("p.toml", "x.exe");
+    EXPECT_EQ(1, r.code) << c.toml;
+    EXPECT_NE(std::string::npos, r.err.find(c.expected)) << "got: " << r.err;
+  }
+}
+
+TEST(TruxpackCliTest, WarningsAndWerror) {
+  Workspace w;
+  std::string longName(240, 'n');
+  w.Write("files/" + longName + ".txt", "long");
+  struct Case {
+    const char* what;
+    std::string files;
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"empty project", "", "no [[file]] entries"},
+      {"same destination twice", std::string(kOneFile) + kOneFile, "go to the same place"},
+      {"path past 259 characters", "[[file]]\nsource = \"files/" + longName + ".txt\"\n", "more than Windows' 259"},
+  };
+  for (const Case& c : cases) {
+    w.Project("p.toml", c.files);
+    Outcome r = w.Build("p.toml", "w.exe");
+    EXPECT_EQ(0, r.code) << c.what << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("truxpack: warning: ")) << c.what << ": " << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(c.warning)) << c.what << ": " << r.err;
+    fs::remove(w.path / "w.exe");
+    Outcome strict = w.Build("p.toml", "w.exe", {"--werror"});
+    EXPECT_EQ(1, strict.code) << c.what;
+    EXPECT_FALSE(fs::exists(w.path / "w.exe")) << c.what;
+  }
+  w.Project("p.toml", kOneFile);
+  Outcome clean = w.Build("p.toml", "w.exe", {"--werror"});
+  EXPECT_EQ(0, clean.code) << clean.err;
+  EXPECT_EQ(std::string::npos, clean.err.find("warning")) << clean.err;
+}
+
+// ------------------------------------------------------------ names
+
+TEST(TruxpackCliTest, NamesWindowsCannotCreateAreRefusedWithTheRule) {
+  Workspace w;
+  struct Case {
+    const char* name;
+    const char* rule;
+  };
+  const Case cases[] = {
+      {"what?.txt", "contains '?'"},
+      {"a:b.txt", "contains ':'"},
+      {"trailing. ", "ends with a space"},
+      {"dir.\\\\x.txt", "ends with a dot"},
+      {"CON", "device name"},
+      {"sub\\\\lpt1.txt", "device name"},
+      {"Com9.log", "device name"},
+      {"pipe|d", "contains '|'"},
+  };
+  for (const Case& c : cases) {
+    w.Project("p.toml", std::string("[[file]]\nsource = \"files/a.txt\"\nname = \"") + c.name + "\"\n");
+    Outcome r = w.Build("p.toml", "n.exe");
+    EXPECT_EQ(1, r.code) << c.name;
+    EXPECT_NE(std::string::npos, r.err.find(c.rule)) << c.name << ": " << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("file[1].name")) << r.err;
+  }
+  for (const char* fine : {"CONFIG.SYS", "com10.txt", "a.b.c", "x y.txt", "caf\xC3\xA9.txt"}) {
+    w.Project("p.toml", std::string("[[file]]\nsource = \"files/a.txt\"\nname = \"") + fine + "\"\n");
+    Outcome r = w.Build("p.toml", "n.exe");
+    EXPECT_EQ(0, r.code) << fine << ": " << r.err;
+    fs::remove(w.path / "n.exe");
+  }
+}
+
+TEST(TruxpackCliTest, NonAsciiNamesRoundTripAsUtf8) {
+  Workspace w;
+  w.Write("files/caf\xC3\xA9.txt", "coffee");
+  w.Write("files/glob/na\xC3\xAFve \xE2\x82\xAC.txt", "euro");
+  w.Project("p.toml",
+            "[[file]]\nsource = \"files/caf\xC3\xA9.txt\"\n[[file]]\nsource = \"files/glob/*.txt\"\nname = \"g\"\n");
+  Outcome b = w.Build("p.toml", "u.exe");
+  ASSERT_EQ(0, b.code) << b.err;
+  Outcome list = Truxpack(w.path, {"list", "u.exe"});
+  EXPECT_NE(std::string::npos, list.out.find("caf\xC3\xA9.txt")) << list.out;
+  EXPECT_EQ(std::string::npos, list.out.find("caf\xE9")) << "raw Windows-1252 byte printed";
+  Outcome x = Truxpack(w.path, {"extract", "u.exe", "out"});
+  ASSERT_EQ(0, x.code) << x.err;
+  EXPECT_EQ("coffee", Slurp(w.path / "out" / "caf\xC3\xA9.txt"));
+  EXPECT_EQ("euro", Slurp(w.path / "out" / "g" / "na\xC3\xAFve \xE2\x82\xAC.txt"));
+  // A name with no Windows-1252 form is an error naming it.
+  w.Write("files/x/\xE4\xB8\x80.txt", "cjk");
+  w.Project("p.toml", "[[file]]\nsource = \"files/x/*\"\n");
+  Outcome bad = w.Build("p.toml", "v.exe");
+  EXPECT_EQ(1, bad.code);
+  EXPECT_NE(std::string::npos, bad.err.find("U+4E00 has no Windows-1252 form")) << bad.err;
+  EXPECT_NE(std::string::npos, bad.err.find("\xE4\xB8\x80.txt")) << bad.err;
+}
+
+TEST(TruxpackCliTest, SymlinksExcludesAndDotfiles) {
+  Workspace w;
+  w.Write("tree/real.txt", "real");
+  w.Write("tree/.hidden", "dot");
+  w.Write("tree/.git/config", "git");
+  w.Write("tree/keep.bak", "bak");
+  w.Write("tree/sub/deep.txt", "deep");
+  w.Write("outside/secret.txt", "secret");
+  fs::create_symlink("real.txt", w.path / "tree" / "alias.txt");
+  fs::create_directories(w.path / "tree2");
+  w.Write("tree2/x.txt", "x");
+  fs::create_symlink("../outside/secret.txt", w.path / "tree2" / "leak.txt");
+  fs::create_symlink("sub", w.path / "tree" / "dirlink");
+
+  w.Project("p.toml", "[[file]]\nsource = \"tree/**\"\nexclude = [\"*.bak\"]\n");
+  Outcome b = w.Build("p.toml", "s.exe");
+  ASSERT_EQ(0, b.code) << b.err;
+  EXPECT_NE(std::string::npos, b.err.find("a link to a directory; not followed")) << b.err;
+  Outcome x = Truxpack(w.path, {"extract", "s.exe", "out"});
+  ASSERT_EQ(0, x.code) << x.err;
+  EXPECT_EQ("real", Slurp(w.path / "out" / "alias.txt"));  // under the link's own name
+  EXPECT_EQ("real", Slurp(w.path / "out" / "real.txt"));
+  EXPECT_EQ("deep", Slurp(w.path / "out" / "sub" / "deep.txt"));
+  EXPECT_FALSE(fs::exists(w.path / "out" / ".hidden"));
+  EXPECT_FALSE(fs::exists(w.path / "out" / ".git"));
+  EXPECT_FALSE(fs::exists(w.path / "out" / "keep.bak"));
+  EXPECT_FALSE(fs::exists(w.path / "out" / "dirlink"));
+
+  // Dotfiles come in when the pattern names them.
+  w.Project("p.toml", "[[file]]\nsource = \"tree/.h*\"\n");
+  Outcome dot = w.Build("p.toml", "d.exe");
+  ASSERT_EQ(0, dot.code) << dot.err;
+  EXPECT_NE(std::string::npos, Truxpack(w.path, {"list", "d.exe"}).out.find(".hidden"));
+
+  // A link leaving the tree is refused, or packed when the project says so.
+  w.Project("p.toml", "[[file]]\nsource = \"tree2/*\"\n");
+  Outcome refused = w.Build("p.toml", "l.exe");
+  EXPECT_EQ(1, refused.code);
+  EXPECT_NE(std::string::npos, refused.err.find("outside the source tree; refused")) << refused.err;
+  EXPECT_FALSE(fs::exists(w.path / "l.exe"));
+  w.Project("p.toml", "[[file]]\nsource = \"tree2/*\"\nfollow_outside_links = true\n");
+  Outcome allowed = w.Build("p.toml", "l.exe");
+  EXPECT_EQ(0, allowed.code) << allowed.err;
+}
+
+// ------------------------------------------------------------ reproducible builds
+
+TEST(TruxpackCliTest, SameProjectGivesSameBytesAnywhere) {
+  Workspace a, b;
+  for (Workspace* w : {&a, &b}) {
+    w->Write("files/a.txt", "alpha");
+    w->Write("files/b.txt", "beta");
+    w->Project("p.toml", "[flags]\ncompressed = true\n[[file]]\nsource = \"files/*.txt\"\n");
+  }
+  // Different modification times: both are clamped to SOURCE_DATE_EPOCH.
+  struct timespec t1[2] = {{1700000000, 0}, {1700000000, 0}}, t2[2] = {{1800000000, 0}, {1800000000, 0}};
+  utimensat(AT_FDCWD, (a.path / "files/a.txt").c_str(), t1, 0);
+  utimensat(AT_FDCWD, (b.path / "files/a.txt").c_str(), t2, 0);
+  const std::string epoch = "SOURCE_DATE_EPOCH=1600000000";
+  Outcome ra = a.Build("p.toml", "first.exe", {"--volume-size", "40"}, {"TZ=America/New_York", epoch});
+  Outcome rb = b.Build("p.toml", "other-name.exe", {"--volume-size", "40"}, {"TZ=Asia/Tokyo", epoch});
+  ASSERT_EQ(0, ra.code) << ra.err;
+  ASSERT_EQ(0, rb.code) << rb.err;
+  EXPECT_EQ(Slurp(a.path / "first.exe"), Slurp(b.path / "other-name.exe"));
+  EXPECT_TRUE(fs::exists(a.path / "p2.XAV"));  // volumes named after the project, not the output
+  EXPECT_EQ(Slurp(a.path / "p2.XAV"), Slurp(b.path / "p2.XAV"));
+
+  // Without SOURCE_DATE_EPOCH the time zone still does not matter: times are
+  // written in UTC, and extract gives them back.
+  utimensat(AT_FDCWD, (b.path / "files/a.txt").c_str(), t1, 0);
+  Outcome rc = a.Build("p.toml", "tz1.exe", {}, {"TZ=America/New_York"});
+  Outcome rd = a.Build("p.toml", "tz2.exe", {}, {"TZ=Asia/Tokyo"});
+  ASSERT_EQ(0, rc.code);
+  ASSERT_EQ(0, rd.code);
+  EXPECT_EQ(Slurp(a.path / "tz1.exe"), Slurp(a.path / "tz2.exe"));
+  Outcome json = Truxpack(a.path, {"list", "--json", "tz1.exe"});
+  EXPECT_NE(std::string::npos, json.out.find("\"time\": \"2023-11-14T22:13:20\"")) << json.out;
+  Outcome x = Truxpack(a.path, {"extract", "tz1.exe", "out"}, {"TZ=Asia/Tokyo"});
+  ASSERT_EQ(0, x.code) << x.err;
+  struct stat st;
+  ASSERT_EQ(0, stat((a.path / "out" / "a.txt").c_str(), &st));
+  EXPECT_EQ(1700000000, st.st_mtime);
+
+  // A project may name another fixed zone.
+  a.Project("q.toml", "[data]\ntime_zone = \"+02:00\"\n[[file]]\nsource = \"files/a.txt\"\n");
+  ASSERT_EQ(0, a.Build("q.toml", "z.exe").code);
+  EXPECT_NE(std::string::npos, Truxpack(a.path, {"list", "--json", "z.exe"}).out.find("2023-11-15T00:13:20"));
+  a.Project("q.toml", "[data]\ntime_zone = \"Europe/Paris\"\n");
+  EXPECT_NE(std::string::npos, a.Build("q.toml", "z2.exe").err.find("data.time_zone"));
+  EXPECT_EQ(1, a.Build("p.toml", "e.exe", {}, {"SOURCE_DATE_EPOCH=soon"}).code);
+}
+
+TEST(TruxpackCliTest, ListJsonIsOneDocumentWithEveryEntry) {
+  Workspace w;
+  w.Write("files/q\"uote.txt", "q");
+  w.Project("p.toml", std::string(kOneFile) + "[[file]]\nsource = \"files/q\\\"uote.txt\"\nname = \"d\\\\q.txt\"\n");
+  ASSERT_EQ(0, w.Build("p.toml", "j.exe").code);
+  Outcome r = Truxpack(w.path, {"list", "--json", "j.exe"});
+  ASSERT_EQ(0, r.code) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("\"schema\": 1"));
+  EXPECT_NE(std::string::npos, r.out.find("\"name\": \"d\\\\q.txt\"")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("\"destination\": \"%InstallDir%\\\\a.txt\"")) << r.out;
+  if (system("python3 -c 'pass' >/dev/null 2>&1") == 0) {
+    w.Write("doc.json", r.out);
+    std::string check = "cd '" + w.path.string() +
+                        "' && python3 -c 'import json; d = json.load(open(\"doc.json\")); "
+                        "assert len(d[\"entries\"]) == 2 and d[\"settings\"][\"product\"] == \"P\"'";
+    EXPECT_EQ(0, system(check.c_str())) << r.out;
+  }
+}
+
+// ------------------------------------------------------------ safe outputs
+
+TEST(TruxpackCliTest, OutputsThatAreNotPlainFilesOrAreInputsAreRefused) {
+  Workspace w;
+  w.Project("p.toml", kOneFile);
+  w.Write("victim.txt", "precious");
+  fs::create_symlink("victim.txt", w.path / "link.exe");
+  ASSERT_EQ(0, mkfifo((w.path / "fifo.exe").c_str(), 0600));
+  struct Case {
+    const char* output;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"link.exe", "is a symbolic link; not replaced"},
+      {"fifo.exe", "not a regular file; not replaced"},
+      {"/dev/null", "not a regular file; not replaced"},
+      {"files", "not a regular file; not replaced"},
+      {"p.toml", "is an input of this command"},
+      {"files/a.txt", "is an input of this command"},
+      {"stub.exe", "is an input of this command"},
+  };
+  for (const Case& c : cases) {
+    Outcome r = w.Build("p.toml", c.output);
+    EXPECT_EQ(1, r.code) << c.output;
+    EXPECT_NE(std::string::npos, r.err.find(c.message)) << c.output << ": " << r.err;
+  }
+  EXPECT_EQ("precious", Slurp(w.path / "victim.txt"));
+  EXPECT_TRUE(fs::is_symlink(w.path / "link.exe"));
+  EXPECT_TRUE(fs::is_fifo(w.path / "fifo.exe"));
+  EXPECT_EQ("alpha", Slurp(w.path / "files/a.txt"));
+  EXPECT_EQ(MakeStub().size(), fs::file_size(w.path / "stub.exe"));
+  EXPECT_TRUE(Leftovers(w.path).empty());
+
+  // Volumes wait for the installer: a build whose installer cannot be
+  // written leaves neither volumes nor temporary files.
+  Outcome v = w.Build("p.toml", "fifo.exe", {"--volume-size", "64"});
+  EXPECT_EQ(1, v.code);
+  for (const fs::directory_entry& e : fs::directory_iterator(w.path))
+    EXPECT_NE(".XAV", e.path().extension().string()) << e.path();
+  EXPECT_TRUE(Leftovers(w.path).empty());
+}
+
+TEST(TruxpackCliTest, TemporaryFilesAreExclusiveOwnerOnlyAndGoneAfterASignal) {
+  TempDir dir;
+  fs::path target = dir.path / "out.bin";
+  // Between Add and Commit the data sits in an owner-only file of an
+  // unpredictable name; the final name appears only at Commit.
+  {
+    OutputSet out;
+    std::string error;
+    const unsigned char data[] = "abc";
+    ASSERT_TRUE(out.Add(target.string(), data, 3, error)) << error;
+    std::vector<fs::path> temps;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir.path)) temps.push_back(e.path());
+    ASSERT_EQ(1u, temps.size());
+    EXPECT_EQ(0u, temps[0].filename().string().find(".trux-"));
+    EXPECT_GE(temps[0].filename().string().size(), 20u);  // 64 random bits
+    struct stat st;
+    ASSERT_EQ(0, lstat(temps[0].c_str(), &st));
+    EXPECT_EQ(0u, st.st_mode & 077) << std::oct << st.st_mode;
+    EXPECT_FALSE(fs::exists(target));
+    ASSERT_TRUE(out.Commit(error)) << error;
+  }
+  EXPECT_EQ("abc", Slurp(target));
+  EXPECT_TRUE(Leftovers(dir.path).empty());
+
+  // SIGINT and SIGTERM while outputs are pending remove them.
+  for (int sig : {SIGINT, SIGTERM}) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      InstallCleanupHandlers();
+      OutputSet out;
+      std::string error;
+      std::vector<unsigned char> big(1 << 20, 7);
+      out.Add((dir.path / "pending1.bin").string(), big.data(), big.size(), error);
+      out.Add((dir.path / "pending2.bin").string(), big.data(), big.size(), error);
+      raise(sig);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
+    EXPECT_TRUE(Leftovers(dir.path).empty());
+    EXPECT_FALSE(fs::exists(dir.path / "pending1.bin"));
+  }
+}
+
+// ------------------------------------------------------------ bounded inputs
+
+TEST(TruxpackCliTest, InputsMustBeRegularFilesCheckedForSizeFirst) {
+  Workspace w;
+  ASSERT_EQ(0, mkfifo((w.path / "files" / "pipe").c_str(), 0600));
+  {
+    // A sparse file just over the entry limit: refused without being read.
+    int fd = open((w.path / "files" / "huge.bin").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, ftruncate(fd, (off_t)kMaxEntrySize + 1));
+    close(fd);
+  }
+  struct Case {
+    const char* what;
+    std::string project;
+    std::vector<std::string> extra;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"FIFO source", "[[file]]\nsource = \"files/pipe\"\n", {}, "no such file"},
+      {"device licence", "[dialogs]\nlicense_files = [\"/dev/zero\"]\n", {}, "/dev/zero: not a regular file"},
+      {"device bitmap", "[background]\nbitmap = \"/dev/zero\"\n", {}, "not a regular file"},
+      {"device stub", kOneFile, {"--stub", "/dev/zero"}, "not a regular file"},
+      {"huge sparse source", "[[file]]\nsource = \"files/huge.bin\"\n", {}, "larger than 1 GiB"},
+  };
+  for (const Case& c : cases) {
+    w.Project("p.toml", c.project);
+    std::vector<std::string> args = {"build", "p.toml", "-o", "b.exe", "--stub", "stub.exe"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    Outcome r = Truxpack(w.path, args);
+    EXPECT_EQ(1, r.code) << c.what;
+    EXPECT_NE(std::string::npos, r.err.find(c.message)) << c.what << ": " << r.err;
+  }
+  for (const char* command : {"list", "verify"}) {
+    Outcome r = Truxpack(w.path, {command, "/dev/zero"});
+    EXPECT_EQ(1, r.code);
+    EXPECT_NE(std::string::npos, r.err.find("not a regular file")) << r.err;
+  }
+  Outcome project = Truxpack(w.path, {"build", "/dev/zero", "-o", "b.exe"});
+  EXPECT_EQ(1, project.code);
+  EXPECT_NE(std::string::npos, project.err.find("not a regular file")) << project.err;
+}
+
+TEST(TruxpackCliTest, DeclaredSizesAboveTheLimitAreRefusedBeforeUnpacking) {
+  Workspace w;
+  // 4 MiB of zeros compress to a few kilobytes.
+  w.Write("files/zeros.bin", std::string(4 << 20, '\0'));
+  w.Project("p.toml", "[flags]\ncompressed = true\n[[file]]\nsource = \"files/zeros.bin\"\n");
+  ASSERT_EQ(0, w.Build("p.toml", "z.exe").code);
+  EXPECT_LT(fs::file_size(w.path / "z.exe"), 64u * 1024);
+  Outcome refused = Truxpack(w.path, {"verify", "--max-size", "1M", "z.exe"});
+  EXPECT_EQ(1, refused.code);
+  EXPECT_NE(std::string::npos, refused.err.find("more than the limit of 1048576 (raise it with --max-size)"))
+      << refused.err;
+  EXPECT_EQ(0, Truxpack(w.path, {"verify", "--max-size", "8M", "z.exe"}).code);
+  EXPECT_EQ(0, Truxpack(w.path, {"verify", "z.exe"}).code);
+  EXPECT_EQ(2, Truxpack(w.path, {"verify", "--max-size", "lots", "z.exe"}).code);
+}
+
+// ------------------------------------------------------------ hostile archives
+
+namespace {
+
+// An installer built from entries the project loader would refuse, to see
+// what the readers make of archives someone else wrote.
+void WriteHostileInstaller(const Workspace& w, const std::string& name, std::vector<EntryInput> entries,
+                           const std::string& volumeBase = "", bool outside = false) {
+  Project p;
+  p.settings.productName = "P";
+  p.settings.uninstallerFileName = "Uninstall.exe";
+  p.settings.messageCount = 1;
+  p.settings.languageNames.Append("English");
+  p.settings.messages.Append("P");
+  p.entries = std::move(entries);
+  for (EntryInput& e : p.entries) e.time = {2020, 1, 2, 3, 4, 5};
+  if (!volumeBase.empty()) {
+    p.settings.volumeBaseName = String(volumeBase.c_str());
+    p.volumeBaseNameSet = true;
+  }
+  p.settings.dataOutsideImage = outside ? 1 : 0;
+  BuiltInstaller built;
+  std::string error;
+  ASSERT_TRUE(BuildInstaller(p, MakeStub(), "setup", built, error)) << error;
+  w.Write(name, std::string(built.installer.begin(), built.installer.end()));
+}
+
+EntryInput Entry(const std::string& name, const std::string& data) {
+  EntryInput e;
+  e.name = name;
+  e.data.assign(data.begin(), data.end());
+  return e;
+}
+
+}  // namespace
+
+TEST(TruxpackCliTest, ExtractNeverFollowsLinksOrLeavesTheTarget) {
+  Workspace w;
+  WriteHostileInstaller(w, "h.exe", {Entry("sub\\x.txt", "payload"), Entry("..\\..\\up.txt", "up"),
+                                     Entry("C:\\abs.txt", "abs")});
+  fs::create_directories(w.path / "elsewhere");
+  fs::create_directories(w.path / "target");
+  fs::create_symlink(w.path / "elsewhere", w.path / "target" / "sub");
+  Outcome r = Truxpack(w.path, {"extract", "h.exe", "target"});
+  EXPECT_EQ(1, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("not followed")) << r.err;
+  EXPECT_TRUE(fs::is_empty(w.path / "elsewhere"));
+  Outcome forced = Truxpack(w.path, {"extract", "--force", "h.exe", "target"});
+  EXPECT_EQ(1, forced.code);
+  EXPECT_TRUE(fs::is_empty(w.path / "elsewhere"));
+
+  // A link at a file's own place is not written through either.
+  fs::remove(w.path / "target" / "sub");
+  fs::create_directories(w.path / "target" / "sub");
+  w.Write("elsewhere/keep.txt", "keep");
+  fs::create_symlink(w.path / "elsewhere" / "keep.txt", w.path / "target" / "sub" / "x.txt");
+  Outcome link = Truxpack(w.path, {"extract", "h.exe", "target"});
+  EXPECT_EQ(1, link.code);
+  EXPECT_NE(std::string::npos, link.err.find("exists; nothing written")) << link.err;
+  Outcome replaced = Truxpack(w.path, {"extract", "--force", "h.exe", "target"});
+  EXPECT_EQ(0, replaced.code) << replaced.err;
+  EXPECT_EQ("keep", Slurp(w.path / "elsewhere" / "keep.txt"));
+  EXPECT_FALSE(fs::is_symlink(w.path / "target" / "sub" / "x.txt"));
+  EXPECT_EQ("payload", Slurp(w.path / "target" / "sub" / "x.txt"));
+  EXPECT_EQ("up", Slurp(w.path / "target" / "up.txt"));
+  EXPECT_EQ("abs", Slurp(w.path / "target" / "abs.txt"));
+  EXPECT_FALSE(fs::exists(w.path.parent_path() / "up.txt"));
+  EXPECT_TRUE(Leftovers(w.path / "target").empty());
+}
+
+TEST(TruxpackCliTest, ExtractRefusesOverwritesAndDuplicatesUnlessForced) {
+  Workspace w;
+  WriteHostileInstaller(w, "d.exe", {Entry("Same.txt", "first"), Entry("same.TXT", "second")});
+  Outcome dup = Truxpack(w.path, {"extract", "d.exe", "out"});
+  EXPECT_EQ(1, dup.code);
+  EXPECT_NE(std::string::npos, dup.err.find("have the same name; nothing written")) << dup.err;
+  EXPECT_FALSE(fs::exists(w.path / "out" / "Same.txt"));
+  Outcome forced = Truxpack(w.path, {"extract", "--force", "d.exe", "out"});
+  ASSERT_EQ(0, forced.code) << forced.err;
+  EXPECT_EQ("second", Slurp(w.path / "out" / "same.TXT"));  // the later one wins, as on Windows
+  EXPECT_FALSE(fs::exists(w.path / "out" / "Same.txt"));
+
+  // An existing file is kept without --force; the times come back.
+  WriteHostileInstaller(w, "e.exe", {Entry("a.txt", "new")});
+  w.Write("out2/a.txt", "old");
+  Outcome refused = Truxpack(w.path, {"extract", "e.exe", "out2"});
+  EXPECT_EQ(1, refused.code);
+  EXPECT_EQ("old", Slurp(w.path / "out2" / "a.txt"));
+  ASSERT_EQ(0, Truxpack(w.path, {"extract", "-f", "e.exe", "out2"}).code);
+  EXPECT_EQ("new", Slurp(w.path / "out2" / "a.txt"));
+  struct stat st;
+  ASSERT_EQ(0, stat((w.path / "out2" / "a.txt").c_str(), &st));
+  EXPECT_EQ(1577934245, st.st_mtime);  // 2020-01-02 03:04:05 UTC
+
+  // An entry named like the installer never replaces it, even with --force.
+  WriteHostileInstaller(w, "self.exe", {Entry("self.exe", "gotcha")});
+  std::string before = Slurp(w.path / "self.exe");
+  Outcome self = Truxpack(w.path, {"extract", "--force", "self.exe", "."});
+  EXPECT_EQ(1, self.code);
+  EXPECT_NE(std::string::npos, self.err.find("is an input of this command")) << self.err;
+  EXPECT_EQ(before, Slurp(w.path / "self.exe"));
+
+  // Long names work: the temporary name does not grow with the final one.
+  std::string longName(250, 'L');
+  WriteHostileInstaller(w, "long.exe", {Entry(longName, "long")});
+  Outcome lr = Truxpack(w.path, {"extract", "long.exe", "out3"});
+  EXPECT_EQ(0, lr.code) << lr.err;
+  EXPECT_EQ("long", Slurp(w.path / "out3" / longName));
+}
+
+TEST(TruxpackCliTest, ControlCharactersInNamesArePrintedEscaped) {
+  Workspace w;
+  WriteHostileInstaller(w, "c.exe", {Entry("evil\x1b]0;pwned\x07.txt", "x"), Entry("caf\xE9\x81.txt", "y")});
+  Outcome list = Truxpack(w.path, {"list", "c.exe"});
+  ASSERT_EQ(0, list.code) << list.err;
+  EXPECT_EQ(std::string::npos, list.out.find('\x1b'));
+  EXPECT_EQ(std::string::npos, list.out.find('\x07'));
+  EXPECT_NE(std::string::npos, list.out.find("evil\\x1B]0;pwned\\x07.txt")) << list.out;
+  EXPECT_NE(std::string::npos, list.out.find("caf\xC3\xA9\\x81.txt")) << list.out;
+  Outcome json = Truxpack(w.path, {"list", "--json", "c.exe"});
+  EXPECT_EQ(std::string::npos, json.out.find('\x1b'));
+  EXPECT_NE(std::string::npos, json.out.find("\\u001b")) << json.out;
+  Outcome x = Truxpack(w.path, {"extract", "c.exe", "out"});
+  EXPECT_EQ(1, x.code);
+  EXPECT_EQ(std::string::npos, x.err.find('\x1b'));
+}
+
+TEST(TruxpackCliTest, VolumeNamesArePlainFileNamesBesideTheInstaller) {
+  Workspace w;
+  for (const char* base : {"../../x", "/tmp/x", "sub/x", "C:x", "a\\b"}) {
+    w.Project("p.toml", std::string("[data]\nvolume_base_name = \"") + (strcmp(base, "a\\b") ? base : "a\\\\b") +
+                            "\"\n" + kOneFile);
+    Outcome r = w.Build("p.toml", "v.exe", {"--volume-size", "16"});
+    EXPECT_EQ(1, r.code) << base;
+    EXPECT_NE(std::string::npos, r.err.find("data.volume_base_name")) << base << ": " << r.err;
+  }
+  // An archive naming its volumes by a path is refused by the readers
+  // before anything is opened: an installer whose data lies after its image,
+  // cut short, needs its volume 2.
+  WriteHostileInstaller(w, "inner/far.exe", {Entry("a.txt", std::string(5000, 'a'))}, "../far", true);
+  fs::resize_file(w.path / "inner/far.exe", fs::file_size(w.path / "inner/far.exe") - 100);
+  w.Write("far2.XAV", "bait");  // where the archive points
+  Outcome r = Truxpack(w.path, {"verify", "inner/far.exe"});
+  EXPECT_EQ(1, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("not a plain file name; not opened")) << r.err;
+  int asked = 0;
+  Bytes installer;
+  std::string error;
+  ASSERT_TRUE(ReadWholeFile((w.path / "inner/far.exe").string(), installer, error));
+  InstallerContents c;
+  ReadInstaller(installer, [&asked](const std::string&, Bytes&) { return ++asked, false; }, c);
+  EXPECT_EQ(ReadStatus::kVolumeMissing, c.status);
+  EXPECT_EQ(0, asked);
+}
+
+#endif  // TRUXPACK_BINARY

@@ -1,0 +1,132 @@
+// build and init: the commands that write a product's files.
+#include <stdio.h>
+#include <string.h>
+
+#include <filesystem>
+
+#include "tools/truxpack/cli.h"
+#include "tools/truxpack/cmd_archive.h"
+#include "tools/truxpack/file_io.h"
+#include "tools/truxpack/names.h"
+#include "tools/truxpack/project.h"
+
+namespace fs = std::filesystem;
+
+const CommandHelp kBuildCommand = {
+    "build", "PROJECT.toml",
+    "Packs the product the project describes into an installer (and its volume files, if any).\n"
+    "Nothing is written when anything fails: every output appears only once all are complete.",
+    {{"output", 'o', "FILE", "the installer to write (required)"},
+     {"stub", 0, "FILE", "the runtime stub (default dist/trux-stub.exe)"},
+     {"volume-size", 0, "BYTES", "cut the data into volume files of at most BYTES (K, M, G suffixes)"},
+     {"level", 0, "fast|best", "compression level, overriding data.level"},
+     {"werror", 0, nullptr, "treat warnings as errors"}},
+    1, 1};
+
+const CommandHelp kInitCommand = {
+    "init", "DIR", "Writes a commented example project and the files it names into DIR (never overwrites).", {}, 1, 1};
+
+namespace {
+
+constexpr char kDefaultStub[] = "dist/trux-stub.exe";
+
+// The volume base name a project without data.volume_base_name gets: its
+// own file name without the extension, so the output's name never reaches
+// the archive (two builds to different names give the same bytes).
+std::string DefaultVolumeBaseName(const std::string& projectPath) {
+  std::string stem = fs::path(projectPath).stem().string();
+  if (!IsPlainFileName(stem) || stem.find(':') != std::string::npos || !WindowsNameProblem(stem + "2.XAV").empty())
+    return "setup";
+  for (unsigned char c : stem)
+    if (c >= 0x80) return "setup";  // keep the name ASCII rather than guess its code page
+  return stem;
+}
+
+}  // namespace
+
+int RunBuild(int argc, char** argv) {
+  ParsedArgs args;
+  int code = ParseArgs(kBuildCommand, argc, argv, args);
+  if (code >= 0) return code;
+  const char* kUsage = "truxpack build PROJECT.toml -o setup.exe [--stub FILE] [--volume-size BYTES] [--level fast|best]";
+  if (!args.Has("output") || args.Get("output").empty()) {
+    fprintf(stderr, "truxpack build: missing -o/--output FILE\n");
+    return Usage(kUsage);
+  }
+  const std::string projectPath = args.positional[0], output = args.Get("output");
+  const std::string stubPath = args.Get("stub", kDefaultStub);
+  uint64_t volumeSize = 0;
+  if (args.Has("volume-size") && (!ParseSize(args.Get("volume-size"), INT32_MAX, volumeSize) || volumeSize < 1)) {
+    fprintf(stderr, "truxpack build: --volume-size: expected a byte count from 1 to 2G-1\n");
+    return Usage(kUsage);
+  }
+  if (args.Has("level") && args.Get("level") != "fast" && args.Get("level") != "best") {
+    fprintf(stderr, "truxpack build: --level: expected fast or best\n");
+    return Usage(kUsage);
+  }
+
+  Project project;
+  std::string error;
+  if (!LoadProject(projectPath, project, error)) return Fail(PrintablePath(error));
+  for (const std::string& w : project.warnings) Warn(w);
+  if (args.Has("werror") && !project.warnings.empty())
+    return Fail(std::to_string(project.warnings.size()) + " warning(s) and --werror; nothing written");
+  if (volumeSize > 0) project.pack.volumeSize = (int64_t)volumeSize;
+  if (args.Has("level")) project.pack.level = args.Get("level") == "fast" ? PackLevel::kFast : PackLevel::kBest;
+  Bytes stub;
+  FileIdentity stubIdentity;
+  if (!ReadWholeFile(stubPath, stub, error, 256u << 20, &stubIdentity))
+    return Fail(PrintablePath(error) + " (the runtime stub; give it with --stub)");
+
+  Progress progress("packing", 0, 0);
+  progress.Stage("packing " + std::to_string(project.entries.size()) + " files");
+  BuiltInstaller built;
+  if (!BuildInstaller(project, stub, DefaultVolumeBaseName(projectPath), built, error)) return Fail(error);
+  progress.Stage("writing");
+
+  OutputSet out;
+  out.Protect(stubIdentity);
+  for (const FileIdentity& input : project.inputs) out.Protect(input);
+  fs::path directory = fs::path(output).parent_path();
+  for (const auto& [name, bytes] : built.volumes)
+    if (!out.Add((directory / name).string(), bytes.data(), bytes.size(), error)) return Fail(PrintablePath(error));
+  if (!out.Add(output, built.installer.data(), built.installer.size(), error) || !out.Commit(error))
+    return Fail(PrintablePath(error));
+  progress.Done();
+  if (Verbosity() > 0)
+    printf("%s: %zu files, %zu bytes%s\n", PrintablePath(output).c_str(), project.entries.size(),
+           built.installer.size(),
+           built.volumes.empty() ? "" : (", " + std::to_string(built.volumes.size()) + " volume files").c_str());
+  return 0;
+}
+
+int RunInit(int argc, char** argv) {
+  ParsedArgs args;
+  int code = ParseArgs(kInitCommand, argc, argv, args);
+  if (code >= 0) return code;
+  fs::path root(args.positional[0]);
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(root / "project.toml", ec)))
+    return Fail(PrintablePath((root / "project.toml").string()) + " already exists; nothing written");
+  std::string error;
+  OutputSet out;
+  std::vector<std::string> written;
+  for (const InitFile& f : InitProjectFiles()) {
+    fs::path target = root / f.path;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) return Fail("cannot create " + PrintablePath(target.parent_path().string()) + ": " + ec.message());
+    if (fs::exists(fs::symlink_status(target, ec))) {
+      if (Verbosity() > 0) printf("kept %s (exists)\n", PrintablePath(target.string()).c_str());
+      continue;
+    }
+    if (!out.Add(target.string(), reinterpret_cast<const unsigned char*>(f.content), strlen(f.content), error, false))
+      return Fail(PrintablePath(error));
+    written.push_back(target.string());
+  }
+  if (!out.Commit(error)) return Fail(PrintablePath(error));
+  for (const std::string& w : written)
+    if (Verbosity() > 0) printf("wrote %s\n", PrintablePath(w).c_str());
+  if (Verbosity() > 0)
+    printf("next: truxpack build %s -o setup.exe\n", PrintablePath((root / "project.toml").string()).c_str());
+  return 0;
+}

@@ -1,0 +1,513 @@
+// list, verify and extract: the commands that read an installer back.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "tools/truxpack/cli.h"
+#include "tools/truxpack/cmd_archive.h"
+#include "tools/truxpack/file_io.h"
+#include "tools/truxpack/installer_reader.h"
+#include "tools/truxpack/list_actions.h"
+#include "tools/truxpack/names.h"
+#include "tools/truxpack/project.h"
+#include "tools/truxpack/text_encoding.h"
+
+namespace fs = std::filesystem;
+
+const Option kMaxSizeOption = {"max-size", 0, "BYTES",
+                               "largest unpacked settings, data region or entry table to accept (default 1G)"};
+
+const CommandHelp kListCommand = {
+    "list", "setup.exe", "Shows the installer's header, settings, records and entries.",
+    {{"json", 0, nullptr, "print everything as one JSON document (schema in docs/truxpack.md)"}, kMaxSizeOption}, 1, 1};
+const CommandHelp kVerifyCommand = {
+    "verify", "setup.exe",
+    "Checks every count, limit and checksum the runtime checks; on failure names the runtime's error code.",
+    {kMaxSizeOption}, 1, 1};
+const CommandHelp kExtractCommand = {
+    "extract", "setup.exe DIR",
+    "Writes the installer's files below DIR with their date-times (for inspection; no Windows actions).\n"
+    "Existing files and entries with the same name are errors unless --force is given.",
+    {{"force", 'f', nullptr, "overwrite existing files; of entries with the same name the last one wins"},
+     kMaxSizeOption},
+    2, 2};
+
+namespace {
+
+std::string Str(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
+
+std::string Hex(uint64_t v) {
+  char text[24];
+  snprintf(text, sizeof text, "0x%llX", (unsigned long long)v);
+  return text;
+}
+
+const char* KindName(int32_t kind) {
+  switch (kind) {
+    case kKindInstallDir: return "install";
+    case kKindSharedDir: return "shared";
+    case kKindFont: return "font";
+    case kKindStartup: return "startup";
+    case kKindSystemPermanent: return "system";
+    case kKindComServer: return "com_server";
+    case kKindTypeLibrary: return "type_library";
+    case kKindVersioned: return "versioned";
+    default: return "invalid";
+  }
+}
+
+// Where the runtime will put an entry, in path-variable form.
+std::string Destination(const ReadEntry& e) {
+  std::string name = e.name, override = e.texts[3];
+  if (!override.empty() && override.find('\\') == std::string::npos) {
+    name = override;
+    override.clear();
+  }
+  if (!override.empty()) {
+    if (override.back() == '\\') override += name.substr(name.rfind('\\') == std::string::npos ? 0 : name.rfind('\\') + 1);
+    return override;
+  }
+  if (e.flags & kEntryToUninstallDir) return "%UninstallDir%\\" + name;
+  switch (e.kind) {
+    case kKindSharedDir: return "%SharedDir%\\" + name;
+    case kKindFont: return "%FontDir%\\" + name;
+    case kKindSystemPermanent:
+    case kKindComServer:
+    case kKindTypeLibrary: return "%SystemDir%\\" + name;
+    default: return "%InstallDir%\\" + name;
+  }
+}
+
+
+// Volume files are read only beside the installer, and only as regular
+// files of at most limit bytes (the reader refuses names with path parts).
+VolumeLoader VolumesBeside(const std::string& installer, uint64_t limit) {
+  fs::path directory = fs::path(installer).parent_path();
+  return [directory, limit](const std::string& name, Bytes& data) {
+    std::string ignored;
+    if (!IsPlainFileName(name)) return false;
+    return ReadWholeFile((directory / name).string(), data, ignored, limit + 4);
+  };
+}
+
+bool MaxSize(const ParsedArgs& args, uint64_t& limit) {
+  limit = kDefaultMaxUnpacked;
+  return !args.Has("max-size") || ParseSize(args.Get("max-size"), 1ull << 40, limit);
+}
+
+bool ReadInstallerFile(const std::string& path, uint64_t limit, Bytes& file, InstallerContents& contents,
+                       std::string& error, FileIdentity* identity = nullptr) {
+  if (!ReadWholeFile(path, file, error, (uint64_t)INT32_MAX, identity)) {
+    error = PrintablePath(error);
+    return false;
+  }
+  Progress progress("reading " + PrintablePath(path), 0, 0);
+  progress.Stage("reading " + PrintablePath(path));
+  ReadInstaller(file, VolumesBeside(path, limit), contents, limit);
+  return true;
+}
+
+// JSON text with every byte above 0x7F taken as Windows-1252.
+std::string Json(const std::string& cp1252) {
+  std::string utf8, out = "\"";
+  if (!Cp1252ToUtf8(cp1252, utf8)) utf8 = PrintableName(cp1252);
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += (char)c;
+    } else if (c < 0x20 || c == 0x7F) {
+      char esc[8];
+      snprintf(esc, sizeof esc, "\\u%04x", c);
+      out += esc;
+    } else {
+      out += (char)c;
+    }
+  }
+  return out + "\"";
+}
+std::string Json(const String& s) { return Json(Str(s)); }
+
+std::string JsonTime(const ArchiveDateTime& t) {
+  char text[48];
+  if (t.hour < 0)
+    snprintf(text, sizeof text, "\"%04d-%02d-%02d\"", t.year, t.month, t.day);
+  else
+    snprintf(text, sizeof text, "\"%04d-%02d-%02dT%02d:%02d:%02d\"", t.year, t.month, t.day, t.hour, t.minute,
+             t.second);
+  return text;
+}
+
+std::string JsonTexts(const Array<String>& list) {
+  std::string out = "[";
+  for (int32_t i = 0; i < list.Count(); ++i) out += (i ? ", " : "") + Json(list[i]);
+  return out + "]";
+}
+
+void PrintJson(const std::string& path, size_t fileSize, const InstallerContents& c) {
+  const ArchiveHeader& h = c.header;
+  const ArchiveSettings& s = c.settings;
+  printf("{\n  \"schema\": 1,\n  \"installer\": {\"file\": %s, \"size\": %zu},\n", Json(path).c_str(), fileSize);
+  printf("  \"header\": {\"format_version\": %d, \"entry_count\": %d, \"settings_packed_size\": %d, "
+         "\"data_region_size\": %d, \"section_archive_size\": %d},\n",
+         h.formatVersion, h.entryCount, h.settingsPackedSize, h.dataRegionSize, h.sectionArchiveSize);
+  std::string flagNames;
+  for (const FlagName& f : FlagNames())
+    if (s.Flag(f.bit)) flagNames += std::string(flagNames.empty() ? "" : ", ") + "\"" + f.key + "\"";
+  printf("  \"settings\": {\n");
+  printf("    \"flags\": \"%s\", \"flag_names\": [%s],\n", Hex(s.Flags).c_str(), flagNames.c_str());
+  printf("    \"product\": %s, \"publisher\": %s, \"version\": %s, \"install_dir\": %s,\n", Json(s.productName).c_str(),
+         Json(s.Publisher).c_str(), Json(s.DisplayVersion).c_str(), Json(s.defaultInstallDir).c_str());
+  printf("    \"start_menu\": %s, \"shared_dir\": %s, \"registry_key\": %s, \"uninstall_name\": %s,\n",
+         Json(s.ProductStartMenu).c_str(), Json(s.SharedPath).c_str(), Json(s.ProductRegistry).c_str(),
+         Json(s.uninstallName).c_str());
+  printf("    \"master_product\": %s, \"minimum_version\": %s, \"password_set\": %s, \"administrator\": %d, "
+         "\"excluded_systems\": %u,\n",
+         Json(s.masterProductName).c_str(), Json(s.minimumVersion).c_str(), s.password.IsEmpty() ? "false" : "true",
+         s.adminRequirement, s.excludedSystems);
+  printf("    \"taskbar_text\": %s, \"dialog_position\": %u, \"stage_pause\": %u, \"shortcut_mode\": %u,\n",
+         Json(s.TaskbarText).c_str(), s.DialogPosition, s.StagePause, s.ShortcutMode);
+  printf("    \"title_font\": %s, \"title_color\": %u, \"title_shadow\": %u, \"title_position\": %u, "
+         "\"top_color\": %u, \"bottom_color\": %u, \"stretch_mode\": %u, \"bitmap_size\": %u, "
+         "\"background_bitmap_bytes\": %d,\n",
+         Json(s.TitleFont).c_str(), s.TitleColor, s.TitleShadow, s.TitlePosition, s.TopColor, s.BottomColor,
+         s.StretchMode, s.BitmapSize, s.backgroundBitmap.Length());
+  printf("    \"desktop_folder\": %s, \"desktop_folder_icon_bytes\": %d,\n", Json(s.desktopShortcutName).c_str(),
+         s.desktopShortcutIcon.Length());
+  printf("    \"batches\": {\"pre_install\": %s, \"post_install\": %s, \"on_exit\": %s, \"uninstall_first\": %s, "
+         "\"uninstall_last\": %s},\n",
+         Json(s.batches[0]).c_str(), Json(s.batches[1]).c_str(), Json(s.batches[2]).c_str(),
+         Json(s.UninstallBatch1).c_str(), Json(s.UninstallBatch2).c_str());
+  printf("    \"uninstall\": {\"subdir\": %s, \"program\": %s, \"file_time\": %s, \"patch_offset\": %d, "
+         "\"patch_bytes\": %d},\n",
+         Json(s.UninstallSubdir).c_str(), Json(s.uninstallerFileName).c_str(), JsonTime(s.UninstallerFileTime).c_str(),
+         s.patchOffset, s.patchBytes.Length());
+  printf("    \"data\": {\"compressed\": %s, \"outside_image\": %s, \"volume_base_name\": %s, "
+         "\"volume_identifier\": %u, \"volumes_read\": %d},\n",
+         s.Flag(kFlagCompressedRegion) ? "true" : "false", s.dataOutsideImage ? "true" : "false",
+         Json(s.volumeBaseName).c_str(), s.volumeIdentifier, c.volumesRead);
+  printf("    \"license_texts\": %s,\n    \"readme_texts\": %s,\n", JsonTexts(s.licenseTexts).c_str(),
+         JsonTexts(s.readmeTexts).c_str());
+  printf("    \"languages\": %s, \"message_count\": %d,\n", JsonTexts(s.languageNames).c_str(), s.messageCount);
+  printf("    \"messages\": [");
+  for (int32_t i = 0; i < s.messages.Count(); ++i) printf("%s%s", i ? ", " : "", Json(s.messages[i]).c_str());
+  printf("]\n  },\n  \"records\": {\n    \"deletions\": [");
+  for (int32_t i = 0; i < s.deletions.Count(); ++i) {
+    const FileDeletion& d = s.deletions[i];
+    printf("%s\n      {\"files\": %s, \"condition\": %u, \"argument\": %s, \"options\": %u}", i ? "," : "",
+           Json(d.specification).c_str(), d.condition, Json(d.argument).c_str(), d.options);
+  }
+  printf("],\n    \"associations\": [");
+  for (int32_t i = 0; i < s.associations.Count(); ++i) {
+    const FileAssociation& a = s.associations[i];
+    printf("%s\n      {\"number\": %u, \"texts\": [", i ? "," : "", a.number);
+    for (int k = 0; k < 8; ++k) printf("%s%s", k ? ", " : "", Json(a.texts[k]).c_str());
+    printf("]}");
+  }
+  printf("],\n    \"shortcuts\": [");
+  for (int32_t i = 0; i < s.shortcuts.Count(); ++i) {
+    const ShortcutRecord& r = s.shortcuts[i];
+    printf("%s\n      {\"target\": %s, \"name\": %s, \"icon\": %s, \"arguments\": %s, \"working_dir\": %s, "
+           "\"desktop\": %s, \"start_menu\": %s, \"startup\": %s, \"permanent\": %s}",
+           i ? "," : "", Json(r.target).c_str(), Json(r.name).c_str(), Json(r.iconFile).c_str(),
+           Json(r.arguments).c_str(), Json(r.workingDirectory).c_str(), r.desktop ? "true" : "false",
+           r.startMenu ? "true" : "false", r.startup ? "true" : "false", r.permanent ? "true" : "false");
+  }
+  printf("],\n    \"uninstall_values\": [");
+  for (int32_t i = 0; i < s.uninstallValues.Count(); ++i) {
+    const UninstallValue& u = s.uninstallValues[i];
+    printf("%s\n      {\"name\": %s, \"type\": %u, \"value\": %s}", i ? "," : "", Json(u.name).c_str(), u.type,
+           Json(u.value).c_str());
+  }
+  printf("]\n  },\n  \"entries\": [");
+  for (size_t i = 0; i < c.entries.size(); ++i) {
+    const ReadEntry& e = c.entries[i];
+    printf("%s\n    {\"name\": %s, \"kind\": \"%s\", \"flags\": %u, \"attributes\": %u, \"size\": %u, "
+           "\"checksum\": %u, \"time\": %s, \"destination\": %s, \"texts\": [",
+           i ? "," : "", Json(e.name).c_str(), KindName(e.kind), e.flags, e.attributes, e.size, e.checksum,
+           JsonTime(e.time).c_str(), Json(Destination(e)).c_str());
+    for (int k = 0; k < 5; ++k) printf("%s%s", k ? ", " : "", Json(e.texts[k]).c_str());
+    printf("]}");
+  }
+  printf("\n  ]\n}\n");
+}
+
+// The modification time an extracted file gets: the entry's date-time read
+// in UTC, the zone builds write by default; -1 when the record holds no
+// usable date.
+int64_t EntryTime(const ArchiveDateTime& t) {
+  if (t.year < 1970 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return -1;
+  struct tm tm;
+  memset(&tm, 0, sizeof tm);
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  if (t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60 && t.second >= 0 && t.second < 62) {
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    tm.tm_sec = t.second;
+  }
+  time_t v = timegm(&tm);
+  return v < 0 ? -1 : (int64_t)v;
+}
+
+// Opens (creating when asked) the directories of parts below rootfd, one
+// component at a time and never through a symbolic link. Returns the last
+// directory's descriptor, or -1 with error set; -2 when a component is
+// missing and create is false.
+int OpenBelow(int rootfd, const std::vector<std::string>& parts, size_t count, bool create, const std::string& root,
+              std::string& error) {
+  int fd = dup(rootfd);
+  std::string shown = root;
+  for (size_t i = 0; i < count && fd >= 0; ++i) {
+    shown += "/" + parts[i];
+    if (create && mkdirat(fd, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
+      error = "cannot create " + PrintablePath(shown) + ": " + strerror(errno);
+      close(fd);
+      return -1;
+    }
+    int next = openat(fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int err = errno;
+    close(fd);
+    if (next < 0) {
+      if (err == ENOENT && !create) return -2;
+      if (err == ELOOP || err == ENOTDIR) {
+        error = PrintablePath(shown) + ": not a directory of its own (a symbolic link or a file); not followed";
+      } else {
+        error = "cannot open " + PrintablePath(shown) + ": " + strerror(err);
+      }
+      return -1;
+    }
+    fd = next;
+  }
+  return fd;
+}
+
+}  // namespace
+
+int RunList(int argc, char** argv) {
+  ParsedArgs args;
+  int code = ParseArgs(kListCommand, argc, argv, args);
+  if (code >= 0) return code;
+  uint64_t limit;
+  if (!MaxSize(args, limit)) return Usage("truxpack list [--json] [--max-size BYTES] setup.exe");
+  const std::string path = args.positional[0];
+  Bytes file;
+  InstallerContents c;
+  std::string error;
+  if (!ReadInstallerFile(path, limit, file, c, error)) return Fail(error);
+  if (c.status == ReadStatus::kNoArchive) return Fail(PrintablePath(path) + ": " + c.message);
+  if (args.Has("json")) {
+    if (c.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + c.message);
+    PrintJson(path, file.size(), c);
+    return 0;
+  }
+  printf("installer      %s (%zu bytes)\n", PrintablePath(path).c_str(), file.size());
+  if (c.layout.archiveIndex >= 0)
+    printf("section        .trux #%d at file offset %s, %u raw bytes, %u bytes mapped\n",
+           c.layout.archiveIndex + 1, Hex(c.layout.sectionFileOffset).c_str(), c.layout.sectionRawSize,
+           c.sectionBytes);
+  const ArchiveHeader& h = c.header;
+  if (h.magic == kArchiveMagic)
+    printf("header         format %.2f, %d entries, settings %d bytes packed, data region %d bytes\n",
+           h.formatVersion * 0.01, h.entryCount, h.settingsPackedSize, h.dataRegionSize);
+  if (c.haveSettings) {
+    const ArchiveSettings& s = c.settings;
+    printf("product        %s\n", PrintableName(Str(s.productName)).c_str());
+    printf("publisher      %s\n", PrintableName(Str(s.Publisher)).c_str());
+    printf("version        %s\n", PrintableName(Str(s.DisplayVersion)).c_str());
+    printf("install dir    %s\n", PrintableName(Str(s.defaultInstallDir)).c_str());
+    std::string names;
+    uint64_t named = 0;
+    for (const FlagName& f : FlagNames())
+      if (s.Flag(f.bit)) {
+        names += std::string(names.empty() ? "" : " ") + f.key;
+        named |= 1ull << f.bit;
+      }
+    if (s.Flags & ~named) names += (names.empty() ? "raw " : " raw ") + Hex(s.Flags & ~named);
+    printf("flags          %s (%s)\n", Hex(s.Flags).c_str(), names.c_str());
+    printf("data           %s, %s%s, volume base \"%s\"\n",
+           s.Flag(kFlagCompressedRegion) ? "compressed" : "stored",
+           s.dataOutsideImage ? "outside the image" : "in the image",
+           c.volumesRead ? (", " + std::to_string(c.volumesRead) + " volumes").c_str() : "",
+           PrintableName(Str(s.volumeBaseName)).c_str());
+    printf("texts          %d licence, %d readme\n", s.licenseTexts.Count(), s.readmeTexts.Count());
+    printf("records        %d deletions, %d associations, %d shortcuts, %d uninstall values\n", s.deletions.Count(),
+           s.associations.Count(), s.shortcuts.Count(), s.uninstallValues.Count());
+    std::string languages;
+    for (int32_t i = 0; i < s.languageNames.Count(); ++i)
+      languages += (i ? ", " : "") + PrintableName(Str(s.languageNames[i]));
+    printf("languages      %s (%d messages each)\n", languages.c_str(), s.messageCount);
+    PrintActionSettings(stdout, s);
+  }
+  if (c.status == ReadStatus::kOk) {
+    printf("entries        %zu (size, kind, destination <- name)\n", c.entries.size());
+    for (const ReadEntry& e : c.entries)
+      printf("  %10u  %-12s  %s  <- %s\n", e.size, KindName(e.kind), PrintableName(Destination(e)).c_str(),
+             PrintableName(e.name).c_str());
+    PrintEntryActions(stdout, c.entries, Destination);
+    return 0;
+  }
+  return Fail(PrintablePath(path) + ": " + c.message);
+}
+
+int RunVerify(int argc, char** argv) {
+  ParsedArgs args;
+  int code = ParseArgs(kVerifyCommand, argc, argv, args);
+  if (code >= 0) return code;
+  uint64_t limit;
+  if (!MaxSize(args, limit)) return Usage("truxpack verify [--max-size BYTES] setup.exe");
+  const std::string path = args.positional[0];
+  Bytes file;
+  InstallerContents c;
+  std::string error;
+  if (!ReadInstallerFile(path, limit, file, c, error)) return Fail(error);
+  if (c.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + c.message);
+  if (Verbosity() > 0)
+    printf("%s: OK (%zu entries, %d bytes of data%s; every count, limit and checksum the runtime checks holds)\n",
+           PrintablePath(path).c_str(), c.entries.size(), c.header.dataRegionSize,
+           c.volumesRead ? (" in " + std::to_string(c.volumesRead + 1) + " pieces").c_str() : "");
+  return 0;
+}
+
+int RunExtract(int argc, char** argv) {
+  ParsedArgs args;
+  int code = ParseArgs(kExtractCommand, argc, argv, args);
+  if (code >= 0) return code;
+  uint64_t limit;
+  if (!MaxSize(args, limit)) return Usage("truxpack extract [--force] [--max-size BYTES] setup.exe DIR");
+  const bool force = args.Has("force");
+  const std::string path = args.positional[0], root = args.positional[1];
+  Bytes file;
+  InstallerContents c;
+  std::string error;
+  FileIdentity installer;
+  if (!ReadInstallerFile(path, limit, file, c, error, &installer)) return Fail(error);
+  if (c.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + c.message);
+
+  // Every name is mapped and checked before a byte is written: names that
+  // leave the directory lose those parts, names with no character form and
+  // names given twice are errors (with --force the later entry wins, as it
+  // would on Windows).
+  struct Planned {
+    const ReadEntry* entry;
+    std::vector<std::string> parts;  // UTF-8 components
+    std::string shown;
+    bool skip = false;
+  };
+  std::vector<Planned> plan;
+  std::map<std::string, size_t> byName;  // upper-cased path -> index in plan
+  std::set<std::string> directories;
+  for (const ReadEntry& e : c.entries) {
+    std::string relative = SafeRelativePath(e.name), utf8;
+    if (relative.empty())
+      return Fail(PrintablePath(path) + ": entry \"" + PrintableName(e.name) + "\" has no usable file name");
+    if (!Cp1252ToUtf8(relative, utf8))
+      return Fail(PrintablePath(path) + ": entry \"" + PrintableName(e.name) +
+                  "\" holds a byte with no Windows-1252 character; it has no file name here");
+    Planned p{&e, {}, root + "/" + utf8};
+    size_t start = 0;
+    for (size_t end; (end = utf8.find('/', start)) != std::string::npos; start = end + 1)
+      p.parts.push_back(utf8.substr(start, end - start));
+    p.parts.push_back(utf8.substr(start));
+    for (const std::string& part : p.parts)
+      for (unsigned char ch : part)
+        if (ch < 0x20 || ch == 0x7F)
+          return Fail(PrintablePath(path) + ": entry \"" + PrintableName(e.name) +
+                      "\" has a control character in its name; not written");
+    std::string asStored = e.name;
+    for (char& ch : asStored)
+      if (ch == '\\') ch = '/';
+    if (relative != asStored && Verbosity() > 0)
+      fprintf(stderr, "truxpack: entry \"%s\" written as %s\n", PrintableName(e.name).c_str(),
+              PrintablePath(utf8).c_str());
+    std::string key = utf8;
+    for (char& ch : key)
+      if (ch >= 'a' && ch <= 'z') ch = (char)(ch - 'a' + 'A');
+    auto [at, added] = byName.emplace(key, plan.size());
+    if (!added) {
+      if (!force)
+        return Fail(PrintablePath(path) + ": entries \"" + PrintableName(plan[at->second].entry->name) + "\" and \"" +
+                    PrintableName(e.name) + "\" have the same name; nothing written (--force lets the later one win)");
+      plan[at->second].skip = true;
+      at->second = plan.size();
+    }
+    std::string prefix;
+    for (size_t i = 0; i + 1 < p.parts.size(); ++i) {
+      prefix += (i ? "/" : "") + p.parts[i];
+      std::string upper = prefix;
+      for (char& ch : upper)
+        if (ch >= 'a' && ch <= 'z') ch = (char)(ch - 'a' + 'A');
+      directories.insert(upper);
+    }
+    plan.push_back(std::move(p));
+  }
+  for (const auto& [name, index] : byName)
+    if (directories.count(name))
+      return Fail(PrintablePath(path) + ": entry \"" + PrintableName(plan[index].entry->name) +
+                  "\" is both a file and a directory of other entries; nothing written");
+
+  std::error_code ec;
+  fs::create_directories(root, ec);
+  int rootfd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (rootfd < 0) return Fail("cannot open " + PrintablePath(root) + ": " + strerror(errno));
+  // Without --force, an existing file stops the extraction before anything
+  // is written.
+  if (!force)
+    for (const Planned& p : plan) {
+      if (p.skip) continue;
+      int dir = OpenBelow(rootfd, p.parts, p.parts.size() - 1, false, root, error);
+      if (dir == -1) {
+        close(rootfd);
+        return Fail(error);
+      }
+      if (dir < 0) continue;
+      struct stat st;
+      bool exists = fstatat(dir, p.parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+      close(dir);
+      if (exists) {
+        close(rootfd);
+        return Fail(PrintablePath(p.shown) + ": exists; nothing written (use --force to overwrite)");
+      }
+    }
+
+  uint64_t total = 0;
+  for (const Planned& p : plan) total += p.entry->size;
+  Progress progress("extracting", total, plan.size());
+  for (const Planned& p : plan) {
+    if (p.skip) continue;
+    int dir = OpenBelow(rootfd, p.parts, p.parts.size() - 1, true, root, error);
+    if (dir < 0) {
+      close(rootfd);
+      return Fail(error);
+    }
+    bool ok;
+    {
+      // An entry named like the installer never replaces it.
+      OutputSet out;
+      out.Protect(installer);
+      if (force) out.ReplaceLinks();
+      ok = out.AddAt(dir, PrintablePath(p.shown), p.parts.back(), c.region.data() + p.entry->dataOffset,
+                     p.entry->size, error, force, EntryTime(p.entry->time)) &&
+           out.Commit(error);
+    }
+    if (!ok) {
+      close(dir);
+      close(rootfd);
+      return Fail(error);
+    }
+    close(dir);
+    if (Verbosity() > 1) fprintf(stderr, "%s\n", PrintablePath(p.shown).c_str());
+    progress.Advance(p.entry->size);
+  }
+  progress.Done();
+  close(rootfd);
+  return 0;
+}
