@@ -166,7 +166,12 @@ void WarnAboutEntries(Project& p) {
   if (p.entries.empty()) p.warnings.push_back("the project has no [[file]] entries: the installer installs no files");
   std::map<std::string, size_t> seen;
   std::string dir(p.settings.defaultInstallDir.CStr(), (size_t)p.settings.defaultInstallDir.Length());
-  // A relative default directory lies under C:\Program Files (17 characters with both backslashes).
+  // The runtime uses the product name for an empty default directory, and
+  // puts a relative one under C:\Program Files (17 characters with both
+  // backslashes). A directory read from the registry or the master
+  // product's is not known here, so it is not measured.
+  if (dir.empty()) dir.assign(p.settings.productName.CStr(), (size_t)p.settings.productName.Length());
+  const bool known = dir.compare(0, 5, "HKLM\\") != 0 && dir.compare(0, 5, "HKCU\\") != 0 && dir != "<master>";
   size_t base = (dir.size() > 1 && dir[1] == ':') ? dir.size() : 17 + dir.size();
   for (size_t i = 0; i < p.entries.size(); ++i) {
     const EntryInput& e = p.entries[i];
@@ -175,7 +180,7 @@ void WarnAboutEntries(Project& p) {
       p.warnings.push_back("\"" + PrintableName(e.name) + "\" (" + PrintablePath(p.sources[i]) + ") and \"" +
                            PrintableName(p.entries[at->second].name) + "\" (" + PrintablePath(p.sources[at->second]) +
                            ") go to the same place; the later one replaces the earlier");
-    if (e.kind == kKindInstallDir && e.text4.empty() && !(e.flags & kEntryToUninstallDir) &&
+    if (known && e.kind == kKindInstallDir && e.text4.empty() && !(e.flags & kEntryToUninstallDir) &&
         base + 1 + e.name.size() > 259)
       p.warnings.push_back("\"" + PrintableName(e.name) + "\": " + std::to_string(base + 1 + e.name.size()) +
                            " characters once installed under the default directory, more than Windows' 259");
