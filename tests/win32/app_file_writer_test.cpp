@@ -11,7 +11,9 @@
 
 #include "app/messages.h"
 #include "app/run_state.h"
+#include "core/file_util.h"
 #include "core/path.h"
+#include "core/system.h"
 #include "install/file_writer.h"
 #include "runtime/run_texts.h"
 #include "tests/win32/file_test_support.h"
@@ -294,10 +296,58 @@ TEST_F(FileWriterTest, RemoveDirectoryTreeRemovesEverythingButRefusesRoots) {
   EXPECT_TRUE(Exists(tree + "\\held.txt"));
 }
 
+// On a system that is not an NT platform the reboot-time operations go into
+// the "[rename]" section of wininit.ini with short paths. The child runs with
+// Wine's per-program version set to Windows 98.
+TEST_F(FileWriterTest, RebootOperationsOnWindows9xGoToWininit) {
+  char exe[MAX_PATH];
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  const std::string key = std::string("Software\\Wine\\AppDefaults\\") + FileNameOf(exe).CStr();
+  HKEY h;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr), 0);
+  RegSetValueExA(h, "Version", 0, REG_SZ, (const BYTE*)"win98", 6);
+  RegCloseKey(h);
+  const std::string ini = std::string(WindowsDir().CStr()) + "\\wininit.ini";
+  DeleteFileA(ini.c_str());
+  const std::string locked = dir_ + "\\locked file.dll", replaced = dir_ + "\\replaced.dll";
+  ASSERT_TRUE(WriteRaw(locked, "old"));
+  ASSERT_TRUE(WriteRaw(replaced, "old"));
+  std::string output;
+  int code;
+  {
+    FileHolder holder(locked);
+    FileHolder holder2(replaced);
+    ASSERT_TRUE(holder.Holding());
+    code = RunSelf("--win9x \"" + locked + "\" \"" + replaced + "\"", output, dir_);
+  }
+  RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+  EXPECT_EQ(code, 0) << output;
+  const std::string shortLocked = ShortPathOf(locked.c_str()).CStr();
+  const std::string text = ReadRaw(ini);
+  // The newest line comes first, directly under the header.
+  const std::string prefix = "\r\n[rename]\r\n" + std::string(ShortPathOf(replaced.c_str()).CStr()) + "=";
+  EXPECT_EQ(text.rfind(prefix, 0), 0u) << text;
+  EXPECT_NE(text.find("\r\nNUL=" + shortLocked), std::string::npos) << text;
+  EXPECT_EQ(PendingRenames().find("locked file"), std::string::npos);
+  DeleteFileA(ini.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 5 && strcmp(argv[1], "--hold") == 0) return FileHolder::HoldMain(argv[2], argv[3], argv[4]);
+  if (argc == 4 && strcmp(argv[1], "--win9x") == 0) {
+    // Runs as Windows 98: a held file's deletion and replacement are scheduled.
+    LoadMessages();
+    if (IsNtPlatform()) return 10;
+    if (!RemoveFile(argv[2], kRemoveRebootOnFailure)) return 11;
+    if (!RenameFile(argv[2], argv[2], kRenameAtReboot)) return 12;  // identical: nothing to do
+    String errors;
+    const ArchiveDateTime none = {0, 0, 0, -1, 0, 0};
+    if (WriteFileOrSchedule(argv[3], "new", 3, none, errors, kLeaveAttributes, true)) return 13;
+    if (!IsRebootRequired()) return 14;
+    return 0;
+  }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
