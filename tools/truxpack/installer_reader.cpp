@@ -5,6 +5,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/block.h"
+#include "archive/record_rules.h"
 #include "core/checksum.h"
 #include "core/memory.h"
 #include "archive/byte_order.h"
@@ -75,11 +76,11 @@ const char* ArchiveErrorText(int32_t code) {
     case kErrArchiveTruncated: return "the archive reaches past the bytes present";
     case kErrSettingsUnpack: return "the settings block does not unpack";
     case kErrShortcutCount: return "more than 10000 shortcuts";
-    case kErrVolumeRead: return "a volume file cannot be read";
+    case kErrVolumeRead: return "a volume, or the data beyond the image, cannot be read or is longer than the data region";
     case kErrDataRegionChecksum: return "data region checksum mismatch";
     case kErrDataRegionUnpack: return "the data region does not unpack";
     case kErrDeletionDate: return "a deletion record's date cannot be parsed";
-    case kErrEntryNameEmpty: return "an entry's name is empty";
+    case kErrEntryNameEmpty: return "an entry's name is empty or leaves its directory";
     case kErrEntrySizeNegative: return "an entry's size is negative";
     case kErrEntrySizeTooLarge: return "an entry's size exceeds 0x40000000";
     case kErrEntryChecksum: return "an entry's data checksum mismatch";
@@ -97,8 +98,8 @@ int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<
     ReadEntry e;
     detail = "entry " + std::to_string(i + 1);
     if (!in.Text(text)) return kErrArchiveTruncated;
-    if (text.IsEmpty()) return kErrEntryNameEmpty;
     e.name = Str(text);
+    if (!IsUsableEntryName(e.name.c_str())) return kErrEntryNameEmpty;
     detail = "entry " + std::to_string(i + 1) + " \"" + PrintableName(e.name) + "\"";
     uint32_t kind = 0;
     if (!in.U32(kind) || !in.U32(e.flags) || !in.U32(e.attributes)) return kErrArchiveTruncated;
@@ -118,6 +119,9 @@ int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<
       if (!in.Text(text)) return kErrArchiveTruncated;
       e.texts[k] = Str(text);
     }
+    // A new file name given by the override must be usable as well.
+    if (!e.texts[3].empty() && e.texts[3].find('\\') == std::string::npos && !IsUsableEntryName(e.texts[3].c_str()))
+      return kErrEntryNameEmpty;
     // The runtime examines the kind only when neither a destination override
     // nor the uninstall-directory flag gives the destination.
     if (e.texts[3].empty() && !(e.flags & kEntryToUninstallDir) && !IsValidEntryKind(e.kind)) return kErrEntryKind;
@@ -219,7 +223,13 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
       out.message = "failed to read archive data: the file ends before the data region starts";
       return;
     }
-    uint64_t take = file.size() - start < (uint64_t)n ? file.size() - start : (uint64_t)n;
+    // More bytes than the region after its start would not fit the runtime's
+    // region buffer: it refuses them as corrupt.
+    if (file.size() - start > (uint64_t)n)
+      return Corrupt(out, kErrVolumeRead, "the file holds " + std::to_string(file.size() - start) +
+                                              " bytes after the data region's start, more than its " +
+                                              std::to_string(n));
+    uint64_t take = file.size() - start;
     region.assign(file.begin() + (ptrdiff_t)start, file.begin() + (ptrdiff_t)(start + take));
   } else {
     if ((uint64_t)h.sectionArchiveSize > mapped) return Corrupt(out, kErrArchiveTruncated, "data region");
@@ -255,7 +265,9 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
       return;
     }
     uint64_t take = volume.size() - kVolumeIdentifierSize;
-    if (take > (uint64_t)(n - (int64_t)region.size())) take = (uint64_t)(n - (int64_t)region.size());
+    if (take > (uint64_t)(n - (int64_t)region.size()))
+      return Corrupt(out, kErrVolumeRead, name + " holds " + std::to_string(take) + " bytes, more than the " +
+                                              std::to_string(n - (int64_t)region.size()) + " still missing");
     region.insert(region.end(), volume.begin() + kVolumeIdentifierSize,
                   volume.begin() + kVolumeIdentifierSize + (ptrdiff_t)take);
     ++out.volumesRead;
@@ -273,6 +285,13 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
     MemFree(const_cast<unsigned char*>(data));
   } else {
     out.region.swap(region);
+  }
+  // The runtime checks every deletion date before it deletes anything.
+  for (int32_t i = 0; i < s.deletions.Count(); ++i) {
+    DateTime when;
+    const FileDeletion& d = s.deletions[i];
+    if (IsDateCondition(d.condition) && !ParseDeletionDate(d.argument.CStr(), when))
+      return Corrupt(out, kErrDeletionDate, "deletion record " + std::to_string(i + 1) + ", \"" + Str(d.argument) + "\"");
   }
   std::string detail;
   int32_t code = WalkEntries(out.region.data(), out.region.size(), out.entrySizes, out.entries, detail);

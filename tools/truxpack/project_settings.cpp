@@ -1,5 +1,6 @@
 #include <stdlib.h>
 
+#include "archive/record_rules.h"
 #include "core/path_check.h"
 #include "tools/truxpack/bitmap.h"
 #include "tools/truxpack/names.h"
@@ -324,6 +325,10 @@ bool LoadRecordLists(Loader& l, Table& root, ArchiveSettings& s) {
     if (d.specification.IsEmpty()) return l.Fail(t.Key("files"), "missing");
     d.condition = (uint8_t)v;
     d.options = (uint32_t)options | (reboot ? 0x2u : 0u);
+    DateTime when;
+    if (IsDateCondition(d.condition) && !ParseDeletionDate(d.argument.CStr(), when))
+      return l.Fail(t.Key("argument"), "\"" + std::string(d.argument.CStr()) +
+                                           "\" is not a date the installer reads (month/day/year, optional time)");
     if (!t.CheckUnknown()) return false;
   }
   if (s.deletions.Count() > kMaxDeletionRecords) return l.Fail("delete", "at most 1001 deletion records");
