@@ -702,4 +702,103 @@ TEST(TruxpackCliTest, VolumeNamesArePlainFileNamesBesideTheInstaller) {
   EXPECT_EQ(0, asked);
 }
 
+// ------------------------------------------------------------ entries and deletion records
+
+TEST(TruxpackCliTest, ListShowsEveryEntryFieldAndDeletionRecord) {
+  Workspace w;
+  w.Write("files/lib.dll", "dll");
+  w.Write("files/f.ttf", "font");
+  w.Project("p.toml",
+            "[[file]]\nsource = \"files/a.txt\"\noverwrite = \"keep\"\npermanent = true\nattributes = [\"readonly\", "
+            "\"hidden\"]\ndate = \"2020-01-02 03:04:05\"\ndestination = \"renamed.txt\"\n"
+            "[[file]]\nsource = \"files/lib.dll\"\nkind = \"versioned\"\nversion = \"1.2.3b\"\noverwrite = "
+            "\"replace_only\"\ndate = \"2021-05-06\"\n"
+            "[[file]]\nsource = \"files/f.ttf\"\nkind = \"font\"\nfont_name = \"Trux (TrueType)\"\nto_uninstall_dir = true\n"
+            "date = \"2019-09-09 09:09:09\"\n"
+            "[[delete]]\nfiles = \"%InstallDir%\\\\*.tmp\"\n"
+            "[[delete]]\nfiles = \"old\\\\*.log\"\ncondition = \"date_before\"\nargument = \"6/5/2019 12:00\"\non_reboot = true\n"
+            "[[delete]]\nfiles = \"*.bak\"\ncondition = \"size_at_most\"\nargument = \"1024\"\n");
+  ASSERT_EQ(0, w.Build("p.toml", "s.exe").code);
+  Outcome r = Truxpack(w.path, {"list", "s.exe"});
+  ASSERT_EQ(0, r.code) << r.err;
+  for (const char* line : {
+           "  %InstallDir%\\*.tmp  always\n",
+           "  old\\*.log  date_before \"6/5/2019 12:00\"  on_reboot\n",
+           "  *.bak  size_at_most \"1024\"\n",
+           "              overwrite keep; permanent; attributes 0x3; renamed; date 2020-01-02 03:04:05\n",
+           "              overwrite replace_only; version 1.2.3b; date 2021-05-06\n",
+           "              to the uninstall directory; font \"Trux (TrueType)\"; date 2019-09-09 09:09:09\n",
+       })
+    EXPECT_NE(std::string::npos, r.out.find(line)) << line << "\n" << r.out;
+}
+
+TEST(TruxpackCliTest, ExtractWritesTheInstalledNamesAndTimes) {
+  Workspace w;
+  w.Project("p.toml",
+            "[[file]]\nsource = \"files/a.txt\"\nname = \"docs\\\\a.txt\"\ndate = \"2020-01-02 03:04:05\"\n"
+            "[[file]]\nsource = \"files/a.txt\"\nname = \"b.txt\"\ndestination = \"c.txt\"\ndate = \"2021-02-03\"\n");
+  ASSERT_EQ(0, w.Build("p.toml", "s.exe").code);
+  ASSERT_EQ(0, Truxpack(w.path, {"extract", "s.exe", "out"}).code);
+  EXPECT_EQ("alpha", Slurp(w.path / "out" / "docs" / "a.txt"));
+  EXPECT_EQ("alpha", Slurp(w.path / "out" / "c.txt"));  // the installed name, not the stored one
+  EXPECT_FALSE(fs::exists(w.path / "out" / "b.txt"));
+  struct stat st;
+  ASSERT_EQ(0, stat((w.path / "out" / "docs" / "a.txt").c_str(), &st));
+  EXPECT_EQ(1577934245, (long long)st.st_mtime);  // 2020-01-02 03:04:05 as written by the build's zone (UTC)
+  ASSERT_EQ(0, stat((w.path / "out" / "c.txt").c_str(), &st));
+  EXPECT_EQ(1612310400, (long long)st.st_mtime);  // a date without a time: midnight
+}
+
+TEST(TruxpackCliTest, VerifyFindsTheDataRegionAndDeletionCodes) {
+  Workspace w;
+  // A volume holding more than the bytes still missing: 50.
+  w.Project("p.toml", std::string("[data]\nvolume_base_name = \"vv\"\n") + kOneFile);
+  w.Write("files/a.txt", std::string(3000, 'a'));
+  ASSERT_EQ(0, w.Build("p.toml", "vv.exe", {"--volume-size", "1000"}).code);
+  EXPECT_EQ(0, Truxpack(w.path, {"verify", "vv.exe"}).code);
+  std::string last;
+  for (int k = 2; fs::exists(w.path / ("vv" + std::to_string(k) + ".XAV")); ++k) last = "vv" + std::to_string(k) + ".XAV";
+  ASSERT_FALSE(last.empty());
+  w.Write(last, Slurp(w.path / last) + "!");
+  Outcome longVolume = Truxpack(w.path, {"verify", "vv.exe"});
+  EXPECT_EQ(1, longVolume.code);
+  EXPECT_NE(std::string::npos, longVolume.err.find("error code 50")) << longVolume.err;
+  EXPECT_NE(std::string::npos, longVolume.err.find(last + " holds ")) << longVolume.err;
+  EXPECT_NE(std::string::npos, longVolume.err.find(" still missing")) << longVolume.err;
+
+  // Data beyond the image with bytes after the region's end: 50.
+  w.Project("o.toml", std::string("[data]\noutside_image = true\n") + kOneFile);
+  ASSERT_EQ(0, w.Build("o.toml", "o.exe").code);
+  EXPECT_EQ(0, Truxpack(w.path, {"verify", "o.exe"}).code);
+  w.Write("o.exe", Slurp(w.path / "o.exe") + "x");
+  Outcome longFile = Truxpack(w.path, {"verify", "o.exe"});
+  EXPECT_EQ(1, longFile.code);
+  EXPECT_NE(std::string::npos, longFile.err.find("error code 50")) << longFile.err;
+
+  // An unparsable deletion date is refused by the build (the project names
+  // the key) and, in an installer someone else wrote, found as 65.
+  w.Project("d.toml", std::string("[[delete]]\nfiles = \"*.tmp\"\ncondition = \"date_after\"\nargument = \"soon\"\n") +
+                          kOneFile);
+  Outcome refused = w.Build("d.toml", "d.exe");
+  EXPECT_EQ(1, refused.code);
+  EXPECT_NE(std::string::npos, refused.err.find("argument")) << refused.err;
+  EXPECT_NE(std::string::npos, refused.err.find("is not a date the installer reads")) << refused.err;
+  Project p;
+  p.settings.productName = "P";
+  p.settings.uninstallerFileName = "Uninstall.exe";
+  p.settings.messageCount = 1;
+  p.settings.languageNames.Append("English");
+  p.settings.messages.Append("P");
+  FileDeletion& d = p.settings.deletions.Append();
+  d.specification = "*.tmp";
+  d.condition = 3;
+  d.argument = "soon";
+  p.entries.push_back(Entry("a.txt", "a"));
+  BuiltInstaller built;
+  std::string error;
+  EXPECT_FALSE(BuildInstaller(p, MakeStub(), "setup", built, error));
+  EXPECT_NE(std::string::npos, error.find("error code 65")) << error;
+  EXPECT_NE(std::string::npos, error.find("deletion record 1, \"soon\"")) << error;
+}
+
 #endif  // TRUXPACK_BINARY

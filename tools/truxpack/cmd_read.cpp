@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 
+#include "archive/record_rules.h"
 #include "tools/truxpack/cli.h"
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/file_io.h"
@@ -86,6 +87,79 @@ std::string Destination(const ReadEntry& e) {
   }
 }
 
+
+// The entry's fields beyond size, kind and destination, as the installer
+// reads them: overwrite mode, flags, attributes, the kind's text 1 and the
+// date-time. Empty when every field has its default.
+std::string EntryDetails(const ReadEntry& e) {
+  std::string out;
+  auto add = [&out](const std::string& part) { out += (out.empty() ? "" : "; ") + part; };
+  switch (e.flags & kEntryOverwriteMask) {
+    case kEntryNeverExtract: add("overwrite never"); break;
+    case kEntryReplaceOnly: add("overwrite replace_only"); break;
+    case kEntryKeepExisting: add("overwrite keep"); break;
+    default: break;
+  }
+  if (e.flags & kEntryPermanent) add("permanent");
+  if (e.flags & kEntryToUninstallDir) add("to the uninstall directory");
+  const uint32_t known = kEntryDesktopShortcut | kEntryStartMenuShortcut | kEntryOverwriteMask | kEntryPermanent |
+                         kEntryToUninstallDir;
+  if (e.flags & ~known) add("raw flags " + Hex(e.flags & ~known));
+  if (e.attributes != kKeepAttributes) add("attributes " + Hex(e.attributes));
+  if (!e.texts[0].empty()) {
+    if (e.kind == kKindFont) {
+      add("font \"" + PrintableName(e.texts[0]) + "\"");
+    } else if (e.kind >= kKindSystemPermanent && e.kind <= kKindVersioned) {
+      add("version " + PrintableName(e.texts[0]));
+    }
+  }
+  if (!e.texts[3].empty() && e.texts[3].find('\\') == std::string::npos) add("renamed");
+  char when[64];
+  if (e.time.month == 0) {
+    add("no date");
+  } else if (e.time.hour < 0) {
+    snprintf(when, sizeof when, "date %04d-%02d-%02d", e.time.year, e.time.month, e.time.day);
+    add(when);
+  } else {
+    snprintf(when, sizeof when, "date %04d-%02d-%02d %02d:%02d:%02d", e.time.year, e.time.month, e.time.day,
+             e.time.hour, e.time.minute, e.time.second);
+    add(when);
+  }
+  return out;
+}
+
+const char* ConditionName(uint8_t condition) {
+  switch (condition) {
+    case kDeleteOnDate: return "date_equal";
+    case kDeleteFromDate: return "date_after";
+    case kDeleteUntilDate: return "date_before";
+    case kDeleteSizeEquals: return "size_equal";
+    case kDeleteSizeAtLeast: return "size_at_least";
+    case kDeleteSizeAtMost: return "size_at_most";
+    default: return "always";
+  }
+}
+
+void PrintDeletions(const ArchiveSettings& s) {
+  if (s.deletions.Count() == 0) return;
+  printf("deletions      (applied before the files, in this order)\n");
+  for (int32_t i = 0; i < s.deletions.Count(); ++i) {
+    const FileDeletion& d = s.deletions[i];
+    std::string line = "  " + PrintableName(Str(d.specification)) + "  " + ConditionName(d.condition);
+    if (d.condition >= kDeleteOnDate && d.condition <= kDeleteSizeAtMost)
+      line += " \"" + PrintableName(Str(d.argument)) + "\"";
+    if (d.options & kDeletionScheduleOnFailure) line += "  on_reboot";
+    if (d.options & ~kDeletionScheduleOnFailure) line += "  raw options " + Hex(d.options & ~kDeletionScheduleOnFailure);
+    printf("%s\n", line.c_str());
+  }
+}
+
+// The name an entry is installed under inside its directory: a destination
+// override without a backslash is a new file name.
+std::string InstalledName(const ReadEntry& e) {
+  if (!e.texts[3].empty() && e.texts[3].find('\\') == std::string::npos) return e.texts[3];
+  return e.name;
+}
 
 // Volume files are read only beside the installer, and only as regular
 // files of at most limit bytes (the reader refuses names with path parts).
@@ -346,12 +420,16 @@ int RunList(int argc, char** argv) {
       languages += (i ? ", " : "") + PrintableName(Str(s.languageNames[i]));
     printf("languages      %s (%d messages each)\n", languages.c_str(), s.messageCount);
     PrintActionSettings(stdout, s);
+    PrintDeletions(s);
   }
   if (c.status == ReadStatus::kOk) {
     printf("entries        %zu (size, kind, destination <- name)\n", c.entries.size());
-    for (const ReadEntry& e : c.entries)
+    for (const ReadEntry& e : c.entries) {
       printf("  %10u  %-12s  %s  <- %s\n", e.size, KindName(e.kind), PrintableName(Destination(e)).c_str(),
              PrintableName(e.name).c_str());
+      const std::string details = EntryDetails(e);
+      if (!details.empty()) printf("              %s\n", details.c_str());
+    }
     PrintEntryActions(stdout, c.entries, Destination);
     return 0;
   }
@@ -406,7 +484,7 @@ int RunExtract(int argc, char** argv) {
   std::map<std::string, size_t> byName;  // upper-cased path -> index in plan
   std::set<std::string> directories;
   for (const ReadEntry& e : c.entries) {
-    std::string relative = SafeRelativePath(e.name), utf8;
+    std::string relative = SafeRelativePath(InstalledName(e)), utf8;
     if (relative.empty())
       return Fail(PrintablePath(path) + ": entry \"" + PrintableName(e.name) + "\" has no usable file name");
     if (!Cp1252ToUtf8(relative, utf8))
@@ -422,7 +500,7 @@ int RunExtract(int argc, char** argv) {
         if (ch < 0x20 || ch == 0x7F)
           return Fail(PrintablePath(path) + ": entry \"" + PrintableName(e.name) +
                       "\" has a control character in its name; not written");
-    std::string asStored = e.name;
+    std::string asStored = InstalledName(e);
     for (char& ch : asStored)
       if (ch == '\\') ch = '/';
     if (relative != asStored && Verbosity() > 0)
