@@ -265,7 +265,7 @@ bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entrie
 
   Bytes stream = SerializeSettings(s);
   uint32_t settingsChecksum = BlockChecksum(stream.data(), (int32_t)stream.size());
-  if (!PackBlock(stream.data(), stream.size(), options.level, pieces.packedSettings, error)) {
+  if (!PackBlock(stream.data(), stream.size(), options.level, pieces.packedSettings, error, options.threads)) {
     error = "settings: " + error;
     return false;
   }
@@ -277,7 +277,7 @@ bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entrie
 
   Bytes plain = SerializeEntries(entries);
   if (s.Flag(kFlagCompressedRegion) && !plain.empty()) {
-    if (!PackBlock(plain.data(), plain.size(), options.level, pieces.region, error)) {
+    if (!PackBlock(plain.data(), plain.size(), options.level, pieces.region, error, options.threads)) {
       error = "data region: " + error;
       return false;
     }

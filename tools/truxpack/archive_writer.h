@@ -71,6 +71,8 @@ struct ArchivePieces {
 struct PackOptions {
   PackLevel level = PackLevel::kBest;
   int64_t volumeSize = 0;        // region bytes per piece; 0: no volumes
+  unsigned threads = 1;          // encoder threads (the bytes do not depend on it)
+  bool releaseEntryData = false; // BuildInstaller frees the entries' bytes once packed
 };
 
 // Packs settings and entries. The region is compressed as one block when

@@ -199,7 +199,8 @@ void Progress::Show(bool force) {
   // A terminal line is refreshed a few times a second; a log gets a line
   // every five seconds at most.
   if (!force && now - lastShown_ < (terminal_ ? 0.2 : 5.0)) return;
-  if (!force && !terminal_ && now - start_ < 5.0) return;
+  // A log gets lines only from operations that take a while.
+  if (!terminal_ && now - start_ < 5.0) return;
   lastShown_ = now;
   std::string line = verb_;
   if (totalFiles_ || totalBytes_) {

@@ -46,6 +46,10 @@ bool BuildInstaller(Project& project, const Bytes& stub, const std::string& volu
 
   ArchivePieces pieces;
   if (!PackArchive(s, project.entries, project.pack, pieces, error)) return false;
+  // The files' bytes now live in the region; a caller that is done with them
+  // lets them go before the installer is assembled and read back.
+  if (project.pack.releaseEntryData)
+    for (EntryInput& e : project.entries) Bytes().swap(e.data);
 
   ArchiveHeader& h = pieces.header;
   const uint64_t dataRegionOffset = kArchiveHeaderSize + 4ull * pieces.entrySizes.size() + pieces.packedSettings.size();
@@ -70,7 +74,11 @@ bool BuildInstaller(Project& project, const Bytes& stub, const std::string& volu
   section.insert(section.end(), pieces.region.begin(), pieces.region.begin() + (ptrdiff_t)inSection);
   Bytes trailing(pieces.region.begin() + (ptrdiff_t)inSection,
                  pieces.region.begin() + (ptrdiff_t)pieces.firstPieceSize);
+  Bytes().swap(pieces.region);  // now held by the section and the trailing bytes
   if (!AttachArchiveSection(stub, info, section, rawSize, trailing, out.installer, error)) return false;
+  const bool hadTrailing = !trailing.empty();
+  Bytes().swap(section);
+  Bytes().swap(trailing);
   // The runtime checks the file bytes before the section: the stub with the
   // attach's header changes, so the checksum is taken after the attach.
   h.stubChecksum = BlockChecksum(out.installer.data(), (int32_t)stub.size());
@@ -100,6 +108,7 @@ bool BuildInstaller(Project& project, const Bytes& stub, const std::string& volu
     error = "internal: the installer just built does not read back: " + check.message;
     return false;
   }
+  Bytes().swap(check.region);
   const PeLayout& L = check.layout;
   String image(reinterpret_cast<const char*>(out.installer.data()), (int32_t)L.sectionFileOffset);
   uint64_t after = (uint64_t)L.sectionFileOffset + L.sectionRawSize;
@@ -108,7 +117,7 @@ bool BuildInstaller(Project& project, const Bytes& stub, const std::string& volu
   PatchUninstallerImage(image, L, check.settings.Flag(kFlagUninstaller) ? check.settings.patchOffset : 0,
                         check.settings.patchBytes);
   out.uninstaller.assign(image.CStr(), image.CStr() + image.Length());
-  if (trailing.empty()) {
+  if (!hadTrailing) {
     Bytes expected = stub;
     if (s.Flag(kFlagUninstaller) && s.patchOffset > 0)
       memcpy(expected.data() + s.patchOffset, s.patchBytes.CStr(), (size_t)s.patchBytes.Length());

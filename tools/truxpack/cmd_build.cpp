@@ -20,6 +20,7 @@ const CommandHelp kBuildCommand = {
      {"stub", 0, "FILE", "the runtime stub (default dist/trux-stub.exe)"},
      {"volume-size", 0, "BYTES", "cut the data into volume files of at most BYTES (K, M, G suffixes)"},
      {"level", 0, "fast|best", "compression level, overriding data.level"},
+     {"threads", 'j', "N", "encoder threads (default: the machine's cores; the output is the same for any N)"},
      {"werror", 0, nullptr, "treat warnings as errors"}},
     1, 1};
 
@@ -60,6 +61,11 @@ int RunBuild(int argc, char** argv) {
     fprintf(stderr, "truxpack build: --volume-size: expected a byte count from 1 to 2G-1\n");
     return Usage(kUsage);
   }
+  uint64_t threads = DefaultPackThreads();
+  if (args.Has("threads") && (!ParseSize(args.Get("threads"), 256, threads) || threads < 1)) {
+    fprintf(stderr, "truxpack build: --threads: expected a number from 1 to 256\n");
+    return Usage(kUsage);
+  }
   if (args.Has("level") && args.Get("level") != "fast" && args.Get("level") != "best") {
     fprintf(stderr, "truxpack build: --level: expected fast or best\n");
     return Usage(kUsage);
@@ -72,6 +78,8 @@ int RunBuild(int argc, char** argv) {
   if (args.Has("werror") && !project.warnings.empty())
     return Fail(std::to_string(project.warnings.size()) + " warning(s) and --werror; nothing written");
   if (volumeSize > 0) project.pack.volumeSize = (int64_t)volumeSize;
+  project.pack.threads = (unsigned)threads;
+  project.pack.releaseEntryData = true;
   if (args.Has("level")) project.pack.level = args.Get("level") == "fast" ? PackLevel::kFast : PackLevel::kBest;
   Bytes stub;
   FileIdentity stubIdentity;

@@ -15,7 +15,9 @@
 
 const CommandHelp kCompressCommand = {
     "compress", "IN OUT", "Compresses IN into one raw block OUT (for diagnosis).",
-    {{"level", 0, "fast|best", "compression level (default best)"}}, 2, 2};
+    {{"level", 0, "fast|best", "compression level (default best)"},
+     {"threads", 'j', "N", "encoder threads (default: the machine's cores; the output is the same for any N)"}},
+    2, 2};
 const CommandHelp kDecompressCommand = {
     "decompress", "IN OUT", "Decodes the raw block IN into OUT (for diagnosis).", {}, 2, 2};
 
@@ -30,13 +32,16 @@ int RunCompress(int argc, char** argv) {
     else if (args.Get("level") != "best")
       return Usage("truxpack compress IN OUT [--level fast|best]");
   }
+  uint64_t threads = DefaultPackThreads();
+  if (args.Has("threads") && (!ParseSize(args.Get("threads"), 256, threads) || threads < 1))
+    return Usage("truxpack compress IN OUT [--level fast|best] [--threads N]");
   std::vector<unsigned char> input, block;
   std::string error;
   const std::string in = args.positional[0], out = args.positional[1];
   if (!ReadWholeFile(in, input, error)) return Fail(error);
   Progress progress("compressing", 0, 0);
   progress.Stage("compressing " + std::to_string(input.size()) + " bytes");
-  if (!PackBlock(input.data(), input.size(), level, block, error)) return Fail(in + ": " + error);
+  if (!PackBlock(input.data(), input.size(), level, block, error, (unsigned)threads)) return Fail(in + ": " + error);
   progress.Done();
   if (!WriteWholeFileAtomically(out, block.data(), block.size(), error)) return Fail(error);
   return 0;

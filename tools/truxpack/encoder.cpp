@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 #if defined(__linux__)
 #include <stdlib.h>
 #include <sys/mman.h>
@@ -178,10 +179,11 @@ inline Candidate PeriodicMatch(const unsigned char* data, uint32_t pos, uint32_t
 
 // A back-reference from more than kFarDistance back usually misses the
 // decoder's caches, which costs about as much decoding time as several
-// short codes. Both levels price it kFarPenalty bits above its real size, so
-// they take such a match only when it saves clearly more than the nearer
-// alternatives or literals would (a block about 1-2% larger that decodes
-// markedly faster).
+// short codes. The fast level prices it kFarPenalty bits above its real
+// size, so it takes such a match only when it saves clearly more than the
+// nearer alternatives or literals would. The best level prices every code
+// at its real size: an installer is downloaded once and decoded many times
+// faster than a disk takes its files, so its bits go to size.
 constexpr uint32_t kFarDistance = 1u << 18;
 constexpr int32_t kFarPenalty = 16;
 inline int32_t FarPenalty(uint32_t distance) { return distance > kFarDistance ? kFarPenalty : 0; }
@@ -415,8 +417,12 @@ class BestParser {
     run_.resize(kChunk);
   }
 
-  void Parse(CodeSink& sink) {
-    uint32_t pos = 0;
+  // Parses [start, size): the bytes before start are history, entered into
+  // the match finder only, so back-references may reach into them.
+  template <class Sink>
+  void Parse(Sink& sink, uint32_t start = 0) {
+    for (uint32_t p = 0; p < start; ++p) finder_.Skip(p);
+    uint32_t pos = start;
     while (pos < size_) {
       uint32_t end = std::min<uint64_t>(size_, uint64_t{pos} + kChunk);
       Candidate forced{0, 0};
@@ -509,10 +515,11 @@ class BestParser {
   }
 
   // Shortest path in bits over positions [pos, stop): every edge is one code
-  // priced exactly (far back-references plus FarPenalty). Literal runs are priced through the header classes: the
+  // priced exactly. Literal runs are priced through the header classes: the
   // best run ending at t with header class k starts at the j in
   // [t - 4^(k+1), t) with the least price[j] - 8j, found in a monotonic queue.
-  void Solve(uint32_t pos, uint32_t stop, CodeSink& sink) {
+  template <class Sink>
+  void Solve(uint32_t pos, uint32_t stop, Sink& sink) {
     const uint32_t n = stop - pos;
     if (n == 0) return;
     const int32_t kInf = 0x7FFFFFFF;
@@ -556,8 +563,8 @@ class BestParser {
       uint32_t prevLen = kMinMatchLength - 1;
       for (uint32_t j = candStart_[t]; j < candStart_[t + 1] && prevLen < room; ++j) {
         const Candidate& c = cands_[j];
-        int32_t base = here + static_cast<int32_t>(kMatchSelectorBits + VarNumBits(kMatchDistance, c.distance - kMinMatchDistance)) +
-                       FarPenalty(c.distance);
+        int32_t base =
+            here + static_cast<int32_t>(kMatchSelectorBits + VarNumBits(kMatchDistance, c.distance - kMinMatchDistance));
         uint32_t top = std::min(c.length, room);
         for (uint32_t len = prevLen + 1; len <= top; ++len)
           Relax(t, t + len, base + static_cast<int32_t>(lengthBits_[len]), Step::kMatch, c.distance);
@@ -603,10 +610,100 @@ class BestParser {
   std::vector<uint32_t> path_;
 };
 
+// ---------------------------------------------------------------- best level in segments
+
+// A large input is parsed in segments of kSegment bytes, each with the
+// kHistory bytes before it as the reach of its back-references. Segments are
+// independent, so they run on several threads, and the match finder's memory
+// is bounded by the segment and history sizes, not by the input. The cut is
+// made by size alone, never by the thread count, so every thread count gives
+// the same block.
+constexpr uint32_t kSegment = 16u << 20;
+constexpr uint32_t kHistory = 8u << 20;
+
+// The codes of one segment, recorded to be written in order later.
+class CodeRecorder {
+ public:
+  struct Code {
+    Step step;
+    uint32_t a;  // literals: first position; match: length; run: count
+    uint32_t b;  // literals: count; match: distance; run: byte value
+  };
+  explicit CodeRecorder(uint32_t offset) : offset_(offset) {}
+  void Literals(size_t pos, size_t n) { codes_.push_back({Step::kLiteral, offset_ + (uint32_t)pos, (uint32_t)n}); }
+  void Match(uint64_t length, uint64_t distance) { codes_.push_back({Step::kMatch, (uint32_t)length, (uint32_t)distance}); }
+  void Run(unsigned char value, uint64_t count) { codes_.push_back({Step::kRun, (uint32_t)count, value}); }
+  void Flush() {}
+  void Replay(CodeSink& sink) const {
+    for (const Code& c : codes_) {
+      switch (c.step) {
+        case Step::kLiteral: sink.Literals(c.a, c.b); break;
+        case Step::kMatch: sink.Match(c.a, c.b); break;
+        case Step::kRun: sink.Run((unsigned char)c.b, c.a); break;
+      }
+    }
+  }
+
+ private:
+  uint32_t offset_;
+  std::vector<Code> codes_;
+};
+
+struct SegmentPlan {
+  uint32_t segment;
+  uint32_t history;
+  uint32_t HistoryStart(uint32_t start) const { return start > history ? start - history : 0; }
+};
+
+// out's offset must be plan.HistoryStart(start): the parser counts positions from there.
+void ParseSegment(const unsigned char* data, uint32_t start, uint32_t end, const SegmentPlan& plan,
+                  CodeRecorder& out) {
+  uint32_t base = plan.HistoryStart(start);
+  BestParser(data + base, end - base).Parse(out, start - base);
+}
+
+void PackBestInSegments(const unsigned char* data, uint32_t size, const SegmentPlan& plan, unsigned threads,
+                        CodeSink& sink) {
+  const uint32_t kSegment = plan.segment;
+  const uint32_t count = (uint32_t)((uint64_t{size} + kSegment - 1) / kSegment);
+  if (threads < 1) threads = 1;
+  // Rounds of `threads` segments: each round's codes are written, in order,
+  // before the next round starts, so at most `threads` segments are held.
+  for (uint32_t first = 0; first < count; first += threads) {
+    uint32_t n = std::min<uint32_t>(threads, count - first);
+    std::vector<CodeRecorder> codes;
+    codes.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) codes.emplace_back(plan.HistoryStart((first + i) * kSegment));
+    std::vector<std::thread> workers;
+    for (uint32_t i = 1; i < n; ++i) {
+      uint32_t k = first + i;
+      workers.emplace_back([&, k, i] {
+        ParseSegment(data, k * kSegment, (uint32_t)std::min<uint64_t>(size, uint64_t{k + 1} * kSegment), plan,
+                     codes[i]);
+      });
+    }
+    ParseSegment(data, first * kSegment, (uint32_t)std::min<uint64_t>(size, uint64_t{first + 1} * kSegment), plan,
+                 codes[0]);
+    for (std::thread& t : workers) t.join();
+    for (const CodeRecorder& c : codes) c.Replay(sink);
+  }
+  sink.Flush();
+}
+
 }  // namespace
 
+unsigned DefaultPackThreads() {
+  unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : std::min(n, 64u);
+}
+
 bool PackBlock(const unsigned char* data, size_t size, PackLevel level, std::vector<unsigned char>& block,
-               std::string& error) {
+               std::string& error, unsigned threads) {
+  return PackBlockWithSegments(data, size, level, kSegment, kHistory, threads, block, error);
+}
+
+bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel level, uint32_t segment,
+                           uint32_t history, unsigned threads, std::vector<unsigned char>& block, std::string& error) {
   if (size > static_cast<size_t>(kMaxBlockOutput)) {
     error = "input too large for one block (" + std::to_string(size) + " bytes; at most " +
             std::to_string(kMaxBlockOutput) + ")";
@@ -621,16 +718,24 @@ bool PackBlock(const unsigned char* data, size_t size, PackLevel level, std::vec
   uint32_t n = static_cast<uint32_t>(size);
   if (level == PackLevel::kFast) {
     FastParser(data, n).Parse(sink);
-  } else {
+  } else if (segment == 0 || n <= segment) {
     BestParser(data, n).Parse(sink);
+  } else {
+    PackBestInSegments(data, n, SegmentPlan{segment, history}, threads, sink);
   }
   writer.Finish();
   return true;
 }
 
-size_t PackWorkingMemory(size_t size, PackLevel level) {
+size_t PackWorkingMemory(size_t size, PackLevel level, unsigned threads) {
   size_t hash = (size_t{1} << HashBitsFor(size)) * sizeof(uint32_t);
   if (level == PackLevel::kFast) return hash + size * sizeof(uint32_t);
+  // Segments: per thread, one parser over a segment and its history, and
+  // the recorded codes (at most one per two bytes, 12 bytes each).
+  if (size > kSegment) {
+    size_t window = size_t{kSegment} + kHistory;
+    return threads * (PackWorkingMemory(window, level, 1) + size_t{kSegment} / 2 * sizeof(CodeRecorder::Code));
+  }
   // Tree (two links per position), hash heads, and the window's arrays:
   // price, from, distance, queue, candidate index, run (4 bytes each), step,
   // and the candidates (at most kBestDepth + 1 per position, usually a few).

@@ -11,17 +11,29 @@
 #include <vector>
 
 enum class PackLevel {
-  // Both price back-references from far back a little above their bits:
-  // they decode slowly (see FarPenalty in encoder.cpp).
-  kFast,  // hash chains, lazy matching by exact bit gain
-  kBest,  // binary-tree match finder and a shortest-path parse priced in exact bits
+  kFast,  // hash chains, lazy matching by exact bit gain; back-references from far back priced a little
+          // above their bits, since they decode slowly (see FarPenalty in encoder.cpp)
+  kBest,  // binary-tree match finder and a shortest-path parse priced in exact bits; inputs above 16 MiB
+          // are parsed in 16 MiB segments, each reaching 8 MiB back before it, on several threads
 };
 
+// The thread count used when the caller names none: the machine's cores.
+unsigned DefaultPackThreads();
+
 // Compresses data[0, size) into block (header included; block is replaced).
+// threads: segments of the best level parsed at once; the block is the same
+// for every thread count.
 // @return false only when size exceeds kMaxBlockOutput; error then says why.
 bool PackBlock(const unsigned char* data, size_t size, PackLevel level, std::vector<unsigned char>& block,
-               std::string& error);
+               std::string& error, unsigned threads = 1);
 
-// The encoder's working memory for an input of size bytes, input and output
-// not included (the output is at most size + size / 8 + 16 bytes).
-size_t PackWorkingMemory(size_t size, PackLevel level);
+// PackBlock with the best level's segment and history sizes chosen (PackBlock
+// uses 16 MiB and 8 MiB; segment 0 parses the input as one piece), for tests
+// and measurements.
+bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel level, uint32_t segment,
+                           uint32_t history, unsigned threads, std::vector<unsigned char>& block, std::string& error);
+
+// The encoder's working memory for an input of size bytes with threads
+// threads, input and output not included (the output is at most
+// size + size / 8 + 16 bytes).
+size_t PackWorkingMemory(size_t size, PackLevel level, unsigned threads = 1);
