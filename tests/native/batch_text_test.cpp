@@ -97,3 +97,44 @@ TEST(BatchText, AutoexecEdits) {
 }
 
 }  // namespace
+
+#include "actions/install_log_text.h"
+
+namespace {
+
+TEST(InstallLogText, BlockParts) {
+  InstallLogBlock b;
+  b.productName = "Trux Demo";
+  b.date = "10-12-26 2:05:09pm";
+  b.withInstallType = true;
+  b.reinstall = false;
+  b.installDir = "C:\\Program Files\\Trux Demo";
+  b.productVersion = "1.0.2";
+  b.logText = "Granting rights to directory \"C:\\x\"...OK\r\n";
+  b.errorText = "Installation Complete\r\n\r\n";
+  String out;
+  BuildInstallLogBlock(out, b);
+  EXPECT_STREQ(
+      "\r\nInstallation log for: Trux Demo\r\nInstall date: 10-12-26 2:05:09pm\r\nInstall type: New\r\n"
+      "Install location: C:\\Program Files\\Trux Demo\r\nInstaller version: 17.2\r\nProduct version: 1.0.2\r\n\r\n"
+      "Granting rights to directory \"C:\\x\"...OK\r\n\r\nInstallation Complete\r\n\r\n",
+      out.CStr());
+
+  // No uninstaller: no install type; a blank version and a blank log add nothing.
+  b.withInstallType = false;
+  b.productVersion = " ";
+  b.logText = "\r\n";
+  b.errorText = "Error writing C:\\x\r\nAccess denied.\r\n\r\n";
+  BuildInstallLogBlock(out, b);
+  EXPECT_STREQ(
+      "\r\nInstallation log for: Trux Demo\r\nInstall date: 10-12-26 2:05:09pm\r\n"
+      "Install location: C:\\Program Files\\Trux Demo\r\nInstaller version: 17.2\r\n\r\n"
+      "Error writing C:\\x\r\nAccess denied.\r\n\r\n",
+      out.CStr());
+  b.withInstallType = true;
+  b.reinstall = true;
+  BuildInstallLogBlock(out, b);
+  EXPECT_GE(out.Find("\r\nInstall type: Reinstall\r\n"), 0);
+}
+
+}  // namespace
