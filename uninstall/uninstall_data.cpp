@@ -150,3 +150,14 @@ void ParseUninstallData(const String& text, UninstallDataContents& out) {
   String body(t, bodyEnd);
   Split(body, out.bodyLines, "", kSplitLineBreaks);
 }
+
+bool VersionNumbers(const String& version, uint32_t& major, uint32_t& minor) {
+  const int32_t point = version.FindChar('.');
+  if (point < 0) return false;
+  const double leading = ParseNumberAnywhere(version);
+  major = (uint32_t)(int32_t)(leading < -2147483648.0 ? -2147483648.0 : leading > 2147483647.0 ? 2147483647.0 : leading);
+  int32_t pos = point + 1;
+  int32_t after = ParseInt(version, pos);
+  minor = (after == kParseIntFailed) ? 0u : (uint32_t)after;
+  return true;
+}

@@ -58,3 +58,9 @@ void ParseUninstallData(const String& text, UninstallDataContents& out);
 // Reads path (a missing or unreadable file reads as empty) and parses it.
 void ReadUninstallData(const char* path, UninstallDataContents& out);
 #endif
+
+// The Uninstall key's VersionMajor and VersionMinor of a version text. Only
+// a text with a '.' has them (false otherwise): major is the integer read at
+// the text's first digit, sign or point, minor the integer right after the
+// first '.' (0 without digits there). "2.10" gives 2 and 10.
+bool VersionNumbers(const String& version, uint32_t& major, uint32_t& minor);

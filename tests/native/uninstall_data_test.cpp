@@ -137,3 +137,28 @@ TEST(UninstallData, SectionLineLimits) {
 }
 
 }  // namespace
+
+namespace {
+
+struct VersionCase {
+  const char* text;
+  bool has;
+  uint32_t major, minor;
+};
+
+TEST(UninstallData, VersionNumbers) {
+  const VersionCase cases[] = {
+      {"2.10", true, 2, 10},  {"1.0.2", true, 1, 0},     {"v3.7 beta", true, 3, 7}, {"10", false, 0, 0},
+      {"", false, 0, 0},      {".5", true, 0, 5},        {"4.", true, 4, 0},        {"1.x", true, 1, 0},
+      {"7.99999999999", true, 7, 0},
+  };
+  for (const VersionCase& k : cases) {
+    uint32_t major = 0, minor = 0;
+    EXPECT_EQ(k.has, VersionNumbers(String(k.text), major, minor)) << k.text;
+    if (!k.has) continue;
+    EXPECT_EQ(k.major, major) << k.text;
+    EXPECT_EQ(k.minor, minor) << k.text;
+  }
+}
+
+}  // namespace

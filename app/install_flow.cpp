@@ -1,0 +1,426 @@
+#include "app/install_flow.h"
+
+#include <windows.h>
+
+#include "actions/batch.h"
+#include "actions/batch_text.h"
+#include "actions/install_log.h"
+#include "app/archive_run.h"
+#include "app/message_format.h"
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "archive/format.h"
+#include "core/file_util.h"
+#include "core/format.h"
+#include "core/path.h"
+#include "core/path_check.h"
+#include "core/path_variables.h"
+#include "core/process.h"
+#include "core/registry.h"
+#include "core/system.h"
+#include "core/system_error.h"
+#include "core/version_info.h"
+#include "install/data_region.h"
+#include "install/deletion_records.h"
+#include "install/extraction.h"
+#include "install/file_writer.h"
+#include "runtime/run_texts.h"
+#include "ui/install_dialogs.h"
+#include "ui/progress_dialog.h"
+#include "uninstall/uninstall_registration.h"
+
+namespace {
+
+// Message numbers of the conversation.
+enum : int32_t {
+  kMsgStartQuestion = 1,
+  kMsgReinstallCaption = 2,
+  kMsgReinstallInstalled = 3,
+  kMsgReinstallSame = 4,
+  kMsgReinstallOlder = 5,
+  kMsgReinstallNewer = 6,
+  kMsgReinstallEnd = 7,
+  kMsgPreparing = 8,
+  kMsgRefuseReinstall = 9,
+  kMsgMasterMissing = 12,
+  kMsgInvalidDirectory = 14,
+  kMsgNoDrive = 16,
+  kMsgDriveRoot = 17,
+  kMsgProgramsFolder = 18,
+  kMsgLowSpace = 19,
+  kMsgQuestionCaption = 20,
+  kMsgDirectoryExists = 22,
+  kMsgDirectoryCreated = 23,
+  kMsgDirectoryCaption = 24,
+  kMsgCannotCreate = 25,
+  kMsgRestart = 37,
+  kMsgExcludedSystem = 61,
+  kMsgLicenseFront = 63,
+  kMsgReadmeFront = 64,
+  kMsgStartCaption = 65,
+  kMsgDoubleBackslash = 66,
+  kMsgMinimumVersion = 72,
+  kMsgNotWritable = 73,
+  kMsgAdminRequired = 77,
+  kMsgAdminRecommended = 78,
+};
+
+constexpr uint8_t kAdminRequired = 1;
+constexpr uint8_t kAdminRecommended = 2;
+constexpr int32_t kRestartMode = 2;
+
+ArchiveSettings& Settings() { return g_archive.settings; }
+
+// The error report of a message with one text argument.
+void ReportMessage(int32_t n, const char* types, const char* argument) {
+  String text;
+  FormatMessageText(text, n, types, argument);
+  ErrorBox("%s", text.CStr());
+}
+
+bool ReadUninstallKey(const String& name, RegistryKey& key) {
+  return key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(name.CStr()).CStr(), kRegistryExisting) !=
+         kRegistryOpenFailed;
+}
+
+// ---- step 1: the checks ----------------------------------------------------
+
+void CheckSystemAndRights() {
+  const ArchiveSettings& s = Settings();
+  if (s.excludedSystems & OsClass()) {
+    String name;
+    OsName(name, false);
+    String text;
+    FormatMessageText(text, kMsgExcludedSystem, "s", name.CStr());
+    ErrorBox("%s", text.CStr());
+    EndProcess();
+  }
+  if (s.adminRequirement == kAdminRequired && !IsUserAdministrator(true)) {
+    ShowErrorBox(MessageText(kMsgAdminRequired));
+    EndProcess();
+  }
+  if (s.adminRequirement == kAdminRecommended && !IsUserAdministrator(true)) {
+    if (MessageBoxA(MessageOwner(), MessageText(kMsgAdminRecommended), MessageText(kMsgQuestionCaption),
+                    MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
+      EndProcess();
+  }
+}
+
+// An add-on needs its master product; "<master>" as the default directory
+// becomes the master's directory.
+void CheckMasterProduct() {
+  ArchiveSettings& s = Settings();
+  if (!s.Flag(kFlagAddOn)) return;
+  const String master = s.masterProductName.IsEmpty() ? g_options.DisplayName : s.masterProductName;
+  RegistryKey key(false);
+  RegistryValue value;
+  const bool installed = ReadUninstallKey(master, key) &&
+                         (key.ReadValue("UninstallString", value) || key.ReadValue("QuietUninstallString", value));
+  if (!installed) {
+    ReportMessage(kMsgMasterMissing, "s", master.CStr());
+    EndProcess();
+  }
+  if (s.defaultInstallDir.CompareNoCase("<master>") == 0) s.defaultInstallDir = key.ReadText("InstallLocation");
+}
+
+void ReadPreviousInstallation(PreviousInstallation& previous) {
+  if (!Settings().Flag(kFlagUninstaller)) return;
+  RegistryKey key(false);
+  if (ReadUninstallKey(g_options.uninstallName, key)) {
+    previous.location = key.ReadText("InstallLocation");
+    previous.version = key.ReadText("DisplayVersion");
+    previous.sharedFiles = key.ReadText("SharedFiles");
+  }
+  previous.found = !previous.location.IsEmpty() && IsDirectory(previous.location.CStr());
+}
+
+// ---- steps 3 to 5: questions and pages -------------------------------------
+
+void AskStartQuestion() {
+  if (g_options.automaticMode || ProductFlag(kFlagNoStartQuestion)) return;
+  if (MessageBoxA(g_backgroundWindow, MessageText(kMsgStartQuestion), MessageText(kMsgStartCaption),
+                  MB_YESNO | MB_ICONINFORMATION) != IDYES)
+    EndProcess();
+}
+
+String PageText(const char* text) {
+  String page(text);
+  page.ReplaceAll("<product>", g_options.DisplayName, kFindIgnoreCase);
+  page.ReplaceAll("<os>", WindowsDir(), kFindIgnoreCase);
+  return page;
+}
+
+// The message in front, then the archive's texts; empty ones are skipped.
+void ShowPages(int32_t frontMessage, const Array<String>& texts, int (*page)(const String&)) {
+  for (int32_t i = -1; i < texts.Count(); ++i) {
+    const String text = PageText(i < 0 ? MessageText(frontMessage) : texts[i].CStr());
+    if (text.IsEmpty()) continue;
+    if (page(text) != kPageAccepted) EndProcess();
+  }
+}
+
+// ---- step 6: the directory -------------------------------------------------
+
+void ReadDirectoryFromRegistry(const String& source) {
+  String& dir = InstallationDirectory();
+  HKEY root = source.CompareNoCase("HKLM\\", true, 5) == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  RegistryKey key(false);
+  dir = key.ReadPathValue(root, source.CStr() + 5, "", kRegistryExisting);
+  if (dir.IsEmpty()) {
+    ErrorBox("Failed to obtain installation directory from \"%s\"", source.CStr());
+    EndProcess();
+  }
+  if (!IsDirectory(dir.CStr())) {
+    ErrorBox("Installation directory \"%s\" obtained from \"%s\" does not exist.", dir.CStr(), source.CStr());
+    EndProcess();
+  }
+}
+
+void ConfirmReinstall(const PreviousInstallation& previous) {
+  const ArchiveSettings& s = Settings();
+  if (s.Flag(kFlagRefuseReinstall)) {
+    g_options.automaticMode = false;
+    ShowErrorBox(MessageText(kMsgRefuseReinstall));
+    EndProcess();
+  }
+  if (g_options.automaticMode || s.Flag(kFlagNoReinstallQuestion)) return;
+  String question(MessageText(
+      ReinstallQuestionMessage(s.Flag(kFlagCompareVersions), previous.version, s.DisplayVersion)));
+  question.Append("\r\n");
+  question.Append(previous.location);
+  question.Append("\r\n\r\n");
+  question.Append(MessageText(kMsgReinstallEnd));
+  if (MessageBoxA(MessageOwner(), question.CStr(), MessageText(kMsgReinstallCaption), MB_YESNO | MB_ICONQUESTION) !=
+      IDYES)
+    EndProcess();
+  if (s.Flag(kFlagMinimumVersion) && !previous.version.IsEmpty() &&
+      (s.minimumVersion.IsEmpty() || CompareVersions(previous.version.CStr(), s.minimumVersion.CStr()) < 0)) {
+    if (MessageBoxA(MessageOwner(), MessageText(kMsgMinimumVersion), MessageText(kMsgQuestionCaption),
+                    MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+      EndProcess();
+  }
+}
+
+String WithTrailingBackslash(const String& path) {
+  String out(path);
+  if (!out.EndsWithChar('\\')) out.AppendChar('\\');
+  return out;
+}
+
+uint64_t ClusterSizeOf(char drive) {
+  char root[4] = {drive, ':', '\\', 0};
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) return 0;
+  return (uint64_t)sectorsPerCluster * bytesPerSector;
+}
+
+// The free-space question; false when the user does not want to go on.
+bool AcceptFreeSpace(const String& dir, char drive) {
+  const Vector<uint32_t>& sizes = g_archive.header.entrySizes;
+  const uint64_t need = SpaceNeeded(sizes.Count() ? &sizes[0] : nullptr, sizes.Count(), ClusterSizeOf(drive));
+  const int64_t free = FreeSpace(dir.CStr());
+  if ((int64_t)need < free) return true;
+  String needText, freeText, question;
+  FormatByteSize(needText, (int64_t)need);
+  FormatByteSize(freeText, free);
+  const char* message = MessageText(kMsgLowSpace);
+  if (FormatFitsArguments(message, "scs"))
+    Format(question, message, needText.CStr(), (int)drive, freeText.CStr());
+  else
+    question = message;
+  return MessageBoxA(MessageOwner(), question.CStr(), MessageText(kMsgQuestionCaption), MB_YESNO | MB_ICONHAND) ==
+         IDYES;
+}
+
+// One pass of the loop over a text the user gave; true when it is final.
+bool AcceptDirectory(const String& dir) {
+  const ArchiveSettings& s = Settings();
+  if (!IsValidPathText(dir.CStr(), 0) || !IsAbsolutePath(dir.CStr())) {
+    ErrorBox("%s\r\n%s", MessageText(kMsgInvalidDirectory), dir.CStr());
+    return false;
+  }
+  if (s.Flag(kFlagRefuseDoubleBackslash) && dir.Find("\\\\") >= 0) {
+    ShowErrorBox(MessageText(kMsgDoubleBackslash));
+    return false;
+  }
+  const char drive = DriveOf(dir.CStr());
+  if (drive && !DriveExists(dir.CStr())) {
+    String text;
+    FormatMessageText(text, kMsgNoDrive, "c", (int)drive);
+    ErrorBox("%s", text.CStr());
+    return false;
+  }
+  if (dir.Length() <= 3) {
+    ShowErrorBox(MessageText(kMsgDriveRoot));
+    return false;
+  }
+  const String programs = ProgramsDir();
+  if (WithTrailingBackslash(dir).CompareNoCase(WithTrailingBackslash(programs).CStr()) == 0) {
+    ReportMessage(kMsgProgramsFolder, "s", programs.CStr());
+    return false;
+  }
+  if (!g_options.automaticMode && drive && !AcceptFreeSpace(dir, drive)) return false;
+
+  HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  const bool exists = IsDirectory(dir.CStr());
+  SetCursor(previousCursor);
+  if (s.Flag(kFlagConfirmDirectory)) {
+    String question;
+    FormatMessageText(question, exists ? kMsgDirectoryExists : kMsgDirectoryCreated, "s", dir.CStr());
+    if (MessageBoxA(MessageOwner(), question.CStr(), MessageText(kMsgDirectoryCaption), MB_YESNO | MB_ICONQUESTION) !=
+        IDYES)
+      return false;
+  }
+  if (!exists && !CreateDirectoryTree(dir.CStr())) {
+    String systemText = SystemErrorText(GetLastError());
+    systemText.TrimRight();
+    String text(MessageText(kMsgCannotCreate));
+    text.Append("\r\n");
+    text.Append(dir);
+    text.Append("\r\n\r\n");
+    text.Append(systemText);
+    ShowErrorBox(text.CStr());
+    return false;
+  }
+  const String probe = CreateTempFile(dir.CStr());
+  if (probe.IsEmpty()) {
+    ReportMessage(kMsgNotWritable, "s", dir.CStr());
+    return false;
+  }
+  RemoveFile(probe.CStr(), 0);
+  return true;
+}
+
+// ---- the end of the installation ------------------------------------------
+
+void RunBatchGroup(int32_t group, int hiddenFlag) {
+  const String commands = JoinBatchTexts(Settings().batches[group], g_options.batchAdditions[group]);
+  RunBatch(InstallationDirectory().CStr(), ProductFlag(hiddenFlag), commands);
+}
+
+[[noreturn]] void EndInstallation(bool reinstall) {
+  const String& program = g_options.runAfterProgram;
+  if (!program.IsEmpty()) AppendFormat(InstallLogText(), "Launch on exit: %s\r\n", program.CStr());
+  // Whether the installation went wrong is decided before the final message
+  // puts its own completion text into the error text.
+  const bool succeeded = ErrorText().IsEmpty();
+  FinishInstallLog(reinstall, true, ErrorText());
+
+  bool restart = false;
+  if (IsRebootRequired()) {
+    if (g_options.automaticMode && !ProductFlag(kFlagAutoRestart)) {
+      restart = true;
+    } else {
+      restart = MessageBoxA(MessageOwner(), MessageText(kMsgRestart), MessageText(kMsgQuestionCaption),
+                            MB_YESNO | MB_ICONQUESTION) == IDYES;
+    }
+  }
+  RunBatchGroup(2, kFlagHideBatch3);
+  RemoveDirectoryIfEmpty(SharedDirectory().CStr());
+  RemoveDirectoryIfEmpty(UninstallDirectory().CStr());
+  RemoveDirectoryIfEmpty(InstallationDirectory().CStr());
+  // The file-system redirection of a 64-bit product is per thread and dies
+  // with the process; nothing started from here inherits it.
+  if (restart) {
+    ExitWindows(kRestartMode, false);
+  } else if (succeeded && !program.IsEmpty()) {
+    RunProcess(program.CStr(), 0, nullptr);
+  }
+  EndProcess();
+}
+
+}  // namespace
+
+uint64_t SpaceNeeded(const uint32_t* sizes, int32_t count, uint64_t clusterBytes) {
+  uint64_t need = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    uint64_t size = sizes[i];
+    if (clusterBytes >= 2) size = (size + clusterBytes - 1) / clusterBytes * clusterBytes;
+    need += size;
+  }
+  return need;
+}
+
+int32_t ReinstallQuestionMessage(bool compareVersions, const String& previous, const String& archive) {
+  if (!compareVersions || previous.IsEmpty() || archive.IsEmpty()) return kMsgReinstallInstalled;
+  const int order = CompareVersions(previous.CStr(), archive.CStr());
+  return order == 0 ? kMsgReinstallSame : order < 0 ? kMsgReinstallOlder : kMsgReinstallNewer;
+}
+
+bool RunDirectoryLoop() {
+  String& dir = InstallationDirectory();
+  for (;;) {
+    if (!ChooseDirectoryDialog()) return false;
+    dir.Trim();
+    if (dir.IsEmpty()) continue;
+    if (AcceptDirectory(dir)) return true;
+  }
+}
+
+void ChooseInstallDirectory(const PreviousInstallation& previous, bool& reinstall) {
+  const ArchiveSettings& s = Settings();
+  const String& source = s.defaultInstallDir;
+  if (source.CompareNoCase("HKLM\\", true, 5) == 0 || source.CompareNoCase("HKCU\\", true, 5) == 0) {
+    ReadDirectoryFromRegistry(source);
+    return;
+  }
+  String& dir = InstallationDirectory();
+  if (previous.found && s.Flag(kFlagUninstaller)) {
+    ConfirmReinstall(previous);
+    dir = previous.location;
+    reinstall = true;
+    return;
+  }
+  if (dir.IsEmpty()) dir = source;
+  if (g_options.automaticMode || !s.Flag(kFlagChooseDirectory)) {
+    CreateDirectoryTree(dir.CStr());
+    return;
+  }
+  if (!RunDirectoryLoop()) EndProcess();
+}
+
+void RunInstallFlow() {
+  ArchiveSettings& s = Settings();
+  CheckSystemAndRights();
+  CheckMasterProduct();
+  PreviousInstallation previous;
+  ReadPreviousInstallation(previous);
+  AskStartQuestion();
+  if (!s.password.IsEmpty() && !PasswordDialog(s.password)) EndProcess();
+  if (!g_options.automaticMode) {
+    ShowPages(kMsgLicenseFront, s.licenseTexts, LicensePage);
+    ShowPages(kMsgReadmeFront, s.readmeTexts, ReadmePage);
+  }
+  bool reinstall = false;
+  ChooseInstallDirectory(previous, reinstall);
+
+  const String& installDir = InstallationDirectory();
+  if (s.Flag(kFlagGrantUsersAccess)) GrantUsersAccess(installDir.CStr());
+  ErrorText().Clear();
+  UninstallDirectory() = JoinPath(installDir.CStr(), s.UninstallSubdir.CStr());
+  RunBatchGroup(0, kFlagHideBatch1);
+
+  CreateProgressDialog();
+  SetStage(kMsgPreparing, 2);
+  AssembleDataRegion();
+  if (!s.UninstallSubdir.IsEmpty()) CreateDirectoryTree(UninstallDirectory().CStr());
+  if (!s.SharedPath.IsEmpty()) {
+    CreateDirectoryTree(SharedDirectory().CStr());
+    if (s.Flag(kFlagGrantUsersAccess)) GrantUsersAccess(SharedDirectory().CStr());
+  }
+  ApplyDeletionRecords();
+  ExtractEntries();
+
+  // What follows the files, in its fixed order.
+  String sharedFilesText = previous.sharedFiles;
+  // TODO(actions): registration of shared files, COM servers and type
+  // libraries; shortcuts; kept files, product keys and file associations
+  // are called here once the actions land.
+  const bool desktopChanged = false;
+  if (s.Flag(kFlagAddToPath)) ErrorText().Append(EditAutoexecPath(true));
+  if (s.Flag(kFlagUninstaller)) RegisterUninstall(sharedFilesText);
+  RunBatchGroup(1, kFlagHideBatch2);
+  if (desktopChanged) RefreshDesktop(s.ShortcutMode == 1);
+  DestroyProgressDialog();
+  EndInstallation(reinstall);
+}

@@ -1,0 +1,39 @@
+// The installation from the settings read to the end of the process: the
+// checks, the start question, password, licence and readme pages, the
+// installation directory, then every installing step in its fixed order,
+// and the end of the installation (final message, install log, restart,
+// last batch, the program to launch).
+#pragma once
+#include <stdint.h>
+
+#include "core/string.h"
+
+// The earlier installation of the product, read from its Uninstall key
+// (missing values read as "").
+struct PreviousInstallation {
+  String location;     // InstallLocation
+  String version;      // DisplayVersion
+  String sharedFiles;  // SharedFiles
+  bool found = false;  // location is an existing directory
+};
+
+// The whole installation; never returns (the process ends through the exit
+// path).
+[[noreturn]] void RunInstallFlow();
+
+// Settles the install directory: from a registry value, the previous
+// installation's directory, the command line or default, or the directory
+// loop. Ends the process on every refusal that is not offered again.
+void ChooseInstallDirectory(const PreviousInstallation& previous, bool& reinstall);
+
+// The directory loop: shows the directory dialog until the user gives a
+// usable directory (true) or cancels (false).
+bool RunDirectoryLoop();
+
+// The free space a directory needs on its drive: every entry size rounded up
+// to whole clusters of clusterBytes (no rounding below 2), in 64 bits.
+uint64_t SpaceNeeded(const uint32_t* sizes, int32_t count, uint64_t clusterBytes);
+
+// The first message of the reinstall question: 3, or with flag bit 36 and
+// both versions known 4 (same), 5 (previous older) or 6 (previous newer).
+int32_t ReinstallQuestionMessage(bool compareVersions, const String& previous, const String& archive);

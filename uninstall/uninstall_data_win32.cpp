@@ -1,0 +1,9 @@
+#include "uninstall/uninstall_data.h"
+
+#include "core/file_util.h"
+
+void ReadUninstallData(const char* path, UninstallDataContents& out) {
+  String text;
+  ReadFileToString(path, text);  // a missing or unreadable file reads as empty
+  ParseUninstallData(text, out);
+}

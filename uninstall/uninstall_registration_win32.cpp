@@ -1,0 +1,148 @@
+#include "uninstall/uninstall_registration.h"
+
+#include <windows.h>
+
+#include "app/archive_run.h"
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "archive/format.h"
+#include "core/datetime.h"
+#include "core/file_util.h"
+#include "core/format.h"
+#include "core/path.h"
+#include "core/path_variables.h"
+#include "core/registry.h"
+#include "install/extraction.h"
+#include "install/file_writer.h"
+#include "runtime/run_texts.h"
+#include "runtime/uninstall_list.h"
+#include "ui/progress_dialog.h"
+#include "uninstall/uninstall_data.h"
+
+namespace {
+
+constexpr int32_t kMsgFinishing = 36;
+constexpr uint32_t kTextOrDelete = kRegistryDeleteEmpty;
+
+const char kRegistryFailure[] =
+    "Unable to save the uninstall information to the registry.  Uninstall will not work properly.\r\n\r\n";
+
+void WriteUninstallDataValues(RegistryKey& key, const ArchiveSettings& s) {
+  for (const UninstallValue& entry : s.uninstallValues) {
+    String value(entry.value);
+    ExpandPathVariables(value);
+    if (entry.type == 4) {
+      const int64_t n = ParseInt64(value.CStr());
+      key.WriteNumber(entry.name.CStr(), n == kParseInt64Failed ? 0u : (uint32_t)n, kRegistryDeleteEmpty);
+    } else {
+      key.WriteText(entry.name.CStr(), value, kTextOrDelete | (entry.type == 2 ? kRegistryExpand : 0u));
+    }
+  }
+}
+
+// Every value in its order and kind.
+void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const String& quietString,
+                          const String& sharedFilesText) {
+  const ArchiveSettings& s = g_archive.settings;
+  key.WriteText("UninstallString", uninstallString);
+  key.WriteText("QuietUninstallString", quietString);
+  key.WriteText("DisplayName", g_options.DisplayName);
+  key.WriteText("InstallSource", ModulePath());
+  key.WriteText("DisplayVersion", s.DisplayVersion, kTextOrDelete);
+  key.WriteText("Publisher", s.Publisher, kTextOrDelete);
+  uint32_t major = 0, minor = 0;
+  if (VersionNumbers(s.DisplayVersion, major, minor)) {
+    key.WriteNumber("VersionMajor", major);
+    key.WriteNumber("VersionMinor", minor);
+  }
+  key.WriteText("ProductRegistry", s.ProductRegistry, kTextOrDelete);
+  key.WriteText("ProductStartMenu", s.ProductStartMenu, kTextOrDelete);
+  key.WriteText("SharedPath", SharedDirectory(), kTextOrDelete);
+  key.WriteText("ProductFonts", FontListText(), kTextOrDelete);
+  String flags;
+  Format(flags, "%I64d", (long long)(int64_t)s.Flags);
+  key.WriteText("ProductFlags", flags);
+  key.WriteText("UninstallBatch1", s.UninstallBatch1, kTextOrDelete);
+  key.WriteText("UninstallBatch2", s.UninstallBatch2, kTextOrDelete);
+  key.WriteText("SharedFiles", sharedFilesText, kTextOrDelete);
+  key.WriteText("UninstallSubdir", s.UninstallSubdir, kTextOrDelete);
+  key.WriteNumber("ShortcutMode", s.ShortcutMode, kRegistryDeleteEmpty);
+  key.WriteText("DisplayTitle", g_displayTitle);
+  key.WriteNumber("TitleColor", s.TitleColor);
+  key.WriteNumber("TopColor", s.TopColor);
+  if (s.MonoColor())
+    key.DeleteValue("BottomColor");
+  else
+    key.WriteNumber("BottomColor", s.BottomColor);
+  key.WriteNumber("MonoColor", s.MonoColor() ? 1u : 0u);
+  key.WriteNumber("TitleShadow", s.TitleShadow);
+  key.WriteNumber("TitlePosition", s.TitlePosition);
+  key.WriteText("TitleFont", s.TitleFont);
+  key.WriteText("TaskbarText", s.TaskbarText);
+  if (s.Flag(kFlagKeepBackgroundBitmap)) {
+    key.WriteNumber("BitmapSize", s.BitmapSize);
+    key.WriteNumber("StretchMode", s.StretchMode);
+  }
+  WriteUninstallDataValues(key, s);
+  key.WriteText("InstallLocation", InstallationDirectory());
+  String date;
+  DateTime::Now().Format(date, kDefaultDateTimePattern);
+  key.WriteText("InstallDate", date);
+}
+
+}  // namespace
+
+String UninstallKeyPath(const char* uninstallName) {
+  String path("Software\\");
+  path.Append(kUninstallPath);
+  path.AppendChar('\\');
+  path.Append(uninstallName);
+  return path;
+}
+
+bool WriteUninstallData() {
+  const String path = JoinPath(UninstallDirectory().CStr(), kUninstallDataFileName);
+  String text;
+  BuildUninstallData(text, UninstallList(), MessageText, AssociationLog());
+  const String temporary = CreateTempFile(DirectoryOf(path.CStr()).CStr());
+  if (temporary.IsEmpty()) return false;
+  if (WriteStringToFile(temporary.CStr(), text.CStr(), text.Length()) != kOpenOk ||
+      !MoveFileExA(temporary.CStr(), path.CStr(), MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD error = GetLastError();
+    DeleteFileA(temporary.CStr());
+    SetLastError(error);
+    return false;
+  }
+  return true;
+}
+
+void RegisterUninstall(const String& sharedFilesText) {
+  const ArchiveSettings& s = g_archive.settings;
+  String& errors = ErrorText();
+  const String uninstaller = JoinPath(UninstallDirectory().CStr(), s.uninstallerFileName.CStr());
+  const String& image = g_archive.uninstallerImage;
+  WriteFileOrSchedule(uninstaller.CStr(), image.CStr(), image.Length(), s.UninstallerFileTime, errors, 0, true);
+
+  String switchText("/u:\"");
+  switchText.Append(g_options.uninstallName);
+  switchText.AppendChar('"');
+  const String uninstallString = uninstaller + " " + switchText;
+  const String quietString = uninstaller + " /a " + switchText;
+
+  bool registered = false;
+  {
+    RegistryKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(g_options.uninstallName.CStr()).CStr()) !=
+        kRegistryOpenFailed) {
+      WriteUninstallValues(key, uninstallString, quietString, sharedFilesText);
+      registered = key.ReadText("UninstallString") == uninstallString;
+    }
+  }
+  if (!registered) errors.Append(kRegistryFailure);
+  SetStage(kMsgFinishing, 100);
+
+  if (!WriteUninstallData()) {
+    const String path = JoinPath(UninstallDirectory().CStr(), kUninstallDataFileName);
+    AppendErrorLine(errors, path.CStr());
+  }
+}
