@@ -5,28 +5,19 @@
 
 #include "app/archive_run.h"
 #include "app/command_line.h"
+#include "app/install_flow.h"
 #include "app/messages.h"
 #include "app/run_state.h"
 #include "core/process.h"
 #include "core/program.h"
-#include "ui/progress_dialog.h"
 
 namespace {
 
-constexpr int32_t kMsgPreparing = 8;  // the first stage's status
-
 // The install run: the archive is found, checked and read, the language
-// chosen, and the progress dialog opened at its first stage. The installation
-// steps that follow it are not part of this build yet, so the run ends
-// cleanly after the first stage's pause.
+// chosen, then the installation runs to its end.
 [[noreturn]] void RunInstallation() {
   ReadArchive();
-  CreateProgressDialog();
-  SetStage(kMsgPreparing, 2);
-  // TODO: the installation steps (data region, deletion records, extraction
-  // and the actions after them) follow here.
-  PauseSinceMark(g_archive.settings.StagePause);
-  EndProcess();
+  RunInstallFlow();
 }
 
 // The uninstall run. The uninstaller is not part of this build yet, so the

@@ -66,6 +66,8 @@ const char kUsageText[] =
     "  print-items ID            the entries of a list box or combo box\n"
     "  expect-text [ID] TEXT     fail unless the control's text equals TEXT (within 3 s)\n"
     "                            (TEXT may use \\r \\n \\t \\\\ \\xNN)\n"
+    "  expect-enabled ID yes|no  fail unless control ID is enabled (yes) or\n"
+    "                            disabled (no) (within 3 s)\n"
     "  set-text ID TEXT          WM_SETTEXT to an edit (TEXT unescaped as above)\n"
     "  select ID INDEX|=ITEM     select a list/combo entry and notify the dialog\n"
     "  dblclick ID INDEX|=ITEM   select a list entry and post LBN_DBLCLK\n"
@@ -627,6 +629,28 @@ int StepExpectText(Robot& r, Args& a) {
   return kOk;
 }
 
+int StepExpectEnabled(Robot& r, Args& a) {
+  int id;
+  if (TakeId(a, "expect-enabled", false, &id)) return kUsage;
+  if (a.Done()) { Err("expect-enabled: yes or no missing"); return kUsage; }
+  const std::string which = a.Take();
+  if (which != "yes" && which != "no") { Err("expect-enabled: say yes or no, not \"%s\"", which.c_str()); return kUsage; }
+  Options o;
+  if (!ReadOptions(a, &o, "expect-enabled")) return kUsage;
+  HWND h = NeedControl(r, "expect-enabled", id);
+  if (!h) return kMissing;
+  const bool want = which == "yes";
+  // Like expect-text: what an earlier posted step changes has a moment to land.
+  const double settle = o.timeout < kExpectSettleSeconds ? o.timeout : kExpectSettleSeconds;
+  const DWORD start = GetTickCount();
+  while ((IsWindowEnabled(h) != FALSE) != want && (GetTickCount() - start) < settle * 1000) Sleep(20);
+  if ((IsWindowEnabled(h) != FALSE) != want) {
+    Err("expect-enabled: control %d of %s is %s", id, r.currentName.c_str(), want ? "disabled" : "enabled");
+    return kExpect;
+  }
+  return kOk;
+}
+
 int StepPrintItems(Robot& r, Args& a) {
   int id;
   if (TakeId(a, "print-items", false, &id)) return kUsage;
@@ -957,6 +981,7 @@ int Run(Args& a) {
       {"print-text", StepPrintText},
       {"print-items", StepPrintItems},
       {"expect-text", StepExpectText},
+      {"expect-enabled", StepExpectEnabled},
       {"set-text", StepSetText},
       {"select", [](Robot& r, Args& a) { return StepSelect(r, a, false); }},
       {"dblclick", [](Robot& r, Args& a) { return StepSelect(r, a, true); }},
