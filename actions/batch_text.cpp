@@ -69,6 +69,15 @@ void BuildBatchFile(String& out, const Array<BatchVariable>& variables, const St
   out.Append(body);
 }
 
+void AppendBatchPathArgument(String& commandLine, const String& path, bool legacyInterpreter) {
+  const bool outerQuotes = !legacyInterpreter && path.FindFirstOf("&<>()@^|") >= 0;
+  if (outerQuotes) commandLine.AppendChar('"');
+  commandLine.AppendChar('"');
+  commandLine.Append(path);
+  commandLine.AppendChar('"');
+  if (outerQuotes) commandLine.AppendChar('"');
+}
+
 String JoinBatchTexts(const String& archiveText, const String& addition) {
   String out(archiveText);
   if (addition.IsEmpty()) return out;

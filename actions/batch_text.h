@@ -36,6 +36,13 @@ void AppendSetLine(String& out, const BatchVariable& variable, bool quotedForm);
 void BuildBatchFile(String& out, const Array<BatchVariable>& variables, const String& commands, bool removePauses,
                     bool quotedForm);
 
+// Appends the batch file's path to the interpreter's "/c" switch in double
+// quotes. The new interpreter drops the first and the last double quote of
+// a "/c" text that holds one of & < > ( ) @ ^ |, and would then split the
+// path there; such a path gets a second pair of quotes around the first,
+// which the interpreter removes, leaving the path quoted.
+void AppendBatchPathArgument(String& commandLine, const String& path, bool legacyInterpreter);
+
 // Batch text 1, 2 or 3 of the archive followed by its command-line addition:
 // an archive text that does not end with a line break gets one before the
 // addition. Either part may be empty.

@@ -71,8 +71,8 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
   CollectBatchVariables(dir, variables);
   const String& interpreter = CommandInterpreter();
   String text;
-  BuildBatchFile(text, variables, commands, g_options.automaticMode || hidden,
-                 !IsLegacyInterpreter(interpreter.CStr()));
+  const bool legacy = IsLegacyInterpreter(interpreter.CStr());
+  BuildBatchFile(text, variables, commands, g_options.automaticMode || hidden, !legacy);
 
   const String path = JoinPath(dir, kBatchFileName);
   // A file (or link) left under the name is removed, and the batch file is
@@ -88,7 +88,8 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
     }
   }
   String commandLine;
-  Format(commandLine, "%s /e:%d /c \"%s\"", interpreter.CStr(), (int)kBatchEnvironmentSize, path.CStr());
+  Format(commandLine, "%s /e:%d /c ", interpreter.CStr(), (int)kBatchEnvironmentSize);
+  AppendBatchPathArgument(commandLine, path, legacy);
   RunProcess(commandLine.CStr(), kRunWait | kRunKeepUiAlive | (hidden ? (uint32_t)kRunHidden : 0u), dir);
   RemoveFile(path.CStr(), 0);
 }

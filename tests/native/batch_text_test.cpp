@@ -51,6 +51,18 @@ TEST(BatchText, SetLines) {
   EXPECT_FALSE(IsLegacyInterpreter(""));
 }
 
+TEST(BatchText, PathArgument) {
+  String line("cmd /c ");
+  AppendBatchPathArgument(line, String("C:\\Program Files\\X\\TRUXBAT.BAT"), false);
+  EXPECT_STREQ("cmd /c \"C:\\Program Files\\X\\TRUXBAT.BAT\"", line.CStr());
+  line = "cmd /c ";
+  AppendBatchPathArgument(line, String("C:\\A & B (x)\\TRUXBAT.BAT"), false);
+  EXPECT_STREQ("cmd /c \"\"C:\\A & B (x)\\TRUXBAT.BAT\"\"", line.CStr());
+  line = "command.com /c ";
+  AppendBatchPathArgument(line, String("C:\\A&B\\TRUXBAT.BAT"), true);
+  EXPECT_STREQ("command.com /c \"C:\\A&B\\TRUXBAT.BAT\"", line.CStr());
+}
+
 TEST(BatchText, JoinTexts) {
   EXPECT_STREQ("a\r\nb", JoinBatchTexts(String("a"), String("b")).CStr());
   EXPECT_STREQ("a\r\nb", JoinBatchTexts(String("a\r\n"), String("b")).CStr());

@@ -1,0 +1,398 @@
+// The installation's end steps against the real system under Wine: batch
+// files run by the real command interpreter, the autoexec.bat PATH edit,
+// directory rights, the Uninstall key with every value kind, Uninstall.DAT,
+// the uninstaller copy and the install log.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "actions/batch.h"
+#include "actions/install_log.h"
+#include "app/archive_run.h"
+#include "app/install_flow.h"
+#include "app/message_format.h"
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "core/file_util.h"
+#include "core/path.h"
+#include "core/path_variables.h"
+#include "core/registry.h"
+#include "runtime/run_texts.h"
+#include "runtime/uninstall_list.h"
+#include "tests/win32/file_test_support.h"
+#include "uninstall/uninstall_data.h"
+#include "uninstall/uninstall_registration.h"
+
+using namespace filetest;
+
+namespace {
+
+std::string Text(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
+
+// Message n reads "M<n>", except those the tests look at.
+void LoadMessages() {
+  Array<String> table;
+  for (int i = 0; i < 80; ++i) {
+    String text("M");
+    text.Append(std::to_string(i).c_str());
+    if (i == 31) text = "Error writing";
+    if (i == 43) text = "Installation Complete";
+    if (i == 34) text = "<product> is gone.\r\nBye.";
+    table.Append(text);
+  }
+  SetMessageTable(1, table);
+  SetCurrentLanguage(0);
+}
+
+class FlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LoadMessages();
+    g_options = CommandLineOptions();
+    g_options.automaticMode = true;
+    g_options.DisplayName = "Flow Unit";
+    g_options.uninstallName = "Flow Unit";
+    g_productFlags = 0;
+    ErrorText().Clear();
+    InstallLogText().Clear();
+    ClearUninstallList();
+    AssociationLog().Clear();
+  }
+};
+
+// ---- batches ---------------------------------------------------------------
+
+TEST_F(FlowTest, BatchSetsVariablesDropsPausesAndDeletesItsFile) {
+  const std::string dir = FreshDirectory("flow batch");
+  ProductVersion() = "3.1";
+  UninstallDirectory() = "C:\\flow batch\\uninst";
+  // Automatic mode: the PAUSE lines must go, or the interpreter would wait.
+  RunBatch(dir.c_str(), true,
+           String("set InstallDir>out.txt\r\nPAUSE\r\n  @pause \r\nset Version>>out.txt\nset UninstallDir>>out.txt\r\n"
+                  "set InstallDrive>>out.txt"));
+  EXPECT_EQ("InstallDir=C:\\flow batch\r\nVersion=3.1\r\nUninstallDir=C:\\flow batch\\uninst\r\nInstallDrive=C:\r\n",
+            ReadRaw(dir + "\\out.txt"));
+  EXPECT_FALSE(Exists(dir + "\\TRUXBAT.BAT"));
+}
+
+TEST_F(FlowTest, BatchKeepsSpecialCharactersOfDirectoriesAsText) {
+  // A directory name the interpreter would otherwise run as commands.
+  const std::string dir = FreshDirectory("flow & (x) ^ y");
+  const std::string victim = "C:\\flow_victim.txt";
+  DeleteFileA(victim.c_str());
+  UninstallDirectory() = "C:\\u & echo injected>C:\\flow_victim.txt";
+  RunBatch(dir.c_str(), true, String("set InstallDir>out.txt\r\nset UninstallDir>>out.txt\r\n"));
+  EXPECT_EQ("InstallDir=" + dir + "\r\nUninstallDir=C:\\u & echo injected>C:\\flow_victim.txt\r\n",
+            ReadRaw(dir + "\\out.txt"));
+  EXPECT_FALSE(Exists(victim)) << "a SET line ran part of its value as a command";
+}
+
+TEST_F(FlowTest, BatchNeverWritesThroughAFileLeftUnderItsName) {
+  const std::string dir = FreshDirectory("flow batch old");
+  ASSERT_TRUE(WriteRaw(dir + "\\TRUXBAT.BAT", "@echo old>old.txt\r\n"));
+  ASSERT_TRUE(SetFileAttributesA((dir + "\\TRUXBAT.BAT").c_str(), FILE_ATTRIBUTE_READONLY));
+  RunBatch(dir.c_str(), true, String("echo new>new.txt"));
+  EXPECT_EQ("new\r\n", ReadRaw(dir + "\\new.txt"));
+  EXPECT_FALSE(Exists(dir + "\\old.txt"));
+  EXPECT_FALSE(Exists(dir + "\\TRUXBAT.BAT"));
+  RunBatch(dir.c_str(), true, String());  // nothing to run: no file at all
+  EXPECT_FALSE(Exists(dir + "\\TRUXBAT.BAT"));
+}
+
+// ---- autoexec.bat ------------------------------------------------------------
+
+TEST_F(FlowTest, AutoexecPathAddTwiceThenRemove) {
+  const std::string dir = FreshDirectory("flow autoexec directory with a long name");
+  InstallationDirectory() = dir.c_str();
+  const std::string line = "PATH=%PATH%;" + Text(ShortPathOf(dir.c_str())) + "\r\n";
+  const std::string autoexec = "C:\\autoexec.bat";
+  for (const char* before : {"@ECHO OFF", "@ECHO OFF\r\n"}) {
+    ASSERT_TRUE(WriteRaw(autoexec, before));
+    EXPECT_EQ("", Text(EditAutoexecPath(true)));
+    EXPECT_EQ("", Text(EditAutoexecPath(true)));
+    EXPECT_EQ(std::string("@ECHO OFF\r\n") + line, ReadRaw(autoexec)) << before;
+    EXPECT_EQ("", Text(EditAutoexecPath(false)));
+    EXPECT_EQ("@ECHO OFF\r\n", ReadRaw(autoexec)) << before;
+  }
+  // The line as the file's last, without its break.
+  ASSERT_TRUE(WriteRaw(autoexec, "REM x\r\n" + line.substr(0, line.size() - 2)));
+  EXPECT_EQ("", Text(EditAutoexecPath(false)));
+  EXPECT_EQ("REM x\r\n", ReadRaw(autoexec));
+
+  DeleteFileA(autoexec.c_str());
+  EXPECT_EQ("Unable to modify C:\\autoexec.bat.  You will need to manually remove " + dir +
+                " from the PATH environment variable.\r\n\r\n",
+            Text(EditAutoexecPath(false)));
+  EXPECT_FALSE(Exists(autoexec));
+  EXPECT_EQ("", Text(EditAutoexecPath(true)));  // adding creates the file
+  EXPECT_EQ("\r\n" + line, ReadRaw(autoexec));
+  DeleteFileA(autoexec.c_str());
+}
+
+TEST_F(FlowTest, GrantUsersAccessLogsItsOutcome) {
+  const std::string dir = FreshDirectory("flow rights");
+  GrantUsersAccess(dir.c_str());
+  GrantUsersAccess("C:\\flow rights\\missing");
+  const std::string log = Text(InstallLogText());
+  const std::string ok = "Granting rights to directory \"" + dir + "\"...OK\r\n";
+  ASSERT_EQ(ok, log.substr(0, ok.size()));
+  const std::string fail = "Granting rights to directory \"C:\\flow rights\\missing\"...FAIL code 3: ";
+  EXPECT_EQ(fail, log.substr(ok.size(), fail.size()));
+  EXPECT_EQ("\r\n", log.substr(log.size() - 2));
+}
+
+// ---- uninstall registration ---------------------------------------------------
+
+struct Value {
+  DWORD type;
+  std::string data;
+};
+
+bool ReadRegistryValue(const char* name, Value& out) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Flow Unit", 0,
+                    KEY_READ, &key))
+    return false;
+  char buffer[4096];
+  DWORD size = sizeof buffer;
+  LONG r = RegQueryValueExA(key, name, nullptr, &out.type, (BYTE*)buffer, &size);
+  RegCloseKey(key);
+  if (r) return false;
+  if (out.type == REG_DWORD) {
+    out.data = std::to_string(*(DWORD*)buffer);
+  } else {
+    out.data.assign(buffer, size && buffer[size - 1] == 0 ? size - 1 : size);
+  }
+  return true;
+}
+
+void PrepareSettings(const std::string& dir) {
+  ArchiveSettings& s = g_archive.settings;
+  s = ArchiveSettings();
+  s.Flags = (1ull << 2) | (1ull << 63);
+  g_productFlags = s.Flags;
+  s.DisplayVersion = "2.10";
+  s.Publisher = "";
+  s.ProductRegistry = "Flow\\Unit";
+  s.ProductStartMenu = "Flow Tests\\Flow Unit";
+  s.uninstallerFileName = "Uninstall Flow.exe";
+  s.UninstallSubdir = "uninst";
+  s.TopColor = s.BottomColor = 0x123456;
+  s.TitleColor = 0xFFFFFF;
+  s.TitleShadow = 2;
+  s.TitlePosition = 1;
+  s.TitleFont = "Arial Bold";
+  s.TaskbarText = "";
+  s.ShortcutMode = 0;
+  s.UninstallBatch1 = "echo one";
+  s.uninstallValues.Append(UninstallValue{String("HelpLink"), 2, String("%InstallDir%\\help.txt")});
+  s.uninstallValues.Append(UninstallValue{String("EstimatedSize"), 4, String("4294967295")});
+  s.uninstallValues.Append(UninstallValue{String("Comments"), 1, String("")});
+  s.uninstallValues.Append(UninstallValue{String("InstallLocation"), 1, String("overwritten")});
+  g_displayTitle = "Flow Unit Title";
+  InstallationDirectory() = dir.c_str();
+  UninstallDirectory() = (dir + "\\uninst").c_str();
+  SharedDirectory() = "";
+  CreateDirectoryA((dir + "\\uninst").c_str(), nullptr);
+  g_archive.uninstallerImage = String("MZ\x90\0stub bytes\0\xff", 17);
+}
+
+TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) {
+  const std::string dir = FreshDirectory("flow registration");
+  PrepareSettings(dir);
+  // Values a previous installation left that this one must delete.
+  {
+    RegistryKey key;
+    ASSERT_NE(kRegistryOpenFailed,
+              key.Open(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Flow Unit"));
+    key.WriteText("Publisher", "Old Publisher");
+    key.WriteNumber("BottomColor", 7);
+    key.WriteText("Comments", "old");
+    key.WriteNumber("ShortcutMode", 1);
+  }
+  AddUninstallEntry((dir + "\\app.txt").c_str(), kUninstallFile);
+  AddUninstallEntry((dir + "\\docs").c_str(), kUninstallDirectory);
+  AddAssociationLogLine(".flw", "FlowFile", "open");
+  RegisterUninstall(String("\"C:\\shared\\a.dll\";"));
+  EXPECT_EQ("", Text(ErrorText()));
+
+  const std::string uninstaller = dir + "\\uninst\\Uninstall Flow.exe";
+  EXPECT_EQ(std::string("MZ\x90\0stub bytes\0\xff", 17), ReadRaw(uninstaller));
+
+  struct Expected {
+    const char* name;
+    DWORD type;
+    std::string data;
+  };
+  const Expected expected[] = {
+      {"UninstallString", REG_SZ, uninstaller + " /u:\"Flow Unit\""},
+      {"QuietUninstallString", REG_SZ, uninstaller + " /a /u:\"Flow Unit\""},
+      {"DisplayName", REG_SZ, "Flow Unit"},
+      {"DisplayVersion", REG_SZ, "2.10"},
+      {"VersionMajor", REG_DWORD, "2"},
+      {"VersionMinor", REG_DWORD, "10"},
+      {"ProductRegistry", REG_SZ, "Flow\\Unit"},
+      {"ProductStartMenu", REG_SZ, "Flow Tests\\Flow Unit"},
+      {"ProductFlags", REG_SZ, "-9223372036854775804"},
+      {"UninstallBatch1", REG_SZ, "echo one"},
+      {"SharedFiles", REG_SZ, "\"C:\\shared\\a.dll\";"},
+      {"UninstallSubdir", REG_SZ, "uninst"},
+      {"DisplayTitle", REG_SZ, "Flow Unit Title"},
+      {"TitleColor", REG_DWORD, std::to_string(0xFFFFFF)},
+      {"TopColor", REG_DWORD, std::to_string(0x123456)},
+      {"MonoColor", REG_DWORD, "1"},
+      {"TitleShadow", REG_DWORD, "2"},
+      {"TitlePosition", REG_DWORD, "1"},
+      {"TitleFont", REG_SZ, "Arial Bold"},
+      {"TaskbarText", REG_SZ, ""},
+      {"HelpLink", REG_EXPAND_SZ, dir + "\\help.txt"},
+      {"EstimatedSize", REG_DWORD, "4294967295"},
+      {"InstallLocation", REG_SZ, dir},
+  };
+  for (const Expected& e : expected) {
+    Value v;
+    ASSERT_TRUE(ReadRegistryValue(e.name, v)) << e.name;
+    EXPECT_EQ(e.type, v.type) << e.name;
+    EXPECT_EQ(e.data, v.data) << e.name;
+  }
+  for (const char* gone : {"Publisher", "BottomColor", "Comments", "ShortcutMode", "SharedPath", "ProductFonts",
+                           "UninstallBatch2", "BitmapSize", "StretchMode"}) {
+    Value v;
+    EXPECT_FALSE(ReadRegistryValue(gone, v)) << gone;
+  }
+  Value source;
+  ASSERT_TRUE(ReadRegistryValue("InstallSource", source));
+  EXPECT_EQ(Text(ModulePath()), source.data);
+
+  String expectedData;
+  BuildUninstallData(expectedData, UninstallList(), MessageText, AssociationLog());
+  const std::string data = ReadRaw(dir + "\\uninst\\Uninstall.DAT");
+  EXPECT_EQ(Text(expectedData), data);
+  EXPECT_NE(std::string::npos, data.find("\r\n~34\r\nFlow Unit is gone.\r\nBye.\r\n"));
+  EXPECT_NE(std::string::npos, data.find("[Associations]\r\n.flw~!~FlowFile~!~open\r\n"));
+}
+
+TEST_F(FlowTest, UninstallDataReplacesTheOldFileOrReportsTheFailure) {
+  const std::string dir = FreshDirectory("flow data");
+  PrepareSettings(dir);
+  ASSERT_TRUE(WriteRaw(dir + "\\uninst\\Uninstall.DAT", std::string(5000, 'x')));
+  AddUninstallEntry((dir + "\\a.txt").c_str(), kUninstallFile);
+  ASSERT_TRUE(WriteUninstallData());
+  UninstallDataContents back;
+  ReadUninstallData((dir + "\\uninst\\Uninstall.DAT").c_str(), back);
+  ASSERT_EQ(1, back.bodyLines.Count());
+  EXPECT_EQ(dir + "\\a.txt", Text(back.bodyLines[0]));
+  EXPECT_STREQ("Flow Unit is gone.\r\nBye.", back.Message(34));
+  // No temporary file is left beside it.
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((dir + "\\uninst\\*.tmp").c_str(), &found);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, h);
+  if (h != INVALID_HANDLE_VALUE) FindClose(h);
+
+  // A missing uninstall directory: the data file fails and says so; the key
+  // and the uninstaller's failure are reported on their own terms.
+  UninstallDirectory() = (dir + "\\missing").c_str();
+  RegisterUninstall(String());
+  const std::string errors = Text(ErrorText());
+  EXPECT_NE(std::string::npos, errors.find("Error writing " + dir + "\\missing\\Uninstall.DAT\r\n")) << errors;
+
+  UninstallDataContents none;
+  ReadUninstallData((dir + "\\nothing.dat").c_str(), none);
+  EXPECT_EQ(0, none.bodyLines.Count());
+}
+
+// ---- install log ------------------------------------------------------------
+
+TEST_F(FlowTest, InstallLogBlocksAppendAndNeverTruncate) {
+  const std::string dir = FreshDirectory("flow log");
+  UninstallDirectory() = dir.c_str();
+  InstallationDirectory() = dir.c_str();
+  ProductVersion() = "";
+  const std::string path = dir + "\\Install.LOG";
+
+  // A clean installation without flag bit 6 writes nothing.
+  String errors;
+  FinishInstallLog(false, true, errors);
+  EXPECT_EQ("Installation Complete\r\n\r\n", Text(errors));
+  EXPECT_FALSE(Exists(path));
+
+  // Errors always write a block, also in automatic mode.
+  ASSERT_TRUE(WriteRaw(path, "earlier content"));
+  errors = "Error writing X\r\nDenied.\r\n\r\n";
+  InstallLogText() = "Launch on exit: x.exe\r\n";
+  FinishInstallLog(true, true, errors);
+  // With flag bit 6 a clean installation appends its block too.
+  g_productFlags = (1ull << 6) | (1ull << 2);
+  errors.Clear();
+  InstallLogText().Clear();
+  FinishInstallLog(true, true, errors);
+
+  std::string log = ReadRaw(path);
+  ASSERT_EQ("earlier content", log.substr(0, 15));
+  log = log.substr(15);
+  // The dates vary; everything else is exact.
+  std::string constant;
+  const std::string date = "Install date: ";
+  for (size_t from = 0;;) {
+    const size_t at = log.find(date, from);
+    if (at == std::string::npos) {
+      constant.append(log, from, std::string::npos);
+      break;
+    }
+    constant.append(log, from, at - from);
+    constant += date + "D";
+    from = log.find("\r\n", at);
+  }
+  log = constant;
+  EXPECT_EQ("\r\nInstallation log for: Flow Unit\r\nInstall date: D\r\nInstall location: " + dir +
+                "\r\nInstaller version: 17.2\r\n\r\nLaunch on exit: x.exe\r\n\r\nError writing X\r\nDenied.\r\n\r\n"
+                "\r\nInstallation log for: Flow Unit\r\nInstall date: D\r\nInstall type: Reinstall\r\n"
+                "Install location: " + dir + "\r\nInstaller version: 17.2\r\n\r\nInstallation Complete\r\n\r\n",
+            log);
+}
+
+// ---- decisions -------------------------------------------------------------
+
+TEST(FlowDecisions, MessageFormatsMustFitTheirArguments) {
+  struct Case {
+    const char* format;
+    const char* types;
+    bool fits;
+  };
+  const Case cases[] = {
+      {"Needs %s, drive %c: has %s.", "scs", true},
+      {"no conversion", "s", true},
+      {"100%% sure: %s", "s", true},
+      {"%-20s|%5c", "sc", true},
+      {"%s %s", "s", false},
+      {"%d", "s", false},
+      {"%n", "s", false},
+      {"%*s", "s", false},
+      {"%ls", "s", false},
+      {"%c", "s", false},
+      {"trailing %", "s", false},
+      {"%x", "d", true},
+  };
+  for (const Case& k : cases) EXPECT_EQ(k.fits, FormatFitsArguments(k.format, k.types)) << k.format;
+}
+
+TEST(FlowDecisions, SpaceRoundsEachEntryToClusters) {
+  const uint32_t sizes[] = {1, 4096, 4097, 0, 0xFFFFFFFFu};
+  EXPECT_EQ(4096ull + 4096 + 8192 + 0 + 0x100000000ull, SpaceNeeded(sizes, 5, 4096));
+  EXPECT_EQ(1ull + 4096 + 4097 + 0xFFFFFFFFull, SpaceNeeded(sizes, 5, 1));  // no rounding below 2
+  EXPECT_EQ(1ull + 4096 + 4097 + 0xFFFFFFFFull, SpaceNeeded(sizes, 5, 0));
+  EXPECT_EQ(0ull, SpaceNeeded(nullptr, 0, 4096));
+}
+
+TEST(FlowDecisions, ReinstallQuestionByVersion) {
+  EXPECT_EQ(3, ReinstallQuestionMessage(false, String("1.0"), String("2.0")));
+  EXPECT_EQ(3, ReinstallQuestionMessage(true, String(""), String("2.0")));
+  EXPECT_EQ(3, ReinstallQuestionMessage(true, String("1.0"), String("")));
+  EXPECT_EQ(4, ReinstallQuestionMessage(true, String("2.0"), String("2.0")));
+  EXPECT_EQ(5, ReinstallQuestionMessage(true, String("1.9"), String("2.0")));
+  EXPECT_EQ(6, ReinstallQuestionMessage(true, String("2.10"), String("2.9")));
+}
+
+}  // namespace
