@@ -293,6 +293,15 @@ bool AcceptDirectory(const String& dir) {
 
 // ---- the end of the installation ------------------------------------------
 
+// The progress dialog goes before the final message: from here on the boxes
+// belong to the background window again.
+void CloseProgressDialog() {
+  if (!g_currentDialog) return;
+  DestroyWindow(g_currentDialog);
+  g_currentDialog = nullptr;
+  PumpMessages();
+}
+
 void RunBatchGroup(int32_t group, int hiddenFlag) {
   const String commands = JoinBatchTexts(Settings().batches[group], g_options.batchAdditions[group]);
   RunBatch(InstallationDirectory().CStr(), ProductFlag(hiddenFlag), commands);
@@ -381,6 +390,7 @@ void ChooseInstallDirectory(const PreviousInstallation& previous, bool& reinstal
 
 void RunInstallFlow() {
   ArchiveSettings& s = Settings();
+  InstallationDirectory() = g_options.InstallDir;  // /d:, or empty
   CheckSystemAndRights();
   CheckMasterProduct();
   PreviousInstallation previous;
@@ -421,6 +431,6 @@ void RunInstallFlow() {
   if (s.Flag(kFlagUninstaller)) RegisterUninstall(sharedFilesText);
   RunBatchGroup(1, kFlagHideBatch2);
   if (desktopChanged) RefreshDesktop(s.ShortcutMode == 1);
-  DestroyProgressDialog();
+  CloseProgressDialog();
   EndInstallation(reinstall);
 }
