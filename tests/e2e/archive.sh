@@ -64,8 +64,11 @@ CORRUPT_TEXT="This installation program is corrupt.  This is usually caused by a
 
 # ---------------------------------------------------------------- good runs
 
-e2e_robot "one language: no dialog, no box, exit code 1" 0 "" "" \
-  start "$W/english.exe" until-exit --expect 1
+# After the language the installation asks its start question; No ends it.
+START_QUESTION="Archive Test Setup"
+e2e_robot "one language: the start question comes first, no language dialog" 0 "" "" \
+  start "$W/english.exe" wait-box --caption "$START_QUESTION" answer 7 \
+  wait-exit --expect 1
 
 e2e_robot "two languages: the dialog lists them in archive order" 0 $'English\nDeutsch\n' "" \
   start "$W/two.exe" wait-window "Choose Your Language" --exact print-items 1017 click 1003 wait-exit --expect 1
@@ -75,10 +78,11 @@ e2e_robot "two languages: buttons in the preselected English, relabelled while b
   expect-text 1001 "Next" expect-text 1003 "Stop" \
   select 1017 =Deutsch expect-text 1001 "Weiter" expect-text 1003 "Abbrechen" \
   select 1017 =English expect-text 1003 "Stop" \
-  click 1001 wait-exit --expect 1
+  click 1001 wait-box --caption "$START_QUESTION" answer 7 wait-exit --expect 1
 
 e2e_robot "two languages: a double click chooses" 0 "" "" \
-  start "$W/two.exe" wait-window "Choose Your Language" --exact dblclick 1017 =Deutsch wait-exit --expect 1
+  start "$W/two.exe" wait-window "Choose Your Language" --exact dblclick 1017 =Deutsch \
+  wait-box --caption "$START_QUESTION" answer 7 wait-exit --expect 1
 
 e2e_robot "two languages in automatic mode: no dialog" 0 "" "" \
   start "$W/two.exe" --args "/a" until-exit --expect 1
@@ -94,7 +98,8 @@ name = "German"
 EOF2
 build locale
 LC_ALL=de_DE.UTF-8 e2e_robot "the user's language is preselected" 0 $'Abbruch\n' "" \
-  start "$W/locale.exe" wait-window "Choose Your Language" --exact print-text 1003 click 1001 wait-exit --expect 1
+  start "$W/locale.exe" wait-window "Choose Your Language" --exact print-text 1003 click 1001 \
+  wait-box --caption "$START_QUESTION" answer 7 wait-exit --expect 1
 
 # ------------------------------------------------------------ damaged files
 
@@ -177,7 +182,8 @@ damaged "section name in capitals" "$(section_header "$W/english.exe")" "2e 54 5
 project checked "check_stub = true"
 sed -i '/^\[languages\]/,/^files/d' "$W/checked.toml"
 build checked
-e2e_robot "checked stub: an intact installer passes" 0 "" "" start "$W/checked.exe" until-exit --expect 1
+e2e_robot "checked stub: an intact installer passes" 0 "" "" \
+  start "$W/checked.exe" wait-box --caption "$START_QUESTION" answer 7 wait-exit --expect 1
 cp "$W/checked.exe" "$E2E_TMP/damaged.exe"
 poke "$E2E_TMP/damaged.exe" $(($(section_offset "$W/checked.exe") + 16)) "$(le32 0x12345678)"
 e2e_robot "checked stub: a wrong stub checksum is error 40 in the archive's words" 0 "Broken installer, code 40."$'\n' "" \

@@ -14,8 +14,8 @@ W="$E2E_TMP/work"
 mkdir -p "$W/files"
 printf 'hello\r\n' >"$W/files/hello.txt"
 
-# project NAME DIALOGS-TOML FLAGS-TOML: one language, a long first stage so
-# the robot can look at the windows, and messages of its own so every text
+# project NAME DIALOGS-TOML FLAGS-TOML: one language, no start question, a
+# long first stage so the robot can look at the windows, and messages of its own so every text
 # can be told from the defaults.
 project() {
   cat >"$W/$1.toml" <<EOF
@@ -29,6 +29,7 @@ stage_pause = 9999
 $2
 
 [flags]
+no_start_question = true
 $3
 
 [background]
