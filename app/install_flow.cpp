@@ -5,6 +5,10 @@
 #include "actions/batch.h"
 #include "actions/batch_text.h"
 #include "actions/install_log.h"
+#include "actions/kept_files.h"
+#include "actions/product_keys.h"
+#include "actions/registration.h"
+#include "actions/shortcuts.h"
 #include "app/archive_run.h"
 #include "app/message_format.h"
 #include "app/messages.h"
@@ -423,10 +427,14 @@ void RunInstallFlow() {
 
   // What follows the files, in its fixed order.
   String sharedFilesText = previous.sharedFiles;
-  // TODO(actions): registration of shared files, COM servers and type
-  // libraries; shortcuts; kept files, product keys and file associations
-  // are called here once the actions land.
-  const bool desktopChanged = false;
+  RegisterSharedFiles(reinstall, SharedFileList(), sharedFilesText);
+  RegisterComServers(ComServerList());
+  RegisterTypeLibraries(TypeLibraryList());
+  const bool desktopChanged = CreateShortcuts(s.shortcuts, s);
+  WriteKeptFiles(s);
+  CreateProductKeys(s.ProductRegistry.CStr());
+  const String* language = s.languageNames.TryAt(CurrentLanguage());
+  AssociateFileTypes(s.associations, language ? language->CStr() : "", g_options.DisplayName.CStr());
   if (s.Flag(kFlagAddToPath)) ErrorText().Append(EditAutoexecPath(true));
   if (s.Flag(kFlagUninstaller)) RegisterUninstall(sharedFilesText);
   RunBatchGroup(1, kFlagHideBatch2);

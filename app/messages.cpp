@@ -39,6 +39,8 @@ void SetMessageTable(int32_t languages, Array<String>& texts) {
 
 void SetCurrentLanguage(int32_t language) { g_messages.current = language; }
 
+int32_t CurrentLanguage() { return g_messages.current; }
+
 const char* MessageText(int32_t n) {
   const int32_t languages = g_messages.languages;
   const int32_t language = g_messages.current;

@@ -22,6 +22,7 @@ enum MessageNumber : int32_t {
 // language l at r * languages + l). Replaces any previous table.
 void SetMessageTable(int32_t languages, Array<String>& texts);
 void SetCurrentLanguage(int32_t language);
+int32_t CurrentLanguage();
 
 // Message n in the current language with "<product>" and "<os>" filled in
 // (ignoring case), never null; "" for a missing row or language. The stored

@@ -179,8 +179,8 @@ Flow Test has been installed successfully.
   wait-box --timeout 60 print-caption print-text --escaped answer 1 wait-exit --expect 1
 
 D='C:\Flow Test'
-e2e_check "by hand: the files" "$(printf 'the application\r\n|chapter one\r\n')" \
-  "$(cat "$C/Flow Test/app.txt" 2>&1)|$(cat "$C/Flow Test/docs/one.txt" 2>&1)"
+e2e_check "by hand: the files" "$(e2e_esc "$(printf 'the application\r\n|chapter one\r\n|x')")" \
+  "$(e2e_esc "$(cat "$C/Flow Test/app.txt" 2>&1; printf '|'; cat "$C/Flow Test/docs/one.txt" 2>&1; printf '|x')")"
 e2e_check "by hand: Uninstall.DAT byte for byte (German messages)" "$(e2e_esc "$(expected_dat "$D" 1; echo x)")" \
   "$(e2e_esc "$(cat "$C/Flow Test/uninst/Uninstall.DAT" 2>&1; echo x)")"
 check_uninstaller "by hand: the uninstaller is the stub byte for byte" "$C/Flow Test"
