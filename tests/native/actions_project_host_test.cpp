@@ -63,6 +63,20 @@ TEST(ActionsProjectTest, NamesThatLeaveTheirFolderAndVerblessAssociationsAreRefu
   EXPECT_NE(std::string::npos, error.find("product.start_menu: must stay inside")) << error;
 }
 
+// The uninstaller's name, which its shortcuts point to, keeps its default
+// when the project has no [uninstall] table.
+TEST(ActionsProjectTest, UninstallerNameDefaultsWithoutAnUninstallTable) {
+  ScratchDir dir;
+  dir.Write("p.toml", "[product]\nname = \"P\"\n[flags]\nuninstaller = true\n");
+  Project p;
+  std::string error;
+  ASSERT_TRUE(LoadProject((dir.path / "p.toml").string(), p, error)) << error;
+  EXPECT_STREQ(p.settings.uninstallerFileName.CStr(), "Uninstall.exe");
+  dir.Write("p.toml", "[product]\nname = \"P\"\n[uninstall]\nprogram = \"Remove P.exe\"\n");
+  ASSERT_TRUE(LoadProject((dir.path / "p.toml").string(), p = Project(), error)) << error;
+  EXPECT_STREQ(p.settings.uninstallerFileName.CStr(), "Remove P.exe");
+}
+
 std::string Captured(const std::function<void(FILE*)>& print) {
   FILE* f = tmpfile();
   print(f);

@@ -43,6 +43,7 @@ class Table {
   const toml::node* Get(const std::string& k);
   bool Text(const std::string& k, std::string& out);
   bool Text(const std::string& k, String& out) {
+    if (!Get(k)) return true;  // absent: the caller's default stays
     std::string s;
     if (!Text(k, s)) return false;
     out = ToString(s);
