@@ -11,6 +11,8 @@
 #                              runs the robot and checks its exit code, its whole
 #                              stdout (exactly, trailing newlines included) and
 #                              that stderr contains ERRTEXT (is empty when ERRTEXT is "")
+#   e2e_xvfb                   switch the group to a private Xvfb display and Wine's
+#                              X11 driver (unmanaged windows), for screenshots
 #   e2e_end                    summary line; exit status 1 when a case failed
 
 e2e_passed=0
@@ -29,12 +31,34 @@ e2e_begin() {
   wineserver -p
 }
 
+e2e_xvfb() {
+  local disp
+  for disp in $(seq $((100 + $$ % 300)) 499); do
+    [ -e "/tmp/.X$disp-lock" ] && continue
+    Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    E2E_XVFB_PID=$!
+    local i
+    for i in $(seq 50); do [ -e "/tmp/.X11-unix/X$disp" ] && break; sleep 0.1; done
+    if kill -0 "$E2E_XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$disp" ]; then
+      export DISPLAY=":$disp"
+      # Without a window manager Wine would wait on every hide and destroy.
+      wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+      return 0
+    fi
+    E2E_XVFB_PID=""
+  done
+  echo "cannot start Xvfb" >&2
+  exit 1
+}
+
 e2e_cleanup() {
   # Ends every process left in this prefix (only this group's prefix) and removes it.
   if [ -n "${WINEPREFIX:-}" ]; then
     wineserver -k 2>/dev/null
     case "$WINEPREFIX" in */prefixes/*) rm -rf "$WINEPREFIX" ;; esac
   fi
+  if [ -n "${E2E_XVFB_PID:-}" ]; then kill "$E2E_XVFB_PID" 2>/dev/null; wait "$E2E_XVFB_PID" 2>/dev/null; fi
   [ -n "${E2E_TMP:-}" ] && rm -rf "$E2E_TMP"
 }
 
