@@ -120,6 +120,7 @@ void ReadInstallerSettings(const String& stream) {
   ArchiveError error = ReadSettings(stream.CStr(), stream.Length(), options, s);
   if (error != kArchiveOk) ReportCorruptArchive(error);
   SetBackgroundFromSettings(s);
+  RepaintBackground();  // it was painted with the initial look while the settings were read
 
   if (s.uninstallName.IsBlank()) s.uninstallName = g_options.DisplayName;
   g_options.uninstallName = s.uninstallName;
