@@ -1,12 +1,12 @@
 #include "archive/packed_dib.h"
 
 #include "archive/byte_order.h"
+#include "core/bmp_file.h"
 
 namespace {
 
 constexpr int32_t kInfoHeaderSize = 40;
 constexpr int32_t kCoreHeaderSize = 12;
-constexpr int32_t kBitFieldMasksSize = 12;
 
 bool IsPaletteDepth(int32_t bits) { return bits == 1 || bits == 4 || bits == 8; }
 
@@ -20,14 +20,13 @@ bool SizeIsDrawable(int64_t width, int64_t height) {
 
 // The old OS/2 form: 16-bit width and height, 3-byte colour table entries,
 // no compression.
-bool ReadCoreHeader(const unsigned char* p, PackedDib& dib, int64_t& tableBytes) {
+bool ReadCoreHeader(const unsigned char* p, PackedDib& dib) {
   dib.width = (int32_t)LoadLe16(p + 4);
   dib.height = (int32_t)LoadLe16(p + 6);
   const uint32_t planes = LoadLe16(p + 8);
   dib.bitCount = (int32_t)LoadLe16(p + 10);
   dib.compression = kDibRgb;
   if (planes != 1 || !(IsPaletteDepth(dib.bitCount) || dib.bitCount == 24)) return false;
-  tableBytes = IsPaletteDepth(dib.bitCount) ? ((int64_t)1 << dib.bitCount) * 3 : 0;
   return SizeIsDrawable(dib.width, dib.height);
 }
 
@@ -41,7 +40,7 @@ bool DepthFitsCompression(int32_t bits, uint32_t compression) {
   return false;  // JPEG, PNG and unknown forms are not drawn
 }
 
-bool ReadInfoHeader(const unsigned char* p, PackedDib& dib, int64_t& tableBytes) {
+bool ReadInfoHeader(const unsigned char* p, PackedDib& dib) {
   const int64_t width = (int32_t)LoadLe32(p + 4);
   const int64_t height = (int32_t)LoadLe32(p + 8);
   const uint32_t planes = LoadLe16(p + 12);
@@ -56,15 +55,8 @@ bool ReadInfoHeader(const unsigned char* p, PackedDib& dib, int64_t& tableBytes)
   if (!SizeIsDrawable(width, rows)) return false;
   dib.width = (int32_t)width;
   dib.height = (int32_t)rows;
-  int64_t entries = colorsUsed;
-  if (IsPaletteDepth(dib.bitCount)) {
-    const int64_t full = (int64_t)1 << dib.bitCount;
-    if (entries > full) return false;
-    if (entries == 0) entries = full;
-  }
-  tableBytes = entries * 4;
-  if (dib.compression == kDibBitFields) tableBytes += kBitFieldMasksSize;
-  return true;
+  // A palette picture cannot use more colours than its depth can name.
+  return !IsPaletteDepth(dib.bitCount) || colorsUsed <= (1u << dib.bitCount);
 }
 
 }  // namespace
@@ -75,15 +67,17 @@ bool ReadPackedDib(const void* bytes, int32_t size, PackedDib& out) {
   if (!p || size <= kCoreHeaderSize) return false;
   PackedDib dib;
   dib.headerSize = (int32_t)LoadLe32(p);
-  int64_t tableBytes = 0;
   bool ok = false;
   if (dib.headerSize == kCoreHeaderSize)
-    ok = ReadCoreHeader(p, dib, tableBytes);
+    ok = ReadCoreHeader(p, dib);
   else if (dib.headerSize == kInfoHeaderSize && size >= kInfoHeaderSize)
-    ok = ReadInfoHeader(p, dib, tableBytes);
+    ok = ReadInfoHeader(p, dib);
   if (!ok) return false;
 
-  const int64_t bitsOffset = dib.headerSize + tableBytes;
+  // The header, the colour masks and the colour table, laid out as the
+  // library's .BMP writer counts them.
+  const int64_t bitsOffset = PackedDibPixelOffset(static_cast<const char*>(bytes), size);
+  if (bitsOffset < 0) return false;
   int64_t bitsSize;
   if (dib.compression == kDibRle8 || dib.compression == kDibRle4) {
     // The compressed stream's length is the header's image size; the system
