@@ -39,6 +39,9 @@ name = "Pixel Test"
 stage_pause = 9999
 position = "$position"
 
+[flags]
+no_start_question = true
+
 [background]
 $background
 
@@ -54,14 +57,17 @@ EOF
     return 1
   fi
   rm -f "$W/$name.ppm"
-  robot start "$W/$name.exe" wait-window "$CAPTION" --exact print-rect sleep 1500 \
-    click 1003 wait-box answer 6 wait-exit --expect 1 >"$E2E_TMP/shoot.out" 2>"$E2E_TMP/shoot.err" &
+  robot start "$W/$name.exe" wait-window "$CAPTION" --exact --timeout 60 print-rect sleep 1500 \
+    click 1003 wait-box --timeout 60 answer 6 wait-exit --timeout 60 --expect 1 >"$E2E_TMP/shoot.out" 2>"$E2E_TMP/shoot.err" &
   local pid=$! i
   for i in $(seq 300); do [ -s "$E2E_TMP/shoot.out" ] && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
   sleep 0.3  # the dialog paints after it is shown
   [ -s "$E2E_TMP/shoot.out" ] && import -display "$DISPLAY" -window root -depth 8 "$W/$name.ppm" 2>>"$E2E_TMP/shoot.err"
-  if ! wait "$pid" || [ ! -s "$W/$name.ppm" ]; then
-    e2e_fail "$name: the run" "$(cat "$E2E_TMP/shoot.err")"
+  wait "$pid"
+  local rc=$?
+  if [ "$rc" != 0 ] || [ ! -s "$W/$name.ppm" ]; then
+    e2e_fail "$name: the run" "robot exit code $rc, screenshot $([ -s "$W/$name.ppm" ] && echo taken || echo missing)" \
+      "$(cat "$E2E_TMP/shoot.out" "$E2E_TMP/shoot.err")"
     return 1
   fi
   # TRUX_KEEP_SHOTS=DIR keeps every screenshot as DIR/NAME-N.png for a look.
