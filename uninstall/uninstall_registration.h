@@ -4,6 +4,13 @@
 #pragma once
 #include "core/string.h"
 
+// The uninstaller's name when the archive gives none.
+constexpr char kDefaultUninstallerName[] = "Uninstall.exe";
+
+// The uninstaller copy's path: the archive's uninstaller file name (or
+// kDefaultUninstallerName when it is blank) in the uninstall directory.
+String UninstallerPath();
+
 // The subkey path of the product's entry under HKEY_LOCAL_MACHINE.
 String UninstallKeyPath(const char* uninstallName);
 

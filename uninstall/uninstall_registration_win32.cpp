@@ -116,10 +116,17 @@ bool WriteUninstallData() {
   return true;
 }
 
+String UninstallerPath() {
+  const String& name = g_archive.settings.uninstallerFileName;
+  // Without a name the path would be the uninstall directory itself, and the
+  // copy would be scheduled to replace a directory at the next restart.
+  return JoinPath(UninstallDirectory().CStr(), name.IsBlank() ? kDefaultUninstallerName : name.CStr());
+}
+
 void RegisterUninstall(const String& sharedFilesText) {
   const ArchiveSettings& s = g_archive.settings;
   String& errors = ErrorText();
-  const String uninstaller = JoinPath(UninstallDirectory().CStr(), s.uninstallerFileName.CStr());
+  const String uninstaller = UninstallerPath();
   const String& image = g_archive.uninstallerImage;
   WriteFileOrSchedule(uninstaller.CStr(), image.CStr(), image.Length(), s.UninstallerFileTime, errors, 0, true);
 

@@ -92,6 +92,8 @@ const char kUsageText[] =
     "                            and caption\n"
     "  print-progress            the position of the current window's progress\n"
     "                            bar (PBM_GETPOS)\n"
+    "  hold-file PATH            open PATH (a Windows path) without sharing and keep it\n"
+    "                            open until the robot ends, as a running program would\n"
     "  list                      every visible top-level window\n"
     "  print-link PATH           a shell link (.lnk) read back through IShellLinkA:\n"
     "                            target, arguments, working directory, icon\n"
@@ -958,6 +960,19 @@ int StepPrintLink(Robot&, Args& a) {
   return kOk;
 }
 
+// The handle stays open for the robot's lifetime: the system closes it when
+// the robot exits.
+int StepHoldFile(Robot&, Args& a) {
+  if (a.Done()) { Err("hold-file: PATH missing"); return kUsage; }
+  const std::string path = a.Take();
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    Err("hold-file: cannot open %s (error %lu)", path.c_str(), GetLastError());
+    return kMissing;
+  }
+  return kOk;
+}
+
 int StepSleep(Robot&, Args& a) {
   long ms = 0;
   if (a.Done() || !ParseInt(a.Take(), &ms) || ms < 0) { Err("sleep: bad MS"); return kUsage; }
@@ -996,6 +1011,7 @@ int Run(Args& a) {
       {"print-owner", StepPrintOwner},
       {"print-progress", StepPrintProgress},
       {"list", StepList},
+      {"hold-file", StepHoldFile},
       {"print-link", StepPrintLink},
       {"sleep", StepSleep},
   };
