@@ -4,16 +4,17 @@
 #include <aclapi.h>
 
 #include "actions/batch_text.h"
-#include "app/run_state.h"
-#include "core/disk_file.h"
-#include "core/file_util.h"
 #include "core/format.h"
 #include "core/path.h"
-#include "core/path_variables.h"
-#include "core/process.h"
-#include "core/system.h"
-#include "core/system_error.h"
+#include "core/win32/disk_file.h"
+#include "core/win32/file_util.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/process.h"
+#include "core/win32/system.h"
+#include "core/win32/system_dirs.h"
+#include "core/win32/system_error.h"
 #include "install/file_writer.h"
+#include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 
 namespace {

@@ -4,14 +4,14 @@
 
 #include "actions/install_log_text.h"
 #include "app/message_format.h"
-#include "app/messages.h"
-#include "app/run_state.h"
 #include "archive/format.h"
 #include "core/datetime.h"
-#include "core/file_util.h"
 #include "core/path.h"
-#include "core/path_variables.h"
-#include "core/process.h"
+#include "core/win32/file_util.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/process.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 
 namespace {

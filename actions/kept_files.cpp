@@ -1,12 +1,12 @@
 #include "actions/kept_files.h"
 
-#include "app/run_state.h"
 #include "archive/format.h"
 #include "core/bmp_file.h"
-#include "core/file_util.h"
 #include "core/format.h"
 #include "core/path.h"
-#include "core/path_variables.h"
+#include "core/win32/file_util.h"
+#include "core/win32/path_variables.h"
+#include "runtime/run_state.h"
 #include "runtime/uninstall_list.h"
 
 namespace {

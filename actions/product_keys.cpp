@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include "core/format.h"
-#include "core/path_variables.h"
-#include "core/registry.h"
-#include "core/system.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/registry.h"
+#include "core/win32/system.h"
 #include "runtime/run_texts.h"
 #include "runtime/uninstall_list.h"
 

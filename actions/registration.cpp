@@ -3,13 +3,13 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "app/run_state.h"
 #include "archive/format.h"
-#include "core/dynamic_library.h"
-#include "install/extraction.h"
 #include "core/format.h"
-#include "core/registry.h"
-#include "core/system_error.h"
+#include "core/win32/dynamic_library.h"
+#include "core/win32/registry.h"
+#include "core/win32/system_error.h"
+#include "install/extraction.h"
+#include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 
 namespace {

@@ -4,16 +4,16 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "app/messages.h"
-#include "app/run_state.h"
 #include "archive/format.h"
-#include "core/file_util.h"
 #include "core/format.h"
 #include "core/path.h"
 #include "core/path_check.h"
-#include "core/path_variables.h"
-#include "core/system.h"
-#include "core/system_error.h"
+#include "core/win32/file_util.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/system.h"
+#include "core/win32/system_error.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 #include "runtime/uninstall_list.h"
 

@@ -1,153 +1,29 @@
 #include "app/archive_run.h"
 
 #include <windows.h>
-#include <string.h>
 
-#include "app/messages.h"
-#include "app/run_state.h"
-#include "app/settings_steps.h"
-#include "core/checksum.h"
-#include "core/path.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
+#include "runtime/settings_steps.h"
 #include "ui/background_window.h"
 #include "ui/language_dialog.h"
 
-InstallerArchive g_archive;
-
 namespace {
 
-const char kCorruptArchiveText[] =
-    "This installation program is corrupt.  This is usually caused by a faulty download, but it can also be "
-    "caused by a virus on your computer.  The installation cannot proceed.\r\n\r\nDelete the corrupted "
-    "installer (to prevent caching), then re-download it.  If the problem persists, check your system for "
-    "viruses.\r\n\r\nError code: %d";
-
-const char kNoArchiveText[] =
-    "This program performs installations and uninstallations.\r\nThere is no installation archive present.\r\n"
-    "No Uninstallation parameters were specified.\r\n\r\nYou should not delete this program or execute it "
-    "directly.";
-
-constexpr uint32_t kOpenOwnFile = kOpenReadShared;
-
-// The program's path as its command line names it: the first token (quoted
-// or up to the first space), with ".EXE" added when it has no extension;
-// the module file name when the command line is empty.
-String OwnPathFromCommandLine() {
-  String line(GetCommandLineA());
-  line.TrimLeft();
-  if (line.IsEmpty()) return ModulePath();
-  String path;
-  if (line.StartsWithChar('"')) {
-    line.ExtractQuoted(path, '"', 0);
-  } else {
-    int32_t space = line.FindChar(' ');
-    line.Mid(path, 0, space < 0 ? kWholeText : space);
+// The install run's settings steps: the run state's, and the background
+// window as soon as the flags are known.
+class InstallerSettingsSteps : public RuntimeSettingsSteps {
+ public:
+  void AfterFlags(ArchiveSettings& s) override {
+    RuntimeSettingsSteps::AfterFlags(s);
+    // Shown this early so that it is already up during the remaining checks.
+    if (!s.Flag(kFlagNoBackground))
+      g_backgroundWindow =
+          CreateBackgroundWindow(g_instance, nullptr, s.TaskbarText.CStr(), s.Flag(kFlagMaximizedBackground));
   }
-  if (FileNameOf(path.CStr()).FindChar('.') < 0) path.Append(".EXE");
-  return path;
-}
-
-bool ReadOwnFileAt(void* context, int64_t offset, void* out, int32_t n) {
-  DiskFile* file = static_cast<DiskFile*>(context);
-  if (offset < 0 || offset > 0x7FFFFFFF) return false;
-  return file->ReadAt((int32_t)offset, out, n);
-}
+};
 
 }  // namespace
-
-void ReportCorruptArchive(int32_t code) {
-  const char* text = MessageText(kMsgCorruptArchive);
-  FatalError(*text ? text : kCorruptArchiveText, code);
-}
-
-void LocateArchive() {
-  InstallerArchive& a = g_archive;
-  String path = OwnPathFromCommandLine();
-  int32_t result = a.ownFile.OpenRequired(path.CStr(), kOpenOwnFile);
-  if (result != kOpenOk) {
-    path = ModulePath();
-    result = a.ownFile.OpenRequired(path.CStr(), kOpenOwnFile);
-  }
-  if (result != kOpenOk)
-    FatalError("Error code 1: The self-extracting archive could not open itself.\r\nFilename: %s\r\nError #%d: %s",
-               path.CStr(), result, a.ownFile.LastError().CStr());
-  a.ownFileSize = a.ownFile.Size();
-
-  int32_t found = FindArchiveSection(ReadOwnFileAt, &a.ownFile, a.layout);
-  if (found == kNoArchiveSection) FatalMessage(kNoArchiveText);
-  if (found != kArchiveOk) ReportCorruptArchive(found);
-  if (!a.ownFile.SeekTo((int32_t)a.layout.sectionFileOffset)) ReportCorruptArchive(kErrSectionSeek);
-
-  // The cursor never reads beyond what the loader mapped for the section.
-  a.base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr)) + a.layout.sectionVirtualAddress;
-  // What the section really holds: its raw data, as far as the loader maps it.
-  uint32_t mapped = a.layout.sectionRawSize;
-  if (a.layout.sectionVirtualSize && a.layout.sectionVirtualSize < mapped) mapped = a.layout.sectionVirtualSize;
-  a.cursor = ArchiveCursor(a.base, a.base + mapped);
-}
-
-void ReadInstallerHeader() {
-  ArchiveVersionProblem problem;
-  ArchiveError error = ReadArchiveHeader(g_archive.cursor, g_archive.header, problem);
-  if (problem.tooNew)
-    FatalError(
-        "The installer version (%.1f) does not match the version of TRUX (%.1f).  Close all applications and "
-        "reinstall TRUX.",
-        kArchiveFormatVersionValue, problem.version);
-  if (error != kArchiveOk) ReportCorruptArchive(error);
-  // The archive bytes the header claims for the section must really be mapped.
-  // It must also reach the data region's start: a shorter one would make the
-  // region's first piece negative.
-  const ArchiveHeaderValues& h = g_archive.header;
-  if (h.header.sectionArchiveSize > g_archive.cursor.Offset() + g_archive.cursor.Left() ||
-      h.header.sectionArchiveSize < h.dataRegionOffset)
-    ReportCorruptArchive(kErrArchiveTruncated);
-}
-
-String LoadInstallerSettingsBlock() {
-  String settings;
-  ArchiveError error = LoadSettingsBlock(g_archive.cursor, g_archive.header, settings);
-  if (error != kArchiveOk) ReportCorruptArchive(error);
-  return settings;
-}
-
-void ReadInstallerSettings(const String& stream) {
-  RuntimeSettingsSteps steps;
-  SettingsReadOptions options;
-  options.expectedChecksum = g_archive.header.header.settingsChecksum;
-  options.ownFileSize = g_archive.ownFileSize;
-  options.steps = &steps;
-  ArchiveSettings& s = g_archive.settings;
-  ArchiveError error = ReadSettings(stream.CStr(), stream.Length(), options, s);
-  if (error != kArchiveOk) ReportCorruptArchive(error);
-  SetBackgroundFromSettings(s);
-  RepaintBackground();  // it was painted with the initial look while the settings were read
-
-  if (s.uninstallName.IsBlank()) s.uninstallName = g_options.DisplayName;
-  g_options.uninstallName = s.uninstallName;
-  g_productFlags = s.Flags;
-  int32_t languages = s.LanguageCount();
-  SetMessageTable(languages, s.messages);
-  SetCurrentLanguage(s.englishLanguage);
-}
-
-void BuildUninstallerImage() {
-  InstallerArchive& a = g_archive;
-  const PeLayout& layout = a.layout;
-  String& image = a.uninstallerImage;
-  const int32_t stubSize = (int32_t)layout.sectionFileOffset;
-  if ((int64_t)layout.sectionFileOffset > a.ownFileSize || !image.TrySetLength(stubSize) || !a.ownFile.ReadAt(0, image.Buffer(), stubSize))
-    ReportCorruptArchive(kErrStubRead);
-  if (a.settings.Flag(kFlagCheckStub) && BlockChecksum(image.CStr(), image.Length()) != a.header.header.stubChecksum)
-    ReportCorruptArchive(kErrStubChecksum);
-
-  const int64_t trailing = a.ownFileSize - (int64_t)layout.sectionFileOffset - (int64_t)layout.sectionRawSize;
-  if (trailing > 0) {
-    char* tail = image.TrySetLength(stubSize + (int32_t)trailing);
-    if (!tail || !a.ownFile.ReadAt((int32_t)(a.ownFileSize - trailing), tail + stubSize, (int32_t)trailing))
-      ReportCorruptArchive(kErrTrailingRead);
-  }
-  PatchUninstallerImage(image, layout, a.settings.patchOffset, a.settings.patchBytes);
-}
 
 void ChooseLanguage() {
   ArchiveSettings& s = g_archive.settings;
@@ -162,7 +38,10 @@ void ReadArchive() {
   LocateArchive();
   ReadInstallerHeader();
   String stream = LoadInstallerSettingsBlock();
-  ReadInstallerSettings(stream);
+  InstallerSettingsSteps steps;
+  ReadInstallerSettings(stream, steps);
+  SetBackgroundFromSettings(g_archive.settings);
+  RepaintBackground();  // it was painted with the initial look while the settings were read
   BuildUninstallerImage();
   ChooseLanguage();
 }

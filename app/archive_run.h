@@ -1,42 +1,11 @@
-// The install run's first steps: finding the archive in the own image,
-// checking its header, reading the settings, building the uninstaller image
-// and choosing the language.
-//
-// Every failure here ends the process: the numbered corrupt-archive errors
-// through ReportCorruptArchive, the rest with their own fatal messages.
+// The install run's first steps: the archive read from the own image (see
+// runtime/installer_archive.h) and the language chosen.
 #pragma once
-#include <stdint.h>
+#include "runtime/installer_archive.h"
 
-#include "archive/archive_reader.h"
-#include "archive/pe_image.h"
-#include "archive/settings.h"
-#include "core/disk_file.h"
-
-// The own image and the archive, process-wide for the whole run. The mapped
-// section is read in place; the own file stays open (later steps read data
-// beyond the section through it).
-struct InstallerArchive {
-  DiskFile ownFile;
-  int64_t ownFileSize = 0;
-  PeLayout layout;
-  const unsigned char* base = nullptr;  // the section as the loader mapped it
-  ArchiveCursor cursor;
-  ArchiveHeaderValues header;
-  ArchiveSettings settings;
-  String uninstallerImage;
-};
-
-extern InstallerArchive g_archive;
-
-// The corrupt-archive message (message 13 once the message table exists,
-// else the built-in English text) with the code; ends the process.
-[[noreturn]] void ReportCorruptArchive(int32_t code);
-
-void LocateArchive();
-void ReadInstallerHeader();
-String LoadInstallerSettingsBlock();
-void ReadInstallerSettings(const String& stream);
-void BuildUninstallerImage();
+// The language dialog when the archive has several languages and the run is
+// not automatic (Cancel ends the process); then the background window's
+// title in the chosen language.
 void ChooseLanguage();
 
 // The whole sequence, in order, for the install run.

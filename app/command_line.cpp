@@ -1,7 +1,8 @@
 #include "app/command_line.h"
 
-#include "app/messages.h"
 #include "core/path.h"
+#include "core/win32/system_dirs.h"
+#include "runtime/messages.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // The whole command line is checked before any file is opened, so a bad
 // option never leaves anything behind: it ends in UsageError.
 #pragma once
-#include "app/run_state.h"
 #include "core/string.h"
+#include "runtime/run_state.h"
 
 constexpr int kMaxCommandLineAtoms = 19;  // atoms after the 19th are ignored
 

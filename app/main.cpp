@@ -6,10 +6,10 @@
 #include "app/archive_run.h"
 #include "app/command_line.h"
 #include "app/install_flow.h"
-#include "app/messages.h"
-#include "app/run_state.h"
-#include "core/process.h"
 #include "core/program.h"
+#include "core/win32/process.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <stdarg.h>
 #include <string.h>
 
-#include "app/messages.h"
 #include "core/format.h"
+#include "runtime/messages.h"
 
 bool FormatFitsArguments(const char* format, const char* types) {
   if (!format) return true;

@@ -1,8 +1,7 @@
 // Path texts and the system directories.
 //
-// The text operations are portable and never touch the file system. The
-// directory getters (declared at the end) are Windows-only and never fail: a
-// system call that fails gives "".
+// Portable: the text operations never touch the file system. The system's
+// directories are in core/win32/system_dirs.h.
 #pragma once
 #include "core/string.h"
 
@@ -27,17 +26,3 @@ void CutAfterLastSeparator(String& path);
 char DriveOf(const char* path);
 // "X:" for an ASCII letter, else "".
 String DriveText(char letter);
-
-#if defined(_WIN32)
-// GetWindowsDirectoryA (260 characters); "" when it fails or does not fit.
-String WindowsDir();
-// GetSystemDirectoryA (260 characters); when that gives "", the Windows
-// directory joined with "System32" on NT platforms, "System" otherwise.
-String SystemDir();
-// GetTempPathA (260 characters), "c:\temp" when that gives "", then one
-// trailing backslash removed.
-String TempDir();
-// The running executable's full name; "" when it is longer than 500
-// characters.
-String ModulePath();
-#endif

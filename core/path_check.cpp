@@ -2,8 +2,6 @@
 
 #include <string.h>
 
-#include "core/file_list.h"
-
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -18,6 +16,18 @@ const char* SkipBlanks(const char* text) {
 bool HasDrive(const char* text) { return IsAsciiLetter(text[0]) && text[1] == ':'; }
 
 }  // namespace
+
+const char kForbiddenNameChars[] = "/\"<>|*?:;";
+const char kForbiddenNameCharsStar[] = "/\"<>|?:;";
+const char kForbiddenNameCharsWildcards[] = "/\"<>|:;";
+
+bool IsValidFileName(const char* name) {
+  if (!name || !*name) return false;
+  if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return false;
+  for (const unsigned char* p = (const unsigned char*)name; *p; ++p)
+    if (*p < 32 || strchr(kForbiddenNameChars, *p)) return false;
+  return true;
+}
 
 bool IsAbsolutePath(const char* text) {
   if (!text) return false;

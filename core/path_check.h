@@ -5,6 +5,17 @@
 
 #include "core/string.h"
 
+// Characters that may not occur in a file name. The backslash is in none of
+// the sets: it is the path separator.
+extern const char kForbiddenNameChars[];           // / " < > | * ? : ;
+extern const char kForbiddenNameCharsStar[];       // the same without '*'
+extern const char kForbiddenNameCharsWildcards[];  // the same without '*' and '?'
+
+// False for a null or empty name, "." and "..", and any name holding a
+// character of the full forbidden set (or a control character below 32,
+// which no file system accepts in a name).
+bool IsValidFileName(const char* name);
+
 // After leading white space: two backslashes ("\\server\share") or an ASCII
 // letter followed by ":\". A null text is not absolute.
 bool IsAbsolutePath(const char* text);

@@ -40,6 +40,10 @@ enum FindFlag : uint32_t {
 // given ranges.
 int32_t FindInText(const char* text, int32_t length, const char* pattern, int32_t patternLength,
                    int32_t start, uint32_t flags);
+// FindInText without wildcards: kFindStarWildcard is ignored. The wildcard
+// matcher searches its portions with it.
+int32_t FindPlainText(const char* text, int32_t length, const char* pattern, int32_t patternLength,
+                      int32_t start, uint32_t flags);
 bool IsWordChar(unsigned char c, uint32_t flags);
 
 class String {

@@ -20,7 +20,7 @@ bool MatchFrom(const char* text, int32_t length, Array<WildcardA_Portion>& porti
   WildcardA_Portion& portion = portions[d];
   const int32_t n = portion.text.Length();
   for (int32_t from = p;;) {
-    int32_t at = FindInText(text, length, portion.text.CStr(), n, from, flags);
+    int32_t at = FindPlainText(text, length, portion.text.CStr(), n, from, flags);
     if (at < 0) return false;
     // A '*' never spans a line break.
     if (d > 0 && HasLineBreak(text, p, at)) return false;

@@ -3,15 +3,16 @@
 #include <windows.h>
 #include <string.h>
 
-#include "app/archive_run.h"
-#include "app/messages.h"
-#include "app/run_state.h"
 #include "archive/block.h"
-#include "core/checksum.h"
 #include "core/cformat.h"
-#include "core/disk_file.h"
+#include "core/checksum.h"
 #include "core/memory.h"
 #include "core/path.h"
+#include "core/win32/disk_file.h"
+#include "core/win32/system_dirs.h"
+#include "runtime/installer_archive.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "ui/progress_dialog.h"
 
 namespace {

@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
-#include "app/archive_run.h"
-#include "app/run_state.h"
-#include "core/file_list.h"
-#include "core/file_util.h"
 #include "core/format.h"
-#include "core/path_variables.h"
-#include "core/system_error.h"
+#include "core/win32/file_list.h"
+#include "core/win32/file_util.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/system_error.h"
 #include "install/file_writer.h"
+#include "runtime/installer_archive.h"
+#include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 
 namespace {

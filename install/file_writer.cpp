@@ -4,15 +4,16 @@
 #include <shellapi.h>
 #include <string.h>
 
-#include "app/archive_run.h"
-#include "app/messages.h"
-#include "app/run_state.h"
-#include "core/disk_file.h"
-#include "core/file_util.h"
 #include "core/format.h"
 #include "core/path.h"
-#include "core/system.h"
-#include "core/system_error.h"
+#include "core/win32/disk_file.h"
+#include "core/win32/file_util.h"
+#include "core/win32/system.h"
+#include "core/win32/system_dirs.h"
+#include "core/win32/system_error.h"
+#include "runtime/installer_archive.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 
 namespace {

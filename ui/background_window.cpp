@@ -1,7 +1,7 @@
 #include "ui/background_window.h"
 
-#include "app/messages.h"
-#include "app/run_state.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 
 namespace {
 

@@ -3,11 +3,12 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/messages.h"
-#include "app/run_state.h"
-#include "core/path_variables.h"
+#include "core/win32/path_variables.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "ui/dialog_ids.h"
 #include "ui/language_dialog.h"
+#include "ui/placement.h"
 
 namespace {
 

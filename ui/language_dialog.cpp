@@ -2,10 +2,11 @@
 
 #include <windows.h>
 
-#include "app/archive_run.h"
-#include "app/messages.h"
-#include "app/run_state.h"
+#include "runtime/installer_archive.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "ui/dialog_ids.h"
+#include "ui/placement.h"
 
 namespace {
 
@@ -96,15 +97,6 @@ INT_PTR CALLBACK LanguageDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 }  // namespace
-
-void CenterOnScreen(void* window) {
-  HWND w = static_cast<HWND>(window);
-  RECT r;
-  if (!GetWindowRect(w, &r)) return;
-  int x = (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2;
-  int y = (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2;
-  SetWindowPos(w, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 int LanguageDialog() {
   INT_PTR result = DialogBoxParamA(g_instance, "LanguageDlg", g_backgroundWindow, LanguageDialogProc, 0);

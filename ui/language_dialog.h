@@ -9,6 +9,3 @@ constexpr int kLanguageDialogCancel = 1003;
 // Shows the dialog modally (owned by the background window when there is
 // one) and returns 1001 (OK, the current language is the choice) or 1003.
 int LanguageDialog();
-
-// Centres a window on the screen.
-void CenterOnScreen(void* window);

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/archive_run.h"
-#include "app/messages.h"
-#include "app/run_state.h"
+#include "runtime/installer_archive.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "ui/dialog_ids.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "uninstall/uninstall_data.h"
 
-#include "core/file_util.h"
+#include "core/win32/file_util.h"
 
 void ReadUninstallData(const char* path, UninstallDataContents& out) {
   String text;

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "core/disk_file.h"
-#include "core/file_list.h"
-#include "core/file_util.h"
+#include "core/win32/disk_file.h"
+#include "core/win32/file_list.h"
+#include "core/win32/file_util.h"
 
 namespace {
 

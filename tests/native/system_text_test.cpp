@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "core/process.h"
-#include "core/system.h"
-#include "core/version_info.h"
+#include "core/win32/process.h"
+#include "core/win32/system.h"
+#include "core/win32/version_info.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the reinstall question.
 #include <gtest/gtest.h>
 
-#include "core/version_info.h"
+#include "core/win32/version_info.h"
 
 namespace {
 

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "app/archive_run.h"
-#include "app/messages.h"
-#include "app/run_state.h"
-#include "app/settings_steps.h"
 #include "core/checksum.h"
 #include "core/path.h"
-#include "core/path_variables.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/system_dirs.h"
+#include "runtime/installer_archive.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
+#include "runtime/settings_steps.h"
 
 namespace {
 

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "app/archive_run.h"
-#include "app/messages.h"
-#include "app/run_state.h"
 #include "core/checksum.h"
 #include "core/path.h"
 #include "install/data_region.h"
+#include "runtime/installer_archive.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "tests/win32/file_test_support.h"
 
 using namespace filetest;

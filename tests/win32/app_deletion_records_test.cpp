@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "app/archive_run.h"
-#include "app/messages.h"
-#include "app/run_state.h"
-#include "core/path_variables.h"
+#include "core/win32/path_variables.h"
 #include "install/deletion_records.h"
 #include "install/file_writer.h"
+#include "runtime/installer_archive.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 #include "tests/win32/box_answerer.h"
 #include "tests/win32/file_test_support.h"

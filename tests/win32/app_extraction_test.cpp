@@ -13,13 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "app/archive_run.h"
-#include "app/messages.h"
-#include "app/run_state.h"
 #include "core/checksum.h"
 #include "core/path.h"
-#include "core/path_variables.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/system_dirs.h"
 #include "install/extraction.h"
+#include "runtime/installer_archive.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 #include "runtime/uninstall_list.h"
 #include "tests/win32/box_answerer.h"

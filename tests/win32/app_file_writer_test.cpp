@@ -9,12 +9,13 @@
 
 #include <string>
 
-#include "app/messages.h"
-#include "app/run_state.h"
-#include "core/file_util.h"
 #include "core/path.h"
-#include "core/system.h"
+#include "core/win32/file_util.h"
+#include "core/win32/system.h"
+#include "core/win32/system_dirs.h"
 #include "install/file_writer.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 #include "tests/win32/file_test_support.h"
 

@@ -10,10 +10,11 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/messages.h"
-#include "app/run_state.h"
 #include "core/memory.h"
 #include "core/path.h"
+#include "core/win32/system_dirs.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "tests/win32/box_answerer.h"
 
 namespace {

@@ -1,16 +1,17 @@
 // DiskFile under Wine: open-result codes against real files and a second
 // process holding a file, flags and name modes, reads, writes, positions,
 // memory mode and file times.
-#include "core/disk_file.h"
+#include "core/win32/disk_file.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include <string>
 
-#include "core/file_list.h"
-#include "core/file_util.h"
 #include "core/path.h"
+#include "core/win32/file_list.h"
+#include "core/win32/file_util.h"
+#include "core/win32/system_dirs.h"
 #include "file_test_support.h"
 
 using namespace filetest;

@@ -1,6 +1,6 @@
 // Directory entries, ListFiles and ExpandFileSpecs under Wine, on a real
 // tree of files with known sizes and last-write times.
-#include "core/file_list.h"
+#include "core/win32/file_list.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/file_util.h"
+#include "core/win32/file_util.h"
 #include "file_test_support.h"
 
 using namespace filetest;

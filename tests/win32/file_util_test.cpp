@@ -1,14 +1,15 @@
 // Whole-file helpers, directories, temporary files, attributes and disk
 // space under Wine, against real files in a clean prefix.
-#include "core/file_util.h"
+#include "core/win32/file_util.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include <string>
 
-#include "core/disk_file.h"
 #include "core/path.h"
+#include "core/win32/disk_file.h"
+#include "core/win32/system_dirs.h"
 #include "file_test_support.h"
 
 using namespace filetest;

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "core/path.h"
-#include "core/path_variables.h"
-#include "core/registry.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/registry.h"
+#include "core/win32/system_dirs.h"
 
 namespace {
 

@@ -9,9 +9,10 @@
 
 #include <string>
 
-#include "core/message_pump.h"
 #include "core/path.h"
-#include "core/process.h"
+#include "core/win32/message_pump.h"
+#include "core/win32/process.h"
+#include "core/win32/system_dirs.h"
 #include "tests/win32/box_answerer.h"
 
 namespace {

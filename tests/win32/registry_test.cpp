@@ -11,8 +11,8 @@
 #include <string>
 
 #include "core/program.h"
-#include "core/registry.h"
-#include "core/system_error.h"
+#include "core/win32/registry.h"
+#include "core/win32/system_error.h"
 #include "tests/win32/box_answerer.h"
 
 namespace {

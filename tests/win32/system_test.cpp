@@ -11,12 +11,14 @@
 
 #include <string>
 
-#include "core/dynamic_library.h"
 #include "core/path.h"
-#include "core/process.h"
-#include "core/registry.h"
-#include "core/system.h"
-#include "core/system_error.h"
+#include "core/win32/dynamic_library.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/process.h"
+#include "core/win32/registry.h"
+#include "core/win32/system.h"
+#include "core/win32/system_dirs.h"
+#include "core/win32/system_error.h"
 
 namespace {
 

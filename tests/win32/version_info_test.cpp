@@ -8,7 +8,8 @@
 #include <string>
 
 #include "core/path.h"
-#include "core/version_info.h"
+#include "core/win32/system_dirs.h"
+#include "core/win32/version_info.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "core/cformat.h"
-#include "core/version_info.h"
+#include "core/win32/version_info.h"
 
 bool ReadVersionInfo(const char* path, String& block) {
   block.Clear();

@@ -2,11 +2,11 @@
 
 #include <string.h>
 
-#include "core/file_list.h"
-#include "core/file_util.h"
-#include "core/message_pump.h"
 #include "core/path.h"
 #include "core/path_check.h"
+#include "core/win32/file_list.h"
+#include "core/win32/file_util.h"
+#include "core/win32/message_pump.h"
 
 namespace {
 

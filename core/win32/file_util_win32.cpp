@@ -2,9 +2,10 @@
 
 #include <string.h>
 
-#include "core/disk_file.h"
-#include "core/file_util.h"
 #include "core/path.h"
+#include "core/win32/disk_file.h"
+#include "core/win32/file_util.h"
+#include "core/win32/system_dirs.h"
 
 namespace {
 

@@ -1,21 +1,10 @@
-#include "core/file_list.h"
+#include "core/win32/file_list.h"
 
 #include <string.h>
 
 #include "core/cformat.h"
 #include "core/path.h"
-
-const char kForbiddenNameChars[] = "/\"<>|*?:;";
-const char kForbiddenNameCharsStar[] = "/\"<>|?:;";
-const char kForbiddenNameCharsWildcards[] = "/\"<>|:;";
-
-bool IsValidFileName(const char* name) {
-  if (!name || !*name) return false;
-  if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return false;
-  for (const unsigned char* p = (const unsigned char*)name; *p; ++p)
-    if (*p < 32 || strchr(kForbiddenNameChars, *p)) return false;
-  return true;
-}
+#include "core/path_check.h"
 
 bool StripRecursiveMarker(String& text) {
   const int32_t n = text.Length();

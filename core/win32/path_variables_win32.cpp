@@ -2,10 +2,12 @@
 
 #include <string.h>
 
-#include "core/dynamic_library.h"
 #include "core/path.h"
-#include "core/path_variables.h"
-#include "core/registry.h"
+#include "core/win32/dynamic_library.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/registry.h"
+#include "core/win32/system.h"
+#include "core/win32/system_dirs.h"
 
 namespace {
 
@@ -324,4 +326,9 @@ bool ExpandPathVariables(String& text) {
   if (!ExpandEnvironment(text.CStr(), expanded)) return false;
   text = static_cast<String&&>(expanded);
   return true;
+}
+
+bool RefreshDesktop(bool allUsers) {
+  String desktop = allUsers ? DesktopAllDir() : DesktopDir();
+  return NotifyFolderChanged(desktop.CStr());
 }

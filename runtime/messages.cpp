@@ -1,12 +1,13 @@
-#include "app/messages.h"
+#include "runtime/messages.h"
 
 #include <stdarg.h>
 
-#include "app/run_state.h"
 #include "core/cformat.h"
-#include "core/message_pump.h"
 #include "core/path.h"
-#include "core/system_error.h"
+#include "core/win32/message_pump.h"
+#include "core/win32/system_dirs.h"
+#include "core/win32/system_error.h"
+#include "runtime/run_state.h"
 
 CommandLineOptions g_options;
 HINSTANCE g_instance;

@@ -1,4 +1,4 @@
-#include "core/version_info.h"
+#include "core/win32/version_info.h"
 
 namespace {
 constexpr int32_t kPaddedPartWidth = 10;

@@ -1,4 +1,4 @@
-#include "core/process.h"
+#include "core/win32/process.h"
 
 uint32_t ProcessCreationFlags(uint32_t runFlags) {
   uint32_t creation = (runFlags & kRunHighPriority)   ? 0x80u

@@ -1,8 +1,8 @@
 // File names and file-specification lists.
 //
-// Portable: the forbidden-character sets, IsValidFileName and the text steps
-// of a specification line. Windows only: FileInfo (a directory-search
-// record), ListFiles (a directory search into a list of paths) and
+// Portable: the text steps of a specification line (names are checked by
+// IsValidFileName of core/path_check.h). Windows only: FileInfo (a
+// directory-search record), ListFiles (a directory search into a list of paths) and
 // ExpandFileSpecs (a multi-line text of specifications turned into a list of
 // existing files, with one message per problem).
 //
@@ -13,18 +13,8 @@
 
 #include "core/containers.h"
 #include "core/datetime.h"
+#include "core/path_check.h"
 #include "core/string.h"
-
-// Characters that may not occur in a file name. The backslash is in none of
-// the sets: it is the path separator.
-extern const char kForbiddenNameChars[];           // / " < > | * ? : ;
-extern const char kForbiddenNameCharsStar[];       // the same without '*'
-extern const char kForbiddenNameCharsWildcards[];  // the same without '*' and '?'
-
-// False for a null or empty name, "." and "..", and any name holding a
-// character of the full forbidden set (or a control character below 32,
-// which no file system accepts in a name).
-bool IsValidFileName(const char* name);
 
 enum ListFilesFlag : uint32_t {
   kListDirectories = 0x1,        // directories as well as files

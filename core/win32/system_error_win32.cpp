@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "core/cformat.h"
-#include "core/system_error.h"
+#include "core/win32/system_error.h"
 
 String SystemErrorText(uint32_t code) {
   char buffer[1024];

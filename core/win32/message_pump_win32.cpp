@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "core/message_pump.h"
+#include "core/win32/message_pump.h"
 
 namespace {
 constexpr int32_t kMaxPumpedMessages = 100;

@@ -1,4 +1,4 @@
-#include "core/message_pump.h"
+#include "core/win32/message_pump.h"
 
 namespace {
 bool g_quitting = false;

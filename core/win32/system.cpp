@@ -1,4 +1,4 @@
-#include "core/system.h"
+#include "core/win32/system.h"
 
 #include "core/cformat.h"
 

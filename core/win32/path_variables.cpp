@@ -1,4 +1,4 @@
-#include "core/path_variables.h"
+#include "core/win32/path_variables.h"
 
 namespace {
 String g_installationDirectory;

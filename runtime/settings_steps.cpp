@@ -1,12 +1,12 @@
-#include "app/settings_steps.h"
+#include "runtime/settings_steps.h"
 
-#include "app/messages.h"
-#include "app/run_state.h"
 #include "core/path.h"
 #include "core/path_check.h"
-#include "core/path_variables.h"
-#include "core/system.h"
-#include "ui/background_window.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/system.h"
+#include "core/win32/system_dirs.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 
 namespace {
 
@@ -60,10 +60,7 @@ void DeriveDefaultInstallDir(ArchiveSettings& s) {
 void RuntimeSettingsSteps::AfterFlags(ArchiveSettings& s) {
   g_productFlags = s.Flags;
   if (s.Flag(kFlagAutomatic)) g_options.automaticMode = true;
-  // Shown this early so that it is already up during the remaining checks.
-  if (!s.Flag(kFlagNoBackground))
-    g_backgroundWindow =
-        CreateBackgroundWindow(g_instance, nullptr, s.TaskbarText.CStr(), s.Flag(kFlagMaximizedBackground));
+  // The install run adds the background window here (app/archive_run.cpp).
 }
 
 void RuntimeSettingsSteps::AfterProductName(ArchiveSettings& s) {

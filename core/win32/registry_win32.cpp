@@ -1,4 +1,4 @@
-#include "core/registry.h"
+#include "core/win32/registry.h"
 
 #include <string.h>
 
@@ -6,7 +6,7 @@
 #include "core/fatal.h"
 #include "core/format.h"
 #include "core/program.h"
-#include "core/system_error.h"
+#include "core/win32/system_error.h"
 
 const char kSharedDllsPath[] = "Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char kUninstallPath[] = "Microsoft\\Windows\\CurrentVersion\\Uninstall";

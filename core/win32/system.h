@@ -98,7 +98,6 @@ uint32_t GrantDirectoryAccess(const char* path, const char* account, uint32_t mo
 // Shell notifications; false when nothing was sent (blank path, shell
 // function missing).
 bool NotifyFolderChanged(const char* path);
-bool RefreshDesktop(bool allUsers);
 bool NotifyAssociationsChanged();
 
 const char* FontsKeyPath();

@@ -59,6 +59,9 @@ String BootDrive();         // %BootDrive%: "C:"
 String CommonDir();         // %CommonDir%
 String DesktopAllDir();     // %DesktopAllDir%
 String DesktopDir();        // %DesktopDir%
+// Tells the shell that the desktop folder of all users or of the current
+// user changed; false when nothing was sent.
+bool RefreshDesktop(bool allUsers);
 String DeviceDir();         // %DeviceDir%
 String DocumentAllDir();    // %DocumentAllDir%
 String DocumentDir();       // %DocumentDir%

@@ -3,11 +3,12 @@
 #include <string.h>
 
 #include "core/cformat.h"
-#include "core/disk_file.h"
 #include "core/fatal.h"
-#include "core/file_util.h"
 #include "core/path.h"
-#include "core/system_error.h"
+#include "core/win32/disk_file.h"
+#include "core/win32/file_util.h"
+#include "core/win32/system_dirs.h"
+#include "core/win32/system_error.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 #include <windows.h>
 
 #include "core/path.h"
-#include "core/system.h"
+#include "core/win32/system.h"
+#include "core/win32/system_dirs.h"
 
 namespace {
 constexpr DWORD kDirectoryBuffer = MAX_PATH;  // 260 characters

@@ -1,8 +1,8 @@
-#include "core/disk_file.h"
+#include "core/win32/disk_file.h"
 
 #include <stdint.h>
 
-#include "core/file_util.h"
+#include "core/win32/file_util.h"
 
 const char* OpenResultText(int32_t code) {
   static const char* const kTexts[] = {

@@ -1,9 +1,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "core/message_pump.h"
 #include "core/path.h"
-#include "core/process.h"
+#include "core/win32/message_pump.h"
+#include "core/win32/process.h"
+#include "core/win32/system_dirs.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <windows.h>
 #include <string.h>
 
-#include "app/messages.h"
 #include "core/cformat.h"
 #include "core/memory.h"
+#include "runtime/messages.h"
 
 namespace {
 

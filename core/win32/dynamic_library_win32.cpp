@@ -1,4 +1,4 @@
-#include "core/dynamic_library.h"
+#include "core/win32/dynamic_library.h"
 
 bool DynamicLibrary::Load(const char* name) {
   Free();

@@ -1,9 +1,8 @@
 #include <windows.h>
 
-#include "core/dynamic_library.h"
-#include "core/path_variables.h"
-#include "core/registry.h"
-#include "core/system.h"
+#include "core/win32/dynamic_library.h"
+#include "core/win32/registry.h"
+#include "core/win32/system.h"
 
 // --- operating system ---
 
@@ -203,11 +202,6 @@ bool NotifyFolderChanged(const char* path) {
   if (!shell.SHChangeNotify || String(path).IsBlank()) return false;
   shell.SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, path, nullptr);
   return true;
-}
-
-bool RefreshDesktop(bool allUsers) {
-  String desktop = allUsers ? DesktopAllDir() : DesktopDir();
-  return NotifyFolderChanged(desktop.CStr());
 }
 
 bool NotifyAssociationsChanged() {
