@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include "actions/install_log_text.h"
-#include "app/message_format.h"
 #include "archive/format.h"
 #include "core/datetime.h"
 #include "core/path.h"
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
 #include "core/win32/process.h"
+#include "runtime/message_format.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"

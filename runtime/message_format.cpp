@@ -1,4 +1,4 @@
-#include "app/message_format.h"
+#include "runtime/message_format.h"
 
 #include <stdarg.h>
 #include <string.h>
