@@ -213,4 +213,48 @@ shoot twolines 'First line\nSecond line' top_center "$TITLE_BG"$'\ntitle_positio
       echo yes || echo "box $tx0 $ty0 $tx1 $ty1, $upper pixels in the first line")"
 }
 
+# Choosing another language in the language dialog repaints the title in
+# that language at once (message 0 of each language).
+cat >"$W/lang.toml" <<EOF
+[product]
+name = "Pixel Test"
+
+[background]
+$TITLE_BG
+title_position = "top_left"
+
+[messages]
+0 = "Short"
+
+[languages]
+files = ["lang-de.toml"]
+
+[[file]]
+source = "files/hello.txt"
+EOF
+printf 'name = "Deutsch"\n[messages]\n0 = "Ein viel laengerer Titel"\n' >"$W/lang-de.toml"
+if "$TRUXPACK" build "$W/lang.toml" -o "$W/lang.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1; then
+  : >"$E2E_TMP/lang.out"
+  robot start "$W/lang.exe" wait-window "Choose Your Language" --exact --timeout 60 print-caption sleep 1500 \
+    select 1017 =Deutsch print-caption sleep 1500 click 1003 wait-exit --timeout 60 --expect 1 \
+    >"$E2E_TMP/lang.out" 2>"$E2E_TMP/lang.err" &
+  pid=$!
+  for line in 1 2; do
+    for i in $(seq 600); do [ "$(wc -l <"$E2E_TMP/lang.out")" -ge "$line" ] && break; sleep 0.05; done
+    sleep 0.5
+    import -display "$DISPLAY" -window root -depth 8 "$W/lang$line.ppm"
+  done
+  if wait "$pid"; then
+    read -r _ _ ax1 _ < <("${PIXELS[@]}" bbox "$W/lang1.ppm" FFFF00)
+    read -r _ _ bx1 _ < <("${PIXELS[@]}" bbox "$W/lang2.ppm" FFFF00)
+    e2e_check "a language change repaints the title in the new language" yes \
+      "$([ "${ax1:-0}" -gt 40 ] && [ "${bx1:-0}" -gt $((${ax1:-0} + 150)) ] && echo yes ||
+        echo "title ends at ${ax1:-none} in English, ${bx1:-none} in German")"
+  else
+    e2e_fail "language repaint: the run" "$(cat "$E2E_TMP/lang.err")"
+  fi
+else
+  e2e_fail "language repaint: truxpack build" "$(cat "$E2E_TMP/build.log")"
+fi
+
 e2e_end

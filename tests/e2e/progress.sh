@@ -55,6 +55,7 @@ CAPTION="Setting up Progress Test"
 # ---------------------------------------------------------------- texts
 
 project plain "" ""
+project maximised "" "maximized_background = true"
 e2e_robot "the dialog's caption, heading, status, button and bar at the first stage" 0 \
   $'Copying Progress Test files\nGetting Progress Test ready\nStop\n2\n' "" \
   start "$W/plain.exe" wait-window "$CAPTION" --exact \
@@ -116,6 +117,13 @@ wineserver -k; wineserver -p
 e2e_robot "the background window covers the work area and carries the taskbar text" 0 \
   $'0 0 '"$SW $SH"$'\nProgress Test Setup\n' "" \
   start "$W/plain.exe" wait-class "XAV Window Class" print-rect print-caption \
+  wait-window "$CAPTION" --exact click 1003 wait-box answer 6 wait-exit --expect 1
+
+e2e_robot "the background window is shown normally, or maximised with maximized_background" 0 \
+  $'zoomed=0 iconic=0\nzoomed=1 iconic=0\n0 0 '"$SW $SH"$'\n' "" \
+  start "$W/plain.exe" wait-class "XAV Window Class" print-state \
+  wait-window "$CAPTION" --exact click 1003 wait-box answer 6 wait-exit --expect 1 \
+  start "$W/maximised.exe" wait-class "XAV Window Class" print-state print-rect \
   wait-window "$CAPTION" --exact click 1003 wait-box answer 6 wait-exit --expect 1
 
 # A fatal box shown before the progress dialog exists (a 64-bit product on

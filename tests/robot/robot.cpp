@@ -90,6 +90,7 @@ const char kUsageText[] =
     "  print-screen              the screen's width and height\n"
     "  print-owner               the current window's owner: none, or its class\n"
     "                            and caption\n"
+    "  print-state               the current window's state: zoomed=0|1 iconic=0|1\n"
     "  print-progress            the position of the current window's progress\n"
     "                            bar (PBM_GETPOS)\n"
     "  hold-file PATH            open PATH (a Windows path) without sharing and keep it\n"
@@ -885,6 +886,15 @@ int StepPrintOwner(Robot& r, Args& a) {
   return kOk;
 }
 
+int StepPrintState(Robot& r, Args& a) {
+  Options o;
+  if (!ReadOptions(a, &o, "print-state")) return kUsage;
+  if (!NeedCurrent(r, "print-state")) return kMissing;
+  Out(std::string("zoomed=") + (IsZoomed(r.current) ? "1" : "0") + " iconic=" + (IsIconic(r.current) ? "1" : "0") +
+      "\n");
+  return kOk;
+}
+
 // The bar has no id of its own: the first child of the progress bar class.
 int StepPrintProgress(Robot& r, Args& a) {
   Options o;
@@ -1009,6 +1019,7 @@ int Run(Args& a) {
       {"print-rect", StepPrintRect},
       {"print-screen", StepPrintScreen},
       {"print-owner", StepPrintOwner},
+      {"print-state", StepPrintState},
       {"print-progress", StepPrintProgress},
       {"list", StepList},
       {"hold-file", StepHoldFile},
