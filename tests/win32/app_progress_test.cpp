@@ -1,0 +1,199 @@
+// The progress dialog in process, from the runtime's own template: its
+// labels in an install and an uninstall run, the stage and status helpers,
+// Cancel and its refusals, the owner of message boxes, and the exit path
+// taking down the dialog before the background window.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <string>
+
+#include "app/archive_run.h"
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "tests/win32/box_answerer.h"
+#include "ui/background_window.h"
+#include "ui/progress_dialog.h"
+
+namespace {
+
+constexpr int kHeading = 1009, kPlaceholder = 1007, kStatus = 1011, kCancel = 1003;
+
+std::string ItemText(HWND dialog, int id) {
+  char buffer[512] = {0};
+  GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
+  return buffer;
+}
+
+std::string Caption(HWND window) {
+  char buffer[512] = {0};
+  GetWindowTextA(window, buffer, sizeof buffer);
+  return buffer;
+}
+
+HWND ProgressBar(HWND dialog) { return FindWindowExA(dialog, nullptr, PROGRESS_CLASSA, nullptr); }
+
+class ProgressTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_options = CommandLineOptions();
+    g_productFlags = 0;
+    g_instance = GetModuleHandleA(nullptr);
+    g_archive.settings.DialogPosition = 0;
+    // Message n reads "mN"; message 8 carries printf directives of its own.
+    Array<String> table;
+    for (int i = 0; i < 72; ++i) {
+      char text[16];
+      snprintf(text, sizeof text, "m%d", i);
+      table.Append(String(text));
+    }
+    table[8] = "100% sure %s %d";
+    SetMessageTable(1, table);
+  }
+  void TearDown() override {
+    if (g_currentDialog) DestroyWindow(g_currentDialog);
+    if (g_backgroundWindow) DestroyWindow(g_backgroundWindow);
+    g_currentDialog = g_backgroundWindow = nullptr;
+  }
+};
+
+TEST_F(ProgressTest, InstallAndUninstallLabels) {
+  const struct {
+    bool uninstall;
+    uint64_t flags;
+    const char *caption, *heading;
+    bool cancelEnabled;
+  } cases[] = {
+      {false, 0, "m54", "m39", true},
+      {false, 1ull << 21, "m54", "m39", false},
+      {true, 0, "m55", "m71", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.caption);
+    g_options.uninstallMode = c.uninstall;
+    g_productFlags = c.flags;
+    CreateProgressDialog();
+    HWND dialog = g_currentDialog;
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(Caption(dialog), c.caption);
+    EXPECT_EQ(ItemText(dialog, kHeading), c.heading);
+    EXPECT_EQ(ItemText(dialog, kCancel), "m49");
+    EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, kCancel)) != FALSE, c.cancelEnabled);
+    DestroyWindow(dialog);
+    g_currentDialog = nullptr;
+  }
+}
+
+TEST_F(ProgressTest, StageShowsTheMessageAsItIsAndMovesTheBar) {
+  CreateProgressDialog();
+  HWND dialog = g_currentDialog;
+  ASSERT_TRUE(dialog);
+  HWND bar = ProgressBar(dialog);
+  ASSERT_TRUE(bar);
+  SetStage(8, 37);
+  EXPECT_EQ(ItemText(dialog, kStatus), "100% sure %s %d");
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 37);
+  SetStatus("%s: %d of %d", "file.txt", 3, 7);
+  EXPECT_EQ(ItemText(dialog, kStatus), "file.txt: 3 of 7");
+  SetProgress(100);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 100);
+}
+
+TEST_F(ProgressTest, TheBarCoversThePlaceholder) {
+  CreateProgressDialog();
+  HWND dialog = g_currentDialog;
+  ASSERT_TRUE(dialog);
+  RECT frame, bar;
+  ASSERT_TRUE(GetWindowRect(GetDlgItem(dialog, kPlaceholder), &frame));
+  ASSERT_TRUE(GetWindowRect(ProgressBar(dialog), &bar));
+  EXPECT_EQ(bar.left, frame.left - 1);
+  EXPECT_EQ(bar.top, frame.top - 1);
+  EXPECT_EQ(bar.right, frame.right + 2);
+  EXPECT_EQ(bar.bottom, frame.bottom + 2);
+}
+
+TEST_F(ProgressTest, WithoutTheDialogTheHelpersOnlyPump) {
+  SetStage(8, 50);
+  SetStatus("%d", 1);
+  SetProgress(10);
+  EXPECT_EQ(g_currentDialog, nullptr);
+}
+
+TEST_F(ProgressTest, MessageBoxOwnerFollowsTheWindows) {
+  EXPECT_EQ(MessageOwner(), nullptr);
+  g_backgroundWindow = CreateBackgroundWindow(g_instance, nullptr, "Taskbar text", false);
+  ASSERT_TRUE(g_backgroundWindow);
+  EXPECT_EQ(Caption(g_backgroundWindow), "Taskbar text");
+  EXPECT_EQ(MessageOwner(), g_backgroundWindow);
+  CreateProgressDialog();
+  ASSERT_TRUE(g_currentDialog);
+  EXPECT_EQ(GetWindow(g_currentDialog, GW_OWNER), g_backgroundWindow);
+  EXPECT_EQ(MessageOwner(), g_currentDialog);
+}
+
+// A click of Cancel asks; with flag bit 21 it does not, even when the
+// command reaches the dialog; Escape never asks.
+TEST_F(ProgressTest, CancelAsksOnlyForTheButtonItself) {
+  const struct {
+    const char* what;
+    uint64_t flags;
+    bool fromButton;
+    bool asks;
+  } cases[] = {
+      {"Cancel clicked", 0, true, true},
+      {"Cancel with flag bit 21", 1ull << 21, true, false},
+      {"Escape", 0, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    g_productFlags = c.flags;
+    CreateProgressDialog();
+    HWND dialog = g_currentDialog;
+    ASSERT_TRUE(dialog);
+    BoxAnswerer answer(IDNO, c.asks ? 5000 : 800);
+    if (c.fromButton)
+      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kCancel, BN_CLICKED), (LPARAM)GetDlgItem(dialog, kCancel));
+    else
+      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    answer.Join();
+    EXPECT_EQ(answer.Seen(), c.asks);
+    if (c.asks) {
+      EXPECT_EQ(answer.Body(), "m28");
+      EXPECT_EQ(answer.Caption(), "m20");
+      EXPECT_EQ(answer.Owner(), dialog);
+    }
+    DestroyWindow(dialog);
+    g_currentDialog = nullptr;
+  }
+}
+
+// Reports on stderr what happens to a window, so a death test can read it.
+WNDPROC g_previousProcs[2];
+const char* const kNames[2] = {"dialog", "background"};
+
+template <int N>
+LRESULT CALLBACK Logging(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) fprintf(stderr, "destroyed %s\n", kNames[N]);
+  if (message == WM_SIZE && wParam == SIZE_MINIMIZED) fprintf(stderr, "minimised %s\n", kNames[N]);
+  fflush(stderr);
+  return CallWindowProcA(g_previousProcs[N], window, message, wParam, lParam);
+}
+
+TEST_F(ProgressTest, TheExitPathTakesDownTheDialogThenTheBackground) {
+  EXPECT_EXIT(
+      {
+        g_backgroundWindow = CreateBackgroundWindow(g_instance, nullptr, "", false);
+        CreateProgressDialog();
+        g_previousProcs[0] =
+            (WNDPROC)SetWindowLongPtrA(g_currentDialog, GWLP_WNDPROC, (LONG_PTR)(WNDPROC)Logging<0>);
+        g_previousProcs[1] =
+            (WNDPROC)SetWindowLongPtrA(g_backgroundWindow, GWLP_WNDPROC, (LONG_PTR)(WNDPROC)Logging<1>);
+        EndProcess();
+      },
+      ::testing::ExitedWithCode(1), "destroyed dialog\\s+minimised background\\s+destroyed background");
+}
+
+}  // namespace
