@@ -1,5 +1,6 @@
 #include "ui/background_window.h"
 
+#include "core/bmp_file.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 
@@ -306,6 +307,11 @@ bool RegisterBackgroundClass(HINSTANCE instance) {
 BackgroundLook& Background() { return g_look; }
 
 void SetBackgroundPicture(const char* bytes, int32_t size) {
+  // The uninstaller's picture is a .BMP file: its file header is skipped.
+  if (bytes && size > kBmpFileHeaderSize && bytes[0] == 'B' && bytes[1] == 'M') {
+    bytes += kBmpFileHeaderSize;
+    size -= kBmpFileHeaderSize;
+  }
   if (ReadPackedDib(bytes, size, g_look.picture))
     g_look.pictureBytes = bytes;
   else

@@ -39,8 +39,9 @@ BackgroundLook& Background();
 // the settings' bytes, which live for the whole run).
 void SetBackgroundFromSettings(const ArchiveSettings& settings);
 
-// Checks and keeps the picture; bytes that do not hold a drawable packed DIB
-// leave no picture. The bytes must stay for the window's life.
+// Checks and keeps the picture: a packed DIB, or a .BMP file (its 14-byte
+// file header is skipped). Bytes that do not hold a drawable picture leave
+// no picture. The bytes must stay for the window's life.
 void SetBackgroundPicture(const char* bytes, int32_t size);
 
 // Registers the class on first use and creates and shows the window: over the

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/bmp_file.h"
 #include "ui/background_window.h"
 
 namespace {
@@ -164,6 +165,22 @@ TEST(BackgroundPicture, StretchedOverTheWholeAreaWhenValid) {
   EXPECT_EQ(canvas.At(5, 2), RGB(255, 0, 0));
   EXPECT_EQ(canvas.At(35, 2), RGB(0, 255, 0));
   EXPECT_EQ(canvas.At(5, 17), RGB(0, 0, 255));
+  EXPECT_EQ(canvas.At(35, 17), RGB(255, 255, 255));
+}
+
+TEST(BackgroundPicture, ABmpFileIsDrawnLikeItsPackedBitmap) {
+  String file;
+  std::vector<char> dib = TinyPicture();
+  ASSERT_TRUE(BmpFileFromPackedDib(dib.data(), (int32_t)dib.size(), file));
+  ResetLook();
+  Background().MonoColor = true;
+  Background().BitmapSize = 100;
+  Background().StretchMode = 0;
+  SetBackgroundPicture(file.CStr(), file.Length());
+  ASSERT_EQ(Background().picture.width, 2);
+  Canvas canvas(40, 20);
+  PaintBackground(canvas.Dc(), canvas.Client(), GradientPath::kBands);
+  EXPECT_EQ(canvas.At(5, 2), RGB(255, 0, 0));
   EXPECT_EQ(canvas.At(35, 17), RGB(255, 255, 255));
 }
 
