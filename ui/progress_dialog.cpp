@@ -7,6 +7,7 @@
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "ui/dialog_ids.h"
+#include "ui/placement.h"
 
 namespace {
 
@@ -62,27 +63,6 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 }  // namespace
-
-void PlaceByDialogPosition(void* window) {
-  HWND w = static_cast<HWND>(window);
-  RECT r;
-  if (!GetWindowRect(w, &r)) return;
-  const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  const int left = 0, centre = (screenWidth - width) / 2, right = screenWidth - width;
-  const int top = 0, middle = (screenHeight - height) / 2, bottom = screenHeight - height;
-  static const struct {
-    signed char column, row;  // 0 left/top, 1 centre/middle, 2 right/bottom
-  } kPlaces[] = {{1, 1}, {0, 0}, {1, 0}, {2, 0}, {0, 2}, {1, 2}, {2, 2}, {0, 1}, {2, 1}};
-  const uint32_t position = g_archive.settings.DialogPosition;
-  if (position >= sizeof kPlaces / sizeof kPlaces[0]) return;
-  const int xs[3] = {left, centre, right}, ys[3] = {top, middle, bottom};
-  int x = xs[(int)kPlaces[position].column], y = ys[(int)kPlaces[position].row];
-  // A dialog larger than the screen keeps its top left corner on the screen.
-  if (x < 0) x = 0;
-  if (y < 0) y = 0;
-  SetWindowPos(w, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 void CreateProgressDialog() {
   InitCommonControls();  // the bar's class must be registered on Windows

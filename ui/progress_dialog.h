@@ -29,10 +29,3 @@ void SetStatus(const char* format, ...) VK_PRINTF_FORMAT(1, 2);
 // Marks the start of a stage (the stage pause counts from here), shows
 // message n as the status and moves the bar to percent.
 void SetStage(int32_t message, int32_t percent);
-
-// Moves a window within the screen as the setting DialogPosition says:
-// 0 centred, 1 top left, 2 top centre, 3 top right, 4 bottom left, 5 bottom
-// centre, 6 bottom right, 7 left edge and 8 right edge (both vertically
-// centred); any other value leaves it where it is. Used by the progress
-// dialog only; every other dialog is centred.
-void PlaceByDialogPosition(void* window);

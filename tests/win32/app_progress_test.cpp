@@ -11,11 +11,12 @@
 
 #include <string>
 
-#include "app/archive_run.h"
-#include "app/messages.h"
-#include "app/run_state.h"
+#include "runtime/installer_archive.h"
+#include "runtime/messages.h"
+#include "runtime/run_state.h"
 #include "tests/win32/box_answerer.h"
 #include "ui/background_window.h"
+#include "ui/placement.h"
 #include "ui/progress_dialog.h"
 
 namespace {
@@ -194,6 +195,72 @@ TEST_F(ProgressTest, TheExitPathTakesDownTheDialogThenTheBackground) {
         EndProcess();
       },
       ::testing::ExitedWithCode(1), "destroyed dialog\\s+minimised background\\s+destroyed background");
+}
+
+// ----------------------------------------------------------- placement
+
+HWND Popup(int width, int height) {
+  return CreateWindowExA(0, "STATIC", "", WS_POPUP, 10, 20, width, height, nullptr, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
+RECT Rect(HWND window) {
+  RECT r = {};
+  GetWindowRect(window, &r);
+  return r;
+}
+
+TEST(Placement, CenterOnScreenCutsAWindowDownToTheScreen) {
+  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  const struct {
+    int width, height;
+    RECT expected;
+  } cases[] = {
+      {200, 100, {(sw - 200) / 2, (sh - 100) / 2, (sw - 200) / 2 + 200, (sh - 100) / 2 + 100}},
+      {sw + 500, 100, {0, (sh - 100) / 2, sw, (sh - 100) / 2 + 100}},
+      {sw * 3, sh * 2, {0, 0, sw, sh}},
+  };
+  for (const auto& c : cases) {
+    HWND w = Popup(c.width, c.height);
+    ASSERT_TRUE(w);
+    CenterOnScreen(w);
+    RECT r = Rect(w);
+    EXPECT_EQ(r.left, c.expected.left);
+    EXPECT_EQ(r.top, c.expected.top);
+    EXPECT_EQ(r.right, c.expected.right);
+    EXPECT_EQ(r.bottom, c.expected.bottom);
+    DestroyWindow(w);
+  }
+}
+
+TEST(Placement, ByDialogPosition) {
+  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  const int w = 300, h = 100, cx = (sw - w) / 2, cy = (sh - h) / 2;
+  const struct {
+    uint32_t position;
+    int x, y;
+  } cases[] = {{0, cx, cy},          {1, 0, 0},           {2, cx, 0},      {3, sw - w, 0},
+               {4, 0, sh - h},      {5, cx, sh - h},     {6, sw - w, sh - h}, {7, 0, cy},
+               {8, sw - w, cy},     {9, 10, 20},         {0xFFFFFFFFu, 10, 20}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.position);
+    g_archive.settings.DialogPosition = c.position;
+    HWND window = Popup(w, h);
+    PlaceByDialogPosition(window);
+    RECT r = Rect(window);
+    EXPECT_EQ(r.left, c.x);
+    EXPECT_EQ(r.top, c.y);
+    EXPECT_EQ(r.right - r.left, w);
+    DestroyWindow(window);
+  }
+  // Larger than the screen: the top left corner stays on it.
+  g_archive.settings.DialogPosition = 6;
+  HWND big = Popup(sw + 100, sh + 100);
+  PlaceByDialogPosition(big);
+  EXPECT_EQ(Rect(big).left, 0);
+  EXPECT_EQ(Rect(big).top, 0);
+  DestroyWindow(big);
+  g_archive.settings.DialogPosition = 0;
 }
 
 }  // namespace
