@@ -27,10 +27,14 @@ class InstallerSettingsSteps : public RuntimeSettingsSteps {
 
 void ChooseLanguage() {
   ArchiveSettings& s = g_archive.settings;
+  // With the keep-title flag the title is message 0 of the language the table
+  // starts in, shown while the user browses and kept whatever the choice.
+  const bool keepTitle = s.Flag(kFlagKeepTitle);
+  if (keepTitle) g_displayTitle = MessageText(kMsgDisplayTitle);
   if (s.LanguageCount() != 1 && !g_options.automaticMode) {
     if (LanguageDialog() != kLanguageDialogOk) EndProcess();
   }
-  g_displayTitle = MessageText(kMsgDisplayTitle);
+  if (!keepTitle) g_displayTitle = MessageText(kMsgDisplayTitle);
   RepaintBackground();
 }
 

@@ -5,7 +5,9 @@
 
 // The language dialog when the archive has several languages and the run is
 // not automatic (Cancel ends the process); then the background window's
-// title in the chosen language.
+// title: message 0 in the chosen language, or with the keep-title flag
+// (bit 42) message 0 in the language the table starts in (the last
+// "English", else the first), whatever the user chose.
 void ChooseLanguage();
 
 // The whole sequence, in order, for the install run.

@@ -5,6 +5,7 @@
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
+#include "ui/dialog.h"
 #include "ui/dialog_ids.h"
 #include "ui/placement.h"
 
@@ -12,7 +13,6 @@ namespace {
 
 constexpr int kMsgOkButton = 48;
 constexpr int kMsgCancelButton = 49;
-constexpr int kFlagKeepTitle = 42;  // the title stays message 0 of the first language
 
 // The first word of the user's language name ("English (United States)"
 // gives "English").
@@ -27,14 +27,6 @@ String UserLanguageWord() {
   return name;
 }
 
-// Relabels the dialog in the current language.
-void ApplyTexts(HWND dialog) {
-  if (!ProductFlag(kFlagKeepTitle)) g_displayTitle = MessageText(kMsgDisplayTitle);
-  SetDlgItemTextA(dialog, IDC_DIALOG_OK, MessageText(kMsgOkButton));
-  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(kMsgCancelButton));
-  if (g_backgroundWindow) InvalidateRect(g_backgroundWindow, nullptr, TRUE);
-}
-
 void SelectInitialLanguage(HWND list) {
   String word = UserLanguageWord();
   LRESULT at = word.IsEmpty() ? LB_ERR : SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)word.CStr());
@@ -43,55 +35,65 @@ void SelectInitialLanguage(HWND list) {
   SetCurrentLanguage(at == LB_ERR ? 0 : (int32_t)at);
 }
 
-BOOL OnInitDialog(HWND dialog) {
-  HWND list = GetDlgItem(dialog, IDC_LANGUAGE_LIST);
+class LanguageDialogBox : public Dialog {
+ protected:
+  BOOL OnInitDialog() override;
+  BOOL OnCommand(WORD id, WORD code) override;
+
+ private:
+  void ApplyTexts();
+  void Accept();
+  void OnSelectionChange();
+  LRESULT Selection() const { return SendMessageA(Item(IDC_LANGUAGE_LIST), LB_GETCURSEL, 0, 0); }
+};
+
+// Relabels the dialog in the current language.
+void LanguageDialogBox::ApplyTexts() {
+  if (!ProductFlag(kFlagKeepTitle)) g_displayTitle = MessageText(kMsgDisplayTitle);
+  SetDlgItemTextA(Handle(), IDC_DIALOG_OK, MessageText(kMsgOkButton));
+  SetDlgItemTextA(Handle(), IDC_DIALOG_CANCEL, MessageText(kMsgCancelButton));
+  if (g_backgroundWindow) InvalidateRect(g_backgroundWindow, nullptr, TRUE);
+}
+
+BOOL LanguageDialogBox::OnInitDialog() {
+  HWND list = Item(IDC_LANGUAGE_LIST);
   const Array<String>& names = g_archive.settings.languageNames;
   for (int32_t i = 0; i < names.Count(); ++i) SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)names[i].CStr());
   SelectInitialLanguage(list);
-  ApplyTexts(dialog);
-  CenterOnScreen(dialog);
+  ApplyTexts();
+  CenterOnScreen(Handle());
   return TRUE;
 }
 
 // OK or a double click: the selection, kept within the languages, is the choice.
-void Accept(HWND dialog) {
-  LRESULT selection = SendDlgItemMessageA(dialog, IDC_LANGUAGE_LIST, LB_GETCURSEL, 0, 0);
+void LanguageDialogBox::Accept() {
+  LRESULT selection = Selection();
   int32_t last = g_archive.settings.LanguageCount() - 1;
   int32_t language = selection < 0 ? 0 : (selection > last ? last : (int32_t)selection);
   SetCurrentLanguage(language);
-  EndDialog(dialog, kLanguageDialogOk);
+  End(kLanguageDialogOk);
 }
 
-void OnSelectionChange(HWND dialog) {
-  LRESULT selection = SendDlgItemMessageA(dialog, IDC_LANGUAGE_LIST, LB_GETCURSEL, 0, 0);
+void LanguageDialogBox::OnSelectionChange() {
+  LRESULT selection = Selection();
   if (selection < 0 || selection >= g_archive.settings.LanguageCount()) return;
   SetCurrentLanguage((int32_t)selection);
-  ApplyTexts(dialog);
+  ApplyTexts();
 }
 
-BOOL OnCommand(HWND dialog, WPARAM wParam) {
-  switch (LOWORD(wParam)) {
+BOOL LanguageDialogBox::OnCommand(WORD id, WORD code) {
+  switch (id) {
     case IDC_LANGUAGE_LIST:
-      if (HIWORD(wParam) == LBN_SELCHANGE) OnSelectionChange(dialog);
-      if (HIWORD(wParam) == LBN_DBLCLK) Accept(dialog);
+      if (code == LBN_SELCHANGE) OnSelectionChange();
+      if (code == LBN_DBLCLK) Accept();
       return TRUE;
     case IDC_DIALOG_OK:
-      Accept(dialog);
+      Accept();
       return TRUE;
     case IDC_DIALOG_CANCEL:
     case IDCANCEL:
-      EndDialog(dialog, kLanguageDialogCancel);
+      End(kLanguageDialogCancel);
       return TRUE;
-  }
-  return FALSE;
-}
-
-INT_PTR CALLBACK LanguageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return OnInitDialog(dialog);
-    case WM_COMMAND:
-      return OnCommand(dialog, wParam);
   }
   return FALSE;
 }
@@ -99,6 +101,7 @@ INT_PTR CALLBACK LanguageDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }  // namespace
 
 int LanguageDialog() {
-  INT_PTR result = DialogBoxParamA(g_instance, "LanguageDlg", g_backgroundWindow, LanguageDialogProc, 0);
+  LanguageDialogBox dialog;
+  INT_PTR result = dialog.RunModal(g_instance, "LanguageDlg", g_backgroundWindow);
   return result == kLanguageDialogOk ? kLanguageDialogOk : kLanguageDialogCancel;
 }
