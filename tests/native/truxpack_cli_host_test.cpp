@@ -498,7 +498,7 @@ TEST(TruxpackCliTest, InputsMustBeRegularFilesCheckedForSizeFirst) {
     const char* message;
   };
   const Case cases[] = {
-      {"FIFO source", "[[file]]\nsource = \"files/pipe\"\n", {}, "no such file"},
+      {"FIFO source", "[[file]]\nsource = \"files/pipe\"\n", {}, "files/pipe: not a regular file"},
       {"device licence", "[dialogs]\nlicense_files = [\"/dev/zero\"]\n", {}, "/dev/zero: not a regular file"},
       {"device bitmap", "[background]\nbitmap = \"/dev/zero\"\n", {}, "not a regular file"},
       {"device stub", kOneFile, {"--stub", "/dev/zero"}, "not a regular file"},

@@ -277,7 +277,7 @@ bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entrie
 
   Bytes plain = SerializeEntries(entries);
   if (s.Flag(kFlagCompressedRegion) && !plain.empty()) {
-    if (!PackBlock(plain.data(), plain.size(), options.level, pieces.region, error, options.threads)) {
+    if (!PackBlock(plain.data(), plain.size(), options.level, pieces.region, error, options.threads, options.progress)) {
       error = "data region: " + error;
       return false;
     }

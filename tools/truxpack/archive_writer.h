@@ -73,6 +73,7 @@ struct PackOptions {
   int64_t volumeSize = 0;        // region bytes per piece; 0: no volumes
   unsigned threads = 1;          // encoder threads (the bytes do not depend on it)
   bool releaseEntryData = false; // BuildInstaller frees the entries' bytes once packed
+  PackProgress progress;         // told how far the data region's compression is
 };
 
 // Packs settings and entries. The region is compressed as one block when

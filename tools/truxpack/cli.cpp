@@ -187,6 +187,12 @@ void Progress::Advance(uint64_t bytes, uint64_t files) {
   Show(false);
 }
 
+void Progress::Update(uint64_t doneBytes, uint64_t totalBytes) {
+  bytes_ = doneBytes;
+  totalBytes_ = totalBytes;
+  Show(false);
+}
+
 void Progress::Stage(const std::string& verb) {
   verb_ = verb;
   totalBytes_ = totalFiles_ = bytes_ = files_ = 0;
@@ -208,8 +214,12 @@ void Progress::Show(bool force) {
     double rate = elapsed > 0 ? bytes_ / elapsed : 0;
     char text[160];
     int percent = totalBytes_ ? (int)(bytes_ * 100 / totalBytes_) : totalFiles_ ? (int)(files_ * 100 / totalFiles_) : 0;
-    snprintf(text, sizeof text, " %s of %s, %llu of %llu files, %d%%", Megabytes(bytes_).c_str(),
-             Megabytes(totalBytes_).c_str(), (unsigned long long)files_, (unsigned long long)totalFiles_, percent);
+    if (totalFiles_)
+      snprintf(text, sizeof text, " %s of %s, %llu of %llu files, %d%%", Megabytes(bytes_).c_str(),
+               Megabytes(totalBytes_).c_str(), (unsigned long long)files_, (unsigned long long)totalFiles_, percent);
+    else
+      snprintf(text, sizeof text, " %s of %s, %d%%", Megabytes(bytes_).c_str(), Megabytes(totalBytes_).c_str(),
+               percent);
     line += text;
     if (elapsed > 0.5 && rate > 0) {
       line += ", " + Rate(rate);

@@ -71,6 +71,7 @@ class Progress {
   Progress(const std::string& verb, uint64_t totalBytes, uint64_t totalFiles);
   ~Progress();
   void Advance(uint64_t bytes, uint64_t files = 1);
+  void Update(uint64_t doneBytes, uint64_t totalBytes);  // bytes so far of a new total
   void Stage(const std::string& verb);  // a step without a count (compressing, checking)
   void Done();
 

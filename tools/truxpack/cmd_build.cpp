@@ -87,7 +87,8 @@ int RunBuild(int argc, char** argv) {
     return Fail(PrintablePath(error) + " (the runtime stub; give it with --stub)");
 
   Progress progress("packing", 0, 0);
-  progress.Stage("packing " + std::to_string(project.entries.size()) + " files");
+  progress.Stage("packing " + std::to_string(project.entries.size()) + " files:");
+  project.pack.progress = [&progress](uint64_t done, uint64_t total) { progress.Update(done, total); };
   BuiltInstaller built;
   if (!BuildInstaller(project, stub, DefaultVolumeBaseName(projectPath), built, error)) return Fail(error);
   progress.Stage("writing");

@@ -403,9 +403,57 @@ class TreeFinder {
 
 enum class Step : uint8_t { kLiteral, kMatch, kRun };
 
+// Repeats farther back than a segment's history (a file shipped twice in
+// different folders) are found through one table over the whole input: the
+// first position of every kLongStep-aligned kLongSpan-byte string, keyed by
+// its hash. A repeat of at least kLongSpan + kLongStep bytes is always met
+// within kLongStep bytes of its start. The table is built before the parse
+// and only read by it, so every segment and thread sees the same one.
+constexpr uint32_t kLongSpan = 32;
+constexpr uint32_t kLongStep = 16;
+
+inline uint64_t LongHash(const unsigned char* p) {
+  uint64_t h = Load64(p) * 0x9E3779B97F4A7C15ull;
+  h = (h ^ Load64(p + 8)) * 0xC2B2AE3D27D4EB4Full;
+  h = (h ^ Load64(p + 16)) * 0x165667B19E3779F9ull;
+  h = (h ^ Load64(p + 24)) * 0x9E3779B97F4A7C15ull;
+  return h ^ (h >> 29);
+}
+
+class LongRangeTable {
+ public:
+  LongRangeTable(const unsigned char* data, uint32_t size) : data_(data), size_(size) {
+    uint32_t slots = 1;
+    while (slots < size / kLongStep && slots < (1u << 26)) slots <<= 1;
+    mask_ = slots - 1;
+    table_.assign(slots, kNil);
+    for (uint32_t p = 0; size >= kLongSpan && p <= size - kLongSpan; p += kLongStep) {
+      uint32_t& slot = table_[LongHash(data + p) & mask_];
+      if (slot == kNil) slot = p;
+    }
+  }
+  // The earliest known position whose kLongSpan bytes equal those at pos
+  // and that lies at least kLongSpan before it, or kNil.
+  uint32_t Find(uint32_t pos) const {
+    if (pos + kLongSpan > size_) return kNil;
+    uint32_t q = table_[LongHash(data_ + pos) & mask_];
+    if (q == kNil || q + kLongSpan > pos || memcmp(data_ + q, data_ + pos, kLongSpan) != 0) return kNil;
+    return q;
+  }
+
+ private:
+  const unsigned char* data_;
+  uint32_t size_;
+  uint32_t mask_ = 0;
+  std::vector<uint32_t> table_;
+};
+
 class BestParser {
  public:
-  BestParser(const unsigned char* data, uint32_t size) : data_(data), size_(size), finder_(data, size) {
+  // longRange, when given, indexes the whole input, of which data is the
+  // part from absolute position base on.
+  BestParser(const unsigned char* data, uint32_t size, const LongRangeTable* longRange = nullptr, uint32_t base = 0)
+      : data_(data), size_(size), finder_(data, size), longRange_(longRange), base_(base) {
     for (uint32_t len = 0; len < kLengthBits; ++len)
       lengthBits_[len] = len < kMinMatchLength ? 0 : VarNumBits(kMatchLength, len - kMinMatchLength);
     price_.resize(kChunk + 1);
@@ -475,10 +523,21 @@ class BestParser {
         Candidate c = PeriodicMatch(data_, t, d, ahead);
         if (c.length >= kMinMatchLength) raw[n++] = c;
       }
+      if (longRange_ && (n == 0 || raw[n - 1].length < kLongSpan)) {
+        // Beyond the finder's reach: a repeat from anywhere before.
+        uint32_t q = longRange_->Find(base_ + t);
+        if (q != kNil && base_ + t - q > t) {
+          uint32_t d = base_ + t - q;
+          uint32_t len = CommonLength(data_ + (static_cast<int64_t>(t) - d), data_ + t, kLongSpan, std::min(size_ - t, d));
+          raw[n++] = {len, d};
+        }
+      }
       if (n > 0 && std::min(raw[n - 1].length, raw[n - 1].distance) >= kBestNice) {
         uint32_t d = raw[n - 1].distance;
         uint32_t ahead = CommonLength(data_ + t - d, data_ + t, raw[n - 1].length, size_ - t);
-        forced = ahead > d ? PeriodicMatch(data_, t, d, ahead) : Candidate{ahead, d};
+        // A repeat from before this parser's bytes (d > t) is never periodic
+        // here: its length is capped at its distance.
+        forced = ahead > d && d <= t ? PeriodicMatch(data_, t, d, ahead) : Candidate{std::min(ahead, d), d};
         forcedRun = false;
         candStart_[i + 1] = static_cast<uint32_t>(cands_.size());
         return t;
@@ -598,6 +657,8 @@ class BestParser {
   const unsigned char* data_;
   uint32_t size_;
   TreeFinder finder_;
+  const LongRangeTable* longRange_;
+  uint32_t base_;
   uint32_t lengthBits_[kLengthBits];
   std::vector<int32_t> price_;
   std::vector<uint32_t> from_;
@@ -657,16 +718,17 @@ struct SegmentPlan {
 
 // out's offset must be plan.HistoryStart(start): the parser counts positions from there.
 void ParseSegment(const unsigned char* data, uint32_t start, uint32_t end, const SegmentPlan& plan,
-                  CodeRecorder& out) {
+                  const LongRangeTable& longRange, CodeRecorder& out) {
   uint32_t base = plan.HistoryStart(start);
-  BestParser(data + base, end - base).Parse(out, start - base);
+  BestParser(data + base, end - base, &longRange, base).Parse(out, start - base);
 }
 
 void PackBestInSegments(const unsigned char* data, uint32_t size, const SegmentPlan& plan, unsigned threads,
-                        CodeSink& sink) {
+                        CodeSink& sink, const PackProgress& progress) {
   const uint32_t kSegment = plan.segment;
   const uint32_t count = (uint32_t)((uint64_t{size} + kSegment - 1) / kSegment);
   if (threads < 1) threads = 1;
+  const LongRangeTable longRange(data, size);
   // Rounds of `threads` segments: each round's codes are written, in order,
   // before the next round starts, so at most `threads` segments are held.
   for (uint32_t first = 0; first < count; first += threads) {
@@ -679,13 +741,14 @@ void PackBestInSegments(const unsigned char* data, uint32_t size, const SegmentP
       uint32_t k = first + i;
       workers.emplace_back([&, k, i] {
         ParseSegment(data, k * kSegment, (uint32_t)std::min<uint64_t>(size, uint64_t{k + 1} * kSegment), plan,
-                     codes[i]);
+                     longRange, codes[i]);
       });
     }
     ParseSegment(data, first * kSegment, (uint32_t)std::min<uint64_t>(size, uint64_t{first + 1} * kSegment), plan,
-                 codes[0]);
+                 longRange, codes[0]);
     for (std::thread& t : workers) t.join();
     for (const CodeRecorder& c : codes) c.Replay(sink);
+    if (progress) progress(std::min<uint64_t>(size, uint64_t{first + n} * kSegment), size);
   }
   sink.Flush();
 }
@@ -698,12 +761,13 @@ unsigned DefaultPackThreads() {
 }
 
 bool PackBlock(const unsigned char* data, size_t size, PackLevel level, std::vector<unsigned char>& block,
-               std::string& error, unsigned threads) {
-  return PackBlockWithSegments(data, size, level, kSegment, kHistory, threads, block, error);
+               std::string& error, unsigned threads, const PackProgress& progress) {
+  return PackBlockWithSegments(data, size, level, kSegment, kHistory, threads, block, error, progress);
 }
 
 bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel level, uint32_t segment,
-                           uint32_t history, unsigned threads, std::vector<unsigned char>& block, std::string& error) {
+                           uint32_t history, unsigned threads, std::vector<unsigned char>& block, std::string& error,
+                           const PackProgress& progress) {
   if (size > static_cast<size_t>(kMaxBlockOutput)) {
     error = "input too large for one block (" + std::to_string(size) + " bytes; at most " +
             std::to_string(kMaxBlockOutput) + ")";
@@ -721,7 +785,7 @@ bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel lev
   } else if (segment == 0 || n <= segment) {
     BestParser(data, n).Parse(sink);
   } else {
-    PackBestInSegments(data, n, SegmentPlan{segment, history}, threads, sink);
+    PackBestInSegments(data, n, SegmentPlan{segment, history}, threads, sink, progress);
   }
   writer.Finish();
   return true;

@@ -7,6 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,18 +21,22 @@ enum class PackLevel {
 // The thread count used when the caller names none: the machine's cores.
 unsigned DefaultPackThreads();
 
+// Called as the encoder goes: bytes of the input coded so far, and the total.
+using PackProgress = std::function<void(uint64_t done, uint64_t total)>;
+
 // Compresses data[0, size) into block (header included; block is replaced).
 // threads: segments of the best level parsed at once; the block is the same
 // for every thread count.
 // @return false only when size exceeds kMaxBlockOutput; error then says why.
 bool PackBlock(const unsigned char* data, size_t size, PackLevel level, std::vector<unsigned char>& block,
-               std::string& error, unsigned threads = 1);
+               std::string& error, unsigned threads = 1, const PackProgress& progress = PackProgress());
 
 // PackBlock with the best level's segment and history sizes chosen (PackBlock
 // uses 16 MiB and 8 MiB; segment 0 parses the input as one piece), for tests
 // and measurements.
 bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel level, uint32_t segment,
-                           uint32_t history, unsigned threads, std::vector<unsigned char>& block, std::string& error);
+                           uint32_t history, unsigned threads, std::vector<unsigned char>& block, std::string& error,
+                           const PackProgress& progress = PackProgress());
 
 // The encoder's working memory for an input of size bytes with threads
 // threads, input and output not included (the output is at most

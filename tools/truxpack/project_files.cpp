@@ -257,7 +257,8 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
     if (!glob) {
       fs::path path = l.Resolve(pattern);
       std::error_code ec;
-      if (!fs::is_regular_file(path, ec)) return l.Fail(t.Key("source"), PrintablePath(pattern) + ": no such file");
+      if (!fs::is_regular_file(path, ec))
+        return l.Fail(t.Key("source"), PrintablePath(pattern) + (fs::exists(path, ec) ? ": not a regular file" : ": no such file"));
       selected.push_back({path, name.empty() ? path.filename().string() : Slashes(name, '\\', '/')});
     } else {
       if (!excludesOk) return false;
