@@ -517,7 +517,7 @@ TEST(TruxpackCliTest, InputsMustBeRegularFilesCheckedForSizeFirst) {
     EXPECT_EQ(1, r.code);
     EXPECT_NE(std::string::npos, r.err.find("not a regular file")) << r.err;
   }
-  Outcome project = Truxpack(w.path, {"build", "/dev/zero", "-o", "b.exe"});
+  Outcome project = Truxpack(w.path, {"build", "/dev/zero", "-o", "b.exe", "--stub", "stub.exe"});
   EXPECT_EQ(1, project.code);
   EXPECT_NE(std::string::npos, project.err.find("not a regular file")) << project.err;
 }

@@ -73,6 +73,11 @@ int RunBuild(int argc, char** argv) {
 
   Project project;
   std::string error;
+  // The stub first: a wrong --stub is reported before the product is read.
+  Bytes stub;
+  FileIdentity stubIdentity;
+  if (!ReadWholeFile(stubPath, stub, error, 256u << 20, &stubIdentity))
+    return Fail(PrintablePath(error) + " (the runtime stub; give it with --stub)");
   if (!LoadProject(projectPath, project, error)) return Fail(PrintablePath(error));
   for (const std::string& w : project.warnings) Warn(w);
   if (args.Has("werror") && !project.warnings.empty())
@@ -81,10 +86,7 @@ int RunBuild(int argc, char** argv) {
   project.pack.threads = (unsigned)threads;
   project.pack.releaseEntryData = true;
   if (args.Has("level")) project.pack.level = args.Get("level") == "fast" ? PackLevel::kFast : PackLevel::kBest;
-  Bytes stub;
-  FileIdentity stubIdentity;
-  if (!ReadWholeFile(stubPath, stub, error, 256u << 20, &stubIdentity))
-    return Fail(PrintablePath(error) + " (the runtime stub; give it with --stub)");
+
 
   Progress progress("packing", 0, 0);
   progress.Stage("packing " + std::to_string(project.entries.size()) + " files:");
