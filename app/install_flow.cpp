@@ -58,6 +58,7 @@ enum : int32_t {
   kMsgDirectoryCreated = 23,
   kMsgDirectoryCaption = 24,
   kMsgCannotCreate = 25,
+  kMsgShortcutsStage = 32,
   kMsgRestart = 37,
   kMsgExcludedSystem = 61,
   kMsgLicenseFront = 63,
@@ -431,7 +432,11 @@ void RunInstallFlow() {
   RegisterSharedFiles(reinstall, SharedFileList(), sharedFilesText);
   RegisterComServers(ComServerList());
   RegisterTypeLibraries(TypeLibraryList());
+  WaitStagePause();
+  SetStage(kMsgShortcutsStage, 90);
   const bool desktopChanged = CreateShortcuts(s.shortcuts, s);
+  SetProgress(95);
+  WaitStagePause();
   WriteKeptFiles(s);
   CreateProductKeys(s.ProductRegistry.CStr());
   const String* language = s.languageNames.TryAt(CurrentLanguage());
