@@ -21,6 +21,46 @@ namespace {
 
 constexpr int32_t kBatchEnvironmentSize = 10000;
 
+String InstallerDriveText() { return DriveText(DriveOf(ModulePath().CStr())); }
+
+// The variables after InstallDir and InstallDrive, in file order. A table
+// rather than a call per line keeps the runtime small.
+struct BatchSource {
+  const char* name;
+  String (*value)();
+};
+const BatchSource kBatchSources[] = {
+    {"UninstallDir", [] { return UninstallDirectory(); }},
+    {"SharedDir", [] { return SharedDirectory(); }},
+    {"InstallerFilepath", ModulePath},
+    {"InstallerDir", InstallerDir},
+    {"InstallerFilename", InstallerFilename},
+    {"InstallerDrive", InstallerDriveText},
+    {"SystemDir", SystemDir},
+    {"DeviceDir", DeviceDir},
+    {"MediaDir", MediaDir},
+    {"FavoritesDir", FavoritesDir},
+    {"FavoritesAllDir", FavoritesAllDir},
+    {"FontDir", FontDir},
+    {"DesktopDir", DesktopDir},
+    {"DesktopAllDir", DesktopAllDir},
+    {"DocumentDir", DocumentDir},
+    {"DocumentAllDir", DocumentAllDir},
+    {"ProgramsDir", ProgramsDir},
+    {"StartMenuDir", StartMenuDir},
+    {"StartMenuAllDir", StartMenuAllDir},
+    {"SMProgramsDir", SMProgramsDir},
+    {"SMProgramsAllDir", SMProgramsAllDir},
+    {"StartupDir", StartupDir},
+    {"StartupAllDir", StartupAllDir},
+    {"BootDrive", BootDrive},
+    {"CommonDir", CommonDir},
+    {"Inetpub", InetpubDir},
+    {"AppDataDir", AppDataDir},
+    {"AppDataAllDir", AppDataAllDir},
+    {"Version", [] { return ProductVersion(); }},
+};
+
 void Add(Array<BatchVariable>& out, const char* name, const String& value) {
   BatchVariable& v = out.Append();
   v.name = name;
@@ -34,35 +74,7 @@ void CollectBatchVariables(const char* directory, Array<BatchVariable>& out) {
     Add(out, "InstallDir", String(directory));
     Add(out, "InstallDrive", DriveText(DriveOf(directory)));
   }
-  Add(out, "UninstallDir", UninstallDirectory());
-  Add(out, "SharedDir", SharedDirectory());
-  Add(out, "InstallerFilepath", ModulePath());
-  Add(out, "InstallerDir", InstallerDir());
-  Add(out, "InstallerFilename", InstallerFilename());
-  Add(out, "InstallerDrive", DriveText(DriveOf(ModulePath().CStr())));
-  Add(out, "SystemDir", SystemDir());
-  Add(out, "DeviceDir", DeviceDir());
-  Add(out, "MediaDir", MediaDir());
-  Add(out, "FavoritesDir", FavoritesDir());
-  Add(out, "FavoritesAllDir", FavoritesAllDir());
-  Add(out, "FontDir", FontDir());
-  Add(out, "DesktopDir", DesktopDir());
-  Add(out, "DesktopAllDir", DesktopAllDir());
-  Add(out, "DocumentDir", DocumentDir());
-  Add(out, "DocumentAllDir", DocumentAllDir());
-  Add(out, "ProgramsDir", ProgramsDir());
-  Add(out, "StartMenuDir", StartMenuDir());
-  Add(out, "StartMenuAllDir", StartMenuAllDir());
-  Add(out, "SMProgramsDir", SMProgramsDir());
-  Add(out, "SMProgramsAllDir", SMProgramsAllDir());
-  Add(out, "StartupDir", StartupDir());
-  Add(out, "StartupAllDir", StartupAllDir());
-  Add(out, "BootDrive", BootDrive());
-  Add(out, "CommonDir", CommonDir());
-  Add(out, "Inetpub", InetpubDir());
-  Add(out, "AppDataDir", AppDataDir());
-  Add(out, "AppDataAllDir", AppDataAllDir());
-  Add(out, "Version", ProductVersion());
+  for (const BatchSource& source : kBatchSources) Add(out, source.name, source.value());
 }
 
 void RunBatch(const char* directory, bool hidden, const String& commands) {
