@@ -89,6 +89,31 @@ e2e_check "directory loop: No shows the dialog again with the text kept" 'C:\Cho
   e2e_fail "directory loop: installed into the accepted directory" "no C:\\Choice Dir\\app.txt"
 forget
 
+# ------------------------------------------------ checks before any question
+
+project excluded 'no_start_question = true'
+sed -i 's/^version = "1.0"$/version = "1.0"\nexcluded_systems = ["xp", "vista"]/' "$W/excluded.toml"
+"$TRUXPACK" build "$W/excluded.toml" -o "$W/excluded.exe" --stub "$STUB" >/dev/null 2>&1
+os_name="$(robot start "$W/excluded.exe" wait-box print-text --escaped answer 1 wait-exit --expect 1 2>&1)"
+[[ "$os_name" == "Choice Test cannot be installed on Windows "* ]] &&
+  e2e_pass "excluded system: message 61 names the running system" ||
+  e2e_fail "excluded system: message 61 names the running system" "got $os_name"
+project addon $'add_on = true\nno_start_question = true' '' '<master>'
+sed -i 's/^version = "1.0"$/version = "1.0"\nmaster_product = "Master Product"/' "$W/addon.toml"
+"$TRUXPACK" build "$W/addon.toml" -o "$W/addon.exe" --stub "$STUB" >/dev/null 2>&1
+e2e_robot "add-on: a missing master product ends the installation" 0 \
+  'Master Product must be installed before Choice Test can be installed.'$'\n' "" \
+  start "$W/addon.exe" wait-box print-text --escaped answer 1 wait-exit --expect 1
+MASTER='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Master Product'
+mkdir -p "$C/Master Dir"
+wine reg add "$MASTER" /v QuietUninstallString /d 'C:\Master Dir\u.exe /a' /f >/dev/null 2>&1
+wine reg add "$MASTER" /v InstallLocation /d 'C:\Master Dir' /f >/dev/null 2>&1
+e2e_robot "add-on: <master> is the master product's directory" 0 "" "" \
+  start "$W/addon.exe" wait-box --timeout 60 --caption "Installation Complete" answer 1 wait-exit --expect 1
+[ -f "$C/Master Dir/app.txt" ] && e2e_pass "add-on: installed into the master's directory" ||
+  e2e_fail "add-on: installed into the master's directory" "$(ls "$C/Master Dir")"
+forget
+
 # ------------------------------------------------ directory from the registry
 
 mkdir -p "$C/Reg Dir"
