@@ -89,6 +89,20 @@ e2e_check "directory loop: No shows the dialog again with the text kept" 'C:\Cho
   e2e_fail "directory loop: installed into the accepted directory" "no C:\\Choice Dir\\app.txt"
 forget
 
+# The browse button: the folder dialog (titled with message 11) opens at the
+# typed directory; OK puts the folder's path, as the system spells it, into
+# the edit; Cancel leaves the edit alone.
+mkdir -p "$C/Browse Me"
+# (Wine's shell says on stderr that it cannot label the Z: drive.)
+browsed="$(robot start "$W/loop.exe" wait-window "$DIALOG" --exact set-text 1015 'c:\\browse me' click 1013 \
+  wait-window "Browse for Folder" --exact print-text 14146 click 1 wait-gone \
+  wait-window "$DIALOG" --exact print-text 1015 set-text 1015 'C:\\browse me\\x' click 1013 \
+  wait-window "Browse for Folder" --exact click 2 wait-gone \
+  wait-window "$DIALOG" --exact print-text 1015 click 1003 wait-exit --expect 1 2>/dev/null; echo "exit $?")"
+e2e_check "directory dialog: browsing picks the typed folder's real path" \
+  $'Choose the directory to install Choice Test into:\nC:\\Browse Me\nC:\\browse me\\x\nexit 0' "$browsed"
+forget
+
 # ------------------------------------------------ checks before any question
 
 project excluded 'no_start_question = true'
