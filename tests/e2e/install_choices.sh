@@ -192,6 +192,18 @@ pending() {
     tr -d '\r' | tr '[:upper:]' '[:lower:]'
 }
 robot start "$W/lock1.exe" --args '/a /d:"C:\Lock Dir"' until-exit --timeout 60 --expect 1 >/dev/null 2>&1
+# Without rescue_new_files the held file is an error: the final question
+# offers the log, whose block (written although flag bit 6 is clear) ends
+# with the error text.
+project lock2plain 'no_start_question = true'
+e2e_robot "errors: the final question names the log" 0 \
+  $'Installation Problems\nThere were problems during the installation. They have been recorded in the log file C:\\\\Lock Dir\\\\Install.LOG.\\r\\n\\r\\nDo you want to view the log now?\n' "" \
+  hold-file 'C:\Lock Dir\app.txt' start "$W/lock2plain.exe" wait-box --caption "Previous Installation Found" answer 6 \
+  wait-box --timeout 60 print-caption print-text --escaped answer 7 wait-exit --expect 1
+log="$(tr -d '\r' <"$C/Lock Dir/Install.LOG" 2>&1)"
+[[ "$log" == *$'Install type: Reinstall\n'*$'\nError writing C:\\Lock Dir\\app.txt\n'* ]] &&
+  e2e_pass "errors: Install.LOG gets the block with the error text" ||
+  e2e_fail "errors: Install.LOG gets the block with the error text" "$log"
 e2e_robot "restart: a held file leads to the restart question after the final message" 0 \
   $'Choice Test has been installed successfully.\nThe computer must be restarted to complete the installation of Choice Test.\\r\\n\\r\\nRestart now?\n' "" \
   hold-file 'C:\Lock Dir\app.txt' start "$W/lock2.exe" wait-box --caption "Previous Installation Found" answer 6 \
