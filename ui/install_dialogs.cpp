@@ -6,8 +6,8 @@
 #include "core/win32/path_variables.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
+#include "ui/dialog.h"
 #include "ui/dialog_ids.h"
-#include "ui/language_dialog.h"
 #include "ui/placement.h"
 
 namespace {
@@ -30,12 +30,7 @@ constexpr int kDirectoryLimit = 259;
 constexpr int kPasswordLimit = 64;
 constexpr int kMyComputerFolder = 0x11;  // CSIDL_DRIVES
 
-INT_PTR RunDialog(const char* templateName, DLGPROC procedure, LPARAM parameter) {
-  return DialogBoxParamA(g_instance, templateName, g_backgroundWindow, procedure, parameter);
-}
-
-String ItemText(HWND dialog, int id) {
-  HWND item = GetDlgItem(dialog, id);
+String ItemText(HWND item) {
   const int length = GetWindowTextLengthA(item);
   String text;
   if (length <= 0) return text;
@@ -49,44 +44,49 @@ String ItemText(HWND dialog, int id) {
 
 struct PageLabels {
   int32_t caption, label, ok, cancel;
-  const String* text;
 };
 
-BOOL OnPageInit(HWND dialog, const PageLabels& p) {
-  SetWindowTextA(dialog, MessageText(p.caption));
-  SetDlgItemTextA(dialog, IDC_DIALOG_LABEL, MessageText(p.label));
-  SetDlgItemTextA(dialog, IDC_DIALOG_OK, MessageText(p.ok));
-  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(p.cancel));
-  // The edit control breaks lines only at CR LF.
-  String text(*p.text);
-  text.NormalizeNewlines();
-  SetDlgItemTextA(dialog, IDC_PAGE_TEXT, text.CStr());
-  CenterOnScreen(dialog);
-  SetFocus(GetDlgItem(dialog, IDC_DIALOG_OK));
-  return FALSE;  // the focus is set
-}
+class TextPage : public Dialog {
+ public:
+  TextPage(const PageLabels& labels, const String& text) : labels_(labels), text_(text) {}
 
-INT_PTR CALLBACK PageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return OnPageInit(dialog, *reinterpret_cast<const PageLabels*>(lParam));
-    case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDC_DIALOG_OK:
-          EndDialog(dialog, kPageAccepted);
-          return TRUE;
-        case IDC_DIALOG_CANCEL:
-        case IDCANCEL:
-          EndDialog(dialog, kPageDeclined);
-          return TRUE;
-      }
+ protected:
+  BOOL OnInitDialog() override {
+    HWND w = Handle();
+    SetWindowTextA(w, MessageText(labels_.caption));
+    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(labels_.label));
+    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(labels_.ok));
+    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(labels_.cancel));
+    // The edit control breaks lines only at CR LF.
+    String text(text_);
+    text.NormalizeNewlines();
+    SetDlgItemTextA(w, IDC_PAGE_TEXT, text.CStr());
+    CenterOnScreen(w);
+    SetFocus(Item(IDC_DIALOG_OK));
+    return FALSE;  // the focus is set
   }
-  return FALSE;
-}
+  BOOL OnCommand(WORD id, WORD) override {
+    switch (id) {
+      case IDC_DIALOG_OK:
+        End(kPageAccepted);
+        return TRUE;
+      case IDC_DIALOG_CANCEL:
+      case IDCANCEL:
+        End(kPageDeclined);
+        return TRUE;
+    }
+    return FALSE;
+  }
 
-int ShowPage(const char* templateName, const PageLabels& labels) {
-  INT_PTR result = RunDialog(templateName, PageProc, (LPARAM)&labels);
-  return result == kPageAccepted ? kPageAccepted : kPageDeclined;
+ private:
+  PageLabels labels_;
+  const String& text_;
+};
+
+int ShowPage(const char* templateName, const PageLabels& labels, const String& text) {
+  TextPage page(labels, text);
+  return page.RunModal(g_instance, templateName, g_backgroundWindow) == kPageAccepted ? kPageAccepted
+                                                                                       : kPageDeclined;
 }
 
 // ---- directory -------------------------------------------------------------
@@ -108,120 +108,120 @@ void FreeItemList(LPITEMIDLIST list) {
   }
 }
 
-void Browse(HWND dialog) {
-  const String current = ItemText(dialog, IDC_DIRECTORY);
-  LPITEMIDLIST root = nullptr;
-  SHGetSpecialFolderLocation(dialog, kMyComputerFolder, &root);
-  char displayName[MAX_PATH] = {0};
-  BROWSEINFOA info = {};
-  info.hwndOwner = dialog;
-  info.pidlRoot = root;
-  info.pszDisplayName = displayName;
-  info.lpszTitle = MessageText(kMsgChooseDirText);
-  info.ulFlags = BIF_RETURNONLYFSDIRS;
-  info.lpfn = BrowseCallback;
-  info.lParam = (LPARAM)current.CStr();
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
-  if (chosen) {
-    char path[MAX_PATH] = {0};
-    if (SHGetPathFromIDListA(chosen, path)) SetDlgItemTextA(dialog, IDC_DIRECTORY, path);
+class DirectoryDialog : public Dialog {
+ protected:
+  BOOL OnInitDialog() override {
+    HWND w = Handle();
+    CenterOnScreen(w);
+    SetWindowTextA(w, MessageText(kMsgChooseDirCaption));
+    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(kMsgChooseDirText));
+    SendMessageA(Item(IDC_DIRECTORY), EM_LIMITTEXT, kDirectoryLimit, 0);
+    SetDlgItemTextA(w, IDC_DIRECTORY, InstallationDirectory().CStr());
+    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(kMsgOk));
+    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
+    SetDlgItemTextA(w, IDC_BROWSE, MessageText(kMsgBrowse));
+    return TRUE;
   }
-  FreeItemList(chosen);
-  FreeItemList(root);
-}
-
-BOOL OnDirectoryInit(HWND dialog) {
-  CenterOnScreen(dialog);
-  SetWindowTextA(dialog, MessageText(kMsgChooseDirCaption));
-  SetDlgItemTextA(dialog, IDC_DIALOG_LABEL, MessageText(kMsgChooseDirText));
-  SendDlgItemMessageA(dialog, IDC_DIRECTORY, EM_LIMITTEXT, kDirectoryLimit, 0);
-  SetDlgItemTextA(dialog, IDC_DIRECTORY, InstallationDirectory().CStr());
-  SetDlgItemTextA(dialog, IDC_DIALOG_OK, MessageText(kMsgOk));
-  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
-  SetDlgItemTextA(dialog, IDC_BROWSE, MessageText(kMsgBrowse));
-  return TRUE;
-}
-
-INT_PTR CALLBACK DirectoryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return OnDirectoryInit(dialog);
-    case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDC_DIALOG_OK:
-          InstallationDirectory() = ItemText(dialog, IDC_DIRECTORY);
-          EndDialog(dialog, 1);
-          return TRUE;
-        case IDC_DIALOG_CANCEL:
-        case IDCANCEL:
-          EndDialog(dialog, 0);
-          return TRUE;
-        case IDC_BROWSE:
-          Browse(dialog);
-          return TRUE;
-      }
+  BOOL OnCommand(WORD id, WORD) override {
+    switch (id) {
+      case IDC_DIALOG_OK:
+        InstallationDirectory() = ItemText(Item(IDC_DIRECTORY));
+        End(1);
+        return TRUE;
+      case IDC_DIALOG_CANCEL:
+      case IDCANCEL:
+        End(0);
+        return TRUE;
+      case IDC_BROWSE:
+        Browse();
+        return TRUE;
+    }
+    return FALSE;
   }
-  return FALSE;
-}
+
+ private:
+  // The folder dialog under My Computer, opened at the typed directory; a
+  // chosen folder with a file-system path replaces the edit's text.
+  void Browse() {
+    const String current = ItemText(Item(IDC_DIRECTORY));
+    LPITEMIDLIST root = nullptr;
+    SHGetSpecialFolderLocation(Handle(), kMyComputerFolder, &root);
+    char displayName[MAX_PATH] = {0};
+    BROWSEINFOA info = {};
+    info.hwndOwner = Handle();
+    info.pidlRoot = root;
+    info.pszDisplayName = displayName;
+    info.lpszTitle = MessageText(kMsgChooseDirText);
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+    info.lpfn = BrowseCallback;
+    info.lParam = (LPARAM)current.CStr();
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+    if (chosen) {
+      char path[MAX_PATH] = {0};
+      if (SHGetPathFromIDListA(chosen, path)) SetDlgItemTextA(Handle(), IDC_DIRECTORY, path);
+    }
+    FreeItemList(chosen);
+    FreeItemList(root);
+  }
+};
 
 // ---- password ----------------------------------------------------------------
 
-void UpdatePasswordButton(HWND dialog) {
-  const String* password = reinterpret_cast<const String*>(GetWindowLongPtrA(dialog, DWLP_USER));
-  const String typed = ItemText(dialog, IDC_PASSWORD);
-  EnableWindow(GetDlgItem(dialog, IDC_DIALOG_OK), password && typed == *password);
-}
+class PasswordBox : public Dialog {
+ public:
+  explicit PasswordBox(const String& password) : password_(password) {}
 
-BOOL OnPasswordInit(HWND dialog, const String* password) {
-  SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)password);
-  CenterOnScreen(dialog);
-  SetWindowTextA(dialog, MessageText(kMsgPasswordCaption));
-  SetDlgItemTextA(dialog, IDC_DIALOG_LABEL, MessageText(kMsgPasswordText));
-  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
-  // A password longer than the usual limit must still be typeable.
-  const int limit = password->Length() > kPasswordLimit ? password->Length() : kPasswordLimit;
-  SendDlgItemMessageA(dialog, IDC_PASSWORD, EM_LIMITTEXT, limit, 0);
-  EnableWindow(GetDlgItem(dialog, IDC_DIALOG_OK), FALSE);
-  return TRUE;
-}
-
-INT_PTR CALLBACK PasswordProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return OnPasswordInit(dialog, reinterpret_cast<const String*>(lParam));
-    case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDC_PASSWORD:
-          if (HIWORD(wParam) == EN_CHANGE) UpdatePasswordButton(dialog);
-          return TRUE;
-        case IDC_DIALOG_OK:
-          // Enter presses the default button even while it is disabled.
-          if (!IsWindowEnabled(GetDlgItem(dialog, IDC_DIALOG_OK))) return TRUE;
-          EndDialog(dialog, 1);
-          return TRUE;
-        case IDC_DIALOG_CANCEL:
-        case IDCANCEL:
-          EndDialog(dialog, 0);
-          return TRUE;
-      }
+ protected:
+  BOOL OnInitDialog() override {
+    HWND w = Handle();
+    CenterOnScreen(w);
+    SetWindowTextA(w, MessageText(kMsgPasswordCaption));
+    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(kMsgPasswordText));
+    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
+    // A password longer than the usual limit must still be typeable.
+    const int limit = password_.Length() > kPasswordLimit ? password_.Length() : kPasswordLimit;
+    SendMessageA(Item(IDC_PASSWORD), EM_LIMITTEXT, limit, 0);
+    EnableWindow(Item(IDC_DIALOG_OK), FALSE);
+    return TRUE;
   }
-  return FALSE;
-}
+  BOOL OnCommand(WORD id, WORD code) override {
+    switch (id) {
+      case IDC_PASSWORD:
+        if (code == EN_CHANGE) EnableWindow(Item(IDC_DIALOG_OK), ItemText(Item(IDC_PASSWORD)) == password_);
+        return TRUE;
+      case IDC_DIALOG_OK:
+        // Enter presses the default button even while it is disabled.
+        if (IsWindowEnabled(Item(IDC_DIALOG_OK))) End(1);
+        return TRUE;
+      case IDC_DIALOG_CANCEL:
+      case IDCANCEL:
+        End(0);
+        return TRUE;
+    }
+    return FALSE;
+  }
+
+ private:
+  const String& password_;
+};
 
 }  // namespace
 
 int LicensePage(const String& text) {
-  const PageLabels labels{kMsgLicenseCaption, kMsgLicenseText, kMsgLicenseAccept, kMsgLicenseDecline, &text};
-  return ShowPage("LicenseDlg", labels);
+  return ShowPage("LicenseDlg", PageLabels{kMsgLicenseCaption, kMsgLicenseText, kMsgLicenseAccept, kMsgLicenseDecline},
+                  text);
 }
 
 int ReadmePage(const String& text) {
-  const PageLabels labels{kMsgReadmeCaption, kMsgReadmeText, kMsgOk, kMsgCancel, &text};
-  return ShowPage("ReadmeDlg", labels);
+  return ShowPage("ReadmeDlg", PageLabels{kMsgReadmeCaption, kMsgReadmeText, kMsgOk, kMsgCancel}, text);
 }
 
-bool ChooseDirectoryDialog() { return RunDialog("ChooseDirDlg", DirectoryProc, 0) == 1; }
+bool ChooseDirectoryDialog() {
+  DirectoryDialog dialog;
+  return dialog.RunModal(g_instance, "ChooseDirDlg", g_backgroundWindow) == 1;
+}
 
 bool PasswordDialog(const String& password) {
-  return RunDialog("EnterPassword", PasswordProc, (LPARAM)&password) == 1;
+  PasswordBox dialog(password);
+  return dialog.RunModal(g_instance, "EnterPassword", g_backgroundWindow) == 1;
 }

@@ -62,6 +62,9 @@ uninstaller = true
 always_write_log = true
 $flags
 
+[background]
+title_font = "Arial Bold"
+
 [uninstall]
 program = "Uninstall Flow Test.exe"
 subdir = "uninst"
@@ -208,7 +211,7 @@ QuietUninstallString|REG_SZ|$D\\uninst\\Uninstall Flow Test.exe /a /u:"Flow Test
 SharedPath|REG_SZ|C:\\Program Files\\Common Files\\Trux Tests
 TaskbarText|REG_SZ|
 TitleColor|REG_DWORD|0x0
-TitleFont|REG_SZ|Times New Roman Bold Italic
+TitleFont|REG_SZ|Arial Bold
 TitlePosition|REG_DWORD|0x0
 TitleShadow|REG_DWORD|0x1
 TopColor|REG_DWORD|0x0
