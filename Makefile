@@ -41,7 +41,7 @@ demo: build
 test: build asan
 	@scripts/run-tests
 
-bench: native
+bench: native win32
 	@scripts/bench
 
 fuzz: deps

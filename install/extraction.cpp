@@ -36,6 +36,7 @@ struct ExtractionLists {
   Array<String> typeLibraries;
   String fontText;
   bool fontAdded = false;
+  String preparedDirectory;  // the directory the last in-tree entry was written to
 };
 ExtractionLists g_lists;
 
@@ -243,12 +244,16 @@ void AppendShortcutRequest(const EntryRecord& e, const String& destination) {
 bool PrepareDirectory(const EntryRecord& e, const String& destination) {
   const String directory = DirectoryOf(destination.CStr());
   if (directory.CompareNoCase(InstallationDirectory().CStr()) == 0) return true;
-  if (!CreateDirectoryTree(directory.CStr())) {
+  // Entries of one folder follow each other: the folder made for the last
+  // one is not looked at again.
+  const bool prepared = directory.CompareNoCase(g_lists.preparedDirectory.CStr()) == 0;
+  if (!prepared && !CreateDirectoryTree(directory.CStr())) {
     const String reason = LastErrorText();
     AppendFormat(ErrorText(), "%s %s\r\n%s\r\nNot installed: %s\r\n\r\n", MessageText(kMsgDirectoryNotCreated),
                  directory.CStr(), reason.CStr(), destination.CStr());
     return false;
   }
+  g_lists.preparedDirectory = directory;
   if (RecordsForUninstall(e)) AddUninstallEntry(directory.CStr(), kUninstallDirectory);
   return true;
 }
@@ -333,6 +338,7 @@ void ExtractEntries() {
   g_lists.typeLibraries.Clear();
   g_lists.fontText.Clear();
   g_lists.fontAdded = false;
+  g_lists.preparedDirectory.Clear();
 
   ArchiveCursor& cursor = g_archive.cursor;
   const Vector<uint32_t>& sizes = g_archive.header.entrySizes;

@@ -60,14 +60,18 @@ RebootMove MoveAtReboot(const char* source, const char* destination, DWORD flags
 
 bool HasDateAndTime(const ArchiveDateTime& t) { return t.month != 0 && t.hour >= 0; }
 
-// Both file times from the entry's local date-time; failures are ignored.
+// Both file times from the entry's local date-time, in one call on a fresh
+// handle (the data went out through another handle, already closed, so no
+// pending write can move the time again); failures are ignored.
 void SetEntryTimes(const char* path, const ArchiveDateTime& t) {
-  SystemTimeRecord record = {(uint16_t)t.year, (uint16_t)t.month, 0,         (uint16_t)t.day,
-                             (uint16_t)t.hour, (uint16_t)t.minute, (uint16_t)t.second, 0};
-  DiskFile file;
-  if (file.Open(path, kOpenUpdateShared) != kOpenOk) return;
-  file.SetCreationTime(record);
-  file.SetWriteTime(record);
+  SYSTEMTIME local = {(WORD)t.year, (WORD)t.month, 0, (WORD)t.day, (WORD)t.hour, (WORD)t.minute, (WORD)t.second, 0};
+  FILETIME localTime, utc;
+  if (!SystemTimeToFileTime(&local, &localTime) || !LocalFileTimeToFileTime(&localTime, &utc)) return;
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  SetFileTime(file, &utc, nullptr, &utc);
+  CloseHandle(file);
 }
 
 enum class Attempt { kWritten, kFailed, kMismatch };

@@ -56,17 +56,26 @@ int Run(const char* commandLine) {
     fprintf(stderr, "install_bench: cannot start %s (error %lu)\n", commandLine, GetLastError());
     return 1;
   }
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  const DWORD elapsed = GetTickCount() - start;
-  MemoryCounters counters = {};
-  counters.cb = sizeof counters;
+  // Wine keeps no counters for a process that has ended: the peak is taken
+  // while it runs, from the counters sampled every few milliseconds.
   GetMemoryInfo info = (GetMemoryInfo)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo");
-  if (!info || !info(pi.hProcess, &counters, sizeof counters)) counters.PeakPagefileUsage = 0;
+  SIZE_T peak = 0;
+  for (;;) {
+    const DWORD waited = WaitForSingleObject(pi.hProcess, 5);
+    MemoryCounters counters = {};
+    counters.cb = sizeof counters;
+    if (info && info(pi.hProcess, &counters, sizeof counters)) {
+      if (counters.PeakPagefileUsage > peak) peak = counters.PeakPagefileUsage;
+      if (counters.PagefileUsage > peak) peak = counters.PagefileUsage;
+    }
+    if (waited != WAIT_TIMEOUT) break;
+  }
+  const DWORD elapsed = GetTickCount() - start;
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  printf("ms=%lu peak_private=%lu exit=%lu\n", elapsed, (unsigned long)counters.PeakPagefileUsage, code);
+  printf("ms=%lu peak_private=%lu exit=%lu\n", elapsed, (unsigned long)peak, code);
   return 0;
 }
 
