@@ -117,13 +117,8 @@ void EndProcess() {
 }
 
 bool PumpMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-    if (msg.message == WM_DESTROY || msg.message == WM_CLOSE || msg.message == WM_QUIT) return true;
-  }
-  return false;
+  SetPumpDialog(g_currentDialog);  // the library's own waits pump with the same dialog
+  return PumpPending(kPumpNoLimit, kPumpStopAtClose).sawClose;
 }
 
 void MarkTime() { g_timeMark = GetTickCount(); }

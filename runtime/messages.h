@@ -44,6 +44,9 @@ void ConfirmCancel();
 
 [[noreturn]] void EndProcess();
 HWND MessageOwner();
+// Handles every pending message through the one pump (the current modeless
+// dialog's keys through the dialog manager), stopping after a WM_DESTROY,
+// WM_CLOSE or WM_QUIT; true when it stopped so.
 bool PumpMessages();
 void MarkTime();
 void PauseSinceMark(uint32_t ms);

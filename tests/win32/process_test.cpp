@@ -167,6 +167,86 @@ TEST(PumpSomeMessages, DispatchesAtMostAHundred) {
   PumpSomeMessages();
 }
 
+TEST(PumpPending, StopsAfterAClosingMessageOnlyWhenAsked) {
+  HWND window = CountingWindow();
+  ASSERT_NE(window, nullptr);
+  g_received = 0;
+  PostMessageA(window, WM_USER, 0, 0);
+  PostMessageA(window, WM_DESTROY, 0, 0);  // the default handling of a posted WM_DESTROY does nothing
+  PostMessageA(window, WM_USER, 0, 0);
+  PumpResult first = PumpPending(kPumpNoLimit, kPumpStopAtClose);
+  EXPECT_EQ(first.handled, 2);
+  EXPECT_TRUE(first.sawClose);
+  EXPECT_EQ(g_received, 1);
+  PostMessageA(window, WM_DESTROY, 0, 0);
+  PumpResult rest = PumpPending(kPumpNoLimit, 0);
+  EXPECT_EQ(rest.handled, 2);
+  EXPECT_TRUE(rest.sawClose);
+  EXPECT_EQ(g_received, 2);
+  EXPECT_EQ(PumpPending(kPumpNoLimit, kPumpStopAtClose).handled, 0);
+  DestroyWindow(window);
+  PumpSomeMessages();
+}
+
+// An in-memory dialog template: no caption, two push buttons with tab stops
+// (ids 1 and 2), so Tab moves the focus between them under the dialog manager.
+struct TwoButtonTemplate {
+  alignas(4) WORD words[64] = {};
+  int n = 0;
+  void Put(WORD w) { words[n++] = w; }
+  void Put32(DWORD d) {
+    Put(LOWORD(d));
+    Put(HIWORD(d));
+  }
+  void Align() {
+    if (n % 2) Put(0);
+  }
+  void Item(WORD id, short x) {
+    Align();
+    Put32(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON);
+    Put32(0);
+    Put((WORD)x), Put(5), Put(40), Put(14);
+    Put(id);
+    Put(0xFFFF), Put(0x0080);  // the button class
+    Put(0);                    // no text
+    Put(0);                    // no creation data
+  }
+  TwoButtonTemplate() {
+    Put32(WS_POPUP | WS_VISIBLE);
+    Put32(0);
+    Put(2);
+    Put(0), Put(0), Put(100), Put(30);
+    Put(0), Put(0), Put(0);  // no menu, the default class, no title
+    Item(1, 5);
+    Item(2, 50);
+  }
+};
+
+INT_PTR CALLBACK QuietDialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+TEST(PumpPending, TheModelessDialogGetsItsKeysThroughTheDialogManager) {
+  TwoButtonTemplate t;
+  HWND dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<DLGTEMPLATE*>(t.words),
+                                           nullptr, QuietDialogProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  HWND first = GetDlgItem(dialog, 1), second = GetDlgItem(dialog, 2);
+  ASSERT_TRUE(first && second);
+  for (bool registered : {false, true}) {
+    SetPumpDialog(registered ? dialog : nullptr);
+    SetFocus(first);
+    PumpPending(kPumpNoLimit, 0);
+    ASSERT_EQ(GetFocus(), first);
+    PostMessageA(first, WM_KEYDOWN, VK_TAB, 1);
+    PostMessageA(first, WM_KEYUP, VK_TAB, 0xC0000001);
+    PumpPending(kPumpNoLimit, 0);
+    // Tab moves the focus only when the pump hands it to the dialog manager.
+    EXPECT_EQ(GetFocus(), registered ? second : first) << "registered " << registered;
+  }
+  SetPumpDialog(nullptr);
+  DestroyWindow(dialog);
+  PumpSomeMessages();
+}
+
 TEST(CommandInterpreter, IsTheExpandedComspecAndRuns) {
   char comspec[MAX_PATH];
   ASSERT_GT(GetEnvironmentVariableA("COMSPEC", comspec, sizeof comspec), 0u);
