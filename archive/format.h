@@ -93,8 +93,8 @@ enum ArchiveError : int32_t {
   kErrSectionArchiveSize = 45,
   // The header or the entry-size table reaches past the bytes the section
   // really holds (the mapped section, or the assembled region buffer), so
-  // reading it would leave the archive. Not a code of the original table;
-  // chosen from the unused numbers.
+  // reading it would leave the archive. Taken from the numbers no other code
+  // uses.
   kErrArchiveTruncated = 46,
   kErrSettingsUnpack = 47,
   kErrShortcutCount = 48,
