@@ -1,0 +1,51 @@
+// The values of the Uninstall key that the uninstaller parses, fed with
+// arbitrary bytes: ProductFlags, SharedFiles and ProductFonts, plus the
+// whole-directory guard and the line classification on the same text.
+// Checks that every parser ends, moves forward, and never returns more text
+// than it was given.
+#include <stdint.h>
+#include <stdlib.h>
+
+#include "uninstall/uninstall_rules.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const String text(reinterpret_cast<const char*>(data), (int32_t)size);
+
+  (void)ParseProductFlags(text.CStr());
+
+  int32_t position = 0, entries = 0;
+  int64_t total = 0;
+  SharedFileEntry entry;
+  while (NextSharedFileEntry(text, &position, entry)) {
+    if (entry.path.IsEmpty()) abort();  // an empty path ends the list instead
+    if (position > text.Length()) abort();
+    total += entry.path.Length();
+    if (++entries > text.Length()) abort();  // every entry consumes at least one character
+  }
+  if (total > text.Length()) abort();
+
+  position = 0;
+  int32_t pairs = 0, previous = -1;
+  String name, file;
+  while (NextFontPair(text, &position, name, file)) {
+    if (position <= previous || position > text.Length()) abort();
+    previous = position;
+    if (name.Length() + file.Length() > text.Length()) abort();
+    ++pairs;
+    (void)IsPlainFileName(file.CStr());
+  }
+
+  String path;
+  (void)ClassifyUninstallLine(text, path);
+  if (path.Length() > text.Length()) abort();
+  (void)IsDeletableClassKey(text.CStr());
+  String parent;
+  if (ParentDirectory(text, parent) && parent.Length() >= text.Length()) abort();
+  Array<String> folders;
+  folders.Append(String("C:\\windows"));
+  folders.Append(text);
+  const TreeRemovalRefusal refusal = CheckTreeRemoval(text.CStr(), folders);
+  // The text is in its own protected list, so it can never be allowed.
+  if (refusal == kTreeRemovalAllowed) abort();
+  return 0;
+}
