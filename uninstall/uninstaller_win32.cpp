@@ -1,0 +1,618 @@
+#include "uninstall/uninstaller.h"
+
+#include <windows.h>
+
+#include "actions/batch.h"
+#include "actions/registration.h"
+#include "app/message_format.h"
+#include "app/messages.h"
+#include "app/run_state.h"
+#include "core/file_util.h"
+#include "core/format.h"
+#include "core/path.h"
+#include "core/path_check.h"
+#include "core/path_variables.h"
+#include "core/registry.h"
+#include "core/system.h"
+#include "install/file_writer.h"
+#include "runtime/run_texts.h"
+#include "runtime/uninstall_list.h"
+#include "ui/background_window.h"
+#include "ui/progress_dialog.h"
+#include "uninstall/uninstall_data.h"
+#include "uninstall/uninstall_registration.h"
+#include "uninstall/uninstall_rules.h"
+
+namespace {
+
+// Message numbers of the uninstall message set.
+enum UninstallMessage : int32_t {
+  kMsgFinalErrors = 10,
+  kMsgDoneCaption = 15,
+  kMsgWarningCaption = 20,
+  kMsgDone = 34,
+  kMsgSharedCaption = 35,
+  kMsgConfirm = 53,
+  kMsgConfirmCaption = 55,
+  kMsgFontQuestion = 56,
+  kMsgFontCaption = 57,
+  kMsgRemoveFailed = 58,
+  kMsgSharedQuestion = 59,
+  kMsgStatusFonts = 67,
+  kMsgStatusCleanup = 68,
+  kMsgStatusKeys = 69,
+  kMsgStatusAssociations = 70,
+  kMsgRestart = 74,
+};
+
+// Flag bits of the stored ProductFlags.
+enum UninstallFlagBit : int {
+  kBitAskFonts = 4,
+  kBitAutomatic = 9,
+  kBitRemoveInstallDir = 10,
+  kBitAutoexecPath = 12,
+  kBitBackgroundBitmap = 15,
+  kBitAskSharedFiles = 17,
+  kBitHideBatch1 = 26,
+  kBitHideBatch2 = 27,
+  kBitNoBackground = 29,
+  kBitMaximised = 40,
+  kBitRestart = 45,
+  kBitSixtyFour = 48,
+};
+
+// Walks up at most this many levels when removing a directory's empty
+// parents, so a damaged path can never keep the loop going.
+constexpr int32_t kMaxParentLevels = 64;
+// The start-menu folder and the product keys climb at most this far.
+constexpr int32_t kMaxStartMenuLevels = 20;
+constexpr int32_t kMaxProductKeyLevels = 20;
+constexpr uint32_t kHoldMs = 500;
+
+constexpr char kBackgroundFileName[] = "Installer Background.BMP";
+
+// What the uninstaller reads from the product's Uninstall key.
+struct ProductValues {
+  String displayName;
+  String installLocation;
+  String uninstallDir;
+  String sharedPath;
+  String productFonts;
+  String sharedFiles;
+  String startMenu;
+  String productRegistry;
+  String batch1;
+  String batch2;
+  int32_t shortcutMode = 0;
+};
+
+// The background picture's packed bitmap, kept for the window's life.
+String& BackgroundPictureBytes() {
+  static String bytes;
+  return bytes;
+}
+
+bool Automatic() { return g_options.automaticMode; }
+
+void Report(const char* text) {
+  if (!Automatic()) ShowErrorBox(text);
+}
+
+// The product's key path under HKEY_LOCAL_MACHINE; "" for a name that cannot
+// be one key's name (empty, or with a backslash that would reach another key).
+String ProductKeyPath(const String& name) {
+  if (name.IsBlank() || name.FindChar('\\') >= 0) return String();
+  return UninstallKeyPath(name.CStr());
+}
+
+int32_t Ask(int32_t message, int32_t caption, UINT style) {
+  return MessageBoxA(MessageOwner(), MessageText(message), MessageText(caption), style);
+}
+
+int32_t AskWith(int32_t message, const char* argument, int32_t caption, UINT style) {
+  String text;
+  FormatMessageText(text, message, "s", argument);
+  return MessageBoxA(MessageOwner(), text.CStr(), MessageText(caption), style);
+}
+
+void Hold() {
+  PauseSinceMark(kHoldMs);
+}
+
+// --- presentation ---
+
+// Reads the look the installation stored and, unless bit 29, shows the
+// background window.
+void ShowBackground(RegistryKey& key, const ProductValues& product) {
+  BackgroundLook& look = Background();
+  look.TitleColor = (uint32_t)key.ReadNumber("TitleColor", (int32_t)GetSysColor(COLOR_WINDOWTEXT));
+  look.TitleShadow = (uint8_t)key.ReadNumber("TitleShadow", 1);
+  look.TopColor = (uint32_t)key.ReadNumber("TopColor", (int32_t)GetSysColor(COLOR_WINDOW));
+  look.BottomColor = (uint32_t)key.ReadNumber("BottomColor", 0);
+  look.MonoColor = key.ReadNumber("MonoColor", 1) != 0;
+  look.TitlePosition = (uint8_t)key.ReadNumber("TitlePosition", 0);
+  RegistryValue value;
+  if (key.ReadValue("TitleFont", value)) look.TitleFont = key.ReadText("TitleFont");
+  g_displayTitle = key.ReadText("DisplayTitle");
+  const String taskbarText = key.ReadText("TaskbarText");
+  if (ProductFlag(kBitBackgroundBitmap)) {
+    look.StretchMode = (uint32_t)key.ReadNumber("StretchMode", 0);
+    look.BitmapSize = (uint32_t)key.ReadNumber("BitmapSize", 0);
+    // The kept file is a .BMP: its 14-byte file header comes off, the packed
+    // bitmap behind it is what the window draws.
+    String& bytes = BackgroundPictureBytes();
+    ReadFileToString(JoinPath(product.uninstallDir.CStr(), kBackgroundFileName).CStr(), bytes);
+    if (bytes.Length() > 14 && bytes.CharAt(0) == 'B' && bytes.CharAt(1) == 'M') {
+      bytes.DeleteFirst(14);
+      SetBackgroundPicture(bytes.CStr(), bytes.Length());
+    }
+  }
+  if (!ProductFlag(kBitNoBackground))
+    g_backgroundWindow = CreateBackgroundWindow(g_instance, nullptr, taskbarText.CStr(), ProductFlag(kBitMaximised));
+}
+
+// The messages of "Uninstall.DAT" become the only language; its association
+// records go back into the association log, so that a rewritten data file
+// carries them again.
+void InstallMessages(const UninstallDataContents& data) {
+  Array<String> texts;
+  for (int32_t n = 0; n <= kMaxUninstallMessage; ++n) texts.Append(String(data.Message(n)));
+  SetMessageTable(1, texts);
+  SetCurrentLanguage(0);
+  for (const UninstallAssociation& a : data.associations)
+    AddAssociationLogLine(a.extension.CStr(), a.fileType.CStr(), a.verb.CStr());
+}
+
+// --- associations ---
+
+// When key holds a non-empty backup value, it becomes the default value
+// again and the backup goes. True when something was restored.
+bool RestoreDefault(RegistryKey& key, const char* backupName) {
+  String backup = key.ReadText(backupName);
+  if (backup.IsEmpty()) return false;
+  key.WriteText("", backup);
+  key.DeleteValue(backupName);
+  return true;
+}
+
+// True when the current key has no subkeys, or only a "DefaultIcon" one.
+bool OnlyDefaultIconLeft(RegistryKey& key) {
+  Array<String> names;
+  key.EnumerateSubkeys(names);
+  if (names.Count() == 0) return true;
+  return names.Count() == 1 && names[0].CompareNoCase("DefaultIcon") == 0;
+}
+
+void RestoreAssociation(const UninstallAssociation& a, const char* backupName) {
+  RegistryKey key(false);
+  // The extension: a restored default keeps the key, otherwise it is the
+  // installation's and goes with its file type.
+  bool deleteExtension = false;
+  if (key.Open(HKEY_CLASSES_ROOT, a.extension.CStr()) != kRegistryOpenFailed) {
+    deleteExtension = !RestoreDefault(key, backupName);
+    key.Close();
+  }
+  bool typeRestored = false;
+  if (key.Open(HKEY_CLASSES_ROOT, a.fileType.CStr()) != kRegistryOpenFailed) {
+    typeRestored = RestoreDefault(key, backupName);
+    if (key.OpenChild("DefaultIcon") != kRegistryOpenFailed) {
+      typeRestored |= RestoreDefault(key, backupName);
+      key.Close();
+    }
+    if (key.OpenChild("shell") != kRegistryOpenFailed) {
+      typeRestored |= RestoreDefault(key, backupName);
+      bool verbRestored = false;
+      String command("");
+      command.Append(a.verb);
+      command.Append("\\command");
+      if (key.OpenChild(command.CStr()) != kRegistryOpenFailed) {
+        verbRestored = RestoreDefault(key, backupName);
+        key.Close();
+      }
+      if (verbRestored)
+        typeRestored = true;
+      else
+        key.DeleteKey(a.verb.CStr());
+      const bool shellEmpty = key.SubkeyCount() == 0;
+      key.Close();
+      if (shellEmpty) key.DeleteKey("shell");
+    }
+    // A file type whose own values were never backed up is the
+    // installation's: it goes when nothing but its icon key is left.
+    bool deleteType = typeRestored ? key.SubkeyCount() == 0 : OnlyDefaultIconLeft(key);
+    key.Close();
+    if (deleteType) {
+      RegistryKey root(false);
+      root.DeletePathKey(HKEY_CLASSES_ROOT, a.fileType.CStr());
+    } else {
+      deleteExtension = false;
+    }
+  }
+  if (deleteExtension && key.Open(HKEY_CLASSES_ROOT, a.extension.CStr()) != kRegistryOpenFailed) {
+    // Subkeys under the extension belong to other programs: the key stays.
+    const bool bare = key.SubkeyCount() == 0;
+    key.Close();
+    if (bare) key.DeletePathKey(HKEY_CLASSES_ROOT, a.extension.CStr());
+  }
+}
+
+void RestoreAssociations(const UninstallDataContents& data, const String& displayName) {
+  if (data.associations.IsEmpty()) return;
+  SetStage(kMsgStatusAssociations, 1);
+  const String backupName = AssociationBackupName(displayName.CStr());
+  for (const UninstallAssociation& a : data.associations) {
+    // A record must name keys below the root, never the root itself.
+    if (!IsDeletableClassKey(a.extension.CStr()) || !IsDeletableClassKey(a.fileType.CStr()) ||
+        !IsDeletableClassKey(a.verb.CStr()))
+      continue;
+    RestoreAssociation(a, backupName.CStr());
+  }
+  NotifyAssociationsChanged();
+  Hold();
+}
+
+// --- fonts ---
+
+void RemoveFonts(RegistryKey& key, const String& fonts) {
+  if (fonts.IsEmpty()) return;
+  SetStage(kMsgStatusFonts, 5);
+  const String fontDir = FontDir();
+  bool removed = false;
+  int32_t position = 0;
+  String name, file;
+  while (NextFontPair(fonts, &position, name, file)) {
+    if (ProductFlag(kBitAskFonts) && !Automatic() &&
+        AskWith(kMsgFontQuestion, name.CStr(), kMsgFontCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+      continue;
+    DeleteFontValue(name.CStr());
+    if (!IsPlainFileName(file.CStr())) continue;  // never outside the fonts directory
+    RemoveFontResourceA(file.CStr());
+    RemoveFile(JoinPath(fontDir.CStr(), file.CStr()).CStr(), 0);
+    removed = true;
+  }
+  key.DeleteValue("ProductFonts");
+  if (removed) PostMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  Hold();
+}
+
+// --- files and directories ---
+
+void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directories) {
+  ClearUninstallList();
+  const int32_t count = data.bodyLines.Count();
+  for (int32_t i = 0; i < count; ++i) {
+    String path;
+    const UninstallLineKind kind = ClassifyUninstallLine(data.bodyLines[i], path);
+    if (kind == kUninstallLineDirectory) {
+      if (IsAbsolutePath(path.CStr())) directories.Append(path);
+    } else if (kind == kUninstallLineClassKey) {
+      if (IsDeletableClassKey(path.CStr())) {
+        RegistryKey root(false);
+        root.DeletePathKey(HKEY_CLASSES_ROOT, path.CStr());
+      }
+    } else if (kind == kUninstallLineFile && IsAbsolutePath(path.CStr())) {
+      // A relative line was never written by an installation; it would name
+      // a file in whatever the current directory is, so it is left alone.
+      SetProgress(10 + (int32_t)(80LL * i / count));
+      SetStatus("%s", path.CStr());
+      if (!FileExists(path.CStr())) continue;
+      ClearAttributes(path.CStr(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+      if (!RemoveFile(path.CStr(), 0)) {
+        String& errors = ErrorText();
+        errors.Append(MessageText(kMsgRemoveFailed));
+        errors.AppendChar(' ');
+        errors.Append(path);
+        errors.Append("\r\n");
+        AddUninstallEntry(path.CStr(), kUninstallFile);
+      }
+    }
+  }
+}
+
+int LongestFirst(const String* a, const String* b) { return b->Length() - a->Length(); }
+
+// Each recorded directory goes, then its parents while they are empty, up
+// to (not including) the install location.
+void RemoveDirectories(Array<String>& directories, const String& installLocation) {
+  directories.Sort(&LongestFirst);
+  for (const String& directory : directories) {
+    SetStatus("%s", directory.CStr());
+    String current(directory);
+    for (int32_t level = 0; level < kMaxParentLevels; ++level) {
+      if (SamePath(current.CStr(), installLocation.CStr())) break;
+      if (!RemoveDirectoryIfEmpty(current.CStr())) break;
+      String parent;
+      if (!ParentDirectory(current, parent)) break;
+      current = parent;
+    }
+  }
+  Hold();
+}
+
+// The product's start-menu folder and its empty parents, never the Programs
+// folder itself or anything above it.
+void RemoveStartMenuFolder(const ProductValues& product) {
+  if (product.startMenu.IsBlank()) return;
+  String relative(product.startMenu);
+  relative.Trim();
+  relative.Trim("\\");
+  // The folder must lie inside the Programs folder.
+  if (relative.IsEmpty() || relative.FindChar(':') >= 0 || relative.Find("..") >= 0) return;
+  const String programs = product.shortcutMode == 1 ? SMProgramsAllDir() : SMProgramsDir();
+  if (programs.IsEmpty()) return;
+  String current = JoinPath(programs.CStr(), relative.CStr());
+  for (int32_t level = 0; level < kMaxStartMenuLevels; ++level) {
+    if (SamePath(current.CStr(), programs.CStr())) break;
+    if (!RemoveDirectoryIfEmpty(current.CStr())) break;
+    String parent;
+    if (!ParentDirectory(current, parent)) break;
+    current = parent;
+  }
+}
+
+// --- shared files ---
+
+void ReleaseSharedFile(RegistryKey& counts, const SharedFileEntry& entry) {
+  RegistryValue value;
+  if (!counts.ReadValue(entry.path.CStr(), value)) return;
+  int32_t count = counts.ReadNumber(entry.path.CStr(), 0);
+  if (count > 0) {
+    --count;
+    if (count > 0)
+      counts.WriteNumber(entry.path.CStr(), (uint32_t)count);
+    else
+      counts.DeleteValue(entry.path.CStr());
+    if (count > 0) return;
+  }
+  if (entry.keep) return;
+  if (entry.comServer) {
+    HMODULE library = LoadLibraryA(entry.path.CStr());
+    if (library) {
+      typedef HRESULT(STDAPICALLTYPE * Unregister)();
+      Unregister unregister = (Unregister)(void*)GetProcAddress(library, "DllUnregisterServer");
+      if (unregister) unregister();
+      FreeLibrary(library);
+    }
+  }
+  if (entry.typeLibrary) UnregisterTypeLibrary(entry.path.CStr());
+  if (!FileExists(entry.path.CStr())) return;
+  if (ProductFlag(kBitAskSharedFiles) && !Automatic() &&
+      AskWith(kMsgSharedQuestion, entry.path.CStr(), kMsgSharedCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return;
+  RemoveFile(entry.path.CStr(), 0);
+}
+
+void ReleaseSharedFiles(RegistryKey& key, const String& sharedFiles) {
+  if (sharedFiles.IsEmpty()) return;
+  RegistryKey counts;
+  if (counts.OpenSoftware(false, kSharedDllsPath) == kRegistryOpenFailed) {
+    ErrorText().Append("REGISTRY ERROR:  Unable to adjust shared file reference counts.\r\n\r\n");
+    return;
+  }
+  int32_t position = 0;
+  SharedFileEntry entry;
+  while (NextSharedFileEntry(sharedFiles, &position, entry)) ReleaseSharedFile(counts, entry);
+  counts.Close();
+  // The references are given back once: a second run after a partial
+  // failure must not count them down again.
+  key.DeleteValue("SharedFiles");
+}
+
+// --- product keys ---
+
+void RemoveProductKeys(RegistryKey& key, const String& productRegistry) {
+  SetStage(kMsgStatusKeys, 95);
+  String path(productRegistry);
+  path.Trim();
+  path.Trim("\\");
+  if (!path.IsEmpty() && IsDeletableClassKey(path.CStr())) {
+    const HKEY roots[2] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+    for (HKEY root : roots) {
+      RegistryKey keys(false);
+      String current("Software\\");
+      current.Append(path);
+      if (keys.DeletePathKey(root, current.CStr()) != kRegistryDeleted) continue;
+      // The parents go while they are empty, never "Software" itself.
+      for (int32_t level = 1; level < kMaxProductKeyLevels; ++level) {
+        const int32_t slash = current.FindLastChar('\\');
+        if (slash <= 8) break;  // "Software" is what is left
+        current.Truncate(slash);
+        if (keys.DeletePathKey(root, current.CStr(), kRegistryOnlyIfEmpty) != kRegistryDeleted) break;
+      }
+    }
+  }
+  if (!productRegistry.IsEmpty()) key.DeleteValue("ProductRegistry");
+  Hold();
+}
+
+// --- whole install directory ---
+
+const char* RefusalText(TreeRemovalRefusal refusal) {
+  switch (refusal) {
+    case kTreeRemovalNotAbsolute: return "it is not a full path";
+    case kTreeRemovalDotComponent: return "its path holds \".\" or \"..\"";
+    case kTreeRemovalRoot: return "it is the root of a drive or share";
+    case kTreeRemovalSystemFolder: return "it is, or holds, a system or user folder";
+    default: return "";
+  }
+}
+
+// The folders that must never go as a whole: the system's, the Program
+// Files folders, the user's profile and every special folder a path
+// variable names (except the run's own directories and the installer's).
+void CollectProtectedFolders(Array<String>& folders) {
+  folders.Append(WindowsDir());
+  folders.Append(SystemDir());
+  folders.Append(ProgramsDir());
+  folders.Append(TempDir());
+  folders.Append(SpecialFolderPath(CSIDL_PROFILE));
+  folders.Append(SpecialFolderPath(0x0014));  // CSIDL_FONTS
+  folders.Append(SpecialFolderPath(CSIDL_PROGRAM_FILES));
+  folders.Append(SpecialFolderPath(CSIDL_COMMON_APPDATA));
+  folders.Append(SpecialFolderPath(CSIDL_LOCAL_APPDATA));
+  char profile[MAX_PATH + 1];
+  const DWORD n = GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile);
+  if (n > 0 && n < sizeof profile) folders.Append(String(profile));
+  int32_t count = 0;
+  const PathVariable* variables = PathVariables(&count);
+  for (int32_t i = 0; i < count; ++i) {
+    const String name(variables[i].name);
+    if (name.Find("%Install", 0, kFindIgnoreCase) == 0 || name.CompareNoCase("%SharedDir%") == 0 ||
+        name.CompareNoCase("%UninstallDir%") == 0 || name.CompareNoCase("%Version%") == 0)
+      continue;
+    folders.Append(variables[i].value());
+  }
+}
+
+void RemoveWholeInstallDirectory(const String& installLocation) {
+  Array<String> folders;
+  CollectProtectedFolders(folders);
+  const TreeRemovalRefusal refusal = CheckTreeRemoval(installLocation.CStr(), folders);
+  const DWORD attributes = GetFileAttributesA(installLocation.CStr());
+  if (refusal == kTreeRemovalAllowed && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // A link in place of the directory is removed itself, never followed.
+    RemoveDirectoryA(installLocation.CStr());
+    return;
+  }
+  if (refusal == kTreeRemovalAllowed) {
+    RemoveDirectoryTree(installLocation.CStr(), 0);
+    return;
+  }
+  AppendFormat(ErrorText(),
+               "The directory \"%s\" was not removed with everything in it: %s.  Only the files the "
+               "installation recorded were removed.\r\n\r\n",
+               installLocation.CStr(), RefusalText(refusal));
+}
+
+// --- the end of a clean run ---
+
+void FinishCleanRun(RegistryKey& key, const ProductValues& product) {
+  RemoveFile(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), 0);
+  if (ProductFlag(kBitAutoexecPath)) {
+    const String message = EditAutoexecPath(false);
+    if (!Automatic() && !message.IsEmpty()) ShowErrorBox(message.CStr());
+  }
+  if (!product.batch2.IsEmpty()) {
+    RunBatch(InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(kBitHideBatch2), product.batch2);
+    key.DeleteValue("UninstallBatch2");
+  }
+}
+
+void CloseProgressDialog() {
+  if (g_currentDialog) {
+    DestroyWindow(g_currentDialog);
+    g_currentDialog = nullptr;
+  }
+}
+
+void ReadProductValues(RegistryKey& key, ProductValues& product) {
+  product.sharedPath = key.ReadText("SharedPath");
+  product.productFonts = key.ReadText("ProductFonts");
+  product.sharedFiles = key.ReadText("SharedFiles");
+  product.startMenu = key.ReadText("ProductStartMenu");
+  product.productRegistry = key.ReadText("ProductRegistry");
+  product.batch1 = key.ReadText("UninstallBatch1");
+  product.batch2 = key.ReadText("UninstallBatch2");
+  product.shortcutMode = key.ReadNumber("ShortcutMode", 0);
+  product.uninstallDir = JoinPath(product.installLocation.CStr(), key.ReadText("UninstallSubdir").CStr());
+  // The run values the batches and the data file are written with.
+  InstallationDirectory() = product.installLocation;
+  UninstallDirectory() = product.uninstallDir;
+  SharedDirectory() = product.sharedPath;
+  ProductVersion() = key.ReadText("DisplayVersion");
+}
+
+}  // namespace
+
+bool Uninstall(const String& name) {
+  const String keyPath = ProductKeyPath(name);
+  if (keyPath.IsEmpty() || !RegistryKey::KeyExists(HKEY_LOCAL_MACHINE, keyPath.CStr())) {
+    Report(Formatted("No product named '%s' is installed.", name.CStr()).CStr());
+    return false;
+  }
+  RegistryKey key(false);
+  if (key.Open(HKEY_LOCAL_MACHINE, keyPath.CStr(), kRegistryExisting) == kRegistryOpenFailed) {
+    Report(Formatted("Unable to access the uninstall information for:\r\n%s\r\n\r\nThe uninstallation cannot be "
+                     "performed.",
+                     g_options.DisplayName.CStr())
+               .CStr());
+    return false;
+  }
+
+  ProductValues product;
+  product.displayName = key.ReadText("DisplayName");
+  if (product.displayName.IsBlank()) product.displayName = name;
+  if (g_options.DisplayName.IsEmpty()) g_options.DisplayName = product.displayName;
+  product.installLocation = key.ReadText("InstallLocation");
+  product.installLocation.Trim();
+  if (product.installLocation.IsEmpty()) {
+    Report(Formatted("The uninstall information for %s is corrupt.\r\n\r\nThe uninstallation cannot be performed.",
+                     product.displayName.CStr())
+               .CStr());
+    return false;
+  }
+
+  g_productFlags = ParseProductFlags(key.ReadText("ProductFlags").CStr());
+  if (ProductFlag(kBitAutomatic)) g_options.automaticMode = true;
+  void* redirection = nullptr;
+  if (ProductFlag(kBitSixtyFour) && !DisableWow64Redirection(&redirection))
+    g_productFlags &= ~(1ull << kBitSixtyFour);
+
+  ReadProductValues(key, product);
+  ShowBackground(key, product);
+
+  UninstallDataContents data;
+  ReadUninstallData(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), data);
+  InstallMessages(data);
+
+  if (!Automatic() && Ask(kMsgConfirm, kMsgConfirmCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) EndProcess();
+
+  CreateProgressDialog();
+  if (!product.batch1.IsEmpty()) {
+    RunBatch(product.installLocation.CStr(), ProductFlag(kBitHideBatch1), product.batch1);
+    key.DeleteValue("UninstallBatch1");
+  }
+  RestoreAssociations(data, product.displayName);
+  RemoveFonts(key, product.productFonts);
+
+  Array<String> directories;
+  RemoveListedFiles(data, directories);
+  RemoveDirectories(directories, product.installLocation);
+
+  SetStage(kMsgStatusCleanup, 90);
+  RemoveFile(JoinPath(product.uninstallDir.CStr(), "Install.LOG").CStr(), 0);
+  WriteUninstallData();
+  ClearUninstallList();
+
+  RemoveStartMenuFolder(product);
+  ReleaseSharedFiles(key, product.sharedFiles);
+  if (!product.sharedPath.IsBlank()) RemoveDirectoryIfEmpty(product.sharedPath.CStr());
+  RemoveProductKeys(key, product.productRegistry);
+  if (ProductFlag(kBitRemoveInstallDir)) RemoveWholeInstallDirectory(product.installLocation);
+
+  const bool clean = ErrorText().IsEmpty();
+  if (clean) FinishCleanRun(key, product);
+  key.CloseAll();
+  if (clean) {
+    RegistryKey list(false);
+    list.DeleteSoftwareKey(false, kUninstallPath, name.CStr());
+  }
+  if (ProductFlag(kBitSixtyFour)) RevertWow64Redirection(redirection);
+  CloseProgressDialog();
+
+  if (!clean) {
+    if (!Automatic()) {
+      String text;
+      FormatMessageText(text, kMsgFinalErrors, "s", ErrorText().CStr());
+      MessageBoxA(MessageOwner(), text.CStr(), MessageText(kMsgWarningCaption), MB_OK | MB_ICONEXCLAMATION);
+    }
+    return false;
+  }
+  if (!Automatic()) Ask(kMsgDone, kMsgDoneCaption, MB_OK | MB_ICONINFORMATION);
+  if (ProductFlag(kBitRestart)) {
+    if (Automatic() || Ask(kMsgRestart, kMsgWarningCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
+      ExitWindows(2, false);
+  }
+  return true;
+}
