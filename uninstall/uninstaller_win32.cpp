@@ -1,6 +1,7 @@
 #include "uninstall/uninstaller.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include "actions/batch.h"
 #include "actions/registration.h"
@@ -446,7 +447,7 @@ void CollectProtectedFolders(Array<String>& folders) {
   folders.Append(ProgramsDir());
   folders.Append(TempDir());
   folders.Append(SpecialFolderPath(CSIDL_PROFILE));
-  folders.Append(SpecialFolderPath(0x0014));  // CSIDL_FONTS
+  folders.Append(SpecialFolderPath(CSIDL_FONTS));
   folders.Append(SpecialFolderPath(CSIDL_PROGRAM_FILES));
   folders.Append(SpecialFolderPath(CSIDL_COMMON_APPDATA));
   folders.Append(SpecialFolderPath(CSIDL_LOCAL_APPDATA));
@@ -589,7 +590,9 @@ bool Uninstall(const String& name) {
   ReleaseSharedFiles(key, product.sharedFiles);
   if (!product.sharedPath.IsBlank()) RemoveDirectoryIfEmpty(product.sharedPath.CStr());
   RemoveProductKeys(key, product.productRegistry);
-  if (ProductFlag(kBitRemoveInstallDir)) RemoveWholeInstallDirectory(product.installLocation);
+  // After a failure the directory keeps the data file and the uninstaller
+  // for the next run, which removes it as a whole once everything else went.
+  if (ProductFlag(kBitRemoveInstallDir) && ErrorText().IsEmpty()) RemoveWholeInstallDirectory(product.installLocation);
 
   const bool clean = ErrorText().IsEmpty();
   if (clean) FinishCleanRun(key, product);
