@@ -458,7 +458,7 @@ void CollectProtectedFolders(Array<String>& folders) {
   const PathVariable* variables = PathVariables(&count);
   for (int32_t i = 0; i < count; ++i) {
     const String name(variables[i].name);
-    if (name.Find("%Install", 0, kFindIgnoreCase) == 0 || name.CompareNoCase("%SharedDir%") == 0 ||
+    if (name.Find("%Install", kWholeText, 0, kFindIgnoreCase) == 0 || name.CompareNoCase("%SharedDir%") == 0 ||
         name.CompareNoCase("%UninstallDir%") == 0 || name.CompareNoCase("%Version%") == 0)
       continue;
     folders.Append(variables[i].value());

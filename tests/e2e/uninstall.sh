@@ -14,11 +14,13 @@ e2e_begin uninstall "$SRC"
 C="$WINEPREFIX/drive_c"
 UNINSTALL_KEY='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 USERDIR="$(wine cmd /c 'echo %USERPROFILE%' 2>/dev/null | tr -d '\r')"
-PROGRAMS_UNIX="$C/users/$(basename "${USERDIR//\\//}")/Start Menu/Programs"
-mkdir -p "$PROGRAMS_UNIX"
+PROGRAMS="$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v Programs |
+  tr -d '\r' | awk '/REG_SZ/ { sub(/^.*REG_SZ */, ""); print }')"
 
 # The Unix path of a C: path.
 unix() { local p="${1#[Cc]:}"; printf '%s' "$C${p//\\//}"; }
+PROGRAMS_UNIX="$(unix "$PROGRAMS")"
+mkdir -p "$PROGRAMS_UNIX"
 # A text as a .reg string: backslashes and quotes escaped.
 regq() { local s="${1//\\/\\\\}"; printf '"%s"' "${s//\"/\\\"}"; }
 # reg_import LINES...: a REGEDIT4 file of the given lines, imported.
@@ -50,8 +52,15 @@ write_dat() {
   printf '%s' "$text" >"$(unix "$1")/Uninstall.DAT"
 }
 
-# put FILE...: creates each C: file with a little content.
-put() { local f; for f in "$@"; do mkdir -p "$(dirname "$(unix "$f")")"; printf 'data of %s\r\n' "$f" >"$(unix "$f")"; done; }
+# put FILE...: creates each C: file with a little content (an existing file stays as it is).
+put() {
+  local f
+  for f in "$@"; do
+    [ -e "$(unix "$f")" ] && continue
+    mkdir -p "$(dirname "$(unix "$f")")"
+    printf 'data of %s\r\n' "$f" >"$(unix "$f")"
+  done
+}
 
 # Everything in the prefix's drive with size and time, and the registry as
 # exported: what "nothing changed" is measured against.
@@ -74,7 +83,7 @@ make_product() {
   mkdir -p "$C/out"
   cp "$STUB" "$(unix "$dir")/Uninstall.exe"
   printf 'REM other settings\r\nPATH=%%PATH%%;%s\r\n' "$dir" >"$C/autoexec.bat"
-  local lnk="$USERDIR\\Start Menu\\Programs\\$name Suite\\$name\\$name.lnk"
+  local lnk="$PROGRAMS\\$name Suite\\$name\\$name.lnk"
   write_dat "$dir" "$dir\\app.exe"$'\r\n'"~$dir\\docs"$'\r\n'"$dir\\docs\\intro.txt"$'\r\n'"~$dir\\docs\\guide"$'\r\n'"$dir\\docs\\guide\\chapter1.txt"$'\r\n'"$lnk"$'\r\n'"~$dir"$'\r\n' \
     ".${name,,}~!~${name}File~!~open"$'\r\n'
   local key="[$UNINSTALL_KEY\\$name]"
@@ -162,28 +171,28 @@ mkdir -p "$C/tools"
 cp "$STUB" "$C/tools/uninst.exe"
 UNINST='C:\tools\uninst.exe'
 
-e2e_robot "no such product: the report" 0 $'box "Error"\nNo product named \'Nope\' is installed.\n' "" \
+e2e_robot "no such product: the report" 0 $'box Error\nNo product named \'Nope\' is installed.\n' "" \
   start "$UNINST" --args '/u:"Nope"' until-exit --answer 1 --expect 1 --timeout 30
 e2e_robot "no such product in automatic mode: no box" 0 "" "" \
   start "$UNINST" --args '/a /u:"Nope"' until-exit --answer 1 --expect 1 --timeout 30
-e2e_robot "a name with a backslash reaches no other key" 0 $'box "Error"\nNo product named \'Nope\\\\..\' is installed.\n' "" \
+e2e_robot "a name with a backslash reaches no other key" 0 $'box Error\nNo product named \'Nope\\\\..\' is installed.\n' "" \
   start "$UNINST" --args '/u:"Nope\.."' until-exit --answer 1 --expect 1 --timeout 30
 
 reg_import "[$UNINSTALL_KEY\\Broken]" '"DisplayName"="Broken Product"' '"InstallLocation"="  "'
 e2e_robot "a blank InstallLocation: the corrupt report" 0 \
-  $'box "Error"\nThe uninstall information for Broken Product is corrupt.\\r\\n\\r\\nThe uninstallation cannot be performed.\n' "" \
+  $'box Error\nThe uninstall information for Broken Product is corrupt.\\r\\n\\r\\nThe uninstallation cannot be performed.\n' "" \
   start "$UNINST" --args '/u:"Broken"' until-exit --answer 1 --expect 1 --timeout 30
 reg_has_key "$UNINSTALL_KEY\\Broken" && e2e_pass "a corrupt key stays" || e2e_fail "a corrupt key stays"
 
 # ---- declining the confirmation changes nothing --------------------------------
 make_product Demo 134221824   # bits 12, 26, 27
-wineserver -w
+
 snapshot >"$E2E_TMP/before"
 e2e_robot "the confirmation: message 53 captioned 55, declined" 0 \
   $'Remove the product and all of its components?\n' "" \
   start 'C:\Demo\Uninstall.exe' --args '/u:"Demo"' wait-box --caption "Uninstall Product" print-text \
   answer 7 wait-exit --expect 1 --timeout 30
-wineserver -w
+
 snapshot >"$E2E_TMP/after"
 if diff "$E2E_TMP/before" "$E2E_TMP/after" >"$E2E_TMP/diff"; then
   e2e_pass "declining changed nothing (files and registry)"
@@ -193,7 +202,7 @@ fi
 
 # ---- a whole product, as a person removes it ------------------------------------
 e2e_robot "uninstall by hand: confirmation, then the completion message" 0 \
-  $'box "Uninstall"\nThe product was removed.\n' "" \
+  $'box Uninstall\nThe product was removed.\n' "" \
   start 'C:\Demo\Uninstall.exe' --args '/u:"Demo"' wait-box --caption "Uninstall Product" answer 6 \
   until-exit --answer 1 --expect 1 --timeout 60
 check_removed Demo
@@ -211,7 +220,7 @@ cp "$STUB" "$C/Held/Uninstall.exe"
 write_dat 'C:\Held' $'C:\\Held\\a.txt\r\n~C:\\Held\\sub\r\nC:\\Held\\sub\\b.txt\r\nC:\\Held\\held.txt\r\n'
 reg_import "[$UNINSTALL_KEY\\Held]" '"DisplayName"="Held"' '"InstallLocation"="C:\\Held"' '"ProductFlags"="1024"'
 e2e_robot "a file in use: message 58 with its path in the final report" 0 \
-  $'box "Warning"\nUninstall finished with errors:\\r\\nUnable to remove C:\\\\Held\\\\held.txt\\r\\n\n' "" \
+  $'box Warning\nUninstall finished with errors:\\r\\nUnable to remove C:\\\\Held\\\\held.txt\\r\\n\n' "" \
   hold-file 'C:\Held\held.txt' start 'C:\Held\Uninstall.exe' --args '/u:"Held"' wait-box --caption "Uninstall Product" \
   answer 6 until-exit --answer 1 --expect 1 --timeout 60
 why=()
@@ -258,7 +267,7 @@ write_dat 'C:\Guard' $'C:\\guard2.txt\r\n'
 reg_import "[$UNINSTALL_KEY\\Guard]" '"DisplayName"="Guard"' '"InstallLocation"="C:\\"' \
   '"UninstallSubdir"="Guard"' '"ProductFlags"="1024"'
 e2e_robot "bit 10 refused: the final report names the directory and the reason" 0 \
-  $'box "Warning"\nUninstall finished with errors:\\r\\nThe directory "C:\\\\" was not removed with everything in it: it is the root of a drive or share.  Only the files the installation recorded were removed.\\r\\n\\r\\n\n' "" \
+  $'box Warning\nUninstall finished with errors:\\r\\nThe directory "C:\\\\" was not removed with everything in it: it is the root of a drive or share.  Only the files the installation recorded were removed.\\r\\n\\r\\n\n' "" \
   start "$UNINST" --args '/u:"Guard"' wait-box --caption "Uninstall Product" answer 6 \
   until-exit --answer 1 --expect 1 --timeout 60
 
