@@ -105,46 +105,6 @@ uint64_t ParseProductFlags(const char* text) {
   return digits.Compare("-9223372036854775808") == 0 ? 0x8000000000000000ull : 0;
 }
 
-bool NextSharedFileEntry(const String& text, int32_t* position, SharedFileEntry& entry) {
-  entry = SharedFileEntry();
-  int32_t i = *position < 0 ? 0 : *position;
-  const int32_t n = text.Length();
-  while (i < n && (IsBlankChar(text.CharAt(i)) || text.CharAt(i) == ';')) ++i;
-  if (i >= n) {
-    *position = n;
-    return false;
-  }
-  String path;
-  if (text.CharAt(i) == '"') {
-    i = ReadQuoted(text, i, path);
-  } else {
-    int32_t stop = text.FindChar(';', i);
-    if (stop < 0) stop = n;
-    text.Mid(path, i, stop - i);
-    path.TrimRight();
-    i = stop;
-  }
-  *position = i;
-  if (path.EndsWithChar('^')) {
-    entry.comServer = true;
-    path.DeleteLast(1);
-  }
-  if (path.EndsWithChar(' ')) {
-    entry.keep = true;
-    path.DeleteLast(1);
-  }
-  if (path.EndsWithChar((char)0xA9)) {
-    entry.typeLibrary = true;
-    path.DeleteLast(1);
-  }
-  if (path.IsEmpty()) {
-    *position = n;
-    return false;
-  }
-  entry.path = static_cast<String&&>(path);
-  return true;
-}
-
 bool NextFontPair(const String& text, int32_t* position, String& fontName, String& fileName) {
   int32_t i = SkipBlanks(text, *position < 0 ? 0 : *position);
   if (i >= text.Length() || text.CharAt(i) != '"') {

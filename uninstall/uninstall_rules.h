@@ -21,23 +21,6 @@
 // removal or a restart by accident.
 uint64_t ParseProductFlags(const char* text);
 
-// One entry of the SharedFiles value: the path, which is also the value name
-// under SharedDLLs, and its markers.
-struct SharedFileEntry {
-  String path;
-  bool comServer = false;    // "^": DllUnregisterServer is called when the last reference goes
-  bool keep = false;         // " ": the file itself is never deleted
-  bool typeLibrary = false;  // 0xA9: the type library is unregistered when the last reference goes
-};
-
-// Reads the SharedFiles text from *position on: entries in double quotes,
-// separated by ";" (blanks around separators are skipped; an entry without
-// quotes runs to the next ";"). Markers are taken off the end of the entry in
-// the order "^", " ", 0xA9. Returns false at the end of the text or at an
-// entry whose path is empty (nothing after it is read). *position advances
-// past the entry.
-bool NextSharedFileEntry(const String& text, int32_t* position, SharedFileEntry& entry);
-
 // Reads the next pair of double-quoted texts (font registry name, font file
 // name) of the ProductFonts value from *position on; white space between the
 // texts is skipped. False when no complete pair is left.

@@ -353,21 +353,23 @@ void RemoveStartMenuFolder(const ProductValues& product) {
 
 // --- shared files ---
 
-void ReleaseSharedFile(RegistryKey& counts, const SharedFileEntry& entry) {
+// Gives back one reference of path; the last one unregisters what the
+// markers say and deletes the file (after the question when bit 17 asks).
+void ReleaseSharedFile(RegistryKey& counts, const String& path, uint32_t markers) {
   RegistryValue value;
-  if (!counts.ReadValue(entry.path.CStr(), value)) return;
-  int32_t count = counts.ReadNumber(entry.path.CStr(), 0);
+  if (!counts.ReadValue(path.CStr(), value)) return;
+  int32_t count = counts.ReadNumber(path.CStr(), 0);
   if (count > 0) {
     --count;
     if (count > 0)
-      counts.WriteNumber(entry.path.CStr(), (uint32_t)count);
+      counts.WriteNumber(path.CStr(), (uint32_t)count);
     else
-      counts.DeleteValue(entry.path.CStr());
+      counts.DeleteValue(path.CStr());
     if (count > 0) return;
   }
-  if (entry.keep) return;
-  if (entry.comServer) {
-    HMODULE library = LoadLibraryA(entry.path.CStr());
+  if (markers & kMarkedPermanent) return;
+  if (markers & kMarkedComServer) {
+    HMODULE library = LoadLibraryA(path.CStr());
     if (library) {
       typedef HRESULT(STDAPICALLTYPE * Unregister)();
       Unregister unregister = (Unregister)(void*)GetProcAddress(library, "DllUnregisterServer");
@@ -375,12 +377,12 @@ void ReleaseSharedFile(RegistryKey& counts, const SharedFileEntry& entry) {
       FreeLibrary(library);
     }
   }
-  if (entry.typeLibrary) UnregisterTypeLibrary(entry.path.CStr());
-  if (!FileExists(entry.path.CStr())) return;
+  if (markers & kMarkedTypeLibrary) UnregisterTypeLibrary(path.CStr());
+  if (!FileExists(path.CStr())) return;
   if (ProductFlag(kBitAskSharedFiles) && !Automatic() &&
-      AskWith(kMsgSharedQuestion, entry.path.CStr(), kMsgSharedCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+      AskWith(kMsgSharedQuestion, path.CStr(), kMsgSharedCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
-  RemoveFile(entry.path.CStr(), 0);
+  RemoveFile(path.CStr(), 0);
 }
 
 void ReleaseSharedFiles(RegistryKey& key, const String& sharedFiles) {
@@ -390,9 +392,11 @@ void ReleaseSharedFiles(RegistryKey& key, const String& sharedFiles) {
     ErrorText().Append("REGISTRY ERROR:  Unable to adjust shared file reference counts.\r\n\r\n");
     return;
   }
-  int32_t position = 0;
-  SharedFileEntry entry;
-  while (NextSharedFileEntry(sharedFiles, &position, entry)) ReleaseSharedFile(counts, entry);
+  String rest(sharedFiles), entry;
+  while (TakeSharedFilesEntry(rest, entry)) {
+    const uint32_t markers = StripSharedFileMarkers(entry);
+    if (!entry.IsEmpty()) ReleaseSharedFile(counts, entry, markers);
+  }
   counts.Close();
   // The references are given back once: a second run after a partial
   // failure must not count them down again.

@@ -1,4 +1,4 @@
-// The uninstaller's text rules: flag words, shared-file and font lists,
+// The uninstaller's text rules: flag words, font lists,
 // backup names, line kinds, drive roots, the whole-directory guard and the
 // self-deleting batch.
 #include "uninstall/uninstall_rules.h"
@@ -30,57 +30,6 @@ TEST(ProductFlags, ParsesSignedDecimalAndRejectsDamage) {
   };
   for (const Case& c : cases) EXPECT_EQ(ParseProductFlags(c.text), c.flags) << '"' << c.text << '"';
   EXPECT_EQ(ParseProductFlags(nullptr), 0u);
-}
-
-struct SharedExpect {
-  std::string path;
-  bool com, keep, typeLibrary;
-};
-
-std::vector<SharedExpect> ReadShared(const char* text) {
-  std::vector<SharedExpect> out;
-  String value(text);
-  int32_t position = 0;
-  SharedFileEntry entry;
-  int guard = 0;
-  while (NextSharedFileEntry(value, &position, entry) && ++guard < 100)
-    out.push_back({entry.path.CStr(), entry.comServer, entry.keep, entry.typeLibrary});
-  return out;
-}
-
-TEST(SharedFiles, EntriesAndMarkers) {
-  struct Case {
-    const char* text;
-    std::vector<SharedExpect> entries;
-  } cases[] = {
-      {"", {}},
-      {"\"C:\\a.dll\"", {{"C:\\a.dll", false, false, false}}},
-      {"\"C:\\a.dll\";\"C:\\b.dll^\"", {{"C:\\a.dll", false, false, false}, {"C:\\b.dll", true, false, false}}},
-      {"\"C:\\keep.dll \"", {{"C:\\keep.dll", false, true, false}}},
-      {"\"C:\\t.tlb\xA9\"", {{"C:\\t.tlb", false, false, true}}},
-      {"\"C:\\all.dll\xA9 ^\"", {{"C:\\all.dll", true, true, true}}},
-      // blanks around separators, a stray separator, an unquoted entry
-      {" \"C:\\a.dll\" ; ;C:\\b.dll ; \"C:\\c.dll\"",
-       {{"C:\\a.dll", false, false, false}, {"C:\\b.dll", false, false, false}, {"C:\\c.dll", false, false, false}}},
-      // an empty entry ends the list
-      {"\"C:\\a.dll\";\"\";\"C:\\b.dll\"", {{"C:\\a.dll", false, false, false}}},
-      // a lone marker is an empty path: the end
-      {"\"^\";\"C:\\b.dll\"", {}},
-      // unterminated quote runs to the end
-      {"\"C:\\a.dll;x", {{"C:\\a.dll;x", false, false, false}}},
-      // a doubled quote stands for one
-      {"\"C:\\a\"\"b\"", {{"C:\\a\"b", false, false, false}}},
-  };
-  for (const Case& c : cases) {
-    std::vector<SharedExpect> got = ReadShared(c.text);
-    ASSERT_EQ(got.size(), c.entries.size()) << c.text;
-    for (size_t i = 0; i < got.size(); ++i) {
-      EXPECT_EQ(got[i].path, c.entries[i].path) << c.text;
-      EXPECT_EQ(got[i].com, c.entries[i].com) << c.text;
-      EXPECT_EQ(got[i].keep, c.entries[i].keep) << c.text;
-      EXPECT_EQ(got[i].typeLibrary, c.entries[i].typeLibrary) << c.text;
-    }
-  }
 }
 
 TEST(ProductFonts, PairsUntilNoCompletePairIsLeft) {
