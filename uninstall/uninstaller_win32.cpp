@@ -164,6 +164,8 @@ void InstallMessages(const UninstallDataContents& data) {
     AddAssociationLogLine(a.extension.CStr(), a.fileType.CStr(), a.verb.CStr());
 }
 
+void CollectProtectedFolders(Array<String>& folders);
+
 // --- associations ---
 
 // When key holds a non-empty backup value, it becomes the default value
@@ -312,27 +314,42 @@ void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directo
 
 int LongestFirst(const String* a, const String* b) { return b->Length() - a->Length(); }
 
+// A directory the walks up the parents may remove: not the system's or the
+// user's own folders (an emptied Desktop or Programs folder stays), nothing
+// that holds one of them, no root.
+bool MayRemoveDirectory(const String& directory, const Array<String>& protectedFolders) {
+  return CheckTreeRemoval(directory.CStr(), protectedFolders) == kTreeRemovalAllowed;
+}
+
+// Removes directory if it is empty, then its parents while they are empty,
+// stopping at stop (not removed), at a protected folder, or at a root.
+void RemoveEmptyDirectoryAndParents(const String& directory, const char* stop, const Array<String>& protectedFolders,
+                                    int32_t maxLevels) {
+  String current(directory);
+  for (int32_t level = 0; level < maxLevels; ++level) {
+    if (SamePath(current.CStr(), stop) || !MayRemoveDirectory(current, protectedFolders)) break;
+    if (!RemoveDirectoryIfEmpty(current.CStr())) break;
+    String parent;
+    if (!ParentDirectory(current, parent)) break;
+    current = parent;
+  }
+}
+
 // Each recorded directory goes, then its parents while they are empty, up
 // to (not including) the install location.
-void RemoveDirectories(Array<String>& directories, const String& installLocation) {
+void RemoveDirectories(Array<String>& directories, const String& installLocation,
+                       const Array<String>& protectedFolders) {
   directories.Sort(&LongestFirst);
   for (const String& directory : directories) {
     SetStatus("%s", directory.CStr());
-    String current(directory);
-    for (int32_t level = 0; level < kMaxParentLevels; ++level) {
-      if (SamePath(current.CStr(), installLocation.CStr())) break;
-      if (!RemoveDirectoryIfEmpty(current.CStr())) break;
-      String parent;
-      if (!ParentDirectory(current, parent)) break;
-      current = parent;
-    }
+    RemoveEmptyDirectoryAndParents(directory, installLocation.CStr(), protectedFolders, kMaxParentLevels);
   }
   Hold();
 }
 
 // The product's start-menu folder and its empty parents, never the Programs
 // folder itself or anything above it.
-void RemoveStartMenuFolder(const ProductValues& product) {
+void RemoveStartMenuFolder(const ProductValues& product, const Array<String>& protectedFolders) {
   if (product.startMenu.IsBlank()) return;
   String relative(product.startMenu);
   relative.Trim();
@@ -341,14 +358,8 @@ void RemoveStartMenuFolder(const ProductValues& product) {
   if (relative.IsEmpty() || relative.FindChar(':') >= 0 || relative.Find("..") >= 0) return;
   const String programs = product.shortcutMode == 1 ? SMProgramsAllDir() : SMProgramsDir();
   if (programs.IsEmpty()) return;
-  String current = JoinPath(programs.CStr(), relative.CStr());
-  for (int32_t level = 0; level < kMaxStartMenuLevels; ++level) {
-    if (SamePath(current.CStr(), programs.CStr())) break;
-    if (!RemoveDirectoryIfEmpty(current.CStr())) break;
-    String parent;
-    if (!ParentDirectory(current, parent)) break;
-    current = parent;
-  }
+  RemoveEmptyDirectoryAndParents(JoinPath(programs.CStr(), relative.CStr()), programs.CStr(), protectedFolders,
+                                 kMaxStartMenuLevels);
 }
 
 // --- shared files ---
@@ -469,9 +480,7 @@ void CollectProtectedFolders(Array<String>& folders) {
   }
 }
 
-void RemoveWholeInstallDirectory(const String& installLocation) {
-  Array<String> folders;
-  CollectProtectedFolders(folders);
+void RemoveWholeInstallDirectory(const String& installLocation, const Array<String>& folders) {
   const TreeRemovalRefusal refusal = CheckTreeRemoval(installLocation.CStr(), folders);
   const DWORD attributes = GetFileAttributesA(installLocation.CStr());
   if (refusal == kTreeRemovalAllowed && attributes != INVALID_FILE_ATTRIBUTES &&
@@ -581,22 +590,25 @@ bool Uninstall(const String& name) {
   RestoreAssociations(data, product.displayName);
   RemoveFonts(key, product.productFonts);
 
+  Array<String> protectedFolders;
+  CollectProtectedFolders(protectedFolders);
   Array<String> directories;
   RemoveListedFiles(data, directories);
-  RemoveDirectories(directories, product.installLocation);
+  RemoveDirectories(directories, product.installLocation, protectedFolders);
 
   SetStage(kMsgStatusCleanup, 90);
   RemoveFile(JoinPath(product.uninstallDir.CStr(), "Install.LOG").CStr(), 0);
   WriteUninstallData();
   ClearUninstallList();
 
-  RemoveStartMenuFolder(product);
+  RemoveStartMenuFolder(product, protectedFolders);
   ReleaseSharedFiles(key, product.sharedFiles);
   if (!product.sharedPath.IsBlank()) RemoveDirectoryIfEmpty(product.sharedPath.CStr());
   RemoveProductKeys(key, product.productRegistry);
   // After a failure the directory keeps the data file and the uninstaller
   // for the next run, which removes it as a whole once everything else went.
-  if (ProductFlag(kBitRemoveInstallDir) && ErrorText().IsEmpty()) RemoveWholeInstallDirectory(product.installLocation);
+  if (ProductFlag(kBitRemoveInstallDir) && ErrorText().IsEmpty())
+    RemoveWholeInstallDirectory(product.installLocation, protectedFolders);
 
   const bool clean = ErrorText().IsEmpty();
   if (clean) FinishCleanRun(key, product);

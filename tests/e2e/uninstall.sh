@@ -84,7 +84,9 @@ make_product() {
   cp "$STUB" "$(unix "$dir")/Uninstall.exe"
   printf 'REM other settings\r\nPATH=%%PATH%%;%s\r\n' "$dir" >"$C/autoexec.bat"
   local lnk="$PROGRAMS\\$name Suite\\$name\\$name.lnk"
-  write_dat "$dir" "$dir\\app.exe"$'\r\n'"~$dir\\docs"$'\r\n'"$dir\\docs\\intro.txt"$'\r\n'"~$dir\\docs\\guide"$'\r\n'"$dir\\docs\\guide\\chapter1.txt"$'\r\n'"$lnk"$'\r\n'"~$dir"$'\r\n' \
+  # A folder on the desktop, emptied by the uninstall: it goes, the Desktop stays.
+  mkdir -p "$(unix "$USERDIR")/Desktop/$name Folder"
+  write_dat "$dir" "~$USERDIR\\Desktop\\$name Folder"$'\r\n'"$dir\\app.exe"$'\r\n'"~$dir\\docs"$'\r\n'"$dir\\docs\\intro.txt"$'\r\n'"~$dir\\docs\\guide"$'\r\n'"$dir\\docs\\guide\\chapter1.txt"$'\r\n'"$lnk"$'\r\n'"~$dir"$'\r\n' \
     ".${name,,}~!~${name}File~!~open"$'\r\n'
   local key="[$UNINSTALL_KEY\\$name]"
   reg_import \
@@ -136,6 +138,8 @@ check_removed() {
   reg_has_key "$UNINSTALL_KEY\\$name" && why+=("the Uninstall key is still there")
   [ -e "$PROGRAMS_UNIX/$name Suite" ] && why+=("the start-menu folder is still there")
   [ -d "$PROGRAMS_UNIX" ] || why+=("the Programs folder itself went")
+  [ -e "$(unix "$USERDIR")/Desktop/$name Folder" ] && why+=("the desktop folder is still there")
+  [ -d "$(unix "$USERDIR")/Desktop" ] || why+=("the emptied Desktop itself went")
   [ -e "$(unix "C:\\windows\\Fonts\\${name}sans.ttf")" ] && why+=("the font file is still there")
   [ -n "$(reg_value 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' "$name Sans (TrueType)")" ] &&
     why+=("the font value is still there")
