@@ -8,8 +8,11 @@
 #include "app/install_flow.h"
 #include "core/program.h"
 #include "core/win32/process.h"
+#include "core/win32/system_dirs.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
+#include "uninstall/uninstall_rules.h"
+#include "uninstall/uninstaller.h"
 
 namespace {
 
@@ -20,9 +23,12 @@ namespace {
   RunInstallFlow();
 }
 
-// The uninstall run. The uninstaller is not part of this build yet, so the
-// run ends cleanly here.
-[[noreturn]] void RunUninstaller(const String& /*name*/) { EndProcess(); }
+// The uninstall run: a successful uninstallation ends with the program
+// deleting itself through its batch.
+[[noreturn]] void RunUninstaller(const String& name) {
+  if (Uninstall(name)) WriteSelfDeleteBatch();
+  EndProcess();
+}
 
 }  // namespace
 
@@ -31,7 +37,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   CommandInterpreter();
   OleInitialize(nullptr);
   g_instance = instance;
-  ParseCommandLine(commandLine, g_options);
+  // Started through its Uninstall entry, the program's path may hold blanks
+  // without quotes: the arguments are what follows the whole path.
+  ParseCommandLine(ArgumentsAfterProgram(GetCommandLineA(), ModulePath().CStr(), commandLine), g_options);
 
   if (g_options.uninstallMode) {
     if (g_options.uninstallName.IsEmpty()) UsageError("Product name required");

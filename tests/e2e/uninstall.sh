@@ -275,6 +275,22 @@ e2e_robot "bit 10 refused: the final report names the directory and the reason" 
   start "$UNINST" --args '/u:"Guard"' wait-box --caption "Uninstall Product" answer 6 \
   until-exit --answer 1 --expect 1 --timeout 60
 
+# ---- the Uninstall entry's own command line: the path unquoted, with blanks ----
+mkdir -p "$C/Program Files/Spaced App"
+cp "$STUB" "$C/Program Files/Spaced App/Un Install.exe"
+put 'C:\Program Files\Spaced App\a.txt'
+write_dat 'C:\Program Files\Spaced App' $'C:\\Program Files\\Spaced App\\a.txt\r\n'
+reg_import "[$UNINSTALL_KEY\\Spaced]" '"InstallLocation"="C:\\Program Files\\Spaced App"' \
+  '"QuietUninstallString"="C:\\Program Files\\Spaced App\\Un Install.exe /a /u:\"Spaced\""'
+quiet="$(reg_value "$UNINSTALL_KEY\\Spaced" QuietUninstallString)"
+e2e_robot "the QuietUninstallString runs as written" 0 "" "" \
+  start 'C:\Program Files\Spaced App\Un Install.exe' --command-line "$quiet" until-exit --answer 1 --expect 1 --timeout 60
+for i in $(seq 1 100); do [ -e "$C/Program Files/Spaced App" ] || break; sleep 0.1; done
+why=()
+[ -e "$C/Program Files/Spaced App" ] && why+=("the directory is still there")
+reg_has_key "$UNINSTALL_KEY\\Spaced" && why+=("the Uninstall key is still there")
+if [ ${#why[@]} -eq 0 ]; then e2e_pass "blanks in the uninstaller's path: removed"; else e2e_fail "blanks in the uninstaller's path: removed" "${why[@]}"; fi
+
 # ---- a missing Uninstall.DAT: the registry-based steps still run ------------------------
 reg_import "[$UNINSTALL_KEY\\NoData]" '"InstallLocation"="C:\\NoData"' '"ProductRegistry"="NoDataVendor"' \
   '[HKEY_LOCAL_MACHINE\Software\NoDataVendor\Sub]'

@@ -5,6 +5,7 @@
 // than it was given.
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "uninstall/uninstall_rules.h"
 
@@ -36,5 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TreeRemovalRefusal refusal = CheckTreeRemoval(text.CStr(), folders);
   // The text is in its own protected list, so it can never be allowed.
   if (refusal == kTreeRemovalAllowed) abort();
+  const char* arguments = ArgumentsAfterProgram(text.CStr(), "C:\\Program Files\\A B\\u.exe", "");
+  if (*arguments && (arguments < text.CStr() || arguments > text.CStr() + strlen(text.CStr()))) abort();
   return 0;
 }
