@@ -99,9 +99,6 @@ const char kUsageText[] =
     "  print-link PATH           a shell link (.lnk) read back through IShellLinkA:\n"
     "                            target, arguments, working directory, icon\n"
     "  sleep MS\n"
-    "  hold-file PATH            open PATH (a Windows path) for reading with no\n"
-    "                            sharing and keep it open until the robot ends,\n"
-    "                            so another process cannot delete or write it\n"
     "\n"
     "Waits default to 20 seconds; --any makes a wait see every process.\n";
 
@@ -993,15 +990,6 @@ int StepSleep(Robot&, Args& a) {
   return kOk;
 }
 
-int StepHoldFile(Robot&, Args& a) {
-  if (a.Done()) { Err("hold-file: PATH missing"); return kUsage; }
-  const std::string path = a.Take();
-  // The handle is left open on purpose: the system closes it when the robot ends.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) { Err("hold-file: cannot open %s (error %lu)", path.c_str(), GetLastError()); return kMissing; }
-  return kOk;
-}
-
 int Run(Args& a) {
   Robot r;
   struct Step {
@@ -1037,7 +1025,6 @@ int Run(Args& a) {
       {"hold-file", StepHoldFile},
       {"print-link", StepPrintLink},
       {"sleep", StepSleep},
-      {"hold-file", StepHoldFile},
   };
   if (a.Done()) {
     Out(kUsageText);
