@@ -10,7 +10,9 @@
 set -uo pipefail
 STUB="$1"; ROBOT="$2"; SRC="$3"
 source "$SRC/tests/e2e/lib/e2e.bash"
+source "$SRC/tests/e2e/lib/snapshot.bash"
 e2e_begin roundtrip "$SRC"
+SNAPSHOT_TMP="$E2E_TMP"
 TRUXPACK="${TRUXPACK:-$SRC/build/native/tools/truxpack/truxpack}"
 [ -x "$TRUXPACK" ] || { echo "roundtrip.sh: $TRUXPACK is missing (build the native tree first)"; exit 1; }
 FIXTURES="$(cd "$(dirname "$STUB")/../tests/win32" 2>/dev/null && pwd)"
@@ -131,43 +133,12 @@ shared_count() {
 unix() { local p="${1#[Cc]:}"; printf '%s' "$C${p//\\//}"; }
 COMMON_DLL="$(wine cmd /c 'echo %CommonProgramFiles%' 2>/dev/null | tr -d '\r')\\Trux Tests\\rt-common.dll"
 
-# What the machine looks like: every file under drive_c with its size and
-# hash, every directory, and every registry value of the Software and System
-# hives and of the user's hive, one "key|value" line each (keys without
-# values as "key|"), sorted so that two snapshots compare line by line.
-snapshot() {
-  local out="$1"
-  (cd "$C" && find . -type d -printf 'dir %p\n' && find . -type f -printf '%p\0' | xargs -0 md5sum |
-    awk '{ h = $1; $1 = ""; print "file" $0 " " h }') | LC_ALL=C sort >"$out.files"
-  local hive
-  for hive in 'HKLM\Software' 'HKLM\System' 'HKCU'; do
-    wine reg export "$hive" "$(winepath "$E2E_TMP/x.reg")" /y >/dev/null 2>&1
-    iconv -f UTF-16LE -t UTF-8 "$E2E_TMP/x.reg" | tr -d '\r' |
-      awk '/^\[/ { key = $0; print key "|"; next } /^[@"]/ { print key "|" $0 }'
-  done | LC_ALL=C sort -u >"$out.reg"
-}
-
-# Differences that are Wine's own housekeeping, never the product's. The
-# first program that opens a console makes Wine's console host store its
-# defaults (HKCU\Console); the first window makes the display driver
-# register its video devices and keep temporary system parameters; the
-# self-deleting batch's directory stays empty under Wine, whose interpreter
-# holds the batch file open until it ends.
-wine_housekeeping() {
-  grep -v -E \
-    -e '^[<>] \[HKEY_CURRENT_USER\\Console\]' \
-    -e '^[<>] \[HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters' \
-    -e '^[<>] \[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\' \
-    -e '^[<>] dir \./users/[^/]+/Temp/trux-[0-9a-f]+$'
-}
-
 # compare NAME: the machine against the snapshot before the installation.
 compare() {
   local name="$1"
-  snapshot "$E2E_TMP/after"
+  prefix_snapshot "$E2E_TMP/after"
   local diffs
-  diffs="$( { diff "$E2E_TMP/before.files" "$E2E_TMP/after.files"; diff "$E2E_TMP/before.reg" "$E2E_TMP/after.reg"; } |
-    grep -E '^[<>]' | wine_housekeeping)"
+  diffs="$(prefix_diff "$E2E_TMP/before" "$E2E_TMP/after")"
   if [ -z "$diffs" ]; then
     e2e_pass "$name: the machine is as it was before the installation"
   else
@@ -216,12 +187,12 @@ removed_checks() {  # what the snapshot cannot say by itself
 # product shares the DLL.
 { printf 'REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.rtdoc]\r\n@="OtherType"\r\n\r\n'
   printf '[HKEY_CLASSES_ROOT\\OtherType\\shell\\open\\command]\r\n@="other.exe %%1"\r\n'; } >"$E2E_TMP/pre.reg"
-wine reg import "$(winepath "$E2E_TMP/pre.reg")" >/dev/null 2>&1
+wine reg import "$(winepath -w "$E2E_TMP/pre.reg")" >/dev/null 2>&1
 printf 'REM the machine'"'"'s own line\r\n' >"$C/autoexec.bat"
 install other || exit 1
 [ "$(shared_count "$COMMON_DLL")" = 1 ] && e2e_pass "the other product holds one reference" ||
   e2e_fail "the other product holds one reference" "count: $(shared_count "$COMMON_DLL")"
-snapshot "$E2E_TMP/before"
+prefix_snapshot "$E2E_TMP/before"
 
 # ---- by hand ---------------------------------------------------------------------
 install roundtrip && installed_checks "first installation"
