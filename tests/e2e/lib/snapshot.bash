@@ -20,16 +20,27 @@ prefix_snapshot() {
   done | LC_ALL=C sort -u >"$out.reg"
 }
 
-# Wine's own housekeeping, never a product's: the first program that opens a
-# console makes Wine's console host store its defaults (HKCU\Console); the
-# first window makes the display driver register its video devices and keep
-# temporary system parameters; the self-deleting batch's directory stays
-# empty under Wine, whose interpreter holds the batch file open until it ends
-# (on Windows the batch removes it).
+# Left out of the comparison, each for its reason:
+#  - Wine's own housekeeping, never a product's: the first program that opens
+#    a console makes Wine's console host store its defaults (HKCU\Console);
+#    the first window makes the display driver register the display adapter,
+#    monitor and video devices (Control\Class, DeviceClasses, Video, Hardware
+#    Profiles) and keep temporary system parameters; every start of Wine's
+#    service host counts up Control\ServiceCurrent.
+#  - The self-deleting batch's directory, which stays empty under Wine only:
+#    its interpreter holds the batch file open until it ends (on Windows the
+#    batch removes it).
+#  - The SharedDLLs key itself, empty: a key of the system's that every
+#    Windows has and other programs count their files in. A fresh Wine prefix
+#    lacks it, the first shared file creates it, and it stays; its values,
+#    the counts, are compared like everything else.
 prefix_diff() {
   { diff "$1.files" "$2.files"; diff "$1.reg" "$2.reg"; } | grep -E '^[<>]' | grep -v -E \
     -e '^[<>] \[HKEY_CURRENT_USER\\Console\]' \
     -e '^[<>] \[HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters' \
-    -e '^[<>] \[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\' \
+    -e '^[<>] \[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\(Class|DeviceClasses|Video)[]\\]' \
+    -e '^[<>] \[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles[]\\]' \
+    -e '^[<>] \[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent\]' \
+    -e '^> \[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\]\|$' \
     -e '^[<>] dir \./users/[^/]+/Temp/trux-[0-9a-f]+$'
 }
