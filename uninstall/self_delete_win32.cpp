@@ -9,8 +9,9 @@
 
 #include "core/format.h"
 #include "core/path.h"
-#include "core/path_variables.h"
-#include "core/process.h"
+#include "core/win32/path_variables.h"
+#include "core/win32/process.h"
+#include "core/win32/system_dirs.h"
 #include "uninstall/uninstall_rules.h"
 #include "uninstall/uninstaller.h"
 
