@@ -42,8 +42,10 @@ int32_t FindArchiveSection(ReadAtFunction readAt, void* context, PeLayout& layou
   layout.sectionCount = LoadLe16(two);
   if (layout.sectionCount < 4 || layout.sectionCount > 99) return kErrSectionCount;
 
+  // The optional-header size sits in the same file header as the count; a
+  // file cut off before it cannot locate its section table.
   two[0] = two[1] = 0;
-  readAt(context, layout.peHeaderOffset + 20, two, 2);
+  if (!readAt(context, layout.peHeaderOffset + 20, two, 2)) return kErrSectionCount;
   layout.sectionTable = layout.peHeaderOffset + 24 + LoadLe16(two);
 
   for (uint32_t i = 0; i < layout.sectionCount; ++i) {
@@ -52,7 +54,8 @@ int32_t FindArchiveSection(ReadAtFunction readAt, void* context, PeLayout& layou
     if (!readAt(context, header, name, 8)) continue;
     if (strcmp(name, kArchiveSectionName) != 0) continue;
     unsigned char fields[16] = {0};
-    readAt(context, header + 8, fields, 16);
+    // A header cut off after its name has no usable file offset.
+    if (!readAt(context, header + 8, fields, 16)) return kErrSectionFileOffsetZero;
     layout.archiveIndex = (int32_t)i;
     layout.sectionVirtualSize = LoadLe32(fields);
     layout.sectionVirtualAddress = LoadLe32(fields + 4);

@@ -244,6 +244,19 @@ TEST(PeLayout, NameIsCaseSensitiveAndOffsetZeroIsAnError) {
   EXPECT_EQ(layout.sectionTable, 0x80u + 24 + 0xE0);
 }
 
+TEST(PeLayout, ShortReadsInTheHeadersAreErrors) {
+  // Cut off inside the optional-header size: the section table cannot be found.
+  PeFixture size(0x80, 4, {".text", ".data", ".rdata", ".trux"});
+  size.file.resize(0x80 + 21);
+  PeLayout layout;
+  EXPECT_EQ(Find(size, layout), kErrSectionCount);
+
+  // Cut off after the archive header's name, inside its fields.
+  PeFixture fields(0x80, 4, {".text", ".data", ".rdata", ".trux"});
+  fields.file.resize(fields.table() + 40 * 3 + 12);
+  EXPECT_EQ(Find(fields, layout), kErrSectionFileOffsetZero);
+}
+
 TEST(PeLayout, UninstallerImageDropsTheSectionHeader) {
   PeFixture f(0x80, 5, {".text", ".data", ".trux", ".rsrc", ".reloc"});
   PeLayout layout;
