@@ -40,7 +40,7 @@ int32_t FindArchiveSection(ReadAtFunction readAt, void* context, PeLayout& layou
 
   if (!readAt(context, layout.peHeaderOffset + 6, two, 2)) return kErrSectionCount;
   layout.sectionCount = LoadLe16(two);
-  if (layout.sectionCount < 4 || layout.sectionCount > 99) return kErrSectionCount;
+  if (layout.sectionCount < kMinSectionCount || layout.sectionCount > kMaxSectionCount) return kErrSectionCount;
 
   // The optional-header size sits in the same file header as the count; a
   // file cut off before it cannot locate its section table.

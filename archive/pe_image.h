@@ -23,6 +23,10 @@ struct PeLayout {
 };
 
 constexpr int32_t kSectionHeaderSize = 40;
+// The section counts the runtime accepts in an installer (the archive
+// section included); the authoring tool refuses to build outside them.
+constexpr uint32_t kMinSectionCount = 4;
+constexpr uint32_t kMaxSectionCount = 99;
 // FindArchiveSection's result when the file is a sound PE image without an
 // archive section (the bare uninstaller).
 constexpr int32_t kNoArchiveSection = -1;

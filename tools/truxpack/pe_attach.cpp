@@ -4,12 +4,11 @@
 
 #include "archive/byte_order.h"
 #include "archive/format.h"
+#include "archive/pe_image.h"
 
 namespace {
 
-constexpr uint32_t kSectionHeaderBytes = 40;
-constexpr uint32_t kMinSectionCount = 4;   // the runtime's accepted range
-constexpr uint32_t kMaxSectionCount = 99;
+constexpr uint32_t kSectionHeaderBytes = kSectionHeaderSize;
 
 uint32_t Get16(const std::vector<unsigned char>& d, size_t at) { return LoadLe16(&d[at]); }
 uint32_t Get32(const std::vector<unsigned char>& d, size_t at) { return LoadLe32(&d[at]); }
@@ -55,7 +54,8 @@ bool InspectStub(const std::vector<unsigned char>& stub, StubInfo& info, std::st
   if (info.sizeOfImage % info.sectionAlignment != 0) return Fail(error, "SizeOfImage is not section-aligned");
   if (size % info.fileAlignment != 0) return Fail(error, "file size is not a multiple of the file alignment");
   if (info.sectionCount + 1 < kMinSectionCount || info.sectionCount + 1 > kMaxSectionCount)
-    return Fail(error, "has " + std::to_string(info.sectionCount) + " sections; with the archive it needs 4 to 99");
+    return Fail(error, "has " + std::to_string(info.sectionCount) + " sections; with the archive it needs " +
+                           std::to_string(kMinSectionCount) + " to " + std::to_string(kMaxSectionCount));
   const size_t tableEnd = (size_t)info.sectionTable + (size_t)info.sectionCount * kSectionHeaderBytes;
   if (tableEnd > size) return Fail(error, "section table runs past the end of the file");
 
