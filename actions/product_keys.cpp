@@ -84,16 +84,6 @@ void Associate(const FileAssociation& record, const String& backupName) {
 
 }  // namespace
 
-String BackupValueName(const char* productName) {
-  String name = productName;
-  name.Append(" Backup");
-  name.RemoveChar('\\');
-  name.RemoveChar('\r');
-  name.RemoveChar('\n');
-  name.RemoveChar('\t');
-  return name;
-}
-
 void CreateProductKeys(const char* productRegistry) {
   if (!productRegistry || !*productRegistry) return;
   bool created = true;

@@ -24,6 +24,7 @@
 //   "Association failed/key inaccessible:  \"<ext>\".\r\n\r\n"
 //   "Failed to associate file type:  \"<ext>\".\r\n\r\n"
 #pragma once
+#include "archive/record_rules.h"
 #include "archive/settings.h"
 #include "core/containers.h"
 #include "core/string.h"
@@ -42,8 +43,6 @@ enum AssociationText : int32_t {
 // Bit of FileAssociation::number: the verb becomes the file type's default action.
 constexpr uint32_t kAssocDefaultVerb = 0x1;
 
-// productName + " Backup" without backslashes, CR, LF and tabs.
-String BackupValueName(const char* productName);
 
 // Nothing when productRegistry is empty.
 void CreateProductKeys(const char* productRegistry);

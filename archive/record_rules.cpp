@@ -54,3 +54,13 @@ bool MeetsDeletionCondition(uint8_t condition, const DateTime& lastWrite, uint64
     default: return true;
   }
 }
+
+String BackupValueName(const char* productName) {
+  String name = productName;
+  name.Append(" Backup");
+  name.RemoveChar('\\');
+  name.RemoveChar('\r');
+  name.RemoveChar('\n');
+  name.RemoveChar('\t');
+  return name;
+}

@@ -13,6 +13,11 @@
 // parts). A refused name is a corrupt archive (code 70).
 bool IsUsableEntryName(const char* name);
 
+// The name of the value that keeps an association's replaced default text,
+// written by the installer and read back by the uninstaller: the product
+// name followed by " Backup", every backslash, CR, LF and tab removed.
+String BackupValueName(const char* productName);
+
 // Deletion-record conditions; any other value deletes every listed file.
 enum DeletionCondition : uint8_t {
   kDeleteOnDate = 1,       // last written on the argument's date (and time, when it has one)

@@ -127,16 +127,6 @@ bool IsPlainFileName(const char* name) {
   return strpbrk(name, "\\/:") == nullptr;
 }
 
-String AssociationBackupName(const char* displayName) {
-  String name(displayName);
-  name.Append(" Backup");
-  name.RemoveChar('\\');
-  name.RemoveChar('\r');
-  name.RemoveChar('\n');
-  name.RemoveChar('\t');
-  return name;
-}
-
 UninstallLineKind ClassifyUninstallLine(const String& line, String& path) {
   path.Clear();
   if (line.IsBlank()) return kUninstallLineEmpty;

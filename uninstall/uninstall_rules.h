@@ -32,10 +32,6 @@ bool NextFontPair(const String& text, int32_t* position, String& fontName, Strin
 // that directory.
 bool IsPlainFileName(const char* name);
 
-// The name of the backup values written over associations: the product name
-// followed by " Backup", every backslash, CR, LF and tab removed.
-String AssociationBackupName(const char* displayName);
-
 // What one body line of Uninstall.DAT asks for.
 enum UninstallLineKind : int32_t {
   kUninstallLineEmpty = 0,      // blank: ignored

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "actions/batch.h"
+#include "archive/record_rules.h"
 #include "actions/registration.h"
 #include "core/format.h"
 #include "core/path.h"
@@ -243,7 +244,7 @@ void RestoreAssociation(const UninstallAssociation& a, const char* backupName) {
 void RestoreAssociations(const UninstallDataContents& data, const String& displayName) {
   if (data.associations.IsEmpty()) return;
   SetStage(kMsgStatusAssociations, 1);
-  const String backupName = AssociationBackupName(displayName.CStr());
+  const String backupName = BackupValueName(displayName.CStr());
   for (const UninstallAssociation& a : data.associations) {
     // A record must name keys below the root, never the root itself.
     if (!IsDeletableClassKey(a.extension.CStr()) || !IsDeletableClassKey(a.fileType.CStr()) ||

@@ -57,10 +57,12 @@ EOF
     return 1
   fi
   rm -f "$W/$name.ppm"
-  robot start "$W/$name.exe" wait-window "$CAPTION" --exact --timeout 60 print-rect sleep 1500 \
+  robot start "$W/$name.exe" wait-window "$CAPTION" --exact --timeout 60 print-rect sleep 2500 \
     click 1003 wait-box --timeout 60 answer 6 wait-exit --timeout 60 --expect 1 >"$E2E_TMP/shoot.out" 2>"$E2E_TMP/shoot.err" &
   local pid=$! i
-  for i in $(seq 300); do [ -s "$E2E_TMP/shoot.out" ] && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+  # As long as the robot itself waits for the dialog: on a busy machine the
+  # installer can take well over 15 s to show it.
+  for i in $(seq 1200); do [ -s "$E2E_TMP/shoot.out" ] && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
   sleep 0.3  # the dialog paints after it is shown
   [ -s "$E2E_TMP/shoot.out" ] && import -display "$DISPLAY" -window root -depth 8 "$W/$name.ppm" 2>>"$E2E_TMP/shoot.err"
   wait "$pid"

@@ -2,6 +2,7 @@
 // backup names, line kinds, drive roots, the whole-directory guard and the
 // self-deleting batch.
 #include "uninstall/uninstall_rules.h"
+#include "archive/record_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -62,9 +63,9 @@ TEST(ProductFonts, OnlyPlainFileNamesReachTheFontsDirectory) {
 }
 
 TEST(Associations, BackupNameLosesBackslashesAndBreaks) {
-  EXPECT_STREQ(AssociationBackupName("Demo").CStr(), "Demo Backup");
-  EXPECT_STREQ(AssociationBackupName("A\\B\r\nC\tD").CStr(), "ABCD Backup");
-  EXPECT_STREQ(AssociationBackupName("").CStr(), " Backup");
+  EXPECT_STREQ(BackupValueName("Demo").CStr(), "Demo Backup");
+  EXPECT_STREQ(BackupValueName("A\\B\r\nC\tD").CStr(), "ABCD Backup");
+  EXPECT_STREQ(BackupValueName("").CStr(), " Backup");
 }
 
 TEST(UninstallLines, KindsByFirstCharacter) {
