@@ -76,6 +76,13 @@ ArchiveError ReadArchiveHeader(ArchiveCursor& cursor, ArchiveHeaderValues& value
   return kArchiveOk;
 }
 
+SectionArchiveSizeCheck CheckSectionArchiveSize(const ArchiveHeaderValues& values, int64_t mappedSize) {
+  const int64_t claimed = values.header.sectionArchiveSize;
+  if (claimed > mappedSize) return SectionArchiveSizeCheck::kBeyondSection;
+  if (claimed < values.dataRegionOffset) return SectionArchiveSizeCheck::kBeforeDataRegion;
+  return SectionArchiveSizeCheck::kFits;
+}
+
 ArchiveError LoadSettingsBlock(ArchiveCursor& cursor, const ArchiveHeaderValues& values, String& settings) {
   if (!cursor.Bytes(values.header.settingsPackedSize, settings)) return kErrArchiveTruncated;
   XorScramble(settings.Buffer(), settings.Length(), values.header.settingsChecksum);

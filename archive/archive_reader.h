@@ -56,6 +56,20 @@ struct ArchiveVersionProblem {
 // the caller shows its message.
 ArchiveError ReadArchiveHeader(ArchiveCursor& cursor, ArchiveHeaderValues& values, ArchiveVersionProblem& problem);
 
+// How the header's sectionArchiveSize relates to the section the archive is
+// read from.
+enum class SectionArchiveSizeCheck {
+  kFits,               // within the mapped bytes, and reaching the data region's start
+  kBeyondSection,      // claims more bytes than are mapped
+  kBeforeDataRegion,   // ends before the data region starts: its first piece would be negative
+};
+
+// Checks values.header.sectionArchiveSize against the mapped section size
+// (the cursor's whole extent) and values.dataRegionOffset. Anything but kFits
+// is the archive error kErrArchiveTruncated, whether the data region lies in
+// the section or outside the image.
+SectionArchiveSizeCheck CheckSectionArchiveSize(const ArchiveHeaderValues& values, int64_t mappedSize);
+
 // Takes the packed settings from the cursor (kErrArchiveTruncated when they
 // are not all there), unscrambles them with the settings checksum and
 // unpacks them (47). On success the cursor stands on the data region.

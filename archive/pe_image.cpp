@@ -67,6 +67,12 @@ int32_t FindArchiveSection(ReadAtFunction readAt, void* context, PeLayout& layou
   return kNoArchiveSection;
 }
 
+uint32_t MappedSectionSize(const PeLayout& layout) {
+  uint32_t mapped = layout.sectionRawSize;
+  if (layout.sectionVirtualSize != 0 && layout.sectionVirtualSize < mapped) mapped = layout.sectionVirtualSize;
+  return mapped;
+}
+
 void PatchUninstallerImage(String& image, const PeLayout& layout, int32_t patchOffset, const String& patch) {
   const int64_t pe = layout.peHeaderOffset;
   const uint32_t n = layout.sectionCount;

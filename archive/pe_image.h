@@ -31,6 +31,13 @@ constexpr uint32_t kMaxSectionCount = 99;
 // archive section (the bare uninstaller).
 constexpr int32_t kNoArchiveSection = -1;
 
+// The bytes of the archive section the loader maps and the archive may be
+// read from: its raw data, cut to its virtual size when that is set (0 means
+// "as large as the raw data"). The runtime bounds its cursor by this and the
+// authoring tool bounds its reads by the same value, so both see the same
+// archive bytes.
+uint32_t MappedSectionSize(const PeLayout& layout);
+
 // A positioned read of exactly n bytes; false when they cannot all be read.
 using ReadAtFunction = bool (*)(void* context, int64_t offset, void* out, int32_t n);
 

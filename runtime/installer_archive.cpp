@@ -78,10 +78,7 @@ void LocateArchive() {
 
   // The cursor never reads beyond what the loader mapped for the section.
   a.base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr)) + a.layout.sectionVirtualAddress;
-  // What the section really holds: its raw data, as far as the loader maps it.
-  uint32_t mapped = a.layout.sectionRawSize;
-  if (a.layout.sectionVirtualSize && a.layout.sectionVirtualSize < mapped) mapped = a.layout.sectionVirtualSize;
-  a.cursor = ArchiveCursor(a.base, a.base + mapped);
+  a.cursor = ArchiveCursor(a.base, a.base + MappedSectionSize(a.layout));
 }
 
 void ReadInstallerHeader() {
@@ -93,12 +90,8 @@ void ReadInstallerHeader() {
         "reinstall TRUX.",
         kArchiveFormatVersionValue, problem.version);
   if (error != kArchiveOk) ReportCorruptArchive(error);
-  // The archive bytes the header claims for the section must really be mapped.
-  // It must also reach the data region's start: a shorter one would make the
-  // region's first piece negative.
-  const ArchiveHeaderValues& h = g_archive.header;
-  if (h.header.sectionArchiveSize > g_archive.cursor.Offset() + g_archive.cursor.Left() ||
-      h.header.sectionArchiveSize < h.dataRegionOffset)
+  const int64_t mapped = g_archive.cursor.Offset() + g_archive.cursor.Left();
+  if (CheckSectionArchiveSize(g_archive.header, mapped) != SectionArchiveSizeCheck::kFits)
     ReportCorruptArchive(kErrArchiveTruncated);
 }
 

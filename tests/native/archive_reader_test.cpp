@@ -257,6 +257,59 @@ TEST(PeLayout, ShortReadsInTheHeadersAreErrors) {
   EXPECT_EQ(Find(fields, layout), kErrSectionFileOffsetZero);
 }
 
+// The archive bytes the runtime and the authoring tool read: raw data, cut to
+// a virtual size that is set and smaller.
+TEST(PeLayout, MappedSectionSizeEdges) {
+  struct Case {
+    uint32_t rawSize, virtualSize, mapped;
+  } cases[] = {
+      {0x200, 0, 0x200},          // virtual size unset: the raw data
+      {0x200, 0x1FF, 0x1FF},      // smaller virtual size cuts
+      {0x200, 0x200, 0x200},      // equal
+      {0x200, 0x201, 0x200},      // larger virtual size maps zeros, not archive bytes
+      {0, 0x1000, 0},             // no raw data
+      {0, 0, 0},
+      {0xFFFFFFFF, 0, 0xFFFFFFFF},
+      {0xFFFFFFFF, 1, 1},
+      {1, 0xFFFFFFFF, 1},
+  };
+  for (const Case& c : cases) {
+    PeLayout layout;
+    layout.sectionRawSize = c.rawSize;
+    layout.sectionVirtualSize = c.virtualSize;
+    EXPECT_EQ(c.mapped, MappedSectionSize(layout)) << std::hex << c.rawSize << " " << c.virtualSize;
+  }
+}
+
+TEST(ArchiveHeader, SectionArchiveSizeAgainstTheMappedSection) {
+  using C = SectionArchiveSizeCheck;
+  struct Case {
+    int32_t claimed, dataRegionOffset;
+    int64_t mapped;
+    C expected;
+  } cases[] = {
+      {100, 60, 100, C::kFits},             // exactly the mapped bytes
+      {101, 60, 100, C::kBeyondSection},    // one byte past them
+      {60, 60, 100, C::kFits},              // ends where the region starts: an empty first piece
+      {59, 60, 100, C::kBeforeDataRegion},  // one byte short of the region
+      {0, 0, 0, C::kFits},
+      {0, 1, 0, C::kBeforeDataRegion},
+      {1, 0, 0, C::kBeyondSection},
+      {0x7FFFFFFF, 60, 0x7FFFFFFF, C::kFits},
+      {0x7FFFFFFF, 60, 0x7FFFFFFE, C::kBeyondSection},
+      {0x7FFFFFFF, 60, 0xFFFFFFFFll, C::kFits},  // a section mapped beyond 2 GiB
+      // Past the section and before the region at once: past the section wins.
+      {200, 300, 100, C::kBeyondSection},
+  };
+  for (const Case& c : cases) {
+    ArchiveHeaderValues values;
+    values.header.sectionArchiveSize = c.claimed;
+    values.dataRegionOffset = c.dataRegionOffset;
+    EXPECT_EQ(c.expected, CheckSectionArchiveSize(values, c.mapped))
+        << c.claimed << " " << c.dataRegionOffset << " " << c.mapped;
+  }
+}
+
 TEST(PeLayout, UninstallerImageDropsTheSectionHeader) {
   PeFixture f(0x80, 5, {".text", ".data", ".trux", ".rsrc", ".reloc"});
   PeLayout layout;

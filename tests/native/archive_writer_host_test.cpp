@@ -436,6 +436,27 @@ TEST(InstallerReaderTest, CorruptArchivesNameTheRuntimesCode) {
       {46, "entry table past the section", header([](ArchiveHeader& h) { h.entryCount = 0x10000000; })},
       {46, "packed settings past the section", header([](ArchiveHeader& h) { h.settingsPackedSize = 0x31FFFFF; })},
       {46, "section archive size past the section", header([](ArchiveHeader& h) { h.sectionArchiveSize = 0x7FFFFFF; })},
+      {46, "section archive size before the data region", header([](ArchiveHeader& h) {
+         h.sectionArchiveSize = 36 + 4 * 2;
+       })},
+      // Checked right after the header, as the runtime does: wherever the
+      // data region lies, and before any settings fault.
+      {46, "section archive size short, data outside the image", [] {
+         Parts p = ValidParts([] {
+           ArchiveSettings s = MinimalSettings();
+           s.dataOutsideImage = 1;
+           return s;
+         }());
+         p.patchHeader = [](ArchiveHeader& h) { h.sectionArchiveSize = 0; };
+         return p;
+       }()},
+      {46, "section archive size past the section, then a settings fault", [] {
+         ArchiveSettings s = MinimalSettings();
+         s.StagePause = 10000;
+         Parts p = ValidParts(s);
+         p.patchHeader = [](ArchiveHeader& h) { h.sectionArchiveSize = 0x7FFFFFF; };
+         return p;
+       }()},
       {19, "stage pause", withSettings([](ArchiveSettings& s) { s.StagePause = 10000; })},
       {21, "blank volume name", withSettings([](ArchiveSettings& s) { s.volumeBaseName = "  "; })},
       {23, "patch offset", withSettings([](ArchiveSettings& s) {

@@ -155,15 +155,13 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
   }
   if (found != kArchiveOk) return Corrupt(out, found);
 
-  // The bytes the loader maps: the section's raw data as far as the file
-  // holds it, and no further than its virtual size.
+  // The bytes the loader maps, as the runtime computes them. A file cut
+  // short within them could not be loaded at all; cutting them to what the
+  // file holds only keeps the reads inside the buffer.
   const PeLayout& L = out.layout;
   uint64_t available = L.sectionFileOffset < file.size() ? file.size() - L.sectionFileOffset : 0;
-  uint64_t mapped = L.sectionRawSize < available ? L.sectionRawSize : available;
-  unsigned char vs[4] = {0, 0, 0, 0};
-  if (ReadAtMemory(&memory, (int64_t)L.sectionTable + (int64_t)L.archiveIndex * kSectionHeaderSize + 8, vs, 4) &&
-      LoadLe32(vs) != 0 && LoadLe32(vs) < mapped)
-    mapped = LoadLe32(vs);
+  uint64_t mapped = MappedSectionSize(L);
+  if (mapped > available) mapped = available;
   out.sectionBytes = (uint32_t)mapped;
   const unsigned char* section = file.data() + (mapped ? L.sectionFileOffset : 0);
 
@@ -184,6 +182,16 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
     return;
   }
   out.dataRegionOffset = values.dataRegionOffset;
+  // Checked right after the header, wherever the data region lies, as the
+  // runtime does.
+  switch (CheckSectionArchiveSize(values, (int64_t)mapped)) {
+    case SectionArchiveSizeCheck::kFits:
+      break;
+    case SectionArchiveSizeCheck::kBeyondSection:
+      return Corrupt(out, kErrArchiveTruncated, "data region");
+    case SectionArchiveSizeCheck::kBeforeDataRegion:
+      return Corrupt(out, kErrArchiveTruncated, "section archive size ends before the data region");
+  }
   if ((uint64_t)h.entryCount * kEntryMemory > maxUnpacked)
     return TooLarge(out, "the entry table of " + std::to_string(h.entryCount) + " entries",
                     (uint64_t)h.entryCount * kEntryMemory, maxUnpacked);
@@ -232,9 +240,8 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
     uint64_t take = file.size() - start;
     region.assign(file.begin() + (ptrdiff_t)start, file.begin() + (ptrdiff_t)(start + take));
   } else {
-    if ((uint64_t)h.sectionArchiveSize > mapped) return Corrupt(out, kErrArchiveTruncated, "data region");
+    // Not negative and within the mapped bytes: checked after the header.
     int64_t piece = (int64_t)h.sectionArchiveSize - out.dataRegionOffset;
-    if (piece < 0) return Corrupt(out, kErrArchiveTruncated, "section archive size ends before the data region");
     if (piece > n) piece = n;
     region.assign(section + out.dataRegionOffset, section + out.dataRegionOffset + piece);
   }
