@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "archive/block.h"
+#include "archive/volume_name.h"
 #include "core/cformat.h"
 #include "core/checksum.h"
 #include "core/memory.h"
@@ -76,12 +77,7 @@ void AskForVolume(int32_t volumeNumber, const String& volumePath, int32_t attemp
 // expected identifier. Returns its data size (its size - 4); the file stands
 // after the identifier.
 int32_t OpenVolume(DiskFile& volume, int32_t volumeNumber, uint32_t expectedIdentifier) {
-  String name;
-  name.Append(g_archive.settings.volumeBaseName);
-  char number[16];
-  BoundedFormat(number, sizeof number, "%d", (int)volumeNumber);
-  name.Append(number);
-  name.Append(".XAV");
+  const String name = VolumeFileName(g_archive.settings.volumeBaseName, volumeNumber);
   const String path = JoinPath(DirectoryOf(ModulePath().CStr()).CStr(), name.CStr());
   for (int32_t attempt = 0;; ) {
     if (attempt > 0) AskForVolume(volumeNumber, path, attempt);

@@ -7,6 +7,7 @@
 #include "tools/truxpack/cli.h"
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/file_io.h"
+#include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project.h"
 
@@ -36,7 +37,7 @@ constexpr char kDefaultStub[] = "dist/trux-stub.exe";
 // the archive (two builds to different names give the same bytes).
 std::string DefaultVolumeBaseName(const std::string& projectPath) {
   std::string stem = fs::path(projectPath).stem().string();
-  if (!IsPlainFileName(stem) || stem.find(':') != std::string::npos || !WindowsNameProblem(stem + "2.XAV").empty())
+  if (!IsPlainFileName(stem) || stem.find(':') != std::string::npos || !WindowsNameProblem(VolumeFileName(stem, kFirstVolumeNumber)).empty())
     return "setup";
   for (unsigned char c : stem)
     if (c >= 0x80) return "setup";  // keep the name ASCII rather than guess its code page

@@ -6,6 +6,7 @@
 #include "archive/archive_reader.h"
 #include "archive/block.h"
 #include "archive/record_rules.h"
+#include "archive/volume_name.h"
 #include "core/checksum.h"
 #include "core/memory.h"
 #include "archive/byte_order.h"
@@ -42,7 +43,9 @@ bool PlainVolumeName(const std::string& name) {
 
 }  // namespace
 
-std::string VolumeFileName(const std::string& baseName, int32_t k) { return baseName + std::to_string(k) + ".XAV"; }
+std::string VolumeFileName(const std::string& baseName, int32_t k) {
+  return Str(VolumeFileName(String(baseName.data(), (int32_t)baseName.size()), k));
+}
 
 const char* ArchiveErrorText(int32_t code) {
   switch (code) {

@@ -83,5 +83,6 @@ int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<
 // A short English description of an archive error code.
 const char* ArchiveErrorText(int32_t code);
 
-// The volume file name for volume k: "%s%d.XAV".
+// The volume file name for volume k, by the archive's rule (VolumeFileName
+// in archive/volume_name.h).
 std::string VolumeFileName(const std::string& baseName, int32_t k);

@@ -3,6 +3,7 @@
 #include "archive/record_rules.h"
 #include "core/path_check.h"
 #include "tools/truxpack/bitmap.h"
+#include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project_loaders.h"
 #include "tools/truxpack/text_encoding.h"
@@ -282,7 +283,7 @@ bool LoadData(Loader& l, Table t, Project& p) {
       return l.Fail(t.Key("volume_base_name"), "\"" + PrintableName(base) +
                                                    "\" is not a plain file name (no directories, drive or control "
                                                    "characters)");
-    std::string problem = WindowsNameProblem(base + "2.XAV");
+    std::string problem = WindowsNameProblem(VolumeFileName(base, kFirstVolumeNumber));
     if (!problem.empty()) return l.Fail(t.Key("volume_base_name"), problem);
     s.volumeBaseName = ToString(base);
     p.volumeBaseNameSet = true;
