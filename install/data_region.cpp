@@ -165,7 +165,15 @@ void AssembleDataRegion() {
   int32_t size = n;
   if (a.settings.Flag(kFlagCompressedRegion) && n != 0) {
     SetStage(kMsgUnpacking, 40);
-    if (!UnpackBlock(region, size)) ReportCorruptArchive(kErrDataRegionUnpack);
+    // The region passed its checksum, so its declared size is the packer's:
+    // when that much memory is not there, the out-of-memory report says so
+    // (AllocateRegion); only a block that does not decode is corrupt.
+    const int32_t unpacked = BlockDecodedSize(region, n);
+    if (unpacked < 0) ReportCorruptArchive(kErrDataRegionUnpack);
+    unsigned char* out = AllocateRegion(unpacked);
+    if (UnpackBlockInto(region, n, out, unpacked) != unpacked) ReportCorruptArchive(kErrDataRegionUnpack);
+    region = out;
+    size = unpacked;
     WaitStagePause();
   }
   a.cursor = ArchiveCursor(region, region + size);

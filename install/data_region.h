@@ -15,11 +15,14 @@
 //    volume or a file tail longer than the bytes still missing is a corrupt
 //    archive (code 50), never an overflow.
 //  - The checksum covers the region as stored (55); a compressed region is
-//    unpacked into a new block kept for the process's life (60).
+//    unpacked into a new block kept for the process's life (60 when it does
+//    not decode). A region that passed its checksum but does not fit in the
+//    memory there is gets the out-of-memory report, never a corrupt-archive
+//    code: the installer is sound, the machine is short of memory.
 //  - On return the archive cursor covers exactly the (unpacked) region and
 //    stands on its first entry record, so every later read is bounded by it.
-// Every failure ends the process (the "Error code 2" fatal message, or the
-// corrupt-archive report with its code).
+// Every failure ends the process (the "Error code 2" fatal message, the
+// corrupt-archive report with its code, or the out-of-memory report).
 #pragma once
 #include <stdint.h>
 

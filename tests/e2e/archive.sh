@@ -125,6 +125,15 @@ le32() {  # le32 VALUE -> four hex bytes, little-endian
 TRUX_AT=$(section_offset "$W/english.exe")
 PE_AT=$(od -An -tu2 -j 60 -N 2 "$W/english.exe" | tr -d ' ')
 
+# The runtime and the installers made from it are large-address-aware (file
+# header Characteristics bit 0x20): a product of 1 GiB needs the address
+# space above 2 GiB for its region and the unpacked copy.
+for exe in "$STUB" "$W/english.exe"; do
+  at=$(od -An -tu2 -j 60 -N 2 "$exe" | tr -d ' ')
+  characteristics=$(od -An -tu2 -j $((at + 22)) -N 2 "$exe" | tr -d ' ')
+  e2e_check "large-address-aware: $(basename "$exe")" 32 $((characteristics & 32))
+done
+
 # The file offset of the .trux section header in the section table.
 section_header() {
   local optional index
