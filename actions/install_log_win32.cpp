@@ -16,11 +16,6 @@
 
 namespace {
 
-constexpr int32_t kMsgInstallErrors = 40;
-constexpr int32_t kMsgInstallErrorsCaption = 41;
-constexpr int32_t kMsgFinal = 42;
-constexpr int32_t kMsgFinalCaption = 43;
-
 void OpenLog(const String& path) {
   if (OpenDocument(path.CStr(), nullptr, InstallerDir().CStr(), nullptr)) return;
   String commandLine("notepad.exe ");

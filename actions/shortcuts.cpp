@@ -22,8 +22,6 @@ namespace {
 constexpr int kMaxWidePath = 260;
 constexpr char kDesktopIni[] = "Desktop.ini";
 constexpr char kDesktopIcon[] = "Desktop Icon.ico";
-constexpr int32_t kMsgUninstallerShortcutName = 33;
-constexpr int32_t kMsgMissingLinkName = 38;
 
 bool EndsWithLnk(const String& path) {
   const int32_t n = path.Length();

@@ -36,41 +36,6 @@
 
 namespace {
 
-// Message numbers of the conversation.
-enum : int32_t {
-  kMsgStartQuestion = 1,
-  kMsgReinstallCaption = 2,
-  kMsgReinstallInstalled = 3,
-  kMsgReinstallSame = 4,
-  kMsgReinstallOlder = 5,
-  kMsgReinstallNewer = 6,
-  kMsgReinstallEnd = 7,
-  kMsgPreparing = 8,
-  kMsgRefuseReinstall = 9,
-  kMsgMasterMissing = 12,
-  kMsgInvalidDirectory = 14,
-  kMsgNoDrive = 16,
-  kMsgDriveRoot = 17,
-  kMsgProgramsFolder = 18,
-  kMsgLowSpace = 19,
-  kMsgQuestionCaption = 20,
-  kMsgDirectoryExists = 22,
-  kMsgDirectoryCreated = 23,
-  kMsgDirectoryCaption = 24,
-  kMsgCannotCreate = 25,
-  kMsgShortcutsStage = 32,
-  kMsgRestart = 37,
-  kMsgExcludedSystem = 61,
-  kMsgLicenseFront = 63,
-  kMsgReadmeFront = 64,
-  kMsgStartCaption = 65,
-  kMsgDoubleBackslash = 66,
-  kMsgMinimumVersion = 72,
-  kMsgNotWritable = 73,
-  kMsgAdminRequired = 77,
-  kMsgAdminRecommended = 78,
-};
-
 constexpr uint8_t kAdminRequired = 1;
 constexpr uint8_t kAdminRecommended = 2;
 constexpr int32_t kRestartMode = 2;
@@ -280,7 +245,7 @@ bool AcceptDirectory(const String& dir) {
   if (!exists && !CreateDirectoryTree(dir.CStr())) {
     String systemText = SystemErrorText(GetLastError());
     systemText.TrimRight();
-    String text(MessageText(kMsgCannotCreate));
+    String text(MessageText(kMsgDirectoryNotCreated));
     text.Append("\r\n");
     text.Append(dir);
     text.Append("\r\n\r\n");

@@ -162,6 +162,96 @@ enum ArchiveFlagBit : int {
   kFlagGrantUsersAccess = 50,
 };
 
+// --------------------------------------------------------------- messages
+
+// Rows of the settings' message table (field 52) with a fixed role, one name
+// per number for the runtime, the uninstaller and the authoring tool's
+// built-in English table. A project may leave a row empty; the runtime then
+// shows "" or, where it says so, a built-in text.
+enum MessageNumber : int32_t {
+  kMsgDisplayTitle = 0,              // title on the background window
+  kMsgStartQuestion = 1,
+  kMsgReinstallCaption = 2,
+  kMsgReinstallInstalled = 3,        // reinstall question: the installed directory
+  kMsgReinstallSame = 4,             //   ... same version (flag 36)
+  kMsgReinstallOlder = 5,            //   ... older version installed
+  kMsgReinstallNewer = 6,            //   ... newer version installed
+  kMsgReinstallEnd = 7,              // the question's last line
+  kMsgPreparing = 8,                 // status at the start
+  kMsgRefuseReinstall = 9,           // flag 0
+  kMsgUninstallErrors = 10,          // "%s": the uninstaller's error text
+  kMsgChooseDirText = 11,            // directory dialog text and browse title
+  kMsgMasterMissing = 12,            // "%s": the master product (flag 16)
+  kMsgCorruptArchive = 13,           // "%d": the corrupt-archive code
+  kMsgInvalidDirectory = 14,
+  kMsgUninstallDoneCaption = 15,
+  kMsgNoDrive = 16,                  // "%c": the drive letter
+  kMsgDriveRoot = 17,
+  kMsgProgramsFolder = 18,           // "%s": the Program Files folder
+  kMsgLowSpace = 19,
+  kMsgQuestionCaption = 20,          // caption of questions and warnings
+  kMsgErrorCaption = 21,             // caption of error boxes; empty: "Error"
+  kMsgDirectoryExists = 22,          // "%s", flag 31
+  kMsgDirectoryCreated = 23,         // "%s", flag 31
+  kMsgDirectoryCaption = 24,         // caption of the directory dialog and questions
+  kMsgDirectoryNotCreated = 25,
+  kMsgInsertVolume = 26,             // "%d" volume number, "%c" drive letter
+  kMsgInsertVolumeCaption = 27,
+  kMsgConfirmCancel = 28,
+  kMsgUnpacking = 29,
+  kMsgWrongVolume = 30,
+  kMsgErrorLineStart = 31,           // first words of every error-report line
+  kMsgShortcutsStage = 32,
+  kMsgUninstallerShortcutName = 33,
+  kMsgUninstallDone = 34,
+  kMsgSharedFileCaption = 35,
+  kMsgFinishing = 36,                // status at 100 percent
+  kMsgRestart = 37,
+  kMsgMissingLinkName = 38,          // "%s": a shortcut without a name
+  kMsgInstallHeading = 39,           // progress dialog text
+  kMsgInstallErrors = 40,            // "%s": the install log's path
+  kMsgInstallErrorsCaption = 41,
+  kMsgFinal = 42,
+  kMsgFinalCaption = 43,
+  kMsgLicenseCaption = 44,
+  kMsgLicenseAccept = 45,
+  kMsgLicenseDecline = 46,
+  kMsgLicenseText = 47,
+  kMsgOk = 48,                       // OK / next button
+  kMsgCancel = 49,                   // Cancel button
+  kMsgReadmeCaption = 50,
+  kMsgReadmeText = 51,
+  kMsgBrowse = 52,
+  kMsgUninstallConfirm = 53,
+  kMsgInstalling = 54,               // progress caption and extraction status
+  kMsgUninstallCaption = 55,         // uninstall progress caption and question caption
+  kMsgFontQuestion = 56,             // "%s": the font's name
+  kMsgFontCaption = 57,
+  kMsgRemoveFailed = 58,             // first words of an uninstall error line
+  kMsgSharedFileQuestion = 59,       // "%s": the shared file
+  // 60 has no role.
+  kMsgExcludedSystem = 61,           // "%s": the running system's name
+  kMsgVerifying = 62,
+  kMsgLicenseFront = 63,             // licence page before the archive's licence texts
+  kMsgReadmeFront = 64,              // readme page before the archive's readme texts
+  kMsgStartCaption = 65,
+  kMsgDoubleBackslash = 66,          // flag 37
+  kMsgStatusFonts = 67,              // uninstaller stages
+  kMsgStatusCleanup = 68,
+  kMsgStatusKeys = 69,
+  kMsgStatusAssociations = 70,
+  kMsgUninstallHeading = 71,         // uninstall progress dialog text
+  kMsgMinimumVersion = 72,           // flag 44
+  kMsgNotWritable = 73,              // "%s": the directory
+  kMsgUninstallRestart = 74,
+  kMsgPasswordCaption = 75,
+  kMsgPasswordText = 76,
+  kMsgAdminRequired = 77,
+  kMsgAdminRecommended = 78,
+};
+// Rows 0 .. kMessageRowCount - 1 carry every role above.
+constexpr int32_t kMessageRowCount = kMsgAdminRecommended + 1;
+
 // -------------------------------------------------------------- settings
 
 // The unpacked settings block is one stream, read in this order (numbers are

@@ -18,14 +18,6 @@
 
 namespace {
 
-enum RegionMessage : int32_t {
-  kMsgInsertVolume = 26,
-  kMsgInsertVolumeCaption = 27,
-  kMsgUnpacking = 29,
-  kMsgWrongVolume = 30,
-  kMsgVerifying = 62,
-};
-
 constexpr uint32_t kOpenVolume = kOpenReadShared;
 
 // The region buffer of an assembled region: allocated once, never freed.

@@ -25,11 +25,6 @@
 
 namespace {
 
-enum ExtractionMessage : int32_t {
-  kMsgDirectoryNotCreated = 25,
-  kMsgInstalling = 54,
-};
-
 struct ExtractionLists {
   Array<String> sharedFiles;
   Array<String> comServers;

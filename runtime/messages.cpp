@@ -69,7 +69,7 @@ void ShowErrorBox(const char* text) {
 }
 
 void ErrorBox(const char* format, ...) {
-  if (g_options.automaticMode && !ProductFlag(35)) return;
+  if (g_options.automaticMode && !ProductFlag(kFlagErrorBoxesInAutomatic)) return;
   char text[2048];
   va_list args;
   va_start(args, format);

@@ -4,19 +4,10 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "archive/format.h"
 #include "core/containers.h"
 #include "core/fatal.h"
 #include "core/string.h"
-
-// Message numbers with a fixed role.
-enum MessageNumber : int32_t {
-  kMsgDisplayTitle = 0,
-  kMsgCorruptArchive = 13,
-  kMsgQuestionCaption = 20,
-  kMsgErrorCaption = 21,
-  kMsgConfirmCancel = 28,
-  kMsgErrorLineStart = 31,
-};
 
 // Takes over the table: rows x languages texts in row-major order (row r,
 // language l at r * languages + l). Replaces any previous table.

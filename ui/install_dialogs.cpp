@@ -12,20 +12,6 @@
 
 namespace {
 
-constexpr int32_t kMsgChooseDirText = 11;
-constexpr int32_t kMsgChooseDirCaption = 24;
-constexpr int32_t kMsgLicenseCaption = 44;
-constexpr int32_t kMsgLicenseAccept = 45;
-constexpr int32_t kMsgLicenseDecline = 46;
-constexpr int32_t kMsgLicenseText = 47;
-constexpr int32_t kMsgOk = 48;
-constexpr int32_t kMsgCancel = 49;
-constexpr int32_t kMsgReadmeCaption = 50;
-constexpr int32_t kMsgReadmeText = 51;
-constexpr int32_t kMsgBrowse = 52;
-constexpr int32_t kMsgPasswordCaption = 75;
-constexpr int32_t kMsgPasswordText = 76;
-
 constexpr int kDirectoryLimit = 259;
 constexpr int kPasswordLimit = 64;
 constexpr int kMyComputerFolder = 0x11;  // CSIDL_DRIVES
@@ -113,7 +99,7 @@ class DirectoryDialog : public Dialog {
   BOOL OnInitDialog() override {
     HWND w = Handle();
     CenterOnScreen(w);
-    SetWindowTextA(w, MessageText(kMsgChooseDirCaption));
+    SetWindowTextA(w, MessageText(kMsgDirectoryCaption));
     SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(kMsgChooseDirText));
     SendMessageA(Item(IDC_DIRECTORY), EM_LIMITTEXT, kDirectoryLimit, 0);
     SetDlgItemTextA(w, IDC_DIRECTORY, InstallationDirectory().CStr());

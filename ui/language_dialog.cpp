@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr int kMsgOkButton = 48;
-constexpr int kMsgCancelButton = 49;
-
 // The first word of the user's language name ("English (United States)"
 // gives "English").
 String UserLanguageWord() {
@@ -50,8 +47,8 @@ class LanguageDialogBox : public Dialog {
 // Relabels the dialog in the current language.
 void LanguageDialogBox::ApplyTexts() {
   if (!ProductFlag(kFlagKeepTitle)) g_displayTitle = MessageText(kMsgDisplayTitle);
-  SetDlgItemTextA(Handle(), IDC_DIALOG_OK, MessageText(kMsgOkButton));
-  SetDlgItemTextA(Handle(), IDC_DIALOG_CANCEL, MessageText(kMsgCancelButton));
+  SetDlgItemTextA(Handle(), IDC_DIALOG_OK, MessageText(kMsgOk));
+  SetDlgItemTextA(Handle(), IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
   if (g_backgroundWindow) InvalidateRect(g_backgroundWindow, nullptr, TRUE);
 }
 

@@ -11,17 +11,10 @@
 
 namespace {
 
-constexpr int32_t kMsgInstallCaption = 54;
-constexpr int32_t kMsgUninstallCaption = 55;
-constexpr int32_t kMsgInstallHeading = 39;
-constexpr int32_t kMsgUninstallHeading = 71;
-constexpr int32_t kMsgCancelButton = 49;
-constexpr int kFlagNoCancelButton = 21;
-
 // The progress bar over the placeholder; null until the dialog exists.
 HWND g_progressBar;
 
-bool CancelDisabled() { return g_options.uninstallMode || ProductFlag(kFlagNoCancelButton); }
+bool CancelDisabled() { return g_options.uninstallMode || ProductFlag(kFlagNoCancel); }
 
 // The bar covers the placeholder's black frame: one pixel more on the left
 // and top, two more on the right and bottom.
@@ -38,7 +31,7 @@ void CreateProgressBar(HWND dialog) {
 BOOL OnInitDialog(HWND dialog) {
   PlaceByDialogPosition(dialog);
   CreateProgressBar(dialog);
-  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(kMsgCancelButton));
+  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
   if (CancelDisabled()) EnableWindow(GetDlgItem(dialog, IDC_DIALOG_CANCEL), FALSE);
   return TRUE;
 }
@@ -48,7 +41,7 @@ BOOL OnInitDialog(HWND dialog) {
 // a stray key.
 BOOL OnCommand(WPARAM wParam, LPARAM lParam) {
   if (LOWORD(wParam) != IDC_DIALOG_CANCEL || !lParam) return FALSE;
-  if (!ProductFlag(kFlagNoCancelButton)) ConfirmCancel();
+  if (!ProductFlag(kFlagNoCancel)) ConfirmCancel();
   return TRUE;
 }
 
@@ -70,7 +63,7 @@ void CreateProgressDialog() {
   if (!dialog) return;
   g_currentDialog = dialog;
   const bool uninstall = g_options.uninstallMode;
-  SetWindowTextA(dialog, MessageText(uninstall ? kMsgUninstallCaption : kMsgInstallCaption));
+  SetWindowTextA(dialog, MessageText(uninstall ? kMsgUninstallCaption : kMsgInstalling));
   SetDlgItemTextA(dialog, IDC_DIALOG_HEADING, MessageText(uninstall ? kMsgUninstallHeading : kMsgInstallHeading));
 }
 

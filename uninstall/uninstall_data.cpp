@@ -1,10 +1,15 @@
 #include "uninstall/uninstall_data.h"
 
+#include "archive/format.h"
 #include "core/format.h"
 #include "core/tokenize.h"
 
-const int32_t kUninstallMessageSet[kUninstallMessageCount] = {10, 15, 20, 30, 34, 35, 39, 49, 53, 55,
-                                                               56, 57, 58, 59, 67, 68, 69, 70, 71, 74};
+const int32_t kUninstallMessageSet[kUninstallMessageCount] = {
+    kMsgUninstallErrors,    kMsgUninstallDoneCaption, kMsgQuestionCaption,   kMsgWrongVolume,
+    kMsgUninstallDone,      kMsgSharedFileCaption,    kMsgInstallHeading,    kMsgCancel,
+    kMsgUninstallConfirm,   kMsgUninstallCaption,     kMsgFontQuestion,      kMsgFontCaption,
+    kMsgRemoveFailed,       kMsgSharedFileQuestion,   kMsgStatusFonts,       kMsgStatusCleanup,
+    kMsgStatusKeys,         kMsgStatusAssociations,   kMsgUninstallHeading,  kMsgUninstallRestart};
 
 namespace {
 

@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr int32_t kMsgFinishing = 36;
 constexpr uint32_t kTextOrDelete = kRegistryDeleteEmpty;
 
 const char kRegistryFailure[] =

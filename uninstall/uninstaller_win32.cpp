@@ -28,42 +28,6 @@
 
 namespace {
 
-// Message numbers of the uninstall message set.
-enum UninstallMessage : int32_t {
-  kMsgFinalErrors = 10,
-  kMsgDoneCaption = 15,
-  kMsgWarningCaption = 20,
-  kMsgDone = 34,
-  kMsgSharedCaption = 35,
-  kMsgConfirm = 53,
-  kMsgConfirmCaption = 55,
-  kMsgFontQuestion = 56,
-  kMsgFontCaption = 57,
-  kMsgRemoveFailed = 58,
-  kMsgSharedQuestion = 59,
-  kMsgStatusFonts = 67,
-  kMsgStatusCleanup = 68,
-  kMsgStatusKeys = 69,
-  kMsgStatusAssociations = 70,
-  kMsgRestart = 74,
-};
-
-// Flag bits of the stored ProductFlags.
-enum UninstallFlagBit : int {
-  kBitAskFonts = 4,
-  kBitAutomatic = 9,
-  kBitRemoveInstallDir = 10,
-  kBitAutoexecPath = 12,
-  kBitBackgroundBitmap = 15,
-  kBitAskSharedFiles = 17,
-  kBitHideBatch1 = 26,
-  kBitHideBatch2 = 27,
-  kBitNoBackground = 29,
-  kBitMaximised = 40,
-  kBitRestart = 45,
-  kBitSixtyFour = 48,
-};
-
 // Walks up at most this many levels when removing a directory's empty
 // parents, so a damaged path can never keep the loop going.
 constexpr int32_t kMaxParentLevels = 64;
@@ -138,7 +102,7 @@ void ShowBackground(RegistryKey& key, const ProductValues& product) {
   if (key.ReadValue("TitleFont", value)) look.TitleFont = key.ReadText("TitleFont");
   g_displayTitle = key.ReadText("DisplayTitle");
   const String taskbarText = key.ReadText("TaskbarText");
-  if (ProductFlag(kBitBackgroundBitmap)) {
+  if (ProductFlag(kFlagKeepBackgroundBitmap)) {
     look.StretchMode = (uint32_t)key.ReadNumber("StretchMode", 0);
     look.BitmapSize = (uint32_t)key.ReadNumber("BitmapSize", 0);
     // The kept file is a .BMP: its 14-byte file header comes off, the packed
@@ -150,8 +114,8 @@ void ShowBackground(RegistryKey& key, const ProductValues& product) {
       SetBackgroundPicture(bytes.CStr(), bytes.Length());
     }
   }
-  if (!ProductFlag(kBitNoBackground))
-    g_backgroundWindow = CreateBackgroundWindow(g_instance, nullptr, taskbarText.CStr(), ProductFlag(kBitMaximised));
+  if (!ProductFlag(kFlagNoBackground))
+    g_backgroundWindow = CreateBackgroundWindow(g_instance, nullptr, taskbarText.CStr(), ProductFlag(kFlagMaximizedBackground));
 }
 
 // The messages of "Uninstall.DAT" become the only language; its association
@@ -266,7 +230,7 @@ void RemoveFonts(RegistryKey& key, const String& fonts) {
   int32_t position = 0;
   String name, file;
   while (NextFontPair(fonts, &position, name, file)) {
-    if (ProductFlag(kBitAskFonts) && !Automatic() &&
+    if (ProductFlag(kFlagUninstallAskFonts) && !Automatic() &&
         AskWith(kMsgFontQuestion, name.CStr(), kMsgFontCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
       continue;
     DeleteFontValue(name.CStr());
@@ -392,8 +356,8 @@ void ReleaseSharedFile(RegistryKey& counts, const String& path, uint32_t markers
   }
   if (markers & kMarkedTypeLibrary) UnregisterTypeLibrary(path.CStr());
   if (!FileExists(path.CStr())) return;
-  if (ProductFlag(kBitAskSharedFiles) && !Automatic() &&
-      AskWith(kMsgSharedQuestion, path.CStr(), kMsgSharedCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+  if (ProductFlag(kFlagUninstallAskSharedFiles) && !Automatic() &&
+      AskWith(kMsgSharedFileQuestion, path.CStr(), kMsgSharedFileCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   RemoveFile(path.CStr(), 0);
 }
@@ -505,12 +469,12 @@ void RemoveWholeInstallDirectory(const String& installLocation, const Array<Stri
 
 void FinishCleanRun(RegistryKey& key, const ProductValues& product) {
   RemoveFile(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), 0);
-  if (ProductFlag(kBitAutoexecPath)) {
+  if (ProductFlag(kFlagAddToPath)) {
     const String message = EditAutoexecPath(false);
     if (!Automatic() && !message.IsEmpty()) ShowErrorBox(message.CStr());
   }
   if (!product.batch2.IsEmpty()) {
-    RunBatch(InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(kBitHideBatch2), product.batch2);
+    RunBatch(InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(kFlagHideUninstallBatch2), product.batch2);
     key.DeleteValue("UninstallBatch2");
   }
 }
@@ -570,10 +534,10 @@ bool Uninstall(const String& name) {
   }
 
   g_productFlags = ParseProductFlags(key.ReadText("ProductFlags").CStr());
-  if (ProductFlag(kBitAutomatic)) g_options.automaticMode = true;
+  if (ProductFlag(kFlagUninstallAutomatic)) g_options.automaticMode = true;
   void* redirection = nullptr;
-  if (ProductFlag(kBitSixtyFour) && !DisableWow64Redirection(&redirection))
-    g_productFlags &= ~(1ull << kBitSixtyFour);
+  if (ProductFlag(kFlag64Bit) && !DisableWow64Redirection(&redirection))
+    g_productFlags &= ~(1ull << kFlag64Bit);
 
   ReadProductValues(key, product);
   ShowBackground(key, product);
@@ -582,11 +546,11 @@ bool Uninstall(const String& name) {
   ReadUninstallData(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), data);
   InstallMessages(data);
 
-  if (!Automatic() && Ask(kMsgConfirm, kMsgConfirmCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) EndProcess();
+  if (!Automatic() && Ask(kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) EndProcess();
 
   CreateProgressDialog();
   if (!product.batch1.IsEmpty()) {
-    RunBatch(product.installLocation.CStr(), ProductFlag(kBitHideBatch1), product.batch1);
+    RunBatch(product.installLocation.CStr(), ProductFlag(kFlagHideUninstallBatch1), product.batch1);
     key.DeleteValue("UninstallBatch1");
   }
   RestoreAssociations(data, product.displayName);
@@ -609,7 +573,7 @@ bool Uninstall(const String& name) {
   RemoveProductKeys(key, product.productRegistry);
   // After a failure the directory keeps the data file and the uninstaller
   // for the next run, which removes it as a whole once everything else went.
-  if (ProductFlag(kBitRemoveInstallDir) && ErrorText().IsEmpty())
+  if (ProductFlag(kFlagUninstallRemoveInstallDir) && ErrorText().IsEmpty())
     RemoveWholeInstallDirectory(product.installLocation, protectedFolders);
 
   const bool clean = ErrorText().IsEmpty();
@@ -619,20 +583,20 @@ bool Uninstall(const String& name) {
     RegistryKey list(false);
     list.DeleteSoftwareKey(false, kUninstallPath, name.CStr());
   }
-  if (ProductFlag(kBitSixtyFour)) RevertWow64Redirection(redirection);
+  if (ProductFlag(kFlag64Bit)) RevertWow64Redirection(redirection);
   CloseProgressDialog();
 
   if (!clean) {
     if (!Automatic()) {
       String text;
-      FormatMessageText(text, kMsgFinalErrors, "s", ErrorText().CStr());
-      MessageBoxA(MessageOwner(), text.CStr(), MessageText(kMsgWarningCaption), MB_OK | MB_ICONEXCLAMATION);
+      FormatMessageText(text, kMsgUninstallErrors, "s", ErrorText().CStr());
+      MessageBoxA(MessageOwner(), text.CStr(), MessageText(kMsgQuestionCaption), MB_OK | MB_ICONEXCLAMATION);
     }
     return false;
   }
-  if (!Automatic()) Ask(kMsgDone, kMsgDoneCaption, MB_OK | MB_ICONINFORMATION);
-  if (ProductFlag(kBitRestart)) {
-    if (Automatic() || Ask(kMsgRestart, kMsgWarningCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
+  if (!Automatic()) Ask(kMsgUninstallDone, kMsgUninstallDoneCaption, MB_OK | MB_ICONINFORMATION);
+  if (ProductFlag(kFlagUninstallRestart)) {
+    if (Automatic() || Ask(kMsgUninstallRestart, kMsgQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
       ExitWindows(2, false);
   }
   return true;

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "archive/format.h"
+
 struct BuiltInMessage {
   int32_t number;
   const char* text;
@@ -17,8 +19,8 @@ struct BuiltInMessage {
   const char* role;  // where the runtime shows it (for `truxpack list` and the docs)
 };
 
-// Messages 0 .. kBuiltInMessageCount - 1, in order.
-constexpr int32_t kBuiltInMessageCount = 79;
+// Messages 0 .. kBuiltInMessageCount - 1, in order: every row with a role.
+constexpr int32_t kBuiltInMessageCount = kMessageRowCount;
 const BuiltInMessage& BuiltInMessageAt(int32_t number);
 
 // The conversions of text (each '%' directive's conversion letter, "%%"
