@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "archive/block.h"
-#include "archive/byte_order.h"
+#include "core/byte_order.h"
 
 bool ArchiveCursor::U32(uint32_t& value) {
   if (Left() < 4) return false;

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "core/byte_order.h"
 #include "core/memory.h"
 #include "core/string.h"
 
@@ -317,8 +318,8 @@ void XorScramble(void* buffer, int32_t length, uint32_t key) {
 int32_t BlockDecodedSize(const void* block, int32_t length) {
   if (!block || length < kBlockHeaderSize) return -1;
   const unsigned char* b = static_cast<const unsigned char*>(block);
-  uint32_t magic = b[0] | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
-  uint32_t size = b[4] | (uint32_t{b[5]} << 8) | (uint32_t{b[6]} << 16) | (uint32_t{b[7]} << 24);
+  uint32_t magic = LoadLe32(b);
+  uint32_t size = LoadLe32(b + 4);
   if (magic != kBlockMagic) return -1;
   // The size field is signed: 0x80000000 and up are negative sizes.
   if (size > static_cast<uint32_t>(kMaxBlockOutput)) return -1;

@@ -1,6 +1,6 @@
 #include "archive/packed_dib.h"
 
-#include "archive/byte_order.h"
+#include "core/byte_order.h"
 #include "core/bmp_file.h"
 
 namespace {

@@ -2,31 +2,24 @@
 
 #include <string.h>
 
-#include "archive/byte_order.h"
+#include "core/byte_order.h"
 
 namespace {
-
 
 bool Fits(const String& image, int64_t offset, int64_t n) {
   return offset >= 0 && n >= 0 && offset + n <= image.Length();
 }
 
 void Put16(String& image, int64_t offset, uint32_t value) {
-  if (!Fits(image, offset, 2)) return;
-  unsigned char* p = reinterpret_cast<unsigned char*>(image.Buffer()) + offset;
-  p[0] = (unsigned char)value;
-  p[1] = (unsigned char)(value >> 8);
+  if (Fits(image, offset, 2)) StoreLe16(image.Buffer() + offset, value);
 }
 
 void Put32(String& image, int64_t offset, uint32_t value) {
-  if (!Fits(image, offset, 4)) return;
-  Put16(image, offset, value & 0xFFFF);
-  Put16(image, offset + 2, value >> 16);
+  if (Fits(image, offset, 4)) StoreLe32(image.Buffer() + offset, value);
 }
 
 uint32_t Read32(const String& image, int64_t offset) {
-  if (!Fits(image, offset, 4)) return 0;
-  return LoadLe32(reinterpret_cast<const unsigned char*>(image.CStr()) + offset);
+  return Fits(image, offset, 4) ? LoadLe32(image.CStr() + offset) : 0;
 }
 
 }  // namespace

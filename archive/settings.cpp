@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "core/byte_order.h"
 #include "core/checksum.h"
 
 // ------------------------------------------------------------------ stream
@@ -25,13 +26,13 @@ uint8_t SettingsStream::U8() {
 uint16_t SettingsStream::U16() {
   unsigned char b[2];
   Read(b, 2);
-  return (uint16_t)(b[0] | (b[1] << 8));
+  return (uint16_t)LoadLe16(b);
 }
 
 uint32_t SettingsStream::U32() {
   unsigned char b[4];
   Read(b, 4);
-  return (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
+  return LoadLe32(b);
 }
 
 uint64_t SettingsStream::U64() {

@@ -1,37 +1,29 @@
 #include "core/bmp_file.h"
 
+#include "core/byte_order.h"
+
 namespace {
 
 constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kBitfields = 3;
 
-uint32_t Load16(const char* p) {
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
-  return (uint32_t)b[0] | ((uint32_t)b[1] << 8);
-}
-uint32_t Load32(const char* p) { return Load16(p) | (Load16(p + 2) << 16); }
-
-void Store32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = (char)(v >> (8 * i));
-}
-
 }  // namespace
 
 int32_t PackedDibPixelOffset(const char* dib, int32_t size) {
   if (!dib || size <= (int32_t)kCoreHeaderSize) return -1;
-  const uint32_t headerSize = Load32(dib);
+  const uint32_t headerSize = LoadLe32(dib);
   uint64_t colors = 0, entrySize = 4, masks = 0;
   uint32_t bitCount;
   if (headerSize == kCoreHeaderSize) {
-    bitCount = Load16(dib + 10);
+    bitCount = LoadLe16(dib + 10);
     entrySize = 3;
     if (bitCount <= 8) colors = 1ull << bitCount;
   } else if (headerSize == kInfoHeaderSize) {
     if ((uint32_t)size < kInfoHeaderSize) return -1;
-    bitCount = Load16(dib + 14);
-    if (Load32(dib + 16) == kBitfields) masks = 12;
-    colors = Load32(dib + 32);
+    bitCount = LoadLe16(dib + 14);
+    if (LoadLe32(dib + 16) == kBitfields) masks = 12;
+    colors = LoadLe32(dib + 32);
     if (colors == 0 && bitCount <= 8) colors = 1ull << bitCount;
   } else {
     return -1;
@@ -49,9 +41,9 @@ bool BmpFileFromPackedDib(const char* dib, int32_t size, String& out) {
   char* p = out.SetLength(kBmpFileHeaderSize + size);
   p[0] = 'B';
   p[1] = 'M';
-  Store32(p + 2, (uint32_t)(kBmpFileHeaderSize + size));
-  Store32(p + 6, 0);
-  Store32(p + 10, (uint32_t)(kBmpFileHeaderSize + pixels));
+  StoreLe32(p + 2, (uint32_t)(kBmpFileHeaderSize + size));
+  StoreLe32(p + 6, 0);
+  StoreLe32(p + 10, (uint32_t)(kBmpFileHeaderSize + pixels));
   for (int32_t i = 0; i < size; ++i) p[kBmpFileHeaderSize + i] = dib[i];
   return true;
 }

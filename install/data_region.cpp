@@ -6,6 +6,7 @@
 #include "archive/block.h"
 #include "archive/volume_name.h"
 #include "core/cformat.h"
+#include "core/byte_order.h"
 #include "core/checksum.h"
 #include "core/memory.h"
 #include "core/path.h"
@@ -81,7 +82,7 @@ int32_t OpenVolume(DiskFile& volume, int32_t volumeNumber, uint32_t expectedIden
     uint32_t identifier = 0;
     unsigned char bytes[4];
     if (size > kVolumeIdentifierSize && volume.ReadBlock(bytes, 4)) {
-      identifier = (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 | (uint32_t)bytes[3] << 24;
+      identifier = LoadLe32(bytes);
       if (identifier == expectedIdentifier) return size - kVolumeIdentifierSize;
     }
     volume.Close();

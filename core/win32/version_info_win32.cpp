@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "core/byte_order.h"
 #include "core/cformat.h"
 #include "core/win32/version_info.h"
 
@@ -35,9 +36,8 @@ String VersionTranslation(String& block) {
   WORD language = 0x0409, codePage = 0x04E4;
   String pair;
   if (QueryVersionValue(block, "\\VarFileInfo\\Translation", pair) && pair.Length() >= 4) {
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(pair.Buffer());
-    language = (WORD)(bytes[0] | bytes[1] << 8);
-    codePage = (WORD)(bytes[2] | bytes[3] << 8);
+    language = (WORD)LoadLe16(pair.CStr());
+    codePage = (WORD)LoadLe16(pair.CStr() + 2);
   }
   char text[16];
   BoundedFormat(text, sizeof text, "%04X%04X", (unsigned)language, (unsigned)codePage);

@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "archive/byte_order.h"
+#include "core/byte_order.h"
 
 namespace {
 
@@ -11,10 +11,6 @@ constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
-
-void Put32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = (unsigned char)(v >> (8 * i));
-}
 
 bool Fail(std::string& error, const char* why) {
   error = why;
@@ -86,7 +82,7 @@ bool BmpFileToPackedDib(const std::vector<unsigned char>& bmp, std::vector<unsig
     dib.insert(dib.end(), header, header + kCoreHeaderSize);
   } else {
     dib.insert(dib.end(), header, header + kInfoHeaderSize);
-    Put32(&dib[0], kInfoHeaderSize);
+    StoreLe32(&dib[0], kInfoHeaderSize);
     if (maskBytes) {
       // The masks follow a 40-byte header; a newer header holds them at 40.
       const unsigned char* masks = headerSize == kInfoHeaderSize ? header + kInfoHeaderSize : header + 40;

@@ -7,9 +7,9 @@
 #include "archive/block.h"
 #include "archive/record_rules.h"
 #include "archive/volume_name.h"
+#include "core/byte_order.h"
 #include "core/checksum.h"
 #include "core/memory.h"
-#include "archive/byte_order.h"
 #include "tools/truxpack/names.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "archive/byte_order.h"
+#include "core/byte_order.h"
 #include "archive/format.h"
 #include "archive/pe_image.h"
 
@@ -12,14 +12,8 @@ constexpr uint32_t kSectionHeaderBytes = kSectionHeaderSize;
 
 uint32_t Get16(const std::vector<unsigned char>& d, size_t at) { return LoadLe16(&d[at]); }
 uint32_t Get32(const std::vector<unsigned char>& d, size_t at) { return LoadLe32(&d[at]); }
-void Put16(std::vector<unsigned char>& d, size_t at, uint32_t v) {
-  d[at] = (unsigned char)v;
-  d[at + 1] = (unsigned char)(v >> 8);
-}
-void Put32(std::vector<unsigned char>& d, size_t at, uint32_t v) {
-  Put16(d, at, v & 0xFFFF);
-  Put16(d, at + 2, v >> 16);
-}
+void Put16(std::vector<unsigned char>& d, size_t at, uint32_t v) { StoreLe16(&d[at], v); }
+void Put32(std::vector<unsigned char>& d, size_t at, uint32_t v) { StoreLe32(&d[at], v); }
 
 bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
