@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "archive/entry_record.h"
 #include "archive/record_rules.h"
 #include "core/checksum.h"
 #include "core/format.h"
@@ -36,15 +37,8 @@ struct ExtractionLists {
 ExtractionLists g_lists;
 
 // One entry record as read from the region. data points into the region.
-struct EntryRecord {
-  String name;
-  int32_t kind = 0;
-  uint32_t flags = 0;
-  uint32_t attributes = 0;
+struct InstallEntry : EntryRecord {
   const unsigned char* data = nullptr;
-  int32_t size = 0;
-  ArchiveDateTime dateTime{};
-  String text1, text2, text3, text4, text5;
 
   uint32_t Mode() const { return flags & kEntryOverwriteMask; }
   bool Permanent() const { return (flags & kEntryPermanent) != 0; }
@@ -57,49 +51,21 @@ String LastErrorText() {
   return code ? SystemErrorText(code) : String();
 }
 
-bool ReadI32(ArchiveCursor& cursor, int32_t& value) {
-  uint32_t raw = 0;
-  if (!cursor.U32(raw)) return false;
-  value = (int32_t)raw;
-  return true;
-}
-
-// Reads one entry record, checking it as it goes (a name that would leave
-// its directory is refused like an empty one); corrupt records end
-// the process.
-void ReadEntry(ArchiveCursor& cursor, uint32_t storedSize, EntryRecord& e) {
-  if (!cursor.Text(e.name)) ReportCorruptArchive(kErrArchiveTruncated);
-  if (!IsUsableEntryName(e.name.CStr())) ReportCorruptArchive(kErrEntryNameEmpty);
-  if (!ReadI32(cursor, e.kind) || !cursor.U32(e.flags) || !cursor.U32(e.attributes))
-    ReportCorruptArchive(kErrArchiveTruncated);
-  const int32_t size = (int32_t)storedSize;
-  if (size < 0) ReportCorruptArchive(kErrEntrySizeNegative);
-  if (storedSize > kMaxEntrySize) ReportCorruptArchive(kErrEntrySizeTooLarge);
-  e.data = cursor.At();
-  e.size = size;
-  uint32_t checksum = 0;
-  if (!cursor.Skip(size) || !cursor.U32(checksum)) ReportCorruptArchive(kErrArchiveTruncated);
-  if (BlockChecksum(e.data, size) != checksum) ReportCorruptArchive(kErrEntryChecksum);
+// Reads one entry record with the walk the authoring tool's verify uses;
+// corrupt records end the process.
+void ReadEntry(ArchiveCursor& cursor, uint32_t storedSize, InstallEntry& e) {
+  const ArchiveError error = ReadEntryRecord(cursor, storedSize, e, e.data);
+  if (error != kArchiveOk) ReportCorruptArchive(error);
   PumpMessages();
-  ArchiveDateTime& t = e.dateTime;
-  if (!ReadI32(cursor, t.year) || !ReadI32(cursor, t.month) || !ReadI32(cursor, t.day) || !ReadI32(cursor, t.hour) ||
-      !ReadI32(cursor, t.minute) || !ReadI32(cursor, t.second) || !cursor.Text(e.text1))
-    ReportCorruptArchive(kErrArchiveTruncated);
-  e.text2.Clear();
-  if ((e.flags & (kEntryDesktopShortcut | kEntryStartMenuShortcut)) && !cursor.Text(e.text2))
-    ReportCorruptArchive(kErrArchiveTruncated);
-  if (!cursor.Text(e.text3) || !cursor.Text(e.text4) || !cursor.Text(e.text5))
-    ReportCorruptArchive(kErrArchiveTruncated);
 }
 
 // The destination of an entry; inTree says whether its directory is created
 // (and recorded) before writing. An invalid kind without an override ends the
 // process.
-String ResolveDestination(EntryRecord& e, bool& inTree) {
+String ResolveDestination(InstallEntry& e, bool& inTree) {
   if (!e.text4.IsEmpty() && e.text4.FindChar('\\') < 0) {
-    e.name = e.text4;  // a new file name in the default directory
+    e.name = e.text4;  // a new file name in the default directory (checked usable by the walk)
     e.text4.Clear();
-    if (!IsUsableEntryName(e.name.CStr())) ReportCorruptArchive(kErrEntryNameEmpty);
   }
   String destination;
   if (!e.text4.IsEmpty()) {
@@ -133,7 +99,7 @@ void AddShared(const String& destination, char marker) {
   if (marker) line.AppendChar(marker);
 }
 
-void ListBookkeeping(const EntryRecord& e, const String& destination) {
+void ListBookkeeping(const InstallEntry& e, const String& destination) {
   switch (e.kind) {
     case kKindSharedDir: AddShared(destination, e.Permanent() ? kSharedPermanentMarker : 0); break;
     case kKindSystemPermanent: AddShared(destination, kSharedPermanentMarker); break;
@@ -149,7 +115,7 @@ void ListBookkeeping(const EntryRecord& e, const String& destination) {
   }
 }
 
-bool RecordsForUninstall(const EntryRecord& e) {
+bool RecordsForUninstall(const InstallEntry& e) {
   return !ProductFlag(kFlagUninstallRemoveInstallDir) && !e.Permanent() && e.OwnedByProduct();
 }
 
@@ -170,7 +136,7 @@ void LogLine(const String& destination, const char* text) {
 
 // The overwrite mode and the kind's checks. Returns true when the entry is to
 // be written; existed receives what the kind's check found.
-bool PassesOverwriteRules(const EntryRecord& e, const String& destination, bool& existed) {
+bool PassesOverwriteRules(const InstallEntry& e, const String& destination, bool& existed) {
   existed = false;
   const uint32_t mode = e.Mode();
   if (mode == kEntryNeverExtract) return false;
@@ -220,7 +186,7 @@ bool PassesOverwriteRules(const EntryRecord& e, const String& destination, bool&
   }
 }
 
-void AppendShortcutRequest(const EntryRecord& e, const String& destination) {
+void AppendShortcutRequest(const InstallEntry& e, const String& destination) {
   ShortcutRecord& s = g_archive.settings.shortcuts.Append();
   s.desktop = (e.flags & kEntryDesktopShortcut) ? 1 : 0;
   s.startMenu = (e.flags & kEntryStartMenuShortcut) ? 1 : 0;
@@ -236,7 +202,7 @@ void AppendShortcutRequest(const EntryRecord& e, const String& destination) {
 
 // Creates the destination's directory for an in-tree entry. False (reported
 // in the error text) when it cannot be created.
-bool PrepareDirectory(const EntryRecord& e, const String& destination) {
+bool PrepareDirectory(const InstallEntry& e, const String& destination) {
   const String directory = DirectoryOf(destination.CStr());
   if (directory.CompareNoCase(InstallationDirectory().CStr()) == 0) return true;
   // Entries of one folder follow each other: the folder made for the last
@@ -253,7 +219,7 @@ bool PrepareDirectory(const EntryRecord& e, const String& destination) {
   return true;
 }
 
-void RegisterFont(const EntryRecord& e) {
+void RegisterFont(const InstallEntry& e) {
   SetFontValue(e.text1.CStr(), e.name.CStr());  // failures are ignored
   AddFontResourceA(e.name.CStr());
   if (!e.Permanent()) {
@@ -267,7 +233,7 @@ void RegisterFont(const EntryRecord& e) {
   g_lists.fontAdded = true;
 }
 
-void ExtractEntry(EntryRecord& e) {
+void ExtractEntry(InstallEntry& e) {
   bool inTree = false;
   const String destination = ResolveDestination(e, inTree);
   ListBookkeeping(e, destination);
@@ -278,7 +244,7 @@ void ExtractEntry(EntryRecord& e) {
     AppendShortcutRequest(e, destination);
   if (inTree && !PrepareDirectory(e, destination)) return;
   if (RecordsForUninstall(e)) AddUninstallEntry(destination.CStr(), kUninstallFile);
-  if (!WriteFileOrSchedule(destination.CStr(), e.data, e.size, e.dateTime, ErrorText(), e.attributes, existed))
+  if (!WriteFileOrSchedule(destination.CStr(), e.data, (int32_t)e.size, e.dateTime, ErrorText(), e.attributes, existed))
     return;
   if (e.kind == kKindFont) RegisterFont(e);
   String line;
@@ -340,7 +306,7 @@ void ExtractEntries() {
   const int32_t count = sizes.Count();
   for (int32_t i = 0; i < count; ++i) {
     SetProgress((int32_t)(45 + ((int64_t)i * 40) / count));
-    EntryRecord e;
+    InstallEntry e;
     ReadEntry(cursor, sizes[i], e);
     ExtractEntry(e);
   }

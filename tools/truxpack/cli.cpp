@@ -193,6 +193,14 @@ void Progress::Update(uint64_t doneBytes, uint64_t totalBytes) {
   Show(false);
 }
 
+void Progress::Set(uint64_t doneBytes, uint64_t totalBytes, uint64_t doneFiles, uint64_t totalFiles) {
+  bytes_ = doneBytes;
+  totalBytes_ = totalBytes;
+  files_ = doneFiles;
+  totalFiles_ = totalFiles;
+  Show(false);
+}
+
 void Progress::Stage(const std::string& verb) {
   verb_ = verb;
   totalBytes_ = totalFiles_ = bytes_ = files_ = 0;

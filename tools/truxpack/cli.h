@@ -72,6 +72,7 @@ class Progress {
   ~Progress();
   void Advance(uint64_t bytes, uint64_t files = 1);
   void Update(uint64_t doneBytes, uint64_t totalBytes);  // bytes so far of a new total
+  void Set(uint64_t doneBytes, uint64_t totalBytes, uint64_t doneFiles, uint64_t totalFiles);
   void Stage(const std::string& verb);  // a step without a count (compressing, checking)
   void Done();
 

@@ -24,7 +24,8 @@
 namespace fs = std::filesystem;
 
 const Option kMaxSizeOption = {"max-size", 0, "BYTES",
-                               "largest unpacked settings, data region or entry table to accept (default 1G)"};
+                               "largest settings block, compressed data region (packed or unpacked) or entry table to "
+                               "accept (default 1G); a stored data region is streamed and needs no limit"};
 
 const CommandHelp kListCommand = {
     "list", "setup.exe", "Shows the installer's header, settings, records and entries.",
@@ -162,13 +163,13 @@ std::string InstalledName(const ReadEntry& e) {
 }
 
 // Volume files are read only beside the installer, and only as regular
-// files of at most limit bytes (the reader refuses names with path parts).
-VolumeLoader VolumesBeside(const std::string& installer, uint64_t limit) {
+// files (the reader refuses names with path parts).
+VolumeOpener VolumesBeside(const std::string& installer) {
   fs::path directory = fs::path(installer).parent_path();
-  return [directory, limit](const std::string& name, Bytes& data) {
+  return [directory](const std::string& name) -> std::unique_ptr<ByteSource> {
     std::string ignored;
-    if (!IsPlainFileName(name)) return false;
-    return ReadWholeFile((directory / name).string(), data, ignored, limit + 4);
+    if (!IsPlainFileName(name)) return nullptr;
+    return OpenFileSource((directory / name).string(), ignored);
   };
 }
 
@@ -177,15 +178,33 @@ bool MaxSize(const ParsedArgs& args, uint64_t& limit) {
   return !args.Has("max-size") || ParseSize(args.Get("max-size"), 1ull << 40, limit);
 }
 
-bool ReadInstallerFile(const std::string& path, uint64_t limit, Bytes& file, InstallerContents& contents,
-                       std::string& error, FileIdentity* identity = nullptr) {
-  if (!ReadWholeFile(path, file, error, (uint64_t)INT32_MAX, identity)) {
+// An installer opened for reading, with what ReadInstaller found in it.
+struct OpenedInstaller {
+  std::unique_ptr<FileSource> file;
+  VolumeOpener volumes;
+  InstallerContents contents;
+  FileIdentity identity;
+};
+
+bool ReadInstallerFile(const std::string& path, uint64_t limit, OpenedInstaller& in, std::string& error,
+                       const char* verb) {
+  in.file = OpenFileSource(path, error, &in.identity);
+  if (!in.file) {
     error = PrintablePath(error);
     return false;
   }
-  Progress progress("reading " + PrintablePath(path), 0, 0);
-  progress.Stage("reading " + PrintablePath(path));
-  ReadInstaller(file, VolumesBeside(path, limit), contents, limit);
+  if (in.file->Size() > (uint64_t)INT32_MAX) {
+    error = PrintablePath(path) + ": " + std::to_string(in.file->Size()) +
+            " bytes, more than the 2147483647 an installer may have";
+    return false;
+  }
+  in.volumes = VolumesBeside(path);
+  Progress progress(std::string(verb) + " " + PrintablePath(path), 0, 0);
+  ReadInstaller(*in.file, in.volumes, in.contents, limit,
+                [&progress](uint64_t done, uint64_t total, uint64_t files, uint64_t totalFiles) {
+                  progress.Set(done, total, files, totalFiles);
+                });
+  if (in.contents.status == ReadStatus::kOk) progress.Done();
   return true;
 }
 
@@ -373,17 +392,18 @@ int RunList(int argc, char** argv) {
   uint64_t limit;
   if (!MaxSize(args, limit)) return Usage("truxpack list [--json] [--max-size BYTES] setup.exe");
   const std::string path = args.positional[0];
-  Bytes file;
-  InstallerContents c;
+  OpenedInstaller in;
   std::string error;
-  if (!ReadInstallerFile(path, limit, file, c, error)) return Fail(error);
+  if (!ReadInstallerFile(path, limit, in, error, "reading")) return Fail(error);
+  const InstallerContents& c = in.contents;
+  const size_t fileSize = (size_t)in.file->Size();
   if (c.status == ReadStatus::kNoArchive) return Fail(PrintablePath(path) + ": " + c.message);
   if (args.Has("json")) {
     if (c.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + c.message);
-    PrintJson(path, file.size(), c);
+    PrintJson(path, fileSize, c);
     return 0;
   }
-  printf("installer      %s (%zu bytes)\n", PrintablePath(path).c_str(), file.size());
+  printf("installer      %s (%zu bytes)\n", PrintablePath(path).c_str(), fileSize);
   if (c.layout.archiveIndex >= 0)
     printf("section        .trux #%d at file offset %s, %u raw bytes, %u bytes mapped\n",
            c.layout.archiveIndex + 1, Hex(c.layout.sectionFileOffset).c_str(), c.layout.sectionRawSize,
@@ -443,10 +463,10 @@ int RunVerify(int argc, char** argv) {
   uint64_t limit;
   if (!MaxSize(args, limit)) return Usage("truxpack verify [--max-size BYTES] setup.exe");
   const std::string path = args.positional[0];
-  Bytes file;
-  InstallerContents c;
+  OpenedInstaller in;
   std::string error;
-  if (!ReadInstallerFile(path, limit, file, c, error)) return Fail(error);
+  if (!ReadInstallerFile(path, limit, in, error, "verifying")) return Fail(error);
+  const InstallerContents& c = in.contents;
   if (c.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + c.message);
   if (Verbosity() > 0)
     printf("%s: OK (%zu entries, %d bytes of data%s; every count, limit and checksum the runtime checks holds)\n",
@@ -463,11 +483,11 @@ int RunExtract(int argc, char** argv) {
   if (!MaxSize(args, limit)) return Usage("truxpack extract [--force] [--max-size BYTES] setup.exe DIR");
   const bool force = args.Has("force");
   const std::string path = args.positional[0], root = args.positional[1];
-  Bytes file;
-  InstallerContents c;
+  OpenedInstaller in;
   std::string error;
-  FileIdentity installer;
-  if (!ReadInstallerFile(path, limit, file, c, error, &installer)) return Fail(error);
+  if (!ReadInstallerFile(path, limit, in, error, "checking")) return Fail(error);
+  const InstallerContents& c = in.contents;
+  const FileIdentity installer = in.identity;
   if (c.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + c.message);
 
   // Every name is mapped and checked before a byte is written: names that
@@ -557,33 +577,58 @@ int RunExtract(int argc, char** argv) {
     }
 
   uint64_t total = 0;
-  for (const Planned& p : plan) total += p.entry->size;
+  for (const Planned& p : plan)
+    if (!p.skip) total += p.entry->size;
   Progress progress("extracting", total, plan.size());
-  for (const Planned& p : plan) {
-    if (p.skip) continue;
-    int dir = OpenBelow(rootfd, p.parts, p.parts.size() - 1, true, root, error);
-    if (dir < 0) {
-      close(rootfd);
-      return Fail(error);
-    }
-    bool ok;
-    {
-      // An entry named like the installer never replaces it.
-      OutputSet out;
-      out.Protect(installer);
-      if (force) out.ReplaceLinks();
-      ok = out.AddAt(dir, PrintablePath(p.shown), p.parts.back(), c.region.data() + p.entry->dataOffset,
-                     p.entry->size, error, force, EntryTime(p.entry->time)) &&
-           out.Commit(error);
-    }
-    if (!ok) {
-      close(dir);
-      close(rootfd);
-      return Fail(error);
-    }
-    close(dir);
+  // The entries' data comes in archive order, each entry in pieces: its
+  // file is opened at the first piece (or at its end, when empty), written
+  // piece by piece and put in place once the entry's checksum held.
+  struct Current {
+    int dir = -1;
+    int index = -1;
+    std::unique_ptr<OutputSet> out;
+  } current;
+  auto closeCurrent = [&current] {
+    current.out.reset();
+    if (current.dir >= 0) close(current.dir);
+    current.dir = -1;
+    current.index = -1;
+  };
+  auto begin = [&](size_t i, std::string& why) {
+    if (current.out) return true;
+    const Planned& p = plan[i];
+    current.dir = OpenBelow(rootfd, p.parts, p.parts.size() - 1, true, root, why);
+    if (current.dir < 0) return false;
+    // An entry named like the installer never replaces it.
+    current.out = std::make_unique<OutputSet>();
+    current.out->Protect(installer);
+    if (force) current.out->ReplaceLinks();
+    current.index = current.out->OpenAt(current.dir, PrintablePath(p.shown), p.parts.back(), why, force);
+    return current.index >= 0;
+  };
+  EntryDataVisitor visitor;
+  visitor.data = [&](size_t i, const unsigned char* data, size_t n, std::string& why) {
+    if (plan[i].skip) return true;
+    if (!begin(i, why) || !current.out->Write(current.index, data, n, why)) return false;
+    progress.Advance(n, 0);
+    return true;
+  };
+  visitor.done = [&](size_t i, std::string& why) {
+    const Planned& p = plan[i];
+    if (p.skip) return true;
+    if (!begin(i, why) || !current.out->SetTime(current.index, EntryTime(p.entry->time), why) ||
+        !current.out->Commit(why))
+      return false;
+    closeCurrent();
     if (Verbosity() > 1) fprintf(stderr, "%s\n", PrintablePath(p.shown).c_str());
-    progress.Advance(p.entry->size);
+    progress.Advance(0, 1);
+    return true;
+  };
+  bool ok = StreamEntryData(*in.file, in.volumes, c, visitor, error);
+  closeCurrent();
+  if (!ok) {
+    close(rootfd);
+    return Fail(PrintablePath(path) + ": " + error);
   }
   progress.Done();
   close(rootfd);

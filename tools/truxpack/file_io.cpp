@@ -207,6 +207,46 @@ bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& data, st
   return ok;
 }
 
+bool MemorySource::ReadAt(uint64_t offset, void* out, size_t n) {
+  if (offset > size_ || n > size_ - offset) return false;
+  if (n) memcpy(out, data_ + offset, n);
+  return true;
+}
+
+FileSource::~FileSource() {
+  if (owned_ && fd_ >= 0) close(fd_);
+}
+
+bool FileSource::ReadAt(uint64_t offset, void* out, size_t n) {
+  if (offset > size_ || n > size_ - offset) return false;
+  unsigned char* p = static_cast<unsigned char*>(out);
+  while (n > 0) {
+    ssize_t got = pread(fd_, p, n, (off_t)offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    n -= (size_t)got;
+    offset += (uint64_t)got;
+  }
+  return true;
+}
+
+std::unique_ptr<FileSource> OpenFileSource(const std::string& path, std::string& error, FileIdentity* identity) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    error = "cannot open " + path + ": " + Why(errno);
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = path + ": not a regular file";
+    close(fd);
+    return nullptr;
+  }
+  if (identity) *identity = {st.st_dev, st.st_ino};
+  return std::make_unique<FileSource>(fd, (uint64_t)st.st_size, true);
+}
+
 // ------------------------------------------------------------ writing
 
 bool IsPlainFileName(const std::string& name) {
@@ -283,39 +323,37 @@ bool OutputSet::CheckTarget(int dirfd, const std::string& shownPath, const std::
   return true;
 }
 
-bool OutputSet::Add(const std::string& path, const unsigned char* data, size_t size, std::string& error,
-                    bool overwrite) {
+int OutputSet::Open(const std::string& path, std::string& error, bool overwrite) {
   std::filesystem::path p(path);
   std::string name = p.filename().string();
   std::string directory = p.parent_path().string();
   if (!IsPlainFileName(name)) {
     error = path + ": not a file name";
-    return false;
+    return -1;
   }
   int dirfd = open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirfd < 0) {
     error = "cannot open the directory of " + path + ": " + Why(errno);
-    return false;
+    return -1;
   }
-  size_t before = pending_.size();
-  bool ok = AddAt(dirfd, path, name, data, size, error, overwrite);
-  if (pending_.size() > before)
-    pending_.back().ownsDir = true;
+  int index = OpenAt(dirfd, path, name, error, overwrite);
+  if (index >= 0)
+    pending_[(size_t)index].ownsDir = true;
   else
     close(dirfd);
-  return ok;
+  return index;
 }
 
-bool OutputSet::AddAt(int dirfd, const std::string& shownPath, const std::string& name, const unsigned char* data,
-                      size_t size, std::string& error, bool overwrite, int64_t mtime) {
-  if (!CheckTarget(dirfd, shownPath, name, overwrite, true, error)) return false;
+int OutputSet::OpenAt(int dirfd, const std::string& shownPath, const std::string& name, std::string& error,
+                      bool overwrite) {
+  if (!CheckTarget(dirfd, shownPath, name, overwrite, true, error)) return -1;
   std::string temp;
   int fd = -1, slot = -1;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
     std::string hex;
     if (!RandomHex(hex)) {
       error = "cannot create a temporary file for " + shownPath + ": no random numbers";
-      return false;
+      return -1;
     }
     temp = ".trux-" + hex + ".tmp";
     // Registered before it exists, so that a signal arriving between the
@@ -323,33 +361,70 @@ bool OutputSet::AddAt(int dirfd, const std::string& shownPath, const std::string
     slot = RegisterTemp(dirfd, temp);
     if (slot < 0) {
       error = "cannot create a temporary file for " + shownPath + ": too many outputs at once";
-      return false;
+      return -1;
     }
-    fd = openat(dirfd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    fd = openat(dirfd, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       int err = errno;
       ReleaseTemp(slot);
       if (err == EEXIST) continue;
       error = "cannot create a temporary file for " + shownPath + ": " + Why(err);
-      return false;
+      return -1;
     }
   }
   if (fd < 0) {
     error = "cannot create a temporary file for " + shownPath + ": every name tried exists";
-    return false;
+    return -1;
   }
   pending_.push_back({dirfd, false, overwrite, shownPath, temp, name, slot, fd});
-  bool ok = WriteAll(fd, data, size);
-  int err = errno;
-  if (ok && mtime >= 0) {
-    struct timespec times[2];
-    times[0].tv_sec = mtime;
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    if (futimens(fd, times) != 0) ok = false, err = errno;
+  return (int)pending_.size() - 1;
+}
+
+bool OutputSet::Write(int index, const unsigned char* data, size_t size, std::string& error) {
+  const Pending& p = pending_[(size_t)index];
+  if (WriteAll(p.fd, data, size)) return true;
+  error = "cannot write " + p.shownPath + ": " + Why(errno);
+  return false;
+}
+
+bool OutputSet::WriteAt(int index, uint64_t offset, const unsigned char* data, size_t size, std::string& error) {
+  const Pending& p = pending_[(size_t)index];
+  while (size > 0) {
+    ssize_t n = pwrite(p.fd, data, size, (off_t)offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = "cannot write " + p.shownPath + ": " + Why(errno);
+      return false;
+    }
+    data += n;
+    size -= (size_t)n;
+    offset += (uint64_t)n;
   }
-  if (!ok) error = "cannot write " + shownPath + ": " + Why(err);
-  return ok;
+  return true;
+}
+
+bool OutputSet::SetTime(int index, int64_t mtime, std::string& error) {
+  if (mtime < 0) return true;
+  const Pending& p = pending_[(size_t)index];
+  struct timespec times[2];
+  times[0].tv_sec = mtime;
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  if (futimens(p.fd, times) == 0) return true;
+  error = "cannot write " + p.shownPath + ": " + Why(errno);
+  return false;
+}
+
+bool OutputSet::Add(const std::string& path, const unsigned char* data, size_t size, std::string& error,
+                    bool overwrite) {
+  int index = Open(path, error, overwrite);
+  return index >= 0 && Write(index, data, size, error);
+}
+
+bool OutputSet::AddAt(int dirfd, const std::string& shownPath, const std::string& name, const unsigned char* data,
+                      size_t size, std::string& error, bool overwrite, int64_t mtime) {
+  int index = OpenAt(dirfd, shownPath, name, error, overwrite);
+  return index >= 0 && Write(index, data, size, error) && SetTime(index, mtime, error);
 }
 
 bool OutputSet::Commit(std::string& error) {

@@ -18,6 +18,7 @@
 #include <stdint.h>
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,53 @@ bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& data, st
 // checks made before reading. False with error when it is not a regular file.
 bool StatRegularFile(const std::string& path, uint64_t& size, FileIdentity& identity, std::string& error);
 
+// Random-access bytes: an installer or a volume file being read, or a buffer.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual uint64_t Size() const = 0;
+  // Exactly n bytes at offset into out; false when they are not all there.
+  virtual bool ReadAt(uint64_t offset, void* out, size_t n) = 0;
+};
+
+// A buffer, owned (moved in) or borrowed (it must outlive the source).
+class MemorySource : public ByteSource {
+ public:
+  MemorySource(const unsigned char* data, size_t size) : data_(data), size_(size) {}
+  explicit MemorySource(std::vector<unsigned char>&& owned)
+      : owned_(std::move(owned)), data_(owned_.data()), size_(owned_.size()) {}
+  uint64_t Size() const override { return size_; }
+  bool ReadAt(uint64_t offset, void* out, size_t n) override;
+
+ private:
+  std::vector<unsigned char> owned_;
+  const unsigned char* data_;
+  size_t size_;
+};
+
+// An open file read with positioned reads. The size is taken when the
+// source is made; a file cut short afterwards makes reads fail, never
+// returns other bytes.
+class FileSource : public ByteSource {
+ public:
+  FileSource(int fd, uint64_t size, bool owned) : fd_(fd), size_(size), owned_(owned) {}
+  ~FileSource() override;
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+  uint64_t Size() const override { return size_; }
+  bool ReadAt(uint64_t offset, void* out, size_t n) override;
+
+ private:
+  int fd_;
+  uint64_t size_;
+  bool owned_;
+};
+
+// Opens the regular file at path for reading (a FIFO, device or directory
+// is refused before a byte is read). Null with error set on failure.
+std::unique_ptr<FileSource> OpenFileSource(const std::string& path, std::string& error,
+                                           FileIdentity* identity = nullptr);
+
 // Outputs written together: each Add writes one file's bytes to its
 // temporary file; Commit renames them all into place in the order they were
 // added (volumes first, the installer last); a set that is destroyed without
@@ -67,6 +115,16 @@ class OutputSet {
   // negative, becomes the file's modification time (seconds since 1970).
   bool AddAt(int dirfd, const std::string& shownPath, const std::string& name, const unsigned char* data, size_t size,
              std::string& error, bool overwrite, int64_t mtime = -1);
+  // Streamed outputs: Open makes the temporary file and returns its index
+  // (-1 with error set), Write appends to it, WriteAt changes bytes already
+  // written, SetTime sets its modification time once complete. Fd gives
+  // the temporary file's descriptor for reading back what was written.
+  int Open(const std::string& path, std::string& error, bool overwrite = true);
+  int OpenAt(int dirfd, const std::string& shownPath, const std::string& name, std::string& error, bool overwrite);
+  bool Write(int index, const unsigned char* data, size_t size, std::string& error);
+  bool WriteAt(int index, uint64_t offset, const unsigned char* data, size_t size, std::string& error);
+  bool SetTime(int index, int64_t mtime, std::string& error);
+  int Fd(int index) const { return pending_[(size_t)index].fd; }
   bool Commit(std::string& error);
   size_t Count() const { return pending_.size(); }
 

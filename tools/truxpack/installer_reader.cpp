@@ -3,8 +3,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "archive/archive_reader.h"
 #include "archive/block.h"
+#include "archive/entry_record.h"
 #include "archive/record_rules.h"
 #include "archive/volume_name.h"
 #include "core/byte_order.h"
@@ -13,17 +16,6 @@
 #include "tools/truxpack/names.h"
 
 namespace {
-
-struct MemoryFile {
-  const Bytes* file;
-};
-
-bool ReadAtMemory(void* context, int64_t offset, void* out, int32_t n) {
-  const Bytes& file = *static_cast<MemoryFile*>(context)->file;
-  if (offset < 0 || n < 0 || (uint64_t)offset + (uint64_t)n > file.size()) return false;
-  if (n) memcpy(out, file.data() + offset, (size_t)n);
-  return true;
-}
 
 void Corrupt(InstallerContents& out, int32_t code, const std::string& detail = std::string()) {
   out.status = ReadStatus::kCorrupt;
@@ -92,42 +84,242 @@ const char* ArchiveErrorText(int32_t code) {
   }
 }
 
+namespace {
+
+constexpr size_t kChunk = 1u << 20;  // the most entry data handed on at once
+
+// The data region's bytes in order, from wherever they lie.
+class RegionInput {
+ public:
+  virtual ~RegionInput() = default;
+  // Up to want bytes into out; got < want only at the region's end. False
+  // when a piece cannot be read (the input's failure says why).
+  virtual bool Read(unsigned char* out, size_t want, size_t& got) = 0;
+};
+
+class MemoryRegion : public RegionInput {
+ public:
+  MemoryRegion(const unsigned char* data, size_t size) : at_(data), left_(size) {}
+  bool Read(unsigned char* out, size_t want, size_t& got) override {
+    got = want < left_ ? want : left_;
+    if (got) memcpy(out, at_, got);
+    at_ += got;
+    left_ -= got;
+    return true;
+  }
+
+ private:
+  const unsigned char* at_;
+  size_t left_;
+};
+
+struct ReadFailure {
+  ReadStatus status = ReadStatus::kOk;
+  int32_t code = 0;
+  std::string message;
+};
+
+// The stored region: its first piece in the installer file, then volume
+// files 2, 3, ... opened one at a time, each checked (identifier, size)
+// before its bytes are used.
+class PieceRegion : public RegionInput {
+ public:
+  PieceRegion(ByteSource& file, uint64_t firstOffset, uint64_t firstLength, uint64_t total,
+              const VolumeOpener& volumes, const std::string& baseName, uint32_t identifier)
+      : file_(file), volumes_(volumes), baseName_(baseName), identifier_(identifier), pieceOffset_(firstOffset),
+        pieceLeft_(firstLength < total ? firstLength : total), left_(total) {}
+
+  bool Read(unsigned char* out, size_t want, size_t& got) override {
+    got = 0;
+    while (got < want && left_ > 0) {
+      if (pieceLeft_ == 0 && !NextVolume()) return false;
+      uint64_t take = want - got;
+      if (take > pieceLeft_) take = pieceLeft_;
+      ByteSource& from = volume_ ? *volume_ : file_;
+      if (!from.ReadAt(pieceOffset_, out + got, (size_t)take)) {
+        if (volume_) {
+          Fail(ReadStatus::kCorrupt, kErrVolumeRead, VolumeFileName(baseName_, number_) + " cannot be read");
+        } else {
+          Fail(ReadStatus::kDataUnreadable, 0, "failed to read archive data: the installer cannot be read");
+        }
+        return false;
+      }
+      got += (size_t)take;
+      pieceOffset_ += take;
+      pieceLeft_ -= take;
+      left_ -= take;
+    }
+    return true;
+  }
+
+  const ReadFailure& Failure() const { return failure_; }
+  int32_t VolumesRead() const { return number_ - 1; }
+
+ private:
+  void Fail(ReadStatus status, int32_t code, const std::string& message) {
+    failure_.status = status;
+    failure_.code = code;
+    failure_.message = message;
+  }
+
+  bool NextVolume() {
+    volume_.reset();
+    const int32_t k = ++number_;
+    const uint32_t identifier = identifier_++;
+    std::string name = VolumeFileName(baseName_, k);
+    // Volumes are looked for beside the installer only: a base name with a
+    // directory, drive or control character in it is never opened.
+    if (!PlainVolumeName(name)) {
+      Fail(ReadStatus::kVolumeMissing, 0,
+           "the archive names its volumes \"" + PrintableName(name) + "\", which is not a plain file name; not opened");
+      return false;
+    }
+    std::unique_ptr<ByteSource> volume = volumes_ ? volumes_(name) : nullptr;
+    if (!volume) {
+      Fail(ReadStatus::kVolumeMissing, 0,
+           "volume file " + name + " is missing (" + std::to_string(left_) + " bytes of the data region still needed)");
+      return false;
+    }
+    unsigned char id[kVolumeIdentifierSize];
+    if (volume->Size() <= (uint64_t)kVolumeIdentifierSize || !volume->ReadAt(0, id, sizeof id) ||
+        LoadLe32(id) != identifier) {
+      Fail(ReadStatus::kVolumeMissing, 0,
+           name + " is not volume " + std::to_string(k) + " of this installer (identifier " +
+               std::to_string(identifier) + " expected)");
+      return false;
+    }
+    uint64_t take = volume->Size() - kVolumeIdentifierSize;
+    if (take > left_) {
+      Fail(ReadStatus::kCorrupt, kErrVolumeRead,
+           name + " holds " + std::to_string(take) + " bytes, more than the " + std::to_string(left_) +
+               " still missing");
+      return false;
+    }
+    volume_ = std::move(volume);
+    pieceOffset_ = kVolumeIdentifierSize;
+    pieceLeft_ = take;
+    return true;
+  }
+
+  ByteSource& file_;
+  const VolumeOpener& volumes_;
+  std::string baseName_;
+  uint32_t identifier_;
+  int32_t number_ = kFirstVolumeNumber - 1;
+  std::unique_ptr<ByteSource> volume_;
+  uint64_t pieceOffset_, pieceLeft_, left_;
+  ReadFailure failure_;
+};
+
+// The input failed (its failure says why), or a caller's callback stopped
+// the walk.
+constexpr int32_t kInputFailed = -1;
+constexpr int32_t kStopped = -2;
+
+// Walks entry records over a RegionInput with a window that holds at least
+// the record piece being parsed: a head or tail is parsed by the shared
+// record walk and, when it runs past the window, parsed again once more
+// bytes are in. The window grows only as far as one piece needs.
+class EntryWalker {
+ public:
+  explicit EntryWalker(RegionInput& in) : in_(in) {}
+
+  using DataSink = std::function<bool(const unsigned char* data, size_t n)>;
+
+  // The next record, its size from the header's table; data (optional)
+  // receives its data in pieces. Returns kArchiveOk, an archive error code
+  // (detail names the entry), kInputFailed or kStopped.
+  int32_t Next(size_t index, uint32_t storedSize, ReadEntry& e, const DataSink& data, std::string& detail) {
+    EntryRecord r;
+    detail = "entry " + std::to_string(index + 1);
+    int32_t code = Piece([&r](ArchiveCursor& c) { return ReadEntryHead(c, r); });
+    if (code != kArchiveOk) return code;
+    e.name = Str(r.name);
+    detail += " \"" + PrintableName(e.name) + "\"";
+    code = CheckEntrySize(storedSize);
+    if (code != kArchiveOk) return code;
+    e.kind = r.kind;
+    e.flags = r.flags;
+    e.attributes = r.attributes;
+    e.size = storedSize;
+    e.dataOffset = base_ + start_;
+    RunningChecksum sum;
+    for (uint64_t left = storedSize; left > 0;) {
+      if (start_ == end_) {
+        if (!Fill()) return kInputFailed;
+        if (start_ == end_) return kErrArchiveTruncated;
+      }
+      size_t take = end_ - start_ < left ? end_ - start_ : (size_t)left;
+      if (take > kChunk) take = kChunk;
+      sum.Add(window_.data() + start_, take);
+      if (data && !data(window_.data() + start_, take)) return kStopped;
+      start_ += take;
+      left -= take;
+    }
+    code = Piece([&r](ArchiveCursor& c) { return c.U32(r.checksum) ? kArchiveOk : kErrArchiveTruncated; });
+    if (code != kArchiveOk) return code;
+    e.checksum = r.checksum;
+    if (sum.Value() != r.checksum) return kErrEntryChecksum;
+    code = Piece([&r](ArchiveCursor& c) { return ReadEntryTail(c, r); });
+    if (code != kArchiveOk) return code;
+    e.time = r.dateTime;
+    const String* texts[5] = {&r.text1, &r.text2, &r.text3, &r.text4, &r.text5};
+    for (int k = 0; k < 5; ++k) e.texts[k] = Str(*texts[k]);
+    return CheckEntryDestination(r);
+  }
+
+  uint64_t Position() const { return base_ + start_; }
+
+ private:
+  // More bytes after those in the window; false when the input failed.
+  bool Fill() {
+    if (eof_) return true;
+    if (start_ > 0) {
+      memmove(window_.data(), window_.data() + start_, end_ - start_);
+      end_ -= start_;
+      base_ += start_;
+      start_ = 0;
+    }
+    if (end_ == window_.size()) window_.resize(window_.empty() ? kChunk : window_.size() * 2);
+    size_t want = window_.size() - end_, got = 0;
+    if (!in_.Read(window_.data() + end_, want, got)) return false;
+    end_ += got;
+    if (got < want) eof_ = true;
+    return true;
+  }
+
+  template <class Parse>
+  int32_t Piece(Parse parse) {
+    for (;;) {
+      ArchiveCursor c(window_.data() + start_, window_.data() + end_);
+      int32_t code = parse(c);
+      if (code == kArchiveOk) {
+        start_ += (size_t)c.Offset();
+        return kArchiveOk;
+      }
+      if (code != kErrArchiveTruncated || eof_) return code;
+      if (!Fill()) return kInputFailed;
+    }
+  }
+
+  RegionInput& in_;
+  Bytes window_;
+  size_t start_ = 0, end_ = 0;
+  uint64_t base_ = 0;  // region offset of window_[0]
+  bool eof_ = false;
+};
+
+}  // namespace
+
 int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<uint32_t>& sizes,
                     std::vector<ReadEntry>& entries, std::string& detail) {
-  ArchiveCursor in(region, region + size);
+  MemoryRegion in(region, size);
+  EntryWalker walker(in);
   entries.clear();
-  String text;
   for (size_t i = 0; i < sizes.size(); ++i) {
     ReadEntry e;
-    detail = "entry " + std::to_string(i + 1);
-    if (!in.Text(text)) return kErrArchiveTruncated;
-    e.name = Str(text);
-    if (!IsUsableEntryName(e.name.c_str())) return kErrEntryNameEmpty;
-    detail = "entry " + std::to_string(i + 1) + " \"" + PrintableName(e.name) + "\"";
-    uint32_t kind = 0;
-    if (!in.U32(kind) || !in.U32(e.flags) || !in.U32(e.attributes)) return kErrArchiveTruncated;
-    e.kind = (int32_t)kind;
-    if ((int32_t)sizes[i] < 0) return kErrEntrySizeNegative;
-    if (sizes[i] > kMaxEntrySize) return kErrEntrySizeTooLarge;
-    e.size = sizes[i];
-    e.dataOffset = (size_t)in.Offset();
-    if (!in.Skip((int32_t)e.size) || !in.U32(e.checksum)) return kErrArchiveTruncated;
-    if (BlockChecksum(region + e.dataOffset, (int32_t)e.size) != e.checksum) return kErrEntryChecksum;
-    uint32_t t[6];
-    for (uint32_t& v : t)
-      if (!in.U32(v)) return kErrArchiveTruncated;
-    e.time = {(int32_t)t[0], (int32_t)t[1], (int32_t)t[2], (int32_t)t[3], (int32_t)t[4], (int32_t)t[5]};
-    for (int k = 0; k < 5; ++k) {
-      if (k == 1 && !(e.flags & 3)) continue;  // text 2 only with a shortcut flag
-      if (!in.Text(text)) return kErrArchiveTruncated;
-      e.texts[k] = Str(text);
-    }
-    // A new file name given by the override must be usable as well.
-    if (!e.texts[3].empty() && e.texts[3].find('\\') == std::string::npos && !IsUsableEntryName(e.texts[3].c_str()))
-      return kErrEntryNameEmpty;
-    // The runtime examines the kind only when neither a destination override
-    // nor the uninstall-directory flag gives the destination.
-    if (e.texts[3].empty() && !(e.flags & kEntryToUninstallDir) && !IsValidEntryKind(e.kind)) return kErrEntryKind;
+    int32_t code = walker.Next(i, sizes[i], e, nullptr, detail);
+    if (code != kArchiveOk) return code;
     entries.push_back(std::move(e));
   }
   detail.clear();
@@ -142,15 +334,31 @@ void TooLarge(InstallerContents& out, const std::string& what, uint64_t size, ui
                 std::to_string(limit) + " (raise it with --max-size)";
 }
 
+void Failed(InstallerContents& out, const ReadFailure& f) {
+  if (f.status == ReadStatus::kCorrupt) return Corrupt(out, f.code, f.message);
+  out.status = f.status;
+  out.message = f.message;
+}
+
 // An entry's record costs this much memory beyond its data, at most.
 constexpr uint64_t kEntryMemory = sizeof(ReadEntry) + 64;
 
+bool ReadAtSource(void* context, int64_t offset, void* out, int32_t n) {
+  if (offset < 0 || n < 0) return false;
+  return static_cast<ByteSource*>(context)->ReadAt((uint64_t)offset, out, (size_t)n);
+}
+
+PieceRegion MakePieceRegion(ByteSource& file, const VolumeOpener& volumes, const InstallerContents& c) {
+  return PieceRegion(file, c.firstPieceOffset, c.firstPieceLength, (uint64_t)c.header.dataRegionSize, volumes,
+                     Str(c.settings.volumeBaseName), c.settings.volumeIdentifier);
+}
+
 }  // namespace
 
-void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerContents& out, uint64_t maxUnpacked) {
+void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerContents& out, uint64_t maxUnpacked,
+                   const ReadProgress& progress) {
   out = InstallerContents();
-  MemoryFile memory{&file};
-  int32_t found = FindArchiveSection(ReadAtMemory, &memory, out.layout);
+  int32_t found = FindArchiveSection(ReadAtSource, &file, out.layout);
   if (found == kNoArchiveSection) {
     out.status = ReadStatus::kNoArchive;
     out.message = "no installation archive: the file has no .trux section";
@@ -160,19 +368,47 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
 
   // The bytes the loader maps, as the runtime computes them. A file cut
   // short within them could not be loaded at all; cutting them to what the
-  // file holds only keeps the reads inside the buffer.
+  // file holds only keeps the reads inside the file.
   const PeLayout& L = out.layout;
-  uint64_t available = L.sectionFileOffset < file.size() ? file.size() - L.sectionFileOffset : 0;
+  const uint64_t fileSize = file.Size();
+  uint64_t available = L.sectionFileOffset < fileSize ? fileSize - L.sectionFileOffset : 0;
   uint64_t mapped = MappedSectionSize(L);
   if (mapped > available) mapped = available;
   out.sectionBytes = (uint32_t)mapped;
-  const unsigned char* section = file.data() + (mapped ? L.sectionFileOffset : 0);
 
-  ArchiveCursor cursor(section, section + mapped);
+  // The header's fixed fields first: the entry count they give decides how
+  // much of the section is read for the size table and the settings.
   ArchiveHeaderValues values;
   ArchiveVersionProblem problem;
-  ArchiveError headerError = ReadArchiveHeader(cursor, values, problem);
   ArchiveHeader& h = out.header;
+  Bytes head((size_t)(mapped < (uint64_t)kArchiveHeaderSize ? mapped : (uint64_t)kArchiveHeaderSize));
+  if (!file.ReadAt(L.sectionFileOffset, head.data(), head.size())) return Corrupt(out, kErrArchiveTruncated);
+  {
+    ArchiveCursor cursor(head.data(), head.data() + head.size());
+    ArchiveError headerError = ReadArchiveHeader(cursor, values, problem);
+    h = values.header;
+    const bool onlyTableMissing = headerError == kErrArchiveTruncated && head.size() == (size_t)kArchiveHeaderSize;
+    if (!problem.tooNew && headerError != kArchiveOk && !onlyTableMissing) return Corrupt(out, headerError);
+    // A size table that the section cannot hold is corrupt, however many
+    // entries it claims.
+    if (onlyTableMissing && (mapped - (uint64_t)kArchiveHeaderSize) / 4 < (uint64_t)h.entryCount)
+      return Corrupt(out, kErrArchiveTruncated);
+  }
+  if (!problem.tooNew && (uint64_t)h.entryCount * kEntryMemory > maxUnpacked)
+    return TooLarge(out, "the entry table of " + std::to_string(h.entryCount) + " entries",
+                    (uint64_t)h.entryCount * kEntryMemory, maxUnpacked);
+  uint64_t needed = problem.tooNew ? head.size()
+                                   : (uint64_t)kArchiveHeaderSize + 4ull * (uint64_t)h.entryCount +
+                                         (uint64_t)(uint32_t)h.settingsPackedSize;
+  if (needed > mapped) needed = mapped;
+  Bytes sectionHead((size_t)needed);
+  if (!file.ReadAt(L.sectionFileOffset, sectionHead.data(), sectionHead.size()))
+    return Corrupt(out, kErrArchiveTruncated);
+  const unsigned char* section = sectionHead.data();
+  ArchiveCursor cursor(section, section + sectionHead.size());
+  values = ArchiveHeaderValues();
+  problem = ArchiveVersionProblem();
+  ArchiveError headerError = ReadArchiveHeader(cursor, values, problem);
   h = values.header;
   for (int32_t i = 0; i < values.entrySizes.Count(); ++i) out.entrySizes.push_back(values.entrySizes[i]);
   if (headerError != kArchiveOk) return Corrupt(out, headerError);
@@ -195,18 +431,16 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
     case SectionArchiveSizeCheck::kBeforeDataRegion:
       return Corrupt(out, kErrArchiveTruncated, "section archive size ends before the data region");
   }
-  if ((uint64_t)h.entryCount * kEntryMemory > maxUnpacked)
-    return TooLarge(out, "the entry table of " + std::to_string(h.entryCount) + " entries",
-                    (uint64_t)h.entryCount * kEntryMemory, maxUnpacked);
   {
     // The settings block's declared unpacked size, read from a copy of its
     // header before it is unpacked.
     int64_t at = cursor.Offset();
     int32_t packed = h.settingsPackedSize;
-    if (packed >= 8 && at >= 0 && (uint64_t)at + (uint64_t)packed <= mapped) {
-      Bytes copy(section + at, section + at + packed);
-      XorScramble(copy.data(), (int32_t)copy.size(), h.settingsChecksum);
-      int32_t declared = BlockDecodedSize(copy.data(), (int32_t)copy.size());
+    if (packed >= 8 && at >= 0 && (uint64_t)at + (uint64_t)packed <= sectionHead.size()) {
+      unsigned char copy[8];
+      memcpy(copy, section + at, sizeof copy);
+      XorScramble(copy, (int32_t)sizeof copy, h.settingsChecksum);
+      int32_t declared = BlockDecodedSize(copy, (int32_t)sizeof copy);
       if (declared > 0 && (uint64_t)declared > maxUnpacked)
         return TooLarge(out, "the settings block", (uint64_t)declared, maxUnpacked);
     }
@@ -214,87 +448,94 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
   String block;
   ArchiveError blockError = LoadSettingsBlock(cursor, values, block);
   if (blockError != kArchiveOk) return Corrupt(out, blockError, blockError == kErrArchiveTruncated ? "settings block" : "");
+  Bytes().swap(sectionHead);
   SettingsReadOptions options;
   options.expectedChecksum = h.settingsChecksum;
-  options.ownFileSize = (int64_t)file.size();
+  options.ownFileSize = (int64_t)fileSize;
   ArchiveError settingsError = ReadSettings(block.CStr(), block.Length(), options, out.settings);
+  block = String();
   if (settingsError != kArchiveOk) return Corrupt(out, settingsError);
   out.haveSettings = true;
   const ArchiveSettings& s = out.settings;
-  if (s.Flag(kFlagCheckStub) && BlockChecksum(file.data(), (int32_t)L.sectionFileOffset) != h.stubChecksum)
-    return Corrupt(out, kErrStubChecksum);
+  if (s.Flag(kFlagCheckStub)) {
+    RunningChecksum stub;
+    Bytes chunk(kChunk);
+    for (uint64_t at = 0; at < L.sectionFileOffset;) {
+      size_t take = L.sectionFileOffset - at < chunk.size() ? (size_t)(L.sectionFileOffset - at) : chunk.size();
+      if (!file.ReadAt(at, chunk.data(), take)) return Corrupt(out, kErrStubRead);
+      stub.Add(chunk.data(), take);
+      at += take;
+    }
+    if (stub.Value() != h.stubChecksum) return Corrupt(out, kErrStubChecksum);
+  }
 
   // Data region: the first piece, then the volumes.
   const int64_t n = h.dataRegionSize;
-  Bytes region;
   if (s.dataOutsideImage) {
     uint64_t start = (uint64_t)L.sectionFileOffset + (uint64_t)out.dataRegionOffset;
-    if (start > file.size()) {
+    if (start > fileSize) {
       out.status = ReadStatus::kDataUnreadable;
       out.message = "failed to read archive data: the file ends before the data region starts";
       return;
     }
     // More bytes than the region after its start would not fit the runtime's
     // region buffer: it refuses them as corrupt.
-    if (file.size() - start > (uint64_t)n)
-      return Corrupt(out, kErrVolumeRead, "the file holds " + std::to_string(file.size() - start) +
+    if (fileSize - start > (uint64_t)n)
+      return Corrupt(out, kErrVolumeRead, "the file holds " + std::to_string(fileSize - start) +
                                               " bytes after the data region's start, more than its " +
                                               std::to_string(n));
-    uint64_t take = file.size() - start;
-    region.assign(file.begin() + (ptrdiff_t)start, file.begin() + (ptrdiff_t)(start + take));
+    out.firstPieceOffset = start;
+    out.firstPieceLength = fileSize - start;
   } else {
     // Not negative and within the mapped bytes: checked after the header.
     int64_t piece = (int64_t)h.sectionArchiveSize - out.dataRegionOffset;
     if (piece > n) piece = n;
-    region.assign(section + out.dataRegionOffset, section + out.dataRegionOffset + piece);
+    out.firstPieceOffset = (uint64_t)L.sectionFileOffset + (uint64_t)out.dataRegionOffset;
+    out.firstPieceLength = (uint64_t)piece;
   }
-  uint32_t identifier = s.volumeIdentifier;
-  std::string baseName(s.volumeBaseName.CStr(), (size_t)s.volumeBaseName.Length());
-  if ((uint64_t)n > maxUnpacked) return TooLarge(out, "the data region", (uint64_t)n, maxUnpacked);
-  for (int32_t k = kFirstVolumeNumber; (int64_t)region.size() < n; ++k, ++identifier) {
-    std::string name = VolumeFileName(baseName, k);
-    // Volumes are looked for beside the installer only: a base name with a
-    // directory, drive or control character in it is never opened.
-    if (!PlainVolumeName(name)) {
-      out.status = ReadStatus::kVolumeMissing;
-      out.message = "the archive names its volumes \"" + PrintableName(name) +
-                    "\", which is not a plain file name; not opened";
-      return;
+  const bool compressed = s.Flag(kFlagCompressedRegion) && n != 0;
+  if (compressed && (uint64_t)n > maxUnpacked) return TooLarge(out, "the data region", (uint64_t)n, maxUnpacked);
+
+  // The checksum covers the region as stored, and is checked before any
+  // entry is looked at. A compressed region is kept on the way, to be
+  // unpacked; a stored one only passes.
+  {
+    PieceRegion pieces = MakePieceRegion(file, volumes, out);
+    RunningChecksum sum;
+    Bytes packed, chunk;
+    if (compressed)
+      packed.resize((size_t)n);
+    else
+      chunk.resize(kChunk);
+    for (uint64_t at = 0; at < (uint64_t)n;) {
+      const size_t want = (size_t)std::min<uint64_t>(kChunk, (uint64_t)n - at);
+      unsigned char* to = compressed ? packed.data() + at : chunk.data();
+      size_t got = 0;
+      if (!pieces.Read(to, want, got)) {
+        out.volumesRead = pieces.VolumesRead();
+        return Failed(out, pieces.Failure());
+      }
+      if (got == 0) break;
+      sum.Add(to, got);
+      at += got;
+      if (progress && !compressed) progress(at, (uint64_t)n * 2, 0, out.entrySizes.size());
     }
-    Bytes volume;
-    if (!volumes || !volumes(name, volume)) {
-      out.status = ReadStatus::kVolumeMissing;
-      out.message = "volume file " + name + " is missing (" + std::to_string(n - (int64_t)region.size()) +
-                    " bytes of the data region still needed)";
-      return;
+    out.volumesRead = pieces.VolumesRead();
+    if (sum.Value() != h.dataRegionChecksum) return Corrupt(out, kErrDataRegionChecksum);
+    if (compressed) {
+      int32_t declared = BlockDecodedSize(packed.data(), (int32_t)packed.size());
+      if (declared > 0 && (uint64_t)declared > maxUnpacked)
+        return TooLarge(out, "the data region unpacked", (uint64_t)declared, maxUnpacked);
+      const unsigned char* data = packed.data();
+      int32_t length = (int32_t)packed.size();
+      if (!UnpackBlock(data, length)) return Corrupt(out, kErrDataRegionUnpack);
+      Bytes().swap(packed);
+      out.region.assign(data, data + length);
+      MemFree(const_cast<unsigned char*>(data));
+      out.regionHeld = true;
+    } else if (n == 0) {
+      out.regionHeld = true;
     }
-    if (volume.size() <= (size_t)kVolumeIdentifierSize || LoadLe32(volume.data()) != identifier) {
-      out.status = ReadStatus::kVolumeMissing;
-      out.message = name + " is not volume " + std::to_string(k) + " of this installer (identifier " +
-                    std::to_string(identifier) + " expected)";
-      return;
-    }
-    uint64_t take = volume.size() - kVolumeIdentifierSize;
-    if (take > (uint64_t)(n - (int64_t)region.size()))
-      return Corrupt(out, kErrVolumeRead, name + " holds " + std::to_string(take) + " bytes, more than the " +
-                                              std::to_string(n - (int64_t)region.size()) + " still missing");
-    region.insert(region.end(), volume.begin() + kVolumeIdentifierSize,
-                  volume.begin() + kVolumeIdentifierSize + (ptrdiff_t)take);
-    ++out.volumesRead;
-  }
-  if (BlockChecksum(region.data(), (int32_t)region.size()) != h.dataRegionChecksum)
-    return Corrupt(out, kErrDataRegionChecksum);
-  if (s.Flag(kFlagCompressedRegion) && n != 0) {
-    int32_t declared = BlockDecodedSize(region.data(), (int32_t)region.size());
-    if (declared > 0 && (uint64_t)declared > maxUnpacked)
-      return TooLarge(out, "the data region unpacked", (uint64_t)declared, maxUnpacked);
-    const unsigned char* data = region.data();
-    int32_t length = (int32_t)region.size();
-    if (!UnpackBlock(data, length)) return Corrupt(out, kErrDataRegionUnpack);
-    out.region.assign(data, data + length);
-    MemFree(const_cast<unsigned char*>(data));
-  } else {
-    out.region.swap(region);
   }
   // The runtime checks every deletion date before it deletes anything.
   for (int32_t i = 0; i < s.deletions.Count(); ++i) {
@@ -304,6 +545,78 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
       return Corrupt(out, kErrDeletionDate, "deletion record " + std::to_string(i + 1) + ", \"" + Str(d.argument) + "\"");
   }
   std::string detail;
-  int32_t code = WalkEntries(out.region.data(), out.region.size(), out.entrySizes, out.entries, detail);
-  if (code != kArchiveOk) return Corrupt(out, code, detail);
+  if (out.regionHeld) {
+    int32_t code = WalkEntries(out.region.data(), out.region.size(), out.entrySizes, out.entries, detail);
+    if (code != kArchiveOk) return Corrupt(out, code, detail);
+    return;
+  }
+  PieceRegion pieces = MakePieceRegion(file, volumes, out);
+  EntryWalker walker(pieces);
+  out.entries.reserve(out.entrySizes.size());
+  for (size_t i = 0; i < out.entrySizes.size(); ++i) {
+    ReadEntry e;
+    int32_t code = walker.Next(i, out.entrySizes[i], e, nullptr, detail);
+    if (code == kInputFailed) return Failed(out, pieces.Failure());
+    if (code != kArchiveOk) return Corrupt(out, code, detail);
+    out.entries.push_back(std::move(e));
+    if (progress) progress((uint64_t)n + walker.Position(), (uint64_t)n * 2, i + 1, out.entrySizes.size());
+  }
+}
+
+bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const InstallerContents& c,
+                     const EntryDataVisitor& visitor, std::string& error, const ReadProgress& progress) {
+  std::unique_ptr<RegionInput> in;
+  PieceRegion* pieces = nullptr;
+  if (c.regionHeld) {
+    in = std::make_unique<MemoryRegion>(c.region.data(), c.region.size());
+  } else {
+    auto p = std::make_unique<PieceRegion>(MakePieceRegion(file, volumes, c));
+    pieces = p.get();
+    in = std::move(p);
+  }
+  const uint64_t total = c.regionHeld ? c.region.size() : (uint64_t)c.header.dataRegionSize;
+  EntryWalker walker(*in);
+  std::string detail;
+  for (size_t i = 0; i < c.entrySizes.size(); ++i) {
+    ReadEntry e;
+    int32_t code = walker.Next(
+        i, c.entrySizes[i], e,
+        [&](const unsigned char* data, size_t n) { return !visitor.data || visitor.data(i, data, n, error); },
+        detail);
+    if (code == kStopped) return false;
+    if (code == kInputFailed) {
+      error = pieces ? pieces->Failure().message : "the data region cannot be read";
+      if (pieces && pieces->Failure().status == ReadStatus::kCorrupt)
+        error = "corrupt archive, error code " + std::to_string(pieces->Failure().code) + ": " + error;
+      return false;
+    }
+    if (code != kArchiveOk) {
+      error = "corrupt archive, error code " + std::to_string(code) + ": " + ArchiveErrorText(code) + " (" + detail +
+              "; the installer changed while it was read)";
+      return false;
+    }
+    if (visitor.done && !visitor.done(i, error)) return false;
+    if (progress) progress(walker.Position(), total, i + 1, c.entrySizes.size());
+  }
+  return true;
+}
+
+void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerContents& out, uint64_t maxUnpacked) {
+  MemorySource source(file.data(), file.size());
+  VolumeOpener opener = [&volumes](const std::string& name) -> std::unique_ptr<ByteSource> {
+    Bytes data;
+    if (!volumes || !volumes(name, data)) return nullptr;
+    return std::make_unique<MemorySource>(std::move(data));
+  };
+  ReadInstaller(source, opener, out, maxUnpacked);
+  if (out.status != ReadStatus::kOk || out.regionHeld) return;
+  // Held in memory here, as callers of this form expect.
+  PieceRegion pieces = MakePieceRegion(source, opener, out);
+  out.region.resize((size_t)out.header.dataRegionSize);
+  size_t got = 0;
+  if (!pieces.Read(out.region.data(), out.region.size(), got) || got != out.region.size()) {
+    out.region.clear();
+    return Failed(out, pieces.Failure());
+  }
+  out.regionHeld = true;
 }

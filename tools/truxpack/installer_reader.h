@@ -1,20 +1,31 @@
 // Reading an installer back: the checks the runtime makes, in its order and
-// with its archive error codes, over a file held in memory. Used by list,
-// verify and extract, and by build to check what it has just written.
+// with its archive error codes. Used by list, verify and extract, and by
+// build to check what it has just written.
 //
 // Every read is bounded by the bytes really present: a header, table or
-// record that reaches past the archive section (or past the assembled data
-// region) is kErrArchiveTruncated, never a read outside the buffer.
+// record that reaches past the archive section (or past the data region) is
+// kErrArchiveTruncated, never a read outside a buffer.
+//
+// Memory: the installer and its volumes are read piece by piece through
+// positioned reads. The header, the entry-size table and the settings are
+// held whole; a stored data region is never held: its checksum is taken as
+// it passes, and the entry records are walked with a window that holds one
+// record's head or tail (entry data passes through in bounded chunks). A
+// compressed region is one block whose back-references may reach anywhere
+// in its output, so it is held and unpacked whole, as the runtime does,
+// within the --max-size limit.
 #pragma once
 #include <stdint.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/format.h"
 #include "archive/pe_image.h"
 #include "archive/settings.h"
+#include "tools/truxpack/file_io.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -35,7 +46,7 @@ struct ReadEntry {
   uint32_t flags = 0;
   uint32_t attributes = 0;
   uint32_t size = 0;
-  size_t dataOffset = 0;  // into InstallerContents::region
+  uint64_t dataOffset = 0;  // offset in the (unpacked) data region
   uint32_t checksum = 0;
   ArchiveDateTime time{};
   std::string texts[5];
@@ -53,12 +64,23 @@ struct InstallerContents {
   bool haveSettings = false;
   ArchiveSettings settings;
   int32_t volumesRead = 0;
-  Bytes region;             // the data region, unpacked
+  // The data region unpacked, when it is compressed (or when the memory
+  // form of ReadInstaller was used); empty for a stored region read from a
+  // file, whose entries' data is reached through StreamEntryData.
+  Bytes region;
+  bool regionHeld = false;
+  uint64_t firstPieceOffset = 0;  // the region's first piece in the installer file
+  uint64_t firstPieceLength = 0;
   std::vector<ReadEntry> entries;
 };
 
 // Loads a volume file by its name ("%s%d.XAV"); false when it is absent.
 using VolumeLoader = std::function<bool(const std::string& name, Bytes& data)>;
+// Opens a volume file by its name for reading; null when it is absent.
+using VolumeOpener = std::function<std::unique_ptr<ByteSource>(const std::string& name)>;
+// Told how many bytes of the data region have been read, of how many, and
+// how many of the entries have been walked.
+using ReadProgress = std::function<void(uint64_t done, uint64_t total, uint64_t files, uint64_t totalFiles)>;
 
 // The most memory a read may take for what the archive declares: 1 GiB by
 // default for the settings block unpacked, for the data region unpacked and
@@ -67,11 +89,31 @@ using VolumeLoader = std::function<bool(const std::string& name, Bytes& data)>;
 // size is checked against this before anything is allocated for it.
 constexpr uint64_t kDefaultMaxUnpacked = 1ull << 30;
 
-// Reads the whole installer: section, header, settings, stub checksum, data
-// region with its volumes, entries. Stops at the first failure. Declared
-// sizes above maxUnpacked end the read with kTooLarge.
+// Reads and checks the whole installer: section, header, settings, stub
+// checksum, data region with its volumes (checksum first, as the runtime
+// does), entries with their checksums. Stops at the first failure.
+// Declared sizes above maxUnpacked end the read with kTooLarge.
+void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerContents& out,
+                   uint64_t maxUnpacked = kDefaultMaxUnpacked, const ReadProgress& progress = nullptr);
+
+// The same over a file held in memory, with volumes loaded whole; the data
+// region is then always held in out.region (stored or unpacked).
 void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerContents& out,
                    uint64_t maxUnpacked = kDefaultMaxUnpacked);
+
+// The entries' data of an installer that ReadInstaller accepted, walked
+// again in archive order: data receives each entry's bytes in pieces of at
+// most a few megabytes (none for an empty entry), done follows the last
+// piece once the entry's checksum holds. A callback returning false stops
+// the walk (its error is kept). The records are checked again on the way,
+// so a file changed since it was read is an error, never wrong data passed
+// on as right.
+struct EntryDataVisitor {
+  std::function<bool(size_t index, const unsigned char* data, size_t n, std::string& error)> data;
+  std::function<bool(size_t index, std::string& error)> done;
+};
+bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const InstallerContents& contents,
+                     const EntryDataVisitor& visitor, std::string& error, const ReadProgress& progress = nullptr);
 
 // Walks the entry records of an unpacked region with the given sizes.
 // Returns kArchiveOk, or the code of the first bad record (70, 71, 72, 100,
