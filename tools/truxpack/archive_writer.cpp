@@ -4,6 +4,7 @@
 
 #include "archive/block.h"
 #include "core/checksum.h"
+#include "tools/truxpack/file_io.h"
 
 void ByteWriter::U16(uint32_t v) {
   U8(v);
@@ -141,24 +142,52 @@ Bytes SerializeSettings(const ArchiveSettings& s) {
   return out;
 }
 
+void AppendEntryHead(Bytes& out, const EntryInput& e) {
+  ByteWriter w(out);
+  w.Text(e.name);
+  w.U32((uint32_t)e.kind);
+  w.U32(e.flags);
+  w.U32(e.attributes);
+}
+
+void AppendEntryTail(Bytes& out, const EntryInput& e, uint32_t checksum) {
+  ByteWriter w(out);
+  w.U32(checksum);
+  w.DateTime(e.time);
+  w.Text(e.text1);
+  if (e.flags & (kEntryDesktopShortcut | kEntryStartMenuShortcut)) w.Text(e.text2);
+  w.Text(e.text3);
+  w.Text(e.text4);
+  w.Text(e.text5);
+}
+
+uint64_t EntryRecordSize(const EntryInput& e) {
+  uint64_t size = e.name.size() + 1 + 12 + e.DataSize() + 4 + sizeof(ArchiveDateTime) + e.text1.size() + 1 +
+                  e.text3.size() + 1 + e.text4.size() + 1 + e.text5.size() + 1;
+  if (e.flags & (kEntryDesktopShortcut | kEntryStartMenuShortcut)) size += e.text2.size() + 1;
+  return size;
+}
+
 Bytes SerializeEntries(const std::vector<EntryInput>& entries) {
   Bytes out;
-  ByteWriter w(out);
   for (const EntryInput& e : entries) {
-    w.Text(e.name);
-    w.U32((uint32_t)e.kind);
-    w.U32(e.flags);
-    w.U32(e.attributes);
-    w.Raw(e.data.data(), e.data.size());
-    w.U32(BlockChecksum(e.data.data(), (int32_t)e.data.size()));
-    w.DateTime(e.time);
-    w.Text(e.text1);
-    if (e.flags & (kEntryDesktopShortcut | kEntryStartMenuShortcut)) w.Text(e.text2);
-    w.Text(e.text3);
-    w.Text(e.text4);
-    w.Text(e.text5);
+    AppendEntryHead(out, e);
+    out.insert(out.end(), e.data.begin(), e.data.end());
+    AppendEntryTail(out, e, BlockChecksum(e.data.data(), (int32_t)e.data.size()));
   }
   return out;
+}
+
+bool LoadEntryData(std::vector<EntryInput>& entries, std::string& error) {
+  for (EntryInput& e : entries) {
+    if (!e.Deferred()) continue;
+    if (!ReadWholeFile(e.source, e.data, error, kMaxEntrySize)) return false;
+    if (e.data.size() != e.sourceSize) {
+      error = e.source + ": the file changed since the project was read";
+      return false;
+    }
+  }
+  return true;
 }
 
 namespace {
@@ -249,12 +278,12 @@ bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entrie
       error = e.name + ": destination kind " + std::to_string(e.kind) + " is not a known kind";
       return false;
     }
-    if (e.data.size() > kMaxEntrySize) {
+    if (e.DataSize() > kMaxEntrySize) {
       error = e.name + ": larger than 1 GiB, the most one entry can hold";
       return false;
     }
-    pieces.entrySizes.push_back((uint32_t)e.data.size());
-    regionTotal += e.data.size() + e.name.size() + 256;
+    pieces.entrySizes.push_back((uint32_t)e.DataSize());
+    regionTotal += EntryRecordSize(e);
   }
   // The region is one buffer of a 32-bit process, and its size a signed
   // 32-bit header field.
@@ -275,8 +304,19 @@ bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entrie
   }
   XorScramble(pieces.packedSettings.data(), (int32_t)pieces.packedSettings.size(), settingsChecksum);
 
-  Bytes plain = SerializeEntries(entries);
-  if (s.Flag(kFlagCompressedRegion) && !plain.empty()) {
+  const bool compressed = s.Flag(kFlagCompressedRegion) && regionTotal != 0;
+  if (!compressed && options.streamStoredRegion) {
+    pieces.regionStreamed = true;
+  } else {
+    for (const EntryInput& e : entries)
+      if (e.Deferred()) {
+        error = "internal: " + e.name + ": its bytes are not loaded";
+        return false;
+      }
+  }
+  Bytes plain;
+  if (!pieces.regionStreamed) plain = SerializeEntries(entries);
+  if (compressed) {
     if (!PackBlock(plain.data(), plain.size(), options.level, pieces.region, error, options.threads, options.progress)) {
       error = "data region: " + error;
       return false;
@@ -284,7 +324,8 @@ bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entrie
   } else {
     pieces.region.swap(plain);
   }
-  if (pieces.region.size() > (size_t)INT32_MAX) {
+  pieces.regionSize = pieces.regionStreamed ? (int64_t)regionTotal : (int64_t)pieces.region.size();
+  if (pieces.regionSize > (int64_t)INT32_MAX) {
     error = "the data region exceeds 2 GiB";
     return false;
   }
@@ -295,23 +336,7 @@ bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entrie
   h.settingsPackedSize = (int32_t)pieces.packedSettings.size();
   h.settingsChecksum = settingsChecksum;
   h.entryCount = (int32_t)entries.size();
-  h.dataRegionSize = (int32_t)pieces.region.size();
-  h.dataRegionChecksum = BlockChecksum(pieces.region.data(), (int32_t)pieces.region.size());
-
-  const int64_t n = (int64_t)pieces.region.size();
-  if (options.volumeSize <= 0 || options.volumeSize >= n) {
-    pieces.firstPieceSize = n;
-    return true;
-  }
-  pieces.firstPieceSize = options.volumeSize;
-  uint32_t identifier = s.volumeIdentifier;
-  for (int64_t at = options.volumeSize; at < n; at += options.volumeSize) {
-    int64_t take = n - at < options.volumeSize ? n - at : options.volumeSize;
-    Bytes volume;
-    ByteWriter w(volume);
-    w.U32(identifier++);
-    w.Raw(pieces.region.data() + at, (size_t)take);
-    pieces.volumes.push_back(std::move(volume));
-  }
+  h.dataRegionSize = (int32_t)pieces.regionSize;
+  if (!pieces.regionStreamed) h.dataRegionChecksum = BlockChecksum(pieces.region.data(), (int32_t)pieces.region.size());
   return true;
 }

@@ -33,16 +33,33 @@ class ByteWriter {
   Bytes& out_;
 };
 
-// One product file as stored in the data region.
+// One product file as stored in the data region. Its bytes are either held
+// (data) or read from source when the installer is written, so that a
+// stored build holds one piece of one file at a time.
 struct EntryInput {
   std::string name;      // relative path with backslashes; not empty
   int32_t kind = kKindInstallDir;
   uint32_t flags = 0;    // ArchiveEntryFlag bits
   uint32_t attributes = kKeepAttributes;
   Bytes data;
+  std::string source;       // when not empty and data is not loaded: the file holding the bytes
+  uint64_t sourceSize = 0;  // its size when the project was read
   ArchiveDateTime time{};
   std::string text1, text2, text3, text4, text5;  // text2 stored only with flags & 3
+
+  bool Deferred() const { return !source.empty() && data.empty(); }
+  uint64_t DataSize() const { return Deferred() ? sourceSize : data.size(); }
 };
+
+// An entry record's bytes before its data (name, kind, flags, attributes)
+// and after it (checksum, date-time, texts), and the record's whole size.
+void AppendEntryHead(Bytes& out, const EntryInput& e);
+void AppendEntryTail(Bytes& out, const EntryInput& e, uint32_t checksum);
+uint64_t EntryRecordSize(const EntryInput& e);
+
+// Reads the bytes of every deferred entry from its source (a file that no
+// longer has the size it had is an error). False with a one-line reason.
+bool LoadEntryData(std::vector<EntryInput>& entries, std::string& error);
 
 // The unpacked settings stream of s, fields 1 to 53 in order. Fields that the
 // reader skips (29 without flag bit 16, 44 without flag bit 2) are skipped
@@ -63,9 +80,12 @@ struct ArchivePieces {
   ArchiveHeader header{};        // sectionArchiveSize and stubChecksum are set by the caller
   std::vector<uint32_t> entrySizes;
   Bytes packedSettings;          // compressed and scrambled
-  Bytes region;                  // the data region as stored (packed with flag bit 5)
-  int64_t firstPieceSize = 0;    // region bytes that stay with the installer
-  std::vector<Bytes> volumes;    // volume files 2, 3, ...: identifier then data
+  // The data region as stored: packed with flag bit 5; otherwise, when
+  // regionStreamed, not held at all (the writer serializes the entries
+  // straight into the output and dataRegionChecksum is left for it to fill).
+  Bytes region;
+  bool regionStreamed = false;
+  int64_t regionSize = 0;        // bytes of the region as stored
 };
 
 struct PackOptions {
@@ -73,11 +93,13 @@ struct PackOptions {
   int64_t volumeSize = 0;        // region bytes per piece; 0: no volumes
   unsigned threads = 1;          // encoder threads (the bytes do not depend on it)
   bool releaseEntryData = false; // BuildInstaller frees the entries' bytes once packed
+  bool streamStoredRegion = false; // a stored region is left to the writer (ArchivePieces::regionStreamed)
   PackProgress progress;         // told how far the data region's compression is
 };
 
 // Packs settings and entries. The region is compressed as one block when
-// flag bit 5 is set. Returns false with a one-line reason on failure.
+// flag bit 5 is set (every entry's data must then be loaded). Returns false
+// with a one-line reason on failure.
 bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entries, const PackOptions& options,
                  ArchivePieces& pieces, std::string& error);
 

@@ -8,6 +8,7 @@
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/installer_reader.h"
+#include "tools/truxpack/installer_writer.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project.h"
 
@@ -79,7 +80,9 @@ int RunBuild(int argc, char** argv) {
   FileIdentity stubIdentity;
   if (!ReadWholeFile(stubPath, stub, error, 256u << 20, &stubIdentity))
     return Fail(PrintablePath(error) + " (the runtime stub; give it with --stub)");
-  if (!LoadProject(projectPath, project, error)) return Fail(PrintablePath(error));
+  // The files' bytes stay in their files until the installer is written,
+  // unless the region is compressed: the encoder needs it whole.
+  if (!LoadProject(projectPath, project, error, false)) return Fail(PrintablePath(error));
   for (const std::string& w : project.warnings) Warn(w);
   if (args.Has("werror") && !project.warnings.empty())
     return Fail(std::to_string(project.warnings.size()) + " warning(s) and --werror; nothing written");
@@ -87,28 +90,32 @@ int RunBuild(int argc, char** argv) {
   project.pack.threads = (unsigned)threads;
   project.pack.releaseEntryData = true;
   if (args.Has("level")) project.pack.level = args.Get("level") == "fast" ? PackLevel::kFast : PackLevel::kBest;
-
+  const bool compressed = project.settings.Flag(kFlagCompressedRegion);
+  if (compressed && !LoadEntryData(project.entries, error)) return Fail(PrintablePath(error));
 
   Progress progress("packing", 0, 0);
-  progress.Stage("packing " + std::to_string(project.entries.size()) + " files:");
+  progress.Stage((compressed ? "packing " : "writing ") + std::to_string(project.entries.size()) + " files:");
   project.pack.progress = [&progress](uint64_t done, uint64_t total) { progress.Update(done, total); };
-  BuiltInstaller built;
-  if (!BuildInstaller(project, stub, DefaultVolumeBaseName(projectPath), built, error)) return Fail(error);
-  progress.Stage("writing");
 
+  // Every output goes to a temporary file first; they are put in place
+  // together, the installer last, once all are written and read back.
   OutputSet out;
   out.Protect(stubIdentity);
   for (const FileIdentity& input : project.inputs) out.Protect(input);
-  fs::path directory = fs::path(output).parent_path();
-  for (const auto& [name, bytes] : built.volumes)
-    if (!out.Add((directory / name).string(), bytes.data(), bytes.size(), error)) return Fail(PrintablePath(error));
-  if (!out.Add(output, built.installer.data(), built.installer.size(), error) || !out.Commit(error))
+  const int installer = out.Open(output, error);
+  if (installer < 0) return Fail(PrintablePath(error));
+  out.CommitLast(installer);
+  FileTargets targets(out, installer, fs::path(output).parent_path().string());
+  WrittenInstaller written;
+  if (!WriteInstaller(project, stub, DefaultVolumeBaseName(projectPath), targets, false, written, error))
     return Fail(PrintablePath(error));
+  progress.Stage("writing");
+  if (!out.Commit(error)) return Fail(PrintablePath(error));
   progress.Done();
   if (Verbosity() > 0)
-    printf("%s: %zu files, %zu bytes%s\n", PrintablePath(output).c_str(), project.entries.size(),
-           built.installer.size(),
-           built.volumes.empty() ? "" : (", " + std::to_string(built.volumes.size()) + " volume files").c_str());
+    printf("%s: %zu files, %llu bytes%s\n", PrintablePath(output).c_str(), project.entries.size(),
+           (unsigned long long)written.installerSize,
+           written.volumeNames.empty() ? "" : (", " + std::to_string(written.volumeNames.size()) + " volume files").c_str());
   return 0;
 }
 

@@ -428,7 +428,12 @@ bool OutputSet::AddAt(int dirfd, const std::string& shownPath, const std::string
 }
 
 bool OutputSet::Commit(std::string& error) {
-  for (Pending& p : pending_) {
+  for (size_t i = 0; i <= pending_.size(); ++i) {
+    // The last slot of the loop takes the output asked to come last.
+    if (i == pending_.size() && last_ < 0) break;
+    size_t at = i == pending_.size() ? (size_t)last_ : i;
+    if (i < pending_.size() && (int)i == last_) continue;
+    Pending& p = pending_[at];
     // Checked again just before the rename: what sits at the final name may
     // have changed while the outputs were written.
     std::string why;

@@ -126,6 +126,9 @@ class OutputSet {
   bool SetTime(int index, int64_t mtime, std::string& error);
   int Fd(int index) const { return pending_[(size_t)index].fd; }
   bool Commit(std::string& error);
+  // The output of this index is renamed after all the others (the
+  // installer after its volumes).
+  void CommitLast(int index) { last_ = index; }
   size_t Count() const { return pending_.size(); }
 
  private:
@@ -144,6 +147,7 @@ class OutputSet {
                    std::string& error) const;
   std::vector<FileIdentity> protected_;
   bool replaceLinks_ = false;
+  int last_ = -1;
   std::vector<Pending> pending_;
 };
 

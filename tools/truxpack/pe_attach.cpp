@@ -90,11 +90,9 @@ uint32_t ArchiveSectionRawSize(const StubInfo& info, uint64_t n) {
   return raw > UINT32_MAX ? 0 : (uint32_t)raw;
 }
 
-bool AttachArchiveSection(const std::vector<unsigned char>& stub, const StubInfo& info,
-                          const std::vector<unsigned char>& sectionBytes, uint32_t rawSize,
-                          const std::vector<unsigned char>& trailing, std::vector<unsigned char>& out,
-                          std::string& error) {
-  if (rawSize < sectionBytes.size() || rawSize % info.sectionAlignment != 0) {
+bool AttachedStub(const std::vector<unsigned char>& stub, const StubInfo& info, uint32_t rawSize,
+                  std::vector<unsigned char>& out, std::string& error) {
+  if (rawSize == 0 || rawSize % info.sectionAlignment != 0) {
     error = "internal: bad archive section size";
     return false;
   }
@@ -105,8 +103,6 @@ bool AttachArchiveSection(const std::vector<unsigned char>& stub, const StubInfo
     error = "the installer image would exceed 2 GiB; keep the data outside the image or use volumes";
     return false;
   }
-  out.clear();
-  out.reserve(stub.size() + rawSize + trailing.size());
   out = stub;
   Put16(out, pe + 6, info.sectionCount + 1);
   Put32(out, opt + 8, Get32(out, opt + 8) + rawSize);      // SizeOfInitializedData
@@ -120,7 +116,20 @@ bool AttachArchiveSection(const std::vector<unsigned char>& stub, const StubInfo
   Put32(out, h + 16, rawSize);                 // SizeOfRawData
   Put32(out, h + 20, (uint32_t)stub.size());   // PointerToRawData
   Put32(out, h + 36, kArchiveSectionCharacteristics);
+  return true;
+}
 
+bool AttachArchiveSection(const std::vector<unsigned char>& stub, const StubInfo& info,
+                          const std::vector<unsigned char>& sectionBytes, uint32_t rawSize,
+                          const std::vector<unsigned char>& trailing, std::vector<unsigned char>& out,
+                          std::string& error) {
+  if (rawSize < sectionBytes.size()) {
+    error = "internal: bad archive section size";
+    return false;
+  }
+  out.clear();
+  out.reserve(stub.size() + rawSize + trailing.size());
+  if (!AttachedStub(stub, info, rawSize, out, error)) return false;
   out.insert(out.end(), sectionBytes.begin(), sectionBytes.end());
   out.resize(stub.size() + rawSize, 0);
   out.insert(out.end(), trailing.begin(), trailing.end());

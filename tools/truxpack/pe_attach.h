@@ -36,6 +36,13 @@ bool InspectStub(const std::vector<unsigned char>& stub, StubInfo& info, std::st
 // The raw size of a section holding n archive bytes.
 uint32_t ArchiveSectionRawSize(const StubInfo& info, uint64_t n);
 
+// out = the stub with the section header added and NumberOfSections,
+// SizeOfImage and SizeOfInitializedData grown for a section of rawSize
+// bytes: the installer's bytes before its section. False with a reason when
+// the image would grow past what a 32-bit PE can describe.
+bool AttachedStub(const std::vector<unsigned char>& stub, const StubInfo& info, uint32_t rawSize,
+                  std::vector<unsigned char>& out, std::string& error);
+
 // out = stub with the section header added, then sectionBytes padded with
 // zeros to rawSize (>= sectionBytes.size(), a multiple of the section
 // alignment), then trailing (bytes after the section: the data region's part

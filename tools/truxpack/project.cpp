@@ -27,8 +27,9 @@ bool ParseDateTimeText(const std::string& text, ArchiveDateTime& t) {
   return true;
 }
 
-bool LoadProject(const std::string& path, Project& project, std::string& error) {
+bool LoadProject(const std::string& path, Project& project, std::string& error, bool readData) {
   project = Project();
+  project.readData = readData;
   Loader l;
   l.file = path;
   l.directory = fs::path(path).parent_path();

@@ -23,6 +23,7 @@ struct Project {
   std::vector<std::string> warnings; // problems that do not stop the build (--werror makes them errors)
   int32_t timeZoneOffset = 0;        // data.time_zone in seconds east of UTC
   int64_t sourceDateEpoch = -1;      // SOURCE_DATE_EPOCH, or -1 when not set
+  bool readData = true;              // LoadProject's choice: entries' bytes read, or left in their files
 };
 
 // A named flag bit of the [flags] table.
@@ -34,8 +35,10 @@ struct FlagName {
 const std::vector<FlagName>& FlagNames();
 
 // Loads path. Relative file names inside it are taken relative to its
-// directory. Returns false with error set.
-bool LoadProject(const std::string& path, Project& project, std::string& error);
+// directory. Returns false with error set. With readData false the entries'
+// bytes are not read: each entry keeps its source file and size (checked
+// against the 1 GiB limit), to be read when the installer is written.
+bool LoadProject(const std::string& path, Project& project, std::string& error, bool readData = true);
 
 // Parses "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a date
 // without time gets hour -1, the format's mark for a missing time).

@@ -298,11 +298,16 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
       if (size > kMaxEntrySize)
         return l.Fail(t.Key("source"), PrintablePath(f.path.string()) + " is larger than 1 GiB, the largest file an "
                                                                         "installer can hold");
-      std::vector<unsigned char> data;
-      if (!ReadWholeFile(f.path.string(), data, why, kMaxEntrySize, &identity))
-        return l.Fail(t.Key("source"), PrintablePath(why));
+      if (p.readData) {
+        std::vector<unsigned char> data;
+        if (!ReadWholeFile(f.path.string(), data, why, kMaxEntrySize, &identity))
+          return l.Fail(t.Key("source"), PrintablePath(why));
+        entry.data = std::move(data);
+      } else {
+        entry.source = f.path.string();
+        entry.sourceSize = size;
+      }
       p.inputs.push_back(identity);
-      entry.data = std::move(data);
       struct stat st;
       if (!dated && (stat(f.path.string().c_str(), &st) != 0 || !FileDateTime(st, p, entry.time)))
         return l.Fail(t.Key("source"), PrintablePath(f.path.string()) + ": cannot read its modification time");
