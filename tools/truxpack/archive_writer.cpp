@@ -186,6 +186,7 @@ bool LoadEntryData(std::vector<EntryInput>& entries, std::string& error) {
       error = e.source + ": the file changed since the project was read";
       return false;
     }
+    e.loaded = true;
   }
   return true;
 }

@@ -44,10 +44,11 @@ struct EntryInput {
   Bytes data;
   std::string source;       // when not empty and data is not loaded: the file holding the bytes
   uint64_t sourceSize = 0;  // its size when the project was read
+  bool loaded = false;      // data holds source's bytes
   ArchiveDateTime time{};
   std::string text1, text2, text3, text4, text5;  // text2 stored only with flags & 3
 
-  bool Deferred() const { return !source.empty() && data.empty(); }
+  bool Deferred() const { return !source.empty() && !loaded; }
   uint64_t DataSize() const { return Deferred() ? sourceSize : data.size(); }
 };
 
