@@ -16,14 +16,6 @@ uint32_t BlockChecksum(const void* data, int32_t length) {
   return sum + (uint32_t)length;
 }
 
-namespace {
-
-uint32_t Word(const unsigned char* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-}  // namespace
-
 void RunningChecksum::Add(const void* data, uint64_t length) {
   const unsigned char* p = static_cast<const unsigned char*>(data);
   if (!p || length == 0) return;
@@ -36,11 +28,11 @@ void RunningChecksum::Add(const void* data, uint64_t length) {
     p += take;
     length -= take;
     if (partialCount_ < 4) return;
-    sum_ += Word(partial_);
+    sum_ += LoadLe32(partial_);
     partialCount_ = 0;
   }
   // Here the unfinished word is empty.
-  for (; length >= 4; length -= 4, p += 4) sum_ += Word(p);
+  for (; length >= 4; length -= 4, p += 4) sum_ += LoadLe32(p);
   if (length) memcpy(partial_, p, (size_t)length);
   partialCount_ = (uint32_t)length;
 }

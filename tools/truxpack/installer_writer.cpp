@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "archive/pe_image.h"
+#include "core/byte_order.h"
 #include "core/checksum.h"
 #include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/pe_attach.h"
@@ -94,9 +95,8 @@ class RegionRouter {
     output_ = targets_.OpenVolume(name, error);
     if (output_ < 0) return false;
     volumeNames_.push_back(name);
-    const uint32_t id = plan_.identifier + (uint32_t)index;
-    const unsigned char bytes[4] = {(unsigned char)id, (unsigned char)(id >> 8), (unsigned char)(id >> 16),
-                                    (unsigned char)(id >> 24)};
+    unsigned char bytes[kVolumeIdentifierSize];
+    StoreLe32(bytes, plan_.identifier + (uint32_t)index);
     return targets_.Write(output_, bytes, sizeof bytes, error);
   }
 
@@ -281,9 +281,8 @@ bool WriteInstaller(Project& project, const Bytes& stub, const std::string& volu
   if (!router.Finish(error)) return false;
   if (pieces.regionStreamed) {
     h.dataRegionChecksum = router.Checksum();
-    const uint32_t v = h.dataRegionChecksum;
-    const unsigned char bytes[4] = {(unsigned char)v, (unsigned char)(v >> 8), (unsigned char)(v >> 16),
-                                    (unsigned char)(v >> 24)};
+    unsigned char bytes[4];
+    StoreLe32(bytes, h.dataRegionChecksum);
     if (!targets.WriteAt(0, stub.size() + offsetof(ArchiveHeader, dataRegionChecksum), bytes, sizeof bytes, error))
       return false;
   }
