@@ -5,6 +5,7 @@
 // product. The tool and the installer also walk entry records with one
 // shared walk, so they must name the same code for every damaged region.
 #include <fcntl.h>
+#include <pty.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -389,6 +390,56 @@ TEST(StreamedArchiveTest, PeakMemoryFollowsTheLargestFileNotTheProduct) {
   EXPECT_LE(extract.peakKb, limitKb) << "extract";
   EXPECT_TRUE(SameFile(w.path / "files" / "large.bin", w.path / "out" / "large.bin"));
   EXPECT_EQ(Slurp(w.path / "files/small/s17.txt"), Slurp(w.path / "out/small/s17.txt"));
+}
+
+namespace {
+
+// The tool's standard error when it is a terminal (a pseudo-terminal here).
+std::string OnTerminal(const fs::path& cwd, std::vector<std::string> args) {
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);  // only standard error stays on the terminal
+    std::vector<char*> argv;
+    std::string self = TRUXPACK_BINARY;
+    argv.push_back(self.data());
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(self.c_str(), argv.data());
+    _exit(127);
+  }
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) text.append(buffer, (size_t)n);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  return text;
+}
+
+}  // namespace
+
+// verify and extract show where they are on a terminal, as build does; a
+// log (not a terminal) gets no terminal codes, and -q silences them all.
+TEST(StreamedArchiveTest, ProgressOnATerminal) {
+  TempDir w;
+  Bytes stub = MakeStub();
+  w.Write("stub.exe", std::string(stub.begin(), stub.end()));
+  for (int i = 0; i < 5; ++i) w.Write("files/f" + std::to_string(i) + ".bin", Pattern(100000, i));
+  w.Write("p.toml", "[product]\nname = \"P\"\n[[file]]\nsource = \"files/*\"\n");
+  ASSERT_EQ(0, Truxpack(w.path, {"build", "p.toml", "-o", "setup.exe", "--stub", "stub.exe"}).code);
+  std::string verify = OnTerminal(w.path, {"verify", "setup.exe"});
+  EXPECT_NE(std::string::npos, verify.find("verifying setup.exe, data checksum:")) << verify;
+  EXPECT_NE(std::string::npos, verify.find("verifying setup.exe, entries:")) << verify;
+  EXPECT_NE(std::string::npos, verify.find("\r\033[K")) << "the line is rewritten in place";
+  std::string extract = OnTerminal(w.path, {"extract", "setup.exe", "out"});
+  EXPECT_NE(std::string::npos, extract.find("extracting 0.1 MB of 0.5 MB, 0 of 5 files, 20%")) << extract;
+  EXPECT_EQ("", OnTerminal(w.path, {"extract", "-q", "--force", "setup.exe", "out"}));
+  ToolRun logged = Truxpack(w.path, {"verify", "setup.exe"});
+  EXPECT_EQ(0, logged.code);
+  EXPECT_EQ("", logged.err);
 }
 
 #endif  // TRUXPACK_BINARY

@@ -199,9 +199,15 @@ bool ReadInstallerFile(const std::string& path, uint64_t limit, OpenedInstaller&
     return false;
   }
   in.volumes = VolumesBeside(path);
-  Progress progress(std::string(verb) + " " + PrintablePath(path), 0, 0);
+  const std::string shown = std::string(verb) + " " + PrintablePath(path);
+  Progress progress(shown, 0, 0);
+  int lastStep = -1;
   ReadInstaller(*in.file, in.volumes, in.contents, limit,
-                [&progress](uint64_t done, uint64_t total, uint64_t files, uint64_t totalFiles) {
+                [&](ReadStep step, uint64_t done, uint64_t total, uint64_t files, uint64_t totalFiles) {
+                  if (step != lastStep) {
+                    progress.Stage(shown + (step == kChecksumStep ? ", data checksum:" : ", entries:"));
+                    lastStep = step;
+                  }
                   progress.Set(done, total, files, totalFiles);
                 });
   if (in.contents.status == ReadStatus::kOk) progress.Done();

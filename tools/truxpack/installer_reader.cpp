@@ -518,7 +518,7 @@ void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerConte
       if (got == 0) break;
       sum.Add(to, got);
       at += got;
-      if (progress && !compressed) progress(at, (uint64_t)n * 2, 0, out.entrySizes.size());
+      if (progress) progress(kChecksumStep, at, (uint64_t)n, 0, 0);
     }
     out.volumesRead = pieces.VolumesRead();
     if (sum.Value() != h.dataRegionChecksum) return Corrupt(out, kErrDataRegionChecksum);
@@ -559,7 +559,7 @@ void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerConte
     if (code == kInputFailed) return Failed(out, pieces.Failure());
     if (code != kArchiveOk) return Corrupt(out, code, detail);
     out.entries.push_back(std::move(e));
-    if (progress) progress((uint64_t)n + walker.Position(), (uint64_t)n * 2, i + 1, out.entrySizes.size());
+    if (progress) progress(kEntriesStep, walker.Position(), (uint64_t)n, i + 1, out.entrySizes.size());
   }
 }
 
@@ -596,7 +596,7 @@ bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const Instal
       return false;
     }
     if (visitor.done && !visitor.done(i, error)) return false;
-    if (progress) progress(walker.Position(), total, i + 1, c.entrySizes.size());
+    if (progress) progress(kEntriesStep, walker.Position(), total, i + 1, c.entrySizes.size());
   }
   return true;
 }

@@ -78,9 +78,12 @@ struct InstallerContents {
 using VolumeLoader = std::function<bool(const std::string& name, Bytes& data)>;
 // Opens a volume file by its name for reading; null when it is absent.
 using VolumeOpener = std::function<std::unique_ptr<ByteSource>(const std::string& name)>;
-// Told how many bytes of the data region have been read, of how many, and
-// how many of the entries have been walked.
-using ReadProgress = std::function<void(uint64_t done, uint64_t total, uint64_t files, uint64_t totalFiles)>;
+// How far a read has come through the data region: the step (kChecksumStep
+// while its checksum is taken, kEntriesStep while the records are walked),
+// the region's bytes passed, of how many, and the entries walked so far.
+enum ReadStep { kChecksumStep, kEntriesStep };
+using ReadProgress =
+    std::function<void(ReadStep step, uint64_t done, uint64_t total, uint64_t files, uint64_t totalFiles)>;
 
 // The most memory a read may take for what the archive declares: 1 GiB by
 // default for the settings block unpacked, for the data region unpacked and
