@@ -3,10 +3,13 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
-#if defined(__linux__)
 #include <stdlib.h>
+#if defined(__linux__)
 #include <sys/mman.h>
 #endif
 
@@ -33,7 +36,7 @@ class LinkTable {
       }
     }
 #endif
-    if (!data_) data_.reset(static_cast<uint32_t*>(malloc(bytes)));
+    if (!data_) data_.reset(static_cast<uint32_t*>(aligned_alloc(64, (bytes + 63) / 64 * 64)));  // whole cache lines
     if (!data_) throw std::bad_alloc();
     if (filled) std::fill(data_.get(), data_.get() + count_, fill);
   }
@@ -46,6 +49,17 @@ class LinkTable {
   size_t count_;
   std::unique_ptr<uint32_t, Free> data_;
 };
+
+// Asks for the cache line at p ahead of its use. (The compiler drops some
+// __builtin_prefetch calls whose address comes from a hash, so x86 gets the
+// instruction itself.)
+inline void PrefetchLine(const void* p) {
+#if defined(__x86_64__) || defined(__i386__)
+  asm volatile("prefetcht0 (%0)" : : "r"(p));
+#else
+  __builtin_prefetch(p);
+#endif
+}
 
 inline uint32_t Load32(const unsigned char* p) {
   uint32_t v;
@@ -196,9 +210,171 @@ inline int32_t RunGain(uint32_t count) {
   return static_cast<int32_t>(8 * count) - static_cast<int32_t>(ByteRunBits(count));
 }
 
+// ---------------------------------------------------------------- tunables
+
+// The finders' reach, per thread. A cyclic window keeps the match-finder
+// tables small and hot in the caches whatever the input's size; repeats from
+// farther back are found through the long-range table below.
+struct Tuning {
+  uint32_t fastWindowBits = 18;   // fast: hash chains over the last 256 KiB
+  uint32_t fastBucketBits = 16;   // fast: hash buckets, at most 2^this
+  uint32_t bestWindowBits = 23;   // best: binary tree over the last 8 MiB
+  uint32_t bestDepth = 48;        // best: tree nodes visited per position
+  uint32_t bestSparseAfter = 256; // best: positions without a gainful match before the search thins out
+  uint32_t bestSparseStep = 16;   // best: then every this many positions are searched
+  uint32_t coveredInsert = 16;    // best: positions of a long code entered into the tree at each end
+};
+Tuning gTuning;
+
+// ---------------------------------------------------------------- repeats from far back
+
+// Repeats farther back than the finders' windows (a file shipped twice in
+// different folders) are found through one table over the whole input. Its
+// keys are content-defined anchors: a position is an anchor when a rolling
+// hash of the kAnchorSpan bytes from it has its top kAnchorBits bits clear,
+// about one position in 2^kAnchorBits. Both copies of a repeated stretch
+// have their anchors in the same places, so a repeat some way longer than
+// kAnchorSpan + 2^kAnchorBits bytes is met at one of its anchors whatever
+// its alignment, and the parsers look the table up at anchors only. The
+// table keeps the earliest anchor of each slot, which does not depend on the
+// order threads fill it in.
+constexpr uint32_t kAnchorSpan = 64;
+uint32_t kAnchorBits = 4;
+constexpr uint32_t kLongSpan = 32;  // equal bytes needed before a far repeat is used
+
+struct GearTable {
+  uint64_t v[256];
+  constexpr GearTable() : v() {
+    uint64_t x = 0x7255C0DE5EEDull;
+    for (uint64_t& e : v) {
+      x += 0x9E3779B97F4A7C15ull;
+      uint64_t z = x;
+      z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+      z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+      e = z ^ (z >> 31);
+    }
+  }
+};
+constexpr GearTable kGear;
+
+// Rolling hash of the kAnchorSpan bytes from a position. Positions asked for
+// must not decrease; each byte is hashed at most once between jumps.
+class AnchorCursor {
+ public:
+  AnchorCursor(const unsigned char* data, uint32_t size) : data_(data), size_(size) {}
+
+  // True when pos is an anchor; hash is then its key.
+  bool IsAnchor(uint32_t pos, uint64_t& hash) {
+    if (size_ < kAnchorSpan || pos > size_ - kAnchorSpan) return false;
+    uint32_t upTo = pos + kAnchorSpan;
+    if (next_ < pos || next_ > upTo) {  // a jump (or the first call): start afresh at pos
+      h_ = 0;
+      next_ = pos;
+    }
+    while (next_ < upTo) h_ = (h_ << 1) + kGear.v[data_[next_++]];
+    hash = h_;
+    return (h_ >> (64 - kAnchorBits)) == 0;
+  }
+
+ private:
+  const unsigned char* data_;
+  uint32_t size_;
+  uint32_t next_ = kNil;  // bytes [next_ - kAnchorSpan, next_) are in h_
+  uint64_t h_ = 0;
+};
+
+class LongRangeTable {
+ public:
+  // Fills the table in one pass in input order, so each bucket holds the
+  // earliest anchors of its slot whatever the thread count.
+  LongRangeTable(const unsigned char* data, uint32_t size) : data_(data), size_(size) {
+    uint32_t bits = 8;
+    while (bits < 22 && (uint64_t{kWays} << bits) < (uint64_t{size} >> (kAnchorBits - 1))) ++bits;
+    shift_ = 64 - bits;
+    table_.assign(size_t{kWays} << bits, kNil);
+    AnchorCursor cursor(data_, size_);
+    uint64_t hash;
+    for (uint32_t p = 0; p < size_; ++p) {
+      if (!cursor.IsAnchor(p, hash)) continue;
+      uint32_t* bucket = &table_[Slot(hash)];
+      for (uint32_t w = 0; w < kWays; ++w) {
+        if (bucket[w] != kNil) continue;
+        bucket[w] = p;
+        break;
+      }
+    }
+  }
+
+  // At an anchor pos with key hash: the longest repeat there from the
+  // bucket's positions before pos (at least kLongSpan bytes, at most limit
+  // and the distance; the nearest of equal ones), or length 0.
+  Candidate Find(uint32_t pos, uint64_t hash, uint32_t limit) const {
+    const uint32_t* bucket = &table_[Slot(hash)];
+    Candidate best{0, 0};
+    for (uint32_t w = 0; w < kWays; ++w) {
+      uint32_t q = bucket[w];
+      if (q == kNil || q >= pos) break;  // positions ascend
+      uint32_t d = pos - q;
+      uint32_t most = std::min(limit, d);
+      if (most < kLongSpan || memcmp(data_ + q, data_ + pos, kLongSpan) != 0) continue;
+      uint32_t len = CommonLength(data_ + q, data_ + pos, kLongSpan, most);
+      if (len >= best.length) best = {len, d};
+    }
+    return best;
+  }
+
+ private:
+  static constexpr uint32_t kWays = 4;
+  size_t Slot(uint64_t hash) const { return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> shift_) * kWays; }
+
+  const unsigned char* data_;
+  uint32_t size_;
+  uint32_t shift_ = 0;
+  std::vector<uint32_t> table_;
+};
+
+// Far repeats at the positions a parser visits: the table at anchors, and
+// at every position the distance of the last long one found. A file
+// shipped twice often has stretches that also occur elsewhere (padding,
+// repeated records), where an anchor leads to another source; once its true
+// distance is known, the copy is followed across them.
+class FarRepeats {
+ public:
+  FarRepeats(const LongRangeTable* table, const unsigned char* data, uint32_t size)
+      : table_(table), data_(data), cursor_(data, size) {}
+  Candidate At(uint32_t pos, uint32_t limit) {
+    if (!table_) return {0, 0};
+    Candidate best{0, 0};
+    if (last_ != 0 && last_ <= pos && limit >= kLongSpan && Load32(data_ + pos - last_) == Load32(data_ + pos)) {
+      uint32_t len = CommonLength(data_ + pos - last_, data_ + pos, 4, std::min(limit, last_));
+      if (len >= kLongSpan) best = {len, last_};
+    }
+    uint64_t hash;
+    if (cursor_.IsAnchor(pos, hash)) {
+      Candidate c = table_->Find(pos, hash, limit);
+      if (c.length > best.length) best = c;
+      if (c.length >= 2 * kLongSpan) last_ = c.distance;
+    }
+    return best;
+  }
+
+ private:
+  const LongRangeTable* table_;
+  const unsigned char* data_;
+  AnchorCursor cursor_;
+  uint32_t last_ = 0;
+};
+
+// The smallest power of two of at least n, at most 2^bits.
+uint32_t WindowFor(uint64_t n, uint32_t bits) {
+  uint32_t w = 1u << 12;
+  while (w < n && w < (1u << bits)) w <<= 1;
+  return w;
+}
+
 // ---------------------------------------------------------------- fast level
 
-constexpr uint32_t kFastChain = 8;      // candidates examined per position
+constexpr uint32_t kFastWays = 8;       // candidates examined per position
 constexpr uint32_t kFastNice = 48;       // a match this long ends the search
 constexpr uint32_t kFastInsertAll = 64;  // matches up to this long insert every position
 constexpr uint32_t kFastSkipShift = 6;   // search step grows by one per 64 misses
@@ -209,21 +385,26 @@ struct FastChoice {
   uint32_t distance = 0;  // 0: byte run
 };
 
+// Hash buckets of the newest positions of each hash (one cache line a
+// search, the same candidates as a hash chain of that depth); parses
+// [start, end) of data after entering [first, start) as history.
 class FastParser {
  public:
-  FastParser(const unsigned char* data, uint32_t size)
-      : data_(data), size_(size), bits_(HashBitsFor(size)), head_(size_t{1} << bits_, kNil, true),
-        prev_(size, 0, false) {}
+  FastParser(const unsigned char* data, uint32_t first, uint32_t end, const LongRangeTable* longRange)
+      : data_(data), end_(end), bits_(std::min(HashBitsFor(end - first), gTuning.fastBucketBits)),
+        buckets_(size_t{2 * kFastWays} << bits_, kNil, true), far_(longRange, data, end) {}
 
-  void Parse(CodeSink& sink) {
-    uint32_t i = 0;
+  template <class Sink>
+  void Parse(Sink& sink, uint32_t first, uint32_t start) {
+    for (uint32_t p = first; p < start; ++p) Insert(p);
+    uint32_t i = start;
     uint32_t misses = 0;  // positions searched in vain since the last match
     FastChoice cur = Best(i);
-    while (i < size_) {
+    while (i < end_) {
       if (cur.gain <= 0) {
         // Data that keeps failing to match (already compressed images and
         // fonts) is searched ever more sparsely, up to every 8th position.
-        uint32_t step = std::min<uint32_t>({1 + (misses >> kFastSkipShift), 8, size_ - i});
+        uint32_t step = std::min<uint32_t>({1 + (misses >> kFastSkipShift), 8, end_ - i});
         ++misses;
         sink.Literals(i, step);
         Insert(i);
@@ -232,7 +413,7 @@ class FastParser {
         continue;
       }
       misses = 0;
-      if (cur.length < kFastNice && i + 1 < size_) {
+      if (cur.length < kFastNice && i + 1 < end_) {
         Insert(i);
         FastChoice next = Best(i + 1);
         // One literal costs 8 bits and a share of a run header.
@@ -255,25 +436,39 @@ class FastParser {
   }
 
  private:
-  void Emit(CodeSink& sink, const FastChoice& c, uint32_t i) {
+  template <class Sink>
+  void Emit(Sink& sink, const FastChoice& c, uint32_t i) {
     if (c.distance == 0)
       sink.Run(data_[i], c.length);
     else
       sink.Match(c.length, c.distance);
   }
 
+  void Prefetch(uint32_t pos) { PrefetchLine(&buckets_[size_t{Hash4(data_ + pos, bits_)} * 2 * kFastWays]); }
+
+  // A bucket (one cache line) holds the newest kFastWays positions of its
+  // hash, newest first, then their first four bytes, so a candidate that
+  // only shares the hash is passed over without reading its bytes.
   void Insert(uint32_t pos) {
-    if (size_ - pos < 4) return;
-    uint32_t h = Hash4(data_ + pos, bits_);
-    prev_[pos] = head_[h];
-    head_[h] = pos;
+    if (end_ - pos < 4) return;
+    uint32_t value = Load32(data_ + pos);
+    uint32_t* bucket = &buckets_[size_t{Hash4(data_ + pos, bits_)} * 2 * kFastWays];
+    uint32_t old[2 * kFastWays];
+    memcpy(old, bucket, sizeof(old));
+    memcpy(bucket + 1, old, (kFastWays - 1) * sizeof(uint32_t));
+    memcpy(bucket + kFastWays + 1, old + kFastWays, (kFastWays - 1) * sizeof(uint32_t));
+    bucket[0] = pos;
+    bucket[kFastWays] = value;
   }
 
   // Inserts [from, to); long matches insert only their first and last bytes,
   // which keeps highly repetitive input fast at a small cost in matches.
   void InsertRange(uint32_t from, uint32_t to, uint32_t length) {
     if (length <= kFastInsertAll) {
-      for (uint32_t p = from; p < to; ++p) Insert(p);
+      for (uint32_t p = from; p < to; ++p) {
+        if (p + 8 < to) Prefetch(p + 8);
+        Insert(p);
+      }
       return;
     }
     for (uint32_t p = from; p < from + 16 && p < to; ++p) Insert(p);
@@ -282,9 +477,9 @@ class FastParser {
 
   FastChoice Best(uint32_t pos) {
     FastChoice best;
-    if (pos >= size_) return best;
-    uint32_t limit = size_ - pos;
-    uint32_t run = RunLength(data_, pos, size_);
+    if (pos >= end_) return best;
+    uint32_t limit = end_ - pos;
+    uint32_t run = RunLength(data_, pos, end_);
     if (run >= kMinRunCount) {
       best.gain = RunGain(run);
       best.length = run;
@@ -293,11 +488,16 @@ class FastParser {
     if (limit < kMinMatchLength || run >= kFastNice) return best;
     const unsigned char* cur = data_ + pos;
     uint32_t bestLen = std::max<uint32_t>(kMinMatchLength - 1, run > kMinMatchLength ? run : 0);
-    uint32_t cand = head_[Hash4(cur, bits_)];
-    for (uint32_t depth = kFastChain; cand != kNil && depth > 0; --depth, cand = prev_[cand]) {
+    const uint32_t value = Load32(cur);
+    const uint32_t* bucket = &buckets_[size_t{Hash4(cur, bits_)} * 2 * kFastWays];
+    if (limit > kMinMatchLength) Prefetch(pos + 1);  // the next search's bucket, while this one runs
+    for (uint32_t way = 0; way < kFastWays; ++way) {
+      uint32_t cand = bucket[way];
+      if (cand == kNil) break;
+      if (bucket[kFastWays + way] != value) continue;
       uint32_t distance = pos - cand;
       const unsigned char* p = data_ + cand;
-      if (limit <= bestLen || p[bestLen] != cur[bestLen] || Load32(p) != Load32(cur)) continue;
+      if (limit <= bestLen || p[bestLen] != cur[bestLen]) continue;
       uint32_t len = CommonLength(p, cur, 4, limit);
       if (len > distance) {
         Candidate c = PeriodicMatch(data_, pos, distance, len);
@@ -314,58 +514,84 @@ class FastParser {
         if (len >= kFastNice) break;
       }
     }
+    if (bestLen < kFastNice) {
+      Candidate c = far_.At(pos, limit);
+      if (c.length > bestLen) {
+        int32_t gain = MatchGain(c.length, c.distance) - FarPenalty(c.distance);
+        if (gain > best.gain) {
+          best.gain = gain;
+          best.length = c.length;
+          best.distance = c.distance;
+        }
+      }
+    }
     return best;
   }
 
   const unsigned char* data_;
-  uint32_t size_;
+  uint32_t end_;
   uint32_t bits_;
-  LinkTable head_;
-  LinkTable prev_;
+  LinkTable buckets_;
+  FarRepeats far_;
 };
 
 // ---------------------------------------------------------------- best level
 
 constexpr uint32_t kBestNice = 128;      // the tree search stops at this length
-constexpr uint32_t kBestDepth = 48;      // tree nodes visited per position
+constexpr uint32_t kMaxBestDepth = 256;  // bound of the tunable depth
 constexpr uint32_t kChunk = 1u << 16;    // positions per shortest-path window
 constexpr uint32_t kLiteralClasses = 8;  // literal header classes: n <= 4^(k+1)
 
-// Binary-tree match finder over the whole input (distances up to the input
-// size): per hash bucket a binary search tree of the suffixes that start
-// there, newest at the root. Each search also re-roots the tree at the new
-// position.
+// Binary-tree match finder over a cyclic window: per hash bucket a binary
+// search tree of the suffixes that start there, newest at the root and every
+// node newer than the nodes below it, so a walk stops at the first node that
+// has left the window. Each search also re-roots the tree at the new
+// position. Positions never entered are never reached.
 class TreeFinder {
  public:
-  TreeFinder(const unsigned char* data, uint32_t size)
-      : data_(data), size_(size), bits_(HashBitsFor(size)), head_(size_t{1} << bits_, kNil, true),
-        son_(size_t{2} * size, 0, false) {}
+  TreeFinder(const unsigned char* data, uint32_t end, uint32_t window)
+      : data_(data), end_(end), window_(window), bits_(HashBitsFor(window)), head_(size_t{1} << bits_, kNil, true),
+        son_(size_t{2} * window, 0, false) {}
 
   // Inserts pos; appends to out the matches of increasing length found on the
   // way (distance pos - candidate) and returns their number.
   uint32_t Find(uint32_t pos, Candidate* out) { return Walk<true>(pos, out); }
   void Skip(uint32_t pos) { Walk<false>(pos, nullptr); }
 
+  // Hides the memory latency of a walk to come: the bucket of a position
+  // some way ahead, and the root node (bytes and links) of a nearer one.
+  void Prefetch(uint32_t far, uint32_t near) {
+    if (end_ - far >= kMinMatchLength) PrefetchLine(&head_[Hash4(data_ + far, bits_)]);
+    if (end_ - near >= kMinMatchLength) {
+      uint32_t node = head_[Hash4(data_ + near, bits_)];
+      if (node != kNil && near - node < window_) {
+        PrefetchLine(data_ + node);
+        PrefetchLine(&son_[2 * size_t{node & (window_ - 1)}]);
+      }
+    }
+  }
+
  private:
   template <bool kRecord>
   uint32_t Walk(uint32_t pos, Candidate* out) {
-    uint32_t limit = std::min(kBestNice, size_ - pos);
+    uint32_t limit = std::min(kBestNice, end_ - pos);
     if (limit < kMinMatchLength) return 0;
     const unsigned char* cur = data_ + pos;
     uint32_t h = Hash4(cur, bits_);
     uint32_t node = head_[h];
     head_[h] = pos;
-    uint32_t* ptr0 = &son_[2 * size_t{pos} + 1];
-    uint32_t* ptr1 = &son_[2 * size_t{pos}];
+    const uint32_t mask = window_ - 1;
+    uint32_t* ptr0 = &son_[2 * size_t{pos & mask} + 1];
+    uint32_t* ptr1 = &son_[2 * size_t{pos & mask}];
     uint32_t len0 = 0, len1 = 0, maxLen = kMinMatchLength - 1, found = 0;
-    for (uint32_t depth = kBestDepth;; --depth) {
-      if (node == kNil || depth == 0) {
+    for (uint32_t depth = gTuning.bestDepth;; --depth) {
+      if (node == kNil || pos - node >= window_ || depth == 0) {
         *ptr0 = *ptr1 = kNil;
         break;
       }
       const unsigned char* pb = data_ + node;
       uint32_t len = CommonLength(pb, cur, std::min(len0, len1), limit);
-      uint32_t* pair = &son_[2 * size_t{node}];
+      uint32_t* pair = &son_[2 * size_t{node & mask}];
       if (len > maxLen) {
         maxLen = len;
         if (kRecord) out[found++] = {len, pos - node};
@@ -395,7 +621,8 @@ class TreeFinder {
   }
 
   const unsigned char* data_;
-  uint32_t size_;
+  uint32_t end_;
+  uint32_t window_;
   uint32_t bits_;
   LinkTable head_;
   LinkTable son_;
@@ -403,57 +630,14 @@ class TreeFinder {
 
 enum class Step : uint8_t { kLiteral, kMatch, kRun };
 
-// Repeats farther back than a segment's history (a file shipped twice in
-// different folders) are found through one table over the whole input: the
-// first position of every kLongStep-aligned kLongSpan-byte string, keyed by
-// its hash. A repeat of at least kLongSpan + kLongStep bytes is always met
-// within kLongStep bytes of its start. The table is built before the parse
-// and only read by it, so every segment and thread sees the same one.
-constexpr uint32_t kLongSpan = 32;
-constexpr uint32_t kLongStep = 16;
-
-inline uint64_t LongHash(const unsigned char* p) {
-  uint64_t h = Load64(p) * 0x9E3779B97F4A7C15ull;
-  h = (h ^ Load64(p + 8)) * 0xC2B2AE3D27D4EB4Full;
-  h = (h ^ Load64(p + 16)) * 0x165667B19E3779F9ull;
-  h = (h ^ Load64(p + 24)) * 0x9E3779B97F4A7C15ull;
-  return h ^ (h >> 29);
-}
-
-class LongRangeTable {
- public:
-  LongRangeTable(const unsigned char* data, uint32_t size) : data_(data), size_(size) {
-    uint32_t slots = 1;
-    while (slots < size / kLongStep && slots < (1u << 26)) slots <<= 1;
-    mask_ = slots - 1;
-    table_.assign(slots, kNil);
-    for (uint32_t p = 0; size >= kLongSpan && p <= size - kLongSpan; p += kLongStep) {
-      uint32_t& slot = table_[LongHash(data + p) & mask_];
-      if (slot == kNil) slot = p;
-    }
-  }
-  // The earliest known position whose kLongSpan bytes equal those at pos
-  // and that lies at least kLongSpan before it, or kNil.
-  uint32_t Find(uint32_t pos) const {
-    if (pos + kLongSpan > size_) return kNil;
-    uint32_t q = table_[LongHash(data_ + pos) & mask_];
-    if (q == kNil || q + kLongSpan > pos || memcmp(data_ + q, data_ + pos, kLongSpan) != 0) return kNil;
-    return q;
-  }
-
- private:
-  const unsigned char* data_;
-  uint32_t size_;
-  uint32_t mask_ = 0;
-  std::vector<uint32_t> table_;
-};
-
+// Shortest-path parse of [start, end) of data, after entering [first, start)
+// into the match finder as history; back-references may reach anywhere
+// before the position they are at.
 class BestParser {
  public:
-  // longRange, when given, indexes the whole input, of which data is the
-  // part from absolute position base on.
-  BestParser(const unsigned char* data, uint32_t size, const LongRangeTable* longRange = nullptr, uint32_t base = 0)
-      : data_(data), size_(size), finder_(data, size), longRange_(longRange), base_(base) {
+  BestParser(const unsigned char* data, uint32_t first, uint32_t end, const LongRangeTable* longRange)
+      : data_(data), end_(end), finder_(data, end, WindowFor(end - first, gTuning.bestWindowBits)),
+        far_(longRange, data, end) {
     for (uint32_t len = 0; len < kLengthBits; ++len)
       lengthBits_[len] = len < kMinMatchLength ? 0 : VarNumBits(kMatchLength, len - kMinMatchLength);
     price_.resize(kChunk + 1);
@@ -465,14 +649,12 @@ class BestParser {
     run_.resize(kChunk);
   }
 
-  // Parses [start, size): the bytes before start are history, entered into
-  // the match finder only, so back-references may reach into them.
   template <class Sink>
-  void Parse(Sink& sink, uint32_t start = 0) {
-    for (uint32_t p = 0; p < start; ++p) finder_.Skip(p);
+  void Parse(Sink& sink, uint32_t first, uint32_t start) {
+    for (uint32_t p = first; p < start; ++p) finder_.Skip(p);
     uint32_t pos = start;
-    while (pos < size_) {
-      uint32_t end = std::min<uint64_t>(size_, uint64_t{pos} + kChunk);
+    while (pos < end_) {
+      uint32_t end = std::min<uint64_t>(end_, uint64_t{pos} + kChunk);
       Candidate forced{0, 0};
       bool forcedRun = false;
       uint32_t stop = Collect(pos, end, forced, forcedRun);
@@ -485,7 +667,7 @@ class BestParser {
         sink.Run(data_[stop], forced.length);
       else
         sink.Match(forced.length, forced.distance);
-      for (uint32_t p = stop + 1; p < stop + forced.length; ++p) finder_.Skip(p);
+      SkipCovered(stop + 1, stop + forced.length);
       pos = stop + forced.length;
     }
     sink.Flush();
@@ -494,54 +676,79 @@ class BestParser {
  private:
   static constexpr uint32_t kLengthBits = kBestNice + 1;
 
+  // Enters the positions a long code covers into the finder: all of a short
+  // one, the ends of a long one. Its middle is a copy of bytes the finder or
+  // the long-range table already reaches, so leaving it out costs little and
+  // saves a tree walk per byte of every repeated file and run.
+  void SkipCovered(uint32_t from, uint32_t to) {
+    uint32_t ends = gTuning.coveredInsert;
+    if (to - from <= 2 * ends) {
+      for (uint32_t p = from; p < to; ++p) finder_.Skip(p);
+      return;
+    }
+    for (uint32_t p = from; p < from + ends; ++p) finder_.Skip(p);
+    for (uint32_t p = to - ends; p < to; ++p) finder_.Skip(p);
+  }
+
   // Runs the match finder over [pos, end) and keeps, per position, the
   // usable back-references (L <= D, D >= 4) with the nearest distance for
   // each length. Stops early at a position that starts a byte run or a
   // back-reference of at least kBestNice bytes: the return value is that
   // position, and forced describes the long code to take there.
+  //
+  // Stretches where nothing gainful turns up for a while (already compressed
+  // media) are searched only at every bestSparseStep-th position, and not
+  // entered into the tree in between, until a search or a far repeat finds
+  // a gainful match again.
   uint32_t Collect(uint32_t pos, uint32_t end, Candidate& forced, bool& forcedRun) {
     cands_.clear();
-    Candidate raw[kBestDepth + 8];
+    Candidate raw[kMaxBestDepth + 8];
     for (uint32_t t = pos; t < end; ++t) {
       uint32_t i = t - pos;
       candStart_[i] = static_cast<uint32_t>(cands_.size());
-      uint32_t run = (i > 0 && run_[i - 1] > 1) ? run_[i - 1] - 1 : RunLength(data_, t, size_);
+      uint32_t run = (i > 0 && run_[i - 1] > 1) ? run_[i - 1] - 1 : RunLength(data_, t, end_);
       run_[i] = run;
       if (run >= kBestNice) {
         forced = {run, 0};
         forcedRun = true;
         finder_.Skip(t);
         candStart_[i + 1] = static_cast<uint32_t>(cands_.size());
+        misses_ = 0;
         return t;
       }
-      uint32_t n = finder_.Find(t, raw);
+      uint32_t n = 0;
+      bool search = misses_ < gTuning.bestSparseAfter || (misses_ - gTuning.bestSparseAfter) % gTuning.bestSparseStep == 0;
+      if (search) {
+        if (t + 8 < end_) finder_.Prefetch(t + 8, t + 3);
+        n = finder_.Find(t, raw);
+      }
       if (n > 0 && raw[n - 1].length > raw[n - 1].distance) {
         // Periodic bytes: the tree stops at the nearest period; look for the
         // longer legal copy a multiple of it allows.
         uint32_t d = raw[n - 1].distance;
-        uint32_t ahead = CommonLength(data_ + t - d, data_ + t, raw[n - 1].length, size_ - t);
+        uint32_t ahead = CommonLength(data_ + t - d, data_ + t, raw[n - 1].length, end_ - t);
         Candidate c = PeriodicMatch(data_, t, d, ahead);
         if (c.length >= kMinMatchLength) raw[n++] = c;
       }
-      if (longRange_ && (n == 0 || raw[n - 1].length < kLongSpan)) {
+      if (n == 0 || raw[n - 1].length < kBestNice) {
         // Beyond the finder's reach: a repeat from anywhere before.
-        uint32_t q = longRange_->Find(base_ + t);
-        if (q != kNil && base_ + t - q > t) {
-          uint32_t d = base_ + t - q;
-          uint32_t len = CommonLength(data_ + (static_cast<int64_t>(t) - d), data_ + t, kLongSpan, std::min(size_ - t, d));
-          raw[n++] = {len, d};
-        }
+        Candidate c = far_.At(t, end_ - t);
+        if (c.length > 0) raw[n++] = c;
       }
       if (n > 0 && std::min(raw[n - 1].length, raw[n - 1].distance) >= kBestNice) {
         uint32_t d = raw[n - 1].distance;
-        uint32_t ahead = CommonLength(data_ + t - d, data_ + t, raw[n - 1].length, size_ - t);
-        // A repeat from before this parser's bytes (d > t) is never periodic
-        // here: its length is capped at its distance.
-        forced = ahead > d && d <= t ? PeriodicMatch(data_, t, d, ahead) : Candidate{std::min(ahead, d), d};
+        uint32_t ahead = CommonLength(data_ + t - d, data_ + t, raw[n - 1].length, end_ - t);
+        forced = ahead > d ? PeriodicMatch(data_, t, d, ahead) : Candidate{ahead, d};
         forcedRun = false;
         candStart_[i + 1] = static_cast<uint32_t>(cands_.size());
+        misses_ = 0;
         return t;
       }
+      bool gainful = run >= kMinRunCount + 2;
+      for (uint32_t j = 0; j < n && !gainful; ++j)
+        gainful = raw[j].distance >= kMinMatchDistance && std::min(raw[j].length, raw[j].distance) >= kMinMatchLength &&
+                  MatchGain(std::min(raw[j].length, raw[j].distance), raw[j].distance) > 8;
+      misses_ = gainful ? 0 : misses_ + 1;
       AddUsable(raw, n);
     }
     candStart_[end - pos] = static_cast<uint32_t>(cands_.size());
@@ -655,10 +862,10 @@ class BestParser {
   }
 
   const unsigned char* data_;
-  uint32_t size_;
+  uint32_t end_;
   TreeFinder finder_;
-  const LongRangeTable* longRange_;
-  uint32_t base_;
+  FarRepeats far_;
+  uint32_t misses_ = 0;  // positions since the last gainful match
   uint32_t lengthBits_[kLengthBits];
   std::vector<int32_t> price_;
   std::vector<uint32_t> from_;
@@ -671,86 +878,157 @@ class BestParser {
   std::vector<uint32_t> path_;
 };
 
-// ---------------------------------------------------------------- best level in segments
+// ---------------------------------------------------------------- segments
 
-// A large input is parsed in segments of kSegment bytes, each with the
-// kHistory bytes before it as the reach of its back-references. Segments are
-// independent, so they run on several threads, and the match finder's memory
-// is bounded by the segment and history sizes, not by the input. The cut is
-// made by size alone, never by the thread count, so every thread count gives
-// the same block.
-constexpr uint32_t kSegment = 16u << 20;
+// A large input is parsed in segments of a fixed size, each with the bytes
+// before it as history entered into its finder; back-references reach
+// anywhere before them. Segments are independent, so they run on several
+// threads, and a finder's memory is bounded by its window, not by the input.
+// The cut is made by size alone, never by the thread count, so every thread
+// count gives the same block.
+constexpr uint32_t kSegment = 32u << 20;
 constexpr uint32_t kHistory = 8u << 20;
 
-// The codes of one segment, recorded to be written in order later.
+// The codes of one segment, recorded to be written in order later: 8 bytes
+// a code, the kind in the top two bits of the first word (positions, lengths
+// and counts stay below 2^30).
 class CodeRecorder {
  public:
-  struct Code {
-    Step step;
-    uint32_t a;  // literals: first position; match: length; run: count
-    uint32_t b;  // literals: count; match: distance; run: byte value
-  };
-  explicit CodeRecorder(uint32_t offset) : offset_(offset) {}
-  void Literals(size_t pos, size_t n) { codes_.push_back({Step::kLiteral, offset_ + (uint32_t)pos, (uint32_t)n}); }
-  void Match(uint64_t length, uint64_t distance) { codes_.push_back({Step::kMatch, (uint32_t)length, (uint32_t)distance}); }
-  void Run(unsigned char value, uint64_t count) { codes_.push_back({Step::kRun, (uint32_t)count, value}); }
+  void Literals(size_t pos, size_t n) { Add(Step::kLiteral, (uint32_t)pos, (uint32_t)n); }
+  void Match(uint64_t length, uint64_t distance) { Add(Step::kMatch, (uint32_t)length, (uint32_t)distance); }
+  void Run(unsigned char value, uint64_t count) { Add(Step::kRun, (uint32_t)count, value); }
   void Flush() {}
   void Replay(CodeSink& sink) const {
     for (const Code& c : codes_) {
-      switch (c.step) {
-        case Step::kLiteral: sink.Literals(c.a, c.b); break;
-        case Step::kMatch: sink.Match(c.a, c.b); break;
-        case Step::kRun: sink.Run((unsigned char)c.b, c.a); break;
+      uint32_t a = c.a & 0x3FFFFFFFu;
+      switch (static_cast<Step>(c.a >> 30)) {
+        case Step::kLiteral: sink.Literals(a, c.b); break;
+        case Step::kMatch: sink.Match(a, c.b); break;
+        case Step::kRun: sink.Run((unsigned char)c.b, a); break;
       }
     }
   }
 
  private:
-  uint32_t offset_;
+  struct Code {
+    uint32_t a;  // kind << 30 | literals: first position; match: length; run: count
+    uint32_t b;  // literals: count; match: distance; run: byte value
+  };
+  static_assert(kMaxBlockOutput < (1 << 30), "positions and lengths fit in 30 bits");
+  void Add(Step step, uint32_t a, uint32_t b) { codes_.push_back({static_cast<uint32_t>(step) << 30 | a, b}); }
   std::vector<Code> codes_;
 };
 
 struct SegmentPlan {
+  PackLevel level;
   uint32_t segment;
   uint32_t history;
-  uint32_t HistoryStart(uint32_t start) const { return start > history ? start - history : 0; }
 };
 
-// out's offset must be plan.HistoryStart(start): the parser counts positions from there.
+template <class Sink>
 void ParseSegment(const unsigned char* data, uint32_t start, uint32_t end, const SegmentPlan& plan,
-                  const LongRangeTable& longRange, CodeRecorder& out) {
-  uint32_t base = plan.HistoryStart(start);
-  BestParser(data + base, end - base, &longRange, base).Parse(out, start - base);
+                  const LongRangeTable* longRange, Sink& out) {
+  uint32_t first = start > plan.history ? start - plan.history : 0;
+  if (plan.level == PackLevel::kFast) {
+    // The chains reach no further than their window: older history is not needed.
+    uint32_t window = 1u << gTuning.fastWindowBits;
+    first = start - first > window ? start - window : first;
+    FastParser(data, first, end, longRange).Parse(out, first, start);
+  } else {
+    BestParser(data, first, end, longRange).Parse(out, first, start);
+  }
 }
 
-void PackBestInSegments(const unsigned char* data, uint32_t size, const SegmentPlan& plan, unsigned threads,
-                        CodeSink& sink, const PackProgress& progress) {
-  const uint32_t kSegment = plan.segment;
-  const uint32_t count = (uint32_t)((uint64_t{size} + kSegment - 1) / kSegment);
-  if (threads < 1) threads = 1;
-  const LongRangeTable longRange(data, size);
-  // Rounds of `threads` segments: each round's codes are written, in order,
-  // before the next round starts, so at most `threads` segments are held.
-  for (uint32_t first = 0; first < count; first += threads) {
-    uint32_t n = std::min<uint32_t>(threads, count - first);
-    std::vector<CodeRecorder> codes;
-    codes.reserve(n);
-    for (uint32_t i = 0; i < n; ++i) codes.emplace_back(plan.HistoryStart((first + i) * kSegment));
-    std::vector<std::thread> workers;
-    for (uint32_t i = 1; i < n; ++i) {
-      uint32_t k = first + i;
-      workers.emplace_back([&, k, i] {
-        ParseSegment(data, k * kSegment, (uint32_t)std::min<uint64_t>(size, uint64_t{k + 1} * kSegment), plan,
-                     longRange, codes[i]);
-      });
+// Parses the segments on `threads` threads and writes their codes in order.
+// A thread starts a segment only while fewer than threads + 1 finished ones
+// wait to be written, which bounds the codes held.
+void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan& plan, unsigned threads,
+                    CodeSink& sink, const PackProgress& progress) {
+  const uint64_t segment = plan.segment == 0 ? std::max<uint32_t>(size, 1) : plan.segment;
+  const uint32_t count = static_cast<uint32_t>((uint64_t{size} + segment - 1) / segment);
+  auto bounds = [&](uint32_t k, uint32_t& start, uint32_t& end) {
+    start = static_cast<uint32_t>(k * segment);
+    end = static_cast<uint32_t>(std::min<uint64_t>(size, (k + 1) * segment));
+  };
+  // Repeats from beyond the finders' reach exist only when the input is
+  // larger than it or cut in segments.
+  uint32_t reach = 1u << (plan.level == PackLevel::kFast ? gTuning.fastWindowBits : gTuning.bestWindowBits);
+  std::unique_ptr<LongRangeTable> longRange;
+  if (size > reach || count > 1) longRange = std::make_unique<LongRangeTable>(data, size);
+  threads = std::max(1u, std::min<unsigned>(threads, count));
+  if (count <= 1 || threads == 1) {
+    for (uint32_t k = 0; k < count; ++k) {
+      uint32_t start, end;
+      bounds(k, start, end);
+      ParseSegment(data, start, end, plan, longRange.get(), sink);
+      if (progress) progress(end, size);
     }
-    ParseSegment(data, first * kSegment, (uint32_t)std::min<uint64_t>(size, uint64_t{first + 1} * kSegment), plan,
-                 longRange, codes[0]);
-    for (std::thread& t : workers) t.join();
-    for (const CodeRecorder& c : codes) c.Replay(sink);
-    if (progress) progress(std::min<uint64_t>(size, uint64_t{first + n} * kSegment), size);
+    sink.Flush();
+    return;
   }
+  std::vector<std::unique_ptr<CodeRecorder>> done(count);
+  std::mutex lock;
+  std::condition_variable changed;
+  uint32_t next = 0, written = 0;
+  auto work = [&] {
+    for (;;) {
+      uint32_t k;
+      {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [&] { return next >= count || next < written + threads + 1; });
+        if (next >= count) return;
+        k = next++;
+      }
+      auto codes = std::make_unique<CodeRecorder>();
+      uint32_t start, end;
+      bounds(k, start, end);
+      ParseSegment(data, start, end, plan, longRange.get(), *codes);
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        done[k] = std::move(codes);
+      }
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned i = 0; i < threads; ++i) workers.emplace_back(work);
+  for (uint32_t k = 0; k < count; ++k) {
+    std::unique_ptr<CodeRecorder> codes;
+    {
+      std::unique_lock<std::mutex> hold(lock);
+      changed.wait(hold, [&] { return done[k] != nullptr; });
+      codes = std::move(done[k]);
+    }
+    codes->Replay(sink);
+    codes.reset();
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      ++written;
+    }
+    changed.notify_all();
+    uint32_t start, end;
+    bounds(k, start, end);
+    if (progress) progress(end, size);
+  }
+  for (std::thread& t : workers) t.join();
   sink.Flush();
+}
+
+void ReadTuning() {
+  static bool read = false;
+  if (read) return;
+  read = true;
+  auto get = [](const char* name, uint32_t& v) {
+    if (const char* s = getenv(name)) v = (uint32_t)atoi(s);
+  };
+  get("TX_FWB", gTuning.fastWindowBits);
+  get("TX_FBB", gTuning.fastBucketBits);
+  get("TX_BWB", gTuning.bestWindowBits);
+  get("TX_BD", gTuning.bestDepth);
+  get("TX_SA", gTuning.bestSparseAfter);
+  get("TX_SS", gTuning.bestSparseStep);
+  get("TX_CI", gTuning.coveredInsert);
+  get("TX_AB", kAnchorBits);
 }
 
 }  // namespace
@@ -762,12 +1040,17 @@ unsigned DefaultPackThreads() {
 
 bool PackBlock(const unsigned char* data, size_t size, PackLevel level, std::vector<unsigned char>& block,
                std::string& error, unsigned threads, const PackProgress& progress) {
-  return PackBlockWithSegments(data, size, level, kSegment, kHistory, threads, block, error, progress);
+  uint32_t history = kHistory;
+  if (const char* s = getenv("TX_HIST")) history = (uint32_t)atoi(s) << 20;
+  uint32_t segment = kSegment;
+  if (const char* s = getenv("TX_SEG")) segment = (uint32_t)atoi(s) << 20;
+  return PackBlockWithSegments(data, size, level, segment, history, threads, block, error, progress);
 }
 
 bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel level, uint32_t segment,
                            uint32_t history, unsigned threads, std::vector<unsigned char>& block, std::string& error,
                            const PackProgress& progress) {
+  ReadTuning();
   if (size > static_cast<size_t>(kMaxBlockOutput)) {
     error = "input too large for one block (" + std::to_string(size) + " bytes; at most " +
             std::to_string(kMaxBlockOutput) + ")";
@@ -779,30 +1062,36 @@ bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel lev
   for (int i = 0; i < 4; ++i) block.push_back(static_cast<unsigned char>(size >> (8 * i)));
   BitWriter writer(block);
   CodeSink sink(data, writer);
-  uint32_t n = static_cast<uint32_t>(size);
-  if (level == PackLevel::kFast) {
-    FastParser(data, n).Parse(sink);
-  } else if (segment == 0 || n <= segment) {
-    BestParser(data, n).Parse(sink);
-  } else {
-    PackBestInSegments(data, n, SegmentPlan{segment, history}, threads, sink, progress);
-  }
+  PackInSegments(data, static_cast<uint32_t>(size), SegmentPlan{level, segment, history}, threads, sink, progress);
   writer.Finish();
   return true;
 }
 
 size_t PackWorkingMemory(size_t size, PackLevel level, unsigned threads) {
-  size_t hash = (size_t{1} << HashBitsFor(size)) * sizeof(uint32_t);
-  if (level == PackLevel::kFast) return hash + size * sizeof(uint32_t);
-  // Segments: per thread, one parser over a segment and its history, and
-  // the recorded codes (at most one per two bytes, 12 bytes each).
-  if (size > kSegment) {
-    size_t window = size_t{kSegment} + kHistory;
-    return threads * (PackWorkingMemory(window, level, 1) + size_t{kSegment} / 2 * sizeof(CodeRecorder::Code));
+  const uint64_t segment = std::min<uint64_t>(size, kSegment);
+  const uint64_t count = size == 0 ? 0 : (size + kSegment - 1) / kSegment;
+  threads = static_cast<unsigned>(std::max<uint64_t>(1, std::min<uint64_t>(threads, count)));
+  const uint64_t span = std::min<uint64_t>(size, uint64_t{kSegment} + kHistory);
+  size_t perThread;
+  if (level == PackLevel::kFast) {
+    perThread = (size_t{2 * kFastWays} << std::min(HashBitsFor(span), gTuning.fastBucketBits)) * sizeof(uint32_t);
+  } else {
+    // Tree (two links per window position), hash heads, and the
+    // shortest-path window's arrays: price, from, distance, queue, candidate
+    // index and run (4 bytes each), step, and the candidates (usually a few
+    // per position).
+    uint32_t window = WindowFor(span, gTuning.bestWindowBits);
+    perThread = size_t{2} * window * sizeof(uint32_t) + (size_t{1} << HashBitsFor(window)) * sizeof(uint32_t) +
+                size_t{kChunk + 1} * (6 * 4 + 1) + size_t{kChunk} * 4 * sizeof(Candidate);
   }
-  // Tree (two links per position), hash heads, and the window's arrays:
-  // price, from, distance, queue, candidate index, run (4 bytes each), step,
-  // and the candidates (at most kBestDepth + 1 per position, usually a few).
-  size_t window = size_t{kChunk + 1} * (6 * 4 + 1);
-  return hash + size * 2 * sizeof(uint32_t) + window + size_t{kChunk} * 4 * sizeof(Candidate);
+  // Recorded codes (8 bytes; at most one per two bytes) of the segments
+  // parsed ahead of the writer, and the long-range table.
+  size_t codes = count > 1 ? size_t{threads + 1} * (segment / 2) * 8 : 0;
+  size_t table = 0;
+  if (count > 1 || size > (size_t{1} << gTuning.bestWindowBits)) {
+    uint32_t bits = 8;
+    while (bits < 22 && (uint64_t{4} << bits) < (uint64_t{size} >> (kAnchorBits - 1))) ++bits;
+    table = (size_t{4} << bits) * sizeof(uint32_t);
+  }
+  return threads * perThread + codes + table;
 }
