@@ -101,7 +101,16 @@ class BitWriter {
     if (count_ >= 32) Drain32();
     acc_ |= (value & ((uint64_t{1} << bits) - 1)) << count_;
     count_ += bits;
+    written_ += bits;
   }
+  // Appends the first `bits` bits of a stream another writer made.
+  void Append(const unsigned char* bytes, uint64_t bits) {
+    size_t i = 0;
+    for (; bits >= 32; bits -= 32, i += 4) Put(Load32(bytes + i), 32);
+    for (; bits >= 8; bits -= 8, ++i) Put(bytes[i], 8);
+    if (bits > 0) Put(bytes[i], static_cast<uint32_t>(bits));
+  }
+  uint64_t Written() const { return written_; }
   void PutVarNum(VarNumCode code, uint64_t value) {
     uint32_t k = VarNumPrefix(code, value);
     Put((uint64_t{1} << k) - 1, k + 1);  // k one-bits and the terminating zero
@@ -124,6 +133,7 @@ class BitWriter {
   std::vector<unsigned char>& out_;
   uint64_t acc_ = 0;
   uint32_t count_ = 0;
+  uint64_t written_ = 0;
 };
 
 // Turns parse decisions into codes; consecutive literal decisions become one
@@ -222,7 +232,8 @@ struct Tuning {
   uint32_t bestDepth = 48;        // best: tree nodes visited per position
   uint32_t bestSparseAfter = 256; // best: positions without a gainful match before the search thins out
   uint32_t bestSparseStep = 16;   // best: then every this many positions are searched
-  uint32_t coveredInsert = 16;    // best: positions of a long code entered into the tree at each end
+  uint32_t coveredInsert = 16;
+  uint32_t bestForced = 128;    // best: positions of a long code entered into the tree at each end
 };
 Tuning gTuning;
 
@@ -708,7 +719,7 @@ class BestParser {
       candStart_[i] = static_cast<uint32_t>(cands_.size());
       uint32_t run = (i > 0 && run_[i - 1] > 1) ? run_[i - 1] - 1 : RunLength(data_, t, end_);
       run_[i] = run;
-      if (run >= kBestNice) {
+      if (run >= gTuning.bestForced) {
         forced = {run, 0};
         forcedRun = true;
         finder_.Skip(t);
@@ -735,7 +746,7 @@ class BestParser {
         Candidate c = far_.At(t, end_ - t);
         if (c.length > 0) raw[n++] = c;
       }
-      if (n > 0 && std::min(raw[n - 1].length, raw[n - 1].distance) >= kBestNice) {
+      if (n > 0 && std::min(raw[n - 1].length, raw[n - 1].distance) >= gTuning.bestForced) {
         uint32_t d = raw[n - 1].distance;
         uint32_t ahead = CommonLength(data_ + t - d, data_ + t, raw[n - 1].length, end_ - t);
         forced = ahead > d ? PeriodicMatch(data_, t, d, ahead) : Candidate{ahead, d};
@@ -889,34 +900,12 @@ class BestParser {
 constexpr uint32_t kSegment = 32u << 20;
 constexpr uint32_t kHistory = 8u << 20;
 
-// The codes of one segment, recorded to be written in order later: 8 bytes
-// a code, the kind in the top two bits of the first word (positions, lengths
-// and counts stay below 2^30).
-class CodeRecorder {
- public:
-  void Literals(size_t pos, size_t n) { Add(Step::kLiteral, (uint32_t)pos, (uint32_t)n); }
-  void Match(uint64_t length, uint64_t distance) { Add(Step::kMatch, (uint32_t)length, (uint32_t)distance); }
-  void Run(unsigned char value, uint64_t count) { Add(Step::kRun, (uint32_t)count, value); }
-  void Flush() {}
-  void Replay(CodeSink& sink) const {
-    for (const Code& c : codes_) {
-      uint32_t a = c.a & 0x3FFFFFFFu;
-      switch (static_cast<Step>(c.a >> 30)) {
-        case Step::kLiteral: sink.Literals(a, c.b); break;
-        case Step::kMatch: sink.Match(a, c.b); break;
-        case Step::kRun: sink.Run((unsigned char)c.b, a); break;
-      }
-    }
-  }
-
- private:
-  struct Code {
-    uint32_t a;  // kind << 30 | literals: first position; match: length; run: count
-    uint32_t b;  // literals: count; match: distance; run: byte value
-  };
-  static_assert(kMaxBlockOutput < (1 << 30), "positions and lengths fit in 30 bits");
-  void Add(Step step, uint32_t a, uint32_t b) { codes_.push_back({static_cast<uint32_t>(step) << 30 | a, b}); }
-  std::vector<Code> codes_;
+// The bit stream of one segment, made on a worker thread and appended to
+// the block in order. A segment's parse ends with its pending literals
+// written, so a segment's bits do not depend on the ones before it.
+struct SegmentBits {
+  std::vector<unsigned char> bytes;
+  uint64_t bits = 0;
 };
 
 struct SegmentPlan {
@@ -943,7 +932,7 @@ void ParseSegment(const unsigned char* data, uint32_t start, uint32_t end, const
 // A thread starts a segment only while fewer than threads + 1 finished ones
 // wait to be written, which bounds the codes held.
 void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan& plan, unsigned threads,
-                    CodeSink& sink, const PackProgress& progress) {
+                    BitWriter& out, const PackProgress& progress) {
   const uint64_t segment = plan.segment == 0 ? std::max<uint32_t>(size, 1) : plan.segment;
   const uint32_t count = static_cast<uint32_t>((uint64_t{size} + segment - 1) / segment);
   auto bounds = [&](uint32_t k, uint32_t& start, uint32_t& end) {
@@ -957,6 +946,7 @@ void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan&
   if (size > reach || count > 1) longRange = std::make_unique<LongRangeTable>(data, size);
   threads = std::max(1u, std::min<unsigned>(threads, count));
   if (count <= 1 || threads == 1) {
+    CodeSink sink(data, out);
     for (uint32_t k = 0; k < count; ++k) {
       uint32_t start, end;
       bounds(k, start, end);
@@ -966,7 +956,7 @@ void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan&
     sink.Flush();
     return;
   }
-  std::vector<std::unique_ptr<CodeRecorder>> done(count);
+  std::vector<std::unique_ptr<SegmentBits>> done(count);
   std::mutex lock;
   std::condition_variable changed;
   uint32_t next = 0, written = 0;
@@ -979,10 +969,15 @@ void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan&
         if (next >= count) return;
         k = next++;
       }
-      auto codes = std::make_unique<CodeRecorder>();
+      auto codes = std::make_unique<SegmentBits>();
       uint32_t start, end;
       bounds(k, start, end);
-      ParseSegment(data, start, end, plan, longRange.get(), *codes);
+      codes->bytes.reserve(end - start + (end - start) / 8 + 16);
+      BitWriter writer(codes->bytes);
+      CodeSink segmentSink(data, writer);
+      ParseSegment(data, start, end, plan, longRange.get(), segmentSink);
+      codes->bits = writer.Written();
+      writer.Finish();
       {
         std::lock_guard<std::mutex> hold(lock);
         done[k] = std::move(codes);
@@ -993,13 +988,13 @@ void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan&
   std::vector<std::thread> workers;
   for (unsigned i = 0; i < threads; ++i) workers.emplace_back(work);
   for (uint32_t k = 0; k < count; ++k) {
-    std::unique_ptr<CodeRecorder> codes;
+    std::unique_ptr<SegmentBits> codes;
     {
       std::unique_lock<std::mutex> hold(lock);
       changed.wait(hold, [&] { return done[k] != nullptr; });
       codes = std::move(done[k]);
     }
-    codes->Replay(sink);
+    out.Append(codes->bytes.data(), codes->bits);
     codes.reset();
     {
       std::lock_guard<std::mutex> hold(lock);
@@ -1011,7 +1006,6 @@ void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan&
     if (progress) progress(end, size);
   }
   for (std::thread& t : workers) t.join();
-  sink.Flush();
 }
 
 void ReadTuning() {
@@ -1029,6 +1023,7 @@ void ReadTuning() {
   get("TX_SS", gTuning.bestSparseStep);
   get("TX_CI", gTuning.coveredInsert);
   get("TX_AB", kAnchorBits);
+  get("TX_NICE", gTuning.bestForced);
 }
 
 }  // namespace
@@ -1061,8 +1056,7 @@ bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel lev
   for (int i = 0; i < 4; ++i) block.push_back(static_cast<unsigned char>(kBlockMagic >> (8 * i)));
   for (int i = 0; i < 4; ++i) block.push_back(static_cast<unsigned char>(size >> (8 * i)));
   BitWriter writer(block);
-  CodeSink sink(data, writer);
-  PackInSegments(data, static_cast<uint32_t>(size), SegmentPlan{level, segment, history}, threads, sink, progress);
+  PackInSegments(data, static_cast<uint32_t>(size), SegmentPlan{level, segment, history}, threads, writer, progress);
   writer.Finish();
   return true;
 }
@@ -1084,9 +1078,9 @@ size_t PackWorkingMemory(size_t size, PackLevel level, unsigned threads) {
     perThread = size_t{2} * window * sizeof(uint32_t) + (size_t{1} << HashBitsFor(window)) * sizeof(uint32_t) +
                 size_t{kChunk + 1} * (6 * 4 + 1) + size_t{kChunk} * 4 * sizeof(Candidate);
   }
-  // Recorded codes (8 bytes; at most one per two bytes) of the segments
-  // parsed ahead of the writer, and the long-range table.
-  size_t codes = count > 1 ? size_t{threads + 1} * (segment / 2) * 8 : 0;
+  // The bit streams of the segments parsed ahead of the writer (at most
+  // 9/8 of the segment each), and the long-range table.
+  size_t codes = count > 1 ? size_t{threads + 1} * (segment + segment / 8) : 0;
   size_t table = 0;
   if (count > 1 || size > (size_t{1} << gTuning.bestWindowBits)) {
     uint32_t bits = 8;
