@@ -1,14 +1,13 @@
 #include "tools/truxpack/encoder.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <stdlib.h>
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -19,9 +18,9 @@ namespace {
 
 constexpr uint32_t kNil = 0xFFFFFFFFu;
 
-// A fixed-size table of match-finder links. The finders reach anywhere in
-// tens of megabytes at random, so on Linux the tables ask for huge pages,
-// which removes most TLB misses.
+// A fixed-size table of match-finder links, aligned to cache lines. The
+// finders reach across megabytes at random, so on Linux the larger tables
+// ask for huge pages, which removes most TLB misses.
 class LinkTable {
  public:
   LinkTable(size_t count, uint32_t fill, bool filled) : count_(count) {
@@ -220,23 +219,6 @@ inline int32_t RunGain(uint32_t count) {
   return static_cast<int32_t>(8 * count) - static_cast<int32_t>(ByteRunBits(count));
 }
 
-// ---------------------------------------------------------------- tunables
-
-// The finders' reach, per thread. A cyclic window keeps the match-finder
-// tables small and hot in the caches whatever the input's size; repeats from
-// farther back are found through the long-range table below.
-struct Tuning {
-  uint32_t fastWindowBits = 18;   // fast: hash chains over the last 256 KiB
-  uint32_t fastBucketBits = 16;   // fast: hash buckets, at most 2^this
-  uint32_t bestWindowBits = 23;   // best: binary tree over the last 8 MiB
-  uint32_t bestDepth = 48;        // best: tree nodes visited per position
-  uint32_t bestSparseAfter = 256; // best: positions without a gainful match before the search thins out
-  uint32_t bestSparseStep = 16;   // best: then every this many positions are searched
-  uint32_t coveredInsert = 16;
-  uint32_t bestForced = 128;    // best: positions of a long code entered into the tree at each end
-};
-Tuning gTuning;
-
 // ---------------------------------------------------------------- repeats from far back
 
 // Repeats farther back than the finders' windows (a file shipped twice in
@@ -246,11 +228,9 @@ Tuning gTuning;
 // about one position in 2^kAnchorBits. Both copies of a repeated stretch
 // have their anchors in the same places, so a repeat some way longer than
 // kAnchorSpan + 2^kAnchorBits bytes is met at one of its anchors whatever
-// its alignment, and the parsers look the table up at anchors only. The
-// table keeps the earliest anchor of each slot, which does not depend on the
-// order threads fill it in.
+// its alignment, and the parsers look the table up at anchors only.
 constexpr uint32_t kAnchorSpan = 64;
-uint32_t kAnchorBits = 4;
+constexpr uint32_t kAnchorBits = 4;
 constexpr uint32_t kLongSpan = 32;  // equal bytes needed before a far repeat is used
 
 struct GearTable {
@@ -296,24 +276,19 @@ class AnchorCursor {
 
 class LongRangeTable {
  public:
-  // Fills the table in one pass in input order, so each bucket holds the
-  // earliest anchors of its slot whatever the thread count.
-  LongRangeTable(const unsigned char* data, uint32_t size) : data_(data), size_(size) {
+  // Each bucket holds the earliest anchors of its slot. Every thread walks
+  // the whole input in order (hashing is cheap) and fills only its own
+  // share of the buckets, so the table does not depend on the thread count.
+  LongRangeTable(const unsigned char* data, uint32_t size, unsigned threads) : data_(data), size_(size) {
     uint32_t bits = 8;
     while (bits < 22 && (uint64_t{kWays} << bits) < (uint64_t{size} >> (kAnchorBits - 1))) ++bits;
     shift_ = 64 - bits;
     table_.assign(size_t{kWays} << bits, kNil);
-    AnchorCursor cursor(data_, size_);
-    uint64_t hash;
-    for (uint32_t p = 0; p < size_; ++p) {
-      if (!cursor.IsAnchor(p, hash)) continue;
-      uint32_t* bucket = &table_[Slot(hash)];
-      for (uint32_t w = 0; w < kWays; ++w) {
-        if (bucket[w] != kNil) continue;
-        bucket[w] = p;
-        break;
-      }
-    }
+    unsigned parts = std::max(1u, std::min(threads, 16u));
+    std::vector<std::thread> workers;
+    for (unsigned i = 1; i < parts; ++i) workers.emplace_back([this, i, parts] { Fill(i, parts); });
+    Fill(0, parts);
+    for (std::thread& t : workers) t.join();
   }
 
   // At an anchor pos with key hash: the longest repeat there from the
@@ -336,6 +311,27 @@ class LongRangeTable {
 
  private:
   static constexpr uint32_t kWays = 4;
+
+  // Enters the anchors whose buckets lie in part `part` of `parts` equal
+  // parts of the table.
+  void Fill(unsigned part, unsigned parts) {
+    const size_t from = table_.size() / parts * part;
+    const size_t to = part + 1 == parts ? table_.size() : table_.size() / parts * (part + 1);
+    AnchorCursor cursor(data_, size_);
+    uint64_t hash;
+    for (uint32_t p = 0; p < size_; ++p) {
+      if (!cursor.IsAnchor(p, hash)) continue;
+      size_t slot = Slot(hash);
+      if (slot < from || slot >= to) continue;
+      uint32_t* bucket = &table_[slot];
+      for (uint32_t w = 0; w < kWays; ++w) {
+        if (bucket[w] != kNil) continue;
+        bucket[w] = p;
+        break;
+      }
+    }
+  }
+
   size_t Slot(uint64_t hash) const { return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> shift_) * kWays; }
 
   const unsigned char* data_;
@@ -386,6 +382,8 @@ uint32_t WindowFor(uint64_t n, uint32_t bits) {
 // ---------------------------------------------------------------- fast level
 
 constexpr uint32_t kFastWays = 8;       // candidates examined per position
+constexpr uint32_t kFastBucketBits = 16; // at most 2^16 buckets (4 MiB)
+constexpr uint32_t kFastHistory = 1u << 18;  // history entered before a segment
 constexpr uint32_t kFastNice = 48;       // a match this long ends the search
 constexpr uint32_t kFastInsertAll = 64;  // matches up to this long insert every position
 constexpr uint32_t kFastSkipShift = 6;   // search step grows by one per 64 misses
@@ -402,7 +400,7 @@ struct FastChoice {
 class FastParser {
  public:
   FastParser(const unsigned char* data, uint32_t first, uint32_t end, const LongRangeTable* longRange)
-      : data_(data), end_(end), bits_(std::min(HashBitsFor(end - first), gTuning.fastBucketBits)),
+      : data_(data), end_(end), bits_(std::min(HashBitsFor(end - first), kFastBucketBits)),
         buckets_(size_t{2 * kFastWays} << bits_, kNil, true), far_(longRange, data, end) {}
 
   template <class Sink>
@@ -525,7 +523,7 @@ class FastParser {
         if (len >= kFastNice) break;
       }
     }
-    if (bestLen < kFastNice) {
+    if (bestLen < kLongSpan) {
       Candidate c = far_.At(pos, limit);
       if (c.length > bestLen) {
         int32_t gain = MatchGain(c.length, c.distance) - FarPenalty(c.distance);
@@ -548,8 +546,12 @@ class FastParser {
 
 // ---------------------------------------------------------------- best level
 
-constexpr uint32_t kBestNice = 128;      // the tree search stops at this length
-constexpr uint32_t kMaxBestDepth = 256;  // bound of the tunable depth
+constexpr uint32_t kBestWindowBits = 23; // the tree reaches 8 MiB back
+constexpr uint32_t kBestNice = 128;      // the tree search stops, and a code this long is taken, at this length
+constexpr uint32_t kBestDepth = 48;      // tree nodes visited per position
+constexpr uint32_t kSparseAfter = 1024;  // positions without a gainful match before the search thins out
+constexpr uint32_t kSparseStep = 16;     // then every 16th position is searched
+constexpr uint32_t kCoveredInsert = 16;  // positions of a long code entered into the tree at each end
 constexpr uint32_t kChunk = 1u << 16;    // positions per shortest-path window
 constexpr uint32_t kLiteralClasses = 8;  // literal header classes: n <= 4^(k+1)
 
@@ -595,7 +597,7 @@ class TreeFinder {
     uint32_t* ptr0 = &son_[2 * size_t{pos & mask} + 1];
     uint32_t* ptr1 = &son_[2 * size_t{pos & mask}];
     uint32_t len0 = 0, len1 = 0, maxLen = kMinMatchLength - 1, found = 0;
-    for (uint32_t depth = gTuning.bestDepth;; --depth) {
+    for (uint32_t depth = kBestDepth;; --depth) {
       if (node == kNil || pos - node >= window_ || depth == 0) {
         *ptr0 = *ptr1 = kNil;
         break;
@@ -647,7 +649,7 @@ enum class Step : uint8_t { kLiteral, kMatch, kRun };
 class BestParser {
  public:
   BestParser(const unsigned char* data, uint32_t first, uint32_t end, const LongRangeTable* longRange)
-      : data_(data), end_(end), finder_(data, end, WindowFor(end - first, gTuning.bestWindowBits)),
+      : data_(data), end_(end), finder_(data, end, WindowFor(end - first, kBestWindowBits)),
         far_(longRange, data, end) {
     for (uint32_t len = 0; len < kLengthBits; ++len)
       lengthBits_[len] = len < kMinMatchLength ? 0 : VarNumBits(kMatchLength, len - kMinMatchLength);
@@ -692,7 +694,7 @@ class BestParser {
   // the long-range table already reaches, so leaving it out costs little and
   // saves a tree walk per byte of every repeated file and run.
   void SkipCovered(uint32_t from, uint32_t to) {
-    uint32_t ends = gTuning.coveredInsert;
+    const uint32_t ends = kCoveredInsert;
     if (to - from <= 2 * ends) {
       for (uint32_t p = from; p < to; ++p) finder_.Skip(p);
       return;
@@ -713,13 +715,13 @@ class BestParser {
   // a gainful match again.
   uint32_t Collect(uint32_t pos, uint32_t end, Candidate& forced, bool& forcedRun) {
     cands_.clear();
-    Candidate raw[kMaxBestDepth + 8];
+    Candidate raw[kBestDepth + 8];
     for (uint32_t t = pos; t < end; ++t) {
       uint32_t i = t - pos;
       candStart_[i] = static_cast<uint32_t>(cands_.size());
       uint32_t run = (i > 0 && run_[i - 1] > 1) ? run_[i - 1] - 1 : RunLength(data_, t, end_);
       run_[i] = run;
-      if (run >= gTuning.bestForced) {
+      if (run >= kBestNice) {
         forced = {run, 0};
         forcedRun = true;
         finder_.Skip(t);
@@ -728,7 +730,7 @@ class BestParser {
         return t;
       }
       uint32_t n = 0;
-      bool search = misses_ < gTuning.bestSparseAfter || (misses_ - gTuning.bestSparseAfter) % gTuning.bestSparseStep == 0;
+      bool search = misses_ < kSparseAfter || (misses_ - kSparseAfter) % kSparseStep == 0;
       if (search) {
         if (t + 8 < end_) finder_.Prefetch(t + 8, t + 3);
         n = finder_.Find(t, raw);
@@ -746,7 +748,7 @@ class BestParser {
         Candidate c = far_.At(t, end_ - t);
         if (c.length > 0) raw[n++] = c;
       }
-      if (n > 0 && std::min(raw[n - 1].length, raw[n - 1].distance) >= gTuning.bestForced) {
+      if (n > 0 && std::min(raw[n - 1].length, raw[n - 1].distance) >= kBestNice) {
         uint32_t d = raw[n - 1].distance;
         uint32_t ahead = CommonLength(data_ + t - d, data_ + t, raw[n - 1].length, end_ - t);
         forced = ahead > d ? PeriodicMatch(data_, t, d, ahead) : Candidate{ahead, d};
@@ -920,8 +922,7 @@ void ParseSegment(const unsigned char* data, uint32_t start, uint32_t end, const
   uint32_t first = start > plan.history ? start - plan.history : 0;
   if (plan.level == PackLevel::kFast) {
     // The chains reach no further than their window: older history is not needed.
-    uint32_t window = 1u << gTuning.fastWindowBits;
-    first = start - first > window ? start - window : first;
+    first = start - first > kFastHistory ? start - kFastHistory : first;
     FastParser(data, first, end, longRange).Parse(out, first, start);
   } else {
     BestParser(data, first, end, longRange).Parse(out, first, start);
@@ -941,9 +942,9 @@ void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan&
   };
   // Repeats from beyond the finders' reach exist only when the input is
   // larger than it or cut in segments.
-  uint32_t reach = 1u << (plan.level == PackLevel::kFast ? gTuning.fastWindowBits : gTuning.bestWindowBits);
+  uint32_t reach = plan.level == PackLevel::kFast ? kFastHistory : 1u << kBestWindowBits;
   std::unique_ptr<LongRangeTable> longRange;
-  if (size > reach || count > 1) longRange = std::make_unique<LongRangeTable>(data, size);
+  if (size > reach || count > 1) longRange = std::make_unique<LongRangeTable>(data, size, threads);
   threads = std::max(1u, std::min<unsigned>(threads, count));
   if (count <= 1 || threads == 1) {
     CodeSink sink(data, out);
@@ -1008,24 +1009,6 @@ void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan&
   for (std::thread& t : workers) t.join();
 }
 
-void ReadTuning() {
-  static bool read = false;
-  if (read) return;
-  read = true;
-  auto get = [](const char* name, uint32_t& v) {
-    if (const char* s = getenv(name)) v = (uint32_t)atoi(s);
-  };
-  get("TX_FWB", gTuning.fastWindowBits);
-  get("TX_FBB", gTuning.fastBucketBits);
-  get("TX_BWB", gTuning.bestWindowBits);
-  get("TX_BD", gTuning.bestDepth);
-  get("TX_SA", gTuning.bestSparseAfter);
-  get("TX_SS", gTuning.bestSparseStep);
-  get("TX_CI", gTuning.coveredInsert);
-  get("TX_AB", kAnchorBits);
-  get("TX_NICE", gTuning.bestForced);
-}
-
 }  // namespace
 
 unsigned DefaultPackThreads() {
@@ -1035,17 +1018,12 @@ unsigned DefaultPackThreads() {
 
 bool PackBlock(const unsigned char* data, size_t size, PackLevel level, std::vector<unsigned char>& block,
                std::string& error, unsigned threads, const PackProgress& progress) {
-  uint32_t history = kHistory;
-  if (const char* s = getenv("TX_HIST")) history = (uint32_t)atoi(s) << 20;
-  uint32_t segment = kSegment;
-  if (const char* s = getenv("TX_SEG")) segment = (uint32_t)atoi(s) << 20;
-  return PackBlockWithSegments(data, size, level, segment, history, threads, block, error, progress);
+  return PackBlockWithSegments(data, size, level, kSegment, kHistory, threads, block, error, progress);
 }
 
 bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel level, uint32_t segment,
                            uint32_t history, unsigned threads, std::vector<unsigned char>& block, std::string& error,
                            const PackProgress& progress) {
-  ReadTuning();
   if (size > static_cast<size_t>(kMaxBlockOutput)) {
     error = "input too large for one block (" + std::to_string(size) + " bytes; at most " +
             std::to_string(kMaxBlockOutput) + ")";
@@ -1068,13 +1046,13 @@ size_t PackWorkingMemory(size_t size, PackLevel level, unsigned threads) {
   const uint64_t span = std::min<uint64_t>(size, uint64_t{kSegment} + kHistory);
   size_t perThread;
   if (level == PackLevel::kFast) {
-    perThread = (size_t{2 * kFastWays} << std::min(HashBitsFor(span), gTuning.fastBucketBits)) * sizeof(uint32_t);
+    perThread = (size_t{2 * kFastWays} << std::min(HashBitsFor(span), kFastBucketBits)) * sizeof(uint32_t);
   } else {
     // Tree (two links per window position), hash heads, and the
     // shortest-path window's arrays: price, from, distance, queue, candidate
     // index and run (4 bytes each), step, and the candidates (usually a few
     // per position).
-    uint32_t window = WindowFor(span, gTuning.bestWindowBits);
+    uint32_t window = WindowFor(span, kBestWindowBits);
     perThread = size_t{2} * window * sizeof(uint32_t) + (size_t{1} << HashBitsFor(window)) * sizeof(uint32_t) +
                 size_t{kChunk + 1} * (6 * 4 + 1) + size_t{kChunk} * 4 * sizeof(Candidate);
   }
@@ -1082,7 +1060,7 @@ size_t PackWorkingMemory(size_t size, PackLevel level, unsigned threads) {
   // 9/8 of the segment each), and the long-range table.
   size_t codes = count > 1 ? size_t{threads + 1} * (segment + segment / 8) : 0;
   size_t table = 0;
-  if (count > 1 || size > (size_t{1} << gTuning.bestWindowBits)) {
+  if (count > 1 || size > (level == PackLevel::kFast ? kFastHistory : size_t{1} << kBestWindowBits)) {
     uint32_t bits = 8;
     while (bits < 22 && (uint64_t{4} << bits) < (uint64_t{size} >> (kAnchorBits - 1))) ++bits;
     table = (size_t{4} << bits) * sizeof(uint32_t);

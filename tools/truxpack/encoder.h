@@ -11,11 +11,16 @@
 #include <string>
 #include <vector>
 
+// Both levels parse inputs above 32 MiB in 32 MiB segments on several
+// threads, and find repeats from farther back than their finders reach (a
+// file shipped twice) through one table of content-defined anchors over the
+// whole input.
 enum class PackLevel {
-  kFast,  // hash chains, lazy matching by exact bit gain; back-references from far back priced a little
-          // above their bits, since they decode slowly (see FarPenalty in encoder.cpp)
-  kBest,  // binary-tree match finder and a shortest-path parse priced in exact bits; inputs above 16 MiB
-          // are parsed in 16 MiB segments, each reaching 8 MiB back before it, on several threads
+  kFast,  // hash buckets of the newest 8 positions per hash, lazy matching by exact bit gain;
+          // back-references from far back priced a little above their bits, since they decode
+          // slowly (see FarPenalty in encoder.cpp)
+  kBest,  // binary-tree match finder over the last 8 MiB and a shortest-path parse priced in exact
+          // bits; stretches that keep failing to match (compressed media) are searched sparsely
 };
 
 // The thread count used when the caller names none: the machine's cores.
@@ -31,9 +36,9 @@ using PackProgress = std::function<void(uint64_t done, uint64_t total)>;
 bool PackBlock(const unsigned char* data, size_t size, PackLevel level, std::vector<unsigned char>& block,
                std::string& error, unsigned threads = 1, const PackProgress& progress = PackProgress());
 
-// PackBlock with the best level's segment and history sizes chosen (PackBlock
-// uses 16 MiB and 8 MiB; segment 0 parses the input as one piece), for tests
-// and measurements.
+// PackBlock with the segment and history sizes chosen (PackBlock uses 32 MiB
+// and 8 MiB, of which the fast level enters the last 256 KiB; segment 0
+// parses the input as one piece), for tests and measurements.
 bool PackBlockWithSegments(const unsigned char* data, size_t size, PackLevel level, uint32_t segment,
                            uint32_t history, unsigned threads, std::vector<unsigned char>& block, std::string& error,
                            const PackProgress& progress = PackProgress());
