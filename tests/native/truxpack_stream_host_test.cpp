@@ -179,6 +179,14 @@ TEST(StreamedArchiveTest, RecordsAcrossTheReadWindowAndVolumes) {
   }
   EXPECT_LE(largestPiece, 4u << 20);
 
+  // A record whose texts need more memory than the limit is refused, as
+  // any declared size above it is.
+  InstallerContents limited;
+  ReadInstaller(file, opener, limited, 2u << 20);
+  EXPECT_EQ(ReadStatus::kTooLarge, limited.status);
+  EXPECT_NE(std::string::npos, limited.message.find("entry 201 \"dir\\f200.bin\", its name and texts, would take"))
+      << limited.message;
+
   // The in-memory form joins the same region: it is the records serialized
   // whole.
   InstallerContents whole;

@@ -211,10 +211,11 @@ class PieceRegion : public RegionInput {
   ReadFailure failure_;
 };
 
-// The input failed (its failure says why), or a caller's callback stopped
-// the walk.
+// The input failed (its failure says why), a caller's callback stopped the
+// walk, or one record's head or tail needs a window above the limit.
 constexpr int32_t kInputFailed = -1;
 constexpr int32_t kStopped = -2;
+constexpr int32_t kRecordTooLarge = -3;
 
 // Walks entry records over a RegionInput with a window that holds at least
 // the record piece being parsed: a head or tail is parsed by the shared
@@ -222,13 +223,14 @@ constexpr int32_t kStopped = -2;
 // bytes are in. The window grows only as far as one piece needs.
 class EntryWalker {
  public:
-  explicit EntryWalker(RegionInput& in) : in_(in) {}
+  // maxWindow: the most memory one record's head or tail may take.
+  EntryWalker(RegionInput& in, uint64_t maxWindow) : in_(in), maxWindow_(maxWindow) {}
 
   using DataSink = std::function<bool(const unsigned char* data, size_t n)>;
 
   // The next record, its size from the header's table; data (optional)
   // receives its data in pieces. Returns kArchiveOk, an archive error code
-  // (detail names the entry), kInputFailed or kStopped.
+  // (detail names the entry), kInputFailed, kStopped or kRecordTooLarge.
   int32_t Next(size_t index, uint32_t storedSize, ReadEntry& e, const DataSink& data, std::string& detail) {
     EntryRecord r;
     detail = "entry " + std::to_string(index + 1);
@@ -246,7 +248,7 @@ class EntryWalker {
     RunningChecksum sum;
     for (uint64_t left = storedSize; left > 0;) {
       if (start_ == end_) {
-        if (!Fill()) return kInputFailed;
+        if (!Fill()) return tooLarge_ ? kRecordTooLarge : kInputFailed;
         if (start_ == end_) return kErrArchiveTruncated;
       }
       size_t take = end_ - start_ < left ? end_ - start_ : (size_t)left;
@@ -269,6 +271,8 @@ class EntryWalker {
   }
 
   uint64_t Position() const { return base_ + start_; }
+  // The window size refused with kRecordTooLarge.
+  uint64_t Refused() const { return refused_; }
 
  private:
   // More bytes after those in the window; false when the input failed.
@@ -280,7 +284,15 @@ class EntryWalker {
       base_ += start_;
       start_ = 0;
     }
-    if (end_ == window_.size()) window_.resize(window_.empty() ? kChunk : window_.size() * 2);
+    if (end_ == window_.size()) {
+      const size_t grown = window_.empty() ? kChunk : window_.size() * 2;
+      if (!window_.empty() && grown > maxWindow_) {
+        tooLarge_ = true;
+        refused_ = grown;
+        return false;
+      }
+      window_.resize(grown);
+    }
     size_t want = window_.size() - end_, got = 0;
     if (!in_.Read(window_.data() + end_, want, got)) return false;
     end_ += got;
@@ -298,15 +310,18 @@ class EntryWalker {
         return kArchiveOk;
       }
       if (code != kErrArchiveTruncated || eof_) return code;
-      if (!Fill()) return kInputFailed;
+      if (!Fill()) return tooLarge_ ? kRecordTooLarge : kInputFailed;
     }
   }
 
   RegionInput& in_;
+  const uint64_t maxWindow_;
   Bytes window_;
   size_t start_ = 0, end_ = 0;
   uint64_t base_ = 0;  // region offset of window_[0]
   bool eof_ = false;
+  bool tooLarge_ = false;
+  uint64_t refused_ = 0;
 };
 
 }  // namespace
@@ -314,7 +329,7 @@ class EntryWalker {
 int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<uint32_t>& sizes,
                     std::vector<ReadEntry>& entries, std::string& detail) {
   MemoryRegion in(region, size);
-  EntryWalker walker(in);
+  EntryWalker walker(in, UINT64_MAX);  // the region is held already
   entries.clear();
   for (size_t i = 0; i < sizes.size(); ++i) {
     ReadEntry e;
@@ -551,12 +566,14 @@ void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerConte
     return;
   }
   PieceRegion pieces = MakePieceRegion(file, volumes, out);
-  EntryWalker walker(pieces);
+  EntryWalker walker(pieces, maxUnpacked);
   out.entries.reserve(out.entrySizes.size());
   for (size_t i = 0; i < out.entrySizes.size(); ++i) {
     ReadEntry e;
     int32_t code = walker.Next(i, out.entrySizes[i], e, nullptr, detail);
     if (code == kInputFailed) return Failed(out, pieces.Failure());
+    if (code == kRecordTooLarge)
+      return TooLarge(out, detail + ", its name and texts,", walker.Refused(), maxUnpacked);
     if (code != kArchiveOk) return Corrupt(out, code, detail);
     out.entries.push_back(std::move(e));
     if (progress) progress(kEntriesStep, walker.Position(), (uint64_t)n, i + 1, out.entrySizes.size());
@@ -575,7 +592,7 @@ bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const Instal
     in = std::move(p);
   }
   const uint64_t total = c.regionHeld ? c.region.size() : (uint64_t)c.header.dataRegionSize;
-  EntryWalker walker(*in);
+  EntryWalker walker(*in, UINT64_MAX);  // ReadInstaller has walked the same records within its limit
   std::string detail;
   for (size_t i = 0; i < c.entrySizes.size(); ++i) {
     ReadEntry e;
