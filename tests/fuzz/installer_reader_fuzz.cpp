@@ -3,7 +3,9 @@
 // entry records, on an exactly sized copy of the input. Volume files are
 // served from the input too, so the multi-volume path is explored. A second
 // pass walks entry records directly, since reaching them through a whole
-// installer needs matching checksums the fuzzer rarely finds.
+// installer needs matching checksums the fuzzer rarely finds. An installer
+// that reads is read again piece by piece, as list, verify and extract read
+// files, and must give the same records and data.
 #include <stdint.h>
 #include <string.h>
 
@@ -32,6 +34,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   };
   InstallerContents contents;
   ReadInstaller(file, volumes, contents, kFuzzMaxUnpacked);
+  if (contents.status == ReadStatus::kOk) {
+    // The streamed read must find what the read held in memory found: the
+    // same records and, piece by piece, the same data.
+    MemorySource source(file.data(), file.size());
+    VolumeOpener opener = [&file](const std::string&) -> std::unique_ptr<ByteSource> {
+      return std::make_unique<MemorySource>(file.data(), file.size());
+    };
+    InstallerContents streamed;
+    ReadInstaller(source, opener, streamed, kFuzzMaxUnpacked);
+    if (streamed.status != ReadStatus::kOk || streamed.entries.size() != contents.entries.size()) __builtin_trap();
+    std::vector<uint64_t> at(contents.entries.size(), 0);
+    EntryDataVisitor visitor;
+    visitor.data = [&](size_t i, const unsigned char* piece, size_t n, std::string&) {
+      const ReadEntry& e = contents.entries[i];
+      if (at[i] + n > e.size || memcmp(contents.region.data() + e.dataOffset + at[i], piece, n) != 0) __builtin_trap();
+      at[i] += n;
+      return true;
+    };
+    std::string error;
+    if (!StreamEntryData(source, opener, streamed, visitor, error)) __builtin_trap();
+    for (size_t i = 0; i < at.size(); ++i)
+      if (at[i] != contents.entries[i].size) __builtin_trap();
+  }
 
   InstallerContents noVolumes;
   ReadInstaller(file, [](const std::string&, Bytes&) { return false; }, noVolumes, kFuzzMaxUnpacked);
