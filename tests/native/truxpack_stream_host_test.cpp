@@ -216,6 +216,53 @@ TEST(StreamedArchiveTest, RecordsAcrossTheReadWindowAndVolumes) {
   EXPECT_EQ(kErrDataRegionChecksum, bad.code);
 }
 
+// Entries read from their files while the installer is written give the
+// bytes that entries held in memory give; a file that changed or vanished
+// since the project was read stops the build.
+TEST(StreamedArchiveTest, EntriesReadFromTheirFilesWhileWriting) {
+  TempDir w;
+  std::vector<EntryInput> held, deferred;
+  for (int i = 0; i < 4; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    const std::string data = Pattern((size_t)i * 700000, i);  // one empty, the others across 1 MiB pieces
+    w.Write(name, data);
+    held.push_back(Entry(name, data));
+    EntryInput e = Entry(name, "");
+    e.source = (w.path / name).string();
+    e.sourceSize = data.size();
+    deferred.push_back(e);
+  }
+  auto build = [](std::vector<EntryInput> entries, Bytes& installer, std::string& error) {
+    Project p = SmallProject(std::move(entries));
+    p.pack.volumeSize = 900000;
+    MemoryTargets targets;
+    WrittenInstaller written;
+    if (!WriteInstaller(p, MakeStub(), "setup", targets, true, written, error)) return false;
+    installer = targets.Installer();
+    for (auto& v : targets.TakeVolumes()) installer.insert(installer.end(), v.second.begin(), v.second.end());
+    return true;
+  };
+  Bytes fromMemory, fromFiles;
+  std::string error;
+  ASSERT_TRUE(build(held, fromMemory, error)) << error;
+  ASSERT_TRUE(build(deferred, fromFiles, error)) << error;
+  EXPECT_TRUE(fromMemory == fromFiles);
+
+  w.Write("f2.bin", "shorter now");
+  EXPECT_FALSE(build(deferred, fromFiles, error));
+  EXPECT_NE(std::string::npos, error.find("f2.bin: the file changed since the project was read")) << error;
+  fs::remove(w.path / "f2.bin");
+  EXPECT_FALSE(build(deferred, fromFiles, error));
+  EXPECT_NE(std::string::npos, error.find("f2.bin")) << error;
+  // A compressed region needs the bytes loaded first.
+  Project p = SmallProject(deferred);
+  p.settings.Flags |= 1ull << kFlagCompressedRegion;
+  MemoryTargets targets;
+  WrittenInstaller written;
+  EXPECT_FALSE(WriteInstaller(p, MakeStub(), "setup", targets, false, written, error));
+  EXPECT_NE(std::string::npos, error.find("not loaded")) << error;
+}
+
 #ifdef TRUXPACK_BINARY
 
 namespace {
