@@ -12,7 +12,6 @@
 #include "archive/volume_name.h"
 #include "core/byte_order.h"
 #include "core/checksum.h"
-#include "core/memory.h"
 #include "tools/truxpack/names.h"
 
 namespace {
@@ -541,12 +540,15 @@ void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerConte
       int32_t declared = BlockDecodedSize(packed.data(), (int32_t)packed.size());
       if (declared > 0 && (uint64_t)declared > maxUnpacked)
         return TooLarge(out, "the data region unpacked", (uint64_t)declared, maxUnpacked);
-      const unsigned char* data = packed.data();
-      int32_t length = (int32_t)packed.size();
-      if (!UnpackBlock(data, length)) return Corrupt(out, kErrDataRegionUnpack);
+      // Decoded straight into the region held: the packed block and the
+      // unpacked bytes are the only copies.
+      if (declared < 0) return Corrupt(out, kErrDataRegionUnpack);
+      out.region.resize((size_t)declared);
+      if (UnpackBlockInto(packed.data(), (int32_t)packed.size(), out.region.data(), declared) != declared) {
+        out.region.clear();
+        return Corrupt(out, kErrDataRegionUnpack);
+      }
       Bytes().swap(packed);
-      out.region.assign(data, data + length);
-      MemFree(const_cast<unsigned char*>(data));
       out.regionHeld = true;
     } else if (n == 0) {
       out.regionHeld = true;
