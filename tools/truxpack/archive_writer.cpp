@@ -168,13 +168,28 @@ uint64_t EntryRecordSize(const EntryInput& e) {
   return size;
 }
 
+namespace {
+
+void AppendEntry(Bytes& out, const EntryInput& e) {
+  AppendEntryHead(out, e);
+  out.insert(out.end(), e.data.begin(), e.data.end());
+  AppendEntryTail(out, e, BlockChecksum(e.data.data(), (int32_t)e.data.size()));
+}
+
+// The region's exact size, reserved at once: growing the buffer step by step
+// would hold an old and a new copy of it at each step.
+void ReserveRegion(Bytes& out, const std::vector<EntryInput>& entries) {
+  uint64_t total = 0;
+  for (const EntryInput& e : entries) total += EntryRecordSize(e);
+  out.reserve((size_t)total);
+}
+
+}  // namespace
+
 Bytes SerializeEntries(const std::vector<EntryInput>& entries) {
   Bytes out;
-  for (const EntryInput& e : entries) {
-    AppendEntryHead(out, e);
-    out.insert(out.end(), e.data.begin(), e.data.end());
-    AppendEntryTail(out, e, BlockChecksum(e.data.data(), (int32_t)e.data.size()));
-  }
+  ReserveRegion(out, entries);
+  for (const EntryInput& e : entries) AppendEntry(out, e);
   return out;
 }
 
@@ -257,7 +272,7 @@ Bytes EncodeHeader(const ArchiveHeader& h, const std::vector<uint32_t>& entrySiz
   return out;
 }
 
-bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entries, const PackOptions& options,
+bool PackArchive(const ArchiveSettings& s, std::vector<EntryInput>& entries, const PackOptions& options,
                  ArchivePieces& pieces, std::string& error) {
   std::string problem = CheckSettingsForWriting(s);
   if (!problem.empty()) {
@@ -316,7 +331,17 @@ bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entrie
       }
   }
   Bytes plain;
-  if (!pieces.regionStreamed) plain = SerializeEntries(entries);
+  if (!pieces.regionStreamed && options.releaseEntryData) {
+    // Each file's bytes go as soon as they are in the region, so a compressed
+    // build holds the product's files once, not twice, while it packs them.
+    ReserveRegion(plain, entries);
+    for (EntryInput& e : entries) {
+      AppendEntry(plain, e);
+      Bytes().swap(e.data);
+    }
+  } else if (!pieces.regionStreamed) {
+    plain = SerializeEntries(entries);
+  }
   if (compressed) {
     if (!PackBlock(plain.data(), plain.size(), options.level, pieces.region, error, options.threads, options.progress)) {
       error = "data region: " + error;

@@ -93,15 +93,16 @@ struct PackOptions {
   PackLevel level = PackLevel::kBest;
   int64_t volumeSize = 0;        // region bytes per piece; 0: no volumes
   unsigned threads = 1;          // encoder threads (the bytes do not depend on it)
-  bool releaseEntryData = false; // BuildInstaller frees the entries' bytes once packed
+  bool releaseEntryData = false; // PackArchive frees each entry's bytes once they are in the region
   bool streamStoredRegion = false; // a stored region is left to the writer (ArchivePieces::regionStreamed)
   PackProgress progress;         // told how far the data region's compression is
 };
 
 // Packs settings and entries. The region is compressed as one block when
-// flag bit 5 is set (every entry's data must then be loaded). Returns false
-// with a one-line reason on failure.
-bool PackArchive(const ArchiveSettings& s, const std::vector<EntryInput>& entries, const PackOptions& options,
+// flag bit 5 is set (every entry's data must then be loaded). With
+// options.releaseEntryData the entries' bytes are freed as they are copied
+// into the region. Returns false with a one-line reason on failure.
+bool PackArchive(const ArchiveSettings& s, std::vector<EntryInput>& entries, const PackOptions& options,
                  ArchivePieces& pieces, std::string& error);
 
 // The header followed by the entry-size table (36 + 4N bytes).
