@@ -170,10 +170,28 @@ uint64_t EntryRecordSize(const EntryInput& e) {
 
 namespace {
 
-void AppendEntry(Bytes& out, const EntryInput& e) {
+// One record; a deferred entry's bytes are read from its file straight into
+// the region, so they are held once.
+bool AppendEntry(Bytes& out, const EntryInput& e, std::string& error) {
   AppendEntryHead(out, e);
-  out.insert(out.end(), e.data.begin(), e.data.end());
-  AppendEntryTail(out, e, BlockChecksum(e.data.data(), (int32_t)e.data.size()));
+  const size_t at = out.size();
+  if (!e.Deferred()) {
+    out.insert(out.end(), e.data.begin(), e.data.end());
+  } else {
+    std::unique_ptr<FileSource> file = OpenFileSource(e.source, error);
+    if (!file) return false;
+    if (file->Size() != e.sourceSize) {
+      error = e.source + ": the file changed since the project was read";
+      return false;
+    }
+    out.resize(at + (size_t)e.sourceSize);
+    if (!file->ReadAt(0, out.data() + at, (size_t)e.sourceSize)) {
+      error = "cannot read " + e.source + " (it changed since the project was read?)";
+      return false;
+    }
+  }
+  AppendEntryTail(out, e, BlockChecksum(out.data() + at, (int32_t)(out.size() - at)));
+  return true;
 }
 
 // The region's exact size, reserved at once: growing the buffer step by step
@@ -186,24 +204,19 @@ void ReserveRegion(Bytes& out, const std::vector<EntryInput>& entries) {
 
 }  // namespace
 
-Bytes SerializeEntries(const std::vector<EntryInput>& entries) {
-  Bytes out;
+bool SerializeEntriesInto(const std::vector<EntryInput>& entries, Bytes& out, std::string& error) {
+  out.clear();
   ReserveRegion(out, entries);
-  for (const EntryInput& e : entries) AppendEntry(out, e);
-  return out;
+  for (const EntryInput& e : entries)
+    if (!AppendEntry(out, e, error)) return false;
+  return true;
 }
 
-bool LoadEntryData(std::vector<EntryInput>& entries, std::string& error) {
-  for (EntryInput& e : entries) {
-    if (!e.Deferred()) continue;
-    if (!ReadWholeFile(e.source, e.data, error, kMaxEntrySize)) return false;
-    if (e.data.size() != e.sourceSize) {
-      error = e.source + ": the file changed since the project was read";
-      return false;
-    }
-    e.loaded = true;
-  }
-  return true;
+Bytes SerializeEntries(const std::vector<EntryInput>& entries) {
+  Bytes out;
+  std::string ignored;
+  SerializeEntriesInto(entries, out, ignored);
+  return out;
 }
 
 namespace {
@@ -321,26 +334,19 @@ bool PackArchive(const ArchiveSettings& s, std::vector<EntryInput>& entries, con
   XorScramble(pieces.packedSettings.data(), (int32_t)pieces.packedSettings.size(), settingsChecksum);
 
   const bool compressed = s.Flag(kFlagCompressedRegion) && regionTotal != 0;
-  if (!compressed && options.streamStoredRegion) {
-    pieces.regionStreamed = true;
-  } else {
-    for (const EntryInput& e : entries)
-      if (e.Deferred()) {
-        error = "internal: " + e.name + ": its bytes are not loaded";
-        return false;
-      }
-  }
+  if (!compressed && options.streamStoredRegion) pieces.regionStreamed = true;
   Bytes plain;
   if (!pieces.regionStreamed && options.releaseEntryData) {
-    // Each file's bytes go as soon as they are in the region, so a compressed
-    // build holds the product's files once, not twice, while it packs them.
+    // Each file's bytes go as soon as they are in the region (or are read
+    // straight into it), so a compressed build holds the product's files
+    // once, not twice, while it packs them.
     ReserveRegion(plain, entries);
     for (EntryInput& e : entries) {
-      AppendEntry(plain, e);
+      if (!AppendEntry(plain, e, error)) return false;
       Bytes().swap(e.data);
     }
-  } else if (!pieces.regionStreamed) {
-    plain = SerializeEntries(entries);
+  } else if (!pieces.regionStreamed && !SerializeEntriesInto(entries, plain, error)) {
+    return false;
   }
   if (compressed) {
     if (!PackBlock(plain.data(), plain.size(), options.level, pieces.region, error, options.threads, options.progress)) {

@@ -34,21 +34,20 @@ class ByteWriter {
 };
 
 // One product file as stored in the data region. Its bytes are either held
-// (data) or read from source when the installer is written, so that a
-// stored build holds one piece of one file at a time.
+// (data) or, when source is set, read from that file when the installer is
+// written, so that a stored build holds one piece of one file at a time.
 struct EntryInput {
   std::string name;      // relative path with backslashes; not empty
   int32_t kind = kKindInstallDir;
   uint32_t flags = 0;    // ArchiveEntryFlag bits
   uint32_t attributes = kKeepAttributes;
   Bytes data;
-  std::string source;       // when not empty and data is not loaded: the file holding the bytes
+  std::string source;       // when not empty: the file holding the bytes (data is not used)
   uint64_t sourceSize = 0;  // its size when the project was read
-  bool loaded = false;      // data holds source's bytes
   ArchiveDateTime time{};
   std::string text1, text2, text3, text4, text5;  // text2 stored only with flags & 3
 
-  bool Deferred() const { return !source.empty() && !loaded; }
+  bool Deferred() const { return !source.empty(); }
   uint64_t DataSize() const { return Deferred() ? sourceSize : data.size(); }
 };
 
@@ -58,9 +57,6 @@ void AppendEntryHead(Bytes& out, const EntryInput& e);
 void AppendEntryTail(Bytes& out, const EntryInput& e, uint32_t checksum);
 uint64_t EntryRecordSize(const EntryInput& e);
 
-// Reads the bytes of every deferred entry from its source (a file that no
-// longer has the size it had is an error). False with a one-line reason.
-bool LoadEntryData(std::vector<EntryInput>& entries, std::string& error);
 
 // The unpacked settings stream of s, fields 1 to 53 in order. Fields that the
 // reader skips (29 without flag bit 16, 44 without flag bit 2) are skipped
@@ -68,7 +64,12 @@ bool LoadEntryData(std::vector<EntryInput>& entries, std::string& error);
 // messages holds messageCount x languages texts, row by row.
 Bytes SerializeSettings(const ArchiveSettings& s);
 
-// The entry records one after another (the unpacked data region).
+// The entry records one after another (the unpacked data region). A
+// deferred entry's bytes are read from its source straight into the result
+// (a file that no longer has the size it had is an error): the product is
+// held once. False with a one-line reason.
+bool SerializeEntriesInto(const std::vector<EntryInput>& entries, Bytes& out, std::string& error);
+// The same for entries whose bytes are all held.
 Bytes SerializeEntries(const std::vector<EntryInput>& entries);
 
 // Why a project's settings cannot be stored (the runtime would refuse them
@@ -99,9 +100,9 @@ struct PackOptions {
 };
 
 // Packs settings and entries. The region is compressed as one block when
-// flag bit 5 is set (every entry's data must then be loaded). With
-// options.releaseEntryData the entries' bytes are freed as they are copied
-// into the region. Returns false with a one-line reason on failure.
+// flag bit 5 is set. With options.releaseEntryData the entries' bytes are
+// freed as they are copied into the region. Returns false with a one-line
+// reason on failure.
 bool PackArchive(const ArchiveSettings& s, std::vector<EntryInput>& entries, const PackOptions& options,
                  ArchivePieces& pieces, std::string& error);
 

@@ -80,8 +80,8 @@ int RunBuild(int argc, char** argv) {
   FileIdentity stubIdentity;
   if (!ReadWholeFile(stubPath, stub, error, 256u << 20, &stubIdentity))
     return Fail(PrintablePath(error) + " (the runtime stub; give it with --stub)");
-  // The files' bytes stay in their files until the installer is written,
-  // unless the region is compressed: the encoder needs it whole.
+  // The files' bytes stay in their files until the installer is written (a
+  // compressed region reads them into the one buffer the encoder needs).
   if (!LoadProject(projectPath, project, error, false)) return Fail(PrintablePath(error));
   for (const std::string& w : project.warnings) Warn(w);
   if (args.Has("werror") && !project.warnings.empty())
@@ -91,7 +91,6 @@ int RunBuild(int argc, char** argv) {
   project.pack.releaseEntryData = true;
   if (args.Has("level")) project.pack.level = args.Get("level") == "fast" ? PackLevel::kFast : PackLevel::kBest;
   const bool compressed = project.settings.Flag(kFlagCompressedRegion);
-  if (compressed && !LoadEntryData(project.entries, error)) return Fail(PrintablePath(error));
 
   Progress progress("packing", 0, 0);
   progress.Stage((compressed ? "packing " : "writing ") + std::to_string(project.entries.size()) + " files:");

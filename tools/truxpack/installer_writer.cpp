@@ -220,10 +220,6 @@ bool WriteInstaller(Project& project, const Bytes& stub, const std::string& volu
   options.streamStoredRegion = true;
   ArchivePieces pieces;
   if (!PackArchive(s, project.entries, options, pieces, error)) return false;
-  // The files' bytes now live in the packed region; a caller that is done
-  // with them lets them go before the installer is written and read back.
-  if (project.pack.releaseEntryData && !pieces.regionStreamed)
-    for (EntryInput& e : project.entries) Bytes().swap(e.data);
 
   // Layout: how much of the region the section holds, and its raw size.
   ArchiveHeader& h = pieces.header;

@@ -82,8 +82,8 @@ struct WrittenInstaller {
   Bytes uninstaller;  // filled only when asked for
 };
 
-// Packs the loaded project (entries with their data loaded, or deferred to
-// their source files for a stored region) and writes the installer and its
+// Packs the loaded project (entries with their bytes held, or read from
+// their source files as they are needed) and writes the installer and its
 // volumes to targets. volumeBaseName is used when the project sets none.
 // Returns false with a one-line reason; the targets then hold garbage.
 bool WriteInstaller(Project& project, const Bytes& stub, const std::string& volumeBaseName, BuildTargets& targets,
