@@ -802,3 +802,20 @@ TEST(TruxpackCliTest, VerifyFindsTheDataRegionAndDeletionCodes) {
 }
 
 #endif  // TRUXPACK_BINARY
+
+TEST(TruxpackCliTest, DataBeyondTheImageWhoseUninstallerCopyExceedsTheLargestBlockIsRefused) {
+  Workspace w;
+  // Nearly 1 GiB, sparse: the rule stops the build before a byte is read.
+  {
+    std::ofstream big(w.path / "files" / "big.bin", std::ios::binary);
+  }
+  fs::resize_file(w.path / "files" / "big.bin", 1073741000);
+  w.Project("big.toml", "[data]\noutside_image = true\n[[file]]\nsource = \"files/big.bin\"\n");
+  Outcome refused = w.Build("big.toml", "big.exe");
+  EXPECT_EQ(1, refused.code);
+  EXPECT_NE(std::string::npos, refused.err.find("data.outside_image: the uninstaller, which carries the data after the "
+                                                "section, would exceed 1 GiB"))
+      << refused.err;
+  EXPECT_FALSE(fs::exists(w.path / "big.exe"));
+  EXPECT_TRUE(Leftovers(w.path).empty());
+}

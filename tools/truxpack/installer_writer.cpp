@@ -242,6 +242,15 @@ bool WriteInstaller(Project& project, const Bytes& stub, const std::string& volu
     return false;
   }
   h.sectionArchiveSize = (int32_t)(dataRegionOffset + inSection);
+  // The runtime copies the region's bytes after the section into the
+  // uninstaller image, one String behind the stub, whose block (with its
+  // 4 KiB growth margin) holds at most kMaxStringBlock bytes; a larger image
+  // would stop the installer.
+  if ((uint64_t)stub.size() + (firstPiece - inSection) + 4096 > (uint64_t)kMaxStringBlock) {
+    error = "data.outside_image: the uninstaller, which carries the data after the section, would exceed 1 GiB; "
+            "keep the data in the image or use volumes";
+    return false;
+  }
 
   Bytes head;
   if (!AttachedStub(stub, info, rawSize, head, error)) return false;
