@@ -426,6 +426,16 @@ TEST(StreamedArchiveTest, StoredAndCompressedBuildsHoldTheSameRecords) {
   EXPECT_FALSE(fs::exists(w.path / "out-missing" / "big.bin"));
 }
 
+// Under the address sanitizer the tool's resident set carries the
+// sanitizer's shadow memory and freed-block quarantine, so peak figures say
+// nothing about the tool's own memory there: the tests still run every
+// command and check its bytes, and compare peaks only in a plain build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPeaksMeaningful = false;
+#else
+constexpr bool kPeaksMeaningful = true;
+#endif
+
 // One large file among many small ones: a stored build and list, verify and
 // extract of it stay within 1.2 times the largest file plus 64 MB, whatever
 // the product's total; the bytes extracted are the bytes packed.
@@ -453,17 +463,17 @@ TEST(StreamedArchiveTest, PeakMemoryFollowsTheLargestFileNotTheProduct) {
   ASSERT_EQ(0, build.code) << build.err;
   EXPECT_GT(fs::file_size(w.path / "setup.exe"), kLarge);
   EXPECT_GT(build.peakKb, 0);
-  EXPECT_LE(build.peakKb, limitKb) << "build";
+  if (kPeaksMeaningful) EXPECT_LE(build.peakKb, limitKb) << "build";
   for (const char* command : {"list", "verify"}) {
     ToolRun r = Truxpack(w.path, {command, "setup.exe"}, true);
     EXPECT_EQ(0, r.code) << r.err;
     EXPECT_GT(r.peakKb, 0) << command;
-    EXPECT_LE(r.peakKb, limitKb) << command;
+    if (kPeaksMeaningful) EXPECT_LE(r.peakKb, limitKb) << command;
   }
   ToolRun extract = Truxpack(w.path, {"extract", "-q", "setup.exe", "out"}, true);
   ASSERT_EQ(0, extract.code) << extract.err;
   EXPECT_GT(extract.peakKb, 0);
-  EXPECT_LE(extract.peakKb, limitKb) << "extract";
+  if (kPeaksMeaningful) EXPECT_LE(extract.peakKb, limitKb) << "extract";
   EXPECT_TRUE(SameFile(w.path / "files" / "large.bin", w.path / "out" / "large.bin"));
   EXPECT_EQ(Slurp(w.path / "files/small/s17.txt"), Slurp(w.path / "out/small/s17.txt"));
 }
@@ -492,7 +502,7 @@ TEST(StreamedArchiveTest, CompressedBuildHoldsTheFilesOnce) {
   ASSERT_EQ(0, build.code) << build.err;
   EXPECT_LT(fs::file_size(w.path / "setup.exe"), kInput / 50);
   EXPECT_GT(build.peakKb, 0);
-  EXPECT_LE((size_t)build.peakKb, (5 * kInput / 2) >> 10);
+  if (kPeaksMeaningful) EXPECT_LE((size_t)build.peakKb, (5 * kInput / 2) >> 10);
   ToolRun verify = Truxpack(w.path, {"verify", "setup.exe"});
   EXPECT_EQ(0, verify.code) << verify.err;
 }

@@ -475,7 +475,7 @@ class FastParser {
   void InsertRange(uint32_t from, uint32_t to, uint32_t length) {
     if (length <= kFastInsertAll) {
       for (uint32_t p = from; p < to; ++p) {
-        if (p + 8 < to) Prefetch(p + 8);
+        if (p + 8 < to && end_ - p >= 8 + 4) Prefetch(p + 8);  // its hash reads four bytes there
         Insert(p);
       }
       return;
