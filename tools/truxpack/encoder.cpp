@@ -453,7 +453,9 @@ class FastParser {
       sink.Match(c.length, c.distance);
   }
 
-  void Prefetch(uint32_t pos) { PrefetchLine(&buckets_[size_t{Hash4(data_ + pos, bits_)} * 2 * kFastWays]); }
+  void Prefetch(uint32_t pos) {
+    if (end_ - pos >= 4) PrefetchLine(&buckets_[size_t{Hash4(data_ + pos, bits_)} * 2 * kFastWays]);
+  }
 
   // A bucket (one cache line) holds the newest kFastWays positions of its
   // hash, newest first, then their first four bytes, so a candidate that
@@ -499,7 +501,7 @@ class FastParser {
     uint32_t bestLen = std::max<uint32_t>(kMinMatchLength - 1, run > kMinMatchLength ? run : 0);
     const uint32_t value = Load32(cur);
     const uint32_t* bucket = &buckets_[size_t{Hash4(cur, bits_)} * 2 * kFastWays];
-    if (limit > kMinMatchLength) Prefetch(pos + 1);  // the next search's bucket, while this one runs
+    Prefetch(pos + 1);  // the next search's bucket, while this one runs
     for (uint32_t way = 0; way < kFastWays; ++way) {
       uint32_t cand = bucket[way];
       if (cand == kNil) break;
