@@ -453,6 +453,8 @@ class FastParser {
       sink.Match(c.length, c.distance);
   }
 
+  // Prefetches the bucket of pos, whose hash reads the four bytes there
+  // (none when fewer remain).
   void Prefetch(uint32_t pos) {
     if (end_ - pos >= 4) PrefetchLine(&buckets_[size_t{Hash4(data_ + pos, bits_)} * 2 * kFastWays]);
   }
@@ -477,7 +479,7 @@ class FastParser {
   void InsertRange(uint32_t from, uint32_t to, uint32_t length) {
     if (length <= kFastInsertAll) {
       for (uint32_t p = from; p < to; ++p) {
-        if (p + 8 < to && end_ - p >= 8 + 4) Prefetch(p + 8);  // its hash reads four bytes there
+        if (p + 8 < to) Prefetch(p + 8);
         Insert(p);
       }
       return;
