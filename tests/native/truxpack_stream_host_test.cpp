@@ -463,17 +463,23 @@ TEST(StreamedArchiveTest, PeakMemoryFollowsTheLargestFileNotTheProduct) {
   ASSERT_EQ(0, build.code) << build.err;
   EXPECT_GT(fs::file_size(w.path / "setup.exe"), kLarge);
   EXPECT_GT(build.peakKb, 0);
-  if (kPeaksMeaningful) EXPECT_LE(build.peakKb, limitKb) << "build";
+  if (kPeaksMeaningful) {
+    EXPECT_LE(build.peakKb, limitKb) << "build";
+  }
   for (const char* command : {"list", "verify"}) {
     ToolRun r = Truxpack(w.path, {command, "setup.exe"}, true);
     EXPECT_EQ(0, r.code) << r.err;
     EXPECT_GT(r.peakKb, 0) << command;
-    if (kPeaksMeaningful) EXPECT_LE(r.peakKb, limitKb) << command;
+    if (kPeaksMeaningful) {
+      EXPECT_LE(r.peakKb, limitKb) << command;
+    }
   }
   ToolRun extract = Truxpack(w.path, {"extract", "-q", "setup.exe", "out"}, true);
   ASSERT_EQ(0, extract.code) << extract.err;
   EXPECT_GT(extract.peakKb, 0);
-  if (kPeaksMeaningful) EXPECT_LE(extract.peakKb, limitKb) << "extract";
+  if (kPeaksMeaningful) {
+    EXPECT_LE(extract.peakKb, limitKb) << "extract";
+  }
   EXPECT_TRUE(SameFile(w.path / "files" / "large.bin", w.path / "out" / "large.bin"));
   EXPECT_EQ(Slurp(w.path / "files/small/s17.txt"), Slurp(w.path / "out/small/s17.txt"));
 }
@@ -502,7 +508,9 @@ TEST(StreamedArchiveTest, CompressedBuildHoldsTheFilesOnce) {
   ASSERT_EQ(0, build.code) << build.err;
   EXPECT_LT(fs::file_size(w.path / "setup.exe"), kInput / 50);
   EXPECT_GT(build.peakKb, 0);
-  if (kPeaksMeaningful) EXPECT_LE((size_t)build.peakKb, (5 * kInput / 2) >> 10);
+  if (kPeaksMeaningful) {
+    EXPECT_LE((size_t)build.peakKb, (5 * kInput / 2) >> 10);
+  }
   ToolRun verify = Truxpack(w.path, {"verify", "setup.exe"});
   EXPECT_EQ(0, verify.code) << verify.err;
 }
