@@ -70,7 +70,7 @@ using SlotOrder = int (*)(const void* a, const void* b, const void* context);
 // never constructs or destroys anything; the typed wrappers do.
 class SlotVector {
  public:
-  explicit SlotVector(int32_t slotSize) : slotSize_(slotSize) {}
+  constexpr explicit SlotVector(int32_t slotSize) : slotSize_(slotSize) {}
   ~SlotVector() { MemFree(block_); }
   SlotVector(const SlotVector&) = delete;
   SlotVector& operator=(const SlotVector&) = delete;
@@ -123,7 +123,7 @@ class Vector {
  public:
   using Compare = int (*)(const T* a, const T* b);
 
-  Vector() : core_(sizeof(T)) {}
+  constexpr Vector() : core_(sizeof(T)) {}
   Vector(const Vector& other) : core_(sizeof(T)) { core_.CopySlotsFrom(other.core_); }
   Vector(Vector&& other) noexcept : core_(sizeof(T)) { core_.Swap(other.core_); }
   Vector& operator=(const Vector& other) {
@@ -218,7 +218,7 @@ class Array {
  public:
   using Compare = int (*)(const T* a, const T* b);
 
-  Array() : core_(sizeof(T*)) {}
+  constexpr Array() : core_(sizeof(T*)) {}
   Array(const Array& other) : core_(sizeof(T*)) { CopyFrom(other); }
   Array(Array&& other) noexcept : core_(sizeof(T*)) { core_.Swap(other.core_); }
   ~Array() { Clear(); }
