@@ -382,7 +382,7 @@ uint32_t WindowFor(uint64_t n, uint32_t bits) {
 // ---------------------------------------------------------------- fast level
 
 constexpr uint32_t kFastWays = 8;       // candidates examined per position
-constexpr uint32_t kFastBucketBits = 16; // at most 2^16 buckets (4 MiB)
+constexpr uint32_t kFastBucketBits = 19;  // at most 2^19 buckets (32 MiB)
 constexpr uint32_t kFastHistory = 1u << 18;  // history entered before a segment
 constexpr uint32_t kFastNice = 48;       // a match this long ends the search
 constexpr uint32_t kFastInsertAll = 64;  // matches up to this long insert every position
