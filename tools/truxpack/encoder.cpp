@@ -230,7 +230,8 @@ inline int32_t RunGain(uint32_t count) {
 // kAnchorSpan + 2^kAnchorBits bytes is met at one of its anchors whatever
 // its alignment, and the parsers look the table up at anchors only.
 constexpr uint32_t kAnchorSpan = 64;
-constexpr uint32_t kAnchorBits = 4;
+constexpr uint32_t kAnchorBits = 4;      // best: one anchor in 16
+constexpr uint32_t kFastAnchorBits = 6;  // fast: one in 64, for repeats of a few hundred bytes and more
 constexpr uint32_t kLongSpan = 32;  // equal bytes needed before a far repeat is used
 
 struct GearTable {
@@ -252,7 +253,8 @@ constexpr GearTable kGear;
 // must not decrease; each byte is hashed at most once between jumps.
 class AnchorCursor {
  public:
-  AnchorCursor(const unsigned char* data, uint32_t size) : data_(data), size_(size) {}
+  AnchorCursor(const unsigned char* data, uint32_t size, uint32_t anchorBits)
+      : data_(data), size_(size), anchorBits_(anchorBits) {}
 
   // True when pos is an anchor; hash is then its key.
   bool IsAnchor(uint32_t pos, uint64_t& hash) {
@@ -264,12 +266,13 @@ class AnchorCursor {
     }
     while (next_ < upTo) h_ = (h_ << 1) + kGear.v[data_[next_++]];
     hash = h_;
-    return (h_ >> (64 - kAnchorBits)) == 0;
+    return (h_ >> (64 - anchorBits_)) == 0;
   }
 
  private:
   const unsigned char* data_;
   uint32_t size_;
+  uint32_t anchorBits_;
   uint32_t next_ = kNil;  // bytes [next_ - kAnchorSpan, next_) are in h_
   uint64_t h_ = 0;
 };
@@ -279,9 +282,10 @@ class LongRangeTable {
   // Each bucket holds the earliest anchors of its slot. Every thread walks
   // the whole input in order (hashing is cheap) and fills only its own
   // share of the buckets, so the table does not depend on the thread count.
-  LongRangeTable(const unsigned char* data, uint32_t size, unsigned threads) : data_(data), size_(size) {
+  LongRangeTable(const unsigned char* data, uint32_t size, uint32_t anchorBits, unsigned threads)
+      : data_(data), size_(size), anchorBits_(anchorBits) {
     uint32_t bits = 8;
-    while (bits < 22 && (uint64_t{kWays} << bits) < (uint64_t{size} >> (kAnchorBits - 1))) ++bits;
+    while (bits < 22 && (uint64_t{kWays} << bits) < (uint64_t{size} >> (anchorBits - 1))) ++bits;
     shift_ = 64 - bits;
     table_.assign(size_t{kWays} << bits, kNil);
     unsigned parts = std::max(1u, std::min(threads, 16u));
@@ -290,6 +294,8 @@ class LongRangeTable {
     Fill(0, parts);
     for (std::thread& t : workers) t.join();
   }
+
+  uint32_t AnchorBits() const { return anchorBits_; }
 
   // At an anchor pos with key hash: the longest repeat there from the
   // bucket's positions before pos (at least kLongSpan bytes, at most limit
@@ -317,7 +323,7 @@ class LongRangeTable {
   void Fill(unsigned part, unsigned parts) {
     const size_t from = table_.size() / parts * part;
     const size_t to = part + 1 == parts ? table_.size() : table_.size() / parts * (part + 1);
-    AnchorCursor cursor(data_, size_);
+    AnchorCursor cursor(data_, size_, anchorBits_);
     uint64_t hash;
     for (uint32_t p = 0; p < size_; ++p) {
       if (!cursor.IsAnchor(p, hash)) continue;
@@ -336,6 +342,7 @@ class LongRangeTable {
 
   const unsigned char* data_;
   uint32_t size_;
+  uint32_t anchorBits_;
   uint32_t shift_ = 0;
   std::vector<uint32_t> table_;
 };
@@ -348,7 +355,7 @@ class LongRangeTable {
 class FarRepeats {
  public:
   FarRepeats(const LongRangeTable* table, const unsigned char* data, uint32_t size)
-      : table_(table), data_(data), cursor_(data, size) {}
+      : table_(table), data_(data), cursor_(data, size, table ? table->AnchorBits() : kAnchorBits) {}
   Candidate At(uint32_t pos, uint32_t limit) {
     if (!table_) return {0, 0};
     Candidate best{0, 0};
@@ -948,7 +955,8 @@ void PackInSegments(const unsigned char* data, uint32_t size, const SegmentPlan&
   // larger than it or cut in segments.
   uint32_t reach = plan.level == PackLevel::kFast ? kFastHistory : 1u << kBestWindowBits;
   std::unique_ptr<LongRangeTable> longRange;
-  if (size > reach || count > 1) longRange = std::make_unique<LongRangeTable>(data, size, threads);
+  if (size > reach || count > 1) longRange = std::make_unique<LongRangeTable>(
+        data, size, plan.level == PackLevel::kFast ? kFastAnchorBits : kAnchorBits, threads);
   threads = std::max(1u, std::min<unsigned>(threads, count));
   if (count <= 1 || threads == 1) {
     CodeSink sink(data, out);
@@ -1066,7 +1074,8 @@ size_t PackWorkingMemory(size_t size, PackLevel level, unsigned threads) {
   size_t table = 0;
   if (count > 1 || size > (level == PackLevel::kFast ? kFastHistory : size_t{1} << kBestWindowBits)) {
     uint32_t bits = 8;
-    while (bits < 22 && (uint64_t{4} << bits) < (uint64_t{size} >> (kAnchorBits - 1))) ++bits;
+    uint32_t anchorBits = level == PackLevel::kFast ? kFastAnchorBits : kAnchorBits;
+    while (bits < 22 && (uint64_t{4} << bits) < (uint64_t{size} >> (anchorBits - 1))) ++bits;
     table = (size_t{4} << bits) * sizeof(uint32_t);
   }
   return threads * perThread + codes + table;
