@@ -125,9 +125,11 @@ String EditAutoexecPath(bool add) {
   if (!EditAutoexecText(text, line, add)) return failure;
   if (add) {
     // Only the new end is written: the existing lines are never rewritten.
-    if (file.SeekFromEnd(0)) file.WriteBlock(text.CStr() + oldLength, text.Length() - oldLength);
+    // The PATH edit is best-effort: a failed write leaves the file as it was
+    // or ends it early, and the installation goes on either way.
+    if (file.SeekFromEnd(0)) (void)file.WriteBlock(text.CStr() + oldLength, text.Length() - oldLength);
   } else if (file.SeekTo(0) && file.WriteBlock(text.CStr(), text.Length())) {
-    file.Truncate();
+    (void)file.Truncate();  // best-effort as above; the shorter text is already written
   }
   return failure;
 }

@@ -15,7 +15,8 @@ namespace {
 // the backup value when it is not blank and differs from text.
 bool BackupAndWrite(RegistryKey& key, const String& text, const String& backupName) {
   String old = key.ReadText("");
-  if (!old.IsBlank() && old.CompareNoCase(text.CStr()) != 0) key.WriteText(backupName.CStr(), old);
+  // A backup that cannot be written only loses the restore at uninstall time.
+  if (!old.IsBlank() && old.CompareNoCase(text.CStr()) != 0) (void)key.WriteText(backupName.CStr(), old);
   return key.WriteText("", text);
 }
 
@@ -68,7 +69,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
     if (key.OpenChild("shell") != kRegistryOpenFailed) {
       if (record.number & kAssocDefaultVerb) BackupAndWrite(key, verb, backupName);
       if (key.OpenChild(verb.CStr()) != kRegistryOpenFailed) {
-        key.WriteText("", record.texts[kAssocVerbCaption]);
+        (void)key.WriteText("", record.texts[kAssocVerbCaption]);  // a caption only; the command below matters
         if (key.OpenChild("command") != kRegistryOpenFailed) {
           String command = record.texts[kAssocCommand];
           ExpandPathVariables(command);

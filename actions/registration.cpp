@@ -21,18 +21,20 @@ constexpr int kMaxWidePath = 260;
 // unsigned so that a huge stored count is never mistaken for a negative one.
 uint32_t ReadCount(RegistryKey& key, const char* path) { return (uint32_t)key.ReadNumber(path, 0); }
 
+// The reference counts are best-effort: a count that cannot be written
+// leaves the file counted as before, which at worst keeps it at uninstall.
 void ReleaseSharedFile(RegistryKey& key, const char* path) {
   uint32_t count = ReadCount(key, path);
   if (count <= 1)
     key.DeleteValue(path);
   else
-    key.WriteNumber(path, count - 1);
+    (void)key.WriteNumber(path, count - 1);
 }
 
 void AddSharedFileReference(RegistryKey& key, const char* path) {
   uint32_t count = ReadCount(key, path);
   if (count != 0xFFFFFFFFu) ++count;  // saturates instead of wrapping to 0
-  key.WriteNumber(path, count);
+  (void)key.WriteNumber(path, count);
 }
 
 // path in UTF-16 through the ANSI code page into out (kMaxWidePath + 1

@@ -249,7 +249,7 @@ bool CreateShortcut(String& linkPath, const char* target, const char* arguments,
   IPersistFile* file = nullptr;
   if (!Failed(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
     if (!EndsWithLnk(linkPath)) linkPath.Append(".LNK");
-    CreateDirectoryTree(FolderOf(linkPath).CStr());
+    (void)CreateDirectoryTree(FolderOf(linkPath).CStr());  // a missing folder makes the save below fail and report
     wchar_t wide[kMaxWidePath + 1];
     if (MultiByteToWideChar(CP_ACP, 0, linkPath.CStr(), -1, wide, kMaxWidePath + 1) <= 0)
       SetLastError(ERROR_FILENAME_EXCED_RANGE);

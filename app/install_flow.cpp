@@ -302,7 +302,7 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
   // The file-system redirection of a 64-bit product is per thread and dies
   // with the process; nothing started from here inherits it.
   if (restart) {
-    ExitWindows(kRestartMode, false);
+    (void)ExitWindows(kRestartMode, false);  // refused or not: the process ends next
   } else if (succeeded && !program.IsEmpty()) {
     RunProcess(program.CStr(), 0, nullptr);
   }
@@ -353,7 +353,9 @@ void ChooseInstallDirectory(const PreviousInstallation& previous, bool& reinstal
   }
   if (dir.IsEmpty()) dir = source;
   if (g_options.automaticMode || !s.Flag(kFlagChooseDirectory)) {
-    CreateDirectoryTree(dir.CStr());
+    // Not asked for: a directory that cannot be created shows in the first
+    // file that cannot be written there.
+    (void)CreateDirectoryTree(dir.CStr());
     return;
   }
   if (!RunDirectoryLoop()) EndProcess();
@@ -384,9 +386,11 @@ void RunInstallFlow() {
   CreateProgressDialog();
   SetStage(kMsgPreparing, 2);
   AssembleDataRegion();
-  if (!s.UninstallSubdir.IsEmpty()) CreateDirectoryTree(UninstallDirectory().CStr());
+  // A directory that cannot be created is reported by the files and the
+  // uninstall data written into it.
+  if (!s.UninstallSubdir.IsEmpty()) (void)CreateDirectoryTree(UninstallDirectory().CStr());
   if (!s.SharedPath.IsEmpty()) {
-    CreateDirectoryTree(SharedDirectory().CStr());
+    (void)CreateDirectoryTree(SharedDirectory().CStr());
     if (s.Flag(kFlagGrantUsersAccess)) GrantUsersAccess(SharedDirectory().CStr());
   }
   ApplyDeletionRecords();

@@ -68,7 +68,7 @@ ArchiveError ReadArchiveHeader(ArchiveCursor& cursor, ArchiveHeaderValues& value
   values.entrySizes.Clear();
   for (int32_t i = 0; i < h.entryCount; ++i) {
     uint32_t size = 0;
-    cursor.U32(size);
+    if (!cursor.U32(size)) return kErrArchiveTruncated;  // the table's length was checked above
     if (size > kMaxEntrySize) return kErrEntrySize;
     values.entrySizes.Append(size);
   }

@@ -19,10 +19,10 @@ class ArchiveCursor {
   ArchiveCursor(const unsigned char* begin, const unsigned char* end) : base_(begin), at_(begin), end_(end) {}
 
   // Each returns false, without moving, when the bytes are not all there.
-  bool U32(uint32_t& value);
-  bool Text(String& text);  // up to and past the NUL; a missing NUL is a failure
-  bool Bytes(int32_t n, String& bytes);
-  bool Skip(int32_t n);
+  [[nodiscard]] bool U32(uint32_t& value);
+  [[nodiscard]] bool Text(String& text);  // up to and past the NUL; a missing NUL is a failure
+  [[nodiscard]] bool Bytes(int32_t n, String& bytes);
+  [[nodiscard]] bool Skip(int32_t n);
 
   const unsigned char* At() const { return at_; }
   const unsigned char* Base() const { return base_; }
@@ -54,7 +54,7 @@ struct ArchiveVersionProblem {
 // kErrArchiveTruncated. On success the cursor stands on the packed settings.
 // On a version problem the result is kArchiveOk with problem.tooNew set, so
 // the caller shows its message.
-ArchiveError ReadArchiveHeader(ArchiveCursor& cursor, ArchiveHeaderValues& values, ArchiveVersionProblem& problem);
+[[nodiscard]] ArchiveError ReadArchiveHeader(ArchiveCursor& cursor, ArchiveHeaderValues& values, ArchiveVersionProblem& problem);
 
 // How the header's sectionArchiveSize relates to the section the archive is
 // read from.
@@ -68,9 +68,9 @@ enum class SectionArchiveSizeCheck {
 // (the cursor's whole extent) and values.dataRegionOffset. Anything but kFits
 // is the archive error kErrArchiveTruncated, whether the data region lies in
 // the section or outside the image.
-SectionArchiveSizeCheck CheckSectionArchiveSize(const ArchiveHeaderValues& values, int64_t mappedSize);
+[[nodiscard]] SectionArchiveSizeCheck CheckSectionArchiveSize(const ArchiveHeaderValues& values, int64_t mappedSize);
 
 // Takes the packed settings from the cursor (kErrArchiveTruncated when they
 // are not all there), unscrambles them with the settings checksum and
 // unpacks them (47). On success the cursor stands on the data region.
-ArchiveError LoadSettingsBlock(ArchiveCursor& cursor, const ArchiveHeaderValues& values, String& settings);
+[[nodiscard]] ArchiveError LoadSettingsBlock(ArchiveCursor& cursor, const ArchiveHeaderValues& values, String& settings);

@@ -38,9 +38,9 @@ int32_t UnpackBlockInto(const void* block, int32_t length, void* output, int32_t
 //         with MemFree. The input block is not freed.
 //         false on an invalid block or when the S bytes cannot be allocated;
 //         data and length are then unchanged.
-bool UnpackBlock(const unsigned char*& data, int32_t& length);
+[[nodiscard]] bool UnpackBlock(const unsigned char*& data, int32_t& length);
 
 // The String form: the string's content is a compressed block. On success
 // the string holds the S decoded bytes (it adopts the decoded buffer) and the
 // result is true; on failure the string is unchanged and the result is false.
-bool UnpackInPlace(String& block);
+[[nodiscard]] bool UnpackInPlace(String& block);

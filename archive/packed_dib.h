@@ -37,4 +37,4 @@ constexpr uint32_t kDibRgb = 0, kDibRle8 = 1, kDibRle4 = 2, kDibBitFields = 3;
 // Fills out and returns true when bytes[0 .. size) hold a drawable packed
 // DIB; otherwise returns false and leaves out with width 0. Never reads
 // outside the given bytes.
-bool ReadPackedDib(const void* bytes, int32_t size, PackedDib& out);
+[[nodiscard]] bool ReadPackedDib(const void* bytes, int32_t size, PackedDib& out);

@@ -46,7 +46,7 @@ using ReadAtFunction = bool (*)(void* context, int64_t offset, void* out, int32_
 // archive error 43 (PE header offset unreadable or outside 0x40..0x1000),
 // 44 (section count or optional-header size unreadable, or count outside
 // 4..99) or 9 (file offset 0, or the matching header cut off after its name).
-int32_t FindArchiveSection(ReadAtFunction readAt, void* context, PeLayout& layout);
+[[nodiscard]] int32_t FindArchiveSection(ReadAtFunction readAt, void* context, PeLayout& layout);
 
 // Turns image (the file's bytes before the section followed by those after
 // it) into the uninstaller: one section fewer, SizeOfInitializedData and

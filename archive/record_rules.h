@@ -38,7 +38,7 @@ inline bool IsDateCondition(uint8_t condition) {
 // The date (and optional time) of a date condition's argument, read month
 // first; false when the argument holds no valid date (a corrupt archive,
 // code 65). A valid time is hours 0-23, minutes and seconds 0-59.
-bool ParseDeletionDate(const char* argument, DateTime& when);
+[[nodiscard]] bool ParseDeletionDate(const char* argument, DateTime& when);
 
 // N of a size condition: the integer at the argument's first digit, '+', '-'
 // or '.' (0 without one), held within 32 bits.

@@ -120,7 +120,7 @@ struct SettingsReadOptions {
 
 // Reads the whole stream into settings. Returns kArchiveOk, or the code of
 // the first broken rule (the reading stops there).
-ArchiveError ReadSettings(const char* data, int32_t size, const SettingsReadOptions& options,
+[[nodiscard]] ArchiveError ReadSettings(const char* data, int32_t size, const SettingsReadOptions& options,
                           ArchiveSettings& settings);
 
 // The sequential reader over the unpacked bytes. Reads past the end give

@@ -17,4 +17,4 @@ int32_t PackedDibPixelOffset(const char* dib, int32_t size);
 // out = "BM", the file size, two reserved zero words, the pixel offset in
 // the file, then the packed bitmap's bytes unchanged. False, with out
 // empty, when PackedDibPixelOffset rejects the bytes.
-bool BmpFileFromPackedDib(const char* dib, int32_t size, String& out);
+[[nodiscard]] bool BmpFileFromPackedDib(const char* dib, int32_t size, String& out);

@@ -121,12 +121,12 @@ struct DateTime : Date {
 
   // The system time record of this local date and time; false (record
   // zeroed) when the date or time is invalid or the year is outside 1..30827.
-  bool ToSystemTime(SystemTimeRecord& record) const;
+  [[nodiscard]] bool ToSystemTime(SystemTimeRecord& record) const;
   // From a system time record; false (cleared) when it is not a valid time.
   bool FromSystemTime(const SystemTimeRecord& record);
   // File times count 100 ns units since 1 January 1601 UTC; this DateTime is
   // local time.
-  bool ToFileTime(uint64_t& fileTime) const;
+  [[nodiscard]] bool ToFileTime(uint64_t& fileTime) const;
   bool FromFileTime(uint64_t fileTime);
 };
 

@@ -77,7 +77,7 @@ class String {
   char* SetLength(int32_t n);
   // SetLength whose allocation failure returns null and leaves the string as
   // it was.
-  char* TrySetLength(int32_t n);
+  [[nodiscard]] char* TrySetLength(int32_t n);
   // Extends by n uninitialised bytes; returns the first new byte (null for n <= 0).
   char* GrowBy(int32_t n);
   // With n < capacity only raises the length (never shrinks) and returns

@@ -48,7 +48,8 @@ void ApplyRecord(FileDeletion& record) {
   ExpandFileSpecs(record.specification.CStr(), files, options);
 
   DateTime when;
-  if (IsDateCondition(record.condition)) ParseDeletionDate(record.argument.CStr(), when);  // checked beforehand
+  // Every date was checked before anything was deleted (corrupt archive 65).
+  if (IsDateCondition(record.condition)) (void)ParseDeletionDate(record.argument.CStr(), when);
   const int32_t n = DeletionSizeArgument(record.argument.CStr());
   for (const String& path : files) {
     FileInfo info;

@@ -220,7 +220,7 @@ bool PrepareDirectory(const InstallEntry& e, const String& destination) {
 }
 
 void RegisterFont(const InstallEntry& e) {
-  SetFontValue(e.text1.CStr(), e.name.CStr());  // failures are ignored
+  (void)SetFontValue(e.text1.CStr(), e.name.CStr());  // the font still works for this session without it
   AddFontResourceA(e.name.CStr());
   if (!e.Permanent()) {
     String& text = g_lists.fontText;

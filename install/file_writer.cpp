@@ -218,7 +218,8 @@ bool RenameFile(const char* source, const char* destination, uint32_t options) {
       RemoveFile(destination, 0);
     }
   }
-  if (options & kRenameCreateDirectory) CreateDirectoryTree(DirectoryOf(destination).CStr());
+  // A directory that cannot be created makes the move below fail and report.
+  if (options & kRenameCreateDirectory) (void)CreateDirectoryTree(DirectoryOf(destination).CStr());
   if (!(options & kRenameAtReboot)) return MoveFileA(source, destination) != FALSE;
   const RebootMove move = MoveAtReboot(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
   if (move == RebootMove::kDone) return true;

@@ -4,6 +4,6 @@
 
 void ReadUninstallData(const char* path, UninstallDataContents& out) {
   String text;
-  ReadFileToString(path, text);  // a missing or unreadable file reads as empty
+  (void)ReadFileToString(path, text);  // a missing or unreadable file reads as empty
   ParseUninstallData(text, out);
 }

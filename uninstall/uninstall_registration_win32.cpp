@@ -27,15 +27,25 @@ constexpr uint32_t kTextOrDelete = kRegistryDeleteEmpty;
 const char kRegistryFailure[] =
     "Unable to save the uninstall information to the registry.  Uninstall will not work properly.\r\n\r\n";
 
+// Each value is written without its own check: the registration is verified
+// as a whole by reading UninstallString back, which is the one failure the
+// run reports (with kRegistryFailure).
+void PutText(RegistryKey& key, const char* name, const String& text, uint32_t flags = 0) {
+  (void)key.WriteText(name, text, flags);
+}
+void PutNumber(RegistryKey& key, const char* name, uint32_t value, uint32_t flags = 0) {
+  (void)key.WriteNumber(name, value, flags);
+}
+
 void WriteUninstallDataValues(RegistryKey& key, const ArchiveSettings& s) {
   for (const UninstallValue& entry : s.uninstallValues) {
     String value(entry.value);
     ExpandPathVariables(value);
     if (entry.type == 4) {
       const int64_t n = ParseInt64(value.CStr());
-      key.WriteNumber(entry.name.CStr(), n == kParseInt64Failed ? 0u : (uint32_t)n, kRegistryDeleteEmpty);
+      PutNumber(key, entry.name.CStr(), n == kParseInt64Failed ? 0u : (uint32_t)n, kRegistryDeleteEmpty);
     } else {
-      key.WriteText(entry.name.CStr(), value, kTextOrDelete | (entry.type == 2 ? kRegistryExpand : 0u));
+      PutText(key, entry.name.CStr(), value, kTextOrDelete | (entry.type == 2 ? kRegistryExpand : 0u));
     }
   }
 }
@@ -44,50 +54,50 @@ void WriteUninstallDataValues(RegistryKey& key, const ArchiveSettings& s) {
 void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const String& quietString,
                           const String& sharedFilesText) {
   const ArchiveSettings& s = g_archive.settings;
-  key.WriteText("UninstallString", uninstallString);
-  key.WriteText("QuietUninstallString", quietString);
-  key.WriteText("DisplayName", g_options.DisplayName);
-  key.WriteText("InstallSource", ModulePath());
-  key.WriteText("DisplayVersion", s.DisplayVersion, kTextOrDelete);
-  key.WriteText("Publisher", s.Publisher, kTextOrDelete);
+  PutText(key, "UninstallString", uninstallString);
+  PutText(key, "QuietUninstallString", quietString);
+  PutText(key, "DisplayName", g_options.DisplayName);
+  PutText(key, "InstallSource", ModulePath());
+  PutText(key, "DisplayVersion", s.DisplayVersion, kTextOrDelete);
+  PutText(key, "Publisher", s.Publisher, kTextOrDelete);
   uint32_t major = 0, minor = 0;
   if (VersionNumbers(s.DisplayVersion, major, minor)) {
-    key.WriteNumber("VersionMajor", major);
-    key.WriteNumber("VersionMinor", minor);
+    PutNumber(key, "VersionMajor", major);
+    PutNumber(key, "VersionMinor", minor);
   }
-  key.WriteText("ProductRegistry", s.ProductRegistry, kTextOrDelete);
-  key.WriteText("ProductStartMenu", s.ProductStartMenu, kTextOrDelete);
-  key.WriteText("SharedPath", SharedDirectory(), kTextOrDelete);
-  key.WriteText("ProductFonts", FontListText(), kTextOrDelete);
+  PutText(key, "ProductRegistry", s.ProductRegistry, kTextOrDelete);
+  PutText(key, "ProductStartMenu", s.ProductStartMenu, kTextOrDelete);
+  PutText(key, "SharedPath", SharedDirectory(), kTextOrDelete);
+  PutText(key, "ProductFonts", FontListText(), kTextOrDelete);
   String flags;
   Format(flags, "%I64d", (long long)(int64_t)s.Flags);
-  key.WriteText("ProductFlags", flags);
-  key.WriteText("UninstallBatch1", s.UninstallBatch1, kTextOrDelete);
-  key.WriteText("UninstallBatch2", s.UninstallBatch2, kTextOrDelete);
-  key.WriteText("SharedFiles", sharedFilesText, kTextOrDelete);
-  key.WriteText("UninstallSubdir", s.UninstallSubdir, kTextOrDelete);
-  key.WriteNumber("ShortcutMode", s.ShortcutMode, kRegistryDeleteEmpty);
-  key.WriteText("DisplayTitle", g_displayTitle);
-  key.WriteNumber("TitleColor", s.TitleColor);
-  key.WriteNumber("TopColor", s.TopColor);
+  PutText(key, "ProductFlags", flags);
+  PutText(key, "UninstallBatch1", s.UninstallBatch1, kTextOrDelete);
+  PutText(key, "UninstallBatch2", s.UninstallBatch2, kTextOrDelete);
+  PutText(key, "SharedFiles", sharedFilesText, kTextOrDelete);
+  PutText(key, "UninstallSubdir", s.UninstallSubdir, kTextOrDelete);
+  PutNumber(key, "ShortcutMode", s.ShortcutMode, kRegistryDeleteEmpty);
+  PutText(key, "DisplayTitle", g_displayTitle);
+  PutNumber(key, "TitleColor", s.TitleColor);
+  PutNumber(key, "TopColor", s.TopColor);
   if (s.MonoColor())
     key.DeleteValue("BottomColor");
   else
-    key.WriteNumber("BottomColor", s.BottomColor);
-  key.WriteNumber("MonoColor", s.MonoColor() ? 1u : 0u);
-  key.WriteNumber("TitleShadow", s.TitleShadow);
-  key.WriteNumber("TitlePosition", s.TitlePosition);
-  key.WriteText("TitleFont", s.TitleFont);
-  key.WriteText("TaskbarText", s.TaskbarText);
+    PutNumber(key, "BottomColor", s.BottomColor);
+  PutNumber(key, "MonoColor", s.MonoColor() ? 1u : 0u);
+  PutNumber(key, "TitleShadow", s.TitleShadow);
+  PutNumber(key, "TitlePosition", s.TitlePosition);
+  PutText(key, "TitleFont", s.TitleFont);
+  PutText(key, "TaskbarText", s.TaskbarText);
   if (s.Flag(kFlagKeepBackgroundBitmap)) {
-    key.WriteNumber("BitmapSize", s.BitmapSize);
-    key.WriteNumber("StretchMode", s.StretchMode);
+    PutNumber(key, "BitmapSize", s.BitmapSize);
+    PutNumber(key, "StretchMode", s.StretchMode);
   }
   WriteUninstallDataValues(key, s);
-  key.WriteText("InstallLocation", InstallationDirectory());
+  PutText(key, "InstallLocation", InstallationDirectory());
   String date;
   DateTime::Now().Format(date, kDefaultDateTimePattern);
-  key.WriteText("InstallDate", date);
+  PutText(key, "InstallDate", date);
 }
 
 }  // namespace

@@ -108,7 +108,8 @@ void ShowBackground(RegistryKey& key, const ProductValues& product) {
     // The kept file is a .BMP: its 14-byte file header comes off, the packed
     // bitmap behind it is what the window draws.
     String& bytes = BackgroundPictureBytes();
-    ReadFileToString(JoinPath(product.uninstallDir.CStr(), kBackgroundFileName).CStr(), bytes);
+    // A missing or unreadable file leaves the picture empty: the plain background.
+    (void)ReadFileToString(JoinPath(product.uninstallDir.CStr(), kBackgroundFileName).CStr(), bytes);
     if (bytes.Length() > 14 && bytes.CharAt(0) == 'B' && bytes.CharAt(1) == 'M') {
       bytes.DeleteFirst(14);
       SetBackgroundPicture(bytes.CStr(), bytes.Length());
@@ -135,12 +136,13 @@ void CollectProtectedFolders(Array<String>& folders);
 // --- associations ---
 
 // When key holds a non-empty backup value, it becomes the default value
-// again and the backup goes. True when something was restored.
+// again and the backup goes. True when the key held a backup: it was
+// restored, or, when the default cannot be written, the backup stays in place
+// (the key is kept either way, so the old value is never lost).
 bool RestoreDefault(RegistryKey& key, const char* backupName) {
   String backup = key.ReadText(backupName);
   if (backup.IsEmpty()) return false;
-  key.WriteText("", backup);
-  key.DeleteValue(backupName);
+  if (key.WriteText("", backup)) key.DeleteValue(backupName);
   return true;
 }
 
@@ -233,7 +235,7 @@ void RemoveFonts(RegistryKey& key, const String& fonts) {
     if (ProductFlag(kFlagUninstallAskFonts) && !Automatic() &&
         AskWith(kMsgFontQuestion, name.CStr(), kMsgFontCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
       continue;
-    DeleteFontValue(name.CStr());
+    (void)DeleteFontValue(name.CStr());  // an entry already gone is what is wanted
     if (!IsPlainFileName(file.CStr())) continue;  // never outside the fonts directory
     RemoveFontResourceA(file.CStr());
     RemoveFile(JoinPath(fontDir.CStr(), file.CStr()).CStr(), 0);
@@ -339,7 +341,7 @@ void ReleaseSharedFile(RegistryKey& counts, const String& path, uint32_t markers
   if (count > 0) {
     --count;
     if (count > 0)
-      counts.WriteNumber(path.CStr(), (uint32_t)count);
+      (void)counts.WriteNumber(path.CStr(), (uint32_t)count);  // best-effort: at worst the file stays counted
     else
       counts.DeleteValue(path.CStr());
     if (count > 0) return;
@@ -597,7 +599,7 @@ bool Uninstall(const String& name) {
   if (!Automatic()) Ask(kMsgUninstallDone, kMsgUninstallDoneCaption, MB_OK | MB_ICONINFORMATION);
   if (ProductFlag(kFlagUninstallRestart)) {
     if (Automatic() || Ask(kMsgUninstallRestart, kMsgQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
-      ExitWindows(2, false);
+      (void)ExitWindows(2, false);  // refused or not: the uninstaller ends next
   }
   return true;
 }

@@ -101,9 +101,9 @@ constexpr int32_t kMaxFileInMemory = kMaxStringBlock - 4096;
 // A source of bytes: a block, one byte, or one byte left in place.
 class ByteSource {
  public:
-  virtual bool ReadBlock(void* buffer, int32_t size) = 0;
-  virtual bool ReadByte(uint8_t& byte) = 0;
-  virtual bool PeekByte(uint8_t& byte) = 0;  // reads one byte and steps back
+  [[nodiscard]] virtual bool ReadBlock(void* buffer, int32_t size) = 0;
+  [[nodiscard]] virtual bool ReadByte(uint8_t& byte) = 0;
+  [[nodiscard]] virtual bool PeekByte(uint8_t& byte) = 0;  // reads one byte and steps back
 
  protected:
   ~ByteSource() = default;
@@ -112,7 +112,7 @@ class ByteSource {
 // A sink of bytes.
 class ByteSink {
  public:
-  virtual bool WriteBlock(const void* buffer, int32_t size) = 0;
+  [[nodiscard]] virtual bool WriteBlock(const void* buffer, int32_t size) = 0;
 
  protected:
   ~ByteSink() = default;
@@ -129,7 +129,7 @@ class DiskFile : public ByteSource, public ByteSink {
   // Opens path as flags say (see OpenFlag) with the given attributes for a
   // created file; returns an open-result code and, on failure, sets
   // LastError() to its text. An open object is closed first.
-  int32_t Open(const char* path, uint32_t flags, uint32_t attributes = kFileAttributeNormal);
+  [[nodiscard]] int32_t Open(const char* path, uint32_t flags, uint32_t attributes = kFileAttributeNormal);
   // Open; on failure with kOpenRequired the fatal report "Failed to open
   // required file:\r\n<path>\r\n\r\n<message>" ends the process.
   int32_t OpenRequired(const char* path, uint32_t flags, uint32_t attributes = kFileAttributeNormal);
@@ -143,16 +143,16 @@ class DiskFile : public ByteSource, public ByteSink {
   const String& LastError() const { return lastError_; }
   void SetFlushAfterWrite(bool on) { flushAfterWrite_ = on; }
 
-  bool ReadBlock(void* buffer, int32_t size) override;
-  bool ReadByte(uint8_t& byte) override;
-  bool PeekByte(uint8_t& byte) override;
-  bool WriteBlock(const void* buffer, int32_t size) override;
+  [[nodiscard]] bool ReadBlock(void* buffer, int32_t size) override;
+  [[nodiscard]] bool ReadByte(uint8_t& byte) override;
+  [[nodiscard]] bool PeekByte(uint8_t& byte) override;
+  [[nodiscard]] bool WriteBlock(const void* buffer, int32_t size) override;
 
   // The current position (the memory cursor in memory mode); -1 when closed.
   int32_t Position();
-  bool SeekTo(int32_t position);
+  [[nodiscard]] bool SeekTo(int32_t position);
   // Moves to distance bytes before the end (0: the end).
-  bool SeekFromEnd(int32_t distance);
+  [[nodiscard]] bool SeekFromEnd(int32_t distance);
   void PushPosition();
   // Restores and returns the last saved position; kNoSavedPosition when
   // nothing was saved (the position stays).
@@ -160,31 +160,31 @@ class DiskFile : public ByteSource, public ByteSink {
   // The size in bytes, the position unchanged; -1 when closed.
   int32_t Size();
 
-  bool ReadAt(int32_t position, void* buffer, int32_t size);
+  [[nodiscard]] bool ReadAt(int32_t position, void* buffer, int32_t size);
   // out becomes the whole content (an empty file: an empty string).
-  bool ReadAll(String& out);
-  bool ReadRange(String& out, int32_t start, int32_t count);
+  [[nodiscard]] bool ReadAll(String& out);
+  [[nodiscard]] bool ReadRange(String& out, int32_t start, int32_t count);
   // The last size bytes.
-  bool ReadTail(void* buffer, int32_t size);
+  [[nodiscard]] bool ReadTail(void* buffer, int32_t size);
   // Bytes up to a NUL (not included); true when a NUL ended them, false when
   // the end of the file or a failed read did.
   bool ReadCString(String& out);
 
   // Appends "\r\n" when the file is not empty and does not end with CR or LF.
-  bool EndLine();
+  [[nodiscard]] bool EndLine();
   // Ends the file at the current position.
-  bool Truncate();
-  bool Flush();
+  [[nodiscard]] bool Truncate();
+  [[nodiscard]] bool Flush();
 
   // Locks count bytes from offset until UnlockRange or Close.
-  bool LockRange(int32_t offset, int32_t count);
-  bool UnlockRange(int32_t offset, int32_t count);
+  [[nodiscard]] bool LockRange(int32_t offset, int32_t count);
+  [[nodiscard]] bool UnlockRange(int32_t offset, int32_t count);
 
   // Sets the last-write / creation time from a local date and time.
-  bool SetWriteTime(const SystemTimeRecord& localTime);
-  bool SetWriteTime(const DateTime& localTime);
-  bool SetCreationTime(const SystemTimeRecord& localTime);
-  bool SetCreationTime(const DateTime& localTime);
+  [[nodiscard]] bool SetWriteTime(const SystemTimeRecord& localTime);
+  [[nodiscard]] bool SetWriteTime(const DateTime& localTime);
+  [[nodiscard]] bool SetCreationTime(const SystemTimeRecord& localTime);
+  [[nodiscard]] bool SetCreationTime(const DateTime& localTime);
 
  private:
   struct LockedRange {

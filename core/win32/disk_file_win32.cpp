@@ -316,7 +316,7 @@ void DiskFile::PushPosition() { positions_.Push(Position()); }
 int32_t DiskFile::PopPosition() {
   if (positions_.IsEmpty()) return kNoSavedPosition;
   const int32_t position = positions_.Pop();
-  if (position >= 0) SeekTo(position);
+  if (position >= 0) (void)SeekTo(position);  // a failed seek shows in the next read or write
   return position;
 }
 

@@ -74,7 +74,7 @@ struct FileInfo {
 #if defined(_WIN32)
 // Reads the directory entry of one existing file or directory (no
 // wildcards). False, info cleared, when there is none.
-bool ReadFileInfo(const char* path, FileInfo& info);
+[[nodiscard]] bool ReadFileInfo(const char* path, FileInfo& info);
 
 // Appends the full paths (JoinPath of the pattern's directory and the name)
 // of the entries matching pattern to list, as the ListFilesFlag bits say,

@@ -9,14 +9,14 @@
 #if defined(_WIN32)
 // path's whole content into out; returns an open-result code (6 when the
 // read failed or the file is too large for memory: out is then empty).
-int32_t ReadFileToString(const char* path, String& out);
+[[nodiscard]] int32_t ReadFileToString(const char* path, String& out);
 // Creates or truncates path and writes size bytes of data (kWholeText: the
 // C-string length); returns an open-result code (7 when the write failed,
 // and before anything is opened for a negative size or a null buffer).
-int32_t WriteStringToFile(const char* path, const void* data, int32_t size);
+[[nodiscard]] int32_t WriteStringToFile(const char* path, const void* data, int32_t size);
 // Writes data to a new temporary file in the temporary directory; its name
 // goes to name. False when the file could not be created or written.
-bool WriteTempFile(const void* data, int32_t size, String& name);
+[[nodiscard]] bool WriteTempFile(const void* data, int32_t size, String& name);
 // True when path can be read and its content is exactly data[0, size).
 bool FileMatches(const char* path, const void* data, int32_t size);
 // True when path exists, also when another process holds it locked.
@@ -29,7 +29,7 @@ enum AppendTextFlag : uint32_t {
 };
 // Appends text (null: nothing) at the end of path. A failed write is retried
 // after 100 ms, 10 attempts in all, unless kAppendNoRetry.
-bool AppendTextToFile(const char* path, const char* text, uint32_t flags);
+[[nodiscard]] bool AppendTextToFile(const char* path, const char* text, uint32_t flags);
 
 // The current directory ("" when the system cannot say).
 String CurrentDirectory();
@@ -38,7 +38,7 @@ String CurrentDirectory();
 bool IsDirectory(const char* path);
 // Creates path and every missing parent; true when path is a directory
 // afterwards (also when it already was).
-bool CreateDirectoryTree(const char* path);
+[[nodiscard]] bool CreateDirectoryTree(const char* path);
 // Removes the directory path (one trailing '\' dropped) when it is empty.
 // Paths of 3 characters or fewer (a drive root) are left alone.
 bool RemoveDirectoryIfEmpty(const char* path);
@@ -61,7 +61,7 @@ bool SetAttributeBits(const char* path, uint32_t values, uint32_t mask);
 bool DriveExists(const char* path);
 // Free and total bytes of the drive of path (its letter's root). False for a
 // path without a drive letter or when the system cannot tell.
-bool DiskSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes);
+[[nodiscard]] bool DiskSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes);
 // Free bytes of the drive of path, or -1.
 int64_t FreeSpace(const char* path);
 #endif

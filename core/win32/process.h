@@ -44,5 +44,5 @@ const String& CommandInterpreter();
 
 // ShellExecuteA with no owner window and SW_SHOW. False for an empty file
 // name (last error ERROR_INVALID_PARAMETER) or a result of 32 or less.
-bool OpenDocument(const char* file, const char* parameters, const char* directory, const char* verb);
+[[nodiscard]] bool OpenDocument(const char* file, const char* parameters, const char* directory, const char* verb);
 #endif

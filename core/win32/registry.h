@@ -78,12 +78,12 @@ class RegistryKey {
 
   // Opens (kRegistryExisting) or opens-or-creates subkey of root with full
   // access. Returns a RegistryOpenResult; on failure nothing changes.
-  int32_t Open(HKEY root, const char* subkey, uint32_t flags = 0);
+  [[nodiscard]] int32_t Open(HKEY root, const char* subkey, uint32_t flags = 0);
   // Open under HKEY_CURRENT_USER (perUser) or HKEY_LOCAL_MACHINE of
   // "Software\" + path.
-  int32_t OpenSoftware(bool perUser, const char* path, uint32_t flags = 0);
+  [[nodiscard]] int32_t OpenSoftware(bool perUser, const char* path, uint32_t flags = 0);
   // Open relative to the current key; fails without one.
-  int32_t OpenChild(const char* subkey, uint32_t flags = 0);
+  [[nodiscard]] int32_t OpenChild(const char* subkey, uint32_t flags = 0);
   // Closes the current key and returns to the one it was opened from.
   void Close();
   void CloseAll();
@@ -115,10 +115,10 @@ class RegistryKey {
   // values as the text's bytes. With kRegistryDeleteEmpty an empty text
   // deletes the value instead. True on success (a deletion succeeds when the
   // value is gone afterwards).
-  bool WriteText(const char* name, const char* text, uint32_t flags = 0);
-  bool WriteText(const char* name, const String& text, uint32_t flags = 0);
+  [[nodiscard]] bool WriteText(const char* name, const char* text, uint32_t flags = 0);
+  [[nodiscard]] bool WriteText(const char* name, const String& text, uint32_t flags = 0);
   // REG_DWORD; with kRegistryDeleteEmpty the value 0 deletes it.
-  bool WriteNumber(const char* name, uint32_t value, uint32_t flags = 0);
+  [[nodiscard]] bool WriteNumber(const char* name, uint32_t value, uint32_t flags = 0);
   // kRegistryDeleted, kRegistryNoKey (no key open) or kRegistryDeleteFailed.
   int32_t DeleteValue(const char* name);
 

@@ -68,7 +68,7 @@ void OsName(String& out, bool withoutServicePack);
 bool IsWow64();
 // Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection, looked up
 // on every call; false when missing or failing.
-bool DisableWow64Redirection(void** state);
+[[nodiscard]] bool DisableWow64Redirection(void** state);
 bool RevertWow64Redirection(void* state);
 
 // Enables the named privilege of the process token; enable false disables
@@ -78,7 +78,7 @@ bool SetPrivilege(const char* name, bool enable);
 // Enables "SeShutdownPrivilege", calls ExitWindowsEx with
 // ExitWindowsFlags(mode, force), disables the privileges again. Returns the
 // call's success.
-bool ExitWindows(int32_t mode, bool force);
+[[nodiscard]] bool ExitWindows(int32_t mode, bool force);
 
 // True when the user belongs to the built-in Administrators group, decided by
 // an access check against a descriptor that admits only that group; fallback
@@ -103,7 +103,7 @@ bool NotifyAssociationsChanged();
 const char* FontsKeyPath();
 // name = file (REG_SZ) in the fonts key of HKEY_LOCAL_MACHINE, created when
 // missing.
-bool SetFontValue(const char* name, const char* file);
+[[nodiscard]] bool SetFontValue(const char* name, const char* file);
 // True when the value was deleted or there is no fonts key.
-bool DeleteFontValue(const char* name);
+[[nodiscard]] bool DeleteFontValue(const char* name);
 #endif

@@ -26,10 +26,10 @@ int CompareVersions(const char* a, const char* b);
 #if defined(_WIN32)
 // The file's whole version resource as a byte block; false (block empty)
 // when the file has none.
-bool ReadVersionInfo(const char* path, String& block);
+[[nodiscard]] bool ReadVersionInfo(const char* path, String& block);
 // VerQueryValueA of subBlock, its bytes copied to out (for texts, the
 // system's count includes the terminating NUL). False when absent.
-bool QueryVersionValue(String& block, const char* subBlock, String& out);
+[[nodiscard]] bool QueryVersionValue(String& block, const char* subBlock, String& out);
 // The first language and code page of "\VarFileInfo\Translation" as
 // "%04X%04X"; "040904E4" when the resource lists none.
 String VersionTranslation(String& block);

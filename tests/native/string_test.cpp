@@ -109,7 +109,7 @@ TEST(StringFatal, AtOutOfRangeIsAnInternalFatalError) {
 TEST(StringFatal, OverflowIsFatal) {
   String s;
   EXPECT_EXIT(s.SetLength(0x3FFFFFFF), ::testing::ExitedWithCode(1), "String overflow \\(1073745919\\)");
-  EXPECT_EXIT(s.TrySetLength(0x40000000), ::testing::ExitedWithCode(1), "String overflow");
+  EXPECT_EXIT((void)s.TrySetLength(0x40000000), ::testing::ExitedWithCode(1), "String overflow");
 }
 
 // ------------------------------------------------------------------ editing

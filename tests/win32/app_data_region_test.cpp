@@ -126,7 +126,7 @@ void Prepare(const Layout& l, const std::string& base, bool writeVolumes = true)
     const std::string dir = FreshDirectory("region_test");
     g_ownFile = dir + "\\own.exe";
     WriteRaw(g_ownFile, std::string(kSectionFileOffset, 's') + before + l.stored.substr(0, l.firstPiece) + l.extraInFile);
-    a.ownFile.Open(g_ownFile.c_str(), kOpenReadShared);
+    ASSERT_EQ(kOpenOk, a.ownFile.Open(g_ownFile.c_str(), kOpenReadShared));
     a.ownFileSize = a.ownFile.Size();
     a.layout.sectionFileOffset = kSectionFileOffset;
   } else {

@@ -208,10 +208,10 @@ TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) 
     RegistryKey key;
     ASSERT_NE(kRegistryOpenFailed,
               key.Open(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Flow Unit"));
-    key.WriteText("Publisher", "Old Publisher");
-    key.WriteNumber("BottomColor", 7);
-    key.WriteText("Comments", "old");
-    key.WriteNumber("ShortcutMode", 1);
+    ASSERT_TRUE(key.WriteText("Publisher", "Old Publisher"));
+    ASSERT_TRUE(key.WriteNumber("BottomColor", 7));
+    ASSERT_TRUE(key.WriteText("Comments", "old"));
+    ASSERT_TRUE(key.WriteNumber("ShortcutMode", 1));
   }
   AddUninstallEntry((dir + "\\app.txt").c_str(), kUninstallFile);
   AddUninstallEntry((dir + "\\docs").c_str(), kUninstallDirectory);

@@ -327,7 +327,7 @@ const unsigned char* Prepare(Where where, const std::vector<Entry>& entries, boo
   if (where == Where::kOwnFile) {
     const std::string own = ProgramDirectory() + "\\high_own.exe";
     WriteRaw(own, std::string(kSectionFileOffset, 's') + std::string(kRegionOffset, 'h') + stored);
-    a.ownFile.Open(own.c_str(), kOpenReadShared);
+    if (a.ownFile.Open(own.c_str(), kOpenReadShared) != kOpenOk) return nullptr;
     a.ownFileSize = a.ownFile.Size();
     a.layout.sectionFileOffset = kSectionFileOffset;
   }

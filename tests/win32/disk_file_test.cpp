@@ -291,11 +291,11 @@ TEST_F(DiskFileTest, PositionStack) {
   ASSERT_EQ(file.Open(path.c_str(), kOpenReadShared), 0);
   EXPECT_EQ(file.PopPosition(), kNoSavedPosition);
   EXPECT_EQ(file.Position(), 0);
-  file.SeekTo(2);
+  ASSERT_TRUE(file.SeekTo(2));
   file.PushPosition();
-  file.SeekTo(5);
+  ASSERT_TRUE(file.SeekTo(5));
   file.PushPosition();
-  file.SeekTo(7);
+  ASSERT_TRUE(file.SeekTo(7));
   EXPECT_EQ(file.PopPosition(), 5);
   EXPECT_EQ(file.Position(), 5);
   EXPECT_EQ(file.PopPosition(), 2);
@@ -353,7 +353,7 @@ TEST_F(DiskFileTest, PositionedAndWholeReads) {
     EXPECT_EQ(Str(cstring), "tail");
 
     uint8_t byte = 0;
-    file.SeekTo(1);
+    ASSERT_TRUE(file.SeekTo(1));
     EXPECT_TRUE(file.PeekByte(byte));
     EXPECT_EQ(byte, 'e');
     EXPECT_EQ(file.Position(), 1);

@@ -150,7 +150,7 @@ class ScopedRegistryText {
       : root_(root), key_(key), name_(name) {
     RegistryKey k;
     existed_ = RegistryKey::KeyExists(root, key);
-    k.Open(root, key);
+    EXPECT_NE(kRegistryOpenFailed, k.Open(root, key));
     RegistryValue old;
     had_ = k.ReadValue(name, old);
     old_ = Text(old.bytes);
@@ -159,9 +159,9 @@ class ScopedRegistryText {
   }
   ~ScopedRegistryText() {
     RegistryKey k;
-    k.Open(root_, key_.c_str());
+    EXPECT_NE(kRegistryOpenFailed, k.Open(root_, key_.c_str()));
     if (had_) {
-      k.WriteText(name_.c_str(), old_.c_str(), oldType_ == REG_EXPAND_SZ ? (uint32_t)kRegistryExpand : 0u);
+      EXPECT_TRUE(k.WriteText(name_.c_str(), old_.c_str(), oldType_ == REG_EXPAND_SZ ? (uint32_t)kRegistryExpand : 0u));
     } else {
       k.DeleteValue(name_.c_str());
     }
