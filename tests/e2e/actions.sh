@@ -11,14 +11,10 @@ set -uo pipefail
 STUB="$1"; ROBOT="$2"; SRC="$3"
 source "$SRC/tests/e2e/lib/e2e.bash"
 e2e_begin actions "$SRC"
-TRUXPACK="${TRUXPACK:-$SRC/build/native/tools/truxpack/truxpack}"
-[ -x "$TRUXPACK" ] || { echo "actions.sh: $TRUXPACK is missing (build the native tree first)"; exit 1; }
+e2e_need_truxpack
 # The Win32 tests' fixtures: a COM server whose DllRegisterServer writes
 # HKCU\Software\TruxComFixture, and a type library built with widl.
-FIXTURES="$(cd "$(dirname "$STUB")/../tests/win32" && pwd)"
-for f in com_server_fixture.dll typelib_fixture.tlb; do
-  [ -f "$FIXTURES/$f" ] || { echo "actions.sh: $FIXTURES/$f is missing (build the win32 tree first)"; exit 1; }
-done
+e2e_need_fixtures "$STUB" com_server_fixture.dll typelib_fixture.tlb
 W="$E2E_TMP/work"
 C="$WINEPREFIX/drive_c"
 mkdir -p "$W/files"

@@ -7,8 +7,7 @@ set -uo pipefail
 STUB="$1"; ROBOT="$2"; SRC="$3"
 source "$SRC/tests/e2e/lib/e2e.bash"
 e2e_begin archive "$SRC"
-TRUXPACK="${TRUXPACK:-$SRC/build/native/tools/truxpack/truxpack}"
-[ -x "$TRUXPACK" ] || { echo "archive.sh: $TRUXPACK is missing (build the native tree first)"; exit 1; }
+e2e_need_truxpack
 W="$E2E_TMP/work"
 mkdir -p "$W/files"
 printf 'hello\r\n' >"$W/files/hello.txt"

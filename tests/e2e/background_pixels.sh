@@ -10,8 +10,7 @@ STUB="$1"; ROBOT="$2"; SRC="$3"
 source "$SRC/tests/e2e/lib/e2e.bash"
 e2e_begin pixels "$SRC"
 e2e_xvfb
-TRUXPACK="${TRUXPACK:-$SRC/build/native/tools/truxpack/truxpack}"
-[ -x "$TRUXPACK" ] || { echo "background_pixels.sh: $TRUXPACK is missing (build the native tree first)"; exit 1; }
+e2e_need_truxpack
 command -v import >/dev/null || { echo "background_pixels.sh: ImageMagick's import is missing"; exit 1; }
 PIXELS=(python3 "$SRC/tests/e2e/lib/pixels.py")
 W="$E2E_TMP/work"

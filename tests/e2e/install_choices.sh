@@ -9,8 +9,7 @@ set -uo pipefail
 STUB="$1"; ROBOT="$2"; SRC="$3"
 source "$SRC/tests/e2e/lib/e2e.bash"
 e2e_begin choices "$SRC"
-TRUXPACK="${TRUXPACK:-$SRC/build/native/tools/truxpack/truxpack}"
-[ -x "$TRUXPACK" ] || { echo "install_choices.sh: $TRUXPACK is missing (build the native tree first)"; exit 1; }
+e2e_need_truxpack
 W="$E2E_TMP/work"
 C="$WINEPREFIX/drive_c"
 mkdir -p "$W/files"

@@ -13,12 +13,8 @@ source "$SRC/tests/e2e/lib/e2e.bash"
 source "$SRC/tests/e2e/lib/snapshot.bash"
 e2e_begin roundtrip "$SRC"
 SNAPSHOT_TMP="$E2E_TMP"
-TRUXPACK="${TRUXPACK:-$SRC/build/native/tools/truxpack/truxpack}"
-[ -x "$TRUXPACK" ] || { echo "roundtrip.sh: $TRUXPACK is missing (build the native tree first)"; exit 1; }
-FIXTURES="$(cd "$(dirname "$STUB")/../tests/win32" 2>/dev/null && pwd)"
-for f in com_server_fixture.dll typelib_fixture.tlb; do
-  [ -f "$FIXTURES/$f" ] || { echo "roundtrip.sh: $FIXTURES/$f is missing (build the Win32 test fixtures)"; exit 1; }
-done
+e2e_need_truxpack
+e2e_need_fixtures "$STUB" com_server_fixture.dll typelib_fixture.tlb
 W="$E2E_TMP/work"
 C="$WINEPREFIX/drive_c"
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'

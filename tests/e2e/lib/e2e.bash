@@ -3,6 +3,11 @@
 # kept alive for the group, the robot, and case bookkeeping.
 #
 #   e2e_begin GROUP SRCROOT    fresh prefix copy, persistent wineserver, cleanup trap
+#   e2e_need_truxpack          sets TRUXPACK (default: the native tree's tool); ends the
+#                              script when it is not there
+#   e2e_need_fixtures STUB FILE...
+#                              sets FIXTURES to the Win32 tests' build directory beside
+#                              STUB's tree; ends the script when a FILE is not there
 #   robot STEP...              runs the UI robot in the group's prefix
 #   e2e_pass NAME / e2e_fail NAME WHY
 #   e2e_check NAME EXPECTED ACTUAL   compares two texts exactly
@@ -25,10 +30,26 @@ e2e_begin() {
   source "$src/scripts/wine-env"
   WINEPREFIX="$("$src/scripts/wine-prefix" "$group-$$")" || { echo "cannot make a Wine prefix" >&2; exit 1; }
   export WINEPREFIX
+  E2E_SRC="$src"
   E2E_TMP="$(mktemp -d)"
   trap e2e_cleanup EXIT
   # One wineserver for the whole group: each program start costs ~20 ms instead of ~0.4 s.
   wineserver -p
+}
+
+e2e_need_truxpack() {
+  TRUXPACK="${TRUXPACK:-$E2E_SRC/build/native/tools/truxpack/truxpack}"
+  [ -x "$TRUXPACK" ] || { echo "$(basename "$0"): $TRUXPACK is missing (build the native tree first)"; exit 1; }
+}
+
+e2e_need_fixtures() {
+  local stub="$1" f
+  shift
+  FIXTURES="$(cd "$(dirname "$stub")/../tests/win32" 2>/dev/null && pwd)"
+  for f in "$@"; do
+    [ -n "$FIXTURES" ] && [ -f "$FIXTURES/$f" ] ||
+      { echo "$(basename "$0"): $f is missing from $(dirname "$stub")/../tests/win32 (build the win32 tree first)"; exit 1; }
+  done
 }
 
 e2e_xvfb() {
