@@ -72,7 +72,7 @@ class RegistryKey {
  public:
   // createMissing false makes every Open behave as with kRegistryExisting.
   explicit RegistryKey(bool createMissing = true) : createMissing_(createMissing) {}
-  ~RegistryKey() { CloseAll(); }
+  ~RegistryKey();  // CloseAll
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
 

@@ -192,6 +192,8 @@ void RegistryKey::Close() {
   path_ = parentPaths_.Pop();
 }
 
+RegistryKey::~RegistryKey() { CloseAll(); }
+
 void RegistryKey::CloseAll() {
   while (key_) Close();
   // Keys opened while none was open leave null entries below; drop them.

@@ -40,10 +40,6 @@ const std::vector<FlagName>& FlagNames();
 // against the 1 GiB limit), to be read when the installer is written.
 bool LoadProject(const std::string& path, Project& project, std::string& error, bool readData = true);
 
-// Parses "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a date
-// without time gets hour -1, the format's mark for a missing time).
-bool ParseDateTimeText(const std::string& text, ArchiveDateTime& time);
-
 // The example project written by `truxpack init`, and the files it names.
 struct InitFile {
   const char* path;

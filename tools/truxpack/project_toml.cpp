@@ -1,12 +1,27 @@
 #include "tools/truxpack/project_toml.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <algorithm>
 
 #include "tools/truxpack/file_io.h"
-#include "tools/truxpack/project.h"
 #include "tools/truxpack/text_encoding.h"
+
+bool ParseDateTimeText(const std::string& text, ArchiveDateTime& t) {
+  int y, mo, d, h = -1, mi = 0, s = 0, used = 0;
+  if (sscanf(text.c_str(), "%4d-%2d-%2d%n", &y, &mo, &d, &used) == 3 && (size_t)used == text.size()) {
+  } else if (sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d%n", &y, &mo, &d, &h, &mi, &used) == 5 &&
+             (size_t)used == text.size()) {
+  } else if (sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &used) == 6 &&
+             (size_t)used == text.size()) {
+  } else {
+    return false;
+  }
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return false;
+  t = {y, mo, d, h, mi, s};
+  return true;
+}
 
 namespace fs = std::filesystem;
 

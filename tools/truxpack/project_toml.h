@@ -20,6 +20,10 @@
 constexpr uint64_t kMaxProjectFileSize = 16u << 20;
 
 // One accepted name of a key whose value is picked from a list.
+// Parses "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a date
+// without time gets hour -1, the format's mark for a missing time).
+bool ParseDateTimeText(const std::string& text, ArchiveDateTime& time);
+
 struct Choice {
   const char* name;
   int64_t value;
