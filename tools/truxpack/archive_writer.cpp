@@ -168,6 +168,15 @@ uint64_t EntryRecordSize(const EntryInput& e) {
   return size;
 }
 
+std::unique_ptr<FileSource> OpenEntrySource(const EntryInput& e, std::string& error) {
+  std::unique_ptr<FileSource> file = OpenFileSource(e.source, error);
+  if (file && file->Size() != e.sourceSize) {
+    error = e.source + ": the file changed since the project was read";
+    return nullptr;
+  }
+  return file;
+}
+
 namespace {
 
 // One record; a deferred entry's bytes are read from its file straight into
@@ -178,12 +187,8 @@ bool AppendEntry(Bytes& out, const EntryInput& e, std::string& error) {
   if (!e.Deferred()) {
     out.insert(out.end(), e.data.begin(), e.data.end());
   } else {
-    std::unique_ptr<FileSource> file = OpenFileSource(e.source, error);
+    std::unique_ptr<FileSource> file = OpenEntrySource(e, error);
     if (!file) return false;
-    if (file->Size() != e.sourceSize) {
-      error = e.source + ": the file changed since the project was read";
-      return false;
-    }
     out.resize(at + (size_t)e.sourceSize);
     if (!file->ReadAt(0, out.data() + at, (size_t)e.sourceSize)) {
       error = "cannot read " + e.source + " (it changed since the project was read?)";

@@ -5,12 +5,14 @@
 #pragma once
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/format.h"
 #include "archive/settings.h"
 #include "tools/truxpack/encoder.h"
+#include "tools/truxpack/file_io.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -56,6 +58,11 @@ struct EntryInput {
 void AppendEntryHead(Bytes& out, const EntryInput& e);
 void AppendEntryTail(Bytes& out, const EntryInput& e, uint32_t checksum);
 uint64_t EntryRecordSize(const EntryInput& e);
+
+// Opens a deferred entry's file for reading its bytes; null with error set
+// when it cannot be opened or its size is no longer the size the project
+// recorded (the header and the checksums were sized by that).
+std::unique_ptr<FileSource> OpenEntrySource(const EntryInput& e, std::string& error);
 
 
 // The unpacked settings stream of s, fields 1 to 53 in order. Fields that the

@@ -122,12 +122,8 @@ bool WriteEntry(const EntryInput& e, RegionRouter& router, Bytes& buffer, const 
     if (!router.Put(e.data.data(), e.data.size(), error)) return false;
     done += e.data.size();
   } else {
-    std::unique_ptr<FileSource> file = OpenFileSource(e.source, error);
+    std::unique_ptr<FileSource> file = OpenEntrySource(e, error);
     if (!file) return false;
-    if (file->Size() != e.sourceSize) {
-      error = e.source + ": the file changed since the project was read";
-      return false;
-    }
     for (uint64_t at = 0; at < e.sourceSize;) {
       size_t take = e.sourceSize - at < kChunk ? (size_t)(e.sourceSize - at) : kChunk;
       if (!file->ReadAt(at, buffer.data(), take)) {
