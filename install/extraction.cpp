@@ -56,7 +56,6 @@ String LastErrorText() {
 void ReadEntry(ArchiveCursor& cursor, uint32_t storedSize, InstallEntry& e) {
   const ArchiveError error = ReadEntryRecord(cursor, storedSize, e, e.data);
   if (error != kArchiveOk) ReportCorruptArchive(error);
-  PumpMessages();
 }
 
 // The destination of an entry; inTree says whether its directory is created
@@ -233,7 +232,7 @@ void RegisterFont(const InstallEntry& e) {
   g_lists.fontAdded = true;
 }
 
-void ExtractEntry(InstallEntry& e) {
+void ExtractEntry(InstallEntry& e, ItemProgress& progress) {
   bool inTree = false;
   const String destination = ResolveDestination(e, inTree);
   ListBookkeeping(e, destination);
@@ -249,7 +248,7 @@ void ExtractEntry(InstallEntry& e) {
   if (e.kind == kKindFont) RegisterFont(e);
   String line;
   Format(line, "%s -> %s", e.name.CStr(), destination.CStr());
-  if (!ProductFlag(kFlagNoFileStatus)) SetStatus("%s", line.CStr());
+  if (!ProductFlag(kFlagNoFileStatus)) progress.Status(line);
   if (ProductFlag(kFlagVerboseLog)) {
     InstallLogText().Append(line);
     InstallLogText().Append("\r\n");
@@ -304,12 +303,14 @@ void ExtractEntries() {
   ArchiveCursor& cursor = g_archive.cursor;
   const Vector<uint32_t>& sizes = g_archive.header.entrySizes;
   const int32_t count = sizes.Count();
+  ItemProgress progress;
   for (int32_t i = 0; i < count; ++i) {
-    SetProgress((int32_t)(45 + ((int64_t)i * 40) / count));
+    progress.Advance((int32_t)(45 + ((int64_t)i * 40) / count));
     InstallEntry e;
     ReadEntry(cursor, sizes[i], e);
-    ExtractEntry(e);
+    ExtractEntry(e, progress);
   }
+  progress.Finish();
   if (g_lists.fontAdded) PostMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
   SetProgress(87);
 }

@@ -91,3 +91,36 @@ void SetStage(int32_t message, int32_t percent) {
   SetStatus("%s", MessageText(message));
   SetProgress(percent);
 }
+
+ItemProgress::ItemProgress() : lastPump_(GetTickCount()), lastLine_(lastPump_ - kItemRefreshMs) {}
+
+bool ItemProgress::Due(uint32_t since) { return GetTickCount() - since >= kItemRefreshMs; }
+
+void ItemProgress::Advance(int32_t percent) {
+  if (percent != shownPercent_) {
+    shownPercent_ = percent;
+    SetProgress(percent);
+  } else if (Due(lastPump_)) {
+    PumpMessages();
+  } else {
+    return;
+  }
+  lastPump_ = GetTickCount();
+}
+
+void ItemProgress::Status(const String& line) {
+  if (!Due(lastLine_)) {
+    pendingLine_ = line;
+    linePending_ = true;
+    return;
+  }
+  linePending_ = false;
+  SetStatus("%s", line.CStr());
+  lastLine_ = lastPump_ = GetTickCount();
+}
+
+void ItemProgress::Finish() {
+  if (!linePending_) return;
+  linePending_ = false;
+  SetStatus("%s", pendingLine_.CStr());
+}

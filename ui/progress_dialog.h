@@ -11,6 +11,7 @@
 #include <stdint.h>
 
 #include "core/format.h"
+#include "core/string.h"
 
 // Creates the dialog owned by the background window (or by no window) and
 // makes it the current modeless dialog; labels it for an install or an
@@ -29,3 +30,36 @@ void SetStatus(const char* format, ...) VK_PRINTF_FORMAT(1, 2);
 // Marks the start of a stage (the stage pause counts from here), shows
 // message n as the status and moves the bar to percent.
 void SetStage(int32_t message, int32_t percent);
+
+// The bar, the status line and the message pump for a loop over many small
+// items (the files of an installation or a removal). Each refresh of the
+// dialog costs about as much as writing a small file, so the items' positions
+// and lines are shown at most once every kItemRefreshMs: fast enough that a
+// person sees every stretch of the run and a Cancel click is handled at once,
+// slow enough that the display never costs more than the work. The line and
+// the pump keep their own clocks, so a bar that moves often never holds the
+// line back. A position other than the one shown is posted at once (the bar
+// has 100 steps, so that is rare). Finish shows the last line kept back, so
+// the dialog ends as one refresh per item would leave it.
+class ItemProgress {
+ public:
+  static constexpr uint32_t kItemRefreshMs = 30;
+
+  ItemProgress();
+  // Moves the bar to percent when it shows another position; otherwise
+  // pumps the queue when a refresh is due.
+  void Advance(int32_t percent);
+  // Shows line on the status line when a refresh is due, else keeps it.
+  void Status(const String& line);
+  // Shows the line kept back, if any.
+  void Finish();
+
+ private:
+  static bool Due(uint32_t since);
+
+  uint32_t lastPump_;
+  uint32_t lastLine_;
+  int32_t shownPercent_ = -1;
+  String pendingLine_;
+  bool linePending_ = false;
+};

@@ -251,6 +251,7 @@ void RemoveFonts(RegistryKey& key, const String& fonts) {
 void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directories) {
   ClearUninstallList();
   const int32_t count = data.bodyLines.Count();
+  ItemProgress progress;
   for (int32_t i = 0; i < count; ++i) {
     String path;
     const UninstallLineKind kind = ClassifyUninstallLine(data.bodyLines[i], path);
@@ -264,8 +265,8 @@ void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directo
     } else if (kind == kUninstallLineFile && IsAbsolutePath(path.CStr())) {
       // A relative line was never written by an installation; it would name
       // a file in whatever the current directory is, so it is left alone.
-      SetProgress(10 + (int32_t)(80LL * i / count));
-      SetStatus("%s", path.CStr());
+      progress.Advance(10 + (int32_t)(80LL * i / count));
+      progress.Status(path);
       if (!FileExists(path.CStr())) continue;
       ClearAttributes(path.CStr(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
       if (!RemoveFile(path.CStr(), 0)) {
@@ -278,6 +279,7 @@ void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directo
       }
     }
   }
+  progress.Finish();
 }
 
 int LongestFirst(const String* a, const String* b) { return b->Length() - a->Length(); }

@@ -171,6 +171,80 @@ TEST_F(ProgressTest, CancelAsksOnlyForTheButtonItself) {
   }
 }
 
+// ----------------------------------------------------------- items of a loop
+
+// Counts the status line's texts and the bar's positions as they arrive.
+struct RefreshCounter {
+  static WNDPROC statusProc, barProc;
+  static int statusTexts, barPositions;
+  static LRESULT CALLBACK Status(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT) ++statusTexts;
+    return CallWindowProcA(statusProc, window, message, wParam, lParam);
+  }
+  static LRESULT CALLBACK Bar(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == PBM_SETPOS) ++barPositions;
+    return CallWindowProcA(barProc, window, message, wParam, lParam);
+  }
+  static void Attach(HWND dialog) {
+    statusTexts = barPositions = 0;
+    statusProc = (WNDPROC)SetWindowLongPtrA(GetDlgItem(dialog, kStatus), GWLP_WNDPROC, (LONG_PTR)&Status);
+    barProc = (WNDPROC)SetWindowLongPtrA(ProgressBar(dialog), GWLP_WNDPROC, (LONG_PTR)&Bar);
+  }
+};
+WNDPROC RefreshCounter::statusProc, RefreshCounter::barProc;
+int RefreshCounter::statusTexts, RefreshCounter::barPositions;
+
+// Items that take a millisecond each refresh the line only as often as the
+// clock allows, the bar once per position, and the dialog still ends on the
+// last item.
+TEST_F(ProgressTest, ItemsRefreshTheDialogByTimeAndEndOnTheLastItem) {
+  CreateProgressDialog();
+  HWND dialog = g_currentDialog;
+  ASSERT_TRUE(dialog);
+  RefreshCounter::Attach(dialog);
+  constexpr int kItems = 400;
+  const DWORD start = GetTickCount();
+  {
+    ItemProgress progress;
+    for (int i = 0; i < kItems; ++i) {
+      progress.Advance(45 + i * 40 / kItems);
+      Sleep(1);
+      char line[32];
+      snprintf(line, sizeof line, "item %d", i);
+      progress.Status(String(line));
+    }
+    progress.Finish();
+  }
+  const DWORD elapsed = GetTickCount() - start;
+  ASSERT_GE(elapsed, 4 * ItemProgress::kItemRefreshMs);
+  EXPECT_EQ(ItemText(dialog, kStatus), "item 399");
+  EXPECT_EQ(SendMessageA(ProgressBar(dialog), PBM_GETPOS, 0, 0), 84);
+  EXPECT_EQ(RefreshCounter::barPositions, 40);
+  // The first line at once, then at most one per interval, and the last:
+  // the line moves during the run, not only at its end.
+  EXPECT_GE(RefreshCounter::statusTexts, 3);
+  EXPECT_LE(RefreshCounter::statusTexts, (int)(elapsed / ItemProgress::kItemRefreshMs) + 2);
+}
+
+// A Cancel click that arrives while the items run is handled within the loop,
+// though the bar stays where it is and no line is shown (flag bit 49).
+TEST_F(ProgressTest, ItemsKeepCancelAnswered) {
+  CreateProgressDialog();
+  HWND dialog = g_currentDialog;
+  ASSERT_TRUE(dialog);
+  ItemProgress progress;
+  progress.Advance(50);
+  BoxAnswerer answer(IDNO, 5000);
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kCancel, BN_CLICKED), (LPARAM)GetDlgItem(dialog, kCancel));
+  const DWORD start = GetTickCount();
+  while (!answer.Seen() && GetTickCount() - start < 3000) {
+    progress.Advance(50);  // the same position and no lines: only a due refresh pumps
+  }
+  answer.Join();
+  EXPECT_TRUE(answer.Seen());
+  EXPECT_EQ(answer.Body(), "m28");
+}
+
 // Reports on stderr what happens to a window, so a death test can read it.
 WNDPROC g_previousProcs[2];
 const char* const kNames[2] = {"dialog", "background"};
