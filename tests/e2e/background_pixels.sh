@@ -25,6 +25,35 @@ QUADRANTS="FF0000,00FF00,0000FF,FFFFFF"
 "${PIXELS[@]}" bmp "$W/p8x4.bmp" 8 4 24 "$QUADRANTS"
 "${PIXELS[@]}" bmp "$W/p128x64.bmp" 128 64 8 "$QUADRANTS"
 
+# shot_signal NAME: the Windows path of $E2E_TMP/NAME, a file the script
+# creates to let the robot go on.
+shot_signal() { printf 'Z:%s' "${E2E_TMP//\//\\}\\$1"; }
+
+# until_output FILE LINES PID: waits until FILE holds LINES lines, as long as
+# process PID (the robot, whose own waits end it) runs; fails if it never does.
+# FILE must exist beforehand.
+until_output() {
+  local n
+  while n=$(wc -l <"$1") && [ "$n" -lt "$2" ]; do kill -0 "$3" 2>/dev/null || return 1; sleep 0.05; done
+  [ "$n" -ge "$2" ]
+}
+
+# screenshot OUT: the whole screen, once it has settled: a window shown or
+# changed a moment ago may not have painted yet, so shots are taken until
+# three in a row are the same (or twelve have been taken).
+screenshot() {
+  local i same=0
+  sleep 0.3
+  import -display "$DISPLAY" -window root -depth 8 "$1" || return 1
+  for i in $(seq 12); do
+    [ "$same" -ge 2 ] && break
+    sleep 0.2
+    import -display "$DISPLAY" -window root -depth 8 "$1.next" || return 1
+    if cmp -s "$1" "$1.next"; then same=$((same + 1)); else same=0; mv "$1.next" "$1"; fi
+  done
+  rm -f "$1.next"
+}
+
 # shoot NAME TITLE DIALOG-POSITION BACKGROUND-TOML: builds the installer,
 # runs it until the progress dialog is up, captures the screen into
 # $W/NAME.ppm, then cancels the run. Fails the case NAME when any of it fails.
@@ -55,15 +84,15 @@ EOF
     e2e_fail "$name: truxpack build" "$(cat "$E2E_TMP/build.log")"
     return 1
   fi
-  rm -f "$W/$name.ppm"
-  robot start "$W/$name.exe" wait-window "$CAPTION" --exact --timeout 60 print-rect sleep 2500 \
+  rm -f "$W/$name.ppm" "$E2E_TMP/shot.done"
+  : >"$E2E_TMP/shoot.out"
+  # The robot holds the dialog on screen until the screenshot is taken.
+  robot start "$W/$name.exe" wait-window "$CAPTION" --exact --timeout 60 print-rect \
+    wait-file "$(shot_signal shot.done)" --timeout 60 \
     click 1003 wait-box --timeout 60 answer 6 wait-exit --timeout 60 --expect 1 >"$E2E_TMP/shoot.out" 2>"$E2E_TMP/shoot.err" &
-  local pid=$! i
-  # As long as the robot itself waits for the dialog: on a busy machine the
-  # installer can take well over 15 s to show it.
-  for i in $(seq 1200); do [ -s "$E2E_TMP/shoot.out" ] && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-  sleep 0.3  # the dialog paints after it is shown
-  [ -s "$E2E_TMP/shoot.out" ] && import -display "$DISPLAY" -window root -depth 8 "$W/$name.ppm" 2>>"$E2E_TMP/shoot.err"
+  local pid=$!
+  until_output "$E2E_TMP/shoot.out" 1 "$pid" && screenshot "$W/$name.ppm" 2>>"$E2E_TMP/shoot.err"
+  : >"$E2E_TMP/shot.done"
   wait "$pid"
   local rc=$?
   if [ "$rc" != 0 ] || [ ! -s "$W/$name.ppm" ]; then
@@ -236,14 +265,15 @@ EOF
 printf 'name = "Deutsch"\n[messages]\n0 = "Ein viel laengerer Titel"\n' >"$W/lang-de.toml"
 if "$TRUXPACK" build "$W/lang.toml" -o "$W/lang.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1; then
   : >"$E2E_TMP/lang.out"
-  robot start "$W/lang.exe" wait-window "Choose Your Language" --exact --timeout 60 print-caption sleep 1500 \
-    select 1017 =Deutsch print-caption sleep 1500 click 1003 wait-exit --timeout 60 --expect 1 \
+  rm -f "$E2E_TMP/lang1.done" "$E2E_TMP/lang2.done"
+  robot start "$W/lang.exe" wait-window "Choose Your Language" --exact --timeout 60 print-caption \
+    wait-file "$(shot_signal lang1.done)" --timeout 60 select 1017 =Deutsch print-caption \
+    wait-file "$(shot_signal lang2.done)" --timeout 60 click 1003 wait-exit --timeout 60 --expect 1 \
     >"$E2E_TMP/lang.out" 2>"$E2E_TMP/lang.err" &
   pid=$!
   for line in 1 2; do
-    for i in $(seq 600); do [ "$(wc -l <"$E2E_TMP/lang.out")" -ge "$line" ] && break; sleep 0.05; done
-    sleep 0.5
-    import -display "$DISPLAY" -window root -depth 8 "$W/lang$line.ppm"
+    until_output "$E2E_TMP/lang.out" "$line" "$pid" && screenshot "$W/lang$line.ppm"
+    : >"$E2E_TMP/lang$line.done"
   done
   if wait "$pid"; then
     read -r _ _ ax1 _ < <("${PIXELS[@]}" bbox "$W/lang1.ppm" FFFF00)

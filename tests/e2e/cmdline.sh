@@ -54,13 +54,18 @@ valid() {
 
 repeat() { local i s=""; for ((i = 0; i < $2; i++)); do s+="$1 "; done; printf '%s' "$s"; }
 
-# Everything a run could have written: the prefix's files with sizes and
-# times (directory times catch files made and removed again), without the
-# registry files that wineserver rewrites on its own.
-snapshot() {
-  (cd "$WINEPREFIX" && find . -path ./dosdevices -prune -o -printf '%p %s %T@\n' | grep -v '\.reg ' | sort)
+# Everything a run could have written: every file and folder under drive_c
+# with its contents, size and time (folder times catch files made and removed
+# again), and the registry values of the machine and the user. Wine's own
+# writes are left out: the prefix's root, where wineserver saves the registry
+# at its own pace, and the registry housekeeping prefix_diff knows.
+source "$SRC/tests/e2e/lib/snapshot.bash"
+SNAPSHOT_TMP="$E2E_TMP"
+snapshot() {  # snapshot OUT: OUT.files, OUT.reg and OUT.times
+  prefix_snapshot "$1"
+  (cd "$WINEPREFIX/drive_c" && find . -printf '%y %p %s %T@\n' | LC_ALL=C sort) >"$1.times"
 }
-snapshot >"$E2E_TMP/before"
+snapshot "$E2E_TMP/before"
 
 # ---- usage errors ----------------------------------------------------------
 usage "/auto is not /a"                     '/auto'                        "${ILLEGAL}auto"
@@ -123,8 +128,13 @@ wait
 e2e_check "through wine: exit code 1 after the rewritten line" "1" "$(cat "$E2E_TMP/direct.rc")"
 
 # Nothing a usage error does reaches the disk.
-snapshot >"$E2E_TMP/after"
-if diff "$E2E_TMP/before" "$E2E_TMP/after" >"$E2E_TMP/diff"; then
+snapshot "$E2E_TMP/after"
+{ prefix_diff "$E2E_TMP/before" "$E2E_TMP/after"
+  diff "$E2E_TMP/before.times" "$E2E_TMP/after.times" | grep -E '^[<>]'
+  # An export that failed would compare nothing.
+  for f in before after; do [ -s "$E2E_TMP/$f.reg" ] || echo "the registry export $f the runs is empty"; done
+} >"$E2E_TMP/diff"
+if [ ! -s "$E2E_TMP/diff" ]; then
   e2e_pass "usage errors wrote nothing in the prefix"
 else
   e2e_fail "usage errors wrote nothing in the prefix" "$(head -20 "$E2E_TMP/diff")"

@@ -60,6 +60,15 @@ same_tree() {
     e2e_fail "$name: installed tree" "${bad[@]}"; fi
 }
 
+# dialog_gone CAPTION: waits until the installer's progress dialog, shown
+# all along, has been destroyed, as long as the robot's own generous waits
+# (the run may already be over: then there is nothing to wait for). A dialog
+# still there after that is a failure of its own.
+dialog_gone() {
+  robot wait-window "$1" --exact --timeout 0.5 wait-gone --timeout 60 >/dev/null 2>"$E2E_TMP/gone.err"
+  case "$(cat "$E2E_TMP/gone.err")" in *"still there"*) e2e_fail "$1: the dialog closes" "$(cat "$E2E_TMP/gone.err")" ;; esac
+}
+
 project stored
 build stored
 project compressed '[flags]' 'compressed = true'
@@ -71,7 +80,7 @@ e2e_check "volumes: three volume files beside the installer" "3" "$n_volumes"
 
 for name in stored compressed volumes; do
   e2e_robot "$name: automatic installation without any box" 0 "" "" \
-    start "C:\\t\\$name.exe" --args "/a" until-exit --expect 1
+    start "C:\\t\\$name.exe" --args "/a" until-exit --timeout 60 --expect 1
   same_tree "$name"
 done
 
@@ -79,26 +88,27 @@ done
 # it is still missing brings message 30 in front; then it appears.
 rm -rf "$C/inst/volumes"
 mv "$C/t/volumes3.XAV" "$W/volumes3.XAV"
-robot start 'C:\t\volumes.exe' --args "/a" wait-box --caption "Insert Volume" print-text --escaped \
+robot start 'C:\t\volumes.exe' --args "/a" wait-box --caption "Insert Volume" --timeout 60 print-text --escaped \
   >"$E2E_TMP/prompt1" 2>"$E2E_TMP/prompt1.err"
 e2e_check "missing volume: first prompt" 'Insert volume 3 in drive C:' "$(cat "$E2E_TMP/prompt1")"
-bar=$(robot wait-window "Installing volumes" --exact print-progress 2>&1)
+bar=$(robot wait-window "Installing volumes" --exact --timeout 60 print-progress 2>&1)
 [ "$bar" -ge 5 ] 2>/dev/null && [ "$bar" -le 35 ] && e2e_pass "missing volume: the bar stands in the volume range ($bar)" ||
   e2e_fail "missing volume: bar position" "got $bar, expected 5 to 35"
 e2e_robot "missing volume: OK while still missing asks again with message 30 in front" 0 \
   'Wrong or missing volume.\r\n\r\nInsert volume 3 in drive C:'$'\n' "" \
-  wait-box --caption "Insert Volume" answer 1 wait-box --caption "Insert Volume" print-text --escaped
+  wait-box --caption "Insert Volume" --timeout 60 answer 1 --timeout 60 \
+  wait-box --caption "Insert Volume" --timeout 60 print-text --escaped
 mv "$W/volumes3.XAV" "$C/t/volumes3.XAV"
-e2e_robot "missing volume: OK once it is there goes on" 0 "" "" wait-box --caption "Insert Volume" answer 1
-# Until the progress dialog has gone (the run may already be over).
-for _ in $(seq 240); do robot wait-window "Installing volumes" --exact --timeout 0.5 >/dev/null 2>&1 || break; done
+e2e_robot "missing volume: OK once it is there goes on" 0 "" "" \
+  wait-box --caption "Insert Volume" --timeout 60 answer 1 --timeout 60
+dialog_gone "Installing volumes"
 same_tree volumes
 
 # The bar of a region in the image, sampled during a run with stage pauses:
 # 2 at the start, then 36 with nothing between.
 project paced '[flags]' 'no_start_question = true' 'no_final_message = true' '[dialogs]' 'stage_pause = 800'
 build paced
-robot start 'C:\t\paced.exe' wait-window "Installing paced" --exact >/dev/null 2>&1
+robot start 'C:\t\paced.exe' wait-window "Installing paced" --exact --timeout 60 >/dev/null 2>&1
 positions=""
 for _ in $(seq 200); do
   p=$(robot wait-window "Installing paced" --exact --timeout 1 print-progress 2>/dev/null) || break
@@ -107,6 +117,7 @@ for _ in $(seq 200); do
 done
 first_two=$(echo $positions | awk '{print $1, $2}')
 e2e_check "in the image: the bar goes from 2 straight to 36" "2 36" "$first_two"
+dialog_gone "Installing paced"
 same_tree paced
 
 e2e_end

@@ -95,6 +95,9 @@ const char kUsageText[] =
     "                            bar (PBM_GETPOS)\n"
     "  hold-file PATH            open PATH (a Windows path) without sharing and keep it\n"
     "                            open until the robot ends, as a running program would\n"
+    "  wait-file PATH [--timeout S]\n"
+    "                            wait until PATH (a Windows path) exists: a test\n"
+    "                            holds the robot there until it has done its part\n"
     "  list                      every visible top-level window\n"
     "  print-link PATH           a shell link (.lnk) read back through IShellLinkA:\n"
     "                            target, arguments, working directory, icon\n"
@@ -983,6 +986,21 @@ int StepHoldFile(Robot&, Args& a) {
   return kOk;
 }
 
+// Lets a test script hold the robot at a known point (a dialog on screen)
+// for as long as its own work there takes, instead of guessing a sleep.
+int StepWaitFile(Robot&, Args& a) {
+  if (a.Done() || a.AtOption()) { Err("wait-file: PATH missing"); return kUsage; }
+  const std::string path = a.Take();
+  Options o;
+  if (!ReadOptions(a, &o, "wait-file")) return kUsage;
+  Deadline d(o.timeout);
+  while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (d.Passed()) { Err("wait-file: %s does not exist after %.1f s", path.c_str(), o.timeout); return kTimeout; }
+    Sleep(kPollMs);
+  }
+  return kOk;
+}
+
 int StepSleep(Robot&, Args& a) {
   long ms = 0;
   if (a.Done() || !ParseInt(a.Take(), &ms) || ms < 0) { Err("sleep: bad MS"); return kUsage; }
@@ -1023,6 +1041,7 @@ int Run(Args& a) {
       {"print-progress", StepPrintProgress},
       {"list", StepList},
       {"hold-file", StepHoldFile},
+      {"wait-file", StepWaitFile},
       {"print-link", StepPrintLink},
       {"sleep", StepSleep},
   };
