@@ -94,4 +94,13 @@ e2e_robot "fail: unknown step (2)" 2 "" 'unknown step "frobnicate"' wait-window 
 e2e_robot "fail: list entry that does not exist (4)" 4 "" 'no entry "delta"' \
   wait-window "Robot Target" select 101 =delta
 
+# wait-file holds the robot until a file appears, and times out (3) when it never does.
+GO="Z:${E2E_TMP//\//\\}\\go"
+e2e_robot "fail: wait-file for a file that never comes (3)" 3 "" "does not exist after 0.5 s" \
+  wait-file "$GO" --timeout 0.5 start "$TARGET" --args quiet until-exit --print
+( sleep 0.5; : >"$E2E_TMP/go" ) &
+e2e_robot "wait-file: goes on once the file is there" 0 $'7\n' "" \
+  wait-file "$GO" --timeout 60 start "$TARGET" --args quiet until-exit --print
+wait
+
 e2e_end
