@@ -214,11 +214,22 @@ e2e_robot "restart: automatic mode with flag bit 41 asks" 0 \
   $'The computer must be restarted to complete the installation of Choice Test.\\r\\n\\r\\nRestart now?\n' "" \
   hold-file 'C:\Lock Dir\app.txt' start "$W/lock2auto.exe" --args /a wait-box --timeout 60 print-text --escaped \
   answer 7 wait-exit --expect 1
+# Here the file is held by a second robot that, like a running program, lets
+# go of it when the session ends: Wine's restart asks every program with a
+# window to end and waits for the answers before it carries out the pending
+# replacements, as Windows does them only at boot. A holder without a window
+# raced the restart, which drops a replacement it cannot carry out.
+rm -f "$C/held.ready"
+robot hold-file 'C:\Lock Dir\app.txt' make-file 'C:\held.ready' await-end-session --timeout 120 \
+  >"$E2E_TMP/holder.out" 2>"$E2E_TMP/holder.err" &
+holder=$!
 e2e_robot "restart: automatic mode without flag bit 41 restarts without asking" 0 "" "" \
-  hold-file 'C:\Lock Dir\app.txt' start "$W/lock2.exe" --args /a no-box --for 3 wait-exit --timeout 60 --expect 1
-# Wine's restart of the prefix carries out the pending replacement. The
-# restart runs after the installer has exited, on its own time: a loaded
-# machine has taken more than 10 s, so wait as long as the robot waits.
+  wait-file 'C:\held.ready' --timeout 60 start "$W/lock2.exe" --args /a no-box --for 3 wait-exit --timeout 60 --expect 1
+wait "$holder"
+holder_rc=$?
+e2e_check "restart: the programs running were asked to end" "rc 0: session ended" \
+  "rc $holder_rc: $(tr -d '\r\n' <"$E2E_TMP/holder.out")$(cat "$E2E_TMP/holder.err")"
+# The replacement itself follows the programs' end, on wineboot's own time.
 for _ in $(seq 300); do [ "$(tr -d '\r\n' <"$C/Lock Dir/app.txt")" = "payload 2" ] && break; sleep 0.2; done
 e2e_check "restart: the restart replaced the held file" "payload 2" "$(tr -d '\r\n' <"$C/Lock Dir/app.txt")"
 

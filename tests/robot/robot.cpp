@@ -95,6 +95,12 @@ const char kUsageText[] =
     "                            bar (PBM_GETPOS)\n"
     "  hold-file PATH            open PATH (a Windows path) without sharing and keep it\n"
     "                            open until the robot ends, as a running program would\n"
+    "  make-file PATH            create the empty file PATH (a Windows path; it must\n"
+    "                            not exist): a signal for wait-file\n"
+    "  await-end-session [--timeout S]\n"
+    "                            wait, with a hidden top-level window, until the\n"
+    "                            session ends (a restart); let go of the held files\n"
+    "                            in WM_ENDSESSION and print \"session ended\"\n"
     "  wait-file PATH [--timeout S]\n"
     "                            wait until PATH (a Windows path) exists: a test\n"
     "                            holds the robot there until it has done its part\n"
@@ -262,6 +268,8 @@ struct Robot {
   bool started = false;
   HWND current = nullptr;
   std::string currentName;
+  std::vector<HANDLE> held;  // hold-file's handles, let go when the session ends
+  bool sessionEnded = false;
 };
 
 BOOL CALLBACK CollectWindow(HWND h, LPARAM list) {
@@ -973,9 +981,9 @@ int StepPrintLink(Robot&, Args& a) {
   return kOk;
 }
 
-// The handle stays open for the robot's lifetime: the system closes it when
-// the robot exits.
-int StepHoldFile(Robot&, Args& a) {
+// The handle stays open until the robot ends, or until the session ends
+// while the robot waits in await-end-session.
+int StepHoldFile(Robot& r, Args& a) {
   if (a.Done()) { Err("hold-file: PATH missing"); return kUsage; }
   const std::string path = a.Take();
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -983,6 +991,68 @@ int StepHoldFile(Robot&, Args& a) {
     Err("hold-file: cannot open %s (error %lu)", path.c_str(), GetLastError());
     return kMissing;
   }
+  r.held.push_back(h);
+  return kOk;
+}
+
+// Tells a waiting script or robot (wait-file) that this robot has done its
+// part, e.g. that a file is now held. The file must not exist yet, so a
+// leftover from an earlier run cannot send the signal early.
+int StepMakeFile(Robot&, Args& a) {
+  if (a.Done()) { Err("make-file: PATH missing"); return kUsage; }
+  const std::string path = a.Take();
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    Err("make-file: cannot create %s (error %lu)", path.c_str(), GetLastError());
+    return kMissing;
+  }
+  CloseHandle(h);
+  return kOk;
+}
+
+// The session's end reaches every top-level window, hidden ones included,
+// and the system waits for each answer. Letting go of the held files inside
+// WM_ENDSESSION therefore happens before a restart carries out its pending
+// replacements, as a running program's exit does on a real restart. The line
+// is written there too: the system may end the robot right after the answer.
+LRESULT CALLBACK SessionWindowProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (msg == WM_QUERYENDSESSION) return TRUE;
+  if (msg == WM_ENDSESSION) {
+    auto* r = reinterpret_cast<Robot*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+    if (w && r && !r->sessionEnded) {
+      for (HANDLE held : r->held) CloseHandle(held);
+      r->held.clear();
+      r->sessionEnded = true;
+      Out("session ended\n");
+    }
+    return 0;
+  }
+  return DefWindowProcA(h, msg, w, l);
+}
+
+int StepAwaitEndSession(Robot& r, Args& a) {
+  Options o;
+  if (!ReadOptions(a, &o, "await-end-session")) return kUsage;
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = SessionWindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "TruxRobotSession";
+  RegisterClassA(&wc);
+  HWND h = CreateWindowExA(0, wc.lpszClassName, "trux-robot session", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+  if (!h) { Err("await-end-session: cannot create the window (error %lu)", GetLastError()); return kUsage; }
+  SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&r));
+  Deadline d(o.timeout);
+  while (!r.sessionEnded && !d.Passed()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMs, QS_ALLINPUT);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageA(&m);
+    }
+  }
+  DestroyWindow(h);
+  if (!r.sessionEnded) { Err("await-end-session: the session did not end within %.1f s", o.timeout); return kTimeout; }
   return kOk;
 }
 
@@ -1042,6 +1112,8 @@ int Run(Args& a) {
       {"list", StepList},
       {"hold-file", StepHoldFile},
       {"wait-file", StepWaitFile},
+      {"make-file", StepMakeFile},
+      {"await-end-session", StepAwaitEndSession},
       {"print-link", StepPrintLink},
       {"sleep", StepSleep},
   };

@@ -103,4 +103,10 @@ e2e_robot "wait-file: goes on once the file is there" 0 $'7\n' "" \
   wait-file "$GO" --timeout 60 start "$TARGET" --args quiet until-exit --print
 wait
 
+# make-file signals only with a file of its own; await-end-session fails (3)
+# when no session ends (install_choices.sh sees one end at a real restart).
+e2e_robot "fail: make-file over a file that is there (4)" 4 "" "make-file: cannot create" make-file "$GO"
+e2e_robot "fail: await-end-session without a session's end (3)" 3 "" "did not end within 0.5 s" \
+  await-end-session --timeout 0.5
+
 e2e_end
