@@ -90,13 +90,14 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
   const String path = JoinPath(dir, kBatchFileName);
   // A file (or link) left under the name is removed, and the batch file is
   // then created new: the commands never go through something planted there.
-  RemoveFile(path.CStr(), 0);
+  // One that cannot be removed makes the exclusive creation below fail.
+  (void)RemoveFile(path.CStr(), 0);
   {
     DiskFile file;
     if (file.Open(path.CStr(), kOpenCreateNew | kOpenNoRead) != kOpenOk) return;
     if (!file.WriteBlock(text.CStr(), text.Length())) {
       file.Close();
-      RemoveFile(path.CStr(), 0);
+      (void)RemoveFile(path.CStr(), 0);  // a cut file is never run; removing it is all that is left to do
       return;
     }
   }
@@ -104,7 +105,9 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
   Format(commandLine, "%s /e:%d /c ", interpreter.CStr(), (int)kBatchEnvironmentSize);
   AppendBatchPathArgument(commandLine, path, legacy);
   RunProcess(commandLine.CStr(), kRunWait | kRunKeepUiAlive | (hidden ? (uint32_t)kRunHidden : 0u), dir);
-  RemoveFile(path.CStr(), 0);
+  // A batch file still held by a program it started stays; the next group
+  // removes it before it writes its own.
+  (void)RemoveFile(path.CStr(), 0);
 }
 
 String EditAutoexecPath(bool add) {

@@ -74,7 +74,7 @@ void RegisterTypeLibraries(const Array<String>& typeLibraryList);
 // last error holds the failing HRESULT (ERROR_PROC_NOT_FOUND when oleaut32
 // lacks a function, ERROR_FILENAME_EXCED_RANGE for a path longer than 260
 // characters).
-bool RegisterTypeLibrary(const char* path);
+[[nodiscard]] bool RegisterTypeLibrary(const char* path);
 // LoadTypeLib, then UnRegisterTypeLib with the library's GUID, version,
 // locale and system kind. True when the unregistration succeeds; the last
 // error as for RegisterTypeLibrary.

@@ -37,8 +37,8 @@
 // the link was saved; on failure the thread's last error says why (the
 // failing HRESULT, or ERROR_FILENAME_EXCED_RANGE for a link path longer than
 // 260 characters).
-bool CreateShortcut(String& linkPath, const char* target, const char* arguments, const char* workingDirectory,
-                    const char* icon);
+[[nodiscard]] bool CreateShortcut(String& linkPath, const char* target, const char* arguments,
+                                  const char* workingDirectory, const char* icon);
 
 // linkPath = the desktop folder of the scope joined with name; CreateShortcut.
 bool CreateDesktopShortcut(const char* name, const char* target, const char* arguments,
@@ -62,4 +62,4 @@ bool CreateStartMenuShortcut(const char* name, const char* target, const char* a
 // Returns true when a desktop or desktop-folder link was requested, so the
 // end of the installation notifies the shell that the desktop changed
 // (RefreshDesktop of the scope, after the uninstall registration).
-bool CreateShortcuts(Array<ShortcutRecord>& requests, const ArchiveSettings& settings);
+[[nodiscard]] bool CreateShortcuts(Array<ShortcutRecord>& requests, const ArchiveSettings& settings);

@@ -114,7 +114,7 @@ bool ScheduleReplacement(const char* path, const void* data, int32_t size, Strin
   }
   AppendFormat(report, "Failed to register '%s' for replacement with temporary file '%s'\r\n%s\r\n", path,
                temporary.CStr(), LastErrorText().CStr());
-  RemoveFile(temporary.CStr(), 0);
+  (void)RemoveFile(temporary.CStr(), 0);  // the failure is reported above; this only tidies up
   return false;
 }
 
@@ -209,13 +209,13 @@ bool RenameFile(const char* source, const char* destination, uint32_t options) {
   if (String(source).CompareNoCase(destination) != 0) {
     if (options & kRenameDestinationMustExist) {
       if (!FileExists(destination)) return false;
-      RemoveFile(destination, 0);
+      (void)RemoveFile(destination, 0);  // a destination that stays makes the move below fail or be scheduled
     } else if (options & kRenameDestinationMustNotExist) {
       if (FileExists(destination)) return false;
     } else {
       // A destination held open by another process survives this and is
       // replaced at the restart.
-      RemoveFile(destination, 0);
+      (void)RemoveFile(destination, 0);
     }
   }
   // A directory that cannot be created makes the move below fail and report.

@@ -66,33 +66,34 @@ constexpr uint32_t kLeaveAttributes = kKeepAttributes;
 // after a successful scheduling: the file is not in place yet).
 // A negative size is a corrupt archive (code 5; the process ends). data is
 // never copied except into the temporary file of a rescue.
-bool WriteFileOrSchedule(const char* path, const void* data, int32_t size, const ArchiveDateTime& dateTime,
-                         String& errorText, uint32_t attributes, bool existed);
+[[nodiscard]] bool WriteFileOrSchedule(const char* path, const void* data, int32_t size,
+                                       const ArchiveDateTime& dateTime, String& errorText, uint32_t attributes,
+                                       bool existed);
 
 // Deletes path as options say (RemoveFileOption). False for an empty path
 // and whenever the deletion (or its scheduling) failed; the thread's last
 // error then tells why.
-bool RemoveFile(const char* path, uint32_t options);
+[[nodiscard]] bool RemoveFile(const char* path, uint32_t options);
 
 // Renames source to destination as options say (RenameFileOption). Either
 // path empty: false with last error ERROR_INVALID_PARAMETER; a missing
 // source: false; identical paths: true with last error
 // ERROR_INVALID_PARAMETER (nothing to do).
-bool RenameFile(const char* source, const char* destination, uint32_t options);
+[[nodiscard]] bool RenameFile(const char* source, const char* destination, uint32_t options);
 
 // Adds "destination=source" to the "[rename]" section of "wininit.ini" in the
 // Windows directory: directly under the section header when the section
 // exists (the newest entry first), else a new section at the end of the
 // file, whose other content is kept. False when either text is empty or the
 // file cannot be read or rewritten.
-bool AddWininitRename(const char* destination, const char* source);
+[[nodiscard]] bool AddWininitRename(const char* destination, const char* source);
 
 // Deletes the directory path with everything in it, each file through
 // RemoveFile(file, options). Refuses a drive root (3 characters or fewer)
 // and the Windows directory. Goes on after a failure; true only when
 // everything was removed, and the thread's last error is that of the last
 // failure (0 when none).
-bool RemoveDirectoryTree(const char* path, uint32_t options);
+[[nodiscard]] bool RemoveDirectoryTree(const char* path, uint32_t options);
 
 // The reboot-required state (flag bit 14).
 bool IsRebootRequired();

@@ -19,7 +19,7 @@ String UninstallKeyPath(const char* uninstallName);
 // The text goes to a new temporary file beside it that then replaces the old
 // file, so a failed write never leaves a cut or emptied data file behind.
 // False on failure (the thread's last error tells why).
-bool WriteUninstallData();
+[[nodiscard]] bool WriteUninstallData();
 
 // The uninstaller copy, the Uninstall key's values in their fixed order
 // (sharedFilesText is the SharedFiles value), then the uninstall data file.

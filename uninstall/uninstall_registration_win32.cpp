@@ -138,7 +138,10 @@ void RegisterUninstall(const String& sharedFilesText) {
   String& errors = ErrorText();
   const String uninstaller = UninstallerPath();
   const String& image = g_archive.uninstallerImage;
-  WriteFileOrSchedule(uninstaller.CStr(), image.CStr(), image.Length(), s.UninstallerFileTime, errors, 0, true);
+  // A failure is reported in errors; false after a scheduled copy only means
+  // that the copy is in place after the restart.
+  (void)WriteFileOrSchedule(uninstaller.CStr(), image.CStr(), image.Length(), s.UninstallerFileTime, errors, 0,
+                            true);
 
   String switchText("/u:\"");
   switchText.Append(g_options.uninstallName);

@@ -238,7 +238,9 @@ void RemoveFonts(RegistryKey& key, const String& fonts) {
     (void)DeleteFontValue(name.CStr());  // an entry already gone is what is wanted
     if (!IsPlainFileName(file.CStr())) continue;  // never outside the fonts directory
     RemoveFontResourceA(file.CStr());
-    RemoveFile(JoinPath(fontDir.CStr(), file.CStr()).CStr(), 0);
+    // A font file in use stays in the fonts directory; its entry is gone,
+    // so nothing loads it again.
+    (void)RemoveFile(JoinPath(fontDir.CStr(), file.CStr()).CStr(), 0);
     removed = true;
   }
   key.DeleteValue("ProductFonts");
@@ -363,7 +365,7 @@ void ReleaseSharedFile(RegistryKey& counts, const String& path, uint32_t markers
   if (ProductFlag(kFlagUninstallAskSharedFiles) && !Automatic() &&
       AskWith(kMsgSharedFileQuestion, path.CStr(), kMsgSharedFileCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
-  RemoveFile(path.CStr(), 0);
+  (void)RemoveFile(path.CStr(), 0);  // a shared file still in use stays for the programs that use it
 }
 
 void ReleaseSharedFiles(RegistryKey& key, const String& sharedFiles) {
@@ -460,7 +462,9 @@ void RemoveWholeInstallDirectory(const String& installLocation, const Array<Stri
     return;
   }
   if (refusal == kTreeRemovalAllowed) {
-    RemoveDirectoryTree(installLocation.CStr(), 0);
+    // Runs only after a clean run; what stays (a file opened since) is
+    // left in place, as the recorded files were the whole product.
+    (void)RemoveDirectoryTree(installLocation.CStr(), 0);
     return;
   }
   AppendFormat(ErrorText(),
@@ -472,7 +476,8 @@ void RemoveWholeInstallDirectory(const String& installLocation, const Array<Stri
 // --- the end of a clean run ---
 
 void FinishCleanRun(RegistryKey& key, const ProductValues& product) {
-  RemoveFile(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), 0);
+  // A data file that stays names only files that are gone, which a later run skips.
+  (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), 0);
   if (ProductFlag(kFlagAddToPath)) {
     const String message = EditAutoexecPath(false);
     if (!Automatic() && !message.IsEmpty()) ShowErrorBox(message.CStr());
@@ -567,8 +572,10 @@ bool Uninstall(const String& name) {
   RemoveDirectories(directories, product.installLocation, protectedFolders);
 
   SetStage(kMsgStatusCleanup, 90);
-  RemoveFile(JoinPath(product.uninstallDir.CStr(), "Install.LOG").CStr(), 0);
-  WriteUninstallData();
+  (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), "Install.LOG").CStr(), 0);  // a log held open stays
+  // A failed write keeps the previous data file, which names everything
+  // still left and files already gone, which the next run skips.
+  (void)WriteUninstallData();
   ClearUninstallList();
 
   RemoveStartMenuFolder(product, protectedFolders);
