@@ -23,19 +23,15 @@
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
+#include "tests/win32/entry_records.h"
 #include "tests/win32/file_test_support.h"
 
 using namespace filetest;
+using entrytest::Le32;
 
 namespace {
 
 constexpr uint32_t kIdentifier = 0x5A5A0102;
-
-std::string Le32(uint32_t v) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) s.push_back((char)(v >> (8 * i)));
-  return s;
-}
 
 std::string Pattern(size_t n, unsigned seed) {
   std::string s(n, '\0');
@@ -374,8 +370,7 @@ TEST(DataRegion, FatalCasesEndTheRun) {
   for (const FatalCase& c : kFatalCases) {
     std::string output;
     const std::string scratch = FreshDirectory(std::string("region_fatal_") + c.name);
-    const int exitCode = RunSelf(std::string("--fatal ") + c.name, output, scratch);
-    for (size_t at; (at = output.find('\r')) != std::string::npos;) output.erase(at, 1);
+    const int exitCode = RunSelfForLines(std::string("--fatal ") + c.name, output, scratch);
     EXPECT_EQ(exitCode, 1) << c.name << ": " << output;
     if (c.text) {
       EXPECT_NE(output.find(std::string("fatal=") + c.text + "\n"), std::string::npos) << c.name << ": " << output;

@@ -156,18 +156,14 @@ void RunCorruptDate() {
   AddRecord("*.tmp", 0, "");
   AddRecord("*.bin", 5, "0");
   AddRecord("d*.txt", 2, "no date here");
-  BoxAnswerer box(IDOK, 20000, [](const BoxAnswerer& b) {
-    fprintf(stderr, "caption=%s\ntext=%s\n", b.Caption().c_str(), b.Body().c_str());
-    fflush(stderr);
-  });
+  BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
   ApplyDeletionRecords();
   fprintf(stderr, "not ended\n");
 }
 
 TEST(DeletionRecords, UnparsableDateDeletesNothing) {
   std::string output;
-  EXPECT_EQ(RunSelf("--corrupt-date", output, "C:\\"), 1);
-  for (size_t at; (at = output.find('\r')) != std::string::npos;) output.erase(at, 1);
+  EXPECT_EQ(RunSelfForLines("--corrupt-date", output, "C:\\"), 1);
   EXPECT_NE(output.find("caption=FATAL ERROR\ntext=Corrupt. Error code: 65\n"), std::string::npos) << output;
   EXPECT_EQ(output.find("not ended"), std::string::npos);
   EXPECT_EQ(Missing(), std::set<std::string>());  // the earlier records deleted nothing either

@@ -24,52 +24,19 @@
 #include "runtime/run_texts.h"
 #include "runtime/uninstall_list.h"
 #include "tests/win32/box_answerer.h"
+#include "tests/win32/entry_records.h"
 #include "tests/win32/file_test_support.h"
 
 using namespace filetest;
+using namespace entrytest;
 
 namespace {
 
 std::string Text(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
 
 constexpr ArchiveDateTime kOld = {2001, 2, 3, 4, 5, 6};
-constexpr ArchiveDateTime kNew = {2099, 2, 3, 4, 5, 6};
+constexpr ArchiveDateTime kNew = kEntryDate;  // an entry's date unless a test sets another
 
-struct Entry {
-  std::string name;
-  int32_t kind = 0;
-  uint32_t flags = 0;
-  std::string data = "data";
-  ArchiveDateTime when = kNew;
-  std::string text1, text2, text3, text4, text5;
-  uint32_t attributes = kKeepAttributes;
-};
-
-void Put32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back((char)(v >> (8 * i)));
-}
-void PutText(std::string& out, const std::string& s) {
-  out += s;
-  out.push_back('\0');
-}
-
-std::string Record(const Entry& e) {
-  std::string r;
-  PutText(r, e.name);
-  Put32(r, (uint32_t)e.kind);
-  Put32(r, e.flags);
-  Put32(r, e.attributes);
-  r += e.data;
-  Put32(r, BlockChecksum(e.data.data(), (int32_t)e.data.size()));
-  const int32_t* t = &e.when.year;
-  for (int i = 0; i < 6; ++i) Put32(r, (uint32_t)t[i]);
-  PutText(r, e.text1);
-  if (e.flags & 3) PutText(r, e.text2);
-  PutText(r, e.text3);
-  PutText(r, e.text4);
-  PutText(r, e.text5);
-  return r;
-}
 
 std::string g_region;  // the region the cursor reads; lives until the next load
 
@@ -450,10 +417,7 @@ void RunCorruptCase(const std::string& which) {
   std::string checksumBroken;
   LoadRegion({good, bad}, sizeTable, cut);
   if (which == "checksum") g_region[Record(good).size() + strlen("second.txt") + 1 + 12] ^= 1;
-  BoxAnswerer box(IDOK, 20000, [](const BoxAnswerer& b) {
-    fprintf(stderr, "caption=%s\ntext=%s\n", b.Caption().c_str(), b.Body().c_str());
-    fflush(stderr);
-  });
+  BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
   ExtractEntries();
   fprintf(stderr, "not ended\n");
 }
@@ -464,8 +428,7 @@ TEST(ExtractionCorrupt, EveryCorruptRecordEndsWithItsCode) {
     // A directory of its own per child: a child that has just ended may still
     // hold its output file for a moment.
     const std::string scratch = FreshDirectory(std::string("corrupt_") + c.name);
-    const int exitCode = RunSelf(std::string("--corrupt ") + c.name, output, scratch);
-    for (size_t at; (at = output.find('\r')) != std::string::npos;) output.erase(at, 1);
+    const int exitCode = RunSelfForLines(std::string("--corrupt ") + c.name, output, scratch);
     EXPECT_EQ(exitCode, 1) << c.name;
     EXPECT_NE(output.find("caption=FATAL ERROR\ntext=Corrupt. Error code: " + std::to_string(c.code) + "\n"),
               std::string::npos)

@@ -36,9 +36,11 @@
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 #include "tests/win32/box_answerer.h"
+#include "tests/win32/entry_records.h"
 #include "tests/win32/file_test_support.h"
 
 using namespace filetest;
+using namespace entrytest;
 
 namespace {
 
@@ -98,11 +100,6 @@ unsigned char* EndAlignedTopBlock(size_t size) {
   return block + granule - size;
 }
 
-std::string Le32(uint32_t v) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) s.push_back((char)(v >> (8 * i)));
-  return s;
-}
 
 // File contents of a mixed kind: text-like lines, repeats from near and far
 // back, runs of one byte, and bytes without a pattern.
@@ -211,42 +208,25 @@ std::string Compress(const std::string& in) {
 
 // ---------------------------------------------------------------- the product
 
-struct Entry {
-  std::string name;
-  std::string data;
-};
-
-void Put32(std::string& out, uint32_t v) { out += Le32(v); }
-void PutText(std::string& out, const std::string& s) {
-  out += s;
-  out.push_back('\0');
-}
-
-// One record of an install-directory entry, dated, with its attributes kept.
-std::string Record(const Entry& e) {
-  std::string r;
-  PutText(r, e.name);
-  Put32(r, 0);  // kind: the installation directory
-  Put32(r, 0);  // flags: overwrite always
-  Put32(r, kKeepAttributes);
-  r += e.data;
-  Put32(r, BlockChecksum(e.data.data(), (int32_t)e.data.size()));
-  const uint32_t when[6] = {2024, 5, 6, 7, 8, 10};
-  for (uint32_t v : when) Put32(r, v);
-  for (int i = 0; i < 4; ++i) PutText(r, "");  // text1, text3, text4, text5
-  return r;
+// A file of the product, dated 2024-05-06 07:08:10.
+Entry File(const std::string& name, const std::string& data) {
+  Entry e;
+  e.name = name;
+  e.data = data;
+  e.when = {2024, 5, 6, 7, 8, 10};
+  return e;
 }
 
 // About 3 MiB in nested folders: two files of a megabyte, many small ones,
 // an empty one.
 std::vector<Entry> Product() {
   std::vector<Entry> entries;
-  entries.push_back({"big\\one.bin", Content(1u << 20, 1)});
-  entries.push_back({"big\\two.dll", Content((1u << 20) + 777, 2)});
+  entries.push_back(File("big\\one.bin", Content(1u << 20, 1)));
+  entries.push_back(File("big\\two.dll", Content((1u << 20) + 777, 2)));
   for (uint32_t i = 0; i < 40; ++i)
-    entries.push_back({"small\\" + std::to_string(i % 5) + "\\file" + std::to_string(i) + ".txt",
-                       Content(1 + i * 997 % 30000, 10 + i)});
-  entries.push_back({"empty.txt", ""});
+    entries.push_back(File("small\\" + std::to_string(i % 5) + "\\file" + std::to_string(i) + ".txt",
+                           Content(1 + i * 997 % 30000, 10 + i)));
+  entries.push_back(File("empty.txt", ""));
   return entries;
 }
 
@@ -419,8 +399,7 @@ TEST_F(HighAddressTest, DecoderReadsAndWritesNothingPastItsBuffersAboveTwoGiB) {
 TEST_F(HighAddressTest, RecordSizeReachingPastTheAddressSpaceIsTruncated) {
   std::string output;
   const std::string scratch = FreshDirectory("high_corrupt");
-  const int exitCode = RunSelf("--corrupt past-the-top", output, scratch);
-  for (size_t at; (at = output.find('\r')) != std::string::npos;) output.erase(at, 1);
+  const int exitCode = RunSelfForLines("--corrupt past-the-top", output, scratch);
   EXPECT_EQ(exitCode, 1) << output;
   EXPECT_NE(output.find("section=high at "), std::string::npos) << output;
   EXPECT_NE(output.find("caption=FATAL ERROR\ntext=Corrupt. Error code: 46\n"), std::string::npos) << output;
@@ -432,7 +411,7 @@ TEST_F(HighAddressTest, RecordSizeReachingPastTheAddressSpaceIsTruncated) {
 // while its record lies in the last page of the address space, so the
 // cursor's end plus that size would wrap around.
 void RunCorruptCase() {
-  const std::vector<Entry> entries = {{"far.bin", "abcd"}};
+  const std::vector<Entry> entries = {File("far.bin", "abcd")};
   const unsigned char* section = Prepare(Where::kImage, entries, true);
   // Past the top: the section's address plus the claimed size wraps around.
   const bool wraps = section && (uintptr_t)section + (uintptr_t)kMaxBlockOutput < (uintptr_t)section;
@@ -440,10 +419,7 @@ void RunCorruptCase() {
   fflush(stderr);
   g_archive.header.entrySizes[0] = (uint32_t)kMaxBlockOutput;
   AssembleDataRegion();
-  BoxAnswerer box(IDOK, 20000, [](const BoxAnswerer& b) {
-    fprintf(stderr, "caption=%s\ntext=%s\n", b.Caption().c_str(), b.Body().c_str());
-    fflush(stderr);
-  });
+  BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
   ExtractEntries();
   fprintf(stderr, "not ended\n");
 }
@@ -451,8 +427,7 @@ void RunCorruptCase() {
 TEST_F(HighAddressTest, RegionTooLargeForTheMemoryLeftIsReportedAsSuch) {
   std::string output;
   const std::string scratch = FreshDirectory("high_memory");
-  const int exitCode = RunSelf("--corrupt no-memory", output, scratch);
-  for (size_t at; (at = output.find('\r')) != std::string::npos;) output.erase(at, 1);
+  const int exitCode = RunSelfForLines("--corrupt no-memory", output, scratch);
   EXPECT_EQ(exitCode, 1) << output;
   EXPECT_NE(output.find("caption=FATAL ERROR\ntext=Out Of Memory.  Make sure the hard drive is not full.\n"
                         "Requested size = 1073741823 (0x3FFFFFFF)\n"),

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <stdio.h>
 #include <string.h>
 
 #include <functional>
@@ -85,3 +86,10 @@ class BoxAnswerer {
   std::string caption_, body_;
   HWND owner_ = nullptr;
 };
+
+// The hook of a child process whose box ends it (a fatal error): the box's
+// caption and text go to stderr as "caption=...\ntext=...\n" for the parent.
+inline void PrintBoxToStderr(const BoxAnswerer& b) {
+  fprintf(stderr, "caption=%s\ntext=%s\n", b.Caption().c_str(), b.Body().c_str());
+  fflush(stderr);
+}

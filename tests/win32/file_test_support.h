@@ -172,4 +172,12 @@ inline int RunSelf(const std::string& arguments, std::string& errorOutput, const
   return (int)code;
 }
 
+// RunSelf for a child that reports in lines: every CR of its output is
+// dropped, so the lines compare with "\n" alone.
+inline int RunSelfForLines(const std::string& arguments, std::string& errorOutput, const std::string& scratchDir) {
+  const int code = RunSelf(arguments, errorOutput, scratchDir);
+  for (size_t at; (at = errorOutput.find('\r')) != std::string::npos;) errorOutput.erase(at, 1);
+  return code;
+}
+
 }  // namespace filetest
