@@ -34,6 +34,12 @@ String FolderOf(const String& path) {
   return slash > 0 ? String(path.CStr(), slash) : String();
 }
 
+// The shell link's class and the two interfaces used here, defined locally:
+// the system's GUID library would bring a whole object of identifiers along.
+constexpr GUID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kShellLinkInterface = {0x000214EE, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kPersistFileInterface = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 bool Failed(HRESULT hr) {
   if (SUCCEEDED(hr)) return false;
   SetLastError((DWORD)hr);
@@ -237,7 +243,7 @@ class ShortcutStep {
 bool CreateShortcut(String& linkPath, const char* target, const char* arguments, const char* workingDirectory,
                     const char* icon) {
   IShellLinkA* link = nullptr;
-  if (Failed(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  if (Failed(CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkInterface,
                               reinterpret_cast<void**>(&link))))
     return false;
   link->SetPath(target ? target : "");
@@ -247,7 +253,7 @@ bool CreateShortcut(String& linkPath, const char* target, const char* arguments,
 
   bool saved = false;
   IPersistFile* file = nullptr;
-  if (!Failed(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+  if (!Failed(link->QueryInterface(kPersistFileInterface, reinterpret_cast<void**>(&file)))) {
     if (!EndsWithLnk(linkPath)) linkPath.Append(".LNK");
     (void)CreateDirectoryTree(FolderOf(linkPath).CStr());  // a missing folder makes the save below fail and report
     wchar_t wide[kMaxWidePath + 1];
