@@ -23,15 +23,18 @@ constexpr int32_t kMaxParsedNumber = 999999999;
 
 bool InInt32(int64_t v) { return v >= -0x7FFFFFFFll && v <= 0x7FFFFFFFll; }
 
-int32_t WeekdayOf(int64_t dayNumber) {
-  if (dayNumber == 0) return 0;
-  return (int32_t)(((dayNumber + 2) % 7 + 7) % 7) + 1;
+// The quotient rounded toward minus infinity, for a positive divisor. Only
+// unsigned 64-bit division is used, so the runtime links one division routine
+// rather than a signed one beside it.
+int64_t FloorDiv(int64_t a, uint32_t b) {
+  if (a >= 0) return (int64_t)((uint64_t)a / b);
+  const uint64_t magnitude = 0 - (uint64_t)a;
+  return (int64_t)(0 - (magnitude + b - 1) / b);
 }
 
-int64_t FloorDiv(int64_t a, int64_t b) {
-  int64_t q = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-  return q;
+int32_t WeekdayOf(int64_t dayNumber) {
+  if (dayNumber == 0) return 0;
+  return (int32_t)(dayNumber + 2 - FloorDiv(dayNumber + 2, 7) * 7) + 1;
 }
 
 // --- number words ----------------------------------------------------------
@@ -42,14 +45,15 @@ const char* const kSmallWords[20] = {"Zero",    "One",     "Two",       "Three",
                                      "Fifteen", "Sixteen", "Seventeen", "Eighteen", "Nineteen"};
 const char* const kTensWords[10] = {"", "", "Twenty", "Thirty", "Forty", "Fifty", "Sixty", "Seventy", "Eighty", "Ninety"};
 
-void AppendCardinal(String& out, uint64_t n) {
+// Below a billion: 32-bit arithmetic throughout.
+void AppendSmallCardinal(String& out, uint32_t n) {
   static const struct {
-    uint64_t size;
+    uint32_t size;
     const char* name;
-  } kScales[] = {{1000000000ull, " Billion"}, {1000000ull, " Million"}, {1000ull, " Thousand"}, {100ull, " Hundred"}};
+  } kScales[] = {{1000000u, " Million"}, {1000u, " Thousand"}, {100u, " Hundred"}};
   for (const auto& scale : kScales) {
     if (n < scale.size) continue;
-    AppendCardinal(out, n / scale.size);
+    AppendSmallCardinal(out, n / scale.size);
     out.Append(scale.name);
     n %= scale.size;
     if (n == 0) return;
@@ -64,6 +68,20 @@ void AppendCardinal(String& out, uint64_t n) {
     out.AppendChar('-');
     out.Append(kSmallWords[n % 10]);
   }
+}
+
+void AppendCardinal(String& out, uint64_t n) {
+  constexpr uint32_t kBillion = 1000000000u;
+  if (n < kBillion) return AppendSmallCardinal(out, (uint32_t)n);
+  const uint64_t billions = n / kBillion;
+  AppendCardinal(out, billions);
+  out.Append(" Billion");
+  // The rest is below a billion, so its low 32 bits are all of it (and no
+  // second 64-bit division routine is needed for a remainder).
+  const uint32_t rest = (uint32_t)n - (uint32_t)billions * kBillion;
+  if (rest == 0) return;
+  out.AppendChar(' ');
+  AppendSmallCardinal(out, rest);
 }
 
 // --- formatting ------------------------------------------------------------
@@ -236,7 +254,7 @@ int32_t DaysInMonth(int32_t month, int32_t year) {
 
 int32_t WindowTwoDigitYear(int32_t year, int32_t currentYear) {
   if (year < 0 || year > 100) return year;
-  const int64_t base = (int64_t)currentYear / 100 * 100 + year;
+  const int64_t base = (int64_t)(currentYear / 100) * 100 + year;
   int64_t best = base + 100;
   int64_t bestDistance = best - currentYear;
   if (bestDistance < 0) bestDistance = -bestDistance;
@@ -260,7 +278,8 @@ void Date::Set(int32_t m, int32_t d, int32_t y) {
   const int64_t bigM = m > 2 ? m : (int64_t)m + 12;
   const int64_t bigY = (int64_t)y + (y < 0 ? 1 : 0) - (m < 3 ? 1 : 0);
   const double key = ((double)bigM + 100.0 * (double)bigY) * 100.0 + d;
-  const int64_t base = key < 15821015.0 ? 1720994 : bigY / 400 - bigY / 100 + 1720996;
+  const int32_t smallY = (int32_t)bigY;  // exact: the year was bounded just above
+  const int64_t base = key < 15821015.0 ? 1720994 : smallY / 400 - smallY / 100 + 1720996;
   const int64_t n =
       (int64_t)(365.25 * (double)bigY) + d + base + (int64_t)(30.6001 * (double)(bigM + 1));
   if (!InInt32(n)) return Clear();
@@ -407,9 +426,9 @@ void MoveByMinutes(DateTime& t, int64_t n) {
   if (!t.IsTimeValid()) return;
   const int64_t total = (int64_t)t.hours * 60 + t.minutes + n;
   const int64_t days = FloorDiv(total, 1440);
-  const int64_t rest = total - days * 1440;
-  t.hours = (int32_t)(rest / 60);
-  t.minutes = (int32_t)(rest % 60);
+  const int32_t rest = (int32_t)(total - days * 1440);  // 0 to 1439
+  t.hours = rest / 60;
+  t.minutes = rest % 60;
   if (days == 0 || t.dayNumber == 0) return;
   if (!InInt32(days)) return t.Date::Clear();
   t.AddDays((int32_t)days);
@@ -613,10 +632,10 @@ bool DateTime::FromFileTime(uint64_t fileTime) {
   Clear();
   const int64_t seconds = (int64_t)(fileTime / kTicksPerSecond) + (int64_t)LocalUtcOffsetMinutes() * 60;
   const int64_t days = FloorDiv(seconds, 86400);
-  const int64_t rest = seconds - days * 86400;
+  const int32_t rest = (int32_t)(seconds - days * 86400);  // 0 to 86399
   if (!InInt32(kFileTimeEpochDay + days)) return false;
   SetDayNumber((int32_t)(kFileTimeEpochDay + days));
-  SetTime((int32_t)(rest / 3600), (int32_t)(rest / 60 % 60), (int32_t)(rest % 60));
+  SetTime(rest / 3600, rest / 60 % 60, rest % 60);
   return IsValid();
 }
 

@@ -97,7 +97,7 @@ void ReadVolumes(unsigned char* region, int32_t n, int32_t filled) {
   uint32_t expected = g_archive.settings.volumeIdentifier;
   int32_t volumeNumber = 1;
   while (remaining > 0) {
-    SetProgress((int32_t)(5 + (((int64_t)n - remaining) * 30) / n));
+    SetProgress((int32_t)(5 + (uint64_t)(n - remaining) * 30 / (uint32_t)n));  // unsigned: one division routine
     ++volumeNumber;
     DiskFile volume;
     const int32_t dataSize = OpenVolume(volume, volumeNumber, expected);

@@ -305,7 +305,7 @@ void ExtractEntries() {
   const int32_t count = sizes.Count();
   ItemProgress progress;
   for (int32_t i = 0; i < count; ++i) {
-    progress.Advance((int32_t)(45 + ((int64_t)i * 40) / count));
+    progress.Advance((int32_t)(45 + (uint64_t)i * 40 / (uint32_t)count));  // unsigned: one division routine
     InstallEntry e;
     ReadEntry(cursor, sizes[i], e);
     ExtractEntry(e, progress);

@@ -108,8 +108,11 @@ struct Box {
   int32_t Height() const { return bottom - top + 1; }
 };
 
+// Rounded half up; an empty or negative length gives 0. Unsigned, so the
+// runtime links one 64-bit division routine.
 int32_t Percent(int32_t length, uint32_t percent) {
-  return (int32_t)(((int64_t)length * percent + 50) / 100);  // half away from zero (lengths are not negative)
+  if (length <= 0) return 0;
+  return (int32_t)(((uint64_t)(uint32_t)length * percent + 50) / 100);
 }
 
 // A width by height rectangle centred in the area (rounding down).
@@ -124,15 +127,16 @@ Box CentreIn(const Box& area, int32_t width, int32_t height) {
 
 // The largest rectangle of the picture's proportions inside the area, centred
 // on the axis that has room to spare.
+// Every side is positive: the picture was validated and the area is not empty.
 Box FitIn(const Box& area, int32_t w, int32_t h) {
   const int32_t W = area.Width(), H = area.Height();
   Box b = area;
   if (W / w < H / h) {
-    const int32_t height = (int32_t)((int64_t)h * W / w);
+    const int32_t height = (int32_t)((uint64_t)(uint32_t)h * (uint32_t)W / (uint32_t)w);
     b.top = (area.top + area.bottom - height + 1) / 2;
     b.bottom = b.top + height - 1;
   } else {
-    const int32_t width = (int32_t)((int64_t)w * H / h);
+    const int32_t width = (int32_t)((uint64_t)(uint32_t)w * (uint32_t)H / (uint32_t)h);
     b.left = (area.left + area.right - width + 1) / 2;
     b.right = b.left + width - 1;
   }

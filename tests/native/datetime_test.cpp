@@ -38,6 +38,27 @@ TEST(Date, DayNumbersAndWeekdays) {
   EXPECT_EQ(next.year, 1582);
 }
 
+TEST(Date, WeekdaysRunOnAcrossDayNumberZero) {
+  // Day numbers below zero (years long before the common era) keep the
+  // seven-day cycle: each day is the weekday after the one before it.
+  Date previous;
+  previous.SetDayNumber(-30);
+  for (int32_t n = -29; n <= 30; ++n) {
+    if (n == 0) continue;  // day number 0 means "no date"
+    Date d;
+    d.SetDayNumber(n);
+    const int32_t steps = n == 1 ? 2 : 1;  // day 1 follows day -1
+    EXPECT_EQ(d.weekday, (previous.weekday - 1 + steps) % 7 + 1) << n;
+    previous = d;
+  }
+  Date far;
+  far.SetDayNumber(-2000000000);
+  Date weekLater;
+  weekLater.SetDayNumber(-2000000000 + 7);
+  EXPECT_GE(far.weekday, 1);
+  EXPECT_EQ(far.weekday, weekLater.weekday);
+}
+
 TEST(Date, SetDayNumberInvertsSet) {
   // Every 3rd day from 100 AD to 4000 AD, across the calendar change.
   for (int32_t n = 1757585; n < 3182030; n += 3) {
@@ -196,6 +217,12 @@ TEST(NumberWords, CardinalsAndOrdinals) {
       {2008, "Two Thousand Eight", "Two Thousand Eighth"},
       {-45, "Minus Forty-Five", "Minus Forty-Fifth"},
       {3000000001ll, "Three Billion One", "Three Billion First"},
+      {2000000000ll, "Two Billion", "Two Billionth"},
+      {INT64_MIN,
+       "Minus Nine Billion Two Hundred Twenty-Three Million Three Hundred Seventy-Two Thousand Thirty-Six Billion "
+       "Eight Hundred Fifty-Four Million Seven Hundred Seventy-Five Thousand Eight Hundred Eight",
+       "Minus Nine Billion Two Hundred Twenty-Three Million Three Hundred Seventy-Two Thousand Thirty-Six Billion "
+       "Eight Hundred Fifty-Four Million Seven Hundred Seventy-Five Thousand Eight Hundred Eighth"},
   };
   String out;
   for (const Case& c : cases) {
