@@ -462,8 +462,8 @@ void RemoveWholeInstallDirectory(const String& installLocation, const Array<Stri
     return;
   }
   if (refusal == kTreeRemovalAllowed) {
-    // Runs only after a clean run; what stays (a file opened since) is
-    // left in place, as the recorded files were the whole product.
+    // Runs only once every recorded file went; a file that cannot be
+    // removed (opened meanwhile) stays, and its directories with it.
     (void)RemoveDirectoryTree(installLocation.CStr(), 0);
     return;
   }
