@@ -63,6 +63,16 @@ void ApplyAtom(String& atom, CommandLineOptions& options) {
 
 }  // namespace
 
+char* CommandLineTail(char* p) {
+  bool quoted = false;
+  while (*p > ' ' || (*p && quoted)) {
+    if (*p == '"') quoted = !quoted;
+    ++p;
+  }
+  while (*p && *p <= ' ') ++p;
+  return p;
+}
+
 String NextCommandLineAtom(String& rest) {
   rest.TrimLeft(kAtomBreaks);
   String atom;

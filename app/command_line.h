@@ -15,6 +15,12 @@ constexpr int kMaxCommandLineAtoms = 19;  // atoms after the 19th are ignored
 // enclosing quotes.
 String NextCommandLineAtom(String& rest);
 
+// The command line after the program's name and the blanks that follow it, as
+// the usual start-up code hands it to WinMain: a double quote toggles quoting,
+// and outside quotes every char not above a blank ends the name (char is
+// signed, so bytes from 0x80 up end it too, as they do there).
+char* CommandLineTail(char* commandLine);
+
 // Parses text into options; a malformed atom ends in UsageError.
 void ParseCommandLine(const char* text, CommandLineOptions& options);
 

@@ -1,5 +1,7 @@
 // The runtime's entry point: start-up, the command line and the run mode.
 // Every run ends through EndProcess with exit code 1; WinMain never returns.
+#include <float.h>
+#include <stdlib.h>
 #include <windows.h>
 #include <ole2.h>
 
@@ -46,4 +48,43 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     RunUninstaller(g_options.uninstallName);
   }
   RunInstallation();
+}
+
+// ---------------------------------------------------------------- start-up
+// The program starts here rather than in the toolchain's start-up code, which
+// brings about 5 KB of machinery the runtime has no use for (argument vectors,
+// thread-local storage, run-time relocation of imported data, its own
+// exception filter). What the runtime relies on is done here, in the same
+// order: msvcrt is told the program has windows, the FPU gets the same control
+// word, the static constructors run (registering their destructors with
+// atexit), and WinMain receives the same arguments. msvcrt itself is
+// initialised by the system loader before this runs.
+
+extern "C" void __main();                 // runs the static constructors, once
+extern "C" void __set_app_type(int type);  // msvcrt: how its own errors are shown
+
+namespace {
+
+constexpr int kGuiApp = 2;
+
+int ShowCommand() {
+  STARTUPINFOA info;
+  info.cb = sizeof info;
+  GetStartupInfoA(&info);
+  return (info.dwFlags & STARTF_USESHOWWINDOW) ? info.wShowWindow : SW_SHOWDEFAULT;
+}
+
+}  // namespace
+
+// Destructors of static objects are registered here. msvcrt exports atexit
+// only as data, so the start-up files define it over _onexit; without them,
+// so does the program (the link refuses automatic data imports, which would
+// otherwise turn a call to atexit into a jump into the import table).
+extern "C" int __cdecl atexit(void (__cdecl* function)()) { return _onexit((_onexit_t)function) ? 0 : -1; }
+
+extern "C" [[noreturn]] void __cdecl TruxStart() {
+  __set_app_type(kGuiApp);
+  _fpreset();
+  __main();
+  exit(WinMain(GetModuleHandleA(nullptr), nullptr, CommandLineTail(GetCommandLineA()), ShowCommand()));
 }

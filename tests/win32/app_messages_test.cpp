@@ -212,6 +212,28 @@ TEST(CommandLineAtoms, Table) {
   }
 }
 
+TEST(CommandLineTail, SkipsTheProgramNameAndBlanks) {
+  struct Case {
+    const char* line;
+    const char* tail;
+  } cases[] = {
+      {"setup.exe /a /b", "/a /b"},
+      {"\"C:\\Program Files\\setup.exe\"  \t/q", "/q"},
+      {"\"C:\\A B\\setup.exe\"/q", ""},           // a closing quote ends quoting, not the name
+      {"C:\\A\" B\"\\setup.exe /x", "/x"},          // quotes inside the name
+      {"\"C:\\never closed /x", ""},                   // an open quote runs to the end
+      {"setup.exe", ""},
+      {"", ""},
+      {"setup\xE9.exe /x", ".exe /x"},                 // a byte from 0x80 up ends an unquoted name
+      {"\"setup\xE9.exe\" /x", "/x"},
+  };
+  for (const Case& c : cases) {
+    char line[64];
+    snprintf(line, sizeof line, "%s", c.line);
+    EXPECT_STREQ(CommandLineTail(line), c.tail) << c.line;
+  }
+}
+
 TEST(CommandLineParse, ValidOptions) {
   CommandLineOptions o;
   ParseCommandLine("-a /D:C:\\Apps\\Tool /n:\"My App\" /r:\"notepad.exe `a b`\"", o);
