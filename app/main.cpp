@@ -52,9 +52,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
 // ---------------------------------------------------------------- start-up
 // The program starts here rather than in the toolchain's start-up code, which
-// brings about 5 KB of machinery the runtime has no use for (argument vectors,
-// thread-local storage, run-time relocation of imported data, its own
-// exception filter). What the runtime relies on is done here, in the same
+// brings about 7 KB of machinery the runtime has no use for (copied argument
+// vectors, run-time relocation of imported data, its own exception filter and
+// invalid-parameter handler). What the runtime relies on is done here, in the same
 // order: msvcrt is told the program has windows, the FPU gets the same control
 // word, the static constructors run (registering their destructors with
 // atexit), and WinMain receives the same arguments. msvcrt itself is

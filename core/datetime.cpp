@@ -25,11 +25,14 @@ bool InInt32(int64_t v) { return v >= -0x7FFFFFFFll && v <= 0x7FFFFFFFll; }
 
 // The quotient rounded toward minus infinity, for a positive divisor. Only
 // unsigned 64-bit division is used, so the runtime links one division routine
-// rather than a signed one beside it.
-int64_t FloorDiv(int64_t a, uint32_t b) {
-  if (a >= 0) return (int64_t)((uint64_t)a / b);
-  const uint64_t magnitude = 0 - (uint64_t)a;
-  return (int64_t)(0 - (magnitude + b - 1) / b);
+// rather than a signed one beside it. Out of line: inlined with a constant
+// divisor, the compiler still names the signed routine, which the link then
+// carries along unused.
+[[gnu::noinline]] int64_t FloorDiv(int64_t a, uint32_t b) {
+  const bool negative = a < 0;
+  const uint64_t magnitude = negative ? 0 - (uint64_t)a : (uint64_t)a;
+  const uint64_t q = (magnitude + (negative ? b - 1 : 0)) / b;
+  return (int64_t)(negative ? 0 - q : q);
 }
 
 int32_t WeekdayOf(int64_t dayNumber) {

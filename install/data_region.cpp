@@ -10,6 +10,7 @@
 #include "core/checksum.h"
 #include "core/memory.h"
 #include "core/path.h"
+#include "core/scale.h"
 #include "core/win32/disk_file.h"
 #include "core/win32/system_dirs.h"
 #include "runtime/installer_archive.h"
@@ -97,7 +98,7 @@ void ReadVolumes(unsigned char* region, int32_t n, int32_t filled) {
   uint32_t expected = g_archive.settings.volumeIdentifier;
   int32_t volumeNumber = 1;
   while (remaining > 0) {
-    SetProgress((int32_t)(5 + (uint64_t)(n - remaining) * 30 / (uint32_t)n));  // unsigned: one division routine
+    SetProgress(5 + (int32_t)ScaleDown((uint32_t)(n - remaining), 30, 0, (uint32_t)n));
     ++volumeNumber;
     DiskFile volume;
     const int32_t dataSize = OpenVolume(volume, volumeNumber, expected);

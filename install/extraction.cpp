@@ -9,6 +9,7 @@
 #include "core/format.h"
 #include "core/path.h"
 #include "core/path_check.h"
+#include "core/scale.h"
 #include "core/win32/file_list.h"
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
@@ -305,7 +306,7 @@ void ExtractEntries() {
   const int32_t count = sizes.Count();
   ItemProgress progress;
   for (int32_t i = 0; i < count; ++i) {
-    progress.Advance((int32_t)(45 + (uint64_t)i * 40 / (uint32_t)count));  // unsigned: one division routine
+    progress.Advance(45 + (int32_t)ScaleDown((uint32_t)i, 40, 0, (uint32_t)count));
     InstallEntry e;
     ReadEntry(cursor, sizes[i], e);
     ExtractEntry(e, progress);

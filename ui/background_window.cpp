@@ -1,6 +1,7 @@
 #include "ui/background_window.h"
 
 #include "core/bmp_file.h"
+#include "core/scale.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 
@@ -108,11 +109,9 @@ struct Box {
   int32_t Height() const { return bottom - top + 1; }
 };
 
-// Rounded half up; an empty or negative length gives 0. Unsigned, so the
-// runtime links one 64-bit division routine.
+// Rounded half up; an empty or negative length gives 0.
 int32_t Percent(int32_t length, uint32_t percent) {
-  if (length <= 0) return 0;
-  return (int32_t)(((uint64_t)(uint32_t)length * percent + 50) / 100);
+  return length <= 0 ? 0 : (int32_t)ScaleDown((uint32_t)length, percent, 50, 100);
 }
 
 // A width by height rectangle centred in the area (rounding down).
@@ -132,11 +131,11 @@ Box FitIn(const Box& area, int32_t w, int32_t h) {
   const int32_t W = area.Width(), H = area.Height();
   Box b = area;
   if (W / w < H / h) {
-    const int32_t height = (int32_t)((uint64_t)(uint32_t)h * (uint32_t)W / (uint32_t)w);
+    const int32_t height = (int32_t)ScaleDown((uint32_t)h, (uint32_t)W, 0, (uint32_t)w);
     b.top = (area.top + area.bottom - height + 1) / 2;
     b.bottom = b.top + height - 1;
   } else {
-    const int32_t width = (int32_t)((uint64_t)(uint32_t)w * (uint32_t)H / (uint32_t)h);
+    const int32_t width = (int32_t)ScaleDown((uint32_t)w, (uint32_t)H, 0, (uint32_t)h);
     b.left = (area.left + area.right - width + 1) / 2;
     b.right = b.left + width - 1;
   }

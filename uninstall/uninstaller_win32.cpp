@@ -9,6 +9,7 @@
 #include "core/format.h"
 #include "core/path.h"
 #include "core/path_check.h"
+#include "core/scale.h"
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
 #include "core/win32/registry.h"
@@ -267,7 +268,7 @@ void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directo
     } else if (kind == kUninstallLineFile && IsAbsolutePath(path.CStr())) {
       // A relative line was never written by an installation; it would name
       // a file in whatever the current directory is, so it is left alone.
-      progress.Advance(10 + (int32_t)(80ull * (uint32_t)i / (uint32_t)count));  // unsigned: one division routine
+      progress.Advance(10 + (int32_t)ScaleDown((uint32_t)i, 80, 0, (uint32_t)count));
       progress.Status(path);
       if (!FileExists(path.CStr())) continue;
       ClearAttributes(path.CStr(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
