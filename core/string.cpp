@@ -68,7 +68,9 @@ String& String::operator=(const char* text) {
   return *this;
 }
 
-const char* String::CStr() const { return buffer_ ? buffer_ : kEmpty; }
+// Out of line: inlined, this test and the address of "" (with its relocation)
+// repeat at hundreds of call sites; a call is smaller.
+[[gnu::noinline]] const char* String::CStr() const { return buffer_ ? buffer_ : kEmpty; }
 
 void String::Clear() {
   MemFree(buffer_);
