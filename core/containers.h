@@ -43,12 +43,46 @@ constexpr int32_t kMaxVectorCount = 0x0FFFFFFF;
 // The largest plain value a Vector slot holds.
 constexpr int32_t kMaxSlotSize = 64;
 
+// The compiler's signature of this function names T as "T = <name>".
+template <class T>
+constexpr const char* ElementSignature() {
+  return __PRETTY_FUNCTION__;
+}
+
+// Where "T = " starts in a signature (0 without one), and a text's length.
+constexpr int32_t ElementSignatureStart(const char* s) {
+  for (int32_t i = 0; s[i]; ++i)
+    if (s[i] == 'T' && s[i + 1] == ' ' && s[i + 2] == '=' && s[i + 3] == ' ') return i;
+  return 0;
+}
+constexpr int32_t ConstantTextLength(const char* s) {
+  int32_t n = 0;
+  while (s[n]) ++n;
+  return n;
+}
+
+// The signature from its "T = " on, computed at compile time: only this tail
+// reaches the program, not the whole signature of every element type.
+template <class T>
+struct ElementSignatureTail {
+  static constexpr int32_t kStart = ElementSignatureStart(ElementSignature<T>());
+  static constexpr int32_t kSize = ConstantTextLength(ElementSignature<T>()) - kStart + 1;
+  struct Text {
+    char chars[kSize];
+  };
+  static constexpr Text kText = [] {
+    Text text{};
+    for (int32_t i = 0; i < kSize; ++i) text.chars[i] = ElementSignature<T>()[kStart + i];
+    return text;
+  }();
+};
+
 template <class T>
 struct ElementTraits {
   // A text naming T: either a compiler signature containing "T = <name>", from
   // which the name is taken (with "class " in front for class types), or, in a
   // specialisation, the name itself.
-  static const char* TypeName() { return __PRETTY_FUNCTION__; }
+  static const char* TypeName() { return ElementSignatureTail<T>::kText.chars; }
 };
 
 // Writes the display name of a type into out (always terminated, cut to size).
