@@ -63,14 +63,17 @@ void ApplyAtom(String& atom, CommandLineOptions& options) {
 
 }  // namespace
 
-char* CommandLineTail(char* p) {
+char* CommandLineTail(char* commandLine) {
+  // Bytes compare unsigned: a name's letters from 0x80 up (an accented
+  // folder name in a code page) belong to the name.
+  auto* p = reinterpret_cast<unsigned char*>(commandLine);
   bool quoted = false;
   while (*p > ' ' || (*p && quoted)) {
     if (*p == '"') quoted = !quoted;
     ++p;
   }
   while (*p && *p <= ' ') ++p;
-  return p;
+  return reinterpret_cast<char*>(p);
 }
 
 String NextCommandLineAtom(String& rest) {

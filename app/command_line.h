@@ -15,10 +15,11 @@ constexpr int kMaxCommandLineAtoms = 19;  // atoms after the 19th are ignored
 // enclosing quotes.
 String NextCommandLineAtom(String& rest);
 
-// The command line after the program's name and the blanks that follow it, as
-// the usual start-up code hands it to WinMain: a double quote toggles quoting,
-// and outside quotes every char not above a blank ends the name (char is
-// signed, so bytes from 0x80 up end it too, as they do there).
+// The command line after the program's name and the blanks that follow it,
+// as WinMain receives it: a double quote toggles quoting, and outside quotes
+// a blank or control character ends the name. Bytes from 0x80 up are part of
+// the name (the usual start-up code compared them signed and cut an unquoted
+// name at its first such letter).
 char* CommandLineTail(char* commandLine);
 
 // Parses text into options; a malformed atom ends in UsageError.

@@ -224,7 +224,8 @@ TEST(CommandLineTail, SkipsTheProgramNameAndBlanks) {
       {"\"C:\\never closed /x", ""},                   // an open quote runs to the end
       {"setup.exe", ""},
       {"", ""},
-      {"setup\xE9.exe /x", ".exe /x"},                 // a byte from 0x80 up ends an unquoted name
+      {"C:\\Caf\xE9\\setup.exe /x", "/x"},          // letters from 0x80 up belong to an unquoted name
+      {"setup.exe \xE9t\xE9 /x", "\xE9t\xE9 /x"},     // and are never skipped as blanks
       {"\"setup\xE9.exe\" /x", "/x"},
   };
   for (const Case& c : cases) {
