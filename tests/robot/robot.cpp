@@ -95,6 +95,7 @@ const char kUsageText[] =
     "                            bar (PBM_GETPOS)\n"
     "  hold-file PATH            open PATH (a Windows path) without sharing and keep it\n"
     "                            open until the robot ends, as a running program would\n"
+    "                            (or until the session ends, in await-end-session)\n"
     "  make-file PATH            create the empty file PATH (a Windows path; it must\n"
     "                            not exist): a signal for wait-file\n"
     "  await-end-session [--timeout S]\n"
