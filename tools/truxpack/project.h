@@ -24,6 +24,11 @@ struct Project {
   int32_t timeZoneOffset = 0;        // data.time_zone in seconds east of UTC
   int64_t sourceDateEpoch = -1;      // SOURCE_DATE_EPOCH, or -1 when not set
   bool readData = true;              // LoadProject's choice: entries' bytes read, or left in their files
+  // Bytes written after the archive section, which the uninstaller carries:
+  // the signed uninstaller's certificate table with its alignment padding
+  // (its headers' changes travel as the uninstaller patch). Empty unless the
+  // build signs the uninstaller.
+  Bytes uninstallerTail;
 };
 
 // A named flag bit of the [flags] table.
