@@ -23,6 +23,7 @@ constexpr int kCleanupSlots = 4096;
 constexpr size_t kTempNameSize = 40;
 struct CleanupSlot {
   int dirfd;  // -1: free
+  int flags;  // for unlinkat: 0 for a file, AT_REMOVEDIR for a directory
   char name[kTempNameSize];
 };
 CleanupSlot g_cleanup[kCleanupSlots];
@@ -49,12 +50,13 @@ void InitSlots() {
   g_cleanupReady = true;
 }
 
-int RegisterTemp(int dirfd, const std::string& name) {
+int RegisterTemp(int dirfd, const std::string& name, int flags = 0) {
   SignalsBlocked blocked;
   InitSlots();
   for (int i = 0; i < kCleanupSlots; ++i)
     if (g_cleanup[i].dirfd < 0) {
       snprintf(g_cleanup[i].name, kTempNameSize, "%s", name.c_str());
+      g_cleanup[i].flags = flags;
       g_cleanup[i].dirfd = dirfd;
       return i;
     }
@@ -69,11 +71,13 @@ void ReleaseTemp(int slot) {
 
 void RemoveAllTemps() {
   if (!g_cleanupReady) return;
-  for (CleanupSlot& s : g_cleanup)
-    if (s.dirfd >= 0) {
-      unlinkat(s.dirfd, s.name, 0);
-      s.dirfd = -1;
-    }
+  // Files first, then the directories that held them.
+  for (int flags : {0, AT_REMOVEDIR})
+    for (CleanupSlot& s : g_cleanup)
+      if (s.dirfd >= 0 && s.flags == flags) {
+        unlinkat(s.dirfd, s.name, s.flags);
+        s.dirfd = -1;
+      }
 }
 
 void OnCleanupSignal(int sig) {
@@ -462,4 +466,73 @@ bool OutputSet::Commit(std::string& error) {
 bool WriteWholeFileAtomically(const std::string& path, const unsigned char* data, size_t size, std::string& error) {
   OutputSet out;
   return out.Add(path, data, size, error) && out.Commit(error);
+}
+
+// ------------------------------------------------------------ private directory
+
+PrivateDirectory::~PrivateDirectory() {
+  if (fd_ >= 0) {
+    // Whatever the programs run in it left, without following links.
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+    close(fd_);
+  }
+  for (int slot : slots_) ReleaseTemp(slot);
+  ReleaseTemp(dirSlot_);
+  if (parentFd_ >= 0) close(parentFd_);
+}
+
+bool PrivateDirectory::Create(const std::string& parent, std::string& error) {
+  const std::string shown = parent.empty() ? "." : parent;
+  parentFd_ = open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (parentFd_ < 0) {
+    error = "cannot open the directory " + shown + ": " + Why(errno);
+    return false;
+  }
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::string hex;
+    if (!RandomHex(hex)) {
+      error = "cannot create a private directory in " + shown + ": no random numbers";
+      return false;
+    }
+    const std::string name = ".trux-" + hex + ".d";
+    dirSlot_ = RegisterTemp(parentFd_, name, AT_REMOVEDIR);
+    if (dirSlot_ < 0) {
+      error = "cannot create a private directory in " + shown + ": too many temporary files at once";
+      return false;
+    }
+    if (mkdirat(parentFd_, name.c_str(), 0700) != 0) {
+      int err = errno;
+      ReleaseTemp(dirSlot_);
+      dirSlot_ = -1;
+      if (err == EEXIST) continue;
+      error = "cannot create a private directory in " + shown + ": " + Why(err);
+      return false;
+    }
+    fd_ = openat(parentFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd_ < 0) {
+      error = "cannot open the private directory in " + shown + ": " + Why(errno);
+      unlinkat(parentFd_, name.c_str(), AT_REMOVEDIR);
+      return false;
+    }
+    path_ = (std::filesystem::path(shown) / name).string();
+    return true;
+  }
+  error = "cannot create a private directory in " + shown + ": every name tried exists";
+  return false;
+}
+
+std::string PrivateDirectory::File(const std::string& name) {
+  if (fd_ >= 0) {
+    int slot = RegisterTemp(fd_, name);
+    if (slot >= 0) slots_.push_back(slot);
+  }
+  return (std::filesystem::path(path_) / name).string();
+}
+
+int PrivateDirectory::CreateFile(const std::string& name, std::string& error) {
+  const std::string path = File(name);
+  int fd = openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) error = "cannot create " + path + ": " + Why(errno);
+  return fd;
 }

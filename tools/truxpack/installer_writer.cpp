@@ -317,6 +317,7 @@ bool WriteInstaller(Project& project, const Bytes& stub, const std::string& volu
     return false;
   }
   Bytes().swap(check.region);
+  out.contents = check;
   // The uninstaller the runtime will derive: the stub (with the project's
   // patch) followed by what the section is followed by. It is derived here
   // as the runtime derives it; with data after the section it carries that

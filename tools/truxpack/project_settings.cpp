@@ -1,11 +1,14 @@
 #include <stdlib.h>
 
+#include <filesystem>
+
 #include "archive/record_rules.h"
 #include "core/path_check.h"
 #include "tools/truxpack/bitmap.h"
 #include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project_loaders.h"
+#include "tools/truxpack/signing.h"
 #include "tools/truxpack/text_encoding.h"
 
 namespace {
@@ -309,6 +312,41 @@ bool LoadData(Loader& l, Table t, Project& p) {
     hex = n->as_string()->get();
     for (int i = 0; i < kReservedDateRecordSize; ++i)
       s.reservedDate[i] = (uint8_t)strtoul(hex.substr(2 * i, 2).c_str(), nullptr, 16);
+  }
+  return t.CheckUnknown();
+}
+
+bool LoadSigning(Loader& l, Table t, Project& p) {
+  SigningOptions& o = p.signing;
+  o.commandDirectory = std::filesystem::absolute(l.directory.empty() ? "." : l.directory).lexically_normal().string();
+  // Key files are read by the signing tool, not here: each must be a
+  // regular file, and is an input no output may replace.
+  struct PathKey {
+    const char* key;
+    std::string* value;
+  };
+  for (const PathKey& k : {PathKey{"certificate", &o.certificate}, PathKey{"key", &o.key},
+                           PathKey{"pkcs12", &o.pkcs12}, PathKey{"password_file", &o.passwordFile}}) {
+    std::string name;
+    if (!t.RawText(k.key, name)) return false;
+    if (!t.Get(k.key)) continue;
+    if (name.empty()) return l.Fail(t.Key(k.key), "must name a file");
+    const std::string path = std::filesystem::absolute(l.Resolve(name)).lexically_normal().string();
+    uint64_t size = 0;
+    FileIdentity identity;
+    std::string why;
+    if (!StatRegularFile(path, size, identity, why)) return l.Fail(t.Key(k.key), PrintablePath(why));
+    if (l.inputs) l.inputs->push_back(identity);
+    *k.value = path;
+  }
+  if (!t.RawText("password_env", o.passwordEnv) || !t.RawText("command", o.command) ||
+      !t.RawText("hash", o.hash) || !t.RawText("timestamp_url", o.timestampUrl) ||
+      !t.Bool("uninstaller", o.uninstaller))
+    return false;
+  for (const char* key : {"password_env", "command", "hash", "timestamp_url"}) {
+    const toml::node* n = t.Get(key);
+    const std::string problem = n ? SigningValueProblem(key, n->as_string()->get()) : std::string();
+    if (!problem.empty()) return l.Fail(t.Key(key), problem);
   }
   return t.CheckUnknown();
 }
