@@ -33,47 +33,6 @@ using namespace trux_test;
 
 namespace {
 
-struct Outcome {
-  int code = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the tool with args in directory cwd, with extra environment entries.
-Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std::vector<std::string> env = {}) {
-  fs::path out = cwd / ".run-out", err = cwd / ".run-err";
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(o, 1);
-    dup2(e, 2);
-    for (std::string& v : env) putenv(v.data());
-    std::vector<char*> argv;
-    std::string self = TRUXPACK_BINARY;
-    argv.push_back(self.data());
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(self.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  Outcome r;
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = Slurp(out);
-  r.err = Slurp(err);
-  fs::remove(out);
-  fs::remove(err);
-  return r;
-}
-
 // Names left in dir that a finished command must not leave (temporary files).
 std::vector<std::string> Leftovers(const fs::path& dir) {
   std::vector<std::string> left;

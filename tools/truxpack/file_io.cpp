@@ -515,7 +515,8 @@ bool PrivateDirectory::Create(const std::string& parent, std::string& error) {
       unlinkat(parentFd_, name.c_str(), AT_REMOVEDIR);
       return false;
     }
-    path_ = (std::filesystem::path(shown) / name).string();
+    // Absolute: the programs run in it may start elsewhere.
+    path_ = std::filesystem::absolute(std::filesystem::path(shown) / name).string();
     return true;
   }
   error = "cannot create a private directory in " + shown + ": every name tried exists";

@@ -358,11 +358,20 @@ bool SignInstaller(const SigningOptions& o, OutputSet& out, int index, const std
     error = "internal: the signed installer's signature does not hold: " + check.problem;
     return false;
   }
+  // The PE checksum is the one header field the derivation takes from the
+  // signed installer as it is: an uninstaller signed too gets its own back
+  // from the patch; an unsigned one keeps the installer's (Windows checks no
+  // program's checksum).
   String after;
-  if (DeriveUninstaller(result, written.contents, after) != kArchiveOk || after.Length() != before.Length() ||
-      memcmp(after.CStr(), before.CStr(), (size_t)before.Length()) != 0) {
+  if (DeriveUninstaller(result, written.contents, after) != kArchiveOk || after.Length() != before.Length()) {
     error = "the signed installer would give another uninstaller than the one built (the signer padded the "
             "installer?); nothing written";
+    return false;
+  }
+  const int32_t field = (int32_t)(pe + kPeChecksumField);
+  if (field + 4 <= before.Length()) memcpy(before.Buffer() + field, after.CStr() + field, 4);
+  if (memcmp(after.CStr(), before.CStr(), (size_t)before.Length()) != 0) {
+    error = "the signed installer would give another uninstaller than the one built; nothing written";
     return false;
   }
   written.installerSize = result.Size();
