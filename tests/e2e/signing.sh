@@ -3,8 +3,11 @@
 # demo product is built signed with a throwaway certificate, installed in
 # automatic mode, and the uninstaller the runtime wrote to disk is checked
 # on the host with osslsigncode: its signature holds, and it is byte for
-# byte the image truxpack derived and signed. The uninstaller then removes
-# the product as an unsigned one does.
+# byte the image truxpack derived and signed. The system's own check,
+# WinVerifyTrust, is asked too (the robot's print-trust): Wine's tells a
+# good signature from a damaged one and from none, which a damaged copy and
+# the unsigned stub show. The uninstaller then removes the product as an
+# unsigned one does.
 # Usage: signing.sh STUB ROBOT SRCROOT
 set -uo pipefail
 STUB="$1"; ROBOT="$2"; SRC="$3"
@@ -57,6 +60,22 @@ if verify "$UNINSTALLER"; then e2e_pass "osslsigncode verify: the uninstaller th
 if cmp -s "$UNINSTALLER" "$W/derived.exe"; then e2e_pass "the uninstaller is the image truxpack signed"; else
   e2e_fail "the uninstaller is the image truxpack signed" \
     "$(stat -c %s "$UNINSTALLER") bytes written, $(stat -c %s "$W/derived.exe") derived"; fi
+# WinVerifyTrust: a signature that holds is "ok", or "untrusted-root" where
+# the system (unlike Wine) refuses the throwaway certificate's root.
+winpath() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
+trust() { robot print-trust "$1" 2>&1 | tr -d '\r'; }
+for f in "$(winpath "$(realpath "$W/setup.exe")")" "$DIR\Uninstall Trux Demo.exe"; do
+  verdict="$(trust "$f")"
+  case "$verdict" in
+    ok|untrusted-root) e2e_pass "WinVerifyTrust: $verdict for ${f##*\\}" ;;
+    *) e2e_fail "WinVerifyTrust: the signature of ${f##*\\} holds" "verdict: $verdict" ;;
+  esac
+done
+cp "$UNINSTALLER" "$W/damaged.exe"
+printf 'X' | dd of="$W/damaged.exe" bs=1 seek=80 conv=notrunc 2>/dev/null
+e2e_check "WinVerifyTrust: a damaged copy of the uninstaller" "bad-digest" "$(trust "$(winpath "$W/damaged.exe")")"
+e2e_check "WinVerifyTrust: the unsigned stub" "no-signature" "$(trust "$(winpath "$(realpath "$STUB")")")"
+
 stub_size=$(stat -c %s "$STUB")
 if cmp -s -n "$stub_size" "$UNINSTALLER" "$STUB"; then
   e2e_fail "the uninstaller carries its signature" "its first $stub_size bytes equal the unsigned stub"

@@ -29,6 +29,9 @@ constexpr uint32_t kWinCertRevision2 = 0x0200;
 constexpr uint32_t kWinCertTypePkcsSignedData = 0x0002;
 constexpr char kSpcIndirectData[] = "1.3.6.1.4.1.311.2.1.4";
 constexpr char kRfc3161Timestamp[] = "1.3.6.1.4.1.311.3.3.1";
+// The most bytes after the archive section an uninstaller is derived with
+// for its signature: its own certificate table and the installer's.
+constexpr uint64_t kMaxCheckedTail = 2 * (uint64_t)kMaxCertificateTable;
 
 struct Pkcs7Free {
   void operator()(PKCS7* p) const { PKCS7_free(p); }
@@ -322,9 +325,18 @@ InstallerSignatures CheckInstallerSignatures(ByteSource& file, const InstallerCo
   InstallerSignatures out;
   out.installer = CheckSignature(file);
   out.uninstallerWritten = c.settings.Flag(kFlagUninstaller);
+  // The uninstaller is held to check it. Bytes after the section beyond a
+  // few signatures' worth are data outside the image: such an uninstaller
+  // is not derived, so that reading an installer keeps its memory bound.
   const PeLayout& L = c.layout;
   const uint64_t after = (uint64_t)L.sectionFileOffset + L.sectionRawSize;
-  const uint64_t most = L.sectionFileOffset + (file.Size() > after ? file.Size() - after : 0);
+  const uint64_t tail = file.Size() > after ? file.Size() - after : 0;
+  if (tail > kMaxCheckedTail) {
+    out.uninstallerUnchecked = "it carries the " + std::to_string(tail) +
+                               " bytes after the archive section (data outside the image); not derived";
+    return out;
+  }
+  const uint64_t most = L.sectionFileOffset + tail;
   if (most > maxSize) {
     out.uninstallerUnchecked = "the uninstaller would take " + std::to_string(most) + " bytes, more than the limit of " +
                                std::to_string(maxSize) + " (raise it with --max-size)";

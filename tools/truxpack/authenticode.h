@@ -60,6 +60,9 @@ struct InstallerSignatures {
 };
 
 // Checks both. The uninstaller is derived (into uninstaller, when given)
-// only when it takes at most maxSize bytes.
+// only when it takes at most maxSize bytes and the installer has no more
+// after its archive section than two certificate tables (an installer with
+// data outside its image carries that data into its uninstaller, and cannot
+// be signed: see docs/truxpack.md).
 InstallerSignatures CheckInstallerSignatures(ByteSource& file, const InstallerContents& contents, uint64_t maxSize,
                                              String* uninstaller = nullptr);

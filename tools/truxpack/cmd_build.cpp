@@ -191,7 +191,7 @@ int RunBuild(int argc, char** argv) {
   PrivateDirectory work;
   const SigningOptions& signing = project.signing;
   if (signing.Enabled()) {
-    progress.Stage("signing the uninstaller");
+    progress.Stage("signing");
     if (!work.Create(fs::path(output).parent_path().string(), error) ||
         !SignUninstaller(signing, project, stub, work, error))
       return Fail(PrintablePath(error));
