@@ -104,6 +104,9 @@ TEST(SigningTest, SignedDemoAndTheUninstallerTheRuntimeDerivesVerify) {
   EXPECT_EQ(SignatureCheck::State::kValid, installer.state) << installer.problem;
   EXPECT_GT(installer.tableOffset, stub.size() + own.tableSize);
   EXPECT_TRUE(w.Leftovers().empty()) << w.Leftovers()[0];
+  // An installer named as its uninstaller: the signer sees the same name twice.
+  ASSERT_EQ(0, w.BuildSigned("Uninstall Trux Demo.exe").code);
+  EXPECT_TRUE(w.OsslVerifies("Uninstall Trux Demo.exe"));
 
   Outcome verify = Truxpack(w.path, {"verify", "setup.exe"});
   ASSERT_EQ(0, verify.code) << verify.err;

@@ -22,7 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 const std::vector<std::string> kHashes = {"sha1", "sha256", "sha384", "sha512"};
 
 constexpr char kSigningTool[] = "osslsigncode";
@@ -206,6 +205,10 @@ bool SignImage(const SigningOptions& o, PrivateDirectory& work, const std::strin
   if (!CopyInto(work, name, unsignedImage, error) || !RunSigner(o, work, name, signedPath, error)) return false;
   std::string why;
   signedFile = OpenFileSource(signedPath, why);
+  // The names are free for the next image (the installer may be called as
+  // the uninstaller is); the open file stays readable.
+  unlink(work.File(name).c_str());
+  unlink(signedPath.c_str());
   if (!signedFile) {
     error = std::string("the signed ") + role + " cannot be read: " + PrintablePath(why);
     return false;
