@@ -613,7 +613,7 @@ void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerConte
   for (size_t i = 0; i < out.entrySizes.size(); ++i) {
     ReadEntry e;
     int32_t code = walker.Next(i, out.entrySizes[i], e, nullptr, detail);
-    if (code == kInputFailed) return Failed(out, pieces->Failure());
+    if (code == kInputFailed) return pieces ? Failed(out, pieces->Failure()) : Corrupt(out, kErrArchiveTruncated);
     if (code == kRecordTooLarge)
       return TooLarge(out, detail + ", its name and texts,", walker.Refused(), maxUnpacked);
     if (code != kArchiveOk) return Corrupt(out, code, detail);
