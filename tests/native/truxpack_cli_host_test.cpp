@@ -47,6 +47,7 @@ struct Outcome {
 struct User {
   uid_t uid;
   gid_t gid;
+  std::string tool;  // a copy of the tool this user can run (the build tree may be closed to it)
 };
 
 // In a child process: becomes user for good; false when that fails.
@@ -75,7 +76,7 @@ Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std::vector
     if (as && !BecomeUser(*as)) _exit(125);
     for (std::string& v : env) putenv(v.data());
     std::vector<char*> argv;
-    std::string self = TRUXPACK_BINARY;
+    std::string self = as && !as->tool.empty() ? as->tool : std::string(TRUXPACK_BINARY);
     argv.push_back(self.data());
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -832,8 +833,8 @@ TEST(TruxpackCliTest, VerifyFindsTheDataRegionAndDeletionCodes) {
 namespace {
 
 User Nobody() {
-  if (const struct passwd* pw = getpwnam("nobody")) return {pw->pw_uid, pw->pw_gid};
-  return {65534, 65534};
+  if (const struct passwd* pw = getpwnam("nobody")) return {pw->pw_uid, pw->pw_gid, std::string()};
+  return {65534, 65534, std::string()};
 }
 
 // Runs fn as user in a child process; true when it returned true.
@@ -859,6 +860,12 @@ struct Hostile : Workspace {
   User attacker = Nobody();
   fs::path secret, shared;
   Hostile() {
+    chmod(path.c_str(), 0755);
+    fs::create_directories(path / "tool");
+    attacker.tool = (path / "tool" / "truxpack").string();
+    std::error_code ec;
+    fs::copy_file(TRUXPACK_BINARY, attacker.tool, ec);
+    chmod(attacker.tool.c_str(), 0755);
     secret = path / "private";
     fs::create_directories(secret);
     chmod(secret.c_str(), 0700);
@@ -1219,6 +1226,13 @@ const HostileCase kHostileCases[] = {
 
 TEST(TruxpackCliTest, HostileInputTable) {
   const bool canSwitch = geteuid() == 0;
+  // The other user must reach the workspaces: files made world-readable, and
+  // a temporary directory it can enter (a private TMPDIR is left for /tmp).
+  const mode_t oldMask = umask(022);
+  const char* tmpdir = getenv("TMPDIR");
+  const std::string oldTmpdir = tmpdir ? tmpdir : "";
+  if (canSwitch && tmpdir && !AsUser(Nobody(), [] { return access(fs::temp_directory_path().c_str(), X_OK) == 0; }))
+    setenv("TMPDIR", "/tmp", 1);
   for (const HostileCase& c : kHostileCases) {
     SCOPED_TRACE(c.name);
     if (c.otherUser && !canSwitch) {
@@ -1228,9 +1242,14 @@ TEST(TruxpackCliTest, HostileInputTable) {
     Hostile w;
     if (c.otherUser) {
       ASSERT_FALSE(w.shared.empty()) << "cannot give the attacker a directory";
+      const std::string tool = w.attacker.tool;
+      ASSERT_TRUE(AsUser(w.attacker, [&tool] { return access(tool.c_str(), X_OK) == 0; }))
+          << "the other user cannot run " << tool;
     }
     c.run(w);
   }
+  if (tmpdir) setenv("TMPDIR", oldTmpdir.c_str(), 1);
+  umask(oldMask);
 }
 
 #endif  // TRUXPACK_BINARY
