@@ -434,7 +434,12 @@ bool OutputSet::Place(size_t index, Placed& placed, std::string& error) {
   struct stat st;
   const bool exists = fstatat(p.dirfd, p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists) {
-    if (renameat(p.dirfd, p.temp.c_str(), p.dirfd, p.name.c_str()) == 0) return true;
+    // An output that must not replace a file keeps that promise for a file
+    // that appeared since the check.
+    int done = p.overwrite ? -1 : renameat2(p.dirfd, p.temp.c_str(), p.dirfd, p.name.c_str(), RENAME_NOREPLACE);
+    if (done != 0 && (p.overwrite || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
+      done = renameat(p.dirfd, p.temp.c_str(), p.dirfd, p.name.c_str());
+    if (done == 0) return true;
     error = "cannot put " + p.shownPath + " in place: " + Why(errno);
     return false;
   }
@@ -518,8 +523,10 @@ bool OutputSet::Commit(std::string& error) {
     std::string lost;
     for (auto it = placed.rbegin(); it != placed.rend(); ++it)
       if (!PutBack(*it)) lost += (lost.empty() ? "" : ", ") + pending_[it->index].shownPath;
-    error += lost.empty() ? "; every other output was left as it was"
-                          : "; " + lost + " could not be put back: " + Why(errno);
+    if (!lost.empty())
+      error += "; " + lost + " could not be put back: " + Why(errno);
+    else if (!placed.empty())
+      error += "; the outputs already in place were put back";
     return false;
   }
   // The old files, now under the temporary names or aside, go.
