@@ -1,6 +1,9 @@
 // build and init: the commands that write a product's files.
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -23,7 +26,9 @@ const CommandHelp kBuildCommand = {
      {"volume-size", 0, "BYTES", "cut the data into volume files of at most BYTES (K, M, G suffixes)"},
      {"level", 0, "fast|best", "compression level, overriding data.level"},
      {"threads", 'j', "N", "encoder threads (default: the machine's cores; the output is the same for any N)"},
-     {"werror", 0, nullptr, "treat warnings as errors"}},
+     {"werror", 0, nullptr, "treat warnings as errors"},
+     {"confine", 0, nullptr,
+      "refuse files outside the project's directory (absolute paths, .., links leading out) instead of warning"}},
     1, 1};
 
 const CommandHelp kInitCommand = {
@@ -51,7 +56,8 @@ int RunBuild(int argc, char** argv) {
   ParsedArgs args;
   int code = ParseArgs(kBuildCommand, argc, argv, args);
   if (code >= 0) return code;
-  const char* kUsage = "truxpack build PROJECT.toml -o setup.exe [--stub FILE] [--volume-size BYTES] [--level fast|best]";
+  const char* kUsage =
+      "truxpack build PROJECT.toml -o setup.exe [--stub FILE] [--volume-size BYTES] [--level fast|best] [--confine]";
   if (!args.Has("output") || args.Get("output").empty()) {
     fprintf(stderr, "truxpack build: missing -o/--output FILE\n");
     return Usage(kUsage);
@@ -82,7 +88,7 @@ int RunBuild(int argc, char** argv) {
     return Fail(PrintablePath(error) + " (the runtime stub; give it with --stub)");
   // The files' bytes stay in their files until the installer is written (a
   // compressed region reads them into the one buffer the encoder needs).
-  if (!LoadProject(projectPath, project, error, false)) return Fail(PrintablePath(error));
+  if (!LoadProject(projectPath, project, error, false, args.Has("confine"))) return Fail(PrintablePath(error));
   for (const std::string& w : project.warnings) Warn(w);
   if (args.Has("werror") && !project.warnings.empty())
     return Fail(std::to_string(project.warnings.size()) + " warning(s) and --werror; nothing written");
@@ -122,29 +128,45 @@ int RunInit(int argc, char** argv) {
   ParsedArgs args;
   int code = ParseArgs(kInitCommand, argc, argv, args);
   if (code >= 0) return code;
-  fs::path root(args.positional[0]);
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(root / "project.toml", ec)))
-    return Fail(PrintablePath((root / "project.toml").string()) + " already exists; nothing written");
+  const std::string root = args.positional[0];
   std::string error;
+  // DIR and the folders below it are made and entered through directory
+  // handles that never follow a link, so links planted in an existing DIR
+  // send nothing elsewhere.
+  const int rootfd = OpenOutputDirectory(root, true, error);
+  if (rootfd < 0) return Fail(PrintablePath(error));
+  std::vector<int> directories = {rootfd};  // open until the outputs are in place or gone
+  struct Closer {
+    std::vector<int>& fds;
+    ~Closer() {
+      for (int fd : fds) close(fd);
+    }
+  } closer{directories};
+  const std::string shownRoot = (fs::path(root) / "").string();
+  struct stat st;
+  if (fstatat(rootfd, "project.toml", &st, AT_SYMLINK_NOFOLLOW) == 0)
+    return Fail(PrintablePath(shownRoot + "project.toml") + " already exists; nothing written");
   OutputSet out;
   std::vector<std::string> written;
   for (const InitFile& f : InitProjectFiles()) {
-    fs::path target = root / f.path;
-    fs::create_directories(target.parent_path(), ec);
-    if (ec) return Fail("cannot create " + PrintablePath(target.parent_path().string()) + ": " + ec.message());
-    if (fs::exists(fs::symlink_status(target, ec))) {
-      if (Verbosity() > 0) printf("kept %s (exists)\n", PrintablePath(target.string()).c_str());
+    std::vector<std::string> parts;
+    for (const auto& part : fs::path(f.path)) parts.push_back(part.string());
+    const std::string shown = shownRoot + f.path;
+    const int dir = OpenDirectoryBelow(rootfd, parts, parts.size() - 1, true, root, error);
+    if (dir < 0) return Fail(PrintablePath(error));
+    directories.push_back(dir);
+    if (fstatat(dir, parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (Verbosity() > 0) printf("kept %s (exists)\n", PrintablePath(shown).c_str());
       continue;
     }
-    if (!out.Add(target.string(), reinterpret_cast<const unsigned char*>(f.content), strlen(f.content), error, false))
-      return Fail(PrintablePath(error));
-    written.push_back(target.string());
+    if (!out.AddAt(dir, PrintablePath(shown), parts.back(), reinterpret_cast<const unsigned char*>(f.content),
+                   strlen(f.content), error, false))
+      return Fail(error);
+    written.push_back(shown);
   }
-  if (!out.Commit(error)) return Fail(PrintablePath(error));
+  if (!out.Commit(error)) return Fail(error);
   for (const std::string& w : written)
     if (Verbosity() > 0) printf("wrote %s\n", PrintablePath(w).c_str());
-  if (Verbosity() > 0)
-    printf("next: truxpack build %s -o setup.exe\n", PrintablePath((root / "project.toml").string()).c_str());
+  if (Verbosity() > 0) printf("next: truxpack build %s -o setup.exe\n", PrintablePath(shownRoot + "project.toml").c_str());
   return 0;
 }

@@ -11,13 +11,18 @@
 
 namespace fs = std::filesystem;
 
-bool LoadProject(const std::string& path, Project& project, std::string& error, bool readData) {
+bool LoadProject(const std::string& path, Project& project, std::string& error, bool readData, bool confine) {
   project = Project();
   project.readData = readData;
   Loader l;
   l.file = path;
   l.directory = fs::path(path).parent_path();
   l.inputs = &project.inputs;
+  l.warnings = &project.warnings;
+  l.confine = confine;
+  std::error_code ec;
+  l.projectRoot = fs::canonical(l.directory.empty() ? fs::path(".") : l.directory, ec);
+  if (ec) l.projectRoot.clear();
   toml::table doc;
   if (!l.Parse(path, doc)) {
     error = l.error;

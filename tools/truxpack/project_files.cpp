@@ -105,6 +105,24 @@ bool PatternNamesDot(const WalkRules& rules, size_t depth) {
   return depth < rules.pattern.size() && IsDotName(rules.pattern[depth]);
 }
 
+// A source named without wildcards that leads out of the project directory.
+// A link inside the project that leads out follows the rule of a link a glob
+// meets (refused unless follow_outside_links); a file named outside (an
+// absolute path, "..") is the project's choice, warned about or, with
+// --confine, refused.
+bool CheckNamedSource(Loader& l, const std::string& key, const std::string& named, const fs::path& path,
+                      bool followOutsideLinks) {
+  std::error_code ec;
+  const fs::path real = fs::canonical(path, ec);
+  if (ec || l.projectRoot.empty() || PathWithin(real, l.projectRoot)) return true;
+  const fs::path lexical = fs::absolute(path, ec).lexically_normal();
+  const fs::path lexicalRoot = fs::absolute(l.directory.empty() ? fs::path(".") : l.directory, ec).lexically_normal();
+  if (!followOutsideLinks && PathWithin(lexical, lexicalRoot))
+    return l.Fail(key, PrintablePath(named) + ": a symbolic link to " + PrintablePath(real.string()) +
+                           ", outside the project directory; refused (follow_outside_links = true packs it)");
+  return l.CheckInside(key, named, path);
+}
+
 // Walks base without following links to directories; files are collected
 // with their '/' relative names. Links to files inside the tree are taken
 // under their own names; links leaving it are refused unless allowed.
@@ -141,6 +159,7 @@ bool Walk(Loader& l, const std::string& key, const fs::path& base, const fs::pat
         return l.Fail(key, PrintablePath(child.path().string()) + ": a symbolic link to " +
                                PrintablePath(target.string()) +
                                ", outside the source tree; refused (follow_outside_links = true packs it)");
+      if (!inside && !l.CheckInside(key, child.path().string(), child.path())) return false;
       if (!fs::is_regular_file(target, ec)) continue;
     } else if (!fs::is_regular_file(st)) {
       continue;  // sockets, FIFOs, devices are never product files
@@ -259,6 +278,7 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
       std::error_code ec;
       if (!fs::is_regular_file(path, ec))
         return l.Fail(t.Key("source"), PrintablePath(pattern) + (fs::exists(path, ec) ? ": not a regular file" : ": no such file"));
+      if (!CheckNamedSource(l, t.Key("source"), pattern, path, rules.followOutsideLinks)) return false;
       selected.push_back({path, name.empty() ? path.filename().string() : Slashes(name, '\\', '/')});
     } else {
       if (!excludesOk) return false;
@@ -273,6 +293,7 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
       if (!fs::is_directory(basePath, ec)) return l.Fail(t.Key("source"), PrintablePath(base) + ": no such directory");
       fs::path canonicalBase = fs::canonical(basePath, ec);
       if (ec) return l.Fail(t.Key("source"), PrintablePath(base) + ": " + ec.message());
+      if (!l.CheckInside(t.Key("source"), base.empty() ? "." : base, basePath)) return false;
       std::vector<Selected> found;
       if (!Walk(l, t.Key("source"), basePath, canonicalBase, "", 0, rules, found, p.warnings)) return false;
       if (found.empty()) return l.Fail(t.Key("source"), PrintablePath(pattern) + " matches no file");
@@ -306,6 +327,7 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
       } else {
         entry.source = f.path.string();
         entry.sourceSize = size;
+        entry.sourceIdentity = identity;
       }
       p.inputs.push_back(identity);
       struct stat st;

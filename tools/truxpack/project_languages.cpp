@@ -51,6 +51,7 @@ struct Language {
 
 bool LoadLanguageFile(Loader& l, const std::string& key, const std::string& file, Language& language) {
   fs::path path = l.Resolve(file);
+  if (!l.CheckInside(key, file, path)) return false;
   toml::table doc;
   Loader inner;
   inner.file = file;

@@ -138,6 +138,16 @@ bool LoadFlags(Loader& l, Table t, ArchiveSettings& s) {
       return l.Fail(t.Key("raw_flags"), "expected a number or a text \"0x...\" of up to 16 hexadecimal digits");
     }
   }
+  // The installer then lets every user write the product's directories, and
+  // administrators later run what is there.
+  if (s.Flag(kFlagGrantUsersAccess)) {
+    bool named = false;
+    if (!t.Bool("grant_users_access", named)) return false;
+    l.Warn(t.Key(named ? "grant_users_access" : "raw_flags"),
+           std::string(named ? "" : "sets bit 50 (grant_users_access): ") +
+               "the Users group gets full access to the product's directories, so every user can replace the "
+               "product's programs and its uninstaller, which administrators later run");
+  }
   return t.CheckUnknown();
 }
 

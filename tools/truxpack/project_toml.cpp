@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "tools/truxpack/file_io.h"
+#include "tools/truxpack/names.h"
 #include "tools/truxpack/text_encoding.h"
 
 bool ParseDateTimeText(const std::string& text, ArchiveDateTime& t) {
@@ -123,10 +124,36 @@ fs::path Loader::Resolve(const std::string& name) const {
   return p.is_absolute() ? p : directory / p;
 }
 
+void Loader::Warn(const std::string& key, const std::string& what) {
+  if (warnings) warnings->push_back(key + ": " + what);
+}
+
+bool PathWithin(const fs::path& path, const fs::path& root) {
+  auto r = root.begin(), p = path.begin();
+  for (; r != root.end(); ++r, ++p) {
+    if (r->empty()) continue;  // the empty last part of a root ending in '/'
+    if (p == path.end() || *r != *p) return false;
+  }
+  return true;
+}
+
+bool Loader::CheckInside(const std::string& key, const std::string& named, const fs::path& path) {
+  if (projectRoot.empty()) return true;
+  std::error_code ec;
+  const fs::path real = fs::canonical(path, ec);
+  if (ec || PathWithin(real, projectRoot)) return true;  // a missing file is reported by its read
+  std::string what = PrintablePath(named) + " lies outside the project directory";
+  if (real != fs::absolute(path, ec).lexically_normal()) what += " (it leads to " + PrintablePath(real.string()) + ")";
+  if (confine) return Fail(key, what + "; refused (--confine)");
+  Warn(key, what + " (--confine refuses it)");
+  return true;
+}
+
 bool Loader::ReadFile(const std::string& key, const std::string& name, std::string& out) {
   std::vector<unsigned char> data;
   std::string why;
   FileIdentity identity;
+  if (!CheckInside(key, name, Resolve(name))) return false;
   if (!ReadWholeFile(Resolve(name).string(), data, why, kMaxProjectFileSize * 4, &identity)) return Fail(key, why);
   if (inputs) inputs->push_back(identity);
   out.assign(data.begin(), data.end());

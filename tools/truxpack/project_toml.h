@@ -84,6 +84,12 @@ class Loader {
   // Every file read for the project (the project's inputs, which no output
   // may replace); may be null.
   std::vector<FileIdentity>* inputs = nullptr;
+  // Problems that do not stop the load (the project's warnings); may be null.
+  std::vector<std::string>* warnings = nullptr;
+  // The project file's directory, canonical: a file the project names that
+  // lies outside it is a warning, or with confine an error. Empty: no check.
+  std::filesystem::path projectRoot;
+  bool confine = false;
   // Where each key read so far stands in the file (line, column), so that an
   // error about a key names its place.
   std::map<std::string, std::pair<uint32_t, uint32_t>> positions;
@@ -98,5 +104,17 @@ class Loader {
   // A text from the project, converted to the 8-bit form the runtime shows.
   bool Convert(const std::string& key, const std::string& utf8, std::string& out);
   std::filesystem::path Resolve(const std::string& name) const;
+  // Reads the file the project names (checked with CheckInside first).
   bool ReadFile(const std::string& key, const std::string& name, std::string& out);
+  // "KEY: WHAT" among the warnings.
+  void Warn(const std::string& key, const std::string& what);
+  // The file at path, named so in the project, wherever its links lead: when
+  // that is outside the project directory, a warning, or with confine the
+  // error (false). A project packed by someone who did not write it must not
+  // ship the packing machine's files.
+  bool CheckInside(const std::string& key, const std::string& named, const std::filesystem::path& path);
 };
+
+// Whether path lies in root or below it (both canonical or both lexically
+// normal absolute paths).
+bool PathWithin(const std::filesystem::path& path, const std::filesystem::path& root);
