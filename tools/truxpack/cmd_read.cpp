@@ -16,10 +16,12 @@
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/installer_reader.h"
+#include "tools/truxpack/json_text.h"
 #include "tools/truxpack/list_actions.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project.h"
 #include "tools/truxpack/text_encoding.h"
+#include "tools/truxpack/tool_info.h"
 
 namespace fs = std::filesystem;
 
@@ -28,19 +30,24 @@ const Option kMaxSizeOption = {"max-size", 0, "BYTES",
                                "accept (default 1G); a stored data region is streamed and needs no limit"};
 
 const CommandHelp kListCommand = {
-    "list", "setup.exe", "Shows the installer's header, settings, records and entries.",
-    {{"json", 0, nullptr, "print everything as one JSON document (schema in docs/truxpack.md)"}, kMaxSizeOption}, 1, 1};
+    "list", "setup.exe",
+    "Shows the installer's header, settings, records and entries.\n"
+    "Header, settings summary, languages, the product key, shortcut settings and requests, file associations, "
+    "entries (size, kind, destination, name), then the shared files with their role (plain, permanent, "
+    "com_server, type_library) and the entries' shortcut requests.",
+    {{"json", 0, nullptr, "print everything as one JSON document (its fields: the guide, truxpack.md)"}, kMaxSizeOption},
+    1, 1, {"*.exe"}};
 const CommandHelp kVerifyCommand = {
     "verify", "setup.exe",
     "Checks every count, limit and checksum the runtime checks; on failure names the runtime's error code.",
-    {kMaxSizeOption}, 1, 1};
+    {kMaxSizeOption}, 1, 1, {"*.exe"}};
 const CommandHelp kExtractCommand = {
     "extract", "setup.exe DIR",
     "Writes the installer's files below DIR with their date-times (for inspection; no Windows actions).\n"
     "Existing files and entries with the same name are errors unless --force is given.",
     {{"force", 'f', nullptr, "overwrite existing files; of entries with the same name the last one wins"},
      kMaxSizeOption},
-    2, 2};
+    2, 2, {"*.exe", "dir"}};
 
 namespace {
 
@@ -216,21 +223,9 @@ bool ReadInstallerFile(const std::string& path, uint64_t limit, OpenedInstaller&
 
 // JSON text with every byte above 0x7F taken as Windows-1252.
 std::string Json(const std::string& cp1252) {
-  std::string utf8, out = "\"";
+  std::string utf8;
   if (!Cp1252ToUtf8(cp1252, utf8)) utf8 = PrintableName(cp1252);
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += (char)c;
-    } else if (c < 0x20 || c == 0x7F) {
-      char esc[8];
-      snprintf(esc, sizeof esc, "\\u%04x", c);
-      out += esc;
-    } else {
-      out += (char)c;
-    }
-  }
-  return out + "\"";
+  return JsonQuote(utf8);
 }
 std::string Json(const String& s) { return Json(Str(s)); }
 
@@ -253,7 +248,8 @@ std::string JsonTexts(const Array<String>& list) {
 void PrintJson(const std::string& path, size_t fileSize, const InstallerContents& c) {
   const ArchiveHeader& h = c.header;
   const ArchiveSettings& s = c.settings;
-  printf("{\n  \"schema\": 1,\n  \"installer\": {\"file\": %s, \"size\": %zu},\n", Json(path).c_str(), fileSize);
+  printf("{\n  \"schema\": 1,\n  \"tool\": {\"name\": \"truxpack\", \"version\": %s},\n", JsonQuote(ToolVersion()).c_str());
+  printf("  \"installer\": {\"file\": %s, \"size\": %zu},\n", Json(path).c_str(), fileSize);
   printf("  \"header\": {\"format_version\": %d, \"entry_count\": %d, \"settings_packed_size\": %d, "
          "\"data_region_size\": %d, \"section_archive_size\": %d},\n",
          h.formatVersion, h.entryCount, h.settingsPackedSize, h.dataRegionSize, h.sectionArchiveSize);
