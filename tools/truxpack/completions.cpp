@@ -82,9 +82,11 @@ std::string Bash() {
       "  compopt -o filenames 2>/dev/null\n"
       "  mapfile -t COMPREPLY < <(compgen -d -- \"$cur\")\n"
       "}\n"
-      "# Files ($1: compgen's filter, '!*.exe' keeps only those) and the directories to reach them.\n"
+      "# Files ($1: compgen's filter, '!*.exe' keeps only those; empty: all) and\n"
+      "# the directories to reach them.\n"
       "_truxpack_files() {\n"
       "  compopt -o filenames 2>/dev/null\n"
+      "  if [ -z \"$1\" ]; then mapfile -t COMPREPLY < <(compgen -f -- \"$cur\"); return; fi\n"
       "  mapfile -t COMPREPLY < <(compgen -f -X \"$1\" -- \"$cur\"; compgen -d -- \"$cur\")\n"
       "}\n\n"
       "_truxpack() {\n"
@@ -246,7 +248,7 @@ std::string FishText(const std::string& text) {
 
 std::string FishAction(const std::string& kind) {
   std::string ext = Extension(kind);
-  if (!ext.empty()) return "-x -a '(__fish_complete_suffix ." + ext + ")'";
+  if (!ext.empty()) return "-x -a '(__truxpack_files ." + ext + ")'";
   if (kind == "file") return "-r -F";
   if (kind == "dir") return "-x -a '(__fish_complete_directories)'";
   if (kind == "command") return "-x -a " + FishText(Join(CommandNames()));
@@ -262,6 +264,16 @@ std::string FishAction(const std::string& kind) {
 std::string Fish() {
   std::string out = "# fish completion for truxpack. " + std::string(kGenerated) + "\n\n";
   out +=
+      "# Files ending in the suffix (in any case) and the directories to reach them.\n"
+      "function __truxpack_files --argument-names suffix\n"
+      "    for f in (commandline -ct)*\n"
+      "        if test -d $f\n"
+      "            echo $f/\n"
+      "        else if string match -qi -- \"*$suffix\" $f\n"
+      "            echo $f\n"
+      "        end\n"
+      "    end\n"
+      "end\n\n"
       "function __truxpack_needs_command\n"
       "    test (count (commandline -opc)) -eq 1\n"
       "end\n\n"
