@@ -41,7 +41,7 @@ asan: deps
 # dist/: the runtime stub, the authoring tool (carrying the stub) and the UI robot.
 build: native win32
 	@echo "dist/trux-stub.exe: $$(stat -c %s dist/trux-stub.exe) bytes"
-	@echo "dist/truxpack $$(cat VERSION), runtime stub built in"
+	@echo "dist/truxpack: $$(dist/truxpack --version | tr '\n' ';' | sed 's/;$$//; s/;/; /')"
 
 # truxpack, its man page, completions and guide under $(DESTDIR)$(PREFIX)
 # (after make build); uninstall removes exactly those files.
