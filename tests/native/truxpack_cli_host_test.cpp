@@ -123,6 +123,33 @@ struct Workspace : TempDir {
 
 const char kOneFile[] = "[[file]]\nsource = \"files/a.txt\"\n";
 
+// The tool's version as the VERSION file of the source tree holds it.
+std::string SourceVersion() {
+  std::string v = Slurp(fs::path(TRUX_SOURCE_DIR) / "VERSION");
+  return v.substr(0, v.find('\n'));
+}
+
+// "142,848".
+std::string Grouped(uintmax_t n) {
+  std::string digits = std::to_string(n), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
+// The file's SHA-256 as sha256sum prints it.
+std::string Sha256sum(const fs::path& file) {
+  std::string command = "sha256sum '" + file.string() + "'", out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buffer[128];
+  while (fgets(buffer, sizeof buffer, p)) out += buffer;
+  pclose(p);
+  return out.substr(0, out.find(' '));
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ conventions
@@ -157,6 +184,10 @@ TEST(TruxpackCliTest, HelpVersionAndArgumentErrors) {
       {{"list"}, 2, "", "missing setup.exe"},
       {{"verify", "a", "b"}, 2, "", "unexpected argument b"},
       {{"list", "--json=yes", "x"}, 2, "", "--json takes no value"},
+      {{"--version"}, 0, "runtime stub: ", ""},
+      {{"help", "stub"}, 0, "--output FILE", ""},
+      {{"stub"}, 2, "", "missing -o/--output"},
+      {{"schema", "x"}, 2, "", "unexpected argument x"},
   };
   for (const Case& c : cases) {
     Outcome r = Truxpack(w.path, c.args);
@@ -401,6 +432,8 @@ TEST(TruxpackCliTest, ListJsonIsOneDocumentWithEveryEntry) {
   Outcome r = Truxpack(w.path, {"list", "--json", "j.exe"});
   ASSERT_EQ(0, r.code) << r.err;
   EXPECT_NE(std::string::npos, r.out.find("\"schema\": 1"));
+  EXPECT_NE(std::string::npos, r.out.find("\"tool\": {\"name\": \"truxpack\", \"version\": \"" + SourceVersion() + "\"}"))
+      << r.out;
   EXPECT_NE(std::string::npos, r.out.find("\"name\": \"d\\\\q.txt\"")) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("\"destination\": \"%InstallDir%\\\\a.txt\"")) << r.out;
   if (system("python3 -c 'pass' >/dev/null 2>&1") == 0) {
@@ -410,6 +443,72 @@ TEST(TruxpackCliTest, ListJsonIsOneDocumentWithEveryEntry) {
                         "assert len(d[\"entries\"]) == 2 and d[\"settings\"][\"product\"] == \"P\"'";
     EXPECT_EQ(0, system(check.c_str())) << r.out;
   }
+}
+
+// ------------------------------------------------------------ the tool itself
+
+// truxpack carries the runtime stub: build from a folder that is not the
+// checkout, without --stub, gives the same bytes as with --stub naming the
+// stub the tree was built with; stub -o writes exactly that file, and
+// --version names its size and SHA-256. A tree built without a stub says
+// so, and build asks for --stub.
+TEST(TruxpackCliTest, BuildWithoutStubUsesTheBuiltInOneFromAnyFolder) {
+  Workspace w;
+  w.Project("p.toml", kOneFile);
+  ASSERT_NE(fs::path(TRUX_SOURCE_DIR), w.path);
+  Outcome builtIn = Truxpack(w.path, {"build", "p.toml", "-o", "built-in.exe"});
+  Outcome version = Truxpack(w.path, {"--version"});
+  Outcome stub = Truxpack(w.path, {"stub", "-o", "stub.out"});
+  const std::string stubFile = TRUX_STUB_FILE;
+  if (stubFile.empty()) {
+    EXPECT_EQ(2, builtIn.code);
+    EXPECT_NE(std::string::npos, builtIn.err.find("built without a runtime stub; give one with --stub FILE"))
+        << builtIn.err;
+    EXPECT_FALSE(fs::exists(w.path / "built-in.exe"));
+    EXPECT_NE(std::string::npos, version.out.find("runtime stub: none built in\n")) << version.out;
+    EXPECT_EQ(1, stub.code);
+    EXPECT_NE(std::string::npos, stub.err.find("without a runtime stub; nothing written")) << stub.err;
+    EXPECT_FALSE(fs::exists(w.path / "stub.out"));
+    return;
+  }
+  ASSERT_EQ(0, builtIn.code) << builtIn.err;
+  Outcome given = w.Build("p.toml", "given.exe");  // the synthetic stub: a different installer
+  ASSERT_EQ(0, given.code) << given.err;
+  Outcome same = Truxpack(w.path, {"build", "p.toml", "-o", "same.exe", "--stub", stubFile});
+  ASSERT_EQ(0, same.code) << same.err;
+  const std::string installer = Slurp(w.path / "built-in.exe");
+  EXPECT_GT(installer.size(), fs::file_size(stubFile));
+  EXPECT_EQ(Slurp(w.path / "same.exe"), installer) << "the built-in stub is not " << stubFile;
+  EXPECT_NE(Slurp(w.path / "given.exe"), installer);
+
+  ASSERT_EQ(0, stub.code) << stub.err;
+  EXPECT_EQ(Slurp(stubFile), Slurp(w.path / "stub.out"));
+  const std::string sha = Sha256sum(stubFile);
+  ASSERT_EQ(64u, sha.size());
+  EXPECT_NE(std::string::npos,
+            version.out.find("runtime stub: " + Grouped(fs::file_size(stubFile)) + " bytes, SHA-256 " + sha + "\n"))
+      << version.out;
+  EXPECT_EQ(0u, version.out.find("truxpack " + SourceVersion() + " (archive format")) << version.out;
+  // stub writes like every output: never through a link, never over an input.
+  fs::create_symlink(w.path / "files/a.txt", w.path / "link.exe");
+  EXPECT_EQ(1, Truxpack(w.path, {"stub", "-o", "link.exe"}).code);
+  EXPECT_EQ("alpha", Slurp(w.path / "files/a.txt"));
+}
+
+// The schema `truxpack schema` prints is the one init writes beside its
+// project, and the project's first line names it for editors.
+TEST(TruxpackCliTest, InitWritesTheSchemaAndNamesItInTheProject) {
+  Workspace w;
+  Outcome schema = Truxpack(w.path, {"schema"});
+  ASSERT_EQ(0, schema.code) << schema.err;
+  EXPECT_EQ(0u, schema.out.find("{\n  \"$schema\": \"https://json-schema.org/draft/2020-12/schema\",\n"));
+  EXPECT_NE(std::string::npos, schema.out.find("truxpack " + SourceVersion()));
+  ASSERT_EQ(0, Truxpack(w.path, {"init", "new"}).code);
+  EXPECT_EQ(schema.out, Slurp(w.path / "new/truxpack.schema.json"));
+  const std::string project = Slurp(w.path / "new/project.toml");
+  EXPECT_EQ(0u, project.find("#:schema ./truxpack.schema.json\n")) << project;
+  Outcome built = Truxpack(w.path, {"build", "new/project.toml", "-o", "new.exe", "--stub", "stub.exe"});
+  EXPECT_EQ(0, built.code) << built.err;
 }
 
 // ------------------------------------------------------------ safe outputs

@@ -14,29 +14,33 @@
 #include "tools/truxpack/installer_writer.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project.h"
+#include "tools/truxpack/tool_info.h"
 
 namespace fs = std::filesystem;
 
 const CommandHelp kBuildCommand = {
     "build", "PROJECT.toml",
     "Packs the product the project describes into an installer (and its volume files, if any).\n"
-    "Nothing is written when anything fails: every output appears only once all are complete.",
-    {{"output", 'o', "FILE", "the installer to write (required)"},
-     {"stub", 0, "FILE", "the runtime stub (default dist/trux-stub.exe)"},
+    "Nothing is written when anything fails: every output appears only once all are complete.\n"
+    "The installer is made of the runtime stub built into truxpack, unless --stub names another.",
+    {{"output", 'o', "FILE", "the installer to write (required)", "*.exe"},
+     {"stub", 0, "FILE", "the runtime stub (default: the one built into truxpack)", "*.exe"},
      {"volume-size", 0, "BYTES", "cut the data into volume files of at most BYTES (K, M, G suffixes)"},
      {"level", 0, "fast|best", "compression level, overriding data.level"},
      {"threads", 'j', "N", "encoder threads (default: the machine's cores; the output is the same for any N)"},
      {"werror", 0, nullptr, "treat warnings as errors"},
      {"confine", 0, nullptr,
       "refuse files outside the project's directory (absolute paths, .., links leading out) instead of warning"}},
-    1, 1};
+    1, 1, {"*.toml"}};
 
 const CommandHelp kInitCommand = {
-    "init", "DIR", "Writes a commented example project and the files it names into DIR (never overwrites).", {}, 1, 1};
+    "init", "DIR",
+    "Writes a commented example project and the files it names into DIR (never overwrites).\n"
+    "The project's first line names its JSON Schema (truxpack.schema.json, written beside it), from which "
+    "TOML editors complete and check the keys.",
+    {}, 1, 1, {"dir"}};
 
 namespace {
-
-constexpr char kDefaultStub[] = "dist/trux-stub.exe";
 
 // The volume base name a project without data.volume_base_name gets: its
 // own file name without the extension, so the output's name never reaches
@@ -63,7 +67,6 @@ int RunBuild(int argc, char** argv) {
     return Usage(kUsage);
   }
   const std::string projectPath = args.positional[0], output = args.Get("output");
-  const std::string stubPath = args.Get("stub", kDefaultStub);
   uint64_t volumeSize = 0;
   if (args.Has("volume-size") && (!ParseSize(args.Get("volume-size"), INT32_MAX, volumeSize) || volumeSize < 1)) {
     fprintf(stderr, "truxpack build: --volume-size: expected a byte count from 1 to 2G-1\n");
@@ -84,8 +87,18 @@ int RunBuild(int argc, char** argv) {
   // The stub first: a wrong --stub is reported before the product is read.
   Bytes stub;
   FileIdentity stubIdentity;
-  if (!ReadWholeFile(stubPath, stub, error, 256u << 20, &stubIdentity))
-    return Fail(PrintablePath(error) + " (the runtime stub; give it with --stub)");
+  const bool stubFromFile = args.Has("stub");
+  if (stubFromFile) {
+    if (!ReadWholeFile(args.Get("stub"), stub, error, 256u << 20, &stubIdentity))
+      return Fail(PrintablePath(error) + " (the runtime stub given with --stub)");
+  } else {
+    const EmbeddedStub builtIn = BuiltInStub();
+    if (builtIn.size == 0) {
+      fprintf(stderr, "truxpack build: this truxpack was built without a runtime stub; give one with --stub FILE\n");
+      return Usage(kUsage);
+    }
+    stub.assign(builtIn.data, builtIn.data + builtIn.size);
+  }
   // The files' bytes stay in their files until the installer is written (a
   // compressed region reads them into the one buffer the encoder needs).
   if (!LoadProject(projectPath, project, error, false, args.Has("confine"))) return Fail(PrintablePath(error));
@@ -105,7 +118,7 @@ int RunBuild(int argc, char** argv) {
   // Every output goes to a temporary file first; they are put in place
   // together, the installer last, once all are written and read back.
   OutputSet out;
-  out.Protect(stubIdentity);
+  if (stubFromFile) out.Protect(stubIdentity);
   for (const FileIdentity& input : project.inputs) out.Protect(input);
   const int installer = out.Open(output, error);
   if (installer < 0) return Fail(PrintablePath(error));

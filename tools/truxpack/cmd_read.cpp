@@ -17,10 +17,12 @@
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/installer_reader.h"
+#include "tools/truxpack/json_text.h"
 #include "tools/truxpack/list_actions.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project.h"
 #include "tools/truxpack/text_encoding.h"
+#include "tools/truxpack/tool_info.h"
 
 namespace fs = std::filesystem;
 
@@ -29,19 +31,24 @@ const Option kMaxSizeOption = {"max-size", 0, "BYTES",
                                "accept (default 1G); a stored data region is streamed and needs no limit"};
 
 const CommandHelp kListCommand = {
-    "list", "setup.exe", "Shows the installer's header, settings, records and entries.",
-    {{"json", 0, nullptr, "print everything as one JSON document (schema in docs/truxpack.md)"}, kMaxSizeOption}, 1, 1};
+    "list", "setup.exe",
+    "Shows the installer's header, settings, records and entries.\n"
+    "Header, settings summary, languages, the product key, shortcut settings and requests, file associations, "
+    "entries (size, kind, destination, name), then the shared files with their role (plain, permanent, "
+    "com_server, type_library) and the entries' shortcut requests.",
+    {{"json", 0, nullptr, "print everything as one JSON document (its fields: the guide, truxpack.md)"}, kMaxSizeOption},
+    1, 1, {"*.exe"}};
 const CommandHelp kVerifyCommand = {
     "verify", "setup.exe",
     "Checks every count, limit and checksum the runtime checks; on failure names the runtime's error code.",
-    {kMaxSizeOption}, 1, 1};
+    {kMaxSizeOption}, 1, 1, {"*.exe"}};
 const CommandHelp kExtractCommand = {
     "extract", "setup.exe DIR",
     "Writes the installer's files below DIR with their date-times (for inspection; no Windows actions).\n"
     "Existing files and entries with the same name are errors unless --force is given.",
     {{"force", 'f', nullptr, "overwrite existing files; of entries with the same name the last one wins"},
      kMaxSizeOption},
-    2, 2};
+    2, 2, {"*.exe", "dir"}};
 
 namespace {
 
@@ -240,39 +247,10 @@ bool ReadInstallerFile(const std::string& path, uint64_t limit, OpenedInstaller&
   return true;
 }
 
-// A JSON text of UTF-8: quotes and backslashes escaped, control characters
-// (C0, DEL and C1) written as \u00XX, so that none reaches a terminal, and a
-// byte that is not UTF-8 (a path on this machine can hold any) as U+FFFD,
-// since JSON holds characters, not bytes.
-std::string JsonUtf8(const std::string& utf8) {
-  std::string out = "\"";
-  for (size_t i = 0; i < utf8.size();) {
-    uint32_t cp = 0;
-    size_t n = DecodeUtf8(utf8, i, cp);
-    if (n == 0) {
-      out += "\xEF\xBF\xBD";
-      ++i;
-      continue;
-    }
-    if (cp == '"' || cp == '\\') {
-      out += '\\';
-      out += (char)cp;
-    } else if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
-      char esc[8];
-      snprintf(esc, sizeof esc, "\\u%04x", (unsigned)cp);
-      out += esc;
-    } else {
-      out.append(utf8, i, n);
-    }
-    i += n;
-  }
-  return out + "\"";
-}
-
 // A JSON text of Windows-1252 bytes, read as Windows reads them: the five
 // bytes without a character are U+0081, U+008D, U+008F, U+0090 and U+009D,
 // which no other name can imitate.
-std::string Json(const std::string& cp1252) { return JsonUtf8(Cp1252ToUtf8AsWindows(cp1252)); }
+std::string Json(const std::string& cp1252) { return JsonQuote(Cp1252ToUtf8AsWindows(cp1252)); }
 std::string Json(const String& s) { return Json(Str(s)); }
 
 std::string JsonTime(const ArchiveDateTime& t) {
@@ -294,7 +272,8 @@ std::string JsonTexts(const Array<String>& list) {
 void PrintJson(const std::string& path, size_t fileSize, const InstallerContents& c) {
   const ArchiveHeader& h = c.header;
   const ArchiveSettings& s = c.settings;
-  printf("{\n  \"schema\": 1,\n  \"installer\": {\"file\": %s, \"size\": %zu},\n", JsonUtf8(path).c_str(), fileSize);
+  printf("{\n  \"schema\": 1,\n  \"tool\": {\"name\": \"truxpack\", \"version\": %s},\n", JsonQuote(ToolVersion()).c_str());
+  printf("  \"installer\": {\"file\": %s, \"size\": %zu},\n", JsonQuote(path).c_str(), fileSize);
   printf("  \"header\": {\"format_version\": %d, \"entry_count\": %d, \"settings_packed_size\": %d, "
          "\"data_region_size\": %d, \"section_archive_size\": %d},\n",
          h.formatVersion, h.entryCount, h.settingsPackedSize, h.dataRegionSize, h.sectionArchiveSize);

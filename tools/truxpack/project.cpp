@@ -40,9 +40,7 @@ bool LoadProject(const std::string& path, Project& project, std::string& error, 
   }
   Table root(l, &doc, "");
   std::string encoding = "windows-1252";
-  bool ok = root.Text("text_encoding", encoding);
-  if (ok && encoding != "windows-1252" && encoding != "bytes")
-    ok = l.Fail("text_encoding", "expected \"windows-1252\" or \"bytes\"");
+  bool ok = root.Name("text_encoding", encoding);
   l.rawText = encoding == "bytes";
   ArchiveSettings& s = project.settings;
   ok = ok && LoadFlags(l, root.Sub("flags"), s) && LoadProduct(l, root.Sub("product"), s) &&
@@ -51,6 +49,9 @@ bool LoadProject(const std::string& path, Project& project, std::string& error, 
        LoadUninstall(l, root.Sub("uninstall"), s) && LoadData(l, root.Sub("data"), project) &&
        LoadRecordLists(l, root, s) && LoadLanguages(l, root, s) && LoadFiles(l, root, project) &&
        root.CheckUnknown();
+  // A loader that noted a problem and read on (a table given as a value,
+  // say) has still failed: the first error stands.
+  ok = ok && l.error.empty();
   if (ok && s.Flag(kFlagAddOn) == false && !s.masterProductName.IsEmpty())
     ok = l.Fail("product.master_product", "needs flags.add_on = true");
   if (ok) {

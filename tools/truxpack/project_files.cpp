@@ -16,17 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::vector<Choice> kKinds = {{"install", kKindInstallDir}, {"shared", kKindSharedDir},
-                                    {"font", kKindFont},          {"startup", kKindStartup},
-                                    {"system", kKindSystemPermanent}, {"com_server", kKindComServer},
-                                    {"type_library", kKindTypeLibrary}, {"versioned", kKindVersioned}};
-const std::vector<Choice> kOverwrite = {{"normal", kEntryOverwriteNormal},
-                                        {"never", kEntryNeverExtract},
-                                        {"replace_only", kEntryReplaceOnly},
-                                        {"keep", kEntryKeepExisting}};
-const std::vector<Choice> kAttributes = {
-    {"readonly", 0x1}, {"hidden", 0x2}, {"system", 0x4}, {"archive", 0x20}, {"normal", 0x80}};
-
 std::string Slashes(std::string s, char from, char to) {
   std::replace(s.begin(), s.end(), from, to);
   return s;
@@ -217,14 +206,14 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
     int64_t kind = kKindInstallDir, overwrite = kEntryOverwriteNormal, rawFlags = 0;
     bool desktop = false, startMenu = false, permanent = false, toUninstall = false, dated = false;
     WalkRules rules;
-    if (!t.RawText("source", source) || !t.RawText("name", name) || !t.Pick("kind", kind, kKinds, 0, 9) ||
-        !t.Pick("overwrite", overwrite, kOverwrite, 0, 0xC) || !t.Bool("desktop_shortcut", desktop) ||
+    if (!t.RawText("source", source) || !t.RawText("name", name) || !t.Pick("kind", kind) ||
+        !t.Pick("overwrite", overwrite) || !t.Bool("desktop_shortcut", desktop) ||
         !t.Bool("start_menu_shortcut", startMenu) || !t.Bool("permanent", permanent) ||
         !t.Bool("to_uninstall_dir", toUninstall) || !t.Text("version", version) || !t.Text("font_name", font) ||
         !t.Text("shortcut_name", shortcutName) || !t.Text("shortcut_icon", e.text2) ||
         !t.Text("shortcut_arguments", e.text3) || !t.Text("destination", e.text4) ||
         !t.Text("shortcut_working_dir", e.text5) || !t.DateTime("date", e.time, dated) ||
-        !t.Int("raw_flags", rawFlags, 0, 0xFFFFFFFFll))
+        !t.Int("raw_flags", rawFlags))
       return false;
     if (source.empty()) return l.Fail(t.Key("source"), "missing");
     if (!IsValidEntryKind((int32_t)kind)) return l.Fail(t.Key("kind"), std::to_string(kind) + " is not a known kind");
@@ -242,27 +231,7 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
     if (toUninstall) e.flags |= kEntryToUninstallDir;
     if (!e.text2.empty() && !(e.flags & (kEntryDesktopShortcut | kEntryStartMenuShortcut)))
       return l.Fail(t.Key("shortcut_icon"), "needs desktop_shortcut or start_menu_shortcut");
-    if (const toml::node* n = t.Get("attributes")) {
-      if (n->is_integer()) {
-        int64_t v = 0;
-        if (!t.Int("attributes", v, 0, 0xFFFFFFFFll)) return false;
-        e.attributes = (uint32_t)v;
-      } else if (n->is_array()) {
-        e.attributes = 0;
-        for (const toml::node& item : *n->as_array()) {
-          bool found = false;
-          if (item.is_string())
-            for (const Choice& c : kAttributes)
-              if (item.as_string()->get() == c.name) {
-                e.attributes |= (uint32_t)c.value;
-                found = true;
-              }
-          if (!found) return l.Fail(t.Key("attributes"), "expected names of readonly, hidden, system, archive, normal");
-        }
-      } else {
-        return l.Fail(t.Key("attributes"), "expected a list of attribute names or a number");
-      }
-    }
+    if (!t.NameSet("attributes", e.attributes)) return false;
     std::vector<std::string> excludes;
     bool excludesOk = t.TextList("exclude", rules.excludes) && t.Bool("follow_outside_links", rules.followOutsideLinks);
     if (!excludesOk) return false;
