@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 
 #include "actions/batch.h"
@@ -419,3 +421,9 @@ TEST(FlowDecisions, ReinstallQuestionByVersion) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && strcmp(argv[1], "--hold") == 0) return FileHolder::HoldMain(argv[2], argv[3], argv[4]);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
