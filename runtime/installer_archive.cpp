@@ -113,7 +113,6 @@ void ReadInstallerSettings(const String& stream, RuntimeSettingsSteps& steps) {
 
   if (s.uninstallName.IsBlank()) s.uninstallName = g_options.DisplayName;
   g_options.uninstallName = s.uninstallName;
-  g_productFlags = s.Flags;
   int32_t languages = s.LanguageCount();
   SetMessageTable(languages, s.messages);
   SetCurrentLanguage(s.englishLanguage);
@@ -126,7 +125,7 @@ void BuildUninstallerImage() {
   const int32_t stubSize = (int32_t)layout.sectionFileOffset;
   if ((int64_t)layout.sectionFileOffset > a.ownFileSize || !image.TrySetLength(stubSize) || !a.ownFile.ReadAt(0, image.Buffer(), stubSize))
     ReportCorruptArchive(kErrStubRead);
-  if (a.settings.Flag(kFlagCheckStub) && BlockChecksum(image.CStr(), image.Length()) != a.header.header.stubChecksum)
+  if (ProductFlag(kFlagCheckStub) && BlockChecksum(image.CStr(), image.Length()) != a.header.header.stubChecksum)
     ReportCorruptArchive(kErrStubChecksum);
 
   const int64_t trailing = a.ownFileSize - (int64_t)layout.sectionFileOffset - (int64_t)layout.sectionRawSize;
