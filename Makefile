@@ -8,32 +8,56 @@ WIN32 := build/win32
 FUZZB := build/fuzz
 CMAKE_COMMON := -DCMAKE_BUILD_TYPE=Release -DTRUX_WERROR=$(WERROR)
 
-.PHONY: all deps build native win32 asan demo test bench fuzz clean
+# make install / make uninstall: where truxpack goes (DESTDIR: a staging root).
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+.PHONY: all deps build native win32 asan demo test bench fuzz clean install uninstall deb docs
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-native: deps
-	@cmake -S . -B $(NATIVE) $(CMAKE_COMMON) >/dev/null
-	@cmake --build $(NATIVE) -j$(JOBS)
-
+# The runtime stub comes first: truxpack carries dist/trux-stub.exe inside.
 win32: deps
 	@cmake -S . -B $(WIN32) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@cmake --build $(WIN32) -j$(JOBS)
+	@mkdir -p dist
+	@cp -p $(WIN32)/app/trux-stub.exe dist/trux-stub.exe
+	@cp -p $(WIN32)/tests/robot/trux-robot.exe dist/trux-robot.exe
 
+native: win32
+	@cmake -S . -B $(NATIVE) $(CMAKE_COMMON) -DTRUX_STUB=$(CURDIR)/dist/trux-stub.exe >/dev/null
+	@cmake --build $(NATIVE) -j$(JOBS)
+	@cp -p $(NATIVE)/tools/truxpack/truxpack dist/truxpack
+
+# The sanitizer tree carries no stub: its tests take the path of a truxpack
+# built without one.
 asan: deps
-	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DTRUX_WERROR=$(WERROR) -DTRUX_SANITIZE=ON -DTRUX_BENCH=OFF >/dev/null
+	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DTRUX_WERROR=$(WERROR) -DTRUX_SANITIZE=ON -DTRUX_BENCH=OFF -DTRUX_STUB= >/dev/null
 	@cmake --build $(ASAN) -j$(JOBS)
 
-# dist/: the runtime stub, the authoring tool and the UI robot.
+# dist/: the runtime stub, the authoring tool (carrying the stub) and the UI robot.
 build: native win32
-	@mkdir -p dist
-	@cp $(WIN32)/app/trux-stub.exe dist/trux-stub.exe
-	@cp $(WIN32)/tests/robot/trux-robot.exe dist/trux-robot.exe
-	@if [ -f $(NATIVE)/tools/truxpack/truxpack ]; then cp $(NATIVE)/tools/truxpack/truxpack dist/truxpack; fi
 	@echo "dist/trux-stub.exe: $$(stat -c %s dist/trux-stub.exe) bytes"
+	@echo "dist/truxpack: $$(dist/truxpack --version | tr '\n' ';' | sed 's/;$$//; s/;/; /')"
+
+# truxpack, its man page, completions and guide under $(DESTDIR)$(PREFIX)
+# (after make build); uninstall removes exactly those files.
+install:
+	@PREFIX="$(PREFIX)" DESTDIR="$(DESTDIR)" TRUX_NATIVE="$(NATIVE)" scripts/install-files install
+
+uninstall:
+	@PREFIX="$(PREFIX)" DESTDIR="$(DESTDIR)" TRUX_NATIVE="$(NATIVE)" scripts/install-files uninstall
+
+# The Debian package of truxpack, in dist/.
+deb: build
+	@scripts/make-deb dist
+
+# Rewrites the command reference in docs/truxpack.md from truxpack's tables.
+docs: native
+	@scripts/update-docs
 
 demo: build
 	@scripts/demo

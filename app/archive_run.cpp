@@ -17,9 +17,9 @@ class InstallerSettingsSteps : public RuntimeSettingsSteps {
   void AfterFlags(ArchiveSettings& s) override {
     RuntimeSettingsSteps::AfterFlags(s);
     // Shown this early so that it is already up during the remaining checks.
-    if (!s.Flag(kFlagNoBackground))
+    if (!ProductFlag(kFlagNoBackground))
       g_backgroundWindow =
-          CreateBackgroundWindow(g_instance, nullptr, s.TaskbarText.CStr(), s.Flag(kFlagMaximizedBackground));
+          CreateBackgroundWindow(g_instance, nullptr, s.TaskbarText.CStr(), ProductFlag(kFlagMaximizedBackground));
   }
 };
 
@@ -29,7 +29,7 @@ void ChooseLanguage() {
   ArchiveSettings& s = g_archive.settings;
   // With the keep-title flag the title is message 0 of the language the table
   // starts in, shown while the user browses and kept whatever the choice.
-  const bool keepTitle = s.Flag(kFlagKeepTitle);
+  const bool keepTitle = ProductFlag(kFlagKeepTitle);
   if (keepTitle) g_displayTitle = MessageText(kMsgDisplayTitle);
   if (s.LanguageCount() != 1 && !g_options.automaticMode) {
     if (LanguageDialog() != kLanguageDialogOk) EndProcess();

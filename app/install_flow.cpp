@@ -81,7 +81,7 @@ void CheckSystemAndRights() {
 // becomes the master's directory.
 void CheckMasterProduct() {
   ArchiveSettings& s = Settings();
-  if (!s.Flag(kFlagAddOn)) return;
+  if (!ProductFlag(kFlagAddOn)) return;
   const String master = s.masterProductName.IsEmpty() ? g_options.DisplayName : s.masterProductName;
   RegistryKey key(false);
   RegistryValue value;
@@ -149,14 +149,14 @@ void ReadDirectoryFromRegistry(const String& source) {
 
 void ConfirmReinstall(const PreviousInstallation& previous) {
   const ArchiveSettings& s = Settings();
-  if (s.Flag(kFlagRefuseReinstall)) {
+  if (ProductFlag(kFlagRefuseReinstall)) {
     g_options.automaticMode = false;
     ShowErrorBox(MessageText(kMsgRefuseReinstall));
     EndProcess();
   }
-  if (g_options.automaticMode || s.Flag(kFlagNoReinstallQuestion)) return;
+  if (g_options.automaticMode || ProductFlag(kFlagNoReinstallQuestion)) return;
   String question(MessageText(
-      ReinstallQuestionMessage(s.Flag(kFlagCompareVersions), previous.version, s.DisplayVersion)));
+      ReinstallQuestionMessage(ProductFlag(kFlagCompareVersions), previous.version, s.DisplayVersion)));
   question.Append("\r\n");
   question.Append(previous.location);
   question.Append("\r\n\r\n");
@@ -164,7 +164,7 @@ void ConfirmReinstall(const PreviousInstallation& previous) {
   if (MessageBoxA(MessageOwner(), question.CStr(), MessageText(kMsgReinstallCaption), MB_YESNO | MB_ICONQUESTION) !=
       IDYES)
     EndProcess();
-  if (s.Flag(kFlagMinimumVersion) && !previous.version.IsEmpty() &&
+  if (ProductFlag(kFlagMinimumVersion) && !previous.version.IsEmpty() &&
       (s.minimumVersion.IsEmpty() || CompareVersions(previous.version.CStr(), s.minimumVersion.CStr()) < 0)) {
     if (MessageBoxA(MessageOwner(), MessageText(kMsgMinimumVersion), MessageText(kMsgQuestionCaption),
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
@@ -205,12 +205,11 @@ bool AcceptFreeSpace(const String& dir, char drive) {
 
 // One pass of the loop over a text the user gave; true when it is final.
 bool AcceptDirectory(const String& dir) {
-  const ArchiveSettings& s = Settings();
   if (!IsValidPathText(dir.CStr(), 0) || !IsAbsolutePath(dir.CStr())) {
     ErrorBox("%s\r\n%s", MessageText(kMsgInvalidDirectory), dir.CStr());
     return false;
   }
-  if (s.Flag(kFlagRefuseDoubleBackslash) && dir.Find("\\\\") >= 0) {
+  if (ProductFlag(kFlagRefuseDoubleBackslash) && dir.Find("\\\\") >= 0) {
     ShowErrorBox(MessageText(kMsgDoubleBackslash));
     return false;
   }
@@ -235,7 +234,7 @@ bool AcceptDirectory(const String& dir) {
   HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
   const bool exists = IsDirectory(dir.CStr());
   SetCursor(previousCursor);
-  if (s.Flag(kFlagConfirmDirectory)) {
+  if (ProductFlag(kFlagConfirmDirectory)) {
     String question;
     FormatMessageText(question, exists ? kMsgDirectoryExists : kMsgDirectoryCreated, "s", dir.CStr());
     if (MessageBoxA(MessageOwner(), question.CStr(), MessageText(kMsgDirectoryCaption), MB_YESNO | MB_ICONQUESTION) !=
@@ -345,14 +344,14 @@ void ChooseInstallDirectory(const PreviousInstallation& previous, bool& reinstal
     return;
   }
   String& dir = InstallationDirectory();
-  if (previous.found && s.Flag(kFlagUninstaller)) {
+  if (previous.found && ProductFlag(kFlagUninstaller)) {
     ConfirmReinstall(previous);
     dir = previous.location;
     reinstall = true;
     return;
   }
   if (dir.IsEmpty()) dir = source;
-  if (g_options.automaticMode || !s.Flag(kFlagChooseDirectory)) {
+  if (g_options.automaticMode || !ProductFlag(kFlagChooseDirectory)) {
     // Not asked for: a directory that cannot be created shows in the first
     // file that cannot be written there.
     (void)CreateDirectoryTree(dir.CStr());
@@ -378,7 +377,7 @@ void RunInstallFlow() {
   ChooseInstallDirectory(previous, reinstall);
 
   const String& installDir = InstallationDirectory();
-  if (s.Flag(kFlagGrantUsersAccess)) GrantUsersAccess(installDir.CStr());
+  if (ProductFlag(kFlagGrantUsersAccess)) GrantUsersAccess(installDir.CStr());
   ErrorText().Clear();
   UninstallDirectory() = JoinPath(installDir.CStr(), s.UninstallSubdir.CStr());
   RunBatchGroup(0, kFlagHideBatch1);
@@ -391,7 +390,7 @@ void RunInstallFlow() {
   if (!s.UninstallSubdir.IsEmpty()) (void)CreateDirectoryTree(UninstallDirectory().CStr());
   if (!s.SharedPath.IsEmpty()) {
     (void)CreateDirectoryTree(SharedDirectory().CStr());
-    if (s.Flag(kFlagGrantUsersAccess)) GrantUsersAccess(SharedDirectory().CStr());
+    if (ProductFlag(kFlagGrantUsersAccess)) GrantUsersAccess(SharedDirectory().CStr());
   }
   ApplyDeletionRecords();
   ExtractEntries();
@@ -410,8 +409,8 @@ void RunInstallFlow() {
   CreateProductKeys(s.ProductRegistry.CStr());
   const String* language = s.languageNames.TryAt(CurrentLanguage());
   AssociateFileTypes(s.associations, language ? language->CStr() : "", g_options.DisplayName.CStr());
-  if (s.Flag(kFlagAddToPath)) ErrorText().Append(EditAutoexecPath(true));
-  if (s.Flag(kFlagUninstaller)) RegisterUninstall(sharedFilesText);
+  if (ProductFlag(kFlagAddToPath)) ErrorText().Append(EditAutoexecPath(true));
+  if (ProductFlag(kFlagUninstaller)) RegisterUninstall(sharedFilesText);
   RunBatchGroup(1, kFlagHideBatch2);
   if (desktopChanged) RefreshDesktop(s.ShortcutMode == 1);
   CloseProgressDialog();

@@ -157,7 +157,7 @@ void AssembleDataRegion() {
   WaitStagePause();
 
   int32_t size = n;
-  if (a.settings.Flag(kFlagCompressedRegion) && n != 0) {
+  if (ProductFlag(kFlagCompressedRegion) && n != 0) {
     SetStage(kMsgUnpacking, 40);
     // The region passed its checksum, so its declared size is the packer's:
     // when that much memory is not there, the out-of-memory report says so

@@ -112,7 +112,6 @@ void ReadInstallerSettings(const String& stream, RuntimeSettingsSteps& steps) {
 
   if (s.uninstallName.IsBlank()) s.uninstallName = g_options.DisplayName;
   g_options.uninstallName = s.uninstallName;
-  g_productFlags = s.Flags;
   int32_t languages = s.LanguageCount();
   SetMessageTable(languages, s.messages);
   SetCurrentLanguage(s.englishLanguage);
@@ -121,7 +120,7 @@ void ReadInstallerSettings(const String& stream, RuntimeSettingsSteps& steps) {
 void BuildUninstallerImage() {
   InstallerArchive& a = g_archive;
   UninstallerInputs inputs;
-  inputs.checkStub = a.settings.Flag(kFlagCheckStub);
+  inputs.checkStub = ProductFlag(kFlagCheckStub);
   inputs.stubChecksum = a.header.header.stubChecksum;
   inputs.patchOffset = a.settings.patchOffset;
   inputs.patch = &a.settings.patchBytes;

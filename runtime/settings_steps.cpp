@@ -27,11 +27,11 @@ bool NamesRegistryValue(const String& dir) {
 
 void DeriveSharedPath(ArchiveSettings& s) {
   if (s.SharedPath.IsEmpty()) s.SharedPath = s.Publisher.IsBlank() ? g_options.DisplayName : s.Publisher;
-  if (!s.Flag(kFlagUninstaller)) {
+  if (!ProductFlag(kFlagUninstaller)) {
     s.SharedPath.Clear();
     return;
   }
-  String base = NativeProgramFolder(CommonDir(), s.Flag(kFlag64Bit), false);
+  String base = NativeProgramFolder(CommonDir(), ProductFlag(kFlag64Bit), false);
   MakeAbsolute(s.SharedPath, base.CStr());
 }
 
@@ -51,7 +51,7 @@ void DeriveDefaultInstallDir(ArchiveSettings& s) {
     ExpandPathVariables(dir);
   }
   if (dir.CompareNoCase("<master>") == 0 || NamesRegistryValue(dir)) return;
-  String base = NativeProgramFolder(ProgramsDir(), s.Flag(kFlag64Bit), true);
+  String base = NativeProgramFolder(ProgramsDir(), ProductFlag(kFlag64Bit), true);
   MakeAbsolute(dir, base.CStr());
 }
 
@@ -59,13 +59,13 @@ void DeriveDefaultInstallDir(ArchiveSettings& s) {
 
 void RuntimeSettingsSteps::AfterFlags(ArchiveSettings& s) {
   g_productFlags = s.Flags;
-  if (s.Flag(kFlagAutomatic)) g_options.automaticMode = true;
+  if (ProductFlag(kFlagAutomatic)) g_options.automaticMode = true;
   // The install run adds the background window here (app/archive_run.cpp).
 }
 
 void RuntimeSettingsSteps::AfterProductName(ArchiveSettings& s) {
   if (g_options.DisplayName.IsEmpty()) g_options.DisplayName = s.productName;
-  if (!s.Flag(kFlag64Bit)) return;
+  if (!ProductFlag(kFlag64Bit)) return;
   if (!IsWow64()) {
     if (g_options.automaticMode) EndProcess();
     FatalError("Sorry, %s requires a 64-bit operating system.", g_options.DisplayName.CStr());
@@ -73,10 +73,7 @@ void RuntimeSettingsSteps::AfterProductName(ArchiveSettings& s) {
   // The redirection stays off for the whole run; without it the product is
   // installed as a 32-bit one.
   void* redirection = nullptr;
-  if (!DisableWow64Redirection(&redirection)) {
-    s.Flags &= ~(1ull << kFlag64Bit);
-    g_productFlags = s.Flags;
-  }
+  if (!DisableWow64Redirection(&redirection)) g_productFlags &= ~(1ull << kFlag64Bit);
 }
 
 void RuntimeSettingsSteps::AfterDirectories(ArchiveSettings& s) {

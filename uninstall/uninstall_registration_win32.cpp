@@ -70,7 +70,7 @@ void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const
   PutText(key, "SharedPath", SharedDirectory(), kTextOrDelete);
   PutText(key, "ProductFonts", FontListText(), kTextOrDelete);
   String flags;
-  Format(flags, "%I64d", (long long)(int64_t)s.Flags);
+  Format(flags, "%I64d", (long long)(int64_t)g_productFlags);
   PutText(key, "ProductFlags", flags);
   PutText(key, "UninstallBatch1", s.UninstallBatch1, kTextOrDelete);
   PutText(key, "UninstallBatch2", s.UninstallBatch2, kTextOrDelete);
@@ -89,7 +89,7 @@ void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const
   PutNumber(key, "TitlePosition", s.TitlePosition);
   PutText(key, "TitleFont", s.TitleFont);
   PutText(key, "TaskbarText", s.TaskbarText);
-  if (s.Flag(kFlagKeepBackgroundBitmap)) {
+  if (ProductFlag(kFlagKeepBackgroundBitmap)) {
     PutNumber(key, "BitmapSize", s.BitmapSize);
     PutNumber(key, "StretchMode", s.StretchMode);
   }

@@ -300,6 +300,39 @@ TEST(SigningTest, SettingsSigningCannotGoWith) {
   EXPECT_EQ(SignatureCheck::State::kNone, Check(w.Read("uninstaller.exe")).state);
 }
 
+// Key files are read by the signer and never packed: outside the project
+// they draw no warning, --confine leaves them alone, and no output may
+// replace one, whether the project or an option names it.
+TEST(SigningTest, KeyFilesOutsideTheProjectAreInputsButNotPacked) {
+  SignedWorkspace w;
+  const std::string project = Slurp(w.path / "demo" / "demo.toml");
+  w.Write("demo/signed.toml", project + "\n[signing]\ncertificate = \"../cert.pem\"\nkey = \"../key.pem\"\n");
+  Outcome r = w.Build("setup.exe", {"--confine"}, {}, "demo/signed.toml");
+  ASSERT_EQ(0, r.code) << r.err;
+  EXPECT_EQ(std::string::npos, r.err.find("outside")) << r.err;
+  EXPECT_TRUE(w.OsslVerifies("setup.exe"));
+
+  const std::string key = Slurp(w.path / "key.pem"), cert = Slurp(w.path / "cert.pem");
+  struct Case {
+    const char* what;
+    std::string project, output;
+    std::vector<std::string> options;
+  } cases[] = {
+      {"the project's key", "demo/signed.toml", "key.pem", {}},
+      {"the project's certificate", "demo/signed.toml", "cert.pem", {}},
+      {"an option's key", "demo/demo.toml", "key.pem", {"--sign-certificate", "cert.pem", "--sign-key", "key.pem"}},
+      {"an option's certificate", "demo/demo.toml", "cert.pem",
+       {"--sign-certificate", "cert.pem", "--sign-key", "key.pem"}},
+  };
+  for (const Case& c : cases) {
+    Outcome o = w.Build(c.output, c.options, {}, c.project);
+    EXPECT_EQ(1, o.code) << c.what << ": " << o.err;
+    EXPECT_EQ(key, Slurp(w.path / "key.pem")) << c.what;
+    EXPECT_EQ(cert, Slurp(w.path / "cert.pem")) << c.what;
+  }
+  EXPECT_TRUE(w.Leftovers().empty()) << w.Leftovers()[0];
+}
+
 TEST(SigningTest, VerifyFailsOnASignatureThatDoesNotHold) {
   SignedWorkspace w;
   ASSERT_EQ(0, w.BuildSigned("setup.exe").code);

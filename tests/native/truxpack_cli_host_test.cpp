@@ -5,14 +5,19 @@
 // sizes) must be refused without touching anything outside the command's
 // own outputs.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -62,6 +67,33 @@ struct Workspace : TempDir {
 
 const char kOneFile[] = "[[file]]\nsource = \"files/a.txt\"\n";
 
+// The tool's version as the VERSION file of the source tree holds it.
+std::string SourceVersion() {
+  std::string v = Slurp(fs::path(TRUX_SOURCE_DIR) / "VERSION");
+  return v.substr(0, v.find('\n'));
+}
+
+// "142,848".
+std::string Grouped(uintmax_t n) {
+  std::string digits = std::to_string(n), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
+// The file's SHA-256 as sha256sum prints it.
+std::string Sha256sum(const fs::path& file) {
+  std::string command = "sha256sum '" + file.string() + "'", out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buffer[128];
+  while (fgets(buffer, sizeof buffer, p)) out += buffer;
+  pclose(p);
+  return out.substr(0, out.find(' '));
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ conventions
@@ -96,6 +128,10 @@ TEST(TruxpackCliTest, HelpVersionAndArgumentErrors) {
       {{"list"}, 2, "", "missing setup.exe"},
       {{"verify", "a", "b"}, 2, "", "unexpected argument b"},
       {{"list", "--json=yes", "x"}, 2, "", "--json takes no value"},
+      {{"--version"}, 0, "runtime stub: ", ""},
+      {{"help", "stub"}, 0, "--output FILE", ""},
+      {{"stub"}, 2, "", "missing -o/--output"},
+      {{"schema", "x"}, 2, "", "unexpected argument x"},
   };
   for (const Case& c : cases) {
     Outcome r = Truxpack(w.path, c.args);
@@ -340,6 +376,8 @@ TEST(TruxpackCliTest, ListJsonIsOneDocumentWithEveryEntry) {
   Outcome r = Truxpack(w.path, {"list", "--json", "j.exe"});
   ASSERT_EQ(0, r.code) << r.err;
   EXPECT_NE(std::string::npos, r.out.find("\"schema\": 1"));
+  EXPECT_NE(std::string::npos, r.out.find("\"tool\": {\"name\": \"truxpack\", \"version\": \"" + SourceVersion() + "\"}"))
+      << r.out;
   EXPECT_NE(std::string::npos, r.out.find("\"name\": \"d\\\\q.txt\"")) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("\"destination\": \"%InstallDir%\\\\a.txt\"")) << r.out;
   if (system("python3 -c 'pass' >/dev/null 2>&1") == 0) {
@@ -349,6 +387,72 @@ TEST(TruxpackCliTest, ListJsonIsOneDocumentWithEveryEntry) {
                         "assert len(d[\"entries\"]) == 2 and d[\"settings\"][\"product\"] == \"P\"'";
     EXPECT_EQ(0, system(check.c_str())) << r.out;
   }
+}
+
+// ------------------------------------------------------------ the tool itself
+
+// truxpack carries the runtime stub: build from a folder that is not the
+// checkout, without --stub, gives the same bytes as with --stub naming the
+// stub the tree was built with; stub -o writes exactly that file, and
+// --version names its size and SHA-256. A tree built without a stub says
+// so, and build asks for --stub.
+TEST(TruxpackCliTest, BuildWithoutStubUsesTheBuiltInOneFromAnyFolder) {
+  Workspace w;
+  w.Project("p.toml", kOneFile);
+  ASSERT_NE(fs::path(TRUX_SOURCE_DIR), w.path);
+  Outcome builtIn = Truxpack(w.path, {"build", "p.toml", "-o", "built-in.exe"});
+  Outcome version = Truxpack(w.path, {"--version"});
+  Outcome stub = Truxpack(w.path, {"stub", "-o", "stub.out"});
+  const std::string stubFile = TRUX_STUB_FILE;
+  if (stubFile.empty()) {
+    EXPECT_EQ(2, builtIn.code);
+    EXPECT_NE(std::string::npos, builtIn.err.find("built without a runtime stub; give one with --stub FILE"))
+        << builtIn.err;
+    EXPECT_FALSE(fs::exists(w.path / "built-in.exe"));
+    EXPECT_NE(std::string::npos, version.out.find("runtime stub: none built in\n")) << version.out;
+    EXPECT_EQ(1, stub.code);
+    EXPECT_NE(std::string::npos, stub.err.find("without a runtime stub; nothing written")) << stub.err;
+    EXPECT_FALSE(fs::exists(w.path / "stub.out"));
+    return;
+  }
+  ASSERT_EQ(0, builtIn.code) << builtIn.err;
+  Outcome given = w.Build("p.toml", "given.exe");  // the synthetic stub: a different installer
+  ASSERT_EQ(0, given.code) << given.err;
+  Outcome same = Truxpack(w.path, {"build", "p.toml", "-o", "same.exe", "--stub", stubFile});
+  ASSERT_EQ(0, same.code) << same.err;
+  const std::string installer = Slurp(w.path / "built-in.exe");
+  EXPECT_GT(installer.size(), fs::file_size(stubFile));
+  EXPECT_EQ(Slurp(w.path / "same.exe"), installer) << "the built-in stub is not " << stubFile;
+  EXPECT_NE(Slurp(w.path / "given.exe"), installer);
+
+  ASSERT_EQ(0, stub.code) << stub.err;
+  EXPECT_EQ(Slurp(stubFile), Slurp(w.path / "stub.out"));
+  const std::string sha = Sha256sum(stubFile);
+  ASSERT_EQ(64u, sha.size());
+  EXPECT_NE(std::string::npos,
+            version.out.find("runtime stub: " + Grouped(fs::file_size(stubFile)) + " bytes, SHA-256 " + sha + "\n"))
+      << version.out;
+  EXPECT_EQ(0u, version.out.find("truxpack " + SourceVersion() + " (archive format")) << version.out;
+  // stub writes like every output: never through a link, never over an input.
+  fs::create_symlink(w.path / "files/a.txt", w.path / "link.exe");
+  EXPECT_EQ(1, Truxpack(w.path, {"stub", "-o", "link.exe"}).code);
+  EXPECT_EQ("alpha", Slurp(w.path / "files/a.txt"));
+}
+
+// The schema `truxpack schema` prints is the one init writes beside its
+// project, and the project's first line names it for editors.
+TEST(TruxpackCliTest, InitWritesTheSchemaAndNamesItInTheProject) {
+  Workspace w;
+  Outcome schema = Truxpack(w.path, {"schema"});
+  ASSERT_EQ(0, schema.code) << schema.err;
+  EXPECT_EQ(0u, schema.out.find("{\n  \"$schema\": \"https://json-schema.org/draft/2020-12/schema\",\n"));
+  EXPECT_NE(std::string::npos, schema.out.find("truxpack " + SourceVersion()));
+  ASSERT_EQ(0, Truxpack(w.path, {"init", "new"}).code);
+  EXPECT_EQ(schema.out, Slurp(w.path / "new/truxpack.schema.json"));
+  const std::string project = Slurp(w.path / "new/project.toml");
+  EXPECT_EQ(0u, project.find("#:schema ./truxpack.schema.json\n")) << project;
+  Outcome built = Truxpack(w.path, {"build", "new/project.toml", "-o", "new.exe", "--stub", "stub.exe"});
+  EXPECT_EQ(0, built.code) << built.err;
 }
 
 // ------------------------------------------------------------ safe outputs
@@ -758,6 +862,437 @@ TEST(TruxpackCliTest, VerifyFindsTheDataRegionAndDeletionCodes) {
   EXPECT_FALSE(BuildInstaller(p, MakeStub(), "setup", built, error));
   EXPECT_NE(std::string::npos, error.find("error code 65")) << error;
   EXPECT_NE(std::string::npos, error.find("deletion record 1, \"soon\"")) << error;
+}
+
+// ------------------------------------------------------------ hostile input
+
+// One row per attack on what the tool reads and writes: the set-up an
+// attacker can make, the command its victim runs, and what must hold
+// afterwards. An attack that another user makes (links planted in a
+// directory that user owns, an installer that user cannot replace) runs that
+// part as the unprivileged user "nobody"; a row that needs it is skipped,
+// saying so, when the test cannot switch users (it does not run as root).
+
+namespace {
+
+User Nobody() {
+  if (const struct passwd* pw = getpwnam("nobody")) return {pw->pw_uid, pw->pw_gid, std::string()};
+  return {65534, 65534, std::string()};
+}
+
+// Runs fn as user in a child process; true when it returned true.
+bool AsUser(const User& u, const std::function<bool()>& fn) {
+  pid_t pid = fork();
+  if (pid == 0) _exit(BecomeUser(u) && fn() ? 0 : 1);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The names in dir, sorted.
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A workspace with a directory only its owner (the victim) can enter, and a
+// directory the attacker owns.
+struct Hostile : Workspace {
+  User attacker = Nobody();
+  fs::path secret, shared;
+  Hostile() {
+    chmod(path.c_str(), 0755);
+    fs::create_directories(path / "tool");
+    attacker.tool = (path / "tool" / "truxpack").string();
+    std::error_code ec;
+    fs::copy_file(TRUXPACK_BINARY, attacker.tool, ec);
+    chmod(attacker.tool.c_str(), 0755);
+    secret = path / "private";
+    fs::create_directories(secret);
+    chmod(secret.c_str(), 0700);
+    Write("private/secret.txt", "root only");
+    shared = path / "shared";
+    fs::create_directories(shared);
+    if (chown(shared.c_str(), attacker.uid, attacker.gid) != 0) shared.clear();
+  }
+  // A symbolic link at link to target, made by the attacker.
+  bool Plant(const fs::path& target, const fs::path& link) const {
+    return AsUser(attacker, [&] { return symlink(target.c_str(), link.c_str()) == 0; });
+  }
+  bool SecretUntouched() const {
+    return Names(secret) == std::vector<std::string>{"secret.txt"} && Slurp(secret / "secret.txt") == "root only";
+  }
+};
+
+// Runs the tool with its standard error held full, so that its first
+// message stops it (with -v, extract's first file written); once `ready`
+// exists, meanwhile runs, then the tool goes on. err holds the tool's own
+// messages.
+Outcome TruxpackPaused(const fs::path& cwd, std::vector<std::string> args, const fs::path& ready,
+                       const std::function<void()>& meanwhile) {
+  Outcome r;
+  int p[2];
+  if (pipe(p) != 0) return r;
+  fcntl(p[1], F_SETPIPE_SZ, 4096);
+  fcntl(p[1], F_SETFL, O_NONBLOCK);
+  size_t filled = 0;
+  const std::string fill(64, '#');
+  for (ssize_t n; (n = write(p[1], fill.data(), fill.size())) > 0;) filled += (size_t)n;
+  fcntl(p[1], F_SETFL, 0);
+  fs::path out = cwd / ".run-out";
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(p[0]);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(o, 1);
+    dup2(p[1], 2);
+    std::vector<char*> argv;
+    std::string self = TRUXPACK_BINARY;
+    argv.push_back(self.data());
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(self.c_str(), argv.data());
+    _exit(127);
+  }
+  close(p[1]);
+  bool reached = false;
+  for (int i = 0; i < 6000 && !reached; ++i) {
+    std::error_code ec;
+    reached = fs::exists(ready, ec);
+    if (!reached) usleep(10000);
+  }
+  if (reached) meanwhile();
+  std::string err;
+  char buffer[4096];
+  for (ssize_t n; (n = read(p[0], buffer, sizeof buffer)) > 0;) err.append(buffer, (size_t)n);
+  close(p[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.err = err.size() > filled ? err.substr(filled) : std::string();
+  if (!reached) r.err += "(the tool never wrote " + ready.string() + ")";
+  r.out = Slurp(out);
+  fs::remove(out);
+  return r;
+}
+
+// A stored installer v.exe whose data runs on into one volume, p2.XAV:
+// first.bin fills most of the installer's own piece, third.bin lies wholly
+// in the volume. evil/p2.XAV is the volume of the same project built with
+// another third.bin: consistent in itself, and a volume an attacker could
+// put in the real one's place.
+void BuildVolumes(const Workspace& w) {
+  std::string project = "[product]\nname = \"P\"\n";
+  for (const char* name : {"first.bin", "second.bin", "third.bin"})
+    project += std::string("[[file]]\nsource = \"") + name + "\"\ndate = \"2020-01-02\"\n";
+  for (const std::string dir : {"", "evil/"}) {
+    w.Write(dir + "first.bin", std::string(5 << 19, '1'));
+    w.Write(dir + "second.bin", std::string(1 << 20, 'A') + std::string(1 << 20, 'B'));
+    w.Write(dir + "third.bin", std::string(1 << 20, dir.empty() ? 'C' : 'X'));
+    w.Write(dir + "p.toml", project);
+    Outcome b = Truxpack(w.path / dir, {"build", "p.toml", "-o", "v.exe", "--stub", w.path / "stub.exe",
+                                        "--volume-size", "3M"});
+    ASSERT_EQ(0, b.code) << b.err;
+    ASSERT_TRUE(fs::exists(w.path / dir / "p2.XAV"));
+    ASSERT_FALSE(fs::exists(w.path / dir / "p3.XAV"));
+  }
+}
+
+// Extracts v.exe into out with -v, pausing after first.bin for meanwhile.
+Outcome ExtractPaused(const Workspace& w, const std::function<void()>& meanwhile,
+                      std::vector<std::string> more = {}) {
+  std::vector<std::string> args = {"extract", "-v", "v.exe", "out"};
+  args.insert(args.end(), more.begin(), more.end());
+  return TruxpackPaused(w.path, args, w.path / "out" / "first.bin", meanwhile);
+}
+
+// Writes bytes over the file at path, in place (the same file, as a user
+// allowed to write it would).
+void Overwrite(const fs::path& path, const std::string& bytes, size_t at = 0) {
+  int fd = open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ((ssize_t)bytes.size(), pwrite(fd, bytes.data(), bytes.size(), (off_t)at));
+  close(fd);
+}
+
+struct HostileCase {
+  const char* name;
+  bool otherUser;  // part of it runs as an unprivileged user
+  void (*run)(Hostile& w);
+};
+
+const HostileCase kHostileCases[] = {
+    {"extract into a DIR that another user's link redirects", true,
+     [](Hostile& w) {
+       WriteHostileInstaller(w, "h.exe", {Entry("secret.txt", "overwritten"), Entry("new.txt", "planted")});
+       ASSERT_TRUE(w.Plant(w.secret, w.shared / "out"));
+       for (bool force : {false, true}) {
+         std::vector<std::string> args = {"extract", "h.exe", "shared/out"};
+         if (force) args.insert(args.begin() + 1, "--force");
+         Outcome r = Truxpack(w.path, args);
+         EXPECT_EQ(1, r.code) << r.err;
+         EXPECT_NE(std::string::npos, r.err.find("shared/out: is a symbolic link; not followed")) << r.err;
+       }
+       EXPECT_TRUE(w.SecretUntouched());
+     }},
+    {"extract below a directory that another user's link redirects", true,
+     [](Hostile& w) {
+       WriteHostileInstaller(w, "h.exe", {Entry("secret.txt", "overwritten")});
+       ASSERT_TRUE(w.Plant(w.secret, w.shared / "link"));
+       Outcome r = Truxpack(w.path, {"extract", "--force", "h.exe", "shared/link/sub"});
+       EXPECT_EQ(1, r.code) << r.err;
+       EXPECT_NE(std::string::npos, r.err.find("shared/link: a symbolic link of another user")) << r.err;
+       EXPECT_TRUE(w.SecretUntouched());
+       // A link of the user's own (or root's) on the way is the user's
+       // choice and is followed; DIR and what is below it are made as
+       // directories of their own.
+       fs::create_directories(w.path / "real");
+       fs::create_symlink("real", w.path / "mine");
+       Outcome own = Truxpack(w.path, {"extract", "h.exe", "mine/new/deeper"});
+       EXPECT_EQ(0, own.code) << own.err;
+       EXPECT_EQ("overwritten", Slurp(w.path / "real" / "new" / "deeper" / "secret.txt"));
+     }},
+    {"build into an output directory that another user's link redirects", true,
+     [](Hostile& w) {
+       w.Project("p.toml", kOneFile);
+       ASSERT_TRUE(w.Plant(w.secret, w.shared / "dist"));
+       Outcome r = w.Build("p.toml", "shared/dist/setup.exe", {"--volume-size", "2"});
+       EXPECT_EQ(1, r.code) << r.err;
+       EXPECT_NE(std::string::npos, r.err.find("shared/dist: is a symbolic link; not followed")) << r.err;
+       ASSERT_TRUE(w.Plant(w.secret, w.shared / "on"));
+       Outcome below = w.Build("p.toml", "shared/on/dist/setup.exe");
+       EXPECT_EQ(1, below.code) << below.err;
+       EXPECT_NE(std::string::npos, below.err.find("a symbolic link of another user")) << below.err;
+       EXPECT_TRUE(w.SecretUntouched());
+     }},
+    {"init into a DIR with another user's links planted in it", true,
+     [](Hostile& w) {
+       // The attacker prepared the project directory: its files/ is a link.
+       ASSERT_TRUE(AsUser(w.attacker, [&] { return mkdir((w.shared / "proj").c_str(), 0755) == 0; }));
+       ASSERT_TRUE(w.Plant(w.secret, w.shared / "proj" / "files"));
+       Outcome r = Truxpack(w.path, {"init", "shared/proj"});
+       EXPECT_EQ(1, r.code) << r.err;
+       EXPECT_NE(std::string::npos, r.err.find("shared/proj/files: not a directory of its own")) << r.err;
+       EXPECT_FALSE(fs::exists(w.shared / "proj" / "project.toml"));  // nothing written
+       ASSERT_TRUE(w.Plant(w.secret, w.shared / "proj2"));
+       Outcome dir = Truxpack(w.path, {"init", "shared/proj2"});
+       EXPECT_EQ(1, dir.code) << dir.err;
+       EXPECT_NE(std::string::npos, dir.err.find("shared/proj2: is a symbolic link; not followed")) << dir.err;
+       EXPECT_TRUE(w.SecretUntouched());
+     }},
+    {"a build whose installer cannot be replaced keeps the old volumes", true,
+     [](Hostile& w) {
+       // In a sticky directory the user may replace its own volumes, not the
+       // installer someone else put there: the build fails at the last
+       // rename, and the volumes already renamed go back.
+       fs::create_directories(w.path / "pub");
+       chmod((w.path / "pub").c_str(), 01777);
+       w.Write("files/a.txt", std::string(200, 'o'));
+       w.Project("p.toml", kOneFile);
+       Outcome first = Truxpack(w.path, {"build", "p.toml", "-o", "pub/setup.exe", "--stub", "stub.exe",
+                                         "--volume-size", "100"}, {}, &w.attacker);
+       ASSERT_EQ(0, first.code) << first.err;
+       const std::string oldVolume = Slurp(w.path / "pub" / "p2.XAV");
+       fs::remove(w.path / "pub" / "setup.exe");
+       w.Write("pub/setup.exe", "the installer another user put here");
+       fs::remove(w.path / "pub" / "p3.XAV");  // a volume the failed build makes anew goes again
+       w.Write("files/a.txt", std::string(200, 'n'));
+       Outcome r = Truxpack(w.path, {"build", "p.toml", "-o", "pub/setup.exe", "--stub", "stub.exe",
+                                     "--volume-size", "100"}, {}, &w.attacker);
+       EXPECT_EQ(1, r.code) << r.err;
+       EXPECT_NE(std::string::npos, r.err.find("pub/setup.exe")) << r.err;
+       EXPECT_EQ(oldVolume, Slurp(w.path / "pub" / "p2.XAV"));
+       EXPECT_EQ("the installer another user put here", Slurp(w.path / "pub" / "setup.exe"));
+       EXPECT_EQ((std::vector<std::string>{"p2.XAV", "setup.exe"}), Names(w.path / "pub"));
+     }},
+    {"a volume swapped for another during extract", false,
+     [](Hostile& w) {
+       BuildVolumes(w);
+       Outcome r = ExtractPaused(w, [&] { fs::rename(w.path / "evil" / "p2.XAV", w.path / "p2.XAV"); });
+       EXPECT_EQ(0, r.code) << r.err;
+       EXPECT_TRUE(std::string(1 << 20, 'C') == Slurp(w.path / "out" / "third.bin"));  // the volume checked
+     }},
+    {"a volume cut short during extract", false,
+     [](Hostile& w) {
+       BuildVolumes(w);
+       Outcome r = ExtractPaused(w, [&] { fs::resize_file(w.path / "p2.XAV", 1000); });
+       EXPECT_EQ(1, r.code) << r.err;
+       EXPECT_NE(std::string::npos, r.err.find("p2.XAV was cut short while it was read")) << r.err;
+       EXPECT_EQ(std::string::npos, r.err.find("p3.XAV")) << r.err;
+       EXPECT_FALSE(fs::exists(w.path / "out" / "third.bin"));
+     }},
+    {"a volume rewritten in place during extract", false,
+     [](Hostile& w) {
+       // Every record stays consistent in itself; only the data region's
+       // checksum, taken over the bytes written, tells.
+       BuildVolumes(w);
+       Outcome r = ExtractPaused(w, [&] { Overwrite(w.path / "p2.XAV", Slurp(w.path / "evil" / "p2.XAV")); });
+       EXPECT_EQ(1, r.code) << r.err;
+       EXPECT_NE(std::string::npos, r.err.find("error code 55: data region checksum mismatch")) << r.err;
+       EXPECT_NE(std::string::npos, r.err.find("changed while it was read")) << r.err;
+       EXPECT_FALSE(fs::exists(w.path / "out" / "third.bin"));  // the last file is not put in place
+       EXPECT_TRUE(Leftovers(w.path / "out").empty());
+     }},
+    {"a record grown beyond --max-size during extract", false,
+     [](Hostile& w) {
+       // third.bin's name loses its end: the next name would run on through
+       // its megabyte of data.
+       BuildVolumes(w);
+       const std::string volume = Slurp(w.path / "p2.XAV");
+       const size_t at = volume.find(std::string("third.bin") + '\0');
+       ASSERT_NE(std::string::npos, at);
+       Outcome r = ExtractPaused(w, [&] { Overwrite(w.path / "p2.XAV", std::string(13, 'x'), at + 9); },
+                                 {"--max-size", "1M"});
+       EXPECT_EQ(1, r.code) << r.err;
+       EXPECT_NE(std::string::npos, r.err.find("more than the limit of 1048576 (raise it with --max-size)")) << r.err;
+     }},
+    {"names and texts of many entries beyond --max-size", false,
+     [](Hostile& w) {
+       std::vector<EntryInput> entries;
+       for (int i = 0; i < 40; ++i) {
+         char name[16];
+         snprintf(name, sizeof name, "e%d.txt", i);
+         entries.push_back(Entry(name, "x"));
+         entries.back().text3.assign(64 << 10, 'a');
+       }
+       WriteHostileInstaller(w, "t.exe", entries);
+       for (const char* command : {"list", "verify", "extract"}) {
+         std::vector<std::string> args = {command, "--max-size", "1M", "t.exe"};
+         if (!strcmp(command, "extract")) args.push_back("out");
+         Outcome r = Truxpack(w.path, args);
+         EXPECT_EQ(1, r.code) << command;
+         EXPECT_NE(std::string::npos, r.err.find("the entries' names and texts would take")) << command << r.err;
+         EXPECT_NE(std::string::npos, r.err.find("more than the limit of 1048576")) << command << r.err;
+       }
+       EXPECT_FALSE(fs::exists(w.path / "out"));
+       EXPECT_EQ(0, Truxpack(w.path, {"verify", "--max-size", "4M", "t.exe"}).code);
+     }},
+    {"list --json of names a different name could imitate", false,
+     [](Hostile& w) {
+       // 0x81 has no Windows-1252 character: Windows reads it as U+0081,
+       // never as the four characters a real name "\x81" holds.
+       WriteHostileInstaller(w, "caf\xC3\xA9.exe", {Entry("caf\xE9\x81.txt", "y"), Entry("caf\xE9\\x81.txt", "z")});
+       fs::copy_file(w.path / "caf\xC3\xA9.exe", w.path / "bad\xFF.exe");
+       Outcome r = Truxpack(w.path, {"list", "--json", "caf\xC3\xA9.exe"});
+       ASSERT_EQ(0, r.code) << r.err;
+       EXPECT_NE(std::string::npos, r.out.find("\"file\": \"caf\xC3\xA9.exe\"")) << r.out;
+       EXPECT_NE(std::string::npos, r.out.find("\"name\": \"caf\xC3\xA9\\u0081.txt\"")) << r.out;
+       EXPECT_NE(std::string::npos, r.out.find("\"name\": \"caf\xC3\xA9\\\\x81.txt\"")) << r.out;
+       for (unsigned char byte : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
+         std::string one(1, (char)byte);
+         char escaped[8];
+         snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+         WriteHostileInstaller(w, "b.exe", {Entry("n" + one + ".txt", "b")});
+         EXPECT_NE(std::string::npos, Truxpack(w.path, {"list", "--json", "b.exe"}).out.find(
+                                          std::string("\"name\": \"n") + escaped + ".txt\""))
+             << escaped;
+       }
+       // A path that is not UTF-8 gets U+FFFD where its bad byte was.
+       Outcome bad = Truxpack(w.path, {"list", "--json", "bad\xFF.exe"});
+       EXPECT_NE(std::string::npos, bad.out.find("\"file\": \"bad\xEF\xBF\xBD.exe\"")) << bad.out;
+     }},
+    {"sources outside the project directory", false,
+     [](Hostile& w) {
+       const std::string outside = (w.path / "outside" / "secret.txt").string();
+       w.Write("outside/secret.txt", "the build machine's secret");
+       w.Write("proj/files/a.txt", "alpha");
+       fs::create_symlink("../../outside/secret.txt", w.path / "proj" / "files" / "leak.txt");
+       struct Case {
+         const char* what;
+         std::string project;
+         std::string message;  // the warning, or (refused) the error without --confine; empty: none
+         bool refused;
+       };
+       const std::string one = "[[file]]\nsource = \"files/a.txt\"\n";
+       const Case cases[] = {
+           {"absolute source", "[[file]]\nsource = \"" + outside + "\"\n", "lies outside the project directory", false},
+           {"source through ..", "[[file]]\nsource = \"../outside/secret.txt\"\n", "lies outside the project directory",
+            false},
+           {"glob outside", "[[file]]\nsource = \"../outside/*.txt\"\n", "lies outside the project directory", false},
+           {"licence file", "[dialogs]\nlicense_files = [\"" + outside + "\"]\n" + one,
+            "dialogs.license_files: " + outside + " lies outside the project directory", false},
+           {"named link leaving the tree", "[[file]]\nsource = \"files/leak.txt\"\n",
+            "outside the project directory; refused (follow_outside_links = true packs it)", true},
+           {"named link leaving the tree, followed",
+            "[[file]]\nsource = \"files/leak.txt\"\nfollow_outside_links = true\n", "lies outside the project directory",
+            false},
+           {"inside only", one, "", false},
+       };
+       for (const Case& c : cases) {
+         w.Write("proj/p.toml", "[product]\nname = \"P\"\n" + c.project);
+         Outcome r = Truxpack(w.path / "proj", {"build", "p.toml", "-o", "s.exe", "--stub", "../stub.exe"});
+         EXPECT_EQ(c.refused ? 1 : 0, r.code) << c.what << ": " << r.err;
+         if (c.message.empty()) {
+           EXPECT_EQ("", r.err) << c.what;
+         } else {
+           EXPECT_NE(std::string::npos, r.err.find(c.message)) << c.what << ": " << r.err;
+         }
+         Outcome confined =
+             Truxpack(w.path / "proj", {"build", "--confine", "p.toml", "-o", "c.exe", "--stub", "../stub.exe"});
+         EXPECT_EQ(c.message.empty() ? 0 : 1, confined.code) << c.what << ": " << confined.err;
+         if (!c.message.empty() && !c.refused) {
+           EXPECT_NE(std::string::npos, confined.err.find("refused (--confine)")) << c.what << ": " << confined.err;
+         }
+         EXPECT_EQ(c.message.empty(), fs::exists(w.path / "proj" / "c.exe")) << c.what;
+         fs::remove(w.path / "proj" / "c.exe");
+       }
+     }},
+    {"a project granting every user the product's directories", false,
+     [](Hostile& w) {
+       for (const char* flags : {"grant_users_access = true", "raw_flags = 0x4000000000000"}) {
+         w.Project("p.toml", std::string("[flags]\n") + flags + "\n" + kOneFile);
+         Outcome r = w.Build("p.toml", "g.exe");
+         EXPECT_EQ(0, r.code) << r.err;
+         EXPECT_NE(std::string::npos, r.err.find("warning: flags.")) << flags << ": " << r.err;
+         EXPECT_NE(std::string::npos, r.err.find("every user can replace the product's programs and its uninstaller"))
+             << flags << ": " << r.err;
+         EXPECT_EQ(1, w.Build("p.toml", "g.exe", {"--werror"}).code) << flags;
+       }
+     }},
+    {"--max-size values the tool refuses", false,
+     [](Hostile& w) {
+       WriteHostileInstaller(w, "m.exe", {Entry("a.txt", "a")});
+       for (const char* value : {"1T", "-1", "1.5G", "", "2048G"}) {
+         Outcome r = Truxpack(w.path, {"verify", "--max-size", value, "m.exe"});
+         EXPECT_EQ(2, r.code) << value;
+         EXPECT_NE(std::string::npos, r.err.find("truxpack verify: --max-size: expected a byte count")) << value << ": "
+                                                                                                      << r.err;
+         EXPECT_NE(std::string::npos, r.err.find(std::string("not \"") + value + "\"")) << value << ": " << r.err;
+       }
+     }},
+};
+
+}  // namespace
+
+TEST(TruxpackCliTest, HostileInputTable) {
+  const bool canSwitch = geteuid() == 0;
+  // The other user must reach the workspaces: files made world-readable, and
+  // a temporary directory it can enter (a private TMPDIR is left for /tmp).
+  const mode_t oldMask = umask(022);
+  const char* tmpdir = getenv("TMPDIR");
+  const std::string oldTmpdir = tmpdir ? tmpdir : "";
+  if (canSwitch && tmpdir && !AsUser(Nobody(), [] { return access(fs::temp_directory_path().c_str(), X_OK) == 0; }))
+    setenv("TMPDIR", "/tmp", 1);
+  for (const HostileCase& c : kHostileCases) {
+    SCOPED_TRACE(c.name);
+    if (c.otherUser && !canSwitch) {
+      printf("[ SKIPPED  ] hostile input \"%s\": needs root to act as another user\n", c.name);
+      continue;
+    }
+    Hostile w;
+    if (c.otherUser) {
+      ASSERT_FALSE(w.shared.empty()) << "cannot give the attacker a directory";
+      const std::string tool = w.attacker.tool;
+      ASSERT_TRUE(AsUser(w.attacker, [&tool] { return access(tool.c_str(), X_OK) == 0; }))
+          << "the other user cannot run " << tool;
+    }
+    c.run(w);
+  }
+  if (tmpdir) setenv("TMPDIR", oldTmpdir.c_str(), 1);
+  umask(oldMask);
 }
 
 #endif  // TRUXPACK_BINARY

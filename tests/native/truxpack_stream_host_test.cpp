@@ -405,7 +405,7 @@ TEST(StreamedArchiveTest, PeakMemoryFollowsTheLargestFileNotTheProduct) {
   w.Write("p.toml", "[product]\nname = \"P\"\n[data]\noutside_image = true\n[[file]]\nsource = \"files/**\"\n");
   const long limitKb = (long)(1.2 * (kLarge >> 10)) + (64 << 10);
 
-  Outcome build = Truxpack(w.path, {"build", "-q", "p.toml", "-o", "setup.exe", "--stub", "stub.exe"}, {}, true);
+  Outcome build = Truxpack(w.path, {"build", "-q", "p.toml", "-o", "setup.exe", "--stub", "stub.exe"}, {}, nullptr, true);
   ASSERT_EQ(0, build.code) << build.err;
   EXPECT_GT(fs::file_size(w.path / "setup.exe"), kLarge);
   EXPECT_GT(build.peakKb, 0);
@@ -413,14 +413,14 @@ TEST(StreamedArchiveTest, PeakMemoryFollowsTheLargestFileNotTheProduct) {
     EXPECT_LE(build.peakKb, limitKb) << "build";
   }
   for (const char* command : {"list", "verify"}) {
-    Outcome r = Truxpack(w.path, {command, "setup.exe"}, {}, true);
+    Outcome r = Truxpack(w.path, {command, "setup.exe"}, {}, nullptr, true);
     EXPECT_EQ(0, r.code) << r.err;
     EXPECT_GT(r.peakKb, 0) << command;
     if (kPeaksMeaningful) {
       EXPECT_LE(r.peakKb, limitKb) << command;
     }
   }
-  Outcome extract = Truxpack(w.path, {"extract", "-q", "setup.exe", "out"}, {}, true);
+  Outcome extract = Truxpack(w.path, {"extract", "-q", "setup.exe", "out"}, {}, nullptr, true);
   ASSERT_EQ(0, extract.code) << extract.err;
   EXPECT_GT(extract.peakKb, 0);
   if (kPeaksMeaningful) {
@@ -451,7 +451,7 @@ TEST(StreamedArchiveTest, CompressedBuildHoldsTheFilesOnce) {
                     "[[file]]\nsource = \"files/**\"\n");
   Outcome build = Truxpack(
       w.path, {"build", "-q", "p.toml", "-o", "setup.exe", "--stub", "stub.exe", "--level", "fast", "--threads", "2"},
-      {}, true);
+      {}, nullptr, true);
   ASSERT_EQ(0, build.code) << build.err;
   EXPECT_LT(fs::file_size(w.path / "setup.exe"), kInput / 50);
   EXPECT_GT(build.peakKb, 0);

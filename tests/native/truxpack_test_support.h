@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -111,10 +112,22 @@ inline std::string Slurp(const fs::path& p) {
 // resident size into its own maximum across exec.
 inline constexpr char kTimeProgram[] = "/usr/bin/time";
 
+// Another user of the machine, for attacks made by someone unprivileged.
+struct User {
+  uid_t uid;
+  gid_t gid;
+  std::string tool;  // a copy of the tool this user can run (the build tree may be closed to it)
+};
+
+// In a child process: becomes user for good; false when that fails.
+inline bool BecomeUser(const User& u) {
+  return setgroups(0, nullptr) == 0 && setgid(u.gid) == 0 && setuid(u.uid) == 0 && getuid() == u.uid;
+}
+
 // Runs the tool with args in directory cwd, with extra environment entries;
-// measure: also its peak memory.
+// as another user when `as` is given; measure: also its peak memory.
 inline Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std::vector<std::string> env = {},
-                        bool measure = false) {
+                        const User* as = nullptr, bool measure = false) {
   fs::path out = cwd / ".run-out", err = cwd / ".run-err", peak = cwd / ".run-peak";
   pid_t pid = fork();
   if (pid == 0) {
@@ -122,10 +135,11 @@ inline Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std:
     int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(o, 1);
     dup2(e, 2);
+    if (as && !BecomeUser(*as)) _exit(125);
     for (std::string& v : env) putenv(v.data());
     std::vector<std::string> line;
     if (measure) line = {kTimeProgram, "-f", "%M", "-o", peak.string()};
-    line.push_back(TRUXPACK_BINARY);
+    line.push_back(as && !as->tool.empty() ? as->tool : std::string(TRUXPACK_BINARY));
     line.insert(line.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : line) argv.push_back(a.data());

@@ -106,8 +106,7 @@ void Prepare(const Layout& l, const std::string& base, bool writeVolumes = true)
   g_options.automaticMode = true;  // no stage pauses
   InstallerArchive& a = g_archive;
   a.ownFile.Close();
-  a.settings.Flags = l.compressed ? (1ull << kFlagCompressedRegion) : 0;
-  g_productFlags = a.settings.Flags;
+  g_productFlags = l.compressed ? (1ull << kFlagCompressedRegion) : 0;
   a.settings.dataOutsideImage = l.outsideImage ? 1 : 0;
   a.settings.volumeBaseName = base.c_str();
   a.settings.volumeIdentifier = kIdentifier;

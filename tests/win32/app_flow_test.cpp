@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 
 #include "actions/batch.h"
@@ -16,6 +18,7 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/registry.h"
 #include "core/win32/system_dirs.h"
+#include "install/file_writer.h"
 #include "runtime/installer_archive.h"
 #include "runtime/message_format.h"
 #include "runtime/messages.h"
@@ -172,8 +175,7 @@ bool ReadRegistryValue(const char* name, Value& out) {
 void PrepareSettings(const std::string& dir) {
   ArchiveSettings& s = g_archive.settings;
   s = ArchiveSettings();
-  s.Flags = (1ull << 2) | (1ull << 63);
-  g_productFlags = s.Flags;
+  g_productFlags = (1ull << 2) | (1ull << 63);
   s.DisplayVersion = "2.10";
   s.Publisher = "";
   s.ProductRegistry = "Flow\\Unit";
@@ -273,6 +275,28 @@ TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) 
   EXPECT_EQ(Text(expectedData), data);
   EXPECT_NE(std::string::npos, data.find("\r\n~34\r\nFlow Unit is gone.\r\nBye.\r\n"));
   EXPECT_NE(std::string::npos, data.find("[Associations]\r\n.flw~!~FlowFile~!~open\r\n"));
+}
+
+// A file held open by another program while the installation writes it is
+// replaced at the next restart; the restart the installation now needs is in
+// the flags word the Uninstall key records, so the uninstaller knows of it.
+TEST_F(FlowTest, ReplacementScheduledDuringExtractionReachesProductFlags) {
+  const std::string dir = FreshDirectory("flow held");
+  PrepareSettings(dir);
+  const std::string held = dir + "\\held.dll";
+  ASSERT_TRUE(WriteRaw(held, "old"));
+  {
+    FileHolder holder(held);
+    ASSERT_TRUE(holder.Holding());
+    const ArchiveDateTime noDate = {0, 0, 0, -1, 0, 0};
+    EXPECT_FALSE(WriteFileOrSchedule(held.c_str(), "new", 3, noDate, ErrorText(), kLeaveAttributes, true));
+  }
+  ASSERT_TRUE(IsRebootRequired());
+  RegisterUninstall(String());
+  Value flags;
+  ASSERT_TRUE(ReadRegistryValue("ProductFlags", flags));
+  const uint64_t recorded = (uint64_t)_strtoi64(flags.data.c_str(), nullptr, 10);
+  EXPECT_EQ((1ull << 2) | (1ull << 63) | (1ull << kFlagRestartNeeded), recorded) << flags.data;
 }
 
 TEST_F(FlowTest, UninstallDataReplacesTheOldFileOrReportsTheFailure) {
@@ -397,3 +421,9 @@ TEST(FlowDecisions, ReinstallQuestionByVersion) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && strcmp(argv[1], "--hold") == 0) return FileHolder::HoldMain(argv[2], argv[3], argv[4]);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

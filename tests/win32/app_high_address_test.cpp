@@ -271,7 +271,6 @@ const unsigned char* Prepare(Where where, const std::vector<Entry>& entries, boo
                              const std::string* packed = nullptr) {
   LoadMessages();
   g_options.automaticMode = true;
-  g_productFlags = 0;
   ErrorText().Clear();
   InstallLogText().Clear();
   FreshDirectory("high");
@@ -284,7 +283,7 @@ const unsigned char* Prepare(Where where, const std::vector<Entry>& entries, boo
   const std::string stored = packed ? *packed : where == Where::kImageCompressed ? Compress(plain) : plain;
   InstallerArchive& a = g_archive;
   a.ownFile.Close();
-  a.settings.Flags = where == Where::kImageCompressed ? (1ull << kFlagCompressedRegion) : 0;
+  g_productFlags = where == Where::kImageCompressed ? (1ull << kFlagCompressedRegion) : 0;
   a.settings.dataOutsideImage = where == Where::kOwnFile ? 1 : 0;
   a.settings.volumeBaseName = "hv";
   a.settings.volumeIdentifier = kIdentifier;

@@ -118,8 +118,7 @@ class LanguageStepTest : public ::testing::Test {
     SetCurrentLanguage(0);
   }
   void SetKeepTitle(bool keep) {
-    g_archive.settings.Flags = keep ? (1ull << kFlagKeepTitle) : 0;
-    g_productFlags = g_archive.settings.Flags;
+    g_productFlags = keep ? (1ull << kFlagKeepTitle) : 0;
   }
 };
 

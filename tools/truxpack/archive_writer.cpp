@@ -169,8 +169,12 @@ uint64_t EntryRecordSize(const EntryInput& e) {
 }
 
 std::unique_ptr<FileSource> OpenEntrySource(const EntryInput& e, std::string& error) {
-  std::unique_ptr<FileSource> file = OpenFileSource(e.source, error);
-  if (file && file->Size() != e.sourceSize) {
+  FileIdentity opened;
+  std::unique_ptr<FileSource> file = OpenFileSource(e.source, error, &opened);
+  // The file read is the file the project checked (inside the project, a
+  // regular file of this size), not whatever took its name meanwhile.
+  const bool known = !(e.sourceIdentity == FileIdentity{});
+  if (file && (file->Size() != e.sourceSize || (known && !(opened == e.sourceIdentity)))) {
     error = e.source + ": the file changed since the project was read";
     return nullptr;
   }

@@ -46,6 +46,7 @@ struct EntryInput {
   Bytes data;
   std::string source;       // when not empty: the file holding the bytes (data is not used)
   uint64_t sourceSize = 0;  // its size when the project was read
+  FileIdentity sourceIdentity;  // the file the project checked (zeros: not known)
   ArchiveDateTime time{};
   std::string text1, text2, text3, text4, text5;  // text2 stored only with flags & 3
 

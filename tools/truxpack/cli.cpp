@@ -17,22 +17,6 @@ double Now() {
   return (double)ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-const std::vector<Option>& CommonOptions() {
-  static const std::vector<Option> options = {
-      {"quiet", 'q', nullptr, "print nothing but errors"},
-      {"verbose", 'v', nullptr, "print more (each file as it is handled)"},
-      {"help", 'h', nullptr, "show this help"},
-  };
-  return options;
-}
-
-std::string UsageLine(const CommandHelp& c) {
-  std::string line = std::string("truxpack ") + c.name;
-  if (!c.options.empty()) line += " [OPTIONS]";
-  if (c.arguments[0]) line += std::string(" ") + c.arguments;
-  return line;
-}
-
 int BadArguments(const CommandHelp& c, const std::string& problem) {
   fprintf(stderr, "truxpack %s: %s\n", c.name, problem.c_str());
   fprintf(stderr, "usage: %s\n(truxpack %s --help lists every option)\n", UsageLine(c).c_str(), c.name);
@@ -86,9 +70,36 @@ void Warn(const std::string& message) {
   if (g_verbosity > 0) fprintf(stderr, "truxpack: warning: %s\n", message.c_str());
 }
 
-const char* ToolVersion() { return "1.0.0"; }
-
 int Verbosity() { return g_verbosity; }
+
+const std::vector<Option>& CommonOptions() {
+  static const std::vector<Option> options = {
+      {"quiet", 'q', nullptr, "print nothing but errors"},
+      {"verbose", 'v', nullptr, "print more (each file as it is handled)"},
+      {"help", 'h', nullptr, "show this help"},
+  };
+  return options;
+}
+
+std::string SummaryLine(const CommandHelp& c) {
+  std::string s = c.summary;
+  return s.substr(0, s.find('\n'));
+}
+
+std::string UsageLine(const CommandHelp& c) {
+  std::string line = std::string("truxpack ") + c.name;
+  if (!c.options.empty()) line += " [OPTIONS]";
+  if (c.arguments[0]) line += std::string(" ") + c.arguments;
+  return line;
+}
+
+std::string OptionCompletion(const Option& o) {
+  if (o.complete) return o.complete;
+  if (!o.value) return "";
+  std::string value = o.value;
+  if (value.find('|') != std::string::npos) return value;
+  return value == "FILE" ? "file" : value == "DIR" ? "dir" : "";
+}
 
 void PrintCommandHelp(const CommandHelp& c, FILE* out) {
   fprintf(out, "usage: %s\n\n%s\n\noptions:\n", UsageLine(c).c_str(), c.summary);

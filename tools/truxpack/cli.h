@@ -19,24 +19,38 @@ int Usage(const char* line);           // prints "usage: LINE", returns 2
 int Fail(const std::string& message);  // prints "truxpack: MESSAGE", returns 1
 void Warn(const std::string& message); // prints "truxpack: warning: MESSAGE" unless -q
 
-// The tool's version, and the archive format version it writes and reads.
-const char* ToolVersion();
-
+// What a shell completes for a value or an argument: "file", "dir",
+// "command" (a command's name), a file pattern such as "*.exe", or a list
+// of words "fast|best". Null: nothing (a number, a size).
 struct Option {
   const char* name;    // long name without "--"
   char letter;         // one-letter alias, 0 for none
   const char* value;   // the value's placeholder, nullptr for a switch
   const char* help;
+  const char* complete = nullptr;  // null: "fast|best" for a placeholder with a |, "file" for FILE, else nothing
 };
 
 struct CommandHelp {
   const char* name;
   const char* arguments;  // positional arguments, for the usage line
-  const char* summary;
+  const char* summary;    // the first line is the summary; the rest says more
   std::vector<Option> options;  // -q, -v and -h are added to every command
   int minPositional;
   int maxPositional;
+  std::vector<const char*> complete = {};  // what each positional argument completes to
 };
+
+// The options every command takes: -q, -v, -h.
+const std::vector<Option>& CommonOptions();
+
+// The first line of the command's summary.
+std::string SummaryLine(const CommandHelp& command);
+
+// "truxpack NAME [OPTIONS] ARGUMENTS".
+std::string UsageLine(const CommandHelp& command);
+
+// What a shell completes for the option's value (see Option).
+std::string OptionCompletion(const Option& option);
 
 struct ParsedArgs {
   std::vector<std::string> positional;

@@ -17,9 +17,9 @@ const CommandHelp kCompressCommand = {
     "compress", "IN OUT", "Compresses IN into one raw block OUT (for diagnosis).",
     {{"level", 0, "fast|best", "compression level (default best)"},
      {"threads", 'j', "N", "encoder threads (default: the machine's cores; the output is the same for any N)"}},
-    2, 2};
+    2, 2, {"file", "file"}};
 const CommandHelp kDecompressCommand = {
-    "decompress", "IN OUT", "Decodes the raw block IN into OUT (for diagnosis).", {}, 2, 2};
+    "decompress", "IN OUT", "Decodes the raw block IN into OUT (for diagnosis).", {}, 2, 2, {"file", "file"}};
 
 int RunCompress(int argc, char** argv) {
   ParsedArgs args;

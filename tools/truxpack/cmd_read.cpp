@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,10 +18,12 @@
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/installer_reader.h"
+#include "tools/truxpack/json_text.h"
 #include "tools/truxpack/list_actions.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project.h"
 #include "tools/truxpack/text_encoding.h"
+#include "tools/truxpack/tool_info.h"
 
 namespace fs = std::filesystem;
 
@@ -29,23 +32,29 @@ const Option kMaxSizeOption = {"max-size", 0, "BYTES",
                                "accept (default 1G); a stored data region is streamed and needs no limit"};
 
 const CommandHelp kListCommand = {
-    "list", "setup.exe", "Shows the installer's header, settings, records and entries.",
-    {{"json", 0, nullptr, "print everything as one JSON document (schema in docs/truxpack.md)"}, kMaxSizeOption}, 1, 1};
+    "list", "setup.exe",
+    "Shows the installer's header, settings, records and entries.\n"
+    "Header, settings summary, languages, the product key, shortcut settings and requests, file associations, "
+    "entries (size, kind, destination, name), then the shared files with their role (plain, permanent, "
+    "com_server, type_library) and the entries' shortcut requests.",
+    {{"json", 0, nullptr, "print everything as one JSON document (its fields: the guide, truxpack.md)"}, kMaxSizeOption},
+    1, 1, {"*.exe"}};
 const CommandHelp kVerifyCommand = {
     "verify", "setup.exe",
     "Checks every count, limit and checksum the runtime checks; on failure names the runtime's error code.\n"
-    "Reports the installer's signature and the signature of the uninstaller the runtime will write; a\n"
+    "Reports the installer's signature and the signature of the uninstaller the runtime will write; a "
     "signature that does not hold is a failure.",
     {kMaxSizeOption,
-     {"write-uninstaller", 0, "FILE", "also write the uninstaller the runtime will derive to FILE (to check it with other tools)"}},
-    1, 1};
+     {"write-uninstaller", 0, "FILE", "also write the uninstaller the runtime will derive to FILE (to check it with other tools)",
+      "*.exe"}},
+    1, 1, {"*.exe"}};
 const CommandHelp kExtractCommand = {
     "extract", "setup.exe DIR",
     "Writes the installer's files below DIR with their date-times (for inspection; no Windows actions).\n"
     "Existing files and entries with the same name are errors unless --force is given.",
     {{"force", 'f', nullptr, "overwrite existing files; of entries with the same name the last one wins"},
      kMaxSizeOption},
-    2, 2};
+    2, 2, {"*.exe", "dir"}};
 
 namespace {
 
@@ -168,19 +177,44 @@ std::string InstalledName(const ReadEntry& e) {
 }
 
 // Volume files are read only beside the installer, and only as regular
-// files (the reader refuses names with path parts).
+// files (the reader refuses names with path parts). Each is opened once and
+// kept open: every later pass over the data region reads the file the first
+// pass checked, whatever happens to its name meanwhile.
 VolumeOpener VolumesBeside(const std::string& installer) {
   fs::path directory = fs::path(installer).parent_path();
-  return [directory](const std::string& name) -> std::unique_ptr<ByteSource> {
-    std::string ignored;
+  // One descriptor per volume for the whole command: as many as the system
+  // lets this process have.
+  struct rlimit files;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
+  auto kept = std::make_shared<std::map<std::string, std::unique_ptr<FileSource>>>();
+  return [directory, kept](const std::string& name) -> std::unique_ptr<ByteSource> {
     if (!IsPlainFileName(name)) return nullptr;
-    return OpenFileSource((directory / name).string(), ignored);
+    auto at = kept->find(name);
+    if (at == kept->end()) {
+      std::string ignored;
+      std::unique_ptr<FileSource> opened = OpenFileSource((directory / name).string(), ignored);
+      if (!opened) return nullptr;
+      at = kept->emplace(name, std::move(opened)).first;
+    }
+    return at->second->View();
   };
 }
 
-bool MaxSize(const ParsedArgs& args, uint64_t& limit) {
+constexpr uint64_t kLargestMaxSize = 1ull << 40;
+
+// --max-size, or the default; false (after saying why) for a value that is
+// not a byte count the tool takes.
+bool MaxSize(const char* command, const ParsedArgs& args, uint64_t& limit) {
   limit = kDefaultMaxUnpacked;
-  return !args.Has("max-size") || ParseSize(args.Get("max-size"), 1ull << 40, limit);
+  if (!args.Has("max-size") || ParseSize(args.Get("max-size"), kLargestMaxSize, limit)) return true;
+  fprintf(stderr,
+          "truxpack %s: --max-size: expected a byte count (digits with an optional K, M or G suffix) of at most "
+          "1024G, not \"%s\"\n",
+          command, PrintablePath(args.Get("max-size")).c_str());
+  return false;
 }
 
 // An installer opened for reading, with what ReadInstaller found in it.
@@ -219,24 +253,10 @@ bool ReadInstallerFile(const std::string& path, uint64_t limit, OpenedInstaller&
   return true;
 }
 
-// JSON text with every byte above 0x7F taken as Windows-1252.
-std::string Json(const std::string& cp1252) {
-  std::string utf8, out = "\"";
-  if (!Cp1252ToUtf8(cp1252, utf8)) utf8 = PrintableName(cp1252);
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += (char)c;
-    } else if (c < 0x20 || c == 0x7F) {
-      char esc[8];
-      snprintf(esc, sizeof esc, "\\u%04x", c);
-      out += esc;
-    } else {
-      out += (char)c;
-    }
-  }
-  return out + "\"";
-}
+// A JSON text of Windows-1252 bytes, read as Windows reads them: the five
+// bytes without a character are U+0081, U+008D, U+008F, U+0090 and U+009D,
+// which no other name can imitate.
+std::string Json(const std::string& cp1252) { return JsonQuote(Cp1252ToUtf8AsWindows(cp1252)); }
 std::string Json(const String& s) { return Json(Str(s)); }
 
 std::string JsonTime(const ArchiveDateTime& t) {
@@ -277,29 +297,21 @@ void PrintSignatures(const InstallerSignatures& s) {
     printf("               uninstaller: %s\n", SignatureText(s.uninstaller).c_str());
 }
 
-std::string JsonUtf8Text(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : PrintablePath(utf8)) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += (char)c;
-  }
-  return out + "\"";
-}
-
 std::string SignatureJson(const SignatureCheck& s) {
   char table[64];
   snprintf(table, sizeof table, "\"table_offset\": %u, \"table_size\": %u", s.tableOffset, s.tableSize);
-  return std::string("{\"state\": \"") + SignatureStateName(s.state) + "\", \"problem\": " + JsonUtf8Text(s.problem) +
-         ", \"hash\": " + JsonUtf8Text(s.hash) + ", \"signer\": " + JsonUtf8Text(s.signer) +
-         ", \"issuer\": " + JsonUtf8Text(s.issuer) + ", \"not_before\": " + JsonUtf8Text(s.notBefore) +
-         ", \"not_after\": " + JsonUtf8Text(s.notAfter) + ", \"timestamped\": " + (s.timestamped ? "true" : "false") +
+  return std::string("{\"state\": \"") + SignatureStateName(s.state) + "\", \"problem\": " + JsonQuote(s.problem) +
+         ", \"hash\": " + JsonQuote(s.hash) + ", \"signer\": " + JsonQuote(s.signer) +
+         ", \"issuer\": " + JsonQuote(s.issuer) + ", \"not_before\": " + JsonQuote(s.notBefore) +
+         ", \"not_after\": " + JsonQuote(s.notAfter) + ", \"timestamped\": " + (s.timestamped ? "true" : "false") +
          ", " + table + "}";
 }
 
 void PrintJson(const std::string& path, size_t fileSize, const InstallerContents& c, const InstallerSignatures& sig) {
   const ArchiveHeader& h = c.header;
   const ArchiveSettings& s = c.settings;
-  printf("{\n  \"schema\": 1,\n  \"installer\": {\"file\": %s, \"size\": %zu},\n", Json(path).c_str(), fileSize);
+  printf("{\n  \"schema\": 1,\n  \"tool\": {\"name\": \"truxpack\", \"version\": %s},\n", JsonQuote(ToolVersion()).c_str());
+  printf("  \"installer\": {\"file\": %s, \"size\": %zu},\n", JsonQuote(path).c_str(), fileSize);
   printf("  \"header\": {\"format_version\": %d, \"entry_count\": %d, \"settings_packed_size\": %d, "
          "\"data_region_size\": %d, \"section_archive_size\": %d},\n",
          h.formatVersion, h.entryCount, h.settingsPackedSize, h.dataRegionSize, h.sectionArchiveSize);
@@ -405,38 +417,6 @@ int64_t EntryTime(const ArchiveDateTime& t) {
   return v < 0 ? -1 : (int64_t)v;
 }
 
-// Opens (creating when asked) the directories of parts below rootfd, one
-// component at a time and never through a symbolic link. Returns the last
-// directory's descriptor, or -1 with error set; -2 when a component is
-// missing and create is false.
-int OpenBelow(int rootfd, const std::vector<std::string>& parts, size_t count, bool create, const std::string& root,
-              std::string& error) {
-  int fd = dup(rootfd);
-  std::string shown = root;
-  for (size_t i = 0; i < count && fd >= 0; ++i) {
-    shown += "/" + parts[i];
-    if (create && mkdirat(fd, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
-      error = "cannot create " + PrintablePath(shown) + ": " + strerror(errno);
-      close(fd);
-      return -1;
-    }
-    int next = openat(fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    int err = errno;
-    close(fd);
-    if (next < 0) {
-      if (err == ENOENT && !create) return -2;
-      if (err == ELOOP || err == ENOTDIR) {
-        error = PrintablePath(shown) + ": not a directory of its own (a symbolic link or a file); not followed";
-      } else {
-        error = "cannot open " + PrintablePath(shown) + ": " + strerror(err);
-      }
-      return -1;
-    }
-    fd = next;
-  }
-  return fd;
-}
-
 }  // namespace
 
 int RunList(int argc, char** argv) {
@@ -444,7 +424,7 @@ int RunList(int argc, char** argv) {
   int code = ParseArgs(kListCommand, argc, argv, args);
   if (code >= 0) return code;
   uint64_t limit;
-  if (!MaxSize(args, limit)) return Usage("truxpack list [--json] [--max-size BYTES] setup.exe");
+  if (!MaxSize("list", args, limit)) return Usage("truxpack list [--json] [--max-size BYTES] setup.exe");
   const std::string path = args.positional[0];
   OpenedInstaller in;
   std::string error;
@@ -516,7 +496,7 @@ int RunVerify(int argc, char** argv) {
   int code = ParseArgs(kVerifyCommand, argc, argv, args);
   if (code >= 0) return code;
   uint64_t limit;
-  if (!MaxSize(args, limit)) return Usage("truxpack verify [--max-size BYTES] setup.exe");
+  if (!MaxSize("verify", args, limit)) return Usage("truxpack verify [--max-size BYTES] setup.exe");
   const std::string path = args.positional[0];
   OpenedInstaller in;
   std::string error;
@@ -553,7 +533,7 @@ int RunExtract(int argc, char** argv) {
   int code = ParseArgs(kExtractCommand, argc, argv, args);
   if (code >= 0) return code;
   uint64_t limit;
-  if (!MaxSize(args, limit)) return Usage("truxpack extract [--force] [--max-size BYTES] setup.exe DIR");
+  if (!MaxSize("extract", args, limit)) return Usage("truxpack extract [--force] [--max-size BYTES] setup.exe DIR");
   const bool force = args.Has("force");
   const std::string path = args.positional[0], root = args.positional[1];
   OpenedInstaller in;
@@ -625,19 +605,19 @@ int RunExtract(int argc, char** argv) {
       return Fail(PrintablePath(path) + ": entry \"" + PrintableName(plan[index].entry->name) +
                   "\" is both a file and a directory of other entries; nothing written");
 
-  std::error_code ec;
-  fs::create_directories(root, ec);
-  int rootfd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (rootfd < 0) return Fail("cannot open " + PrintablePath(root) + ": " + strerror(errno));
+  // DIR and everything below it are reached through directory handles that
+  // never follow a link planted on the way.
+  int rootfd = OpenOutputDirectory(root, true, error);
+  if (rootfd < 0) return Fail(PrintablePath(error));
   // Without --force, an existing file stops the extraction before anything
   // is written.
   if (!force)
     for (const Planned& p : plan) {
       if (p.skip) continue;
-      int dir = OpenBelow(rootfd, p.parts, p.parts.size() - 1, false, root, error);
+      int dir = OpenDirectoryBelow(rootfd, p.parts, p.parts.size() - 1, false, root, error);
       if (dir == -1) {
         close(rootfd);
-        return Fail(error);
+        return Fail(PrintablePath(error));
       }
       if (dir < 0) continue;
       struct stat st;
@@ -670,8 +650,11 @@ int RunExtract(int argc, char** argv) {
   auto begin = [&](size_t i, std::string& why) {
     if (current.out) return true;
     const Planned& p = plan[i];
-    current.dir = OpenBelow(rootfd, p.parts, p.parts.size() - 1, true, root, why);
-    if (current.dir < 0) return false;
+    current.dir = OpenDirectoryBelow(rootfd, p.parts, p.parts.size() - 1, true, root, why);
+    if (current.dir < 0) {
+      why = PrintablePath(why);
+      return false;
+    }
     // An entry named like the installer never replaces it.
     current.out = std::make_unique<OutputSet>();
     current.out->Protect(installer);
@@ -697,7 +680,7 @@ int RunExtract(int argc, char** argv) {
     progress.Advance(0, 1);
     return true;
   };
-  bool ok = StreamEntryData(*in.file, in.volumes, c, visitor, error);
+  bool ok = StreamEntryData(*in.file, in.volumes, c, visitor, error, limit);
   closeCurrent();
   if (!ok) {
     close(rootfd);

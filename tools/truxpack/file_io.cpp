@@ -1,5 +1,6 @@
 #include "tools/truxpack/file_io.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -227,6 +228,7 @@ bool FileSource::ReadAt(uint64_t offset, void* out, size_t n) {
   while (n > 0) {
     ssize_t got = pread(fd_, p, n, (off_t)offset);
     if (got < 0 && errno == EINTR) continue;
+    if (got == 0) cutShort_ = true;
     if (got <= 0) return false;
     p += got;
     n -= (size_t)got;
@@ -279,12 +281,15 @@ void InstallCleanupHandlers() {
 }
 
 OutputSet::~OutputSet() {
+  // Every temporary file goes before any directory handle is closed: outputs
+  // placed beside another one share its handle.
   for (Pending& p : pending_) {
     if (p.fd >= 0) close(p.fd);
     if (!p.temp.empty()) unlinkat(p.dirfd, p.temp.c_str(), 0);
     ReleaseTemp(p.slot);
-    if (p.ownsDir) close(p.dirfd);
   }
+  for (Pending& p : pending_)
+    if (p.ownsDir) close(p.dirfd);
 }
 
 bool OutputSet::CheckTarget(int dirfd, const std::string& shownPath, const std::string& name, bool overwrite,
@@ -335,11 +340,8 @@ int OutputSet::Open(const std::string& path, std::string& error, bool overwrite)
     error = path + ": not a file name";
     return -1;
   }
-  int dirfd = open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirfd < 0) {
-    error = "cannot open the directory of " + path + ": " + Why(errno);
-    return -1;
-  }
+  int dirfd = OpenOutputDirectory(directory.empty() ? "." : directory, false, error);
+  if (dirfd < 0) return -1;
   int index = OpenAt(dirfd, path, name, error, overwrite);
   if (index >= 0)
     pending_[(size_t)index].ownsDir = true;
@@ -431,36 +433,269 @@ bool OutputSet::AddAt(int dirfd, const std::string& shownPath, const std::string
   return index >= 0 && Write(index, data, size, error) && SetTime(index, mtime, error);
 }
 
+bool OutputSet::Place(size_t index, Placed& placed, std::string& error) {
+  Pending& p = pending_[index];
+  placed = {index, Placement::kNew, std::string()};
+  struct stat st;
+  const bool exists = fstatat(p.dirfd, p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!exists) {
+    // An output that must not replace a file keeps that promise for a file
+    // that appeared since the check.
+    int done = p.overwrite ? -1 : renameat2(p.dirfd, p.temp.c_str(), p.dirfd, p.name.c_str(), RENAME_NOREPLACE);
+    if (done != 0 && (p.overwrite || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
+      done = renameat(p.dirfd, p.temp.c_str(), p.dirfd, p.name.c_str());
+    if (done == 0) return true;
+    error = "cannot put " + p.shownPath + " in place: " + Why(errno);
+    return false;
+  }
+  // The new file and the old one change places in one step; the old one then
+  // waits under the temporary name until every output is in place.
+  if (renameat2(p.dirfd, p.temp.c_str(), p.dirfd, p.name.c_str(), RENAME_EXCHANGE) == 0) {
+    placed.how = Placement::kExchanged;
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+    error = "cannot put " + p.shownPath + " in place: " + Why(errno);
+    return false;
+  }
+  // A file system without the exchange: the old file steps aside under a
+  // name of its own first.
+  std::string hex;
+  if (!RandomHex(hex)) {
+    error = "cannot put " + p.shownPath + " in place: no random numbers";
+    return false;
+  }
+  placed.aside = ".trux-" + hex + ".old";
+  if (renameat(p.dirfd, p.name.c_str(), p.dirfd, placed.aside.c_str()) != 0) {
+    error = "cannot put " + p.shownPath + " in place: " + Why(errno);
+    return false;
+  }
+  if (renameat(p.dirfd, p.temp.c_str(), p.dirfd, p.name.c_str()) != 0) {
+    error = "cannot put " + p.shownPath + " in place: " + Why(errno);
+    renameat(p.dirfd, placed.aside.c_str(), p.dirfd, p.name.c_str());
+    return false;
+  }
+  placed.how = Placement::kMovedAside;
+  return true;
+}
+
+bool OutputSet::PutBack(const Placed& placed) {
+  const Pending& p = pending_[placed.index];
+  switch (placed.how) {
+    case Placement::kNew:
+      return renameat(p.dirfd, p.name.c_str(), p.dirfd, p.temp.c_str()) == 0;
+    case Placement::kExchanged:
+      return renameat2(p.dirfd, p.temp.c_str(), p.dirfd, p.name.c_str(), RENAME_EXCHANGE) == 0;
+    case Placement::kMovedAside:
+      return renameat(p.dirfd, p.name.c_str(), p.dirfd, p.temp.c_str()) == 0 &&
+             renameat(p.dirfd, placed.aside.c_str(), p.dirfd, p.name.c_str()) == 0;
+  }
+  return false;
+}
+
 bool OutputSet::Commit(std::string& error) {
-  for (size_t i = 0; i <= pending_.size(); ++i) {
-    // The last slot of the loop takes the output asked to come last.
-    if (i == pending_.size() && last_ < 0) break;
-    size_t at = i == pending_.size() ? (size_t)last_ : i;
-    if (i < pending_.size() && (int)i == last_) continue;
+  // The renames and their undoing are one step: a cleanup signal waits until
+  // the final names hold either every new file or every old one.
+  SignalsBlocked blocked;
+  std::vector<size_t> order;
+  for (size_t i = 0; i < pending_.size(); ++i)
+    if ((int)i != last_) order.push_back(i);
+  if (last_ >= 0) order.push_back((size_t)last_);
+  // Every output is checked and completed before the first rename, so that
+  // a problem with any of them leaves all the final names alone. What sits
+  // at a final name may have changed while the outputs were written, so the
+  // targets are checked again here.
+  for (size_t at : order) {
     Pending& p = pending_[at];
-    // Checked again just before the rename: what sits at the final name may
-    // have changed while the outputs were written.
-    std::string why;
-    if (!CheckTarget(p.dirfd, p.shownPath, p.name, p.overwrite, false, why)) {
-      error = why;
-      return false;
-    }
+    if (!CheckTarget(p.dirfd, p.shownPath, p.name, p.overwrite, false, error)) return false;
     // Owner-only while written; the caller's usual mode once complete.
-    if (fchmod(p.fd, FinalMode()) != 0 || close(p.fd) != 0) {
-      p.fd = -1;
-      error = "cannot write " + p.shownPath + ": " + Why(errno);
-      return false;
-    }
+    const bool done = fchmod(p.fd, FinalMode()) == 0 && close(p.fd) == 0;
     p.fd = -1;
-    if (renameat(p.dirfd, p.temp.c_str(), p.dirfd, p.name.c_str()) != 0) {
+    if (!done) {
       error = "cannot write " + p.shownPath + ": " + Why(errno);
       return false;
     }
+  }
+  std::vector<Placed> placed;
+  for (size_t at : order) {
+    Placed one;
+    if (Place(at, one, error)) {
+      placed.push_back(one);
+      continue;
+    }
+    // The outputs already in place give their names back to the old files
+    // (or to nothing, where there was none).
+    std::string lost;
+    for (auto it = placed.rbegin(); it != placed.rend(); ++it)
+      if (!PutBack(*it)) lost += (lost.empty() ? "" : ", ") + pending_[it->index].shownPath;
+    if (!lost.empty())
+      error += "; " + lost + " could not be put back: " + Why(errno);
+    else if (!placed.empty())
+      error += "; the outputs already in place were put back";
+    return false;
+  }
+  // The old files, now under the temporary names or aside, go.
+  for (const Placed& one : placed) {
+    Pending& p = pending_[one.index];
+    if (one.how == Placement::kExchanged) unlinkat(p.dirfd, p.temp.c_str(), 0);
+    if (one.how == Placement::kMovedAside) unlinkat(p.dirfd, one.aside.c_str(), 0);
     p.temp.clear();
     ReleaseTemp(p.slot);
     p.slot = -1;
   }
   return true;
+}
+
+// ------------------------------------------------------------ directories
+
+namespace {
+
+#ifdef O_PATH
+constexpr int kDirectoryHandle = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+constexpr int kDirectoryHandle = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+// The most links followed on the way to one directory, as the kernel allows.
+constexpr int kMaxLinksFollowed = 40;
+
+struct PathPart {
+  std::string name;
+  bool last;  // the directory the caller named
+};
+
+// The components of path, without empty and "." ones, in front of rest.
+void PrependParts(const std::string& path, bool lastIsNamed, std::vector<PathPart>& rest) {
+  std::vector<PathPart> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(start, end - start);
+    if (!part.empty() && part != ".") parts.push_back({part, false});
+    start = end + 1;
+  }
+  if (lastIsNamed && !parts.empty()) parts.back().last = true;
+  rest.insert(rest.begin(), parts.begin(), parts.end());
+}
+
+std::string Joined(const std::string& shown, const std::string& name) {
+  if (shown.empty() || shown == ".") return name;
+  return shown == "/" ? "/" + name : shown + "/" + name;
+}
+
+// The text of the symbolic link name inside dirfd.
+bool ReadLinkAt(int dirfd, const std::string& name, std::string& target) {
+  std::vector<char> text(256);
+  for (;;) {
+    ssize_t n = readlinkat(dirfd, name.c_str(), text.data(), text.size());
+    if (n < 0) return false;
+    if ((size_t)n < text.size()) {
+      target.assign(text.data(), (size_t)n);
+      return true;
+    }
+    if (text.size() >= (1u << 16)) return false;
+    text.resize(text.size() * 2);
+  }
+}
+
+}  // namespace
+
+int OpenOutputDirectory(const std::string& path, bool create, std::string& error) {
+  const std::string named = path.empty() ? "." : path;
+  std::vector<PathPart> parts;
+  PrependParts(named, true, parts);
+  std::string shown = named[0] == '/' ? "/" : ".";
+  int fd = open(shown.c_str(), kDirectoryHandle);
+  if (fd < 0) {
+    error = "cannot open " + named + ": " + Why(errno);
+    return -1;
+  }
+  int followed = 0;
+  while (!parts.empty()) {
+    const PathPart part = parts.front();
+    parts.erase(parts.begin());
+    const std::string here = Joined(shown, part.name);
+    int next = openat(fd, part.name.c_str(), kDirectoryHandle);
+    if (next < 0 && errno == ENOENT && create) {
+      if (mkdirat(fd, part.name.c_str(), 0777) != 0 && errno != EEXIST) {
+        error = "cannot create " + here + ": " + Why(errno);
+        close(fd);
+        return -1;
+      }
+      next = openat(fd, part.name.c_str(), kDirectoryHandle);
+    }
+    if (next >= 0) {
+      close(fd);
+      fd = next;
+      shown = here;
+      continue;
+    }
+    const int err = errno;
+    struct stat st;
+    const bool link = (err == ELOOP || err == ENOTDIR) &&
+                      fstatat(fd, part.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    std::string target;
+    if (!link) {
+      error = err == ENOTDIR ? here + ": not a directory" : "cannot open " + here + ": " + Why(err);
+    } else if (part.last) {
+      error = here + ": is a symbolic link; not followed";
+    } else if (st.st_uid != 0 && st.st_uid != geteuid()) {
+      error = here + ": a symbolic link of another user (uid " + std::to_string(st.st_uid) + "); not followed";
+    } else if (++followed > kMaxLinksFollowed) {
+      error = here + ": too many symbolic links on the way";
+    } else if (!ReadLinkAt(fd, part.name, target) || target.empty()) {
+      error = "cannot read the symbolic link " + here;
+    } else {
+      // The link's own path takes its place, from the root for an absolute
+      // one, and is walked with the same rules.
+      PrependParts(target, false, parts);
+      if (target[0] == '/') {
+        close(fd);
+        fd = open("/", kDirectoryHandle);
+        shown = "/";
+        if (fd < 0) {
+          error = "cannot open /: " + Why(errno);
+          return -1;
+        }
+      }
+      continue;
+    }
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int OpenDirectoryBelow(int dirfd, const std::vector<std::string>& parts, size_t count, bool create,
+                       const std::string& shownRoot, std::string& error) {
+  int fd = dup(dirfd);
+  if (fd < 0) {
+    error = "cannot open " + shownRoot + ": " + Why(errno);
+    return -1;
+  }
+  std::string shown = shownRoot;
+  for (size_t i = 0; i < count; ++i) {
+    shown += "/" + parts[i];
+    if (create && mkdirat(fd, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
+      error = "cannot create " + shown + ": " + Why(errno);
+      close(fd);
+      return -1;
+    }
+    int next = openat(fd, parts[i].c_str(), kDirectoryHandle);
+    int err = errno;
+    close(fd);
+    if (next < 0) {
+      if (err == ENOENT && !create) return -2;
+      if (err == ELOOP || err == ENOTDIR) {
+        error = shown + ": not a directory of its own (a symbolic link or a file); not followed";
+      } else {
+        error = "cannot open " + shown + ": " + Why(err);
+      }
+      return -1;
+    }
+    fd = next;
+  }
+  return fd;
 }
 
 bool WriteWholeFileAtomically(const std::string& path, const unsigned char* data, size_t size, std::string& error) {
@@ -470,12 +705,40 @@ bool WriteWholeFileAtomically(const std::string& path, const unsigned char* data
 
 // ------------------------------------------------------------ private directory
 
+namespace {
+
+// Removes everything inside the directory handle dirfd, through handles
+// alone: a link inside is removed, never followed. depth bounds the walk.
+void RemoveContentsAt(int dirfd, int depth) {
+  const int fd = openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    close(fd);
+    return;
+  }
+  std::vector<std::string> names;
+  while (const dirent* e = readdir(dir))
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+  closedir(dir);
+  for (const std::string& name : names) {
+    if (unlinkat(dirfd, name.c_str(), 0) == 0 || errno != EISDIR || depth <= 0) continue;
+    const int inner = openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (inner < 0) continue;
+    RemoveContentsAt(inner, depth - 1);
+    close(inner);
+    unlinkat(dirfd, name.c_str(), AT_REMOVEDIR);
+  }
+}
+
+}  // namespace
+
 PrivateDirectory::~PrivateDirectory() {
   if (fd_ >= 0) {
-    // Whatever the programs run in it left, without following links.
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    // Whatever the programs run in it left, then the directory itself.
+    RemoveContentsAt(fd_, 8);
     close(fd_);
+    unlinkat(parentFd_, name_.c_str(), AT_REMOVEDIR);
   }
   for (int slot : slots_) ReleaseTemp(slot);
   ReleaseTemp(dirSlot_);
@@ -484,11 +747,9 @@ PrivateDirectory::~PrivateDirectory() {
 
 bool PrivateDirectory::Create(const std::string& parent, std::string& error) {
   const std::string shown = parent.empty() ? "." : parent;
-  parentFd_ = open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (parentFd_ < 0) {
-    error = "cannot open the directory " + shown + ": " + Why(errno);
-    return false;
-  }
+  // Opened as an output directory is: never through a link of another user.
+  parentFd_ = OpenOutputDirectory(shown, false, error);
+  if (parentFd_ < 0) return false;
   for (int attempt = 0; attempt < 16; ++attempt) {
     std::string hex;
     if (!RandomHex(hex)) {
@@ -510,11 +771,21 @@ bool PrivateDirectory::Create(const std::string& parent, std::string& error) {
       return false;
     }
     fd_ = openat(parentFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    // The directory opened must be the one made: this user's, closed to others.
+    if (fd_ >= 0 && (fstat(fd_, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & 077) != 0)) {
+      close(fd_);
+      fd_ = -1;
+      errno = EPERM;
+    }
     if (fd_ < 0) {
       error = "cannot open the private directory in " + shown + ": " + Why(errno);
       unlinkat(parentFd_, name.c_str(), AT_REMOVEDIR);
+      ReleaseTemp(dirSlot_);
+      dirSlot_ = -1;
       return false;
     }
+    name_ = name;
     // Absolute: the programs run in it may start elsewhere.
     path_ = std::filesystem::absolute(std::filesystem::path(shown) / name).string();
     return true;

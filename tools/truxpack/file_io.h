@@ -9,10 +9,18 @@
 // Writing: every output goes to a temporary file created exclusively (O_EXCL,
 // O_NOFOLLOW, mode 0600) under an unpredictable name in the output's own
 // directory, and is renamed over its final name only when all outputs of the
-// command are complete. An output whose final name exists as something other
-// than a regular file (a link, FIFO, device, directory), or as one of the
-// command's inputs, is refused. Temporary files are removed on failure and
-// when the process is ended by SIGINT, SIGTERM or SIGHUP.
+// command are complete; when one of those renames fails, the outputs already
+// renamed are put back, so the final names hold all the new files or all the
+// old ones. An output whose final name exists as something other than a
+// regular file (a link, FIFO, device, directory), or as one of the command's
+// inputs, is refused. Temporary files are removed on failure and when the
+// process is ended by SIGINT, SIGTERM or SIGHUP.
+//
+// Directories written into are reached through directory handles opened
+// without following symbolic links: the directory named for an output must
+// not be a link, and on the way to it only links of the running user or of
+// root are followed, so that a link another user planted (in a directory that
+// user can write) never sends an output somewhere else.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -51,6 +59,8 @@ class ByteSource {
   virtual uint64_t Size() const = 0;
   // Exactly n bytes at offset into out; false when they are not all there.
   virtual bool ReadAt(uint64_t offset, void* out, size_t n) = 0;
+  // Whether a read failed because the bytes ended before Size().
+  virtual bool CutShort() const { return false; }
 };
 
 // A buffer, owned (moved in) or borrowed (it must outlive the source).
@@ -69,8 +79,8 @@ class MemorySource : public ByteSource {
 };
 
 // An open file read with positioned reads. The size is taken when the
-// source is made; a file cut short afterwards makes reads fail, never
-// returns other bytes.
+// source is made; a file cut short afterwards makes reads fail (CutShort
+// then tells), never returns other bytes.
 class FileSource : public ByteSource {
  public:
   FileSource(int fd, uint64_t size, bool owned) : fd_(fd), size_(size), owned_(owned) {}
@@ -79,11 +89,15 @@ class FileSource : public ByteSource {
   FileSource& operator=(const FileSource&) = delete;
   uint64_t Size() const override { return size_; }
   bool ReadAt(uint64_t offset, void* out, size_t n) override;
+  bool CutShort() const override { return cutShort_; }
+  // Another reader of the same open file (this source must outlive it).
+  std::unique_ptr<FileSource> View() const { return std::make_unique<FileSource>(fd_, size_, false); }
 
  private:
   int fd_;
   uint64_t size_;
   bool owned_;
+  bool cutShort_ = false;
 };
 
 // Opens the regular file at path for reading (a FIFO, device or directory
@@ -125,6 +139,12 @@ class OutputSet {
   bool WriteAt(int index, uint64_t offset, const unsigned char* data, size_t size, std::string& error);
   bool SetTime(int index, int64_t mtime, std::string& error);
   int Fd(int index) const { return pending_[(size_t)index].fd; }
+  // The directory the output of this index goes into (open until the set
+  // is destroyed), for outputs that must go beside it.
+  int DirFd(int index) const { return pending_[(size_t)index].dirfd; }
+  // Checks every output and completes its file, then renames them in order;
+  // when a rename fails, the outputs already renamed are put back (the old
+  // files at their names again) and false is returned with error set.
   bool Commit(std::string& error);
   // The output of this index is renamed after all the others (the
   // installer after its volumes).
@@ -142,6 +162,15 @@ class OutputSet {
     int slot;
     int fd;  // the temporary file, open until Commit: its mode changes only then
   };
+  // How an output took its final name, for putting it back.
+  enum class Placement { kNew, kExchanged, kMovedAside };
+  struct Placed {
+    size_t index;
+    Placement how;
+    std::string aside;  // kMovedAside: where the old file waits
+  };
+  bool Place(size_t index, Placed& placed, std::string& error);
+  bool PutBack(const Placed& placed);
   // adding: also refuse a name already among the pending outputs.
   bool CheckTarget(int dirfd, const std::string& shownPath, const std::string& name, bool overwrite, bool adding,
                    std::string& error) const;
@@ -172,6 +201,7 @@ class PrivateDirectory {
   int CreateFile(const std::string& name, std::string& error);
 
  private:
+  std::string name_;  // in the parent directory
   std::string path_;
   int parentFd_ = -1;
   int fd_ = -1;
@@ -189,3 +219,19 @@ void InstallCleanupHandlers();
 // Whether name can be a plain file name inside one directory: not empty, no
 // '/' or '\\', not "." or "..", no control character.
 bool IsPlainFileName(const std::string& name);
+
+// Opens the directory at path as a handle to write below. The directory
+// itself must not be a symbolic link; on the way to it, a link is followed
+// only when the running user or root owns it. With create, the directory and
+// its missing parents are made, each through the handle of the one above it
+// and opened without following links. Returns the handle, or -1 with error
+// set (naming the path).
+int OpenOutputDirectory(const std::string& path, bool create, std::string& error);
+
+// Opens (creating when asked) the directories parts[0 .. count) below the
+// directory handle dirfd, one component at a time and never through a
+// symbolic link; shownRoot names dirfd in messages. Returns the last
+// directory's handle (a new one even for count 0), or -1 with error set; -2
+// when a component is missing and create is false.
+int OpenDirectoryBelow(int dirfd, const std::vector<std::string>& parts, size_t count, bool create,
+                       const std::string& shownRoot, std::string& error);

@@ -1,11 +1,15 @@
 // The example project that `truxpack init` writes.
 #include "tools/truxpack/project.h"
+#include "tools/truxpack/project_schema.h"
 
 namespace {
 
+// Follows the line that names the schema (kSchemaComment).
 const char kProject[] = R"(# A truxpack project: every key is optional unless marked "required".
-# Build it with:  truxpack build project.toml -o setup.exe --stub dist/trux-stub.exe
-# docs/truxpack.md lists every key and the archive field or flag it sets.
+# Build it with:  truxpack build project.toml -o setup.exe
+# The guide (truxpack.md) lists every key and the archive field or flag it sets.
+# truxpack.schema.json, named above, lets a TOML editor complete and check the
+# keys; `truxpack schema` writes it anew for another truxpack version.
 
 [product]
 name = "Example Product"            # required; "<product>" in messages
@@ -96,8 +100,11 @@ name = "docs"                       # under this folder of the installation
 }  // namespace
 
 const std::vector<InitFile>& InitProjectFiles() {
+  static const std::string project = std::string(kSchemaComment) + "\n" + kProject;
+  static const std::string schema = ProjectSchemaJson();
   static const std::vector<InitFile> files = {
-      {"project.toml", kProject},
+      {"project.toml", project.c_str()},
+      {kSchemaFileName, schema.c_str()},
       {"license.txt", "Example licence.\r\n\r\nReplace this text with the product's licence.\r\n"},
       {"files/app.txt", "The example product's main file.\r\n"},
       {"files/docs/guide.txt", "A guide.\r\n"},

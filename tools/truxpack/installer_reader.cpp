@@ -136,13 +136,15 @@ class PieceRegion : public RegionInput {
       if (take > pieceLeft_) take = pieceLeft_;
       ByteSource& from = volume_ ? *volume_ : file_;
       if (!from.ReadAt(pieceOffset_, out + got, (size_t)take)) {
+        const char* why = from.CutShort() ? " was cut short while it was read" : " cannot be read";
         if (volume_) {
-          Fail(ReadStatus::kCorrupt, kErrVolumeRead, VolumeFileName(baseName_, number_) + " cannot be read");
+          Fail(ReadStatus::kCorrupt, kErrVolumeRead, VolumeFileName(baseName_, number_) + why);
         } else {
-          Fail(ReadStatus::kDataUnreadable, 0, "failed to read archive data: the installer cannot be read");
+          Fail(ReadStatus::kDataUnreadable, 0, std::string("failed to read archive data: the installer") + why);
         }
         return false;
       }
+      sum_.Add(out + got, take);
       got += (size_t)take;
       pieceOffset_ += take;
       pieceLeft_ -= take;
@@ -153,6 +155,15 @@ class PieceRegion : public RegionInput {
 
   const ReadFailure& Failure() const { return failure_; }
   int32_t VolumesRead() const { return number_ - 1; }
+  // The checksum of every byte handed out so far.
+  uint32_t Checksum() const { return sum_.Value(); }
+  // Reads on to the region's end, so that Checksum covers all of it.
+  bool Drain() {
+    Bytes scratch(kChunk);
+    for (size_t got = scratch.size(); left_ > 0 && got == scratch.size();)
+      if (!Read(scratch.data(), scratch.size(), got)) return false;
+    return true;
+  }
 
  private:
   void Fail(ReadStatus status, int32_t code, const std::string& message) {
@@ -207,6 +218,7 @@ class PieceRegion : public RegionInput {
   int32_t number_ = kFirstVolumeNumber - 1;
   std::unique_ptr<ByteSource> volume_;
   uint64_t pieceOffset_, pieceLeft_, left_;
+  RunningChecksum sum_;
   ReadFailure failure_;
 };
 
@@ -342,11 +354,31 @@ int32_t WalkEntries(const unsigned char* region, size_t size, const std::vector<
 
 namespace {
 
+std::string TooLargeText(const std::string& what, uint64_t size, uint64_t limit) {
+  return what + " would take " + std::to_string(size) + " bytes, more than the limit of " + std::to_string(limit) +
+         " (raise it with --max-size)";
+}
+
 void TooLarge(InstallerContents& out, const std::string& what, uint64_t size, uint64_t limit) {
   out.status = ReadStatus::kTooLarge;
-  out.message = what + " would take " + std::to_string(size) + " bytes, more than the limit of " +
-                std::to_string(limit) + " (raise it with --max-size)";
+  out.message = TooLargeText(what, size, limit);
 }
+
+// The memory an entry's name and texts keep once read.
+uint64_t KeptTexts(const ReadEntry& e) {
+  uint64_t n = e.name.size();
+  for (const std::string& t : e.texts) n += t.size();
+  return n;
+}
+
+// The region input of a read pass: the region held, or its pieces in the
+// installer and the volumes (pieces is then set).
+std::unique_ptr<RegionInput> RegionOf(ByteSource& file, const VolumeOpener& volumes, const InstallerContents& c,
+                                      PieceRegion*& pieces);
+
+// Set when the bytes a pass read do not give the checksum the first pass
+// found: the installer or a volume changed in between.
+constexpr char kChangedWhileRead[] = "the installer changed while it was read";
 
 void Failed(InstallerContents& out, const ReadFailure& f) {
   if (f.status == ReadStatus::kCorrupt) return Corrupt(out, f.code, f.message);
@@ -365,6 +397,15 @@ bool ReadAtSource(void* context, int64_t offset, void* out, int32_t n) {
 PieceRegion MakePieceRegion(ByteSource& file, const VolumeOpener& volumes, const InstallerContents& c) {
   return PieceRegion(file, c.firstPieceOffset, c.firstPieceLength, (uint64_t)c.header.dataRegionSize, volumes,
                      Str(c.settings.volumeBaseName), c.settings.volumeIdentifier);
+}
+
+std::unique_ptr<RegionInput> RegionOf(ByteSource& file, const VolumeOpener& volumes, const InstallerContents& c,
+                                      PieceRegion*& pieces) {
+  pieces = nullptr;
+  if (c.regionHeld) return std::make_unique<MemoryRegion>(c.region.data(), c.region.size());
+  auto p = std::make_unique<PieceRegion>(MakePieceRegion(file, volumes, c));
+  pieces = p.get();
+  return p;
 }
 
 }  // namespace
@@ -561,24 +602,31 @@ void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerConte
     if (IsDateCondition(d.condition) && !ParseDeletionDate(d.argument.CStr(), when))
       return Corrupt(out, kErrDeletionDate, "deletion record " + std::to_string(i + 1) + ", \"" + Str(d.argument) + "\"");
   }
+  // The entry records. Memory: the window holding one record's head or tail,
+  // and the names and texts kept for every entry, each within the limit.
   std::string detail;
-  if (out.regionHeld) {
-    int32_t code = WalkEntries(out.region.data(), out.region.size(), out.entrySizes, out.entries, detail);
-    if (code != kArchiveOk) return Corrupt(out, code, detail);
-    return;
-  }
-  PieceRegion pieces = MakePieceRegion(file, volumes, out);
-  EntryWalker walker(pieces, maxUnpacked);
+  PieceRegion* pieces = nullptr;
+  std::unique_ptr<RegionInput> input = RegionOf(file, volumes, out, pieces);
+  EntryWalker walker(*input, maxUnpacked);
+  uint64_t kept = (uint64_t)out.entrySizes.size() * kEntryMemory;
   out.entries.reserve(out.entrySizes.size());
   for (size_t i = 0; i < out.entrySizes.size(); ++i) {
     ReadEntry e;
     int32_t code = walker.Next(i, out.entrySizes[i], e, nullptr, detail);
-    if (code == kInputFailed) return Failed(out, pieces.Failure());
+    if (code == kInputFailed) return pieces ? Failed(out, pieces->Failure()) : Corrupt(out, kErrArchiveTruncated);
     if (code == kRecordTooLarge)
       return TooLarge(out, detail + ", its name and texts,", walker.Refused(), maxUnpacked);
     if (code != kArchiveOk) return Corrupt(out, code, detail);
+    kept += KeptTexts(e);
+    if (kept > maxUnpacked) return TooLarge(out, "the entries' names and texts", kept, maxUnpacked);
     out.entries.push_back(std::move(e));
     if (progress) progress(kEntriesStep, walker.Position(), (uint64_t)n, i + 1, out.entrySizes.size());
+  }
+  // Read from the files a second time: the entries listed must come from
+  // the bytes whose checksum held.
+  if (pieces && (!pieces->Drain() || pieces->Checksum() != h.dataRegionChecksum)) {
+    if (pieces->Failure().status != ReadStatus::kOk) return Failed(out, pieces->Failure());
+    return Corrupt(out, kErrDataRegionChecksum, kChangedWhileRead);
   }
 }
 
@@ -592,18 +640,26 @@ int32_t DeriveUninstaller(ByteSource& file, const InstallerContents& c, String& 
 }
 
 bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const InstallerContents& c,
-                     const EntryDataVisitor& visitor, std::string& error, const ReadProgress& progress) {
-  std::unique_ptr<RegionInput> in;
+                     const EntryDataVisitor& visitor, std::string& error, uint64_t maxUnpacked,
+                     const ReadProgress& progress) {
   PieceRegion* pieces = nullptr;
-  if (c.regionHeld) {
-    in = std::make_unique<MemoryRegion>(c.region.data(), c.region.size());
-  } else {
-    auto p = std::make_unique<PieceRegion>(MakePieceRegion(file, volumes, c));
-    pieces = p.get();
-    in = std::move(p);
-  }
+  std::unique_ptr<RegionInput> in = RegionOf(file, volumes, c, pieces);
   const uint64_t total = c.regionHeld ? c.region.size() : (uint64_t)c.header.dataRegionSize;
-  EntryWalker walker(*in, UINT64_MAX);  // ReadInstaller has walked the same records within its limit
+  auto corrupt = [&error](int32_t code, const std::string& detail) {
+    error = "corrupt archive, error code " + std::to_string(code) + ": " + ArchiveErrorText(code) + " (" + detail +
+            ")";
+    return false;
+  };
+  auto inputFailed = [&error, pieces] {
+    error = pieces ? pieces->Failure().message : "the data region cannot be read";
+    if (pieces && pieces->Failure().status == ReadStatus::kCorrupt)
+      error = "corrupt archive, error code " + std::to_string(pieces->Failure().code) + ": " + error;
+    return false;
+  };
+  // Bounded as the first walk was: the records read now need not be the
+  // records read then.
+  EntryWalker walker(*in, maxUnpacked);
+  const bool listed = c.entries.size() == c.entrySizes.size();
   std::string detail;
   for (size_t i = 0; i < c.entrySizes.size(); ++i) {
     ReadEntry e;
@@ -612,16 +668,21 @@ bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const Instal
         [&](const unsigned char* data, size_t n) { return !visitor.data || visitor.data(i, data, n, error); },
         detail);
     if (code == kStopped) return false;
-    if (code == kInputFailed) {
-      error = pieces ? pieces->Failure().message : "the data region cannot be read";
-      if (pieces && pieces->Failure().status == ReadStatus::kCorrupt)
-        error = "corrupt archive, error code " + std::to_string(pieces->Failure().code) + ": " + error;
+    if (code == kInputFailed) return inputFailed();
+    if (code == kRecordTooLarge) {
+      error = TooLargeText(detail + ", its name and texts,", walker.Refused(), maxUnpacked);
       return false;
     }
-    if (code != kArchiveOk) {
-      error = "corrupt archive, error code " + std::to_string(code) + ": " + ArchiveErrorText(code) + " (" + detail +
-              "; the installer changed while it was read)";
-      return false;
+    if (code != kArchiveOk) return corrupt(code, detail + "; " + kChangedWhileRead);
+    if (listed && (e.name != c.entries[i].name || e.kind != c.entries[i].kind || e.flags != c.entries[i].flags ||
+                   e.texts[3] != c.entries[i].texts[3]))
+      return corrupt(kErrDataRegionChecksum, detail + " is not the entry listed; " + kChangedWhileRead);
+    // Before the last entry is handed on, the region's checksum is taken over
+    // exactly the bytes this walk read (and so wrote): the region the first
+    // read checked is the region written, or nothing more is put in place.
+    if (pieces && i + 1 == c.entrySizes.size()) {
+      if (!pieces->Drain()) return inputFailed();
+      if (pieces->Checksum() != c.header.dataRegionChecksum) return corrupt(kErrDataRegionChecksum, kChangedWhileRead);
     }
     if (visitor.done && !visitor.done(i, error)) return false;
     if (progress) progress(kEntriesStep, walker.Position(), total, i + 1, c.entrySizes.size());

@@ -95,7 +95,10 @@ constexpr uint64_t kDefaultMaxUnpacked = 1ull << 30;
 // Reads and checks the whole installer: section, header, settings, stub
 // checksum, data region with its volumes (checksum first, as the runtime
 // does), entries with their checksums. Stops at the first failure.
-// Declared sizes above maxUnpacked end the read with kTooLarge.
+// Declared sizes above maxUnpacked end the read with kTooLarge, and so do
+// the entries' names and texts once they add up to more. A stored region is
+// read twice (its checksum, then its records), and the second read must give
+// the same checksum.
 void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerContents& out,
                    uint64_t maxUnpacked = kDefaultMaxUnpacked, const ReadProgress& progress = nullptr);
 
@@ -108,15 +111,20 @@ void ReadInstaller(const Bytes& file, const VolumeLoader& volumes, InstallerCont
 // again in archive order: data receives each entry's bytes in pieces of at
 // most a few megabytes (none for an empty entry), done follows the last
 // piece once the entry's checksum holds. A callback returning false stops
-// the walk (its error is kept). The records are checked again on the way,
-// so a file changed since it was read is an error, never wrong data passed
-// on as right.
+// the walk (its error is kept). The records are checked again on the way
+// (each must be the entry ReadInstaller listed, and its head or tail stays
+// within maxUnpacked), and before done is called for the last entry the
+// data region's checksum is taken over exactly the bytes this walk read: a
+// file changed since it was checked is an error, never other data passed on
+// as the data checked. volumes should hand out the files the first read
+// opened (kept open), so that a name swapped meanwhile changes nothing.
 struct EntryDataVisitor {
   std::function<bool(size_t index, const unsigned char* data, size_t n, std::string& error)> data;
   std::function<bool(size_t index, std::string& error)> done;
 };
 bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const InstallerContents& contents,
-                     const EntryDataVisitor& visitor, std::string& error, const ReadProgress& progress = nullptr);
+                     const EntryDataVisitor& visitor, std::string& error,
+                     uint64_t maxUnpacked = kDefaultMaxUnpacked, const ReadProgress& progress = nullptr);
 
 // The uninstaller image the runtime derives from an installer whose
 // settings ReadInstaller has read: the one derivation the runtime runs

@@ -178,7 +178,14 @@ std::vector<std::pair<std::string, Bytes>> MemoryTargets::TakeVolumes() {
 }
 
 int FileTargets::OpenVolume(const std::string& name, std::string& error) {
-  int index = set_.Open((std::filesystem::path(directory_) / name).string(), error);
+  const std::string shown = (std::filesystem::path(directory_) / name).string();
+  if (!IsPlainFileName(name)) {
+    error = shown + ": not a file name";
+    return -1;
+  }
+  // Beside the installer: in the directory its handle holds, never through
+  // the directory's name again.
+  int index = set_.OpenAt(set_.DirFd(indices_[0]), shown, name, error, true);
   if (index < 0) return -1;
   indices_.push_back(index);
   return (int)indices_.size() - 1;

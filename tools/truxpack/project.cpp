@@ -11,13 +11,18 @@
 
 namespace fs = std::filesystem;
 
-bool LoadProject(const std::string& path, Project& project, std::string& error, bool readData) {
+bool LoadProject(const std::string& path, Project& project, std::string& error, bool readData, bool confine) {
   project = Project();
   project.readData = readData;
   Loader l;
   l.file = path;
   l.directory = fs::path(path).parent_path();
   l.inputs = &project.inputs;
+  l.warnings = &project.warnings;
+  l.confine = confine;
+  std::error_code ec;
+  l.projectRoot = fs::canonical(l.directory.empty() ? fs::path(".") : l.directory, ec);
+  if (ec) l.projectRoot.clear();
   toml::table doc;
   if (!l.Parse(path, doc)) {
     error = l.error;
@@ -35,9 +40,7 @@ bool LoadProject(const std::string& path, Project& project, std::string& error, 
   }
   Table root(l, &doc, "");
   std::string encoding = "windows-1252";
-  bool ok = root.Text("text_encoding", encoding);
-  if (ok && encoding != "windows-1252" && encoding != "bytes")
-    ok = l.Fail("text_encoding", "expected \"windows-1252\" or \"bytes\"");
+  bool ok = root.Name("text_encoding", encoding);
   l.rawText = encoding == "bytes";
   ArchiveSettings& s = project.settings;
   ok = ok && LoadFlags(l, root.Sub("flags"), s) && LoadProduct(l, root.Sub("product"), s) &&
@@ -47,6 +50,9 @@ bool LoadProject(const std::string& path, Project& project, std::string& error, 
        LoadSigning(l, root.Sub("signing"), project) &&
        LoadRecordLists(l, root, s) && LoadLanguages(l, root, s) && LoadFiles(l, root, project) &&
        root.CheckUnknown();
+  // A loader that noted a problem and read on (a table given as a value,
+  // say) has still failed: the first error stands.
+  ok = ok && l.error.empty();
   if (ok && s.Flag(kFlagAddOn) == false && !s.masterProductName.IsEmpty())
     ok = l.Fail("product.master_product", "needs flags.add_on = true");
   if (ok) {

@@ -62,7 +62,10 @@ const std::vector<FlagName>& FlagNames();
 // directory. Returns false with error set. With readData false the entries'
 // bytes are not read: each entry keeps its source file and size (checked
 // against the 1 GiB limit), to be read when the installer is written.
-bool LoadProject(const std::string& path, Project& project, std::string& error, bool readData = true);
+// Files the project names outside its directory (absolute paths, "..",
+// links leading out) are warnings, or with confine errors.
+bool LoadProject(const std::string& path, Project& project, std::string& error, bool readData = true,
+                 bool confine = false);
 
 // The example project written by `truxpack init`, and the files it names.
 struct InitFile {

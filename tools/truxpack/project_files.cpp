@@ -16,17 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::vector<Choice> kKinds = {{"install", kKindInstallDir}, {"shared", kKindSharedDir},
-                                    {"font", kKindFont},          {"startup", kKindStartup},
-                                    {"system", kKindSystemPermanent}, {"com_server", kKindComServer},
-                                    {"type_library", kKindTypeLibrary}, {"versioned", kKindVersioned}};
-const std::vector<Choice> kOverwrite = {{"normal", kEntryOverwriteNormal},
-                                        {"never", kEntryNeverExtract},
-                                        {"replace_only", kEntryReplaceOnly},
-                                        {"keep", kEntryKeepExisting}};
-const std::vector<Choice> kAttributes = {
-    {"readonly", 0x1}, {"hidden", 0x2}, {"system", 0x4}, {"archive", 0x20}, {"normal", 0x80}};
-
 std::string Slashes(std::string s, char from, char to) {
   std::replace(s.begin(), s.end(), from, to);
   return s;
@@ -105,6 +94,24 @@ bool PatternNamesDot(const WalkRules& rules, size_t depth) {
   return depth < rules.pattern.size() && IsDotName(rules.pattern[depth]);
 }
 
+// A source named without wildcards that leads out of the project directory.
+// A link inside the project that leads out follows the rule of a link a glob
+// meets (refused unless follow_outside_links); a file named outside (an
+// absolute path, "..") is the project's choice, warned about or, with
+// --confine, refused.
+bool CheckNamedSource(Loader& l, const std::string& key, const std::string& named, const fs::path& path,
+                      bool followOutsideLinks) {
+  std::error_code ec;
+  const fs::path real = fs::canonical(path, ec);
+  if (ec || l.projectRoot.empty() || PathWithin(real, l.projectRoot)) return true;
+  const fs::path lexical = fs::absolute(path, ec).lexically_normal();
+  const fs::path lexicalRoot = fs::absolute(l.directory.empty() ? fs::path(".") : l.directory, ec).lexically_normal();
+  if (!followOutsideLinks && PathWithin(lexical, lexicalRoot))
+    return l.Fail(key, PrintablePath(named) + ": a symbolic link to " + PrintablePath(real.string()) +
+                           ", outside the project directory; refused (follow_outside_links = true packs it)");
+  return l.CheckInside(key, named, path);
+}
+
 // Walks base without following links to directories; files are collected
 // with their '/' relative names. Links to files inside the tree are taken
 // under their own names; links leaving it are refused unless allowed.
@@ -141,6 +148,7 @@ bool Walk(Loader& l, const std::string& key, const fs::path& base, const fs::pat
         return l.Fail(key, PrintablePath(child.path().string()) + ": a symbolic link to " +
                                PrintablePath(target.string()) +
                                ", outside the source tree; refused (follow_outside_links = true packs it)");
+      if (!inside && !l.CheckInside(key, child.path().string(), child.path())) return false;
       if (!fs::is_regular_file(target, ec)) continue;
     } else if (!fs::is_regular_file(st)) {
       continue;  // sockets, FIFOs, devices are never product files
@@ -198,14 +206,14 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
     int64_t kind = kKindInstallDir, overwrite = kEntryOverwriteNormal, rawFlags = 0;
     bool desktop = false, startMenu = false, permanent = false, toUninstall = false, dated = false;
     WalkRules rules;
-    if (!t.RawText("source", source) || !t.RawText("name", name) || !t.Pick("kind", kind, kKinds, 0, 9) ||
-        !t.Pick("overwrite", overwrite, kOverwrite, 0, 0xC) || !t.Bool("desktop_shortcut", desktop) ||
+    if (!t.RawText("source", source) || !t.RawText("name", name) || !t.Pick("kind", kind) ||
+        !t.Pick("overwrite", overwrite) || !t.Bool("desktop_shortcut", desktop) ||
         !t.Bool("start_menu_shortcut", startMenu) || !t.Bool("permanent", permanent) ||
         !t.Bool("to_uninstall_dir", toUninstall) || !t.Text("version", version) || !t.Text("font_name", font) ||
         !t.Text("shortcut_name", shortcutName) || !t.Text("shortcut_icon", e.text2) ||
         !t.Text("shortcut_arguments", e.text3) || !t.Text("destination", e.text4) ||
         !t.Text("shortcut_working_dir", e.text5) || !t.DateTime("date", e.time, dated) ||
-        !t.Int("raw_flags", rawFlags, 0, 0xFFFFFFFFll))
+        !t.Int("raw_flags", rawFlags))
       return false;
     if (source.empty()) return l.Fail(t.Key("source"), "missing");
     if (!IsValidEntryKind((int32_t)kind)) return l.Fail(t.Key("kind"), std::to_string(kind) + " is not a known kind");
@@ -223,27 +231,7 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
     if (toUninstall) e.flags |= kEntryToUninstallDir;
     if (!e.text2.empty() && !(e.flags & (kEntryDesktopShortcut | kEntryStartMenuShortcut)))
       return l.Fail(t.Key("shortcut_icon"), "needs desktop_shortcut or start_menu_shortcut");
-    if (const toml::node* n = t.Get("attributes")) {
-      if (n->is_integer()) {
-        int64_t v = 0;
-        if (!t.Int("attributes", v, 0, 0xFFFFFFFFll)) return false;
-        e.attributes = (uint32_t)v;
-      } else if (n->is_array()) {
-        e.attributes = 0;
-        for (const toml::node& item : *n->as_array()) {
-          bool found = false;
-          if (item.is_string())
-            for (const Choice& c : kAttributes)
-              if (item.as_string()->get() == c.name) {
-                e.attributes |= (uint32_t)c.value;
-                found = true;
-              }
-          if (!found) return l.Fail(t.Key("attributes"), "expected names of readonly, hidden, system, archive, normal");
-        }
-      } else {
-        return l.Fail(t.Key("attributes"), "expected a list of attribute names or a number");
-      }
-    }
+    if (!t.NameSet("attributes", e.attributes)) return false;
     std::vector<std::string> excludes;
     bool excludesOk = t.TextList("exclude", rules.excludes) && t.Bool("follow_outside_links", rules.followOutsideLinks);
     if (!excludesOk) return false;
@@ -259,6 +247,7 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
       std::error_code ec;
       if (!fs::is_regular_file(path, ec))
         return l.Fail(t.Key("source"), PrintablePath(pattern) + (fs::exists(path, ec) ? ": not a regular file" : ": no such file"));
+      if (!CheckNamedSource(l, t.Key("source"), pattern, path, rules.followOutsideLinks)) return false;
       selected.push_back({path, name.empty() ? path.filename().string() : Slashes(name, '\\', '/')});
     } else {
       if (!excludesOk) return false;
@@ -273,6 +262,7 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
       if (!fs::is_directory(basePath, ec)) return l.Fail(t.Key("source"), PrintablePath(base) + ": no such directory");
       fs::path canonicalBase = fs::canonical(basePath, ec);
       if (ec) return l.Fail(t.Key("source"), PrintablePath(base) + ": " + ec.message());
+      if (!l.CheckInside(t.Key("source"), base.empty() ? "." : base, basePath)) return false;
       std::vector<Selected> found;
       if (!Walk(l, t.Key("source"), basePath, canonicalBase, "", 0, rules, found, p.warnings)) return false;
       if (found.empty()) return l.Fail(t.Key("source"), PrintablePath(pattern) + " matches no file");
@@ -306,6 +296,7 @@ bool LoadFiles(Loader& l, Table& root, Project& p) {
       } else {
         entry.source = f.path.string();
         entry.sourceSize = size;
+        entry.sourceIdentity = identity;
       }
       p.inputs.push_back(identity);
       struct stat st;

@@ -51,12 +51,14 @@ struct Language {
 
 bool LoadLanguageFile(Loader& l, const std::string& key, const std::string& file, Language& language) {
   fs::path path = l.Resolve(file);
+  if (!l.CheckInside(key, file, path)) return false;
   toml::table doc;
   Loader inner;
   inner.file = file;
   inner.directory = path.parent_path();
   inner.rawText = l.rawText;
   inner.inputs = l.inputs;
+  inner.keys = &LanguageFileKeys();
   if (!inner.Parse(path, doc)) return l.Fail(key, inner.error);
   Table t(inner, &doc, "");
   bool ok = t.Text("name", language.name);
@@ -81,9 +83,7 @@ bool LoadLanguages(Loader& l, Table& root, ArchiveSettings& s) {
   Table t = root.Sub("languages");
   std::vector<std::string> files;
   std::string englishPlace = "first";
-  if (!t.TextList("files", files) || !t.Text("english", englishPlace)) return false;
-  if (englishPlace != "first" && englishPlace != "last" && englishPlace != "none")
-    return l.Fail(t.Key("english"), "expected \"first\", \"last\" or \"none\"");
+  if (!t.TextList("files", files) || !t.Name("english", englishPlace)) return false;
   if (!t.CheckUnknown()) return false;
   std::vector<Language> languages;
   if (englishPlace == "first") languages.push_back(english);

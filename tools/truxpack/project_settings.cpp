@@ -66,24 +66,6 @@ const std::vector<FlagName> kFlagNames = {
     {"grant_users_access", kFlagGrantUsersAccess, "grant the Users group full access to the directories"},
 };
 
-const std::vector<Choice> kSystems = {{"other", 1},  {"win32s", 2}, {"95", 4},     {"98", 8},
-                                      {"me", 16},    {"nt3", 32},   {"nt4", 64},   {"2000", 128},
-                                      {"xp", 256},   {"2003", 512}, {"vista", 1024}};
-const std::vector<Choice> kAdministrator = {{"none", 0}, {"required", 1}, {"recommended", 2}};
-const std::vector<Choice> kPositions = {{"center", 0},      {"top_left", 1},    {"top_center", 2},
-                                        {"top_right", 3},   {"bottom_left", 4}, {"bottom_center", 5},
-                                        {"bottom_right", 6}, {"left_middle", 7}, {"right_middle", 8},
-                                        {"leave", 9}};
-const std::vector<Choice> kTitlePositions = {{"none", 0},        {"top_left", 1},      {"top_center", 2},
-                                             {"top_right", 3},   {"bottom_left", 4},   {"bottom_center", 5},
-                                             {"bottom_right", 6}};
-const std::vector<Choice> kStretch = {{"stretch", 0}, {"fit", 1}, {"whole_factor", 2}, {"tile", 3}};
-const std::vector<Choice> kConditions = {{"always", 0},       {"date_equal", 1},    {"date_after", 2},
-                                         {"date_before", 3},  {"size_equal", 4},    {"size_at_least", 5},
-                                         {"size_at_most", 6}};
-const std::vector<Choice> kValueTypes = {{"string", 1}, {"expand", 2}, {"number", 4}};
-const std::vector<Choice> kLevels = {{"fast", 0}, {"best", 1}};
-
 bool LoadTextFiles(Loader& l, Table& t, const std::string& key, Array<String>& list) {
   std::vector<std::string> names;
   if (!t.TextList(key, names)) return false;
@@ -141,6 +123,16 @@ bool LoadFlags(Loader& l, Table t, ArchiveSettings& s) {
       return l.Fail(t.Key("raw_flags"), "expected a number or a text \"0x...\" of up to 16 hexadecimal digits");
     }
   }
+  // The installer then lets every user write the product's directories, and
+  // administrators later run what is there.
+  if (s.Flag(kFlagGrantUsersAccess)) {
+    bool named = false;
+    if (!t.Bool("grant_users_access", named)) return false;
+    l.Warn(t.Key(named ? "grant_users_access" : "raw_flags"),
+           std::string(named ? "" : "sets bit 50 (grant_users_access): ") +
+               "the Users group gets full access to the product's directories, so every user can replace the "
+               "product's programs and its uninstaller, which administrators later run");
+  }
   return t.CheckUnknown();
 }
 
@@ -158,38 +150,18 @@ bool LoadProduct(Loader& l, Table t, ArchiveSettings& s) {
     return false;
   if (!s.ProductStartMenu.IsEmpty() && !IsSafeLinkName(s.ProductStartMenu.CStr()))
     return l.Fail(t.Key("start_menu"), kUnsafeLinkName);
-  if (!t.Pick("administrator", v, kAdministrator, 0, 255)) return false;
+  if (!t.Pick("administrator", v)) return false;
   s.adminRequirement = (uint8_t)v;
-  if (const toml::node* n = t.Get("excluded_systems")) {
-    if (n->is_integer()) {
-      if (!t.Int("excluded_systems", v, 0, 0xFFFFFFFFll)) return false;
-      s.excludedSystems = (uint32_t)v;
-    } else if (n->is_array()) {
-      for (const toml::node& item : *n->as_array()) {
-        bool found = false;
-        if (item.is_string())
-          for (const Choice& c : kSystems)
-            if (item.as_string()->get() == c.name) {
-              s.excludedSystems |= (uint32_t)c.value;
-              found = true;
-            }
-        if (!found)
-          return l.Fail(t.Key("excluded_systems"),
-                        "expected names of other, win32s, 95, 98, me, nt3, nt4, 2000, xp, 2003, vista");
-      }
-    } else {
-      return l.Fail(t.Key("excluded_systems"), "expected a list of system names or a number");
-    }
-  }
+  if (!t.NameSet("excluded_systems", s.excludedSystems)) return false;
   return t.CheckUnknown();
 }
 
 bool LoadDialogs(Loader& l, Table t, ArchiveSettings& s) {
   int64_t v = 0;
-  if (!t.Pick("position", v, kPositions, 0, 0xFFFFFFFFll)) return false;
+  if (!t.Pick("position", v)) return false;
   s.DialogPosition = (uint32_t)v;
   v = 0;
-  if (!t.Int("stage_pause", v, 0, kMaxStagePause)) return false;
+  if (!t.Int("stage_pause", v)) return false;
   s.StagePause = (uint16_t)v;
   if (!LoadTextFiles(l, t, "license_files", s.licenseTexts) || !LoadTextFiles(l, t, "readme_files", s.readmeTexts))
     return false;
@@ -207,17 +179,17 @@ bool LoadBackground(Loader& l, Table t, ArchiveSettings& s) {
   int64_t v = s.TitleShadow;
   if (!t.Text("taskbar_text", s.TaskbarText) || !t.Text("title_font", s.TitleFont) ||
       !t.Color("title_color", s.TitleColor) || !t.Color("top_color", s.TopColor) ||
-      !t.Color("bottom_color", s.BottomColor) || !t.Int("title_shadow", v, 0, 255))
+      !t.Color("bottom_color", s.BottomColor) || !t.Int("title_shadow", v))
     return false;
   s.TitleShadow = (uint8_t)v;
   v = 0;
-  if (!t.Pick("title_position", v, kTitlePositions, 0, 255)) return false;
+  if (!t.Pick("title_position", v)) return false;
   s.TitlePosition = (uint8_t)v;
   v = s.StretchMode;
-  if (!t.Pick("stretch_mode", v, kStretch, 0, 0xFFFFFFFFll)) return false;
+  if (!t.Pick("stretch_mode", v)) return false;
   s.StretchMode = (uint32_t)v;
   v = 0;
-  if (!t.Int("bitmap_size", v, 0, kMaxBitmapSize)) return false;
+  if (!t.Int("bitmap_size", v)) return false;
   s.BitmapSize = (uint32_t)v;
   std::string bmp;
   bool present = false;
@@ -260,7 +232,7 @@ bool LoadUninstall(Loader& l, Table t, ArchiveSettings& s) {
   bool present = false;
   if (!t.DateTime("file_time", s.UninstallerFileTime, present)) return false;
   int64_t offset = 0;
-  if (!t.Int("patch_offset", offset, 0, INT32_MAX)) return false;
+  if (!t.Int("patch_offset", offset)) return false;
   std::string patch;
   if (!t.FileBytes("patch_file", patch, present)) return false;
   if ((offset > 0) != present) return l.Fail(t.Key("patch_file"), "patch_offset and patch_file go together");
@@ -292,13 +264,13 @@ bool LoadData(Loader& l, Table t, Project& p) {
     p.volumeBaseNameSet = true;
   }
   int64_t v = 0;
-  if (!t.Int("volume_identifier", v, 0, 0xFFFFFFFFll)) return false;
+  if (!t.Int("volume_identifier", v)) return false;
   s.volumeIdentifier = (uint32_t)v;
   v = 0;
-  if (!t.Int("volume_size", v, 0, INT32_MAX)) return false;
+  if (!t.Int("volume_size", v)) return false;
   p.pack.volumeSize = v;
   v = 1;
-  if (!t.Pick("level", v, kLevels, 0, 1)) return false;
+  if (!t.Pick("level", v)) return false;
   p.pack.level = v == 0 ? PackLevel::kFast : PackLevel::kBest;
   std::string zone;
   if (!t.Text("time_zone", zone)) return false;
@@ -321,12 +293,12 @@ bool LoadSigning(Loader& l, Table t, Project& p) {
   o.commandDirectory = std::filesystem::absolute(l.directory.empty() ? "." : l.directory).lexically_normal().string();
   // Key files are read by the signing tool, not here: each must be a
   // regular file, and is an input no output may replace.
-  struct PathKey {
+  struct KeyValue {
     const char* key;
     std::string* value;
   };
-  for (const PathKey& k : {PathKey{"certificate", &o.certificate}, PathKey{"key", &o.key},
-                           PathKey{"pkcs12", &o.pkcs12}, PathKey{"password_file", &o.passwordFile}}) {
+  for (const KeyValue& k : {KeyValue{"certificate", &o.certificate}, KeyValue{"key", &o.key},
+                            KeyValue{"pkcs12", &o.pkcs12}, KeyValue{"password_file", &o.passwordFile}}) {
     std::string name;
     if (!t.RawText(k.key, name)) return false;
     if (!t.Get(k.key)) continue;
@@ -339,15 +311,21 @@ bool LoadSigning(Loader& l, Table t, Project& p) {
     if (l.inputs) l.inputs->push_back(identity);
     *k.value = path;
   }
-  if (!t.RawText("password_env", o.passwordEnv) || !t.RawText("command", o.command) ||
-      !t.RawText("hash", o.hash) || !t.RawText("timestamp_url", o.timestampUrl) ||
-      !t.Bool("uninstaller", o.uninstaller))
-    return false;
-  for (const char* key : {"password_env", "command", "hash", "timestamp_url"}) {
-    const toml::node* n = t.Get(key);
-    const std::string problem = n ? SigningValueProblem(key, n->as_string()->get()) : std::string();
-    if (!problem.empty()) return l.Fail(t.Key(key), problem);
+  // The other texts are used as written (a command line, a variable's
+  // name, an address), each checked as its --sign-* option is.
+  for (const KeyValue& k : {KeyValue{"password_env", &o.passwordEnv}, KeyValue{"command", &o.command},
+                            KeyValue{"hash", &o.hash}, KeyValue{"timestamp_url", &o.timestampUrl}}) {
+    const toml::node* n = t.Get(k.key);
+    if (!l.error.empty()) return false;
+    if (!n) continue;
+    if (!n->is_string()) return l.Fail(t.Key(k.key), "expected a text in double quotes");
+    const std::string value = n->as_string()->get();
+    if (value.find('\0') != std::string::npos) return l.Fail(t.Key(k.key), "contains a NUL character");
+    const std::string problem = SigningValueProblem(k.key, value);
+    if (!problem.empty()) return l.Fail(t.Key(k.key), problem);
+    *k.value = value;
   }
+  if (!t.Bool("uninstaller", o.uninstaller)) return false;
   return t.CheckUnknown();
 }
 
@@ -358,8 +336,8 @@ bool LoadRecordLists(Loader& l, Table& root, ArchiveSettings& s) {
     FileDeletion& d = s.deletions.Append();
     int64_t v = 0, options = 0;
     bool reboot = false;
-    if (!t.Text("files", d.specification) || !t.Pick("condition", v, kConditions, 0, 255) ||
-        !t.Text("argument", d.argument) || !t.Bool("on_reboot", reboot) || !t.Int("options", options, 0, 0xFFFFFFFFll))
+    if (!t.Text("files", d.specification) || !t.Pick("condition", v) ||
+        !t.Text("argument", d.argument) || !t.Bool("on_reboot", reboot) || !t.Int("options", options))
       return false;
     if (d.specification.IsEmpty()) return l.Fail(t.Key("files"), "missing");
     d.condition = (uint8_t)v;
@@ -382,7 +360,7 @@ bool LoadRecordLists(Loader& l, Table& root, ArchiveSettings& s) {
     int64_t flags = 0;
     for (int i = 0; i < 8; ++i)
       if (!t.Text(kAssociationKeys[i], a.texts[i])) return false;
-    if (!t.Bool("default_verb", isDefault) || !t.Int("flags", flags, 0, 0xFFFFFFFFll)) return false;
+    if (!t.Bool("default_verb", isDefault) || !t.Int("flags", flags)) return false;
     if (a.texts[0].IsEmpty()) return l.Fail(t.Key("extension"), "missing");
     if (a.texts[3].IsEmpty()) return l.Fail(t.Key("verb"), "missing (without a verb nothing is associated)");
     a.number = (uint32_t)flags | (isDefault ? 1u : 0u);
@@ -414,7 +392,7 @@ bool LoadRecordLists(Loader& l, Table& root, ArchiveSettings& s) {
   for (Table& t : tables) {
     UninstallValue& u = s.uninstallValues.Append();
     int64_t type = 1;
-    if (!t.Text("name", u.name) || !t.Text("value", u.value) || !t.Pick("type", type, kValueTypes, 0, 255))
+    if (!t.Text("name", u.name) || !t.Text("value", u.value) || !t.Pick("type", type))
       return false;
     if (u.name.IsEmpty()) return l.Fail(t.Key("name"), "missing");
     u.type = (uint8_t)type;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "tools/truxpack/file_io.h"
+#include "tools/truxpack/names.h"
 #include "tools/truxpack/text_encoding.h"
 
 bool ParseDateTimeText(const std::string& text, ArchiveDateTime& t) {
@@ -91,15 +92,46 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
   return bestDistance <= allowed ? best : std::string();
 }
 
-const toml::node* Table::Get(const std::string& k) {
+Table::Table(Loader& loader, const toml::table* table, std::string path)
+    : l_(loader), t_(table), path_(std::move(path)) {
+  // "file[3]" holds the keys of "file".
+  for (size_t i = 0; i < path_.size(); ++i) {
+    if (path_[i] != '[') {
+      scope_ += path_[i];
+      continue;
+    }
+    i = path_.find(']', i);
+    if (i == std::string::npos) break;
+  }
+}
+
+bool Table::Find(const std::string& k, std::initializer_list<KeyKind> kinds, const toml::node*& node,
+                 const ProjectKey*& spec) {
+  node = nullptr;
+  spec = l_.keys->Find(scope_, k);
+  if (!spec) return l_.Fail(Key(k), "read by the loader but missing from its key table (a fault in truxpack)");
+  if (kinds.size() && std::find(kinds.begin(), kinds.end(), spec->kind) == kinds.end())
+    return l_.Fail(Key(k), "read as another kind of value than its key table says (a fault in truxpack)");
   known_.insert(k);
-  const toml::node* n = t_ ? t_->get(k) : nullptr;
-  l_.Remember(Key(k), n);
-  return n;
+  node = t_ ? t_->get(k) : nullptr;
+  l_.Remember(Key(k), node);
+  return true;
+}
+
+const toml::node* Table::Get(const std::string& k) {
+  const toml::node* n = nullptr;
+  const ProjectKey* spec = nullptr;
+  return Find(k, {}, n, spec) ? n : nullptr;
+}
+
+bool Table::Read(const std::string& k, std::initializer_list<KeyKind> kinds, const toml::node*& node) {
+  const ProjectKey* spec = nullptr;
+  return Find(k, kinds, node, spec);
 }
 
 bool Table::RawText(const std::string& k, std::string& out) {
-  const toml::node* n = Get(k);
+  const toml::node* n = nullptr;
+  if (!Read(k, {KeyKind::kPath}, n)) return false;
   if (!n) return true;
   if (!n->is_string()) return l_.Fail(Key(k), "expected a text in double quotes");
   out = n->as_string()->get();
@@ -123,51 +155,87 @@ fs::path Loader::Resolve(const std::string& name) const {
   return p.is_absolute() ? p : directory / p;
 }
 
+void Loader::Warn(const std::string& key, const std::string& what) {
+  if (warnings) warnings->push_back(key + ": " + what);
+}
+
+bool PathWithin(const fs::path& path, const fs::path& root) {
+  auto r = root.begin(), p = path.begin();
+  for (; r != root.end(); ++r, ++p) {
+    if (r->empty()) continue;  // the empty last part of a root ending in '/'
+    if (p == path.end() || *r != *p) return false;
+  }
+  return true;
+}
+
+bool Loader::CheckInside(const std::string& key, const std::string& named, const fs::path& path) {
+  if (projectRoot.empty()) return true;
+  std::error_code ec;
+  const fs::path real = fs::canonical(path, ec);
+  if (ec || PathWithin(real, projectRoot)) return true;  // a missing file is reported by its read
+  std::string what = PrintablePath(named) + " lies outside the project directory";
+  if (real != fs::absolute(path, ec).lexically_normal()) what += " (it leads to " + PrintablePath(real.string()) + ")";
+  if (confine) return Fail(key, what + "; refused (--confine)");
+  Warn(key, what + " (--confine refuses it)");
+  return true;
+}
+
 bool Loader::ReadFile(const std::string& key, const std::string& name, std::string& out) {
   std::vector<unsigned char> data;
   std::string why;
   FileIdentity identity;
+  if (!CheckInside(key, name, Resolve(name))) return false;
   if (!ReadWholeFile(Resolve(name).string(), data, why, kMaxProjectFileSize * 4, &identity)) return Fail(key, why);
   if (inputs) inputs->push_back(identity);
   out.assign(data.begin(), data.end());
   return true;
 }
 
-bool Table::Text(const std::string& k, std::string& out) {
-  const toml::node* n = Get(k);
+bool Table::Text(const std::string& k, std::string& out, bool& present) {
+  const toml::node* n = nullptr;
+  if (!Read(k, {KeyKind::kText, KeyKind::kPattern}, n)) return false;
+  present = n != nullptr;
   if (!n) return true;
   if (!n->is_string()) return l_.Fail(Key(k), "expected a text in double quotes");
   return l_.Convert(Key(k), n->as_string()->get(), out);
 }
 
 bool Table::Bool(const std::string& k, bool& out) {
-  const toml::node* n = Get(k);
+  const toml::node* n = nullptr;
+  if (!Read(k, {KeyKind::kBool}, n)) return false;
   if (!n) return true;
   if (!n->is_boolean()) return l_.Fail(Key(k), "expected true or false");
   out = n->as_boolean()->get();
   return true;
 }
 
-bool Table::Int(const std::string& k, int64_t& out, int64_t min, int64_t max) {
-  const toml::node* n = Get(k);
-  if (!n) return true;
-  if (!n->is_integer()) return l_.Fail(Key(k), "expected a whole number");
-  int64_t v = n->as_integer()->get();
-  if (v < min || v > max)
-    return l_.Fail(Key(k), std::to_string(v) + " is outside " + std::to_string(min) + " to " + std::to_string(max));
+bool Table::Int(const std::string& k, int64_t& out) {
+  const toml::node* n = nullptr;
+  const ProjectKey* spec = nullptr;
+  if (!Find(k, {KeyKind::kInteger}, n, spec)) return false;
+  return !n || InRange(k, *n, *spec, out);
+}
+
+bool Table::InRange(const std::string& k, const toml::node& n, const ProjectKey& spec, int64_t& out) {
+  if (!n.is_integer()) return l_.Fail(Key(k), "expected a whole number");
+  int64_t v = n.as_integer()->get();
+  if (v < spec.min || v > spec.max)
+    return l_.Fail(Key(k), std::to_string(v) + " is outside " + std::to_string(spec.min) + " to " +
+                               std::to_string(spec.max));
   out = v;
   return true;
 }
 
-bool Table::Pick(const std::string& k, int64_t& out, const std::vector<Choice>& choices, int64_t min, int64_t max) {
-  const toml::node* n = Get(k);
+bool Table::Pick(const std::string& k, int64_t& out) {
+  const toml::node* n = nullptr;
+  const ProjectKey* spec = nullptr;
+  if (!Find(k, {KeyKind::kChoice}, n, spec)) return false;
   if (!n) return true;
-  if (n->is_integer()) return Int(k, out, min, max);
-  std::string names;
-  for (const Choice& c : choices) names += std::string(names.empty() ? "" : ", ") + c.name;
+  if (n->is_integer()) return InRange(k, *n, *spec, out);
+  const std::string names = ChoiceNames(*spec, ", ");
   if (!n->is_string()) return l_.Fail(Key(k), "expected one of " + names + " or a number");
   const std::string& v = n->as_string()->get();
-  for (const Choice& c : choices)
+  for (const Choice& c : *spec->choices)
     if (v == c.name) {
       out = c.value;
       return true;
@@ -175,8 +243,50 @@ bool Table::Pick(const std::string& k, int64_t& out, const std::vector<Choice>& 
   return l_.Fail(Key(k), "\"" + v + "\" is not one of " + names);
 }
 
+bool Table::NameSet(const std::string& k, uint32_t& out) {
+  const toml::node* n = nullptr;
+  const ProjectKey* spec = nullptr;
+  if (!Find(k, {KeyKind::kNameSet}, n, spec)) return false;
+  if (!n) return true;
+  int64_t v = 0;
+  if (n->is_integer()) {
+    if (!InRange(k, *n, *spec, v)) return false;
+    out = (uint32_t)v;
+    return true;
+  }
+  const std::string names = "expected a list of names of " + ChoiceNames(*spec, ", ");
+  if (!n->is_array()) return l_.Fail(Key(k), names + ", or a number");
+  for (const toml::node& item : *n->as_array()) {
+    bool found = false;
+    if (item.is_string())
+      for (const Choice& c : *spec->choices)
+        if (item.as_string()->get() == c.name) {
+          v |= c.value;
+          found = true;
+        }
+    if (!found) return l_.Fail(Key(k), names);
+  }
+  out = (uint32_t)v;
+  return true;
+}
+
+bool Table::Name(const std::string& k, std::string& out) {
+  const toml::node* n = nullptr;
+  const ProjectKey* spec = nullptr;
+  if (!Find(k, {KeyKind::kName}, n, spec)) return false;
+  if (!n) return true;
+  if (n->is_string())
+    for (const Choice& c : *spec->choices)
+      if (n->as_string()->get() == c.name) {
+        out = c.name;
+        return true;
+      }
+  return l_.Fail(Key(k), "expected " + ChoiceNames(*spec, " or ", true));
+}
+
 bool Table::Color(const std::string& k, uint32_t& out) {
-  const toml::node* n = Get(k);
+  const toml::node* n = nullptr;
+  if (!Read(k, {KeyKind::kColor}, n)) return false;
   if (!n) return true;
   if (n->is_integer()) {
     int64_t v = n->as_integer()->get();
@@ -197,7 +307,8 @@ bool Table::Color(const std::string& k, uint32_t& out) {
 
 bool Table::DateTime(const std::string& k, ArchiveDateTime& out, bool& present) {
   present = false;
-  const toml::node* n = Get(k);
+  const toml::node* n = nullptr;
+  if (!Read(k, {KeyKind::kDate}, n)) return false;
   if (!n) return true;
   present = true;
   if (n->is_date_time()) {
@@ -216,17 +327,17 @@ bool Table::DateTime(const std::string& k, ArchiveDateTime& out, bool& present) 
 
 bool Table::FileBytes(const std::string& k, std::string& out, bool& present) {
   present = false;
-  std::string name;
-  if (!Get(k)) return true;
-  const toml::node* n = Get(k);
+  const toml::node* n = nullptr;
+  if (!Read(k, {KeyKind::kFile}, n)) return false;
+  if (!n) return true;
   if (!n->is_string()) return l_.Fail(Key(k), "expected a file name");
-  name = n->as_string()->get();
   present = true;
-  return l_.ReadFile(Key(k), name, out);
+  return l_.ReadFile(Key(k), n->as_string()->get(), out);
 }
 
 bool Table::TextList(const std::string& k, std::vector<std::string>& out) {
-  const toml::node* n = Get(k);
+  const toml::node* n = nullptr;
+  if (!Read(k, {KeyKind::kTextList}, n)) return false;
   if (!n) return true;
   if (!n->is_array()) return l_.Fail(Key(k), "expected a list of texts [\"...\", ...]");
   for (const toml::node& item : *n->as_array()) {
@@ -237,7 +348,8 @@ bool Table::TextList(const std::string& k, std::vector<std::string>& out) {
 }
 
 Table Table::Sub(const std::string& k) {
-  const toml::node* n = Get(k);
+  const toml::node* n = nullptr;
+  if (!Read(k, {KeyKind::kTable}, n)) return Table(l_, nullptr, Key(k));
   if (n && !n->is_table()) {
     l_.Fail(Key(k), "expected a table [" + Key(k) + "]");
     return Table(l_, nullptr, Key(k));
@@ -246,7 +358,8 @@ Table Table::Sub(const std::string& k) {
 }
 
 bool Table::Arrays(const std::string& k, std::vector<Table>& out) {
-  const toml::node* n = Get(k);
+  const toml::node* n = nullptr;
+  if (!Read(k, {KeyKind::kTableList}, n)) return false;
   if (!n) return true;
   if (!n->is_array_of_tables()) return l_.Fail(Key(k), "expected [[" + Key(k) + "]] tables");
   size_t i = 0;

@@ -17,12 +17,11 @@
 #include "tools/truxpack/cli.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/pe_attach.h"
+#include "tools/truxpack/project_keys.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::vector<std::string> kHashes = {"sha1", "sha256", "sha384", "sha512"};
 
 constexpr char kSigningTool[] = "osslsigncode";
 constexpr size_t kChunk = 1u << 20;
@@ -235,15 +234,15 @@ bool SignImage(const SigningOptions& o, PrivateDirectory& work, const std::strin
 // while the program's static objects are set up.
 const std::vector<SigningKey>& SigningKeys() {
   static const std::vector<SigningKey> kSigningKeys = {
-      {"certificate", "sign-certificate", "FILE", "PEM certificate chain, the signer's certificate first (with key)"},
-      {"key", "sign-key", "FILE", "PEM private key (with certificate)"},
-      {"pkcs12", "sign-pkcs12", "FILE", "PKCS#12 file holding the key and its chain (instead of certificate and key)"},
-      {"password_file", "sign-password-file", "FILE", "file holding the key's password"},
-      {"password_env", "sign-password-env", "NAME", "environment variable holding the key's password"},
-      {"command", "sign-command", "TEMPLATE", "command that signs {file} in place (hardware or cloud keys)"},
-      {"hash", "sign-hash", "sha1|sha256|sha384|sha512", "digest of the signature with key files (default sha256)"},
-      {"timestamp_url", "sign-timestamp-url", "URL", "RFC 3161 timestamp server, with key files"},
-      {"uninstaller", "sign-uninstaller", "true|false", "sign the uninstaller too (default true)"},
+      {"certificate", "sign-certificate", "FILE", "PEM certificate chain, the signer's certificate first (with key)", "file"},
+      {"key", "sign-key", "FILE", "PEM private key (with certificate)", "file"},
+      {"pkcs12", "sign-pkcs12", "FILE", "PKCS#12 file holding the key and its chain (instead of certificate and key)", "file"},
+      {"password_file", "sign-password-file", "FILE", "file holding the key's password", "file"},
+      {"password_env", "sign-password-env", "NAME", "environment variable holding the key's password", nullptr},
+      {"command", "sign-command", "TEMPLATE", "command that signs {file} in place (hardware or cloud keys)", nullptr},
+      {"hash", "sign-hash", "sha1|sha256|sha384|sha512", "digest of the signature with key files (default sha256)", nullptr},
+      {"timestamp_url", "sign-timestamp-url", "URL", "RFC 3161 timestamp server, with key files", nullptr},
+      {"uninstaller", "sign-uninstaller", "true|false", "sign the uninstaller too (default true)", nullptr},
   };
   return kSigningKeys;
 }
@@ -252,8 +251,13 @@ std::string SigningValueProblem(const std::string& key, const std::string& value
   if (key == "password_env" && !IsEnvironmentName(value))
     return "expected the name of an environment variable (letters, digits and _)";
   if (key == "command" && value.find("{file}") == std::string::npos) return "must name the file to sign as {file}";
-  if (key == "hash" && std::find(kHashes.begin(), kHashes.end(), value) == kHashes.end())
-    return "expected sha1, sha256, sha384 or sha512";
+  if (key == "hash") {
+    // The digests are the key table's names for signing.hash (its schema too).
+    const ProjectKey* spec = ProjectKeys().Find("signing", "hash");
+    bool known = false;
+    for (const Choice& c : *spec->choices) known = known || value == c.name;
+    if (!known) return "expected " + ChoiceNames(*spec, " or ");
+  }
   if (key == "timestamp_url" &&
       (!(StartsWith(value, "http://") || StartsWith(value, "https://")) || value.find_first_of(" \t\r\n") != std::string::npos))
     return "expected an http:// or https:// address";

@@ -32,6 +32,7 @@ struct SigningKey {
   const char* option;  // its command-line option, without "--"
   const char* value;   // the option's placeholder
   const char* help;
+  const char* complete;  // what the option's value completes to (cli.h Option::complete)
 };
 const std::vector<SigningKey>& SigningKeys();
 

@@ -74,22 +74,41 @@ std::string ToCrLf(const std::string& in) {
 }
 
 
+namespace {
+
+// Appends the UTF-8 form of cp (below U+10000).
+void AppendUtf8(uint32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += (char)cp;
+  } else if (cp < 0x800) {
+    out += (char)(0xC0 | (cp >> 6));
+    out += (char)(0x80 | (cp & 0x3F));
+  } else {
+    out += (char)(0xE0 | (cp >> 12));
+    out += (char)(0x80 | ((cp >> 6) & 0x3F));
+    out += (char)(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
 bool Cp1252ToUtf8(const std::string& in, std::string& out) {
   out.clear();
   for (unsigned char c : in) {
     uint32_t cp = c;
     if (c >= 0x80 && c < 0xA0) cp = kCp1252High[c - 0x80];
     if (cp == 0 && c != 0) return false;
-    if (cp < 0x80) {
-      out += (char)cp;
-    } else if (cp < 0x800) {
-      out += (char)(0xC0 | (cp >> 6));
-      out += (char)(0x80 | (cp & 0x3F));
-    } else {
-      out += (char)(0xE0 | (cp >> 12));
-      out += (char)(0x80 | ((cp >> 6) & 0x3F));
-      out += (char)(0x80 | (cp & 0x3F));
-    }
+    AppendUtf8(cp, out);
   }
   return true;
+}
+
+std::string Cp1252ToUtf8AsWindows(const std::string& in) {
+  std::string out;
+  for (unsigned char c : in) {
+    uint32_t cp = c;
+    if (c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80] != 0) cp = kCp1252High[c - 0x80];
+    AppendUtf8(cp, out);
+  }
+  return out;
 }

@@ -22,3 +22,8 @@ std::string ToCrLf(const std::string& in);
 // Windows-1252 to UTF-8; the five unassigned bytes (0x81, 0x8D, 0x8F, 0x90,
 // 0x9D) have no character and give false.
 bool Cp1252ToUtf8(const std::string& in, std::string& out);
+
+// Windows-1252 to UTF-8 as Windows' own conversion reads it: the five
+// unassigned bytes become the control characters U+0081, U+008D, U+008F,
+// U+0090 and U+009D, so every byte string has a text and no two share one.
+std::string Cp1252ToUtf8AsWindows(const std::string& in);
