@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "core/byte_order.h"
+#include "core/checksum.h"
 
 namespace {
 
@@ -85,4 +86,60 @@ void PatchUninstallerImage(String& image, const PeLayout& layout, int32_t patchO
 
   if (patchOffset > 0 && !patch.IsEmpty() && Fits(image, patchOffset, patch.Length()))
     memcpy(image.Buffer() + patchOffset, patch.CStr(), (size_t)patch.Length());
+}
+
+CertificateTable SecurityDirectory(const unsigned char* head, int64_t headSize, uint32_t peHeaderOffset) {
+  CertificateTable table;
+  const int64_t pe = peHeaderOffset;
+  const int64_t optionalHeader = pe + 24;
+  const int64_t entry = pe + kPeSecurityDirectoryField;
+  if (head == nullptr || entry + 8 > headSize) return table;
+  if (LoadLe16(head + optionalHeader) != 0x10B) return table;       // PE32 only
+  if (LoadLe16(head + pe + 20) < 128 + 8) return table;              // optional header reaches entry 4
+  if (LoadLe32(head + optionalHeader + 92) < 5) return table;        // NumberOfRvaAndSizes
+  table.offset = LoadLe32(head + entry);
+  table.size = LoadLe32(head + entry + 4);
+  return table;
+}
+
+UninstallerTail PlanUninstallerTail(const unsigned char* head, int64_t headSize, const PeLayout& layout,
+                                    int64_t fileSize) {
+  UninstallerTail tail;
+  tail.offset = (int64_t)layout.sectionFileOffset + (int64_t)layout.sectionRawSize;
+  tail.size = fileSize - tail.offset;
+  if (tail.size <= 0) {
+    tail.size = 0;
+    return tail;
+  }
+  const CertificateTable table = SecurityDirectory(head, headSize, layout.peHeaderOffset);
+  const int64_t start = table.offset, end = start + (int64_t)table.size;
+  if (table.size != 0 && start >= tail.offset && end == fileSize) {
+    tail.size = start - tail.offset;
+    tail.signatureLeft = true;
+  }
+  return tail;
+}
+
+int32_t DeriveUninstallerImage(ReadAtFunction readAt, void* context, int64_t fileSize, const PeLayout& layout,
+                               const UninstallerInputs& inputs, String& image) {
+  const int64_t stubSize = layout.sectionFileOffset;
+  if (stubSize > fileSize || stubSize > 0x7FFFFFFF || !image.TrySetLength((int32_t)stubSize) ||
+      !readAt(context, 0, image.Buffer(), (int32_t)stubSize))
+    return kErrStubRead;
+  if (inputs.checkStub && BlockChecksum(image.CStr(), image.Length()) != inputs.stubChecksum) return kErrStubChecksum;
+
+  const UninstallerTail tail =
+      PlanUninstallerTail(reinterpret_cast<const unsigned char*>(image.CStr()), image.Length(), layout, fileSize);
+  if (tail.size > 0) {
+    if (stubSize + tail.size > 0x7FFFFFFF) return kErrTrailingRead;
+    char* bytes = image.TrySetLength((int32_t)(stubSize + tail.size));
+    if (!bytes || !readAt(context, tail.offset, bytes + stubSize, (int32_t)tail.size)) return kErrTrailingRead;
+  }
+  if (tail.signatureLeft) {
+    Put32(image, (int64_t)layout.peHeaderOffset + kPeSecurityDirectoryField, 0);
+    Put32(image, (int64_t)layout.peHeaderOffset + kPeSecurityDirectoryField + 4, 0);
+  }
+  const String none;
+  PatchUninstallerImage(image, layout, inputs.patchOffset, inputs.patch ? *inputs.patch : none);
+  return kArchiveOk;
 }

@@ -55,3 +55,64 @@ using ReadAtFunction = bool (*)(void* context, int64_t offset, void* out, int32_
 // then the patch bytes written at patchOffset. Every patch that would fall
 // outside the image is skipped.
 void PatchUninstallerImage(String& image, const PeLayout& layout, int32_t patchOffset, const String& patch);
+
+// ------------------------------------------------------------ signatures
+
+// The PE32 header fields an Authenticode signature sets, as offsets from the
+// PE signature: the image checksum (optional header + 64) and the security
+// directory, data directory 4 (optional header + 128: the certificate
+// table's file offset, then its size). A signed file differs from the file
+// it was made from only in these and in the certificate table appended at
+// its end, so the bytes from the checksum to the end of the security
+// directory (72) are the part of a signed image's headers that signing made.
+constexpr uint32_t kPeChecksumField = 24 + 64;
+constexpr uint32_t kPeSecurityDirectoryField = 24 + 128;
+constexpr uint32_t kSignedHeaderBytes = kPeSecurityDirectoryField + 8 - kPeChecksumField;
+static_assert(kSignedHeaderBytes == 72, "checksum to the end of the security directory entry");
+
+// Where a certificate table lies in a file; size 0: none.
+struct CertificateTable {
+  uint32_t offset = 0;
+  uint32_t size = 0;
+};
+
+// The certificate table the PE32 headers in head (the file's first
+// headSize bytes) name: the security directory entry, when the headers are
+// PE32 (optional-header magic 0x10B) with an optional header and a data
+// directory count that reach entry 4. Anything else names none.
+CertificateTable SecurityDirectory(const unsigned char* head, int64_t headSize, uint32_t peHeaderOffset);
+
+// Which of the bytes after the archive section the uninstaller carries: all
+// of them, except a certificate table that the headers' security directory
+// names wholly inside them and ending at the file's end. That table is the
+// installer's own signature: carried over, it would be dead bytes, and the
+// copied security directory would point past the uninstaller's end, which a
+// system that checks signatures takes for a damaged signature. Any other
+// table (one inside the section, one that does not end the file, one
+// reaching past it) leaves the bytes as they are.
+struct UninstallerTail {
+  int64_t offset = 0;          // first file byte after the section
+  int64_t size = 0;            // bytes carried into the uninstaller
+  bool signatureLeft = false;  // the installer's certificate table is left out
+};
+UninstallerTail PlanUninstallerTail(const unsigned char* head, int64_t headSize, const PeLayout& layout,
+                                    int64_t fileSize);
+
+// What the settings ask of the uninstaller image.
+struct UninstallerInputs {
+  bool checkStub = false;      // flag bit 32: the stub bytes must match stubChecksum
+  uint32_t stubChecksum = 0;
+  int32_t patchOffset = 0;     // field 44; 0: no patch
+  const String* patch = nullptr;
+};
+
+// The uninstaller image the installer of fileSize bytes (read through
+// readAt) yields: its bytes before the section (their checksum checked when
+// asked), the bytes after the section as PlanUninstallerTail says, the
+// security directory entry cleared when the installer's certificate table
+// was left out, then PatchUninstallerImage with the settings' patch. An
+// unsigned installer gives exactly the image it gave before signatures were
+// considered. Returns kArchiveOk, or kErrStubRead (35), kErrStubChecksum (40)
+// or kErrTrailingRead (42); image is then incomplete.
+[[nodiscard]] int32_t DeriveUninstallerImage(ReadAtFunction readAt, void* context, int64_t fileSize,
+                                             const PeLayout& layout, const UninstallerInputs& inputs, String& image);

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <string.h>
 
-#include "core/checksum.h"
 #include "core/path.h"
 #include "core/win32/system_dirs.h"
 #include "runtime/messages.h"
@@ -120,19 +119,11 @@ void ReadInstallerSettings(const String& stream, RuntimeSettingsSteps& steps) {
 
 void BuildUninstallerImage() {
   InstallerArchive& a = g_archive;
-  const PeLayout& layout = a.layout;
-  String& image = a.uninstallerImage;
-  const int32_t stubSize = (int32_t)layout.sectionFileOffset;
-  if ((int64_t)layout.sectionFileOffset > a.ownFileSize || !image.TrySetLength(stubSize) || !a.ownFile.ReadAt(0, image.Buffer(), stubSize))
-    ReportCorruptArchive(kErrStubRead);
-  if (ProductFlag(kFlagCheckStub) && BlockChecksum(image.CStr(), image.Length()) != a.header.header.stubChecksum)
-    ReportCorruptArchive(kErrStubChecksum);
-
-  const int64_t trailing = a.ownFileSize - (int64_t)layout.sectionFileOffset - (int64_t)layout.sectionRawSize;
-  if (trailing > 0) {
-    char* tail = image.TrySetLength(stubSize + (int32_t)trailing);
-    if (!tail || !a.ownFile.ReadAt((int32_t)(a.ownFileSize - trailing), tail + stubSize, (int32_t)trailing))
-      ReportCorruptArchive(kErrTrailingRead);
-  }
-  PatchUninstallerImage(image, layout, a.settings.patchOffset, a.settings.patchBytes);
+  UninstallerInputs inputs;
+  inputs.checkStub = ProductFlag(kFlagCheckStub);
+  inputs.stubChecksum = a.header.header.stubChecksum;
+  inputs.patchOffset = a.settings.patchOffset;
+  inputs.patch = &a.settings.patchBytes;
+  int32_t error = DeriveUninstallerImage(ReadOwnFileAt, &a.ownFile, a.ownFileSize, a.layout, inputs, a.uninstallerImage);
+  if (error != kArchiveOk) ReportCorruptArchive(error);
 }

@@ -133,6 +133,21 @@ done = \"Done.\""
 $base"
   "unknown text encoding|invalid|text_encoding = \"utf-8\"
 $base"
+  "signing digest outside the list|invalid|$base
+[signing]
+command = \"sign {file}\"
+hash = \"md5\""
+  "signing password variable that is no name|invalid|$base
+[signing]
+command = \"sign {file}\"
+password_env = \"MY PASSWORD\""
+  "signing command without its file|invalid|$base
+[signing]
+command = \"sign setup.exe\""
+  "timestamp server that is no web address|invalid|$base
+[signing]
+command = \"sign {file}\"
+timestamp_url = \"ftp://ts.example\""
 )
 for c in "${cases[@]}"; do
   IFS='|' read -r name want text <<<"$c"

@@ -8,6 +8,8 @@
 #include "archive/archive_reader.h"
 #include "archive/block.h"
 #include "archive/pe_image.h"
+#include "core/byte_order.h"
+#include "core/checksum.h"
 
 namespace {
 
@@ -338,6 +340,144 @@ TEST(PeLayout, UninstallerImageDropsTheSectionHeader) {
   String small("MZ");
   PatchUninstallerImage(small, layout, 0x10, patch);  // every patch outside is skipped
   EXPECT_STREQ(small.CStr(), "MZ");
+}
+
+// The derivation the runtime and the authoring tool share, before signatures
+// were considered: the bytes before the section, every byte after it, the
+// headers patched. Unsigned installers must keep giving exactly this.
+Bytes TodaysUninstaller(const Bytes& file, const PeLayout& layout, int32_t patchOffset, const String& patch) {
+  String image(reinterpret_cast<const char*>(file.data()), (int32_t)layout.sectionFileOffset);
+  const size_t after = (size_t)layout.sectionFileOffset + layout.sectionRawSize;
+  if (after < file.size())
+    image.Append(reinterpret_cast<const char*>(file.data()) + after, (int32_t)(file.size() - after));
+  PatchUninstallerImage(image, layout, patchOffset, patch);
+  return Bytes(image.CStr(), image.CStr() + image.Length());
+}
+
+// An installer laid out as truxpack lays it out: four sections, the archive
+// last (file bytes 0xA00 to 0xC00), a PE32 optional header with 16 data
+// directories, then `after` bytes (each 0xA0 + its index, so that a byte
+// carried to a wrong place shows), and the security directory as given.
+struct SignedFixture {
+  PeFixture f{0x80, 4, {".text", ".data", ".rdata", ".trux"}};
+  explicit SignedFixture(uint32_t after, uint32_t tableOffset = 0, uint32_t tableSize = 0) {
+    f.file.resize(0xC00 + after);
+    for (uint32_t i = 0; i < after; ++i) f.file[0xC00 + i] = (unsigned char)(0xA0 + i);
+    f.Set16(f.pe + 24, 0x10B);
+    f.Set32(f.pe + 24 + 92, 16);  // NumberOfRvaAndSizes
+    f.Set32(f.pe + kPeChecksumField, 0xC5C5C5C5);
+    f.Set32(f.pe + kPeSecurityDirectoryField, tableOffset);
+    f.Set32(f.pe + kPeSecurityDirectoryField + 4, tableSize);
+  }
+};
+
+TEST(UninstallerImage, TheInstallersOwnSignatureIsLeftOutAndNothingElseChanges) {
+  constexpr uint32_t kEnd = 0xC00;  // the section's end
+  struct Case {
+    const char* what;
+    uint32_t after, tableOffset, tableSize;
+    uint32_t carried;  // bytes after the section the uninstaller keeps
+    bool cleared;      // security directory entry cleared
+    uint16_t magic = 0x10B;
+    uint32_t directories = 16;
+  } cases[] = {
+      {"unsigned, nothing after the section", 0, 0, 0, 0, false},
+      {"unsigned, data after the section", 0x300, 0, 0, 0x300, false},
+      {"signed: the table follows the section", 0x5C8, kEnd, 0x5C8, 0, true},
+      {"signed over a foreign overlay", 0x700, kEnd + 0x138, 0x5C8, 0x138, true},
+      {"a table of one byte at the end", 0x10, kEnd + 0xF, 1, 0xF, true},
+      {"the table reaches past the file's end", 0x300, kEnd + 0x100, 0x201, 0x300, false},
+      {"the table lies wholly past the file's end", 0x300, 0x10000, 0x100, 0x300, false},
+      {"bytes follow the table", 0x300, kEnd, 0x200, 0x300, false},
+      {"the table starts inside the section", 0x300, kEnd - 8, 0x308, 0x300, false},
+      {"the table lies in the stub", 0x300, 0x200, 0x100, 0x300, false},
+      {"size 0", 0x300, kEnd + 0x300, 0, 0x300, false},
+      {"offset and size wrap in 32 bits", 0x300, 0xFFFFFF00, 0xC00 + 0x300 + 0x100, 0x300, false},
+      {"not PE32 (PE32+ magic)", 0x300, kEnd, 0x300, 0x300, false, 0x20B},
+      {"only four data directories", 0x300, kEnd, 0x300, 0x300, false, 0x10B, 4},
+  };
+  for (const Case& c : cases) {
+    SignedFixture s(c.after, c.tableOffset, c.tableSize);
+    s.f.Set16(s.f.pe + 24, c.magic);
+    s.f.Set32(s.f.pe + 24 + 92, c.directories);
+    PeLayout layout;
+    ASSERT_EQ(Find(s.f, layout), kArchiveOk) << c.what;
+    ASSERT_EQ(layout.sectionFileOffset + layout.sectionRawSize, kEnd) << c.what;
+
+    UninstallerTail tail = PlanUninstallerTail(s.f.file.data(), (int64_t)s.f.file.size(), layout,
+                                               (int64_t)s.f.file.size());
+    EXPECT_EQ(tail.offset, kEnd) << c.what;
+    EXPECT_EQ(tail.size, c.carried) << c.what;
+    EXPECT_EQ(tail.signatureLeft, c.cleared) << c.what;
+
+    String image;
+    ASSERT_EQ(DeriveUninstallerImage(ReadFromBytes, &s.f.file, (int64_t)s.f.file.size(), layout, UninstallerInputs(),
+                                     image),
+              kArchiveOk)
+        << c.what;
+    Bytes got(image.CStr(), image.CStr() + image.Length());
+    Bytes today = TodaysUninstaller(s.f.file, layout, 0, String());
+    if (!c.cleared) {
+      EXPECT_EQ(got, today) << c.what;  // byte for byte what it was
+      continue;
+    }
+    // Today's image without the table, with the entry cleared; nothing else.
+    Bytes expected(today.begin(), today.begin() + (0xA00 + c.carried));
+    for (uint32_t i = 0; i < 8; ++i) expected[s.f.pe + kPeSecurityDirectoryField + i] = 0;
+    EXPECT_EQ(got, expected) << c.what;
+    EXPECT_EQ(LoadLe32(&got[s.f.pe + kPeChecksumField]), 0xC5C5C5C5u) << c.what;
+  }
+}
+
+TEST(UninstallerImage, ThePatchIsWrittenAfterTheEntryIsCleared) {
+  // A signed uninstaller's headers travel as the patch: checksum to the end
+  // of the security directory entry. They win over the cleared entry.
+  SignedFixture s(0x5C8 + 0x100, 0xC00 + 0x100, 0x5C8);
+  PeLayout layout;
+  ASSERT_EQ(Find(s.f, layout), kArchiveOk);
+  String patch;
+  char* bytes = patch.TrySetLength((int32_t)kSignedHeaderBytes);
+  ASSERT_NE(bytes, nullptr);
+  // The headers as they are (data directory count and entries 0 to 3
+  // included), with the signed image's checksum and table.
+  memcpy(bytes, &s.f.file[s.f.pe + kPeChecksumField], kSignedHeaderBytes);
+  StoreLe32(bytes, 0x00123456);                                                       // checksum
+  StoreLe32(bytes + kPeSecurityDirectoryField - kPeChecksumField, 0xA00);             // the table's offset
+  StoreLe32(bytes + kPeSecurityDirectoryField - kPeChecksumField + 4, 0x100);         // and size
+  UninstallerInputs inputs;
+  inputs.patchOffset = (int32_t)(s.f.pe + kPeChecksumField);
+  inputs.patch = &patch;
+  String image;
+  ASSERT_EQ(DeriveUninstallerImage(ReadFromBytes, &s.f.file, (int64_t)s.f.file.size(), layout, inputs, image),
+            kArchiveOk);
+  ASSERT_EQ(image.Length(), 0xA00 + 0x100);
+  const unsigned char* u = reinterpret_cast<const unsigned char*>(image.CStr());
+  EXPECT_EQ(LoadLe32(u + s.f.pe + kPeChecksumField), 0x00123456u);
+  CertificateTable table = SecurityDirectory(u, image.Length(), s.f.pe);
+  EXPECT_EQ(table.offset, 0xA00u);
+  EXPECT_EQ(table.size, 0x100u);
+  EXPECT_EQ(u[0xA00], 0xA0);  // the overlay, now the uninstaller's own table, at its end
+}
+
+TEST(UninstallerImage, StubReadChecksumAndTailReadErrors) {
+  SignedFixture s(0x300);
+  PeLayout layout;
+  ASSERT_EQ(Find(s.f, layout), kArchiveOk);
+  String image;
+  UninstallerInputs inputs;
+  inputs.checkStub = true;
+  inputs.stubChecksum = BlockChecksum(s.f.file.data(), 0xA00);
+  EXPECT_EQ(DeriveUninstallerImage(ReadFromBytes, &s.f.file, (int64_t)s.f.file.size(), layout, inputs, image),
+            kArchiveOk);
+  inputs.stubChecksum ^= 1;
+  EXPECT_EQ(DeriveUninstallerImage(ReadFromBytes, &s.f.file, (int64_t)s.f.file.size(), layout, inputs, image),
+            kErrStubChecksum);
+  inputs.checkStub = false;
+  // A file size that claims more than the bytes there: the tail cannot be read.
+  EXPECT_EQ(DeriveUninstallerImage(ReadFromBytes, &s.f.file, (int64_t)s.f.file.size() + 1, layout, inputs, image),
+            kErrTrailingRead);
+  // A file that ends before the section starts: the stub cannot be read.
+  EXPECT_EQ(DeriveUninstallerImage(ReadFromBytes, &s.f.file, 0x900, layout, inputs, image), kErrStubRead);
 }
 
 }  // namespace

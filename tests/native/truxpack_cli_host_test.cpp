@@ -38,62 +38,6 @@ using namespace trux_test;
 
 namespace {
 
-struct Outcome {
-  int code = -1;
-  std::string out, err;
-};
-
-// Another user of the machine, for attacks made by someone unprivileged.
-struct User {
-  uid_t uid;
-  gid_t gid;
-  std::string tool;  // a copy of the tool this user can run (the build tree may be closed to it)
-};
-
-// In a child process: becomes user for good; false when that fails.
-bool BecomeUser(const User& u) {
-  return setgroups(0, nullptr) == 0 && setgid(u.gid) == 0 && setuid(u.uid) == 0 && getuid() == u.uid;
-}
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the tool with args in directory cwd, with extra environment entries;
-// as another user when `as` is given.
-Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std::vector<std::string> env = {},
-                 const User* as = nullptr) {
-  fs::path out = cwd / ".run-out", err = cwd / ".run-err";
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(o, 1);
-    dup2(e, 2);
-    if (as && !BecomeUser(*as)) _exit(125);
-    for (std::string& v : env) putenv(v.data());
-    std::vector<char*> argv;
-    std::string self = as && !as->tool.empty() ? as->tool : std::string(TRUXPACK_BINARY);
-    argv.push_back(self.data());
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(self.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  Outcome r;
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = Slurp(out);
-  r.err = Slurp(err);
-  fs::remove(out);
-  fs::remove(err);
-  return r;
-}
-
 // Names left in dir that a finished command must not leave (temporary files).
 std::vector<std::string> Leftovers(const fs::path& dir) {
   std::vector<std::string> left;

@@ -288,60 +288,6 @@ TEST(StreamedArchiveTest, CompressedRegionReadFromTheFiles) {
 
 namespace {
 
-struct ToolRun {
-  int code = -1;
-  long peakKb = -1;  // the tool's maximum resident set, when measured
-  std::string out, err;
-};
-
-// The peak is measured by /usr/bin/time, a small program of its own: a
-// child forked from this (large) test process would carry the test's
-// resident size into its own maximum across exec.
-constexpr char kTimeProgram[] = "/usr/bin/time";
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-ToolRun Truxpack(const fs::path& cwd, std::vector<std::string> args, bool measure = false) {
-  fs::path out = cwd / ".run-out", err = cwd / ".run-err", peak = cwd / ".run-peak";
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(o, 1);
-    dup2(e, 2);
-    std::vector<std::string> line;
-    if (measure) line = {kTimeProgram, "-f", "%M", "-o", peak.string()};
-    line.push_back(TRUXPACK_BINARY);
-    line.insert(line.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : line) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ToolRun r;
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  if (measure) {
-    // The last line of the report is the peak in kilobytes.
-    std::istringstream report(Slurp(peak));
-    std::string text;
-    while (std::getline(report, text))
-      if (!text.empty() && isdigit((unsigned char)text[0])) r.peakKb = std::stol(text);
-    fs::remove(peak);
-  }
-  r.out = Slurp(out);
-  r.err = Slurp(err);
-  fs::remove(out);
-  fs::remove(err);
-  return r;
-}
 
 // Files below root, by relative path: contents and modification time.
 std::map<std::string, std::pair<std::string, int64_t>> Tree(const fs::path& root) {
@@ -381,11 +327,11 @@ TEST(StreamedArchiveTest, StoredAndCompressedBuildsHoldTheSameRecords) {
   const std::string tree = "[product]\nname = \"P\"\n[data]\nvolume_base_name = \"vol\"\n[[file]]\nsource = \"files/**\"\n";
   w.Write("stored.toml", tree);
   w.Write("packed.toml", tree + "[flags]\ncompressed = true\n");
-  ToolRun stored = Truxpack(w.path, {"build", "stored.toml", "-o", "stored.exe", "--stub", "stub.exe", "--volume-size", "300K"});
+  Outcome stored = Truxpack(w.path, {"build", "stored.toml", "-o", "stored.exe", "--stub", "stub.exe", "--volume-size", "300K"});
   ASSERT_EQ(0, stored.code) << stored.err;
   ASSERT_TRUE(fs::exists(w.path / "vol3.XAV"));
   fs::create_directories(w.path / "packed");
-  ToolRun packed = Truxpack(w.path, {"build", "packed.toml", "-o", "packed/packed.exe", "--stub", "stub.exe", "--level", "fast"});
+  Outcome packed = Truxpack(w.path, {"build", "packed.toml", "-o", "packed/packed.exe", "--stub", "stub.exe", "--level", "fast"});
   ASSERT_EQ(0, packed.code) << packed.err;
 
   auto volumesIn = [&w](const fs::path& dir) {
@@ -410,17 +356,17 @@ TEST(StreamedArchiveTest, StoredAndCompressedBuildsHoldTheSameRecords) {
 
   for (const char* which : {"stored.exe", "packed/packed.exe"}) {
     std::string target = std::string("out-") + (which[0] == 's' ? "stored" : "packed");
-    ToolRun listed = Truxpack(w.path, {"list", which});
+    Outcome listed = Truxpack(w.path, {"list", which});
     EXPECT_EQ(0, listed.code) << listed.err;
-    ToolRun verified = Truxpack(w.path, {"verify", which});
+    Outcome verified = Truxpack(w.path, {"verify", which});
     EXPECT_EQ(0, verified.code) << verified.err;
-    ToolRun extracted = Truxpack(w.path, {"extract", which, target});
+    Outcome extracted = Truxpack(w.path, {"extract", which, target});
     ASSERT_EQ(0, extracted.code) << extracted.err;
     EXPECT_TRUE(Tree(w.path / target) == Tree(w.path / "files")) << which;
   }
   // A missing volume is named, and nothing is extracted.
   fs::remove(w.path / "vol3.XAV");
-  ToolRun missing = Truxpack(w.path, {"extract", "stored.exe", "out-missing"});
+  Outcome missing = Truxpack(w.path, {"extract", "stored.exe", "out-missing"});
   EXPECT_EQ(1, missing.code);
   EXPECT_NE(std::string::npos, missing.err.find("vol3.XAV is missing")) << missing.err;
   EXPECT_FALSE(fs::exists(w.path / "out-missing" / "big.bin"));
@@ -459,7 +405,7 @@ TEST(StreamedArchiveTest, PeakMemoryFollowsTheLargestFileNotTheProduct) {
   w.Write("p.toml", "[product]\nname = \"P\"\n[data]\noutside_image = true\n[[file]]\nsource = \"files/**\"\n");
   const long limitKb = (long)(1.2 * (kLarge >> 10)) + (64 << 10);
 
-  ToolRun build = Truxpack(w.path, {"build", "-q", "p.toml", "-o", "setup.exe", "--stub", "stub.exe"}, true);
+  Outcome build = Truxpack(w.path, {"build", "-q", "p.toml", "-o", "setup.exe", "--stub", "stub.exe"}, {}, nullptr, true);
   ASSERT_EQ(0, build.code) << build.err;
   EXPECT_GT(fs::file_size(w.path / "setup.exe"), kLarge);
   EXPECT_GT(build.peakKb, 0);
@@ -467,14 +413,14 @@ TEST(StreamedArchiveTest, PeakMemoryFollowsTheLargestFileNotTheProduct) {
     EXPECT_LE(build.peakKb, limitKb) << "build";
   }
   for (const char* command : {"list", "verify"}) {
-    ToolRun r = Truxpack(w.path, {command, "setup.exe"}, true);
+    Outcome r = Truxpack(w.path, {command, "setup.exe"}, {}, nullptr, true);
     EXPECT_EQ(0, r.code) << r.err;
     EXPECT_GT(r.peakKb, 0) << command;
     if (kPeaksMeaningful) {
       EXPECT_LE(r.peakKb, limitKb) << command;
     }
   }
-  ToolRun extract = Truxpack(w.path, {"extract", "-q", "setup.exe", "out"}, true);
+  Outcome extract = Truxpack(w.path, {"extract", "-q", "setup.exe", "out"}, {}, nullptr, true);
   ASSERT_EQ(0, extract.code) << extract.err;
   EXPECT_GT(extract.peakKb, 0);
   if (kPeaksMeaningful) {
@@ -503,9 +449,9 @@ TEST(StreamedArchiveTest, CompressedBuildHoldsTheFilesOnce) {
   }
   w.Write("p.toml", "[product]\nname = \"P\"\n[flags]\ncompressed = true\n[data]\noutside_image = true\n"
                     "[[file]]\nsource = \"files/**\"\n");
-  ToolRun build = Truxpack(
+  Outcome build = Truxpack(
       w.path, {"build", "-q", "p.toml", "-o", "setup.exe", "--stub", "stub.exe", "--level", "fast", "--threads", "2"},
-      true);
+      {}, nullptr, true);
   ASSERT_EQ(0, build.code) << build.err;
   EXPECT_LT(fs::file_size(w.path / "setup.exe"), kInput / 50);
   EXPECT_GT(build.peakKb, 0);
@@ -513,7 +459,7 @@ TEST(StreamedArchiveTest, CompressedBuildHoldsTheFilesOnce) {
     constexpr size_t kFastBuckets = size_t{32} << 20;  // per thread
     EXPECT_LE((size_t)build.peakKb, (5 * kInput / 2 + 2 * kFastBuckets) >> 10);
   }
-  ToolRun verify = Truxpack(w.path, {"verify", "setup.exe"});
+  Outcome verify = Truxpack(w.path, {"verify", "setup.exe"});
   EXPECT_EQ(0, verify.code) << verify.err;
 }
 
@@ -562,7 +508,7 @@ TEST(StreamedArchiveTest, ProgressOnATerminal) {
   std::string extract = OnTerminal(w.path, {"extract", "setup.exe", "out"});
   EXPECT_NE(std::string::npos, extract.find("extracting 0.1 MB of 0.5 MB, 0 of 5 files, 20%")) << extract;
   EXPECT_EQ("", OnTerminal(w.path, {"extract", "-q", "--force", "setup.exe", "out"}));
-  ToolRun logged = Truxpack(w.path, {"verify", "setup.exe"});
+  Outcome logged = Truxpack(w.path, {"verify", "setup.exe"});
   EXPECT_EQ(0, logged.code);
   EXPECT_EQ("", logged.err);
 }

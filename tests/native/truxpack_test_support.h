@@ -5,8 +5,14 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -63,6 +69,14 @@ inline Bytes MakeStub(uint32_t sections = 4) {
   return f;
 }
 
+// MakeStub with the 16 data directories a real PE32 image has: a signing
+// tool needs the security directory (entry 4) to exist.
+inline Bytes MakeSignableStub() {
+  Bytes f = MakeStub();
+  Put32(f, kPe + 24 + 92, 16);  // NumberOfRvaAndSizes
+  return f;
+}
+
 struct TempDir {
   fs::path path;
   TempDir() {
@@ -77,5 +91,80 @@ struct TempDir {
   }
   static inline int counter = 0;
 };
+
+#ifdef TRUXPACK_BINARY
+// The tool run as a separate process, as its users run it.
+struct Outcome {
+  int code = -1;
+  long peakKb = -1;  // the tool's maximum resident set, when measured
+  std::string out, err;
+};
+
+inline std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The peak is measured by /usr/bin/time, a small program of its own: a
+// child forked from this (large) test process would carry the test's
+// resident size into its own maximum across exec.
+inline constexpr char kTimeProgram[] = "/usr/bin/time";
+
+// Another user of the machine, for attacks made by someone unprivileged.
+struct User {
+  uid_t uid;
+  gid_t gid;
+  std::string tool;  // a copy of the tool this user can run (the build tree may be closed to it)
+};
+
+// In a child process: becomes user for good; false when that fails.
+inline bool BecomeUser(const User& u) {
+  return setgroups(0, nullptr) == 0 && setgid(u.gid) == 0 && setuid(u.uid) == 0 && getuid() == u.uid;
+}
+
+// Runs the tool with args in directory cwd, with extra environment entries;
+// as another user when `as` is given; measure: also its peak memory.
+inline Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std::vector<std::string> env = {},
+                        const User* as = nullptr, bool measure = false) {
+  fs::path out = cwd / ".run-out", err = cwd / ".run-err", peak = cwd / ".run-peak";
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(o, 1);
+    dup2(e, 2);
+    if (as && !BecomeUser(*as)) _exit(125);
+    for (std::string& v : env) putenv(v.data());
+    std::vector<std::string> line;
+    if (measure) line = {kTimeProgram, "-f", "%M", "-o", peak.string()};
+    line.push_back(as && !as->tool.empty() ? as->tool : std::string(TRUXPACK_BINARY));
+    line.insert(line.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : line) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Outcome r;
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (measure) {
+    // The last line of the report is the peak in kilobytes.
+    std::istringstream report(Slurp(peak));
+    std::string text;
+    while (std::getline(report, text))
+      if (!text.empty() && text[0] >= '0' && text[0] <= '9') r.peakKb = std::stol(text);
+    fs::remove(peak);
+  }
+  r.out = Slurp(out);
+  r.err = Slurp(err);
+  fs::remove(out);
+  fs::remove(err);
+  return r;
+}
+#endif
 
 }  // namespace trux_test

@@ -14,24 +14,39 @@
 #include "tools/truxpack/installer_writer.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project.h"
+#include "tools/truxpack/signing.h"
 #include "tools/truxpack/tool_info.h"
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The build's options: the packing ones, then one per [signing] key.
+std::vector<Option> BuildOptions() {
+  std::vector<Option> options = {
+      {"output", 'o', "FILE", "the installer to write (required)", "*.exe"},
+      {"stub", 0, "FILE", "the runtime stub (default: the one built into truxpack)", "*.exe"},
+      {"volume-size", 0, "BYTES", "cut the data into volume files of at most BYTES (K, M, G suffixes)"},
+      {"level", 0, "fast|best", "compression level, overriding data.level"},
+      {"threads", 'j', "N", "encoder threads (default: the machine's cores; the output is the same for any N)"},
+      {"werror", 0, nullptr, "treat warnings as errors"},
+      {"confine", 0, nullptr,
+       "refuse files outside the project's directory (absolute paths, .., links leading out) instead of warning"},
+      {"no-sign", 0, nullptr, "build unsigned, whatever [signing] says"}};
+  for (const SigningKey& k : SigningKeys()) options.push_back({k.option, 0, k.value, k.help, k.complete});
+  return options;
+}
+
+}  // namespace
+
 const CommandHelp kBuildCommand = {
     "build", "PROJECT.toml",
     "Packs the product the project describes into an installer (and its volume files, if any).\n"
+    "It is signed when [signing] or the --sign-* options give a key (each option overrides the key of the same "
+    "name); --no-sign builds unsigned.\n"
     "Nothing is written when anything fails: every output appears only once all are complete.\n"
     "The installer is made of the runtime stub built into truxpack, unless --stub names another.",
-    {{"output", 'o', "FILE", "the installer to write (required)", "*.exe"},
-     {"stub", 0, "FILE", "the runtime stub (default: the one built into truxpack)", "*.exe"},
-     {"volume-size", 0, "BYTES", "cut the data into volume files of at most BYTES (K, M, G suffixes)"},
-     {"level", 0, "fast|best", "compression level, overriding data.level"},
-     {"threads", 'j', "N", "encoder threads (default: the machine's cores; the output is the same for any N)"},
-     {"werror", 0, nullptr, "treat warnings as errors"},
-     {"confine", 0, nullptr,
-      "refuse files outside the project's directory (absolute paths, .., links leading out) instead of warning"}},
-    1, 1, {"*.toml"}};
+    BuildOptions(), 1, 1, {"*.toml"}};
 
 const CommandHelp kInitCommand = {
     "init", "DIR",
@@ -54,6 +69,69 @@ std::string DefaultVolumeBaseName(const std::string& projectPath) {
   return stem;
 }
 
+// The --sign-* options over the project's [signing] table. An option naming
+// a key source (certificate, key, pkcs12, command) replaces the project's
+// choice of source, and a password option its password; paths are taken
+// from the current directory. The files named are added to inputs, which
+// no output may replace (a private key is not to be overwritten by -o).
+bool ApplySigningArguments(const ParsedArgs& args, SigningOptions& o, std::vector<FileIdentity>& inputs,
+                           std::string& error) {
+  auto has = [&args](const char* key) {
+    for (const SigningKey& k : SigningKeys())
+      if (std::string(k.key) == key) return args.Has(k.option);
+    return false;
+  };
+  if (has("certificate") || has("key") || has("pkcs12") || has("command")) {
+    o.certificate.clear();
+    o.key.clear();
+    o.pkcs12.clear();
+    o.command.clear();
+  }
+  if (has("password_file") || has("password_env")) {
+    o.passwordFile.clear();
+    o.passwordEnv.clear();
+  }
+  for (const SigningKey& k : SigningKeys()) {
+    if (!args.Has(k.option)) continue;
+    const std::string key = k.key, value = args.Get(k.option);
+    const std::string problem = SigningValueProblem(key, value);
+    if (!problem.empty()) {
+      error = std::string("--") + k.option + ": " + problem;
+      return false;
+    }
+    std::string path;
+    if (key == "certificate" || key == "key" || key == "pkcs12" || key == "password_file") {
+      uint64_t size = 0;
+      FileIdentity identity;
+      path = fs::absolute(value).lexically_normal().string();
+      if (value.empty() || !StatRegularFile(path, size, identity, error)) {
+        error = std::string("--") + k.option + ": " + (value.empty() ? "must name a file" : PrintablePath(error));
+        return false;
+      }
+      inputs.push_back(identity);
+    }
+    if (key == "certificate") o.certificate = path;
+    if (key == "key") o.key = path;
+    if (key == "pkcs12") o.pkcs12 = path;
+    if (key == "password_file") o.passwordFile = path;
+    if (key == "password_env") o.passwordEnv = value;
+    if (key == "hash") o.hash = value;
+    if (key == "timestamp_url") o.timestampUrl = value;
+    if (key == "command") {
+      o.command = value;
+      o.commandDirectory = fs::current_path().string();
+    }
+    if (key == "uninstaller") {
+      if (value != "true" && value != "false") {
+        error = std::string("--") + k.option + ": expected true or false";
+        return false;
+      }
+      o.uninstaller = value == "true";
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunBuild(int argc, char** argv) {
@@ -61,7 +139,7 @@ int RunBuild(int argc, char** argv) {
   int code = ParseArgs(kBuildCommand, argc, argv, args);
   if (code >= 0) return code;
   const char* kUsage =
-      "truxpack build PROJECT.toml -o setup.exe [--stub FILE] [--volume-size BYTES] [--level fast|best] [--confine]";
+      "truxpack build PROJECT.toml -o setup.exe [--stub FILE] [--volume-size BYTES] [--level fast|best] [--confine] [--no-sign] [--sign-* ...]";
   if (!args.Has("output") || args.Get("output").empty()) {
     fprintf(stderr, "truxpack build: missing -o/--output FILE\n");
     return Usage(kUsage);
@@ -105,6 +183,14 @@ int RunBuild(int argc, char** argv) {
   for (const std::string& w : project.warnings) Warn(w);
   if (args.Has("werror") && !project.warnings.empty())
     return Fail(std::to_string(project.warnings.size()) + " warning(s) and --werror; nothing written");
+  if (args.Has("no-sign")) {
+    project.signing = SigningOptions();
+  } else if (!ApplySigningArguments(args, project.signing, project.inputs, error)) {
+    fprintf(stderr, "truxpack build: %s\n", error.c_str());
+    return Usage(kUsage);
+  }
+  const std::string signingProblem = SigningProblem(project.signing, project.settings);
+  if (!signingProblem.empty()) return Fail(PrintablePath(projectPath) + ": " + signingProblem);
   if (volumeSize > 0) project.pack.volumeSize = (int64_t)volumeSize;
   project.pack.threads = (unsigned)threads;
   project.pack.releaseEntryData = true;
@@ -124,9 +210,22 @@ int RunBuild(int argc, char** argv) {
   if (installer < 0) return Fail(PrintablePath(error));
   out.CommitLast(installer);
   FileTargets targets(out, installer, fs::path(output).parent_path().string());
+  // A signer works on copies in a directory of its own beside the output.
+  PrivateDirectory work;
+  const SigningOptions& signing = project.signing;
+  if (signing.Enabled()) {
+    progress.Stage("signing");
+    if (!work.Create(fs::path(output).parent_path().string(), error) ||
+        !SignUninstaller(signing, project, stub, work, error))
+      return Fail(PrintablePath(error));
+  }
   WrittenInstaller written;
   if (!WriteInstaller(project, stub, DefaultVolumeBaseName(projectPath), targets, false, written, error))
     return Fail(PrintablePath(error));
+  if (signing.Enabled()) {
+    progress.Stage("signing the installer");
+    if (!SignInstaller(signing, out, installer, output, written, work, error)) return Fail(PrintablePath(error));
+  }
   progress.Stage("writing");
   if (!out.Commit(error)) return Fail(PrintablePath(error));
   progress.Done();

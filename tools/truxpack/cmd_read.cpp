@@ -13,6 +13,7 @@
 #include <set>
 
 #include "archive/record_rules.h"
+#include "tools/truxpack/authenticode.h"
 #include "tools/truxpack/cli.h"
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/file_io.h"
@@ -40,8 +41,13 @@ const CommandHelp kListCommand = {
     1, 1, {"*.exe"}};
 const CommandHelp kVerifyCommand = {
     "verify", "setup.exe",
-    "Checks every count, limit and checksum the runtime checks; on failure names the runtime's error code.",
-    {kMaxSizeOption}, 1, 1, {"*.exe"}};
+    "Checks every count, limit and checksum the runtime checks; on failure names the runtime's error code.\n"
+    "Reports the installer's signature and the signature of the uninstaller the runtime will write; a "
+    "signature that does not hold is a failure.",
+    {kMaxSizeOption,
+     {"write-uninstaller", 0, "FILE", "also write the uninstaller the runtime will derive to FILE (to check it with other tools)",
+      "*.exe"}},
+    1, 1, {"*.exe"}};
 const CommandHelp kExtractCommand = {
     "extract", "setup.exe DIR",
     "Writes the installer's files below DIR with their date-times (for inspection; no Windows actions).\n"
@@ -269,7 +275,39 @@ std::string JsonTexts(const Array<String>& list) {
   return out + "]";
 }
 
-void PrintJson(const std::string& path, size_t fileSize, const InstallerContents& c) {
+// One signature in a line: state, hash, signer, issuer, validity, timestamp.
+std::string SignatureText(const SignatureCheck& s) {
+  if (s.state == SignatureCheck::State::kNone) return "none";
+  std::string text = SignatureStateName(s.state);
+  if (s.state == SignatureCheck::State::kInvalid) text += " (" + s.problem + ")";
+  if (!s.hash.empty()) text += ", " + s.hash;
+  if (!s.signer.empty())
+    text += ", signed by " + PrintablePath(s.signer) + ", issued by " + PrintablePath(s.issuer) + ", certificate valid " +
+            s.notBefore + " to " + s.notAfter + (s.timestamped ? ", timestamped" : ", no timestamp");
+  return text;
+}
+
+void PrintSignatures(const InstallerSignatures& s) {
+  printf("signature      installer: %s\n", SignatureText(s.installer).c_str());
+  if (!s.uninstallerWritten)
+    printf("               uninstaller: none written (flags.uninstaller is off)\n");
+  else if (!s.uninstallerUnchecked.empty())
+    printf("               uninstaller: not checked: %s\n", s.uninstallerUnchecked.c_str());
+  else
+    printf("               uninstaller: %s\n", SignatureText(s.uninstaller).c_str());
+}
+
+std::string SignatureJson(const SignatureCheck& s) {
+  char table[64];
+  snprintf(table, sizeof table, "\"table_offset\": %u, \"table_size\": %u", s.tableOffset, s.tableSize);
+  return std::string("{\"state\": \"") + SignatureStateName(s.state) + "\", \"problem\": " + JsonQuote(s.problem) +
+         ", \"hash\": " + JsonQuote(s.hash) + ", \"signer\": " + JsonQuote(s.signer) +
+         ", \"issuer\": " + JsonQuote(s.issuer) + ", \"not_before\": " + JsonQuote(s.notBefore) +
+         ", \"not_after\": " + JsonQuote(s.notAfter) + ", \"timestamped\": " + (s.timestamped ? "true" : "false") +
+         ", " + table + "}";
+}
+
+void PrintJson(const std::string& path, size_t fileSize, const InstallerContents& c, const InstallerSignatures& sig) {
   const ArchiveHeader& h = c.header;
   const ArchiveSettings& s = c.settings;
   printf("{\n  \"schema\": 1,\n  \"tool\": {\"name\": \"truxpack\", \"version\": %s},\n", JsonQuote(ToolVersion()).c_str());
@@ -355,7 +393,9 @@ void PrintJson(const std::string& path, size_t fileSize, const InstallerContents
     for (int k = 0; k < 5; ++k) printf("%s%s", k ? ", " : "", Json(e.texts[k]).c_str());
     printf("]}");
   }
-  printf("\n  ]\n}\n");
+  printf("\n  ],\n  \"signatures\": {\"installer\": %s,\n                 \"uninstaller\": %s}\n}\n",
+         SignatureJson(sig.installer).c_str(),
+         sig.uninstallerWritten && sig.uninstallerUnchecked.empty() ? SignatureJson(sig.uninstaller).c_str() : "null");
 }
 
 // The modification time an extracted file gets: the entry's date-time read
@@ -394,7 +434,7 @@ int RunList(int argc, char** argv) {
   if (c.status == ReadStatus::kNoArchive) return Fail(PrintablePath(path) + ": " + c.message);
   if (args.Has("json")) {
     if (c.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + c.message);
-    PrintJson(path, fileSize, c);
+    PrintJson(path, fileSize, c, CheckInstallerSignatures(*in.file, c, limit));
     return 0;
   }
   printf("installer      %s (%zu bytes)\n", PrintablePath(path).c_str(), fileSize);
@@ -445,6 +485,7 @@ int RunList(int argc, char** argv) {
       if (!details.empty()) printf("              %s\n", details.c_str());
     }
     PrintEntryActions(stdout, c.entries, Destination);
+    PrintSignatures(CheckInstallerSignatures(*in.file, c, limit));
     return 0;
   }
   return Fail(PrintablePath(path) + ": " + c.message);
@@ -462,10 +503,28 @@ int RunVerify(int argc, char** argv) {
   if (!ReadInstallerFile(path, limit, in, error, "verifying")) return Fail(error);
   const InstallerContents& c = in.contents;
   if (c.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + c.message);
-  if (Verbosity() > 0)
+  String uninstaller;
+  const InstallerSignatures signatures = CheckInstallerSignatures(*in.file, c, limit, &uninstaller);
+  if (args.Has("write-uninstaller")) {
+    if (!signatures.uninstallerUnchecked.empty()) return Fail(PrintablePath(path) + ": " + signatures.uninstallerUnchecked);
+    OutputSet out;
+    out.Protect(in.identity);
+    if (!out.Add(args.Get("write-uninstaller"), reinterpret_cast<const unsigned char*>(uninstaller.CStr()),
+                 (size_t)uninstaller.Length(), error) ||
+        !out.Commit(error))
+      return Fail(PrintablePath(error));
+  }
+  if (Verbosity() > 0) {
     printf("%s: OK (%zu entries, %d bytes of data%s; every count, limit and checksum the runtime checks holds)\n",
            PrintablePath(path).c_str(), c.entries.size(), c.header.dataRegionSize,
            c.volumesRead ? (" in " + std::to_string(c.volumesRead + 1) + " pieces").c_str() : "");
+    PrintSignatures(signatures);
+  }
+  if (signatures.installer.state == SignatureCheck::State::kInvalid)
+    return Fail(PrintablePath(path) + ": the installer's signature does not hold: " + signatures.installer.problem);
+  if (signatures.uninstallerWritten && signatures.uninstallerUnchecked.empty() &&
+      signatures.uninstaller.state == SignatureCheck::State::kInvalid)
+    return Fail(PrintablePath(path) + ": the uninstaller's signature does not hold: " + signatures.uninstaller.problem);
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "tools/truxpack/file_io.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -23,6 +24,7 @@ constexpr int kCleanupSlots = 4096;
 constexpr size_t kTempNameSize = 40;
 struct CleanupSlot {
   int dirfd;  // -1: free
+  int flags;  // for unlinkat: 0 for a file, AT_REMOVEDIR for a directory
   char name[kTempNameSize];
 };
 CleanupSlot g_cleanup[kCleanupSlots];
@@ -49,12 +51,13 @@ void InitSlots() {
   g_cleanupReady = true;
 }
 
-int RegisterTemp(int dirfd, const std::string& name) {
+int RegisterTemp(int dirfd, const std::string& name, int flags = 0) {
   SignalsBlocked blocked;
   InitSlots();
   for (int i = 0; i < kCleanupSlots; ++i)
     if (g_cleanup[i].dirfd < 0) {
       snprintf(g_cleanup[i].name, kTempNameSize, "%s", name.c_str());
+      g_cleanup[i].flags = flags;
       g_cleanup[i].dirfd = dirfd;
       return i;
     }
@@ -69,11 +72,13 @@ void ReleaseTemp(int slot) {
 
 void RemoveAllTemps() {
   if (!g_cleanupReady) return;
-  for (CleanupSlot& s : g_cleanup)
-    if (s.dirfd >= 0) {
-      unlinkat(s.dirfd, s.name, 0);
-      s.dirfd = -1;
-    }
+  // Files first, then the directories that held them.
+  for (int flags : {0, AT_REMOVEDIR})
+    for (CleanupSlot& s : g_cleanup)
+      if (s.dirfd >= 0 && s.flags == flags) {
+        unlinkat(s.dirfd, s.name, s.flags);
+        s.dirfd = -1;
+      }
 }
 
 void OnCleanupSignal(int sig) {
@@ -696,4 +701,110 @@ int OpenDirectoryBelow(int dirfd, const std::vector<std::string>& parts, size_t 
 bool WriteWholeFileAtomically(const std::string& path, const unsigned char* data, size_t size, std::string& error) {
   OutputSet out;
   return out.Add(path, data, size, error) && out.Commit(error);
+}
+
+// ------------------------------------------------------------ private directory
+
+namespace {
+
+// Removes everything inside the directory handle dirfd, through handles
+// alone: a link inside is removed, never followed. depth bounds the walk.
+void RemoveContentsAt(int dirfd, int depth) {
+  const int fd = openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    close(fd);
+    return;
+  }
+  std::vector<std::string> names;
+  while (const dirent* e = readdir(dir))
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+  closedir(dir);
+  for (const std::string& name : names) {
+    if (unlinkat(dirfd, name.c_str(), 0) == 0 || errno != EISDIR || depth <= 0) continue;
+    const int inner = openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (inner < 0) continue;
+    RemoveContentsAt(inner, depth - 1);
+    close(inner);
+    unlinkat(dirfd, name.c_str(), AT_REMOVEDIR);
+  }
+}
+
+}  // namespace
+
+PrivateDirectory::~PrivateDirectory() {
+  if (fd_ >= 0) {
+    // Whatever the programs run in it left, then the directory itself.
+    RemoveContentsAt(fd_, 8);
+    close(fd_);
+    unlinkat(parentFd_, name_.c_str(), AT_REMOVEDIR);
+  }
+  for (int slot : slots_) ReleaseTemp(slot);
+  ReleaseTemp(dirSlot_);
+  if (parentFd_ >= 0) close(parentFd_);
+}
+
+bool PrivateDirectory::Create(const std::string& parent, std::string& error) {
+  const std::string shown = parent.empty() ? "." : parent;
+  // Opened as an output directory is: never through a link of another user.
+  parentFd_ = OpenOutputDirectory(shown, false, error);
+  if (parentFd_ < 0) return false;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::string hex;
+    if (!RandomHex(hex)) {
+      error = "cannot create a private directory in " + shown + ": no random numbers";
+      return false;
+    }
+    const std::string name = ".trux-" + hex + ".d";
+    dirSlot_ = RegisterTemp(parentFd_, name, AT_REMOVEDIR);
+    if (dirSlot_ < 0) {
+      error = "cannot create a private directory in " + shown + ": too many temporary files at once";
+      return false;
+    }
+    if (mkdirat(parentFd_, name.c_str(), 0700) != 0) {
+      int err = errno;
+      ReleaseTemp(dirSlot_);
+      dirSlot_ = -1;
+      if (err == EEXIST) continue;
+      error = "cannot create a private directory in " + shown + ": " + Why(err);
+      return false;
+    }
+    fd_ = openat(parentFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    // The directory opened must be the one made: this user's, closed to others.
+    if (fd_ >= 0 && (fstat(fd_, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & 077) != 0)) {
+      close(fd_);
+      fd_ = -1;
+      errno = EPERM;
+    }
+    if (fd_ < 0) {
+      error = "cannot open the private directory in " + shown + ": " + Why(errno);
+      unlinkat(parentFd_, name.c_str(), AT_REMOVEDIR);
+      ReleaseTemp(dirSlot_);
+      dirSlot_ = -1;
+      return false;
+    }
+    name_ = name;
+    // Absolute: the programs run in it may start elsewhere.
+    path_ = std::filesystem::absolute(std::filesystem::path(shown) / name).string();
+    return true;
+  }
+  error = "cannot create a private directory in " + shown + ": every name tried exists";
+  return false;
+}
+
+std::string PrivateDirectory::File(const std::string& name) {
+  if (fd_ >= 0) {
+    int slot = RegisterTemp(fd_, name);
+    if (slot >= 0) slots_.push_back(slot);
+  }
+  return (std::filesystem::path(path_) / name).string();
+}
+
+int PrivateDirectory::CreateFile(const std::string& name, std::string& error) {
+  const std::string path = File(name);
+  int fd = openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) error = "cannot create " + path + ": " + Why(errno);
+  return fd;
 }

@@ -180,6 +180,35 @@ class OutputSet {
   std::vector<Pending> pending_;
 };
 
+// A directory that only this user can enter (mode 0700), created
+// exclusively under an unpredictable name (".trux-", 16 hexadecimal digits,
+// ".d") inside a given directory, for files that other programs write by
+// name (a signing tool's output): nobody else can plant a file or a link in
+// it. It goes, with everything in it, when the object goes; the files named
+// through File and the directory also go when the process ends by SIGINT,
+// SIGTERM or SIGHUP.
+class PrivateDirectory {
+ public:
+  PrivateDirectory() = default;
+  PrivateDirectory(const PrivateDirectory&) = delete;
+  PrivateDirectory& operator=(const PrivateDirectory&) = delete;
+  ~PrivateDirectory();
+  bool Create(const std::string& parent, std::string& error);
+  // The path of name inside (registered for removal on a signal).
+  std::string File(const std::string& name);
+  // Creates name inside, exclusively and owner-only; its descriptor, or -1
+  // with error set.
+  int CreateFile(const std::string& name, std::string& error);
+
+ private:
+  std::string name_;  // in the parent directory
+  std::string path_;
+  int parentFd_ = -1;
+  int fd_ = -1;
+  int dirSlot_ = -1;
+  std::vector<int> slots_;
+};
+
 // Writes one output on its own (OutputSet with one file).
 bool WriteWholeFileAtomically(const std::string& path, const unsigned char* data, size_t size, std::string& error);
 

@@ -56,6 +56,13 @@ program = "Uninstall.exe"
 # volume_size = 1440000             # split the data region into volume files
 # outside_image = false
 
+# [signing]                         # sign the installer and its uninstaller (docs/truxpack.md, Signing)
+# certificate = "keys/chain.pem"    # PEM chain, with key; or pkcs12 = "keys/codesign.p12"
+# key = "keys/key.pem"
+# password_env = "CODESIGN_PASSWORD"  # never the password itself
+# timestamp_url = "http://timestamp.digicert.com"
+# command = "jsign ... {file}"      # instead: a signer for hardware or cloud keys
+
 # [messages]                        # override single English messages by number
 # 42 = "Example Product is ready."
 

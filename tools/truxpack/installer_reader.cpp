@@ -630,6 +630,15 @@ void ReadInstaller(ByteSource& file, const VolumeOpener& volumes, InstallerConte
   }
 }
 
+int32_t DeriveUninstaller(ByteSource& file, const InstallerContents& c, String& image) {
+  UninstallerInputs inputs;
+  inputs.checkStub = c.settings.Flag(kFlagCheckStub);
+  inputs.stubChecksum = c.header.stubChecksum;
+  inputs.patchOffset = c.settings.patchOffset;
+  inputs.patch = &c.settings.patchBytes;
+  return DeriveUninstallerImage(ReadAtSource, &file, (int64_t)file.Size(), c.layout, inputs, image);
+}
+
 bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const InstallerContents& c,
                      const EntryDataVisitor& visitor, std::string& error, uint64_t maxUnpacked,
                      const ReadProgress& progress) {

@@ -126,6 +126,12 @@ bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const Instal
                      const EntryDataVisitor& visitor, std::string& error,
                      uint64_t maxUnpacked = kDefaultMaxUnpacked, const ReadProgress& progress = nullptr);
 
+// The uninstaller image the runtime derives from an installer whose
+// settings ReadInstaller has read: the one derivation the runtime runs
+// (DeriveUninstallerImage), over file. Returns kArchiveOk or the runtime's
+// code (35, 40, 42).
+int32_t DeriveUninstaller(ByteSource& file, const InstallerContents& contents, String& image);
+
 // Walks the entry records of an unpacked region with the given sizes.
 // Returns kArchiveOk, or the code of the first bad record (70, 71, 72, 100,
 // 110, or kErrArchiveTruncated for a record that runs past the region);

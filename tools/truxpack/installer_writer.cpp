@@ -287,6 +287,14 @@ bool WriteInstaller(Project& project, const Bytes& stub, const std::string& volu
   }
   Bytes().swap(pieces.region);
   if (!router.Finish(error)) return false;
+  if (!project.uninstallerTail.empty()) {
+    // Data outside the image is read to the end of the file: nothing may follow it.
+    if (s.dataOutsideImage || firstPiece != inSection) {
+      error = "internal: bytes for the uninstaller after data outside the image";
+      return false;
+    }
+    if (!targets.Write(0, project.uninstallerTail.data(), project.uninstallerTail.size(), error)) return false;
+  }
   if (pieces.regionStreamed) {
     h.dataRegionChecksum = router.Checksum();
     unsigned char bytes[4];
@@ -316,31 +324,26 @@ bool WriteInstaller(Project& project, const Bytes& stub, const std::string& volu
     return false;
   }
   Bytes().swap(check.region);
+  out.contents = check;
+  // The uninstaller the runtime will derive: the stub (with the project's
+  // patch) followed by what the section is followed by. It is derived here
+  // as the runtime derives it; with data after the section it carries that
+  // data and is held only when asked for.
   const PeLayout& L = check.layout;
-  const uint64_t after = (uint64_t)L.sectionFileOffset + L.sectionRawSize;
-  const bool hadTrailing = after < installer->Size();
+  const bool onlyTail =
+      (uint64_t)L.sectionFileOffset + L.sectionRawSize + project.uninstallerTail.size() == installer->Size();
+  if (!wantUninstaller && !onlyTail) return true;
   String image;
-  if (!image.TrySetLength((int32_t)L.sectionFileOffset) ||
-      !installer->ReadAt(0, image.Buffer(), (size_t)L.sectionFileOffset)) {
+  if (DeriveUninstaller(*installer, check, image) != kArchiveOk) {
     error = "cannot read back the installer just written";
     return false;
   }
-  if (hadTrailing && wantUninstaller) {
-    const uint64_t trailing = installer->Size() - after;
-    String rest;
-    if (!rest.TrySetLength((int32_t)trailing) || !installer->ReadAt(after, rest.Buffer(), (size_t)trailing)) {
-      error = "cannot read back the installer just written";
-      return false;
-    }
-    image.Append(rest);
-  }
-  PatchUninstallerImage(image, L, check.settings.Flag(kFlagUninstaller) ? check.settings.patchOffset : 0,
-                        check.settings.patchBytes);
   if (wantUninstaller) out.uninstaller.assign(image.CStr(), image.CStr() + image.Length());
-  if (!hadTrailing) {
+  if (onlyTail) {
     Bytes expected = stub;
     if (s.Flag(kFlagUninstaller) && s.patchOffset > 0)
       memcpy(expected.data() + s.patchOffset, s.patchBytes.CStr(), (size_t)s.patchBytes.Length());
+    expected.insert(expected.end(), project.uninstallerTail.begin(), project.uninstallerTail.end());
     if ((size_t)image.Length() != expected.size() || memcmp(image.CStr(), expected.data(), expected.size()) != 0) {
       error = "stub: cutting the archive section back out would not give the stub back (its header area after the "
               "section table is not zero-filled)";

@@ -23,6 +23,7 @@
 
 #include "tools/truxpack/archive_writer.h"
 #include "tools/truxpack/file_io.h"
+#include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/project.h"
 
 // Where a build's outputs go. Output 0 is the installer, opened by the
@@ -80,6 +81,7 @@ struct WrittenInstaller {
   uint64_t installerSize = 0;
   std::vector<std::string> volumeNames;
   Bytes uninstaller;  // filled only when asked for
+  InstallerContents contents;  // what reading the installer back found (its region not held)
 };
 
 // Packs the loaded project (entries with their bytes held, or read from

@@ -47,6 +47,7 @@ bool LoadProject(const std::string& path, Project& project, std::string& error, 
        LoadDialogs(l, root.Sub("dialogs"), s) && LoadBackground(l, root.Sub("background"), s) &&
        LoadShortcutsTable(l, root.Sub("shortcuts"), s) && LoadBatches(root.Sub("batches"), s) &&
        LoadUninstall(l, root.Sub("uninstall"), s) && LoadData(l, root.Sub("data"), project) &&
+       LoadSigning(l, root.Sub("signing"), project) &&
        LoadRecordLists(l, root, s) && LoadLanguages(l, root, s) && LoadFiles(l, root, project) &&
        root.CheckUnknown();
   // A loader that noted a problem and read on (a table given as a value,

@@ -13,6 +13,24 @@
 #include "tools/truxpack/archive_writer.h"
 #include "tools/truxpack/file_io.h"
 
+// How a build is signed: the [signing] table, overridden by --sign-*
+// options. Paths are absolute once loaded (the project's relative ones are
+// taken from its directory, the options' from the current one). A build is
+// signed when a key (certificate and key, or pkcs12) or a command is given.
+struct SigningOptions {
+  std::string certificate;   // PEM certificate chain, the signer's first
+  std::string key;           // PEM private key
+  std::string pkcs12;        // PKCS#12 file with key and chain, instead of the two
+  std::string passwordFile;  // file whose content is the key's password
+  std::string passwordEnv;   // or the environment variable holding it
+  std::string command;       // or a command that signs the file "{file}" names, in place
+  std::string commandDirectory;  // where the command runs: the directory its relative paths start from
+  std::string hash;          // digest: sha1, sha256, sha384, sha512 (key files only); empty: sha256
+  std::string timestampUrl;  // RFC 3161 timestamp server (key files only)
+  bool uninstaller = true;   // sign the uninstaller too (flags.uninstaller)
+  bool Enabled() const { return !certificate.empty() || !key.empty() || !pkcs12.empty() || !command.empty(); }
+};
+
 struct Project {
   ArchiveSettings settings;
   std::vector<EntryInput> entries;
@@ -24,6 +42,12 @@ struct Project {
   int32_t timeZoneOffset = 0;        // data.time_zone in seconds east of UTC
   int64_t sourceDateEpoch = -1;      // SOURCE_DATE_EPOCH, or -1 when not set
   bool readData = true;              // LoadProject's choice: entries' bytes read, or left in their files
+  // Bytes written after the archive section, which the uninstaller carries:
+  // the signed uninstaller's certificate table with its alignment padding
+  // (its headers' changes travel as the uninstaller patch). Empty unless the
+  // build signs the uninstaller.
+  Bytes uninstallerTail;
+  SigningOptions signing;
 };
 
 // A named flag bit of the [flags] table.

@@ -36,6 +36,7 @@ const std::vector<Choice> kConditions = {{"always", 0},       {"date_equal", 1},
                                          {"date_before", 3},  {"size_equal", 4},    {"size_at_least", 5},
                                          {"size_at_most", 6}};
 const std::vector<Choice> kValueTypes = {{"string", 1}, {"expand", 2}, {"number", 4}};
+const std::vector<Choice> kSigningHashes = {{"sha1", 1}, {"sha256", 256}, {"sha384", 384}, {"sha512", 512}};
 
 constexpr int64_t kU8 = 0xFF, kU32 = 0xFFFFFFFFll;
 
@@ -134,6 +135,20 @@ std::vector<ProjectKey> MakeProjectKeys() {
           .Pattern("^(|UTC|Z|[+-](0[0-9]|1[0-4]):[0-5][0-9])$"),
       K("data", "reserved_date", kPattern, "the reserved date record: 40 hexadecimal digits")
           .Pattern("^[0-9A-Fa-f]{40}$"),
+      K("", "signing", kTable, "how the build is signed; nothing of it enters the installer"),
+      K("signing", "certificate", kPath, "PEM certificate chain, the signer's certificate first (with key)"),
+      K("signing", "key", kPath, "PEM private key (with certificate)"),
+      K("signing", "pkcs12", kPath, "PKCS#12 file holding the key and its chain (instead of certificate and key)"),
+      K("signing", "password_file", kPath, "file holding the key's password"),
+      K("signing", "password_env", kPattern, "environment variable holding the key's password")
+          .Pattern("^[A-Za-z_][A-Za-z0-9_]*$"),
+      K("signing", "command", kPattern, "command that signs {file} in place (hardware or cloud keys)")
+          .Pattern("\\{file\\}"),
+      K("signing", "hash", kName, "digest of the signature with key files: sha1, sha256 (default), sha384 or sha512")
+          .Names(kSigningHashes),
+      K("signing", "timestamp_url", kPattern, "RFC 3161 timestamp server, with key files")
+          .Pattern("^https?://[^ \\t\\r\\n]*$"),
+      K("signing", "uninstaller", kBool, "sign the uninstaller too (default true)"),
       K("", "languages", kTable, "further languages"),
       K("languages", "files", kTextList, "language files in list order; each has name and [messages]"),
       K("languages", "english", kName, "where English goes: first (default), last or none").Names(kEnglishPlaces),

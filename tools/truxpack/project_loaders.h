@@ -21,6 +21,8 @@ bool LoadBatches(Table t, ArchiveSettings& s);
 bool LoadUninstall(Loader& l, Table t, ArchiveSettings& s);
 bool LoadData(Loader& l, Table t, Project& p);
 bool LoadRecordLists(Loader& l, Table& root, ArchiveSettings& s);
+// [signing]: how the build is signed; nothing of it reaches the archive.
+bool LoadSigning(Loader& l, Table t, Project& p);
 
 // [messages] and [languages] (project_languages.cpp).
 bool LoadLanguages(Loader& l, Table& root, ArchiveSettings& s);

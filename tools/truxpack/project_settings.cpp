@@ -1,11 +1,14 @@
 #include <stdlib.h>
 
+#include <filesystem>
+
 #include "archive/record_rules.h"
 #include "core/path_check.h"
 #include "tools/truxpack/bitmap.h"
 #include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project_loaders.h"
+#include "tools/truxpack/signing.h"
 #include "tools/truxpack/text_encoding.h"
 
 namespace {
@@ -282,6 +285,47 @@ bool LoadData(Loader& l, Table t, Project& p) {
     for (int i = 0; i < kReservedDateRecordSize; ++i)
       s.reservedDate[i] = (uint8_t)strtoul(hex.substr(2 * i, 2).c_str(), nullptr, 16);
   }
+  return t.CheckUnknown();
+}
+
+bool LoadSigning(Loader& l, Table t, Project& p) {
+  SigningOptions& o = p.signing;
+  o.commandDirectory = std::filesystem::absolute(l.directory.empty() ? "." : l.directory).lexically_normal().string();
+  // Key files are read by the signing tool, not here: each must be a
+  // regular file, and is an input no output may replace.
+  struct KeyValue {
+    const char* key;
+    std::string* value;
+  };
+  for (const KeyValue& k : {KeyValue{"certificate", &o.certificate}, KeyValue{"key", &o.key},
+                            KeyValue{"pkcs12", &o.pkcs12}, KeyValue{"password_file", &o.passwordFile}}) {
+    std::string name;
+    if (!t.RawText(k.key, name)) return false;
+    if (!t.Get(k.key)) continue;
+    if (name.empty()) return l.Fail(t.Key(k.key), "must name a file");
+    const std::string path = std::filesystem::absolute(l.Resolve(name)).lexically_normal().string();
+    uint64_t size = 0;
+    FileIdentity identity;
+    std::string why;
+    if (!StatRegularFile(path, size, identity, why)) return l.Fail(t.Key(k.key), PrintablePath(why));
+    if (l.inputs) l.inputs->push_back(identity);
+    *k.value = path;
+  }
+  // The other texts are used as written (a command line, a variable's
+  // name, an address), each checked as its --sign-* option is.
+  for (const KeyValue& k : {KeyValue{"password_env", &o.passwordEnv}, KeyValue{"command", &o.command},
+                            KeyValue{"hash", &o.hash}, KeyValue{"timestamp_url", &o.timestampUrl}}) {
+    const toml::node* n = t.Get(k.key);
+    if (!l.error.empty()) return false;
+    if (!n) continue;
+    if (!n->is_string()) return l.Fail(t.Key(k.key), "expected a text in double quotes");
+    const std::string value = n->as_string()->get();
+    if (value.find('\0') != std::string::npos) return l.Fail(t.Key(k.key), "contains a NUL character");
+    const std::string problem = SigningValueProblem(k.key, value);
+    if (!problem.empty()) return l.Fail(t.Key(k.key), problem);
+    *k.value = value;
+  }
+  if (!t.Bool("uninstaller", o.uninstaller)) return false;
   return t.CheckUnknown();
 }
 
