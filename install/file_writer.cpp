@@ -7,6 +7,7 @@
 #include "core/format.h"
 #include "core/path.h"
 #include "core/win32/disk_file.h"
+#include "core/win32/dynamic_library.h"
 #include "core/win32/file_util.h"
 #include "core/win32/system.h"
 #include "core/win32/system_dirs.h"
@@ -20,20 +21,6 @@ namespace {
 
 constexpr int32_t kWriteAttempts = 3;
 constexpr uint32_t kClearOnRetryMask = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-using MoveFileExFunction = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
-
-// MoveFileExA of "kernel32.dll", looked up once; null when the system lacks it.
-MoveFileExFunction MoveFileExEntry() {
-  static bool looked = false;
-  static MoveFileExFunction entry = nullptr;
-  if (!looked) {
-    looked = true;
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel) entry = (MoveFileExFunction)(void*)GetProcAddress(kernel, "MoveFileExA");
-  }
-  return entry;
-}
 
 // The system's text for the calling thread's last error; "" when it is 0.
 String LastErrorText() {
@@ -50,7 +37,7 @@ bool WininitExists() { return FileExists(JoinPath(WindowsDir().CStr(), "wininit.
 enum class RebootMove { kDone, kUseWininit, kFailed };
 RebootMove MoveAtReboot(const char* source, const char* destination, DWORD flags) {
   if (!IsNtPlatform()) return RebootMove::kUseWininit;
-  MoveFileExFunction moveFileEx = MoveFileExEntry();
+  const auto moveFileEx = SystemApi(kLibKernel32).MoveFileExA;
   if (moveFileEx && moveFileEx(source, destination, flags)) return RebootMove::kDone;
   const DWORD error = GetLastError();
   const bool wininit = WininitExists();

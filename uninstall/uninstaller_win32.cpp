@@ -352,15 +352,8 @@ void ReleaseSharedFile(RegistryKey& counts, const String& path, uint32_t markers
     if (count > 0) return;
   }
   if (markers & kMarkedPermanent) return;
-  if (markers & kMarkedComServer) {
-    HMODULE library = LoadLibraryA(path.CStr());
-    if (library) {
-      typedef HRESULT(STDAPICALLTYPE * Unregister)();
-      Unregister unregister = (Unregister)(void*)GetProcAddress(library, "DllUnregisterServer");
-      if (unregister) unregister();
-      FreeLibrary(library);
-    }
-  }
+  // A server that cannot be loaded or lacks the export is released all the same.
+  if (markers & kMarkedComServer) CallServerExport(path.CStr(), "DllUnregisterServer");
   if (markers & kMarkedTypeLibrary) UnregisterTypeLibrary(path.CStr());
   if (!FileExists(path.CStr())) return;
   if (ProductFlag(kFlagUninstallAskSharedFiles) && !Automatic() &&
