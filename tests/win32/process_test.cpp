@@ -123,7 +123,7 @@ TEST(RunProcess, CanTellTheChildNeverToRunProgramsFromItsCurrentDirectory) {
 
 // A copy of the child fixture at path (its directory created).
 bool CopyChild(const std::string& path) {
-  CreateDirectoryA(Text(DirectoryOf(path.c_str())).c_str(), nullptr);
+  if (!CreateDirectoryTree(DirectoryOf(path.c_str()).CStr())) return false;
   return CopyFileA(Text(JoinPath(DirectoryOf(ModulePath().CStr()).CStr(), "child_fixture.exe")).c_str(), path.c_str(),
                    FALSE) != FALSE;
 }
@@ -152,7 +152,7 @@ TEST(FindProgram, NamesTheProgramExplicitly) {
       {root + "\\My App\\run.exe exit 5", root + "\\My App\\run.exe"},
       {"\"" + root + "\\My App\\run.exe\" exit 5", root + "\\My App\\run.exe"},
       {root + "\\noext exit 3", root + "\\noext.exe"},
-      {root + "\\missing\\x.exe /y", root + "\\missing\\x.exe"},
+      {root + "\\missing\\x.exe /y", "C:\\trux"},  // nothing there: the first word, which cannot start
       {"cmd.exe /c exit", std::string(system) + "\\cmd.exe"},
       {"cmd /c exit", std::string(system) + "\\cmd.exe"},
       {"trux_beside.exe exit 1", ""},
