@@ -87,27 +87,32 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
   const bool legacy = IsLegacyInterpreter(interpreter.CStr());
   BuildBatchFile(text, variables, commands, g_options.automaticMode || hidden, !legacy);
 
-  const String path = JoinPath(dir, kBatchFileName);
-  // A file (or link) left under the name is removed, and the batch file is
-  // then created new: the commands never go through something planted there.
-  // One that cannot be removed makes the exclusive creation below fail.
-  (void)RemoveFile(path.CStr(), 0);
+  // The batch file lives in a new directory of the run's own, so nobody can
+  // have put anything under its name, and it stays open with writing and
+  // deleting shared with nobody until the interpreter is done: the commands
+  // it runs are exactly the ones written. The interpreter's current
+  // directory is still the group's.
+  String own;
+  if (!CreatePrivateDirectory(own)) return;
+  const String path = JoinPath(own.CStr(), kBatchFileName);
   {
     DiskFile file;
-    if (file.Open(path.CStr(), kOpenCreateNew | kOpenNoRead) != kOpenOk) return;
-    if (!file.WriteBlock(text.CStr(), text.Length())) {
-      file.Close();
-      (void)RemoveFile(path.CStr(), 0);  // a cut file is never run; removing it is all that is left to do
-      return;
+    if (file.Open(path.CStr(), kOpenCreateNew | kOpenShareRead) == kOpenOk &&
+        file.WriteBlock(text.CStr(), text.Length())) {
+      String commandLine;
+      Format(commandLine, "%s /e:%d /c ", interpreter.CStr(), (int)kBatchEnvironmentSize);
+      AppendBatchPathArgument(commandLine, path, legacy);
+      // Unless told not to, the interpreter looks a command's program up in
+      // its current directory (the install directory) before the system's.
+      RunProcess(commandLine.CStr(),
+                 kRunWait | kRunKeepUiAlive | kRunNoCurrentDirectoryPrograms | (hidden ? (uint32_t)kRunHidden : 0u),
+                 dir);
     }
   }
-  String commandLine;
-  Format(commandLine, "%s /e:%d /c ", interpreter.CStr(), (int)kBatchEnvironmentSize);
-  AppendBatchPathArgument(commandLine, path, legacy);
-  RunProcess(commandLine.CStr(), kRunWait | kRunKeepUiAlive | (hidden ? (uint32_t)kRunHidden : 0u), dir);
-  // A batch file still held by a program it started stays; the next group
-  // removes it before it writes its own.
+  // A batch file still held by a program it started stays in the run's own
+  // directory, which then stays too; nothing else ever uses either.
   (void)RemoveFile(path.CStr(), 0);
+  RemoveDirectoryA(own.CStr());
 }
 
 String EditAutoexecPath(bool add) {

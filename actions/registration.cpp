@@ -56,7 +56,7 @@ bool Succeeded(HRESULT hr) {
 
 // The type library at path, loaded; null with the last error set.
 ITypeLib* LoadTypeLibrary(const char* path, wchar_t* widePath) {
-  const TypeLibraryFunctions& ole = OleAut32();
+  const SystemFunctions& ole = SystemApi(kLibOleAut32);
   if (!ole.LoadTypeLib) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
@@ -124,22 +124,22 @@ void RegisterComServers(const Array<String>& comServerList) {
   for (int32_t i = 0; i < comServerList.Count(); ++i) {
     const char* path = comServerList[i].CStr();
     AppendFormat(log, "Registering COM File \"%s\"...", path);
-    HMODULE module = LoadLibraryA(path);
-    if ((UINT_PTR)module < 32) {
-      log.Append("LoadLibrary() Failed\r\n");
-      continue;
+    switch (CallServerExport(path, "DllRegisterServer")) {
+      case ServerCall::kCalled: log.Append("OK\r\n"); break;
+      case ServerCall::kNotLoaded: log.Append("LoadLibrary() Failed\r\n"); break;
+      case ServerCall::kNoExport: log.Append("GetProcAddress(\"DllRegisterServer\") Failed\r\n"); break;
     }
-    typedef HRESULT(STDAPICALLTYPE * RegisterServerFunction)();
-    RegisterServerFunction registerServer =
-        reinterpret_cast<RegisterServerFunction>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    if (registerServer) {
-      registerServer();
-      log.Append("OK\r\n");
-    } else {
-      log.Append("GetProcAddress(\"DllRegisterServer\") Failed\r\n");
-    }
-    FreeLibrary(module);
   }
+}
+
+ServerCall CallServerExport(const char* path, const char* exportName) {
+  HMODULE module = LoadProductLibrary(path);
+  if (!module) return ServerCall::kNotLoaded;
+  typedef HRESULT(STDAPICALLTYPE * ServerFunction)();
+  const auto function = reinterpret_cast<ServerFunction>(reinterpret_cast<void*>(GetProcAddress(module, exportName)));
+  if (function) function();
+  FreeLibrary(module);
+  return function ? ServerCall::kCalled : ServerCall::kNoExport;
 }
 
 void RegisterTypeLibraries(const Array<String>& typeLibraryList) {
@@ -163,7 +163,7 @@ bool RegisterTypeLibrary(const char* path) {
   wchar_t widePath[kMaxWidePath + 1];
   ITypeLib* library = LoadTypeLibrary(path, widePath);
   if (!library) return false;
-  const TypeLibraryFunctions& ole = OleAut32();
+  const SystemFunctions& ole = SystemApi(kLibOleAut32);
   bool ok = false;
   if (!ole.RegisterTypeLib)
     SetLastError(ERROR_PROC_NOT_FOUND);
@@ -177,7 +177,7 @@ bool UnregisterTypeLibrary(const char* path) {
   wchar_t widePath[kMaxWidePath + 1];
   ITypeLib* library = LoadTypeLibrary(path, widePath);
   if (!library) return false;
-  const TypeLibraryFunctions& ole = OleAut32();
+  const SystemFunctions& ole = SystemApi(kLibOleAut32);
   bool ok = false;
   TLIBATTR* attributes = nullptr;
   if (!ole.UnRegisterTypeLib) {

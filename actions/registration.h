@@ -65,6 +65,15 @@ void RegisterSharedFiles(bool reinstall, const Array<String>& sharedFileList, St
 // not examined.
 void RegisterComServers(const Array<String>& comServerList);
 
+// The outcome of CallServerExport.
+enum class ServerCall { kCalled, kNotLoaded, kNoExport };
+
+// Loads the COM server at path (a full path) with LoadProductLibrary, so
+// that its dependencies come only from its own folder and the system
+// directory, calls its exportName export (DllRegisterServer or
+// DllUnregisterServer, result not examined) when it has one, and frees it.
+ServerCall CallServerExport(const char* path, const char* exportName);
+
 // Registers each type library and logs "Registering Type Library "path"..."
 // with "OK", or "FAILED" and the system's text for the failure.
 void RegisterTypeLibraries(const Array<String>& typeLibraryList);

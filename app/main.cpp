@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/install_flow.h"
 #include "core/program.h"
+#include "core/win32/dynamic_library.h"
 #include "core/win32/process.h"
 #include "core/win32/system_dirs.h"
 #include "runtime/messages.h"
@@ -54,7 +55,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 // The program starts here rather than in the toolchain's start-up code, which
 // brings about 7 KB of machinery the runtime has no use for (copied argument
 // vectors, run-time relocation of imported data, its own exception filter and
-// invalid-parameter handler). What the runtime relies on is done here, in the same
+// invalid-parameter handler). Before anything else, DLLs loaded by name are
+// restricted to the system directory. What the runtime relies on is done here, in the same
 // order: msvcrt is told the program has windows, the FPU gets the same control
 // word, the static constructors run (registering their destructors with
 // atexit), and WinMain receives the same arguments. msvcrt itself is
@@ -83,6 +85,7 @@ int ShowCommand() {
 extern "C" int __cdecl atexit(void (__cdecl* function)()) { return _onexit((_onexit_t)function) ? 0 : -1; }
 
 extern "C" [[noreturn]] void __cdecl TruxStart() {
+  RestrictLibrarySearch();
   __set_app_type(kGuiApp);
   _fpreset();
   __main();

@@ -7,6 +7,7 @@
 #include "core/format.h"
 #include "core/path.h"
 #include "core/win32/disk_file.h"
+#include "core/win32/dynamic_library.h"
 #include "core/win32/file_util.h"
 #include "core/win32/system.h"
 #include "core/win32/system_dirs.h"
@@ -20,20 +21,6 @@ namespace {
 
 constexpr int32_t kWriteAttempts = 3;
 constexpr uint32_t kClearOnRetryMask = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-using MoveFileExFunction = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
-
-// MoveFileExA of "kernel32.dll", looked up once; null when the system lacks it.
-MoveFileExFunction MoveFileExEntry() {
-  static bool looked = false;
-  static MoveFileExFunction entry = nullptr;
-  if (!looked) {
-    looked = true;
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel) entry = (MoveFileExFunction)(void*)GetProcAddress(kernel, "MoveFileExA");
-  }
-  return entry;
-}
 
 // The system's text for the calling thread's last error; "" when it is 0.
 String LastErrorText() {
@@ -50,7 +37,7 @@ bool WininitExists() { return FileExists(JoinPath(WindowsDir().CStr(), "wininit.
 enum class RebootMove { kDone, kUseWininit, kFailed };
 RebootMove MoveAtReboot(const char* source, const char* destination, DWORD flags) {
   if (!IsNtPlatform()) return RebootMove::kUseWininit;
-  MoveFileExFunction moveFileEx = MoveFileExEntry();
+  const auto moveFileEx = SystemApi(kLibKernel32).MoveFileExA;
   if (moveFileEx && moveFileEx(source, destination, flags)) return RebootMove::kDone;
   const DWORD error = GetLastError();
   const bool wininit = WininitExists();
@@ -116,6 +103,41 @@ bool ScheduleReplacement(const char* path, const void* data, int32_t size, Strin
                temporary.CStr(), LastErrorText().CStr());
   (void)RemoveFile(temporary.CStr(), 0);  // the failure is reported above; this only tidies up
   return false;
+}
+
+enum class TreeEntry { kDirectory, kDirectoryLink, kFileLink, kNoDirectory };
+
+// What path is, as itself: a link or junction is never followed. On NT a
+// directory is opened (FILE_FLAG_OPEN_REPARSE_POINT) and held in self,
+// without delete sharing, so it cannot be renamed away and replaced by a
+// link while its contents are removed by name; the caller closes it.
+// Windows 9x knows no links and cannot open a directory: its attributes
+// decide there, and self stays invalid. kNoDirectory leaves the reason in
+// the thread's last error.
+TreeEntry OpenTreeDirectory(const char* path, HANDLE& self) {
+  self = INVALID_HANDLE_VALUE;
+  if (!IsNtPlatform()) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return TreeEntry::kDirectory;
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetLastError(ERROR_DIRECTORY);
+    return TreeEntry::kNoDirectory;
+  }
+  HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return TreeEntry::kNoDirectory;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(h, &info) != FALSE;
+  const DWORD error = GetLastError();
+  const DWORD attributes = known ? info.dwFileAttributes : 0;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    self = h;
+    return TreeEntry::kDirectory;
+  }
+  CloseHandle(h);
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? TreeEntry::kDirectoryLink : TreeEntry::kFileLink;
+  SetLastError(known ? (DWORD)ERROR_DIRECTORY : error);
+  return TreeEntry::kNoDirectory;
 }
 
 }  // namespace
@@ -256,6 +278,14 @@ bool RemoveDirectoryTree(const char* path, uint32_t options) {
   if (windows.EndsWithChar('\\')) windows.DeleteLast(1);
   if (compared.CompareNoCase(windows.CStr()) == 0) return false;
 
+  HANDLE self = INVALID_HANDLE_VALUE;
+  switch (OpenTreeDirectory(compared.CStr(), self)) {
+    case TreeEntry::kDirectory: break;
+    case TreeEntry::kDirectoryLink: return RemoveDirectoryA(compared.CStr()) != FALSE;
+    case TreeEntry::kFileLink: return DeleteFileA(compared.CStr()) != FALSE;
+    case TreeEntry::kNoDirectory: return false;
+  }
+
   bool ok = true;
   DWORD remembered = 0;
   WIN32_FIND_DATAA found;
@@ -265,15 +295,10 @@ bool RemoveDirectoryTree(const char* path, uint32_t options) {
       const char* name = found.cFileName;
       if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
       const String full = JoinPath(directory.CStr(), name);
-      // A link or junction is removed itself, never followed into.
-      const bool isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      bool removed;
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink)
-        removed = RemoveDirectoryTree(full.CStr(), options);
-      else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        removed = RemoveDirectoryA(full.CStr()) != FALSE;
-      else
-        removed = RemoveFile(full.CStr(), options);
+      // A subdirectory (or a link to one) checks what it is itself when it
+      // is opened; a file name that is a link is deleted as the link.
+      const bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      const bool removed = isDirectory ? RemoveDirectoryTree(full.CStr(), options) : RemoveFile(full.CStr(), options);
       if (!removed) {
         remembered = GetLastError();
         ok = false;
@@ -281,6 +306,7 @@ bool RemoveDirectoryTree(const char* path, uint32_t options) {
     } while (FindNextFileA(search, &found));
     FindClose(search);
   }
+  if (self != INVALID_HANDLE_VALUE) CloseHandle(self);
   if (!RemoveDirectoryIfEmpty(directory.CStr())) {
     if (ok) remembered = GetLastError();
     ok = false;

@@ -89,10 +89,13 @@ constexpr uint32_t kLeaveAttributes = kKeepAttributes;
 [[nodiscard]] bool AddWininitRename(const char* destination, const char* source);
 
 // Deletes the directory path with everything in it, each file through
-// RemoveFile(file, options). Refuses a drive root (3 characters or fewer)
-// and the Windows directory. Goes on after a failure; true only when
-// everything was removed, and the thread's last error is that of the last
-// failure (0 when none).
+// RemoveFile(file, options). Never follows a junction or symbolic link:
+// every directory is opened as itself (FILE_FLAG_OPEN_REPARSE_POINT) and
+// held against renaming while its contents go; a link, path itself
+// included, is removed as the link and its target stays untouched. Refuses
+// a drive root (3 characters or fewer) and the Windows directory. Goes on
+// after a failure; true only when everything was removed, and the thread's
+// last error is that of the last failure (0 when none).
 [[nodiscard]] bool RemoveDirectoryTree(const char* path, uint32_t options);
 
 // The reboot-required state (flag bit 14).

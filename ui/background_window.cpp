@@ -2,6 +2,7 @@
 
 #include "core/bmp_file.h"
 #include "core/scale.h"
+#include "core/win32/dynamic_library.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 
@@ -20,20 +21,6 @@ bool g_classRegistered;
 
 // ------------------------------------------------------------ gradient
 
-using GradientFillFunction = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG);
-
-// Looked up once per process; the library stays loaded for the run.
-GradientFillFunction GradientFillEntry() {
-  static bool looked;
-  static GradientFillFunction entry;
-  if (!looked) {
-    looked = true;
-    HMODULE library = LoadLibraryA("msimg32.dll");
-    if (library) entry = reinterpret_cast<GradientFillFunction>(reinterpret_cast<void*>(GetProcAddress(library, "GradientFill")));
-  }
-  return entry;
-}
-
 COLORREF Rgb(uint32_t color) { return color & 0x00FFFFFFu; }
 int Component(uint32_t color, int index) { return (int)((color >> (8 * index)) & 0xFFu); }
 
@@ -45,7 +32,7 @@ void FillSolid(HDC dc, const RECT& r, COLORREF color) {
 }
 
 bool FillWithGradientFill(HDC dc, const RECT& r) {
-  GradientFillFunction gradientFill = GradientFillEntry();
+  const auto gradientFill = SystemApi(kLibMsImg32).GradientFill;
   if (!gradientFill) return false;
   TRIVERTEX v[2];
   const uint32_t colors[2] = {g_look.TopColor, g_look.BottomColor};

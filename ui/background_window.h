@@ -6,7 +6,7 @@
 //
 // All of its work happens in its window procedure on the GUI thread. Fonts
 // and brushes are created per paint and deleted at once; nothing is cached
-// but the GradientFill entry point.
+// (GradientFill comes from the run-time table, core/win32/dynamic_library).
 #pragma once
 #include <windows.h>
 #include <stdint.h>

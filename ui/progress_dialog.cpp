@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "core/win32/dynamic_library.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
@@ -58,7 +59,8 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }  // namespace
 
 void CreateProgressDialog() {
-  InitCommonControls();  // the bar's class must be registered on Windows
+  // The bar's class must be registered on Windows.
+  if (const auto initCommonControls = SystemApi(kLibComCtl32).InitCommonControls) initCommonControls();
   HWND dialog = CreateDialogParamA(g_instance, "ProgressDlg", g_backgroundWindow, ProgressDialogProc, 0);
   if (!dialog) return;
   g_currentDialog = dialog;

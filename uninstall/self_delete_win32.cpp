@@ -3,12 +3,13 @@
 // The batch runs with the rights of the user who uninstalls, often an
 // administrator. A fixed, well-known file name would let another user plant
 // or change the batch before it runs, so it lives in a new directory that
-// this run creates itself - exclusively, under an unpredictable name, in the
-// user's temporary directory - and is created there as a new file.
+// this run creates itself (CreatePrivateDirectory) and is created there as a
+// new file.
 #include <windows.h>
 
 #include "core/format.h"
 #include "core/path.h"
+#include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
 #include "core/win32/process.h"
 #include "core/win32/system_dirs.h"
@@ -18,47 +19,6 @@
 namespace {
 
 constexpr char kBatchFileName[] = "delunins.bat";
-constexpr int32_t kDirectoryAttempts = 16;
-
-// 64 bits from the system's random source (RtlGenRandom, looked up at run
-// time); without it, a mix of the high-resolution counter, the clock and the
-// process and thread ids. The directory is created exclusively either way,
-// so a guessed name only makes the creation retry.
-uint64_t RandomBits() {
-  uint64_t bits = 0;
-  typedef BOOLEAN(WINAPI * GenRandom)(PVOID, ULONG);
-  HMODULE advapi = LoadLibraryA("advapi32.dll");
-  if (advapi) {
-    GenRandom generate = (GenRandom)(void*)GetProcAddress(advapi, "SystemFunction036");
-    const bool ok = generate && generate(&bits, sizeof bits);
-    FreeLibrary(advapi);
-    if (ok) return bits;
-  }
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  bits = (uint64_t)counter.QuadPart;
-  bits ^= (uint64_t)GetTickCount() << 32;
-  bits ^= (uint64_t)GetCurrentProcessId() * 0x9E3779B97F4A7C15ull;
-  bits ^= (uint64_t)GetCurrentThreadId() << 17;
-  bits ^= bits >> 29;
-  bits *= 0xBF58476D1CE4E5B9ull;
-  bits ^= bits >> 32;
-  return bits;
-}
-
-// Creates a new directory of this run's own under the temporary directory.
-bool CreateOwnDirectory(String& directory) {
-  const String temp = TempDir();
-  for (int32_t attempt = 0; attempt < kDirectoryAttempts; ++attempt) {
-    const uint64_t bits = RandomBits();
-    String name;
-    Format(name, "trux-%08lx%08lx", (unsigned long)(bits >> 32), (unsigned long)(bits & 0xFFFFFFFFu));
-    directory = JoinPath(temp.CStr(), name.CStr());
-    if (CreateDirectoryA(directory.CStr(), nullptr)) return true;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  }
-  return false;
-}
 
 // Writes text into a file that must not exist yet.
 bool WriteNewFile(const char* path, const String& text) {
@@ -74,7 +34,7 @@ bool WriteNewFile(const char* path, const String& text) {
 
 int32_t WriteSelfDeleteBatch() {
   String directory;
-  if (!CreateOwnDirectory(directory)) return 1;
+  if (!CreatePrivateDirectory(directory)) return 1;
   const String batch = JoinPath(directory.CStr(), kBatchFileName);
   const String& installDir = InstallationDirectory();
   const String& uninstallDir = UninstallDirectory();

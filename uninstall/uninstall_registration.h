@@ -4,6 +4,18 @@
 #pragma once
 #include "core/string.h"
 
+// The value of the product's Uninstall key that holds the SHA-256 of
+// "Uninstall.DAT" (64 lowercase hexadecimal digits). The data file decides
+// what an administrator's uninstall deletes and may lie in a folder others
+// can write; the key only administrators can change. An installation made
+// before the value existed has none.
+constexpr char kUninstallDataHashValue[] = "UninstallDataSHA256";
+
+// The report of an Uninstall key (or its data file's digest) that could not
+// be written.
+constexpr char kUninstallRegistryFailure[] =
+    "Unable to save the uninstall information to the registry.  Uninstall will not work properly.\r\n\r\n";
+
 // The uninstaller's name when the archive gives none.
 constexpr char kDefaultUninstallerName[] = "Uninstall.exe";
 
@@ -16,13 +28,18 @@ String UninstallKeyPath(const char* uninstallName);
 
 // Writes "Uninstall.DAT" in the uninstall directory from the uninstall list,
 // the uninstall messages in the current language and the association log.
-// The text goes to a new temporary file beside it that then replaces the old
+// The text goes to a new temporary file beside it (created exclusively and
+// written through the handle that created it) that then replaces the old
 // file, so a failed write never leaves a cut or emptied data file behind.
-// False on failure (the thread's last error tells why).
-[[nodiscard]] bool WriteUninstallData();
+// On success digest is the SHA-256 text of the bytes written, which the
+// caller stores as kUninstallDataHashValue. False on failure (the thread's
+// last error tells why; digest empty).
+[[nodiscard]] bool WriteUninstallData(String& digest);
 
 // The uninstaller copy, the Uninstall key's values in their fixed order
-// (sharedFilesText is the SharedFiles value), then the uninstall data file.
+// (sharedFilesText is the SharedFiles value; UninstallString and
+// QuietUninstallString hold the uninstaller's path in double quotes), then
+// the uninstall data file and its digest (kUninstallDataHashValue).
 // Every failure appends its message to the error text; the installation
 // goes on.
 void RegisterUninstall(const String& sharedFilesText);

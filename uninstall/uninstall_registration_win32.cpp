@@ -6,6 +6,8 @@
 #include "core/datetime.h"
 #include "core/format.h"
 #include "core/path.h"
+#include "core/sha256.h"
+#include "core/win32/disk_file.h"
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
 #include "core/win32/registry.h"
@@ -24,12 +26,10 @@ namespace {
 
 constexpr uint32_t kTextOrDelete = kRegistryDeleteEmpty;
 
-const char kRegistryFailure[] =
-    "Unable to save the uninstall information to the registry.  Uninstall will not work properly.\r\n\r\n";
 
 // Each value is written without its own check: the registration is verified
 // as a whole by reading UninstallString back, which is the one failure the
-// run reports (with kRegistryFailure).
+// run reports (with kUninstallRegistryFailure).
 void PutText(RegistryKey& key, const char* name, const String& text, uint32_t flags = 0) {
   (void)key.WriteText(name, text, flags);
 }
@@ -110,19 +110,34 @@ String UninstallKeyPath(const char* uninstallName) {
   return path;
 }
 
-bool WriteUninstallData() {
+bool WriteUninstallData(String& digest) {
+  digest.Clear();
   const String path = JoinPath(UninstallDirectory().CStr(), kUninstallDataFileName);
   String text;
   BuildUninstallData(text, UninstallList(), MessageText, AssociationLog());
-  const String temporary = CreateTempFile(DirectoryOf(path.CStr()).CStr());
-  if (temporary.IsEmpty()) return false;
-  if (WriteStringToFile(temporary.CStr(), text.CStr(), text.Length()) != kOpenOk ||
-      !MoveFileExA(temporary.CStr(), path.CStr(), MOVEFILE_REPLACE_EXISTING)) {
+  String temporary;
+  {
+    DiskFile file;
+    if (file.Open(path.CStr(), kOpenTempInPathDir | kOpenNoRead) != kOpenOk) return false;
+    temporary = file.Path();
+    if (!file.WriteBlock(text.CStr(), text.Length())) {
+      const DWORD error = GetLastError();
+      file.Close();
+      DeleteFileA(temporary.CStr());
+      SetLastError(error);
+      return false;
+    }
+  }
+  // Between the close and the move someone who may write the directory
+  // could change the file; the digest of the bytes meant is what the
+  // uninstaller compares, so such a change is refused there.
+  if (!MoveFileExA(temporary.CStr(), path.CStr(), MOVEFILE_REPLACE_EXISTING)) {
     const DWORD error = GetLastError();
     DeleteFileA(temporary.CStr());
     SetLastError(error);
     return false;
   }
+  digest = Sha256Text(text);
   return true;
 }
 
@@ -146,8 +161,11 @@ void RegisterUninstall(const String& sharedFilesText) {
   String switchText("/u:\"");
   switchText.Append(g_options.uninstallName);
   switchText.AppendChar('"');
-  const String uninstallString = uninstaller + " " + switchText;
-  const String quietString = uninstaller + " /a " + switchText;
+  // Quoted: unquoted, "C:\Tools\My App\Uninstall.exe" would let the system
+  // start a planted "C:\Tools\My.exe" instead.
+  const String quotedUninstaller = "\"" + uninstaller + "\"";
+  const String uninstallString = quotedUninstaller + " " + switchText;
+  const String quietString = quotedUninstaller + " /a " + switchText;
 
   bool registered = false;
   {
@@ -158,11 +176,19 @@ void RegisterUninstall(const String& sharedFilesText) {
       registered = key.ReadText("UninstallString") == uninstallString;
     }
   }
-  if (!registered) errors.Append(kRegistryFailure);
+  if (!registered) errors.Append(kUninstallRegistryFailure);
   SetStage(kMsgFinishing, 100);
 
-  if (!WriteUninstallData()) {
+  String digest;
+  if (!WriteUninstallData(digest)) {
+    // The key keeps the digest of the data file that stays (a previous
+    // installation's), or none.
     const String path = JoinPath(UninstallDirectory().CStr(), kUninstallDataFileName);
     AppendErrorLine(errors, path.CStr());
+  } else if (registered) {
+    RegistryKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(g_options.uninstallName.CStr()).CStr()) == kRegistryOpenFailed ||
+        !key.WriteText(kUninstallDataHashValue, digest))
+      errors.Append(kUninstallRegistryFailure);  // the uninstaller would refuse the data file
   }
 }

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "core/format.h"
+#include "core/path.h"
 
 namespace {
 
@@ -144,6 +145,20 @@ bool IsDeletableClassKey(const char* path) {
   if (key.IsBlank() || key.StartsWithChar('\\')) return false;
   if (key.Find("\\\\") >= 0) return false;
   return true;
+}
+
+bool IsAssociationClassKey(const char* path, const Array<UninstallAssociation>& associations) {
+  if (!IsDeletableClassKey(path)) return false;
+  for (const UninstallAssociation& a : associations) {
+    if (!IsDeletableClassKey(a.fileType.CStr())) continue;
+    const String shell = JoinPath(a.fileType.CStr(), "shell");
+    const String verb = JoinPath(shell.CStr(), a.verb.CStr());
+    const String named[] = {a.extension, a.fileType, JoinPath(a.fileType.CStr(), "DefaultIcon"), shell, verb,
+                            JoinPath(verb.CStr(), "command")};
+    for (const String& key : named)
+      if (!key.IsBlank() && SamePath(path, key.CStr())) return true;
+  }
+  return false;
 }
 
 String InstallDriveRoot(const char* installLocation) {

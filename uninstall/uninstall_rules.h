@@ -14,6 +14,7 @@
 
 #include "core/containers.h"
 #include "core/string.h"
+#include "uninstall/uninstall_data.h"
 
 // The 64-bit flag word of ProductFlags: signed decimal, leading white space
 // allowed. Text that is not a number, or a number outside 64 bits, gives 0
@@ -46,6 +47,15 @@ UninstallLineKind ClassifyUninstallLine(const String& line, String& path);
 // that neither starts with a backslash nor contains an empty component, so a
 // damaged line can never name the root itself.
 bool IsDeletableClassKey(const char* path);
+
+// True when a class-key line names a key the installation itself created or
+// backed up, as the association records of the same data file say: an
+// extension key, a file-type key, or below a file type its "DefaultIcon",
+// its "shell", the record's verb key or that verb's "command". Key names
+// compare ignoring ASCII letter case and a trailing backslash. Any other
+// key ("CLSID", another program's file type) is not the installation's to
+// delete.
+bool IsAssociationClassKey(const char* path, const Array<UninstallAssociation>& associations);
 
 // The root of the install drive where the clean-uninstall batch runs: the
 // drive letter, a colon and a backslash, without the backslash when the path

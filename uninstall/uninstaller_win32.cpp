@@ -10,6 +10,8 @@
 #include "core/path.h"
 #include "core/path_check.h"
 #include "core/scale.h"
+#include "core/sha256.h"
+#include "core/win32/disk_file.h"
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
 #include "core/win32/registry.h"
@@ -261,9 +263,16 @@ void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directo
     if (kind == kUninstallLineDirectory) {
       if (IsAbsolutePath(path.CStr())) directories.Append(path);
     } else if (kind == kUninstallLineClassKey) {
-      if (IsDeletableClassKey(path.CStr())) {
+      // Only a key of the installation's own associations goes; any other
+      // ("CLSID", another program's file type) is reported and kept.
+      if (IsAssociationClassKey(path.CStr(), data.associations)) {
         RegistryKey root(false);
         root.DeletePathKey(HKEY_CLASSES_ROOT, path.CStr());
+      } else {
+        AppendFormat(ErrorText(),
+                     "The registry key HKEY_CLASSES_ROOT\\%s was not removed: the installation did not create "
+                     "it.\r\n\r\n",
+                     path.CStr());
       }
     } else if (kind == kUninstallLineFile && IsAbsolutePath(path.CStr())) {
       // A relative line was never written by an installation; it would name
@@ -352,15 +361,8 @@ void ReleaseSharedFile(RegistryKey& counts, const String& path, uint32_t markers
     if (count > 0) return;
   }
   if (markers & kMarkedPermanent) return;
-  if (markers & kMarkedComServer) {
-    HMODULE library = LoadLibraryA(path.CStr());
-    if (library) {
-      typedef HRESULT(STDAPICALLTYPE * Unregister)();
-      Unregister unregister = (Unregister)(void*)GetProcAddress(library, "DllUnregisterServer");
-      if (unregister) unregister();
-      FreeLibrary(library);
-    }
-  }
+  // A server that cannot be loaded or lacks the export is released all the same.
+  if (markers & kMarkedComServer) CallServerExport(path.CStr(), "DllUnregisterServer");
   if (markers & kMarkedTypeLibrary) UnregisterTypeLibrary(path.CStr());
   if (!FileExists(path.CStr())) return;
   if (ProductFlag(kFlagUninstallAskSharedFiles) && !Automatic() &&
@@ -455,16 +457,10 @@ void CollectProtectedFolders(Array<String>& folders) {
 
 void RemoveWholeInstallDirectory(const String& installLocation, const Array<String>& folders) {
   const TreeRemovalRefusal refusal = CheckTreeRemoval(installLocation.CStr(), folders);
-  const DWORD attributes = GetFileAttributesA(installLocation.CStr());
-  if (refusal == kTreeRemovalAllowed && attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    // A link in place of the directory is removed itself, never followed.
-    RemoveDirectoryA(installLocation.CStr());
-    return;
-  }
   if (refusal == kTreeRemovalAllowed) {
     // Runs only once every recorded file went; a file that cannot be
-    // removed (opened meanwhile) stays, and its directories with it.
+    // removed (opened meanwhile) stays, and its directories with it. A link
+    // in place of the directory, or inside it, goes as the link.
     (void)RemoveDirectoryTree(installLocation.CStr(), 0);
     return;
   }
@@ -494,6 +490,43 @@ void CloseProgressDialog() {
     DestroyWindow(g_currentDialog);
     g_currentDialog = nullptr;
   }
+}
+
+// Reads "Uninstall.DAT" once, checks the bytes read against the digest the
+// installation stored in the key and parses those same bytes. A file that
+// differs is refused: nothing is deleted or changed, the report goes to the
+// error text and, unless in automatic mode, into a box; false. Without a
+// stored digest (an installation made before there was one) the file is
+// taken as it is; a missing or unreadable file gives no entries, as before.
+bool ReadCheckedUninstallData(RegistryKey& key, const ProductValues& product, UninstallDataContents& data) {
+  const String path = JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName);
+  String text;
+  const bool read = ReadFileToString(path.CStr(), text) == kOpenOk;
+  if (!read) text.Clear();
+  RegistryValue stored;
+  if (read && key.ReadValue(kUninstallDataHashValue, stored)) {
+    const String expected = key.ReadText(kUninstallDataHashValue);
+    if (Sha256Text(text).CompareNoCase(expected.CStr()) != 0) {
+      String report;
+      Format(report,
+             "The uninstall information for %s has been changed since the installation:\r\n%s\r\n\r\nThe "
+             "uninstallation cannot be performed.",
+             product.displayName.CStr(), path.CStr());
+      ErrorText().Append(report);
+      ErrorText().Append("\r\n\r\n");
+      Report(report.CStr());
+      return false;
+    }
+  }
+  ParseUninstallData(text, data);
+  return true;
+}
+
+// Rewrites "Uninstall.DAT" with what is left and stores its new digest.
+void RewriteUninstallData(RegistryKey& key) {
+  String digest;
+  if (!WriteUninstallData(digest)) return;
+  if (!key.WriteText(kUninstallDataHashValue, digest)) ErrorText().Append(kUninstallRegistryFailure);
 }
 
 void ReadProductValues(RegistryKey& key, ProductValues& product) {
@@ -553,7 +586,10 @@ bool Uninstall(const String& name) {
   ShowBackground(key, product);
 
   UninstallDataContents data;
-  ReadUninstallData(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), data);
+  if (!ReadCheckedUninstallData(key, product, data)) {
+    if (ProductFlag(kFlag64Bit)) RevertWow64Redirection(redirection);
+    return false;
+  }
   InstallMessages(data);
 
   if (!Automatic() && Ask(kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) EndProcess();
@@ -574,9 +610,9 @@ bool Uninstall(const String& name) {
 
   SetStage(kMsgStatusCleanup, 90);
   (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), "Install.LOG").CStr(), 0);  // a log held open stays
-  // A failed write keeps the previous data file, which names everything
-  // still left and files already gone, which the next run skips.
-  (void)WriteUninstallData();
+  // A failed write keeps the previous data file and its digest, which name
+  // everything still left and files already gone, which the next run skips.
+  RewriteUninstallData(key);
   ClearUninstallList();
 
   RemoveStartMenuFolder(product, protectedFolders);

@@ -74,6 +74,9 @@ enum OpenFlag : uint32_t {
   kOpenAtEnd = 0x400,        // move to the end after opening
   kOpenCloseAgain = 0x800,   // close at once after a successful open
   kOpenNoShareRetry = 0x1000,  // no retries after a sharing violation
+  // The temporary modes create a new file "VKTxxxxxxxx.tmp" (eight
+  // unpredictable hexadecimal digits) exclusively: never a file or link that
+  // was there before; the object then holds the handle that created it.
   kOpenNameModeMask = 0xE0000000,
   kOpenTempInTempDir = 0x20000000,   // new temporary file in the temporary directory
   kOpenTempInPath = 0x40000000,      // new temporary file in the directory given as path

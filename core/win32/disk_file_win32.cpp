@@ -7,6 +7,7 @@
 #include "core/path.h"
 #include "core/win32/disk_file.h"
 #include "core/win32/file_util.h"
+#include "core/win32/system.h"
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
 
@@ -15,6 +16,10 @@ namespace {
 constexpr int32_t kMaxOpenAttempts = 6;
 constexpr DWORD kRetryOnceDelayMs = 150;
 constexpr DWORD kSharingRetryDelayMs = 100;
+// Names a temporary file creation tries before it gives up.
+constexpr int32_t kTempNameAttempts = 16;
+// "\VKT", eight hexadecimal digits and ".tmp" after the directory.
+constexpr int32_t kTempNameLength = 16;
 
 HANDLE ToHandle(void* h) { return (HANDLE)h; }
 
@@ -52,14 +57,38 @@ int32_t MapOpenError(DWORD error, bool wantsWrite, const char* path) {
   return OpenResultForError(error, wantsWrite, readOnly);
 }
 
-// The name a temporary-file mode opens, or "" with the system's error when
-// no temporary file could be created.
-String TemporaryName(uint32_t mode, const char* path) {
+// The directory a temporary-file mode creates its file in.
+String TemporaryDirectory(uint32_t mode, const char* path) {
   switch (mode) {
-    case kOpenTempInTempDir: return CreateTempFile(nullptr);
-    case kOpenTempInPath: return CreateTempFile(path);
-    default: return CreateTempFile(DirectoryOf(path).CStr());
+    case kOpenTempInTempDir: return TempDir();
+    case kOpenTempInPath: return String(path);
+    default: return DirectoryOf(path);
   }
+}
+
+// Creates a new file in directory under an unpredictable name, exclusively:
+// nothing that stood under the name beforehand (a file or a link another
+// user put there) is ever opened, and the caller writes through the handle
+// that created the file, so nobody can swap it for another before that. A
+// name already taken only makes the creation try the next one.
+HANDLE CreateTemporaryFile(const String& directory, DWORD access, DWORD share, DWORD attributes, String& path) {
+  // The old temporary-name call wrote into a MAX_PATH buffer; names that
+  // would not have fitted there are refused as before.
+  if (directory.Length() > MAX_PATH - kTempNameLength) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
+  for (int32_t attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    char name[16];
+    BoundedFormat(name, sizeof name, "VKT%08lX.tmp", (unsigned long)(UnpredictableBits() & 0xFFFFFFFFu));
+    path = JoinPath(directory.CStr(), name);
+    HANDLE h = CreateFileA(path.CStr(), access, share, nullptr, CREATE_NEW, attributes, nullptr);
+    if (h != INVALID_HANDLE_VALUE) return h;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  path.Clear();
+  return INVALID_HANDLE_VALUE;
 }
 
 bool IsTemporaryMode(uint32_t mode) {
@@ -98,22 +127,21 @@ int32_t DiskFile::Open(const char* path, uint32_t flags, uint32_t attributes) {
   const bool wantsRead = !(flags & kOpenNoRead);
   const bool wantsWrite = !(flags & kOpenNoWrite);
   const DWORD access = (wantsRead ? GENERIC_READ : 0) | (wantsWrite ? GENERIC_WRITE : 0);
-  DWORD creation = CreationDisposition(flags);
+  const DWORD creation = CreationDisposition(flags);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  DWORD error = 0;
   if (IsTemporaryMode(mode)) {
-    path_ = TemporaryName(mode, path);
-    if (path_.IsEmpty()) return Fail(MapOpenError(GetLastError(), wantsWrite, ""));
-    creation = CREATE_ALWAYS;
+    h = CreateTemporaryFile(TemporaryDirectory(mode, path), access, ShareMode(flags), attributes, path_);
+    if (h == INVALID_HANDLE_VALUE) return Fail(MapOpenError(GetLastError(), wantsWrite, ""));
   } else if (mode == kOpenJoinTempDir) {
     path_ = JoinPath(TempDir().CStr(), path);
   } else {
     path_ = path;
   }
 
-  HANDLE h = INVALID_HANDLE_VALUE;
-  DWORD error = 0;
   // The counter allows six attempts; the one retry of kOpenRetryOnce costs
   // one extra step of it.
-  for (int32_t attempt = 1; attempt <= kMaxOpenAttempts; ++attempt) {
+  for (int32_t attempt = 1; h == INVALID_HANDLE_VALUE && attempt <= kMaxOpenAttempts; ++attempt) {
     h = CreateFileA(path_.CStr(), access, ShareMode(flags), nullptr, creation, attributes, nullptr);
     if (h != INVALID_HANDLE_VALUE) break;
     error = GetLastError();

@@ -43,10 +43,17 @@ bool IsDirectory(const char* path);
 // Paths of 3 characters or fewer (a drive root) are left alone.
 bool RemoveDirectoryIfEmpty(const char* path);
 
-// Creates a new empty file "VKTxxxx.tmp" in directory ("" or null:
-// TempDir()) and returns its name; "" on failure (also for a
-// directory too long for the system's 260-character name buffer).
+// Creates a new empty file "VKTxxxxxxxx.tmp" (see kOpenTempInPath) in
+// directory ("" or null: TempDir()) and returns its name; "" on failure
+// (also for a directory too long for a 260-character name). Only for a
+// probe: data goes through the handle of a DiskFile temporary mode, never
+// through a name reopened later.
 String CreateTempFile(const char* directory);
+// Creates a new directory of the run's own in the temporary directory,
+// exclusively and under an unpredictable name ("trux-" and 16 hexadecimal
+// digits), so nobody can have prepared it or its contents; its path goes to
+// directory. False (directory "") when no such directory could be made.
+[[nodiscard]] bool CreatePrivateDirectory(String& directory);
 // The short form of path; path itself when the system has none.
 String ShortPathOf(const char* path);
 

@@ -2,9 +2,12 @@
 
 #include <string.h>
 
+#include "core/format.h"
 #include "core/path.h"
 #include "core/win32/disk_file.h"
+#include "core/win32/dynamic_library.h"
 #include "core/win32/file_util.h"
+#include "core/win32/system.h"
 #include "core/win32/system_dirs.h"
 
 namespace {
@@ -12,6 +15,7 @@ namespace {
 constexpr int32_t kCompareChunk = 4096;
 constexpr int32_t kAppendAttempts = 10;
 constexpr DWORD kAppendRetryDelayMs = 100;
+constexpr int32_t kPrivateDirectoryAttempts = 16;
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -141,18 +145,24 @@ bool RemoveDirectoryIfEmpty(const char* path) {
 }
 
 String CreateTempFile(const char* directory) {
-  String where(directory);
-  if (where.IsEmpty()) where = TempDir();
-  // The system writes the name into a MAX_PATH buffer: the directory plus
-  // "\VKTxxxx.tmp" must fit, or the call is not made.
-  if (where.Length() > MAX_PATH - 14) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return String();
+  const bool inTempDir = !directory || !*directory;
+  DiskFile file;
+  if (file.Open(directory, inTempDir ? kOpenTempInTempDir : kOpenTempInPath) != kOpenOk) return String();
+  return file.Path();
+}
+
+bool CreatePrivateDirectory(String& directory) {
+  const String temp = TempDir();
+  for (int32_t attempt = 0; attempt < kPrivateDirectoryAttempts; ++attempt) {
+    const uint64_t bits = UnpredictableBits();
+    String name;
+    Format(name, "trux-%08lx%08lx", (unsigned long)(bits >> 32), (unsigned long)(bits & 0xFFFFFFFFu));
+    directory = JoinPath(temp.CStr(), name.CStr());
+    if (CreateDirectoryA(directory.CStr(), nullptr)) return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
-  char name[MAX_PATH + 1];
-  if (GetTempFileNameA(where.CStr(), "VKT", 0, name) == 0) return String();
-  name[MAX_PATH] = '\0';
-  return String(name);
+  directory.Clear();
+  return false;
 }
 
 String ShortPathOf(const char* path) {
@@ -199,9 +209,7 @@ bool DriveExists(const char* path) {
 bool DiskSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
   char root[4];
   if (!DriveRoot(path, root)) return false;
-  using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  FreeSpaceEx freeSpaceEx = kernel ? (FreeSpaceEx)(void*)GetProcAddress(kernel, "GetDiskFreeSpaceExA") : nullptr;
+  const auto freeSpaceEx = SystemApi(kLibKernel32).GetDiskFreeSpaceExA;
   if (freeSpaceEx) {
     ULARGE_INTEGER available, total, totalFree;
     if (freeSpaceEx(root, &available, &total, &totalFree)) {

@@ -79,7 +79,7 @@ String ReadCurrentVersionValue(const char* name) {
 }
 
 String SpecialFolderPath(int32_t csidl) {
-  const ShellFunctions& shell = Shell32();
+  const SystemFunctions& shell = SystemApi(kLibShell32);
   char buffer[MAX_PATH];
   buffer[0] = '\0';
   if (!shell.SHGetSpecialFolderPathA || !shell.SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE))

@@ -1,7 +1,11 @@
 #include <windows.h>
 #include <shellapi.h>
+#include <string.h>
 
+#include "core/containers.h"
 #include "core/path.h"
+#include "core/path_check.h"
+#include "core/win32/file_util.h"
 #include "core/win32/message_pump.h"
 #include "core/win32/process.h"
 #include "core/win32/system_dirs.h"
@@ -39,7 +43,108 @@ String FindCommandInterpreter() {
   return path;
 }
 
+// True for an existing file that is not a directory.
+bool IsFile(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// path, or path + ".exe" when path has no extension and only that exists.
+bool ExistingProgram(const String& path, String& program) {
+  if (IsFile(path.CStr())) {
+    program = path;
+    return true;
+  }
+  if (HasFileExtension(path.CStr())) return false;
+  const String withExe = path + ".exe";
+  if (!IsFile(withExe.CStr())) return false;
+  program = withExe;
+  return true;
+}
+
+// An unquoted absolute path that may hold blanks: the longest start of the
+// command line, ending before a blank or tab (or at its end), that names an
+// existing program; the first word when none does.
+String UnquotedAbsoluteProgram(const char* commandLine) {
+  String text(commandLine);
+  text.TrimLeft(" \t");
+  for (int32_t end = text.Length(); end > 0; --end) {
+    if (end < text.Length() && text.CharAt(end) != ' ' && text.CharAt(end) != '\t') continue;
+    String candidate(text.CStr(), end);
+    candidate.TrimRight(" \t");
+    String program;
+    if (!candidate.IsEmpty() && ExistingProgram(candidate, program)) return program;
+  }
+  return CommandLineProgram(commandLine, nullptr);
+}
+
+// The directories a bare program name is looked up in, in order.
+void ProgramDirectories(Array<String>& out) {
+  out.Append(SystemDir());
+  out.Append(WindowsDir());
+  char buffer[4096];
+  const DWORD n = GetEnvironmentVariableA("PATH", buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return;
+  String rest(buffer, (int32_t)n), entry;
+  while (!rest.IsEmpty()) {
+    rest.SplitAtChar(entry, ';');
+    entry.Trim();
+    entry.Unquote();
+    // A relative entry ("." included) would name the current directory.
+    if (IsAbsolutePath(entry.CStr())) out.Append(entry);
+  }
+}
+
+bool FindBareProgram(const String& name, String& program) {
+  Array<String> directories;
+  ProgramDirectories(directories);
+  for (const String& directory : directories) {
+    if (!directory.IsEmpty() && ExistingProgram(JoinPath(directory.CStr(), name.CStr()), program)) return true;
+  }
+  return false;
+}
+
+// The calling process's environment with name=value set; false when the
+// system gives none.
+bool EnvironmentWith(const char* name, const char* value, String& block) {
+  char* current = GetEnvironmentStringsA();
+  if (!current) return false;
+  const char* end = current;
+  while (*end) end += strlen(end) + 1;
+  block.Assign(current, (int32_t)(end - current));
+  FreeEnvironmentStringsA(current);
+  SetEnvironmentEntry(block, name, value);
+  return true;
+}
+
 }  // namespace
+
+bool FindProgram(const char* commandLine, String& program) {
+  bool quoted = false;
+  const String first = CommandLineProgram(commandLine, &quoted);
+  program.Clear();
+  if (!first.IsBlank()) {
+    if (IsAbsolutePath(first.CStr())) {
+      if (quoted) {
+        if (!ExistingProgram(first, program)) program = first;
+      } else {
+        program = UnquotedAbsoluteProgram(commandLine);
+      }
+      return true;
+    }
+    if (IsBareProgramName(first.CStr())) {
+      if (FindBareProgram(first, program)) return true;
+    } else {
+      String full(first);
+      if (MakeAbsolute(full, CurrentDirectory().CStr())) {
+        if (!ExistingProgram(full, program)) program = full;
+        return true;
+      }
+    }
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return false;
+}
 
 uint32_t RunProcess(const char* commandLine, uint32_t flags, const char* directory) {
   // CreateProcess may write into the command line; it gets a copy.
@@ -57,9 +162,13 @@ uint32_t RunProcess(const char* commandLine, uint32_t flags, const char* directo
                                                     : SW_HIDE;
   }
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, command.Buffer(), nullptr, nullptr, (flags & kRunInheritHandles) ? TRUE : FALSE,
-                      ProcessCreationFlags(flags), nullptr, (directory && *directory) ? directory : nullptr, &startup,
-                      &process)) {
+  String program, environment;
+  const bool ownEnvironment = (flags & kRunNoCurrentDirectoryPrograms) &&
+                              EnvironmentWith("NoDefaultCurrentDirectoryInExePath", "1", environment);
+  if (!FindProgram(commandLine, program) ||
+      !CreateProcessA(program.CStr(), command.Buffer(), nullptr, nullptr, (flags & kRunInheritHandles) ? TRUE : FALSE,
+                      ProcessCreationFlags(flags), ownEnvironment ? environment.Buffer() : nullptr,
+                      (directory && *directory) ? directory : nullptr, &startup, &process)) {
     DWORD error = GetLastError();
     if (flags & kRunErrorBox) ShowStartFailure(commandLine);
     SetLastError(error);

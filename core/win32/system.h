@@ -66,10 +66,16 @@ void OsName(String& out, bool withoutServicePack);
 
 // IsWow64Process of "kernel32"; false when missing or when it reports false.
 bool IsWow64();
-// Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection, looked up
-// on every call; false when missing or failing.
+// Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection from the
+// run-time table; false when missing or failing.
 [[nodiscard]] bool DisableWow64Redirection(void** state);
 bool RevertWow64Redirection(void* state);
+
+// 64 bits from the system's random source (RtlGenRandom); where that is
+// missing or fails, a mix of the high-resolution counter, the clock and the
+// process and thread ids. For names of files and directories that are then
+// created exclusively: a guessed name only makes the creation retry.
+uint64_t UnpredictableBits();
 
 // Enables the named privilege of the process token; enable false disables
 // all privileges of the token instead. Failures are ignored by callers; the

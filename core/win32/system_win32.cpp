@@ -37,31 +37,43 @@ void OsName(String& out, bool withoutServicePack) { OsNameOf(out, CurrentOsVersi
 // --- WOW64 ---
 
 bool IsWow64() {
-  using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
-  HMODULE kernel = GetModuleHandleA("kernel32");
-  if (!kernel) return false;
-  auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+  const SystemFunctions& kernel = SystemApi(kLibKernel32);
   BOOL wow64 = FALSE;
-  return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+  return kernel.IsWow64Process && kernel.IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 bool DisableWow64Redirection(void** state) {
-  DynamicLibrary kernel("Kernel32.dll");
-  auto disable = reinterpret_cast<BOOL(WINAPI*)(PVOID*)>(kernel.Find("Wow64DisableWow64FsRedirection"));
-  return disable && disable(state);
+  const SystemFunctions& kernel = SystemApi(kLibKernel32);
+  return kernel.Wow64DisableWow64FsRedirection && kernel.Wow64DisableWow64FsRedirection(state);
 }
 
 bool RevertWow64Redirection(void* state) {
-  DynamicLibrary kernel("Kernel32.dll");
-  auto revert = reinterpret_cast<BOOL(WINAPI*)(PVOID)>(kernel.Find("Wow64RevertWow64FsRedirection"));
-  return revert && revert(state);
+  const SystemFunctions& kernel = SystemApi(kLibKernel32);
+  return kernel.Wow64RevertWow64FsRedirection && kernel.Wow64RevertWow64FsRedirection(state);
+}
+
+// --- random names ---
+
+uint64_t UnpredictableBits() {
+  uint64_t bits = 0;
+  const auto generate = SystemApi(kLibAdvapi32).SystemFunction036;
+  if (generate && generate(&bits, sizeof bits)) return bits;
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  bits = (uint64_t)counter.QuadPart;
+  bits ^= (uint64_t)GetTickCount() << 32;
+  bits ^= (uint64_t)GetCurrentProcessId() * 0x9E3779B97F4A7C15ull;
+  bits ^= (uint64_t)GetCurrentThreadId() << 17;
+  bits ^= bits >> 29;
+  bits *= 0xBF58476D1CE4E5B9ull;
+  bits ^= bits >> 32;
+  return bits;
 }
 
 // --- privileges and shutdown ---
 
 bool SetPrivilege(const char* name, bool enable) {
-  const SecurityFunctions& api = Advapi32();
+  const SystemFunctions& api = SystemApi(kLibAdvapi32);
   if (!api.OpenProcessToken || !api.LookupPrivilegeValueA || !api.AdjustTokenPrivileges) return false;
   HANDLE token = nullptr;
   if (!api.OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
@@ -92,13 +104,13 @@ namespace {
 
 // The pieces of the access check, released in one place.
 struct AdminCheck {
-  const SecurityFunctions& api;
+  const SystemFunctions& api;
   HANDLE token = nullptr;
   HANDLE impersonation = nullptr;
   PSID administrators = nullptr;
   ACL* acl = nullptr;
 
-  explicit AdminCheck(const SecurityFunctions& functions) : api(functions) {}
+  explicit AdminCheck(const SystemFunctions& functions) : api(functions) {}
   ~AdminCheck() {
     if (acl) LocalFree(acl);
     if (administrators) api.FreeSid(administrators);
@@ -151,7 +163,7 @@ struct AdminCheck {
 }  // namespace
 
 bool IsUserAdministrator(bool fallback) {
-  AdminCheck check(Advapi32());
+  AdminCheck check(SystemApi(kLibAdvapi32));
   int result = check.Run();
   return result < 0 ? fallback : result == 1;
 }
@@ -161,7 +173,7 @@ bool IsUserAdministrator(bool fallback) {
 uint32_t AclWithAccessEntry(ACL* oldAcl, const char* account, uint32_t mode, uint32_t permissions,
                             uint32_t inheritance, uint32_t trusteeForm, ACL** newAcl) {
   *newAcl = nullptr;
-  const SecurityFunctions& api = Advapi32();
+  const SystemFunctions& api = SystemApi(kLibAdvapi32);
   if (!api.SetEntriesInAclA) return ERROR_PROC_NOT_FOUND;
   EXPLICIT_ACCESS_A entry = {};
   entry.grfAccessPermissions = permissions;
@@ -178,7 +190,7 @@ uint32_t GrantDirectoryAccess(const char* path, const char* account, uint32_t mo
   DWORD attributes = path ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
     return ERROR_PATH_NOT_FOUND;
-  const SecurityFunctions& api = Advapi32();
+  const SystemFunctions& api = SystemApi(kLibAdvapi32);
   if (!api.GetNamedSecurityInfoA || !api.SetNamedSecurityInfoA) return ERROR_PROC_NOT_FOUND;
   ACL* oldAcl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -198,14 +210,14 @@ uint32_t GrantDirectoryAccess(const char* path, const char* account, uint32_t mo
 // --- shell notifications ---
 
 bool NotifyFolderChanged(const char* path) {
-  const ShellFunctions& shell = Shell32();
+  const SystemFunctions& shell = SystemApi(kLibShell32);
   if (!shell.SHChangeNotify || String(path).IsBlank()) return false;
   shell.SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, path, nullptr);
   return true;
 }
 
 bool NotifyAssociationsChanged() {
-  const ShellFunctions& shell = Shell32();
+  const SystemFunctions& shell = SystemApi(kLibShell32);
   if (!shell.SHChangeNotify) return false;
   shell.SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   return true;

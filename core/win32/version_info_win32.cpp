@@ -2,15 +2,18 @@
 
 #include "core/byte_order.h"
 #include "core/cformat.h"
+#include "core/win32/dynamic_library.h"
 #include "core/win32/version_info.h"
 
 bool ReadVersionInfo(const char* path, String& block) {
   block.Clear();
+  const SystemFunctions& version = SystemApi(kLibVersion);
+  if (!version.GetFileVersionInfoSizeA || !version.GetFileVersionInfoA || !version.VerQueryValueA) return false;
   DWORD handle = 0;
-  DWORD size = path ? GetFileVersionInfoSizeA(path, &handle) : 0;
+  DWORD size = path ? version.GetFileVersionInfoSizeA(path, &handle) : 0;
   if (size == 0 || size > (DWORD)kMaxStringBlock - 1) return false;
   if (!block.TrySetLength((int32_t)size)) return false;
-  if (!GetFileVersionInfoA(path, 0, size, block.Buffer())) {
+  if (!version.GetFileVersionInfoA(path, 0, size, block.Buffer())) {
     block.Clear();
     return false;
   }
@@ -19,10 +22,11 @@ bool ReadVersionInfo(const char* path, String& block) {
 
 bool QueryVersionValue(String& block, const char* subBlock, String& out) {
   out.Clear();
-  if (block.IsEmpty() || !subBlock) return false;
+  const auto verQueryValue = SystemApi(kLibVersion).VerQueryValueA;
+  if (block.IsEmpty() || !subBlock || !verQueryValue) return false;
   void* value = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(block.Buffer(), subBlock, &value, &length) || !value) return false;
+  if (!verQueryValue(block.Buffer(), subBlock, &value, &length) || !value) return false;
   // The value lies inside the block; never copy past the block's end.
   const char* begin = static_cast<const char*>(value);
   const char* blockEnd = block.Buffer() + block.Length();

@@ -218,6 +218,60 @@ e2e_robot "automatic mode: no box at all" 0 "" "" \
   start 'C:\Auto\Uninstall.exe' --args '/a /u:"Auto"' until-exit --answer 1 --expect 1 --timeout 60
 check_removed Auto
 
+# ---- the data file's digest: a changed Uninstall.DAT is refused ----------------------
+# The installation stores the SHA-256 of Uninstall.DAT in the Uninstall key,
+# which only administrators can change. A line added to the file (naming a
+# file outside the product) makes the uninstaller refuse: nothing is
+# deleted or changed. The file as it was written still uninstalls.
+rm -rf "$C/out"
+make_product Sealed 134221824
+cp "$C/Sealed/Uninstall.DAT" "$E2E_TMP/sealed.dat"
+reg_import "[$UNINSTALL_KEY\\Sealed]" "\"UninstallDataSHA256\"=\"$(sha256sum <"$E2E_TMP/sealed.dat" | cut -d' ' -f1)\""
+put 'C:\victim.txt'
+{ printf 'C:\\victim.txt\r\n'; cat "$E2E_TMP/sealed.dat"; } >"$C/Sealed/Uninstall.DAT"
+snapshot >"$E2E_TMP/before"
+e2e_robot "a changed Uninstall.DAT: refused with its report" 0 \
+  $'box Error\nThe uninstall information for Sealed has been changed since the installation:\\r\\nC:\\\\Sealed\\\\Uninstall.DAT\\r\\n\\r\\nThe uninstallation cannot be performed.\n' "" \
+  start 'C:\Sealed\Uninstall.exe' --args '/u:"Sealed"' until-exit --answer 1 --expect 1 --timeout 60
+e2e_robot "a changed Uninstall.DAT in automatic mode: refused without a box" 0 "" "" \
+  start 'C:\Sealed\Uninstall.exe' --args '/a /u:"Sealed"' until-exit --answer 1 --expect 1 --timeout 60
+snapshot >"$E2E_TMP/after"
+if diff "$E2E_TMP/before" "$E2E_TMP/after" >"$E2E_TMP/diff"; then
+  e2e_pass "a changed Uninstall.DAT: nothing changed (files and registry)"
+else
+  e2e_fail "a changed Uninstall.DAT: nothing changed (files and registry)" "$(head -20 "$E2E_TMP/diff")"
+fi
+cp "$E2E_TMP/sealed.dat" "$C/Sealed/Uninstall.DAT"
+e2e_robot "the unchanged Uninstall.DAT: uninstalled" 0 $'box Uninstall\nThe product was removed.\n' "" \
+  start 'C:\Sealed\Uninstall.exe' --args '/u:"Sealed"' wait-box --caption "Uninstall Product" answer 6 \
+  until-exit --answer 1 --expect 1 --timeout 60
+check_removed Sealed
+[ -e "$C/victim.txt" ] && e2e_pass "the file outside the product stays" ||
+  e2e_fail "the file outside the product stays" "C:\\victim.txt went"
+
+# ---- "!" lines: only the installation's own association keys go ------------------
+KEYS_CLSID='{7E1A5C00-0000-4000-8000-00000000C1D5}'
+mkdir -p "$C/Keys"
+cp "$STUB" "$C/Keys/Uninstall.exe"
+write_dat 'C:\Keys' "!CLSID\\$KEYS_CLSID"$'\r\n!KeysFile\r\n' $'.keys~!~KeysFile~!~open\r\n'
+reg_import "[$UNINSTALL_KEY\\Keys]" '"DisplayName"="Keys"' '"InstallLocation"="C:\\Keys"' '"ProductFlags"="0"' \
+  "[HKEY_CLASSES_ROOT\\CLSID\\$KEYS_CLSID\\InprocServer32]" '@="other.dll"' \
+  '[HKEY_CLASSES_ROOT\.keys]' '@="KeysFile"' \
+  '[HKEY_CLASSES_ROOT\KeysFile\shell\open\command]' '@="keys.exe %1"' \
+  '[HKEY_CLASSES_ROOT\KeysFile\shell\edit\command]' '@="keys.exe /e %1"'
+e2e_robot "a class key the installation did not create: reported" 0 \
+  "box Warning
+Uninstall finished with errors:\\r\\nThe registry key HKEY_CLASSES_ROOT\\\\CLSID\\\\$KEYS_CLSID was not removed: the installation did not create it.\\r\\n\\r\\n
+" "" \
+  start 'C:\Keys\Uninstall.exe' --args '/u:"Keys"' wait-box --caption "Uninstall Product" answer 6 \
+  until-exit --answer 1 --expect 1 --timeout 60
+why=()
+reg_has_key "HKCR\\CLSID\\$KEYS_CLSID\\InprocServer32" || why+=("the CLSID key went")
+reg_has_key 'HKCR\KeysFile' && why+=("the installation's file type is still there")
+if [ ${#why[@]} -eq 0 ]; then e2e_pass "\"!\" lines: the CLSID key stays, the file type goes"; else
+  e2e_fail "\"!\" lines: the CLSID key stays, the file type goes" "${why[@]}"; fi
+wine reg delete "HKCR\\CLSID\\$KEYS_CLSID" /f >/dev/null 2>&1
+
 # ---- a file held open: reported, kept, retried -------------------------------------
 put 'C:\Held\a.txt' 'C:\Held\sub\b.txt' 'C:\Held\held.txt'
 cp "$STUB" "$C/Held/Uninstall.exe"

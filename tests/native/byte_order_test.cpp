@@ -39,3 +39,19 @@ TEST(ByteOrder, StoresAndLoadsLittleEndianAtAnyOffset) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ByteOrder, StoresAndLoadsBigEndianAtAnyOffset) {
+  unsigned char buffer[8];
+  memset(buffer, 0xA5, sizeof buffer);
+  StoreBe32(buffer + 1, 0x80123456u);
+  const unsigned char expected[4] = {0x80, 0x12, 0x34, 0x56};
+  EXPECT_EQ(0, memcmp(buffer + 1, expected, 4));
+  EXPECT_EQ(0xA5, buffer[0]);
+  EXPECT_EQ(0xA5, buffer[5]);
+  EXPECT_EQ(0x80123456u, LoadBe32(buffer + 1));
+  EXPECT_EQ(0x56A5A5A5u, LoadBe32(buffer + 4));  // the canary bytes follow the field
+}
+
+}  // namespace

@@ -85,6 +85,80 @@ TEST(ProcessCreationFlags, ChooseOnePriorityClassAndTheConsole) {
   for (const auto& c : cases) EXPECT_EQ(ProcessCreationFlags(c.flags), c.creation) << c.flags;
 }
 
+TEST(CommandLineProgram, TakesTheQuotedTextOrTheFirstWord) {
+  const struct {
+    const char* commandLine;
+    const char* program;
+    bool quoted;
+  } cases[] = {
+      {"\"C:\\My Tools\\run.exe\" /x", "C:\\My Tools\\run.exe", true},
+      {"  \t\"C:\\a b\\c.exe\"", "C:\\a b\\c.exe", true},
+      {"\"C:\\unterminated name /x", "C:\\unterminated name /x", true},
+      {"C:\\My Tools\\run.exe /x", "C:\\My", false},
+      {"notepad.exe C:\\log.txt", "notepad.exe", false},
+      {"\tcmd\t/c x", "cmd", false},
+      {"\"\" rest", "", true},
+      {"", "", false},
+      {nullptr, "", false},
+  };
+  for (const auto& c : cases) {
+    bool quoted = !c.quoted;
+    EXPECT_STREQ(CommandLineProgram(c.commandLine, &quoted).CStr(), c.program) << c.commandLine;
+    EXPECT_EQ(quoted, c.quoted) << c.commandLine;
+  }
+  EXPECT_STREQ(CommandLineProgram("a b", nullptr).CStr(), "a");
+}
+
+TEST(ProgramNames, BareNamesAndExtensions) {
+  const struct {
+    const char* name;
+    bool bare;
+    bool extension;
+  } cases[] = {
+      {"notepad.exe", true, true}, {"notepad", true, false},     {"sub\\app.exe", false, true},
+      {"sub/app", false, false},   {"C:app.exe", false, true},   {"C:\\dir.d\\app", false, false},
+      {"app.", true, false},       {"", false, false},            {nullptr, false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsBareProgramName(c.name), c.bare) << (c.name ? c.name : "(null)");
+    EXPECT_EQ(HasFileExtension(c.name), c.extension) << (c.name ? c.name : "(null)");
+  }
+}
+
+// Blocks are written with '|' for each NUL.
+std::string Block(const String& block) {
+  std::string out(block.CStr(), (size_t)block.Length());
+  for (char& c : out)
+    if (c == '\0') c = '|';
+  return out;
+}
+String BlockOf(const char* text) {
+  String block(text);
+  block.ReplaceChar('|', '\0');
+  return block;
+}
+
+TEST(SetEnvironmentEntry, ReplacesOrInsertsInOrderAfterTheDriveEntries) {
+  const struct {
+    const char* before;
+    const char* after;
+  } cases[] = {
+      {"", "NoDefaultCurrentDirectoryInExePath=1|"},
+      {"=C:=C:\\x|ALLUSERSPROFILE=C:\\a|PATH=C:\\w|",
+       "=C:=C:\\x|ALLUSERSPROFILE=C:\\a|NoDefaultCurrentDirectoryInExePath=1|PATH=C:\\w|"},
+      {"=C:=C:\\x|NODEFAULTCURRENTDIRECTORYINEXEPATH=0|Z=1|", "=C:=C:\\x|NoDefaultCurrentDirectoryInExePath=1|Z=1|"},
+      {"A=1|B=2|", "A=1|B=2|NoDefaultCurrentDirectoryInExePath=1|"},
+      {"NoDefaultCurrentDirectoryInExePathX=1|",
+       "NoDefaultCurrentDirectoryInExePath=1|NoDefaultCurrentDirectoryInExePathX=1|"},
+      {"=Z:=Z:\\|", "=Z:=Z:\\|NoDefaultCurrentDirectoryInExePath=1|"},
+  };
+  for (const auto& c : cases) {
+    String block = BlockOf(c.before);
+    SetEnvironmentEntry(block, "NoDefaultCurrentDirectoryInExePath", "1");
+    EXPECT_EQ(Block(block), c.after) << c.before;
+  }
+}
+
 TEST(FontsKeyPath, DependsOnThePlatform) {
   EXPECT_STREQ(FontsKeyPathFor(true), "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts");
   EXPECT_STREQ(FontsKeyPathFor(false), "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts");

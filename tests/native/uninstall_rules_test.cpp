@@ -93,6 +93,27 @@ TEST(UninstallLines, ClassKeyLinesNeverNameTheRoot) {
   for (const char* bad : {"", "   ", "\\", "\\.demo", "a\\\\b"}) EXPECT_FALSE(IsDeletableClassKey(bad)) << bad;
 }
 
+// Only keys the association log names go: the extension, the file type and
+// the keys the installation made below it for the record's verb.
+TEST(UninstallLines, ClassKeyLinesOnlyForTheInstallationsAssociations) {
+  Array<UninstallAssociation> associations;
+  UninstallAssociation& a = associations.Append();
+  a.extension = ".demo";
+  a.fileType = "DemoFile";
+  a.verb = "open";
+  UninstallAssociation& bad = associations.Append();  // a record that names the root is no help
+  bad.extension = ".other";
+  bad.fileType = "\\";
+  bad.verb = "x";
+  for (const char* ok : {".demo", ".DEMO", "DemoFile", "demofile\\", "DemoFile\\DefaultIcon", "DemoFile\\shell",
+                         "DemoFile\\shell\\open", "DEMOFILE\\SHELL\\OPEN\\command"})
+    EXPECT_TRUE(IsAssociationClassKey(ok, associations)) << ok;
+  for (const char* refused : {"CLSID", "CLSID\\{x}", "txtfile", "DemoFile\\shell\\print", "DemoFile\\other",
+                              ".demo\\ShellNew", ".other", "\\", "", "Demo", "DemoFile\\shell\\open\\command\\x"})
+    EXPECT_FALSE(IsAssociationClassKey(refused, associations)) << refused;
+  EXPECT_FALSE(IsAssociationClassKey(".demo", Array<UninstallAssociation>()));
+}
+
 TEST(DriveRoot, LetterColonAndBackslashWhenPresent) {
   struct Case {
     const char* path;

@@ -53,7 +53,9 @@ const char kUsageText[] =
     "                            Later waits only see this process's windows.\n"
     "  start PROGRAM --command-line TEXT\n"
     "                            start PROGRAM with TEXT as its whole command\n"
-    "                            line (its first token need not name PROGRAM).\n"
+    "                            line (its first token need not name PROGRAM);\n"
+    "                            PROGRAM - lets the system find the program in\n"
+    "                            TEXT, as it does for an Uninstall entry.\n"
     "  wait-window TEXT [--exact] [--timeout S]\n"
     "                            wait for a visible top-level window whose\n"
     "                            caption contains (or equals) TEXT\n"
@@ -476,7 +478,9 @@ int StepStart(Robot& r, Args& a) {
   buf.push_back(0);
   STARTUPINFOA si{};
   si.cb = sizeof si;
-  if (!CreateProcessA(prog.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &r.proc)) {
+  const bool systemFinds = prog == "-" && haveWholeLine;
+  if (!CreateProcessA(systemFinds ? nullptr : prog.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &r.proc)) {
     Err("start: cannot start %s (error %lu)", prog.c_str(), GetLastError());
     return kMissing;
   }

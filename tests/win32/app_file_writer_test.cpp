@@ -297,6 +297,64 @@ TEST_F(FileWriterTest, RemoveDirectoryTreeRemovesEverythingButRefusesRoots) {
   EXPECT_TRUE(Exists(tree + "\\held.txt"));
 }
 
+// A directory junction at link pointing at target (an absolute path); true
+// when the system made it and reports it as a reparse point.
+bool MakeJunction(const std::string& link, const std::string& target) {
+  if (!CreateDirectoryA(link.c_str(), nullptr)) return false;
+  HANDLE h = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  bool made = false;
+  if (h != INVALID_HANDLE_VALUE) {
+    // REPARSE_DATA_BUFFER for a mount point: tag, sizes, then the
+    // substitute name ("\??\" + target) and the print name, each ending
+    // with a NUL.
+    std::wstring substitute = L"\\??\\" + std::wstring(target.begin(), target.end());
+    std::wstring print(target.begin(), target.end());
+    const size_t pathBytes = (substitute.size() + 1 + print.size() + 1) * sizeof(wchar_t);
+    std::string buffer(8 + 8 + pathBytes, '\0');
+    auto put16 = [&](size_t at, size_t v) { buffer[at] = (char)(v & 0xFF); buffer[at + 1] = (char)(v >> 8); };
+    const DWORD tag = 0xA0000003;  // IO_REPARSE_TAG_MOUNT_POINT
+    memcpy(&buffer[0], &tag, 4);
+    put16(4, 8 + pathBytes);
+    put16(8, 0);
+    put16(10, substitute.size() * sizeof(wchar_t));
+    put16(12, (substitute.size() + 1) * sizeof(wchar_t));
+    put16(14, print.size() * sizeof(wchar_t));
+    memcpy(&buffer[16], substitute.c_str(), (substitute.size() + 1) * sizeof(wchar_t));
+    memcpy(&buffer[16 + (substitute.size() + 1) * sizeof(wchar_t)], print.c_str(), (print.size() + 1) * sizeof(wchar_t));
+    DWORD returned = 0;
+    made = DeviceIoControl(h, 0x000900A4 /* FSCTL_SET_REPARSE_POINT */, &buffer[0], (DWORD)buffer.size(), nullptr, 0,
+                           &returned, nullptr) != FALSE;
+    CloseHandle(h);
+  }
+  const DWORD attributes = GetFileAttributesA(link.c_str());
+  if (made && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  RemoveDirectoryA(link.c_str());
+  return false;
+}
+
+// A junction inside the tree, or the tree itself being one, goes as the
+// link: what it points at is never emptied.
+TEST_F(FileWriterTest, RemoveDirectoryTreeRemovesLinksNeverTheirTargets) {
+  const std::string outside = dir_ + "\\outside";
+  CreateDirectoryA(outside.c_str(), nullptr);
+  ASSERT_TRUE(WriteRaw(outside + "\\precious.txt", "p"));
+  const std::string tree = dir_ + "\\linked tree";
+  CreateDirectoryA(tree.c_str(), nullptr);
+  ASSERT_TRUE(WriteRaw(tree + "\\own.txt", "o"));
+  if (!MakeJunction(tree + "\\link", outside))
+    GTEST_SKIP() << "this system cannot make a directory junction (Wine before reparse-point support)";
+  EXPECT_TRUE(RemoveDirectoryTree(tree.c_str(), 0));
+  EXPECT_FALSE(Exists(tree));
+  EXPECT_EQ("p", ReadRaw(outside + "\\precious.txt"));
+
+  const std::string top = dir_ + "\\top link";
+  ASSERT_TRUE(MakeJunction(top, outside));
+  EXPECT_TRUE(RemoveDirectoryTree(top.c_str(), 0));
+  EXPECT_FALSE(Exists(top));
+  EXPECT_EQ("p", ReadRaw(outside + "\\precious.txt"));
+}
+
 // On a system that is not an NT platform the reboot-time operations go into
 // the "[rename]" section of wininit.ini with short paths. The child runs with
 // Wine's per-program version set to Windows 98.

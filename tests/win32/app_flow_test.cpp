@@ -14,8 +14,10 @@
 #include "actions/install_log.h"
 #include "app/install_flow.h"
 #include "core/path.h"
+#include "core/sha256.h"
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
+#include "core/win32/process.h"
 #include "core/win32/registry.h"
 #include "core/win32/system_dirs.h"
 #include "install/file_writer.h"
@@ -93,16 +95,54 @@ TEST_F(FlowTest, BatchKeepsSpecialCharactersOfDirectoriesAsText) {
   EXPECT_FALSE(Exists(victim)) << "a SET line ran part of its value as a command";
 }
 
-TEST_F(FlowTest, BatchNeverWritesThroughAFileLeftUnderItsName) {
+TEST_F(FlowTest, BatchNeverRunsAFileLeftUnderItsNameInTheDirectory) {
   const std::string dir = FreshDirectory("flow batch old");
   ASSERT_TRUE(WriteRaw(dir + "\\TRUXBAT.BAT", "@echo old>old.txt\r\n"));
   ASSERT_TRUE(SetFileAttributesA((dir + "\\TRUXBAT.BAT").c_str(), FILE_ATTRIBUTE_READONLY));
   RunBatch(dir.c_str(), true, String("echo new>new.txt"));
   EXPECT_EQ("new\r\n", ReadRaw(dir + "\\new.txt"));
   EXPECT_FALSE(Exists(dir + "\\old.txt"));
-  EXPECT_FALSE(Exists(dir + "\\TRUXBAT.BAT"));
-  RunBatch(dir.c_str(), true, String());  // nothing to run: no file at all
-  EXPECT_FALSE(Exists(dir + "\\TRUXBAT.BAT"));
+  // The batch is not written there at all: the file left there stays as it was.
+  EXPECT_EQ("@echo old>old.txt\r\n", ReadRaw(dir + "\\TRUXBAT.BAT"));
+  SetFileAttributesA((dir + "\\TRUXBAT.BAT").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The batch file is written in a new directory of the run's own under the
+// temporary directory, held open against writers while it runs, and goes
+// with its directory afterwards; the commands run in the group's directory.
+TEST_F(FlowTest, BatchRunsFromADirectoryOfItsOwnHeldAgainstWriters) {
+  const std::string dir = FreshDirectory("flow batch own");
+  RunBatch(dir.c_str(), true,
+           String("cd>cwd.txt\r\necho %~dp0>where.txt\r\n"
+                  "(echo echo injected^>injected.txt)>>\"%~f0\" && echo appended>append.txt\r\n"
+                  "if not exist append.txt echo refused>append.txt\r\n"));
+  EXPECT_EQ(dir + "\r\n", ReadRaw(dir + "\\cwd.txt"));
+  std::string where = ReadRaw(dir + "\\where.txt");
+  while (!where.empty() && (where.back() == '\n' || where.back() == '\r' || where.back() == ' ')) where.pop_back();
+  while (!where.empty() && where.back() == '\\') where.pop_back();
+  const std::string temp = Text(TempDir());
+  ASSERT_GT(where.size(), temp.size() + 6) << where;
+  EXPECT_EQ(String(where.substr(0, temp.size() + 6).c_str()).CompareNoCase((temp + "\\trux-").c_str()), 0) << where;
+  EXPECT_FALSE(Exists(where)) << "the batch's own directory stayed";
+  EXPECT_EQ("refused\r\n", ReadRaw(dir + "\\append.txt"));
+  EXPECT_FALSE(Exists(dir + "\\injected.txt"));
+}
+
+// The interpreter runs with NoDefaultCurrentDirectoryInExePath=1: a program
+// planted in the group's directory under a system program's name is not
+// what a command of the batch starts.
+TEST_F(FlowTest, BatchDoesNotRunProgramsFromTheGroupsDirectory) {
+  const std::string dir = FreshDirectory("flow batch planted");
+  const std::string child = Text(JoinPath(DirectoryOf(ModulePath().CStr()).CStr(), "child_fixture.exe"));
+  ASSERT_TRUE(CopyFileA(child.c_str(), (dir + "\\hostname.exe").c_str(), FALSE));
+  // The control: started plainly there, the interpreter takes the planted one.
+  const std::string control = "cmd.exe /c hostname.exe exit 7";
+  const uint32_t planted = RunProcess(control.c_str(), kRunWait | kRunHidden, dir.c_str());
+  if (planted != 7u) GTEST_SKIP() << "this interpreter never runs a program from its current directory first";
+  RunBatch(dir.c_str(), true, String("hostname.exe exit 7\r\necho %errorlevel%>rc.txt\r\n"));
+  std::string rc = ReadRaw(dir + "\\rc.txt");
+  EXPECT_NE("7\r\n", rc) << "the planted hostname.exe ran";
+  EXPECT_NE("<missing>", rc);
 }
 
 // ---- autoexec.bat ------------------------------------------------------------
@@ -230,8 +270,8 @@ TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) 
     std::string data;
   };
   const Expected expected[] = {
-      {"UninstallString", REG_SZ, uninstaller + " /u:\"Flow Unit\""},
-      {"QuietUninstallString", REG_SZ, uninstaller + " /a /u:\"Flow Unit\""},
+      {"UninstallString", REG_SZ, "\"" + uninstaller + "\" /u:\"Flow Unit\""},
+      {"QuietUninstallString", REG_SZ, "\"" + uninstaller + "\" /a /u:\"Flow Unit\""},
       {"DisplayName", REG_SZ, "Flow Unit"},
       {"DisplayVersion", REG_SZ, "2.10"},
       {"VersionMajor", REG_DWORD, "2"},
@@ -275,6 +315,11 @@ TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) 
   EXPECT_EQ(Text(expectedData), data);
   EXPECT_NE(std::string::npos, data.find("\r\n~34\r\nFlow Unit is gone.\r\nBye.\r\n"));
   EXPECT_NE(std::string::npos, data.find("[Associations]\r\n.flw~!~FlowFile~!~open\r\n"));
+  // The key holds the digest of exactly those bytes.
+  Value digest;
+  ASSERT_TRUE(ReadRegistryValue("UninstallDataSHA256", digest));
+  EXPECT_EQ((DWORD)REG_SZ, digest.type);
+  EXPECT_EQ(Text(Sha256Text(String(data.data(), (int32_t)data.size()))), digest.data);
 }
 
 // A file held open by another program while the installation writes it is
@@ -304,7 +349,9 @@ TEST_F(FlowTest, UninstallDataReplacesTheOldFileOrReportsTheFailure) {
   PrepareSettings(dir);
   ASSERT_TRUE(WriteRaw(dir + "\\uninst\\Uninstall.DAT", std::string(5000, 'x')));
   AddUninstallEntry((dir + "\\a.txt").c_str(), kUninstallFile);
-  ASSERT_TRUE(WriteUninstallData());
+  String digest;
+  ASSERT_TRUE(WriteUninstallData(digest));
+  EXPECT_EQ(Text(Sha256Text(String(ReadRaw(dir + "\\uninst\\Uninstall.DAT").c_str()))), Text(digest));
   UninstallDataContents back;
   ReadUninstallData((dir + "\\uninst\\Uninstall.DAT").c_str(), back);
   ASSERT_EQ(1, back.bodyLines.Count());

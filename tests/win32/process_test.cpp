@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/path.h"
+#include "core/win32/file_util.h"
 #include "core/win32/message_pump.h"
 #include "core/win32/process.h"
 #include "core/win32/system_dirs.h"
@@ -105,6 +106,83 @@ TEST(RunProcess, InheritsHandlesOnlyWhenAsked) {
   EXPECT_EQ(RunProcess(command.c_str(), kRunWait | kRunInheritHandles, nullptr), 1u);
   EXPECT_EQ(RunProcess(command.c_str(), kRunWait, nullptr), 0u);
   CloseHandle(event);
+}
+
+TEST(RunProcess, CanTellTheChildNeverToRunProgramsFromItsCurrentDirectory) {
+  SetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", nullptr);
+  SetEnvironmentVariableA("TRUX_PROCESS_KEPT", "1");
+  EXPECT_EQ(RunProcess(Child("env NoDefaultCurrentDirectoryInExePath").c_str(), kRunWait, nullptr), 0u);
+  EXPECT_EQ(RunProcess(Child("env NoDefaultCurrentDirectoryInExePath").c_str(),
+                       kRunWait | kRunNoCurrentDirectoryPrograms, nullptr),
+            1u);
+  // The rest of the environment goes along, and the caller's stays as it was.
+  EXPECT_EQ(RunProcess(Child("env TRUX_PROCESS_KEPT").c_str(), kRunWait | kRunNoCurrentDirectoryPrograms, nullptr), 1u);
+  EXPECT_EQ(GetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", nullptr, 0), 0u);
+  SetEnvironmentVariableA("TRUX_PROCESS_KEPT", nullptr);
+}
+
+// A copy of the child fixture at path (its directory created).
+bool CopyChild(const std::string& path) {
+  if (!CreateDirectoryTree(DirectoryOf(path.c_str()).CStr())) return false;
+  return CopyFileA(Text(JoinPath(DirectoryOf(ModulePath().CStr()).CStr(), "child_fixture.exe")).c_str(), path.c_str(),
+                   FALSE) != FALSE;
+}
+
+// The program is always named explicitly: a bare name is looked up only in
+// the system's folders and PATH, never beside the running program or in the
+// current directory; an unquoted path with blanks is the longest that
+// exists, never a shorter one someone planted.
+TEST(FindProgram, NamesTheProgramExplicitly) {
+  const std::string root = "C:\\trux find program";
+  ASSERT_TRUE(CopyChild(root + "\\My App\\run.exe"));
+  ASSERT_TRUE(CopyChild(root + "\\My.exe"));  // what the system would start first
+  ASSERT_TRUE(CopyChild(root + "\\noext.exe"));
+  const std::string beside = Text(JoinPath(DirectoryOf(ModulePath().CStr()).CStr(), "trux_beside.exe"));
+  ASSERT_TRUE(CopyChild(beside));
+  ASSERT_TRUE(CopyChild(root + "\\cwd\\trux_cwd.exe"));
+  const std::string previous = Text(CurrentDirectory());
+  ASSERT_TRUE(SetCurrentDirectoryA((root + "\\cwd").c_str()));
+  char system[MAX_PATH];
+  GetSystemDirectoryA(system, sizeof system);
+
+  const struct {
+    std::string commandLine;
+    std::string program;  // "" = not found
+  } cases[] = {
+      {root + "\\My App\\run.exe exit 5", root + "\\My App\\run.exe"},
+      {"\"" + root + "\\My App\\run.exe\" exit 5", root + "\\My App\\run.exe"},
+      {root + "\\noext exit 3", root + "\\noext.exe"},
+      {root + "\\missing\\x.exe /y", "C:\\trux"},  // nothing there: the first word, which cannot start
+      {"cmd.exe /c exit", std::string(system) + "\\cmd.exe"},
+      {"cmd /c exit", std::string(system) + "\\cmd.exe"},
+      {"trux_beside.exe exit 1", ""},
+      {"trux_cwd.exe exit 1", ""},
+      {"trux_cwd exit 1", ""},
+      {"..\\My.exe exit 2", root + "\\cwd\\..\\My.exe"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    String program;
+    SetLastError(0);
+    const bool found = FindProgram(c.commandLine.c_str(), program);
+    EXPECT_EQ(found, !c.program.empty()) << c.commandLine;
+    EXPECT_EQ(String(program).CompareNoCase(c.program.c_str()), 0) << c.commandLine << " -> " << Text(program);
+    if (!found) {
+      EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND) << c.commandLine;
+    }
+  }
+  // What runs is the program named, with the whole command line.
+  EXPECT_EQ(RunProcess(("\"" + root + "\\My App\\run.exe\" exit 5").c_str(), kRunWait, nullptr), 5u);
+  EXPECT_EQ(RunProcess("trux_cwd.exe exit 1", kRunWait, nullptr), kRunNotStarted);
+  EXPECT_EQ(RunProcess("trux_beside.exe exit 1", kRunWait, nullptr), kRunNotStarted);
+
+  SetCurrentDirectoryA(previous.c_str());
+  DeleteFileA(beside.c_str());
+  for (const char* file : {"\\My App\\run.exe", "\\My.exe", "\\noext.exe", "\\cwd\\trux_cwd.exe"})
+    DeleteFileA((root + file).c_str());
+  RemoveDirectoryA((root + "\\My App").c_str());
+  RemoveDirectoryA((root + "\\cwd").c_str());
+  RemoveDirectoryA(root.c_str());
 }
 
 // A window that counts the WM_USER messages it receives.

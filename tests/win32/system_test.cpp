@@ -234,13 +234,44 @@ TEST(DynamicLibrary, LoadsFindsAndResolves) {
 }
 
 TEST(DynamicLibrary, SystemTablesAreComplete) {
-  const ShellFunctions& shell = Shell32();
-  EXPECT_NE(shell.SHGetSpecialFolderPathA, nullptr);
-  EXPECT_NE(shell.SHChangeNotify, nullptr);
-  EXPECT_EQ(&Shell32(), &shell);
-  const SecurityFunctions& security = Advapi32();
-  const void* const* functions = reinterpret_cast<const void* const*>(&security);
-  for (size_t i = 0; i < sizeof security / sizeof(void*); ++i) EXPECT_NE(functions[i], nullptr) << i;
+  const SystemFunctions* table = nullptr;
+  for (int library = 0; library < kSystemLibraryCount; ++library) {
+    const SystemFunctions& functions = SystemApi((SystemLibrary)library);
+    if (table) {
+      EXPECT_EQ(table, &functions);  // one table for every library
+    }
+    table = &functions;
+  }
+  // Every function the runtime looks up exists on the systems it supports
+  // that Wine stands for (GetSystemWow64DirectoryA exists and fails there).
+  const void* const* functions = reinterpret_cast<const void* const*>(table);
+  for (size_t i = 0; i < sizeof *table / sizeof(void*); ++i) EXPECT_NE(functions[i], nullptr) << i;
+  EXPECT_EQ(table->SHChangeNotify, reinterpret_cast<decltype(table->SHChangeNotify)>(reinterpret_cast<void*>(
+                                       GetProcAddress(GetModuleHandleA("shell32.dll"), "SHChangeNotify"))));
+}
+
+// Libraries come from the system directory by full path: a bare name is
+// never looked up in the program's folder, and a name with a path is no
+// system library.
+TEST(DynamicLibrary, SystemLibrariesComeFromTheSystemDirectory) {
+  char system[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(system, sizeof system), 0u);
+  EXPECT_EQ(Text(SystemLibraryDirectory()), system);  // a 32-bit system: no WOW64 directory
+  DynamicLibrary version("version.dll");
+  ASSERT_TRUE(version.IsLoaded());
+  char loaded[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameA(version.Handle(), loaded, sizeof loaded), 0u);
+  EXPECT_EQ(String(loaded).CompareNoCase((std::string(system) + "\\version.dll").c_str()), 0) << loaded;
+  for (const char* name : {"C:\\windows\\system32\\version.dll", "..\\version.dll", "sub/version.dll", "C:version.dll", ""}) {
+    DynamicLibrary refused;
+    EXPECT_FALSE(refused.Load(name)) << name;
+  }
+  SetLastError(0);
+  EXPECT_EQ(LoadProductLibrary("version.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_NAME);
+  HMODULE byPath = LoadProductLibrary((std::string(system) + "\\version.dll").c_str());
+  EXPECT_EQ(byPath, version.Handle());
+  if (byPath) FreeLibrary(byPath);
 }
 
 TEST(SystemErrorText, IsTheSystemMessageWithoutItsLineBreak) {
