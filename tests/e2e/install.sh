@@ -192,6 +192,7 @@ e2e_check "by hand: Install.LOG holds one block" "$(e2e_esc "$(log_block New "$D
 INSTALLER="$(winpath "$W/full.exe")"
 values="$(uninstall_values)"
 flags=$(printf '%s\n' "$values" | sed -n 's/^ProductFlags|REG_SZ|//p')
+dat_hash=$(sha256sum "$C/Flow Test/uninst/Uninstall.DAT" | cut -d' ' -f1)
 date=$(printf '%s\n' "$values" | sed -n 's/^InstallDate|REG_SZ|//p')
 e2e_check "by hand: every Uninstall value with its kind" "$(sort <<EOF
 DisplayName|REG_SZ|Flow Test
@@ -206,7 +207,7 @@ MonoColor|REG_DWORD|0x1
 ProductFlags|REG_SZ|$flags
 ProductStartMenu|REG_SZ|Trux Tests\\Flow Test
 Publisher|REG_SZ|Trux Tests
-QuietUninstallString|REG_SZ|$D\\uninst\\Uninstall Flow Test.exe /a /u:"Flow Test"
+QuietUninstallString|REG_SZ|"$D\\uninst\\Uninstall Flow Test.exe" /a /u:"Flow Test"
 SharedPath|REG_SZ|C:\\Program Files\\Common Files\\Trux Tests
 TaskbarText|REG_SZ|
 TitleColor|REG_DWORD|0x0
@@ -214,7 +215,8 @@ TitleFont|REG_SZ|Arial Bold
 TitlePosition|REG_DWORD|0x0
 TitleShadow|REG_DWORD|0x1
 TopColor|REG_DWORD|0x0
-UninstallString|REG_SZ|$D\\uninst\\Uninstall Flow Test.exe /u:"Flow Test"
+UninstallDataSHA256|REG_SZ|$dat_hash
+UninstallString|REG_SZ|"$D\\uninst\\Uninstall Flow Test.exe" /u:"Flow Test"
 UninstallSubdir|REG_SZ|uninst
 VersionMajor|REG_DWORD|0x2
 VersionMinor|REG_DWORD|0xa

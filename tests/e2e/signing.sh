@@ -89,7 +89,7 @@ if [ -z "$entry" ]; then
   e2e_fail "the Uninstall entry names the uninstaller" "no UninstallString under $KEY"
   e2e_end
 fi
-robot start "${entry% /u:*}" --command-line "$entry" wait-box --timeout 60 answer 6 \
+robot start - --command-line "$entry" wait-box --timeout 60 answer 6 \
   until-exit --answer 1 --expect 1 --timeout 240 >"$E2E_TMP/uninstall.out" 2>"$E2E_TMP/uninstall.err"
 rc=$?
 if [ "$rc" = 0 ]; then e2e_pass "uninstall: confirmed and run"; else
