@@ -63,8 +63,12 @@ int32_t WriteSelfDeleteBatch() {
   // directory nor the install directory is its current one when it removes
   // them.
   const String temp = TempDir();
-  if (!CreateProcessA(interpreter.CStr(), commandLine.Buffer(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                      nullptr, temp.CStr(), &startup, &process)) {
+  // The interpreter by its full path, never a name looked up beside the
+  // uninstaller or in the current directory.
+  String program;
+  if (!FindProgram(commandLine.CStr(), program) ||
+      !CreateProcessA(program.CStr(), commandLine.Buffer(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                      temp.CStr(), &startup, &process)) {
     DeleteFileA(batch.CStr());
     RemoveDirectoryA(directory.CStr());
     return 2;

@@ -24,7 +24,7 @@ source "$SRC/tests/e2e/lib/e2e.bash"
 ROBOT="$(cd "$(dirname "$ROBOT")" && pwd)/$(basename "$ROBOT")"
 e2e_begin planted_dll "$SRC"
 e2e_need_truxpack
-e2e_need_fixtures "$STUB" planted_dll_fixture.dll planted_probe_fixture.exe com_server_fixture.dll
+e2e_need_fixtures "$STUB" planted_dll_fixture.dll planted_probe_fixture.exe com_server_fixture.dll child_fixture.exe
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;comctl32,msimg32=n,b"
 W="$E2E_TMP/work"
 C="$WINEPREFIX/drive_c"
@@ -83,8 +83,13 @@ fi
 rm -rf "$MARKER" "$C/probe"
 
 # ---- install from a download folder with the stand-ins beside the installer --
+# Also beside it: a program under a system program's name. The /r: program
+# names it bare; the system's own search would take the one in the
+# installer's folder. child_fixture.exe writes its "os" file when it runs.
 DL="$C/Downloads"
 plant "$DL"
+cp "$FIXTURES/child_fixture.exe" "$DL/hostname.exe"
+rm -f "$C/trux-r-planted.txt"
 cp "$W/setup.exe" "$DL/setup.exe"
 D='C:\Planted App'
 plant "$C/Planted App"
@@ -93,12 +98,19 @@ wine reg delete 'HKCU\Software\TruxComFixture' /f >/dev/null 2>&1
 # Started the way a browser or Explorer starts it: from its own folder.
 cd "$DL" || exit 1
 e2e_robot "install from the download folder" 0 "" "" \
-  start 'C:\Downloads\setup.exe' --args "/a /d:\"$D\"" until-exit --timeout 120 --expect 1
+  start 'C:\Downloads\setup.exe' --args "/a /d:\"$D\" /r:\"hostname.exe os C:\\trux-r-planted.txt\"" \
+  until-exit --timeout 120 --expect 1
 cd "$E2E_TMP" || exit 1
 e2e_check "the COM server was registered" "yes" "$(reg_value 'HKCU\Software\TruxComFixture' Registered)"
 [ -e "$C/Planted App/Uninstall.exe" ] && e2e_pass "the uninstaller was written" ||
   e2e_fail "the uninstaller was written" "no $D\\Uninstall.exe"
 check_no_marker "install: no planted DLL was loaded (beside the installer, beside the COM server)"
+sleep 3
+if [ -e "$C/trux-r-planted.txt" ]; then
+  e2e_fail "/r: with a bare name: the program beside the installer did not run" "C:\\trux-r-planted.txt was written"
+else
+  e2e_pass "/r: with a bare name: the program beside the installer did not run"
+fi
 
 # ---- uninstall: the stand-ins beside the uninstaller and the COM server --------
 rm -f "$MARKER"
@@ -113,5 +125,19 @@ else
   e2e_pass "the COM server was unregistered"
 fi
 check_no_marker "uninstall: no planted DLL was loaded (beside the uninstaller, beside the COM server)"
+
+# ---- /r: with a full path still runs its program ---------------------------------
+mkdir -p "$C/Report Tool"
+cp "$FIXTURES/child_fixture.exe" "$C/Report Tool/report.exe"
+rm -f "$C/trux-r-ran.txt"
+cd "$DL" || exit 1
+e2e_robot "install again with /r: naming a program by its full path" 0 "" "" \
+  start 'C:\Downloads\setup.exe' --args "/a /d:\"$D\" /r:\"\`C:\\Report Tool\\report.exe\` os C:\\trux-r-ran.txt\"" \
+  until-exit --timeout 120 --expect 1
+cd "$E2E_TMP" || exit 1
+for i in $(seq 1 100); do [ -e "$C/trux-r-ran.txt" ] && break; sleep 0.1; done
+if [ -e "$C/trux-r-ran.txt" ]; then e2e_pass "/r: with a full path: the program ran"; else
+  e2e_fail "/r: with a full path: the program ran" "no C:\\trux-r-ran.txt"; fi
+check_no_marker "reinstall: no planted DLL was loaded"
 
 e2e_end
