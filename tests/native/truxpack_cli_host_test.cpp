@@ -949,13 +949,7 @@ Outcome TruxpackPaused(const fs::path& cwd, std::vector<std::string> args, const
     int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(o, 1);
     dup2(p[1], 2);
-    std::vector<char*> argv;
-    std::string self = TRUXPACK_BINARY;
-    argv.push_back(self.data());
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(self.c_str(), argv.data());
-    _exit(127);
+    ExecTruxpack(args);
   }
   close(p[1]);
   bool reached = false;

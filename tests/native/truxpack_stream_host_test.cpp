@@ -473,13 +473,7 @@ std::string OnTerminal(const fs::path& cwd, std::vector<std::string> args) {
     if (chdir(cwd.c_str()) != 0) _exit(126);
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);  // only standard error stays on the terminal
-    std::vector<char*> argv;
-    std::string self = TRUXPACK_BINARY;
-    argv.push_back(self.data());
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(self.c_str(), argv.data());
-    _exit(127);
+    ExecTruxpack(args);
   }
   std::string text;
   char buffer[4096];

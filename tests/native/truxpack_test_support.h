@@ -124,6 +124,23 @@ inline bool BecomeUser(const User& u) {
   return setgroups(0, nullptr) == 0 && setgid(u.gid) == 0 && setuid(u.uid) == 0 && getuid() == u.uid;
 }
 
+// In a child process: replaces it with the program line[0] and its
+// arguments; exit code 127 when that program cannot be started.
+[[noreturn]] inline void ExecLine(std::vector<std::string> line) {
+  std::vector<char*> argv;
+  for (std::string& a : line) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
+// In a child process: replaces it with the tool run with args.
+[[noreturn]] inline void ExecTruxpack(const std::vector<std::string>& args) {
+  std::vector<std::string> line{TRUXPACK_BINARY};
+  line.insert(line.end(), args.begin(), args.end());
+  ExecLine(std::move(line));
+}
+
 // Runs the tool with args in directory cwd, with extra environment entries;
 // as another user when `as` is given; measure: also its peak memory.
 inline Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std::vector<std::string> env = {},
@@ -141,11 +158,7 @@ inline Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std:
     if (measure) line = {kTimeProgram, "-f", "%M", "-o", peak.string()};
     line.push_back(as && !as->tool.empty() ? as->tool : std::string(TRUXPACK_BINARY));
     line.insert(line.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : line) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
+    ExecLine(std::move(line));
   }
   int status = 0;
   waitpid(pid, &status, 0);
