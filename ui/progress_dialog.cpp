@@ -58,6 +58,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }  // namespace
 
 void CreateProgressDialog() {
+  if (!ShowsWindows()) return;
   InitCommonControls();  // the bar's class must be registered on Windows
   HWND dialog = CreateDialogParamA(g_instance, "ProgressDlg", g_backgroundWindow, ProgressDialogProc, 0);
   if (!dialog) return;
