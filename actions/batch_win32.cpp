@@ -14,6 +14,7 @@
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
 #include "install/file_writer.h"
+#include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 
@@ -104,7 +105,9 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
   String commandLine;
   Format(commandLine, "%s /e:%d /c ", interpreter.CStr(), (int)kBatchEnvironmentSize);
   AppendBatchPathArgument(commandLine, path, legacy);
-  RunProcess(commandLine.CStr(), kRunWait | kRunKeepUiAlive | (hidden ? (uint32_t)kRunHidden : 0u), dir);
+  // A silent run (/s) shows no window, the interpreter's console included.
+  const bool hide = hidden || !ShowsWindows();
+  RunProcess(commandLine.CStr(), kRunWait | kRunKeepUiAlive | (hide ? (uint32_t)kRunHidden : 0u), dir);
   // A batch file still held by a program it started stays; the next group
   // removes it before it writes its own.
   (void)RemoveFile(path.CStr(), 0);

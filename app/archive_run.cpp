@@ -49,7 +49,7 @@ void ReadArchive() {
   RepaintBackground();  // it was painted with the initial look while the settings were read
   BuildUninstallerImage();
   const ArchiveSettings& s = g_archive.settings;
-  LogLine("Product: %s%s%s", g_options.DisplayName.CStr(), s.DisplayVersion.IsBlank() ? "" : ", version ",
+  RunLogLine("Product: %s%s%s", g_options.DisplayName.CStr(), s.DisplayVersion.IsBlank() ? "" : ", version ",
           s.DisplayVersion.CStr());
   ChooseLanguage();
 }

@@ -381,7 +381,7 @@ void RunInstallFlow() {
   }
   bool reinstall = false;
   ChooseInstallDirectory(previous, reinstall);
-  LogLine("Installation directory: %s", InstallationDirectory().CStr());
+  RunLogLine("Installation directory: %s", InstallationDirectory().CStr());
 
   const String& installDir = InstallationDirectory();
   if (s.Flag(kFlagGrantUsersAccess)) GrantUsersAccess(installDir.CStr());

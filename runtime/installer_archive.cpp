@@ -56,7 +56,7 @@ bool ReadOwnFileAt(void* context, int64_t offset, void* out, int32_t n) {
 
 void ReportCorruptArchive(int32_t code) {
   // The archive's own text may leave the code out; the log always has it.
-  LogLine("Corrupt archive: error code %d", (int)code);
+  RunLogLine("Corrupt archive: error code %d", (int)code);
   const char* text = MessageText(kMsgCorruptArchive);
   FatalError(*text ? text : kCorruptArchiveText, code);
 }

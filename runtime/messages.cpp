@@ -100,11 +100,11 @@ int RefusingAnswer(UINT style) {
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT style, int silentAnswer) {
   if (!ShowsWindows()) {
     const int answer = silentAnswer ? silentAnswer : RefusingAnswer(style);
-    LogBox(caption, text, false, answer);
+    RunLogBox(caption, text, false, answer);
     return answer;
   }
   const int answer = MessageBoxA(owner, text, caption, style);
-  LogBox(caption, text, true, answer);
+  RunLogBox(caption, text, true, answer);
   return answer;
 }
 
@@ -122,7 +122,7 @@ void ErrorBox(const char* format, ...) {
   BoundedFormatV(text, sizeof text, format, args);  // a longer text is cut
   va_end(args);
   if (g_options.automaticMode && !ProductFlag(kFlagErrorBoxesInAutomatic)) {
-    LogText("Error report (not shown in automatic mode):", text);
+    RunLogText("Error report (not shown in automatic mode):", text);
     return;
   }
   ShowErrorBox(text);
@@ -156,7 +156,7 @@ void FatalMessageAs(const char* text, RunOutcome outcome) {
 }
 
 void EndProcess(RunOutcome outcome) {
-  LogRunEnd(outcome, ExitCode(outcome));
+  RunLogEnd(outcome, ExitCode(outcome));
   ExitRun(outcome);
 }
 

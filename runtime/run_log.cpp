@@ -47,7 +47,7 @@ LinkSafeAppend StartRunLog(const char* commandLine) {
   return Write(entry);
 }
 
-void LogLine(const char* format, ...) {
+void RunLogLine(const char* format, ...) {
   if (!Logging()) return;
   String entry;
   va_list args;
@@ -58,7 +58,7 @@ void LogLine(const char* format, ...) {
   (void)Write(entry);
 }
 
-void LogText(const char* heading, const char* text) {
+void RunLogText(const char* heading, const char* text) {
   if (!Logging() || !text || String(text).IsBlank()) return;
   String entry(heading);
   entry.Append("\r\n");
@@ -66,7 +66,7 @@ void LogText(const char* heading, const char* text) {
   (void)Write(entry);
 }
 
-void LogBox(const char* caption, const char* text, bool shown, int answer) {
+void RunLogBox(const char* caption, const char* text, bool shown, int answer) {
   if (!Logging()) return;
   String entry;
   AppendFormat(entry, "Message box \"%s\"%s, answered %s:\r\n", caption ? caption : "", shown ? "" : " (not shown)",
@@ -75,12 +75,12 @@ void LogBox(const char* caption, const char* text, bool shown, int answer) {
   (void)Write(entry);
 }
 
-void LogRunEnd(RunOutcome outcome, uint32_t exitCode) {
+void RunLogEnd(RunOutcome outcome, uint32_t exitCode) {
   if (!Logging()) return;
-  LogText(g_options.uninstallMode ? "Uninstall log:" : "Install log:", InstallLogText().CStr());
+  RunLogText(g_options.uninstallMode ? "Uninstall log:" : "Install log:", InstallLogText().CStr());
   // A completed installation's error text holds the completion caption.
-  if (outcome != kRunCompleted && outcome != kRunRestartNeeded) LogText("Errors:", ErrorText().CStr());
-  LogLine("Exit code: %u (%s)", (unsigned)exitCode, OutcomeText(outcome));
+  if (outcome != kRunCompleted && outcome != kRunRestartNeeded) RunLogText("Errors:", ErrorText().CStr());
+  RunLogLine("Exit code: %u (%s)", (unsigned)exitCode, OutcomeText(outcome));
 }
 
 const char* OutcomeText(RunOutcome outcome) {

@@ -25,14 +25,14 @@
 LinkSafeAppend StartRunLog(const char* commandLine);
 
 // One line (CR LF added).
-void LogLine(const char* format, ...) VK_PRINTF_FORMAT(1, 2);
+void RunLogLine(const char* format, ...) VK_PRINTF_FORMAT(1, 2);
 // A heading line, then text indented; nothing for a blank text.
-void LogText(const char* heading, const char* text);
+void RunLogText(const char* heading, const char* text);
 // A message box: its caption, whether it was shown, the answer and its text.
-void LogBox(const char* caption, const char* text, bool shown, int answer);
+void RunLogBox(const char* caption, const char* text, bool shown, int answer);
 // The end of the run: the install log lines, the error text unless the run
 // completed, and the exit code with the outcome in words.
-void LogRunEnd(RunOutcome outcome, uint32_t exitCode);
+void RunLogEnd(RunOutcome outcome, uint32_t exitCode);
 
 // "completed", "cancelled", ... for the outcome's line.
 const char* OutcomeText(RunOutcome outcome);

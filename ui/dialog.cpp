@@ -5,7 +5,7 @@
 
 INT_PTR Dialog::RunModal(HINSTANCE instance, const char* templateName, HWND owner) {
   if (!ShowsWindows()) {
-    LogLine("Dialog \"%s\" (not shown), answered Cancel", templateName);
+    RunLogLine("Dialog \"%s\" (not shown), answered Cancel", templateName);
     return -1;
   }
   return DialogBoxParamA(instance, templateName, owner, Procedure, (LPARAM)this);

@@ -70,7 +70,7 @@ void Report(const char* text) {
   if (!Automatic())
     ShowErrorBox(text);
   else
-    LogText("Error report (not shown in automatic mode):", text);
+    RunLogText("Error report (not shown in automatic mode):", text);
 }
 
 // The product's key path under HKEY_LOCAL_MACHINE; "" for a name that cannot
@@ -574,7 +574,7 @@ RunOutcome Uninstall(const String& name) {
     g_productFlags &= ~(1ull << kFlag64Bit);
 
   ReadProductValues(key, product);
-  LogLine("Product: %s%s%s", product.displayName.CStr(), ProductVersion().IsBlank() ? "" : ", version ",
+  RunLogLine("Product: %s%s%s", product.displayName.CStr(), ProductVersion().IsBlank() ? "" : ", version ",
           ProductVersion().CStr());
   ShowBackground(key, product);
 

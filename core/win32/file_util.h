@@ -43,10 +43,13 @@ enum class LinkSafeAppend : int32_t {
 // existing one is written only when it is a plain file with no other name -
 // never through a symbolic link, junction or hard link to somewhere the
 // caller did not name. The system is asked for the file's own entry, not a
-// link's target, and the handle it gives is checked again before anything
-// is written. The file is shared for reading and appending while open; the
-// write is one append at the end. On failure the thread's last error tells
-// why (ERROR_CANT_ACCESS_FILE for a refused link).
+// link's target, and the handle it gives is checked before anything is
+// written: no link or directory attribute, one name only, and (where the
+// system can tell) opened under the last name path gives. The directories
+// on the way to the file are the caller's choice and are not checked. The
+// file is shared for reading and appending while open; the write is one
+// append at the end. On failure the thread's last error tells why
+// (ERROR_CANT_ACCESS_FILE for a refused link).
 [[nodiscard]] LinkSafeAppend AppendWithoutLinks(const char* path, const void* data, int32_t size);
 
 // The current directory ("" when the system cannot say).

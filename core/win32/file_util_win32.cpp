@@ -103,6 +103,38 @@ bool IsLinkOrDirectory(DWORD attributes) {
   return (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0;
 }
 
+constexpr DWORD kPathBuffer = 1024;
+
+// The name path's last component has on the disk: its full form (trailing
+// dots and blanks dropped, as the system drops them when it opens), then its
+// long form where the system can give one.
+String DiskNameOf(const char* path) {
+  using LongPathName = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
+  char full[kPathBuffer];
+  const DWORD n = GetFullPathNameA(path, kPathBuffer, full, nullptr);
+  if (n == 0 || n >= kPathBuffer) return FileNameOf(path);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  LongPathName longPathName = kernel ? (LongPathName)(void*)GetProcAddress(kernel, "GetLongPathNameA") : nullptr;
+  char longer[kPathBuffer];
+  const DWORD m = longPathName ? longPathName(full, longer, kPathBuffer) : 0;
+  return FileNameOf(m > 0 && m < kPathBuffer ? longer : full);
+}
+
+// False when the file open behind handle has another last name than path:
+// a link the system followed without saying so (Wine shows a Unix symbolic
+// link to a file as that file, and only the final path tells). True when
+// the system cannot say (before Windows Vista, which has no file links).
+bool OpenedUnderItsOwnName(HANDLE file, const char* path) {
+  using FinalPathName = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  FinalPathName finalPathName =
+      kernel ? (FinalPathName)(void*)GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
+  char opened[kPathBuffer];
+  const DWORD n = finalPathName ? finalPathName(file, opened, kPathBuffer, 0) : 0;
+  if (n == 0 || n >= kPathBuffer) return true;
+  return FileNameOf(opened).CompareNoCase(DiskNameOf(path).CStr()) == 0;
+}
+
 // Opens path for appending: created exclusively when absent, else its own
 // entry (FILE_FLAG_OPEN_REPARSE_POINT: a link is opened as itself, not
 // followed), checked through the handle so that nothing swapped in between
@@ -135,7 +167,7 @@ HANDLE OpenForLinkSafeAppend(const char* path, LinkSafeAppend& refusal) {
     SetLastError(failure);
     return INVALID_HANDLE_VALUE;
   }
-  if (IsLinkOrDirectory(info.dwFileAttributes) || info.nNumberOfLinks != 1) {
+  if (IsLinkOrDirectory(info.dwFileAttributes) || info.nNumberOfLinks != 1 || !OpenedUnderItsOwnName(file, path)) {
     CloseHandle(file);
     refusal = LinkSafeAppend::kRefusedLink;
     SetLastError(ERROR_CANT_ACCESS_FILE);

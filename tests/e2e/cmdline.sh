@@ -23,7 +23,7 @@ PROG="$(basename "$STUB")"
 # program's own file name appears.
 usage_text() {
   # shellcheck disable=SC2059
-  printf "%s\r\n\r\nUsage:\r\n%s [/a] [/b1:\"commands\"] [/b2:\"commands\"] [/b3:\"commands\"] [/d:\"dir\"] [/n:\"name\"] [/u:\"name\"] [/r:\"program\"]\r\n\r\n/a                  \tAutomatic mode.\r\n/d:\"dir\"        \tOverride installation directory.\r\n/b1:\"commands\"\tAdd commands to the end of the Pre-Installation Batch.\r\n/b2:\"commands\"\tAdd commands to the end of the Post-Installation Batch.\r\n/b3:\"commands\"\tAdd commands to the end of the Installation-Exit Batch.\r\n/n:\"name\"\tOverride product name.\r\n/u:\"name\"\tUninstall product by name.\r\n/r:\"program\"\tRun the specified program after a successful installation." "$1" "$PROG"
+  printf "%s\r\n\r\nUsage:\r\n%s [/a] [/s] [/b1:\"commands\"] [/b2:\"commands\"] [/b3:\"commands\"] [/d:\"dir\"] [/n:\"name\"] [/u:\"name\"] [/r:\"program\"] [/l:\"file\"]\r\n\r\n/a                  \tAutomatic mode.\r\n/s                  \tSilent mode: automatic, no windows, the outcome as exit code.\r\n/d:\"dir\"        \tOverride installation directory.\r\n/b1:\"commands\"\tAdd commands to the end of the Pre-Installation Batch.\r\n/b2:\"commands\"\tAdd commands to the end of the Post-Installation Batch.\r\n/b3:\"commands\"\tAdd commands to the end of the Installation-Exit Batch.\r\n/n:\"name\"\tOverride product name.\r\n/u:\"name\"\tUninstall product by name.\r\n/r:\"program\"\tRun the specified program after a successful installation.\r\n/l:\"file\"       \tAppend a log of the run to the file." "$1" "$PROG"
 }
 ILLEGAL=$'Illegal command line atom:\n'
 UNEXPECTED=$'Unexpected command line parameter:\n'

@@ -282,15 +282,15 @@ TEST_F(RunLogTest, EntriesAreWrittenAsTheRunGoes) {
   EXPECT_NE(start.find("\r\nCommand line: /s /l:\"x.log\"\r\n"), std::string::npos) << start;
   const size_t begun = start.size();
 
-  LogLine("Product: %s, version %s", "Demo", "1.0");
+  RunLogLine("Product: %s, version %s", "Demo", "1.0");
   g_options.silentMode = true;
   g_options.automaticMode = true;
   EXPECT_EQ(ShowMessageBox(nullptr, "First line\r\n\r\nThird line\r\n", "Setup", MB_YESNO), IDNO);
   ErrorBox("Report %d", 7);
-  LogText("Never:", " \r\n ");  // a blank text writes nothing
+  RunLogText("Never:", " \r\n ");  // a blank text writes nothing
   InstallLogText() = "Registering COM File \"a.dll\"...OK\r\n";
   ErrorText() = "Error writing C:\\x\r\n\r\n";
-  LogRunEnd(kRunFailed, 1603);
+  RunLogEnd(kRunFailed, 1603);
   EXPECT_EQ(Read().substr(begun),
             "Product: Demo, version 1.0\r\n"
             "Message box \"Setup\" (not shown), answered No:\r\n"
@@ -303,11 +303,11 @@ TEST_F(RunLogTest, EntriesAreWrittenAsTheRunGoes) {
 
 TEST_F(RunLogTest, ACompletedRunLogsNoErrorsAndAnAbsentLogWritesNothing) {
   ErrorText() = "Installation Complete\r\n\r\n";  // the completion caption after the final message
-  LogRunEnd(kRunRestartNeeded, 3010);
+  RunLogEnd(kRunRestartNeeded, 3010);
   EXPECT_EQ(Read(), "Exit code: 3010 (completed; a restart is needed to finish)\r\n");
   g_options.logPath.Clear();
-  LogLine("nothing");
-  LogRunEnd(kRunFailed, 1);
+  RunLogLine("nothing");
+  RunLogEnd(kRunFailed, 1);
   EXPECT_EQ(StartRunLog("/a"), LinkSafeAppend::kAppended);
   EXPECT_EQ(Read(), "Exit code: 3010 (completed; a restart is needed to finish)\r\n");
 }

@@ -158,6 +158,18 @@ TEST_F(FileUtilTest, AppendWithoutLinksRefusesLinksAndDirectories) {
   EXPECT_TRUE(IsDirectoryRaw(directory));
 }
 
+TEST_F(FileUtilTest, AppendWithoutLinksTakesOtherSpellingsOfTheSameName) {
+  // Letter case, the short name and trailing dots name the file itself.
+  const std::string path = Path("Run Log File.txt");
+  ASSERT_TRUE(WriteRaw(path, "a"));
+  char shortPath[MAX_PATH] = "";
+  ASSERT_GT(GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath), 0u);
+  for (const std::string& name : {Path("RUN LOG FILE.TXT"), std::string(shortPath), path + "."}) {
+    EXPECT_EQ(AppendWithoutLinks(name.c_str(), "b", 1), LinkSafeAppend::kAppended) << name;
+  }
+  EXPECT_EQ(ReadRaw(path), "abbb");
+}
+
 TEST_F(FileUtilTest, AppendWithoutLinksFailsOnAFileHeldByAnotherProcess) {
   const std::string path = Path("held.log");
   ASSERT_TRUE(WriteRaw(path, "kept"));
