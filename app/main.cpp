@@ -42,8 +42,9 @@ namespace {
 void StartLog(const char* arguments) {
   const LinkSafeAppend started = StartRunLog(arguments);
   if (started == LinkSafeAppend::kAppended) return;
+  const DWORD error = GetLastError();
   const String path = g_options.logPath;
-  const String reason = SystemErrorText(GetLastError());
+  const String reason = SystemErrorText(error);
   g_options.logPath.Clear();  // nothing more is written there
   String text;
   if (started == LinkSafeAppend::kRefusedLink)

@@ -147,8 +147,9 @@ void ConfirmCancel() {
 void FatalMessage(const char* text) { FatalMessageAs(text, kRunFailed); }
 
 void FatalMessageAs(const char* text, RunOutcome outcome) {
-  // A fatal error while the run's end is being logged (memory gone, say)
-  // ends the process at once, without logging again.
+  // Reported once: a second fatal error (while the first is shown, or while
+  // the end is logged with memory gone) ends the process at once, without
+  // another box or log entry that could fail the same way.
   if (g_fatalError) ExitRun(outcome);
   g_fatalError = true;
   ShowMessageBox(MessageOwner(), text ? text : "", "FATAL ERROR", MB_OK | MB_ICONERROR | MB_TASKMODAL);
