@@ -5,7 +5,8 @@
 # run with /a instead, which still shows its boxes and ends with exit code 1.
 # Then the uninstaller with /s (0, and 3010 with a file held open), the run
 # log of /l: for a clean installation and a fatal error, a log written as the
-# run goes, and log paths that are links, which are refused.
+# run goes, log paths that are links, which are refused, and last a run that
+# restarts the machine itself (0).
 # Usage: silent.sh STUB ROBOT SRCROOT
 set -uo pipefail
 STUB="$1"; ROBOT="$2"; SRC="$3"
@@ -320,5 +321,32 @@ why=()
 shown "a log path that is a link" 1 \
   $'box FATAL ERROR\nThe log file "C:\\\\logs\\\\hard.log" is a link, a directory or a file with another name; it is not written.\n' \
   'C:\t\Clean.exe' '/a /l:"C:\logs\hard.log"'
+
+# ---- a restart the run makes itself: 0 ---------------------------------------------------
+# Without auto_restart, automatic mode restarts at once when a replacement
+# waits; the run then made the restart the replacement needs, so it ends
+# with 0. Last in the script: the restart ends the prefix's programs and
+# carries out every replacement and deletion scheduled above. The file is
+# held by a robot that lets go of it when the session ends, as a running
+# program does (see install_choices.sh).
+project Restart '' 'rescue_new_files = true'
+build Restart
+silent "the first installation of the restarting product" 0 'C:\t\Restart.exe' '/s'
+printf 'payload 3\r\n' >"$W/files/app.txt"
+touch -d '2022-01-01 12:00' "$W/files/app.txt"
+build Restart
+rm -f "$C/held.ready"
+robot hold-file 'C:\Silent\Restart\app.txt' make-file 'C:\held.ready' await-end-session --timeout 180 \
+  >"$E2E_TMP/holder.out" 2>"$E2E_TMP/holder.err" &
+holder=$!
+silent "a held file, and the product restarts by itself" 0 'C:\t\Restart.exe' '/s /l:"C:\logs\restart.log"' \
+  wait-file 'C:\held.ready' --timeout 120
+wait "$holder"
+e2e_check "/s: the restart was made: the programs running were asked to end" "rc 0: session ended" \
+  "rc $?: $(tr -d '\r\n' <"$E2E_TMP/holder.out")$(cat "$E2E_TMP/holder.err")"
+log="$(log_of restart.log)"
+[[ "$log" != *"Message box"* && "$log" == *$'\n  Reboot will be required.\n\nExit code: 0 (completed)' ]] &&
+  e2e_pass "/l: no question, the replacement, and 0 after the restart" ||
+  e2e_fail "/l: no question, the replacement, and 0 after the restart" "$log"
 
 e2e_end
