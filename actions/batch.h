@@ -15,8 +15,9 @@ void CollectBatchVariables(const char* directory, Array<BatchVariable>& out);
 
 // Runs commands as "TRUXBAT.BAT" in directory through the command
 // interpreter, waiting for it while the windows stay responsive, then
-// deletes the file. Nothing happens for empty commands. hidden hides the
-// interpreter's window; hidden or automatic mode drop the PAUSE lines. An
+// deletes the file. Nothing happens for empty commands. hidden (and a
+// silent run, /s) hides the interpreter's window; hidden or automatic mode
+// drop the PAUSE lines. An
 // existing file of that name is removed first and the batch file is created
 // new, never written through whatever stood there. Failures are silent.
 void RunBatch(const char* directory, bool hidden, const String& commands);

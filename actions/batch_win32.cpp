@@ -14,6 +14,7 @@
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
 #include "install/file_writer.h"
+#include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 
@@ -104,8 +105,10 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
       AppendBatchPathArgument(commandLine, path, legacy);
       // Unless told not to, the interpreter looks a command's program up in
       // its current directory (the install directory) before the system's.
+      // A silent run (/s) shows no window, the interpreter's console included.
+      const bool hide = hidden || !ShowsWindows();
       RunProcess(commandLine.CStr(),
-                 kRunWait | kRunKeepUiAlive | kRunNoCurrentDirectoryPrograms | (hidden ? (uint32_t)kRunHidden : 0u),
+                 kRunWait | kRunKeepUiAlive | kRunNoCurrentDirectoryPrograms | (hide ? (uint32_t)kRunHidden : 0u),
                  dir);
     }
   }

@@ -34,14 +34,15 @@ void FinishInstallLog(bool reinstall, bool showFinalMessage, String& errorText) 
   if (showFinalMessage) {
     if (!hadErrors) {
       if (!g_options.automaticMode && !ProductFlag(kFlagNoFinalMessage))
-        MessageBoxA(MessageOwner(), MessageText(kMsgFinal), MessageText(kMsgFinalCaption), MB_OK | MB_ICONINFORMATION);
+        ShowMessageBox(MessageOwner(), MessageText(kMsgFinal), MessageText(kMsgFinalCaption),
+                       MB_OK | MB_ICONINFORMATION);
       errorText = MessageText(kMsgFinalCaption);
       errorText.Append("\r\n\r\n");
     } else if (!g_options.automaticMode) {
       String question;
       FormatMessageText(question, kMsgInstallErrors, "s", path.CStr());
-      openLog = MessageBoxA(MessageOwner(), question.CStr(), MessageText(kMsgInstallErrorsCaption),
-                            MB_YESNO | MB_ICONINFORMATION) == IDYES;
+      openLog = ShowMessageBox(MessageOwner(), question.CStr(), MessageText(kMsgInstallErrorsCaption),
+                               MB_YESNO | MB_ICONINFORMATION) == IDYES;
     }
   }
   if (!ProductFlag(kFlagAlwaysWriteLog) && !hadErrors) return;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "runtime/messages.h"
+#include "runtime/run_log.h"
 #include "runtime/run_state.h"
 #include "runtime/settings_steps.h"
 #include "ui/background_window.h"
@@ -32,7 +33,7 @@ void ChooseLanguage() {
   const bool keepTitle = ProductFlag(kFlagKeepTitle);
   if (keepTitle) g_displayTitle = MessageText(kMsgDisplayTitle);
   if (s.LanguageCount() != 1 && !g_options.automaticMode) {
-    if (LanguageDialog() != kLanguageDialogOk) EndProcess();
+    if (LanguageDialog() != kLanguageDialogOk) EndProcess(kRunCancelled);
   }
   if (!keepTitle) g_displayTitle = MessageText(kMsgDisplayTitle);
   RepaintBackground();
@@ -47,5 +48,8 @@ void ReadArchive() {
   SetBackgroundFromSettings(g_archive.settings);
   RepaintBackground();  // it was painted with the initial look while the settings were read
   BuildUninstallerImage();
+  const ArchiveSettings& s = g_archive.settings;
+  RunLogLine("Product: %s%s%s", g_options.DisplayName.CStr(), s.DisplayVersion.IsBlank() ? "" : ", version ",
+          s.DisplayVersion.CStr());
   ChooseLanguage();
 }

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "core/format.h"
 #include "core/path.h"
 #include "core/win32/system_dirs.h"
 #include "runtime/messages.h"
@@ -31,11 +32,19 @@ bool StripBatchPrefix(String& atom, int& batch) {
   return false;
 }
 
-// Applies one atom whose switch character has been removed.
-void ApplyAtom(String& atom, CommandLineOptions& options) {
+// Applies one atom whose switch character has been removed; returns the
+// usage problem it makes, "" for none.
+String ApplyAtom(String& atom, CommandLineOptions& options) {
   int batch = 0;
   if (atom.CompareNoCase("A") == 0) {
     options.automaticMode = true;
+  } else if (atom.CompareNoCase("S") == 0) {
+    options.silentMode = true;
+    options.automaticMode = true;
+  } else if (atom.StripPrefix("L:")) {
+    options.logPath = atom;
+    StripEnclosingQuotes(options.logPath);
+    if (options.logPath.IsEmpty()) return String("Log file name required");
   } else if (atom.StripPrefix("D:")) {
     options.InstallDir = atom;
     StripEnclosingQuotes(options.InstallDir);
@@ -57,8 +66,9 @@ void ApplyAtom(String& atom, CommandLineOptions& options) {
     TakeQuotedCommand(value);
     value.ReplaceAll("~~", "\r\n");
   } else if (!atom.IsEmpty()) {
-    UsageError((String("Illegal command line atom:\n") + atom).CStr());
+    return String("Illegal command line atom:\n") + atom;
   }
+  return String();
 }
 
 }  // namespace
@@ -96,29 +106,40 @@ String NextCommandLineAtom(String& rest) {
   return atom;
 }
 
-void ParseCommandLine(const char* text, CommandLineOptions& options) {
+String ParseCommandLine(const char* text, CommandLineOptions& options) {
   String rest(text);
+  String problem;
   for (int count = 1; !rest.IsEmpty() && count <= kMaxCommandLineAtoms; ++count) {
     String atom = NextCommandLineAtom(rest);
     if (atom.IsEmpty()) break;
+    String found;
     if (!atom.StripFirstChar('/') && !atom.StripFirstChar('-'))
-      UsageError((String("Unexpected command line parameter:\n") + atom).CStr());
-    ApplyAtom(atom, options);
+      found = String("Unexpected command line parameter:\n") + atom;
+    else
+      found = ApplyAtom(atom, options);
+    if (problem.IsEmpty()) problem = found;
   }
+  if (problem.IsEmpty() && options.uninstallMode && options.uninstallName.IsEmpty())
+    problem = "Product name required";
+  return problem;
 }
 
 void UsageError(const char* message) {
   String program = FileNameOf(ModulePath().CStr());
-  FatalError(
-      "%s\r\n\r\nUsage:\r\n%s [/a] [/b1:\"commands\"] [/b2:\"commands\"] [/b3:\"commands\"] [/d:\"dir\"] "
-      "[/n:\"name\"] [/u:\"name\"] [/r:\"program\"]\r\n\r\n"
+  String text;
+  Format(text,
+      "%s\r\n\r\nUsage:\r\n%s [/a] [/s] [/b1:\"commands\"] [/b2:\"commands\"] [/b3:\"commands\"] [/d:\"dir\"] "
+      "[/n:\"name\"] [/u:\"name\"] [/r:\"program\"] [/l:\"file\"]\r\n\r\n"
       "/a                  \tAutomatic mode.\r\n"
+      "/s                  \tSilent mode: automatic, no windows, the outcome as exit code.\r\n"
       "/d:\"dir\"        \tOverride installation directory.\r\n"
       "/b1:\"commands\"\tAdd commands to the end of the Pre-Installation Batch.\r\n"
       "/b2:\"commands\"\tAdd commands to the end of the Post-Installation Batch.\r\n"
       "/b3:\"commands\"\tAdd commands to the end of the Installation-Exit Batch.\r\n"
       "/n:\"name\"\tOverride product name.\r\n"
       "/u:\"name\"\tUninstall product by name.\r\n"
-      "/r:\"program\"\tRun the specified program after a successful installation.",
+      "/r:\"program\"\tRun the specified program after a successful installation.\r\n"
+      "/l:\"file\"       \tAppend a log of the run to the file.",
       message, program.CStr());
+  FatalMessageAs(text.CStr(), kRunBadCommandLine);
 }

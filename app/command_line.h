@@ -1,7 +1,8 @@
 // The command line: atoms, the option rules and the usage error.
 //
 // The whole command line is checked before any file is opened, so a bad
-// option never leaves anything behind: it ends in UsageError.
+// option never leaves anything behind but the run log it names: it ends in
+// UsageError.
 #pragma once
 #include "core/string.h"
 #include "runtime/run_state.h"
@@ -22,8 +23,12 @@ String NextCommandLineAtom(String& rest);
 // name at its first such letter).
 char* CommandLineTail(char* commandLine);
 
-// Parses text into options; a malformed atom ends in UsageError.
-void ParseCommandLine(const char* text, CommandLineOptions& options);
+// Parses text into options and returns the usage problem to report, ""
+// for none: the first malformed atom, else "Product name required" for an
+// uninstall without a name. The whole line is applied even after a
+// malformed atom, so a /s or /l: anywhere on it governs how the problem is
+// reported.
+String ParseCommandLine(const char* text, CommandLineOptions& options);
 
 // The fatal usage message: message, then the usage text naming the running
 // program's file name. Does not return.

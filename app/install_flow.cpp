@@ -28,6 +28,7 @@
 #include "install/file_writer.h"
 #include "runtime/message_format.h"
 #include "runtime/messages.h"
+#include "runtime/run_log.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 #include "ui/install_dialogs.h"
@@ -71,9 +72,9 @@ void CheckSystemAndRights() {
     EndProcess();
   }
   if (s.adminRequirement == kAdminRecommended && !IsUserAdministrator(true)) {
-    if (MessageBoxA(MessageOwner(), MessageText(kMsgAdminRecommended), MessageText(kMsgQuestionCaption),
-                    MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
-      EndProcess();
+    if (ShowMessageBox(MessageOwner(), MessageText(kMsgAdminRecommended), MessageText(kMsgQuestionCaption),
+                       MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
+      EndProcess(kRunCancelled);
   }
 }
 
@@ -109,9 +110,9 @@ void ReadPreviousInstallation(PreviousInstallation& previous) {
 
 void AskStartQuestion() {
   if (g_options.automaticMode || ProductFlag(kFlagNoStartQuestion)) return;
-  if (MessageBoxA(g_backgroundWindow, MessageText(kMsgStartQuestion), MessageText(kMsgStartCaption),
-                  MB_YESNO | MB_ICONINFORMATION) != IDYES)
-    EndProcess();
+  if (ShowMessageBox(g_backgroundWindow, MessageText(kMsgStartQuestion), MessageText(kMsgStartCaption),
+                     MB_YESNO | MB_ICONINFORMATION) != IDYES)
+    EndProcess(kRunCancelled);
 }
 
 String PageText(const char* text) {
@@ -126,7 +127,7 @@ void ShowPages(int32_t frontMessage, const Array<String>& texts, int (*page)(con
   for (int32_t i = -1; i < texts.Count(); ++i) {
     const String text = PageText(i < 0 ? MessageText(frontMessage) : texts[i].CStr());
     if (text.IsEmpty()) continue;
-    if (page(text) != kPageAccepted) EndProcess();
+    if (page(text) != kPageAccepted) EndProcess(kRunCancelled);
   }
 }
 
@@ -150,9 +151,11 @@ void ReadDirectoryFromRegistry(const String& source) {
 void ConfirmReinstall(const PreviousInstallation& previous) {
   const ArchiveSettings& s = Settings();
   if (ProductFlag(kFlagRefuseReinstall)) {
+    // A refusal, not a choice: the product must be removed first, so the
+    // run ends as failed.
     g_options.automaticMode = false;
     ShowErrorBox(MessageText(kMsgRefuseReinstall));
-    EndProcess();
+    EndProcess(kRunFailed);
   }
   if (g_options.automaticMode || ProductFlag(kFlagNoReinstallQuestion)) return;
   String question(MessageText(
@@ -161,14 +164,14 @@ void ConfirmReinstall(const PreviousInstallation& previous) {
   question.Append(previous.location);
   question.Append("\r\n\r\n");
   question.Append(MessageText(kMsgReinstallEnd));
-  if (MessageBoxA(MessageOwner(), question.CStr(), MessageText(kMsgReinstallCaption), MB_YESNO | MB_ICONQUESTION) !=
-      IDYES)
-    EndProcess();
+  if (ShowMessageBox(MessageOwner(), question.CStr(), MessageText(kMsgReinstallCaption),
+                     MB_YESNO | MB_ICONQUESTION) != IDYES)
+    EndProcess(kRunCancelled);
   if (ProductFlag(kFlagMinimumVersion) && !previous.version.IsEmpty() &&
       (s.minimumVersion.IsEmpty() || CompareVersions(previous.version.CStr(), s.minimumVersion.CStr()) < 0)) {
-    if (MessageBoxA(MessageOwner(), MessageText(kMsgMinimumVersion), MessageText(kMsgQuestionCaption),
-                    MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-      EndProcess();
+    if (ShowMessageBox(MessageOwner(), MessageText(kMsgMinimumVersion), MessageText(kMsgQuestionCaption),
+                       MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+      EndProcess(kRunCancelled);
   }
 }
 
@@ -199,8 +202,8 @@ bool AcceptFreeSpace(const String& dir, char drive) {
     Format(question, message, needText.CStr(), (int)drive, freeText.CStr());
   else
     question = message;
-  return MessageBoxA(MessageOwner(), question.CStr(), MessageText(kMsgQuestionCaption), MB_YESNO | MB_ICONHAND) ==
-         IDYES;
+  return ShowMessageBox(MessageOwner(), question.CStr(), MessageText(kMsgQuestionCaption),
+                        MB_YESNO | MB_ICONHAND) == IDYES;
 }
 
 // One pass of the loop over a text the user gave; true when it is final.
@@ -237,8 +240,8 @@ bool AcceptDirectory(const String& dir) {
   if (ProductFlag(kFlagConfirmDirectory)) {
     String question;
     FormatMessageText(question, exists ? kMsgDirectoryExists : kMsgDirectoryCreated, "s", dir.CStr());
-    if (MessageBoxA(MessageOwner(), question.CStr(), MessageText(kMsgDirectoryCaption), MB_YESNO | MB_ICONQUESTION) !=
-        IDYES)
+    if (ShowMessageBox(MessageOwner(), question.CStr(), MessageText(kMsgDirectoryCaption),
+                       MB_YESNO | MB_ICONQUESTION) != IDYES)
       return false;
   }
   if (!exists && !CreateDirectoryTree(dir.CStr())) {
@@ -290,8 +293,8 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
     if (g_options.automaticMode && !ProductFlag(kFlagAutoRestart)) {
       restart = true;
     } else {
-      restart = MessageBoxA(MessageOwner(), MessageText(kMsgRestart), MessageText(kMsgQuestionCaption),
-                            MB_YESNO | MB_ICONQUESTION) == IDYES;
+      restart = ShowMessageBox(MessageOwner(), MessageText(kMsgRestart), MessageText(kMsgQuestionCaption),
+                               MB_YESNO | MB_ICONQUESTION) == IDYES;
     }
   }
   RunBatchGroup(2, kFlagHideBatch3);
@@ -300,12 +303,14 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
   RemoveDirectoryIfEmpty(InstallationDirectory().CStr());
   // The file-system redirection of a 64-bit product is per thread and dies
   // with the process; nothing started from here inherits it.
+  bool restarted = false;
   if (restart) {
-    (void)ExitWindows(kRestartMode, false);  // refused or not: the process ends next
+    restarted = ExitWindows(kRestartMode, false);  // refused or not: the process ends next
   } else if (succeeded && !program.IsEmpty()) {
     RunProcess(program.CStr(), 0, nullptr);
   }
-  EndProcess();
+  if (!succeeded) EndProcess(kRunFailed);
+  EndProcess(IsRebootRequired() && !restarted ? kRunRestartNeeded : kRunCompleted);
 }
 
 }  // namespace
@@ -357,7 +362,7 @@ void ChooseInstallDirectory(const PreviousInstallation& previous, bool& reinstal
     (void)CreateDirectoryTree(dir.CStr());
     return;
   }
-  if (!RunDirectoryLoop()) EndProcess();
+  if (!RunDirectoryLoop()) EndProcess(kRunCancelled);
 }
 
 void RunInstallFlow() {
@@ -368,13 +373,14 @@ void RunInstallFlow() {
   PreviousInstallation previous;
   ReadPreviousInstallation(previous);
   AskStartQuestion();
-  if (!s.password.IsEmpty() && !PasswordDialog(s.password)) EndProcess();
+  if (!s.password.IsEmpty() && !PasswordDialog(s.password)) EndProcess(kRunCancelled);
   if (!g_options.automaticMode) {
     ShowPages(kMsgLicenseFront, s.licenseTexts, LicensePage);
     ShowPages(kMsgReadmeFront, s.readmeTexts, ReadmePage);
   }
   bool reinstall = false;
   ChooseInstallDirectory(previous, reinstall);
+  RunLogLine("Installation directory: %s", InstallationDirectory().CStr());
 
   const String& installDir = InstallationDirectory();
   if (ProductFlag(kFlagGrantUsersAccess)) GrantUsersAccess(installDir.CStr());

@@ -1,5 +1,6 @@
-// The runtime's entry point: start-up, the command line and the run mode.
-// Every run ends through EndProcess with exit code 1; WinMain never returns.
+// The runtime's entry point: start-up, the command line, the run log and the
+// run mode. Every run ends through EndProcess (exit code 1, or with /s the
+// outcome's code); WinMain never returns.
 #include <float.h>
 #include <stdlib.h>
 #include <windows.h>
@@ -8,11 +9,14 @@
 #include "app/archive_run.h"
 #include "app/command_line.h"
 #include "app/install_flow.h"
+#include "core/format.h"
 #include "core/program.h"
 #include "core/win32/dynamic_library.h"
 #include "core/win32/process.h"
 #include "core/win32/system_dirs.h"
+#include "core/win32/system_error.h"
 #include "runtime/messages.h"
+#include "runtime/run_log.h"
 #include "runtime/run_state.h"
 #include "uninstall/uninstall_rules.h"
 #include "uninstall/uninstaller.h"
@@ -29,8 +33,27 @@ namespace {
 // The uninstall run: a successful uninstallation ends with the program
 // deleting itself through its batch.
 [[noreturn]] void RunUninstaller(const String& name) {
-  if (Uninstall(name)) WriteSelfDeleteBatch();
-  EndProcess();
+  const RunOutcome outcome = Uninstall(name);
+  if (outcome != kRunFailed) WriteSelfDeleteBatch();
+  EndProcess(outcome);
+}
+
+// The run log named by /l: is checked before anything else happens: one
+// that cannot be written, or that is a link, is refused like a bad option.
+void StartLog(const char* arguments) {
+  const LinkSafeAppend started = StartRunLog(arguments);
+  if (started == LinkSafeAppend::kAppended) return;
+  const DWORD error = GetLastError();
+  const String path = g_options.logPath;
+  const String reason = SystemErrorText(error);
+  g_options.logPath.Clear();  // nothing more is written there
+  String text;
+  if (started == LinkSafeAppend::kRefusedLink)
+    Format(text, "The log file \"%s\" is a link, a directory or a file with another name; it is not written.",
+           path.CStr());
+  else
+    Format(text, "The log file \"%s\" cannot be written:\r\n%s", path.CStr(), reason.CStr());
+  FatalMessageAs(text.CStr(), kRunBadCommandLine);
 }
 
 }  // namespace
@@ -42,12 +65,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   g_instance = instance;
   // Started through its Uninstall entry, the program's path may hold blanks
   // without quotes: the arguments are what follows the whole path.
-  ParseCommandLine(ArgumentsAfterProgram(GetCommandLineA(), ModulePath().CStr(), commandLine), g_options);
+  const char* arguments = ArgumentsAfterProgram(GetCommandLineA(), ModulePath().CStr(), commandLine);
+  const String problem = ParseCommandLine(arguments, g_options);
+  StartLog(arguments);
+  if (!problem.IsEmpty()) UsageError(problem.CStr());
 
-  if (g_options.uninstallMode) {
-    if (g_options.uninstallName.IsEmpty()) UsageError("Product name required");
-    RunUninstaller(g_options.uninstallName);
-  }
+  if (g_options.uninstallMode) RunUninstaller(g_options.uninstallName);
   RunInstallation();
 }
 

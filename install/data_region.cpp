@@ -62,8 +62,8 @@ void AskForVolume(int32_t volumeNumber, const String& volumePath, int32_t attemp
   } else {
     text.Append(prompt);  // a text that is not a safe format is shown as it is
   }
-  const int answer = MessageBoxA(MessageOwner(), text.CStr(), MessageText(kMsgInsertVolumeCaption),
-                                 MB_OKCANCEL | MB_ICONQUESTION);
+  const int answer = ShowMessageBox(MessageOwner(), text.CStr(), MessageText(kMsgInsertVolumeCaption),
+                                    MB_OKCANCEL | MB_ICONQUESTION);
   if (answer != IDOK) ConfirmCancel();
 }
 

@@ -6,6 +6,7 @@
 #include "core/path.h"
 #include "core/win32/system_dirs.h"
 #include "runtime/messages.h"
+#include "runtime/run_log.h"
 #include "runtime/run_state.h"
 #include "runtime/settings_steps.h"
 
@@ -53,6 +54,8 @@ bool ReadOwnFileAt(void* context, int64_t offset, void* out, int32_t n) {
 }  // namespace
 
 void ReportCorruptArchive(int32_t code) {
+  // The archive's own text may leave the code out; the log always has it.
+  RunLogLine("Corrupt archive: error code %d", (int)code);
   const char* text = MessageText(kMsgCorruptArchive);
   FatalError(*text ? text : kCorruptArchiveText, code);
 }

@@ -7,6 +7,7 @@
 #include "core/win32/message_pump.h"
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
+#include "runtime/run_log.h"
 #include "runtime/run_state.h"
 
 CommandLineOptions g_options;
@@ -29,6 +30,27 @@ MessageTable g_messages;
 
 // The time mark of PauseSinceMark, in milliseconds since system start.
 DWORD g_timeMark;
+
+// The outcome's code with /s; 1 for every run without it.
+uint32_t ExitCode(RunOutcome outcome) { return g_options.silentMode ? (uint32_t)outcome : 1u; }
+
+// The windows go (the progress dialog first, then the background window),
+// OLE is undone, and the process exits with the outcome's code.
+[[noreturn]] void ExitRun(RunOutcome outcome) {
+  SetQuitting(true);  // library loops that pump messages stop early from here on
+  if (g_currentDialog) {
+    DestroyWindow(g_currentDialog);
+    g_currentDialog = nullptr;
+  }
+  if (g_backgroundWindow) {
+    ShowWindow(g_backgroundWindow, SW_MINIMIZE);
+    DestroyWindow(g_backgroundWindow);
+    g_backgroundWindow = nullptr;
+  }
+  PumpMessages();
+  OleUninitialize();
+  ExitProcess(ExitCode(outcome));
+}
 
 }  // namespace
 
@@ -61,20 +83,48 @@ HWND MessageOwner() {
   return g_backgroundWindow;
 }
 
+bool ShowsWindows() { return !g_options.silentMode; }
+
+int RefusingAnswer(UINT style) {
+  switch (style & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+    case MB_YESNOCANCEL:
+    case MB_RETRYCANCEL:
+      return IDCANCEL;
+    case MB_YESNO: return IDNO;
+    case MB_ABORTRETRYIGNORE: return IDABORT;
+  }
+  return IDOK;
+}
+
+int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT style, int silentAnswer) {
+  if (!ShowsWindows()) {
+    const int answer = silentAnswer ? silentAnswer : RefusingAnswer(style);
+    RunLogBox(caption, text, false, answer);
+    return answer;
+  }
+  const int answer = MessageBoxA(owner, text, caption, style);
+  RunLogBox(caption, text, true, answer);
+  return answer;
+}
+
 void ShowErrorBox(const char* text) {
   String body(text);
   if (body.IsBlank()) return;
   const char* caption = MessageText(kMsgErrorCaption);
-  MessageBoxA(MessageOwner(), body.CStr(), *caption ? caption : "Error", MB_OK | MB_ICONERROR);
+  ShowMessageBox(MessageOwner(), body.CStr(), *caption ? caption : "Error", MB_OK | MB_ICONERROR);
 }
 
 void ErrorBox(const char* format, ...) {
-  if (g_options.automaticMode && !ProductFlag(kFlagErrorBoxesInAutomatic)) return;
   char text[2048];
   va_list args;
   va_start(args, format);
   BoundedFormatV(text, sizeof text, format, args);  // a longer text is cut
   va_end(args);
+  if (g_options.automaticMode && !ProductFlag(kFlagErrorBoxesInAutomatic)) {
+    RunLogText("Error report (not shown in automatic mode):", text);
+    return;
+  }
   ShowErrorBox(text);
 }
 
@@ -89,31 +139,26 @@ void AppendErrorLine(String& errors, const char* subject) {
 }
 
 void ConfirmCancel() {
-  int answer = MessageBoxA(MessageOwner(), MessageText(kMsgConfirmCancel), MessageText(kMsgQuestionCaption),
-                           MB_YESNO | MB_ICONQUESTION);
-  if (answer == IDYES) EndProcess();
+  int answer = ShowMessageBox(MessageOwner(), MessageText(kMsgConfirmCancel), MessageText(kMsgQuestionCaption),
+                              MB_YESNO | MB_ICONQUESTION, IDYES);
+  if (answer == IDYES) EndProcess(kRunCancelled);
 }
 
-void FatalMessage(const char* text) {
+void FatalMessage(const char* text) { FatalMessageAs(text, kRunFailed); }
+
+void FatalMessageAs(const char* text, RunOutcome outcome) {
+  // Reported once: a second fatal error (while the first is shown, or while
+  // the end is logged with memory gone) ends the process at once, without
+  // another box or log entry that could fail the same way.
+  if (g_fatalError) ExitRun(outcome);
   g_fatalError = true;
-  MessageBoxA(MessageOwner(), text ? text : "", "FATAL ERROR", MB_OK | MB_ICONERROR | MB_TASKMODAL);
-  EndProcess();
+  ShowMessageBox(MessageOwner(), text ? text : "", "FATAL ERROR", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  EndProcess(outcome);
 }
 
-void EndProcess() {
-  SetQuitting(true);  // library loops that pump messages stop early from here on
-  if (g_currentDialog) {
-    DestroyWindow(g_currentDialog);
-    g_currentDialog = nullptr;
-  }
-  if (g_backgroundWindow) {
-    ShowWindow(g_backgroundWindow, SW_MINIMIZE);
-    DestroyWindow(g_backgroundWindow);
-    g_backgroundWindow = nullptr;
-  }
-  PumpMessages();
-  OleUninitialize();
-  ExitProcess(1);
+void EndProcess(RunOutcome outcome) {
+  RunLogEnd(outcome, ExitCode(outcome));
+  ExitRun(outcome);
 }
 
 bool PumpMessages() {

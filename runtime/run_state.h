@@ -10,6 +10,8 @@
 
 struct CommandLineOptions {
   bool automaticMode = false;  // /a, or flag bit 8 of the settings
+  bool silentMode = false;     // /s: automatic mode, no window at all, the outcome as exit code
+  String logPath;              // /l:"file", the run log
   bool uninstallMode = false;  // any atom starting with the letter u
   String uninstallName;        // /u:"name"
   String InstallDir;           // /d:"dir"

@@ -362,6 +362,7 @@ void PaintTitle(HDC dc, const RECT& client, const char* title) {
 }
 
 HWND CreateBackgroundWindow(HINSTANCE instance, HWND parent, const char* taskbarText, bool maximised) {
+  if (!ShowsWindows()) return nullptr;
   if (!RegisterBackgroundClass(instance)) FatalMessage(kWindowFailedText);
   RECT area = {0, 0, 0, 0};
   if (!maximised && !SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) maximised = true;

@@ -46,7 +46,8 @@ void SetBackgroundPicture(const char* bytes, int32_t size);
 
 // Registers the class on first use and creates and shows the window: over the
 // work area, or maximised when asked (or when the work area is unknown).
-// Failure shows the fatal message and ends the process.
+// Failure shows the fatal message and ends the process. A silent run (/s)
+// gets no window: null.
 HWND CreateBackgroundWindow(HINSTANCE instance, HWND parent, const char* taskbarText, bool maximised);
 
 // Repaints the whole background window, if there is one (after a language

@@ -1,10 +1,18 @@
 #include "ui/dialog.h"
 
+#include "runtime/messages.h"
+#include "runtime/run_log.h"
+
 INT_PTR Dialog::RunModal(HINSTANCE instance, const char* templateName, HWND owner) {
+  if (!ShowsWindows()) {
+    RunLogLine("Dialog \"%s\" (not shown), answered Cancel", templateName);
+    return -1;
+  }
   return DialogBoxParamA(instance, templateName, owner, Procedure, (LPARAM)this);
 }
 
 HWND Dialog::CreateModeless(HINSTANCE instance, const char* templateName, HWND owner) {
+  if (!ShowsWindows()) return nullptr;
   return CreateDialogParamA(instance, templateName, owner, Procedure, (LPARAM)this);
 }
 

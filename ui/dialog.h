@@ -17,11 +17,13 @@ class Dialog {
 
   // Runs the dialog of the named template modally, owned by owner (may be
   // null). Returns the value given to End, or -1 when the dialog could not
-  // be created.
+  // be created - also in a silent run (/s), which shows no dialog and
+  // takes -1 as its answer: every dialog reads it as Cancel.
   INT_PTR RunModal(HINSTANCE instance, const char* templateName, HWND owner);
 
   // Creates the dialog of the named template modelessly, owned by owner (may
-  // be null). Returns its window, null when it could not be created.
+  // be null). Returns its window, null when it could not be created or the
+  // run is silent.
   HWND CreateModeless(HINSTANCE instance, const char* templateName, HWND owner);
 
   HWND Handle() const { return handle_; }

@@ -59,6 +59,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }  // namespace
 
 void CreateProgressDialog() {
+  if (!ShowsWindows()) return;
   // The bar's class must be registered on Windows.
   if (const auto initCommonControls = SystemApi(kLibComCtl32).InitCommonControls) initCommonControls();
   HWND dialog = CreateDialogParamA(g_instance, "ProgressDlg", g_backgroundWindow, ProgressDialogProc, 0);

@@ -15,8 +15,9 @@
 
 // Creates the dialog owned by the background window (or by no window) and
 // makes it the current modeless dialog; labels it for an install or an
-// uninstall run. When the system refuses the dialog the run goes on without
-// it: the progress helpers then do nothing but pump messages.
+// uninstall run. When the system refuses the dialog, and in a silent run
+// (/s), the run goes on without it: the progress helpers then do nothing
+// but pump messages.
 void CreateProgressDialog();
 
 // Moves the bar to percent (posted, so a busy step never waits on it), then

@@ -13,13 +13,17 @@
 #include <stdint.h>
 
 #include "core/string.h"
+#include "runtime/messages.h"
 
-// Removes the product registered under name. True when everything was
-// removed (the caller then deletes the program itself); false after any
+// Removes the product registered under name. kRunCompleted when everything
+// was removed (the caller then deletes the program itself);
+// kRunRestartNeeded when, with /s, files still in use were scheduled for
+// deletion at the next restart and no restart was made (everything else is
+// gone, and the caller deletes the program too); kRunFailed after any
 // failure, when no such product is installed, or when its registration is
-// unusable. Declining the confirmation ends the process at once with
-// nothing changed.
-bool Uninstall(const String& name);
+// unusable. Declining the confirmation ends the process at once as
+// cancelled, with nothing changed.
+RunOutcome Uninstall(const String& name);
 
 // Writes the self-deleting batch into a new directory of the uninstaller's
 // own under the temporary directory and starts it through the command

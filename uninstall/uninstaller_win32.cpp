@@ -17,9 +17,11 @@
 #include "core/win32/registry.h"
 #include "core/win32/system.h"
 #include "core/win32/system_dirs.h"
+#include "core/win32/system_error.h"
 #include "install/file_writer.h"
 #include "runtime/message_format.h"
 #include "runtime/messages.h"
+#include "runtime/run_log.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 #include "runtime/uninstall_list.h"
@@ -64,8 +66,13 @@ String& BackgroundPictureBytes() {
 
 bool Automatic() { return g_options.automaticMode; }
 
+// The reports before the flags are known: a box unless in automatic mode,
+// the run log always.
 void Report(const char* text) {
-  if (!Automatic()) ShowErrorBox(text);
+  if (!Automatic())
+    ShowErrorBox(text);
+  else
+    RunLogText("Error report (not shown in automatic mode):", text);
 }
 
 // The product's key path under HKEY_LOCAL_MACHINE; "" for a name that cannot
@@ -76,13 +83,13 @@ String ProductKeyPath(const String& name) {
 }
 
 int32_t Ask(int32_t message, int32_t caption, UINT style) {
-  return MessageBoxA(MessageOwner(), MessageText(message), MessageText(caption), style);
+  return ShowMessageBox(MessageOwner(), MessageText(message), MessageText(caption), style);
 }
 
 int32_t AskWith(int32_t message, const char* argument, int32_t caption, UINT style) {
   String text;
   FormatMessageText(text, message, "s", argument);
-  return MessageBoxA(MessageOwner(), text.CStr(), MessageText(caption), style);
+  return ShowMessageBox(MessageOwner(), text.CStr(), MessageText(caption), style);
 }
 
 void Hold() {
@@ -253,6 +260,20 @@ void RemoveFonts(RegistryKey& key, const String& fonts) {
 
 // --- files and directories ---
 
+// With /s nobody can close the program that holds a file and run the
+// uninstaller again: a file that cannot be deleted now is deleted at the
+// next restart instead, and the run ends as done with a restart needed.
+// True when the deletion was scheduled.
+bool ScheduleSilentRemoval(const String& path) {
+  if (!g_options.silentMode) return false;
+  const DWORD reason = GetLastError();
+  if (!RemoveFile(path.CStr(), kRemoveAtReboot)) return false;
+  SetRebootRequired();
+  AppendFormat(InstallLogText(), "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(),
+               SystemErrorText(reason).CStr());
+  return true;
+}
+
 void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directories) {
   ClearUninstallList();
   const int32_t count = data.bodyLines.Count();
@@ -281,7 +302,7 @@ void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directo
       progress.Status(path);
       if (!FileExists(path.CStr())) continue;
       ClearAttributes(path.CStr(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-      if (!RemoveFile(path.CStr(), 0)) {
+      if (!RemoveFile(path.CStr(), 0) && !ScheduleSilentRemoval(path)) {
         String& errors = ErrorText();
         errors.Append(MessageText(kMsgRemoveFailed));
         errors.AppendChar(' ');
@@ -548,11 +569,11 @@ void ReadProductValues(RegistryKey& key, ProductValues& product) {
 
 }  // namespace
 
-bool Uninstall(const String& name) {
+RunOutcome Uninstall(const String& name) {
   const String keyPath = ProductKeyPath(name);
   if (keyPath.IsEmpty() || !RegistryKey::KeyExists(HKEY_LOCAL_MACHINE, keyPath.CStr())) {
     Report(Formatted("No product named '%s' is installed.", name.CStr()).CStr());
-    return false;
+    return kRunFailed;
   }
   RegistryKey key(false);
   if (key.Open(HKEY_LOCAL_MACHINE, keyPath.CStr(), kRegistryExisting) == kRegistryOpenFailed) {
@@ -560,7 +581,7 @@ bool Uninstall(const String& name) {
                      "performed.",
                      g_options.DisplayName.CStr())
                .CStr());
-    return false;
+    return kRunFailed;
   }
 
   ProductValues product;
@@ -573,26 +594,32 @@ bool Uninstall(const String& name) {
     Report(Formatted("The uninstall information for %s is corrupt.\r\n\r\nThe uninstallation cannot be performed.",
                      product.displayName.CStr())
                .CStr());
-    return false;
+    return kRunFailed;
   }
 
   g_productFlags = ParseProductFlags(key.ReadText("ProductFlags").CStr());
+  // The installation's restart state says nothing about this run: only a
+  // deletion this run schedules makes a restart needed.
+  g_productFlags &= ~(1ull << kFlagRestartNeeded);
   if (ProductFlag(kFlagUninstallAutomatic)) g_options.automaticMode = true;
   void* redirection = nullptr;
   if (ProductFlag(kFlag64Bit) && !DisableWow64Redirection(&redirection))
     g_productFlags &= ~(1ull << kFlag64Bit);
 
   ReadProductValues(key, product);
+  RunLogLine("Product: %s%s%s", product.displayName.CStr(), ProductVersion().IsBlank() ? "" : ", version ",
+          ProductVersion().CStr());
   ShowBackground(key, product);
 
   UninstallDataContents data;
   if (!ReadCheckedUninstallData(key, product, data)) {
     if (ProductFlag(kFlag64Bit)) RevertWow64Redirection(redirection);
-    return false;
+    return kRunFailed;
   }
   InstallMessages(data);
 
-  if (!Automatic() && Ask(kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) EndProcess();
+  if (!Automatic() && Ask(kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    EndProcess(kRunCancelled);
 
   CreateProgressDialog();
   if (!product.batch1.IsEmpty()) {
@@ -638,14 +665,15 @@ bool Uninstall(const String& name) {
     if (!Automatic()) {
       String text;
       FormatMessageText(text, kMsgUninstallErrors, "s", ErrorText().CStr());
-      MessageBoxA(MessageOwner(), text.CStr(), MessageText(kMsgQuestionCaption), MB_OK | MB_ICONEXCLAMATION);
+      ShowMessageBox(MessageOwner(), text.CStr(), MessageText(kMsgQuestionCaption), MB_OK | MB_ICONEXCLAMATION);
     }
-    return false;
+    return kRunFailed;
   }
   if (!Automatic()) Ask(kMsgUninstallDone, kMsgUninstallDoneCaption, MB_OK | MB_ICONINFORMATION);
+  bool restarted = false;
   if (ProductFlag(kFlagUninstallRestart)) {
     if (Automatic() || Ask(kMsgUninstallRestart, kMsgQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
-      (void)ExitWindows(2, false);  // refused or not: the uninstaller ends next
+      restarted = ExitWindows(2, false);  // refused or not: the uninstaller ends next
   }
-  return true;
+  return IsRebootRequired() && !restarted ? kRunRestartNeeded : kRunCompleted;
 }

@@ -31,6 +31,27 @@ enum AppendTextFlag : uint32_t {
 // after 100 ms, 10 attempts in all, unless kAppendNoRetry.
 [[nodiscard]] bool AppendTextToFile(const char* path, const char* text, uint32_t flags);
 
+// Outcomes of AppendWithoutLinks.
+enum class LinkSafeAppend : int32_t {
+  kAppended,
+  kRefusedLink,  // path is a link, a directory or a file with more than one name
+  kFailed,       // the file could not be created, opened or written
+};
+// Appends size bytes of data at the end of the file path names itself, for
+// a file another user may have prepared: an absent file is created
+// exclusively (a link left dangling in its place counts as present), and an
+// existing one is written only when it is a plain file with no other name -
+// never through a symbolic link, junction or hard link to somewhere the
+// caller did not name. The system is asked for the file's own entry, not a
+// link's target, and the handle it gives is checked before anything is
+// written: no link or directory attribute, one name only, and (where the
+// system can tell) opened under the last name path gives. The directories
+// on the way to the file are the caller's choice and are not checked. The
+// file is shared for reading and appending while open; the write is one
+// append at the end. On failure the thread's last error tells why
+// (ERROR_CANT_ACCESS_FILE for a refused link).
+[[nodiscard]] LinkSafeAppend AppendWithoutLinks(const char* path, const void* data, int32_t size);
+
 // The current directory ("" when the system cannot say).
 String CurrentDirectory();
 // True when path names a directory: it can be made the current directory

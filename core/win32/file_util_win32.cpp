@@ -101,6 +101,106 @@ bool AppendTextToFile(const char* path, const char* text, uint32_t flags) {
   }
 }
 
+namespace {
+
+bool IsLinkOrDirectory(DWORD attributes) {
+  return (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+}
+
+constexpr DWORD kPathBuffer = 1024;
+
+// The name path's last component has on the disk: its full form (trailing
+// dots and blanks dropped, as the system drops them when it opens), then its
+// long form where the system can give one.
+String DiskNameOf(const char* path) {
+  using LongPathName = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
+  char full[kPathBuffer];
+  const DWORD n = GetFullPathNameA(path, kPathBuffer, full, nullptr);
+  if (n == 0 || n >= kPathBuffer) return FileNameOf(path);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  LongPathName longPathName = kernel ? (LongPathName)(void*)GetProcAddress(kernel, "GetLongPathNameA") : nullptr;
+  char longer[kPathBuffer];
+  const DWORD m = longPathName ? longPathName(full, longer, kPathBuffer) : 0;
+  return FileNameOf(m > 0 && m < kPathBuffer ? longer : full);
+}
+
+// False when the file open behind handle has another last name than path:
+// a link the system followed without saying so (Wine shows a Unix symbolic
+// link to a file as that file, and only the final path tells). True when
+// the system cannot say (before Windows Vista, which has no file links).
+bool OpenedUnderItsOwnName(HANDLE file, const char* path) {
+  using FinalPathName = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  FinalPathName finalPathName =
+      kernel ? (FinalPathName)(void*)GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
+  char opened[kPathBuffer];
+  const DWORD n = finalPathName ? finalPathName(file, opened, kPathBuffer, 0) : 0;
+  if (n == 0 || n >= kPathBuffer) return true;
+  return FileNameOf(opened).CompareNoCase(DiskNameOf(path).CStr()) == 0;
+}
+
+// Opens path for appending: created exclusively when absent, else its own
+// entry (FILE_FLAG_OPEN_REPARSE_POINT: a link is opened as itself, not
+// followed), checked through the handle so that nothing swapped in between
+// the look and the open is written.
+HANDLE OpenForLinkSafeAppend(const char* path, LinkSafeAppend& refusal) {
+  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+  refusal = LinkSafeAppend::kFailed;
+  // A link in the way (even one whose target is missing) is opened as itself
+  // and so already exists: nothing is created at its target.
+  HANDLE file = CreateFileA(path, kAccess, kShare, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) return file;
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || IsLinkOrDirectory(attributes)) {
+    // Present but unreadable as a file: a dangling link, or a link to a
+    // directory.
+    refusal = LinkSafeAppend::kRefusedLink;
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return INVALID_HANDLE_VALUE;
+  }
+  file = CreateFileA(path, kAccess, kShare, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) {
+    const DWORD failure = GetLastError();
+    CloseHandle(file);
+    SetLastError(failure);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (IsLinkOrDirectory(info.dwFileAttributes) || info.nNumberOfLinks != 1 || !OpenedUnderItsOwnName(file, path)) {
+    CloseHandle(file);
+    refusal = LinkSafeAppend::kRefusedLink;
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
+
+}  // namespace
+
+LinkSafeAppend AppendWithoutLinks(const char* path, const void* data, int32_t size) {
+  if (!path || !*path || size < 0 || (size > 0 && !data)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return LinkSafeAppend::kFailed;
+  }
+  LinkSafeAppend refusal;
+  HANDLE file = OpenForLinkSafeAppend(path, refusal);
+  if (file == INVALID_HANDLE_VALUE) return refusal;
+  // Append access alone writes at the end; the explicit move keeps it so on
+  // systems that treat the access as plain write access.
+  SetFilePointer(file, 0, nullptr, FILE_END);
+  DWORD written = 0;
+  const bool ok = size == 0 || (WriteFile(file, data, (DWORD)size, &written, nullptr) && written == (DWORD)size);
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  SetLastError(ok ? 0 : error);
+  return ok ? LinkSafeAppend::kAppended : LinkSafeAppend::kFailed;
+}
+
 String CurrentDirectory() {
   String directory;
   char small[100];

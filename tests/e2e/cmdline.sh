@@ -23,7 +23,7 @@ PROG="$(basename "$STUB")"
 # program's own file name appears.
 usage_text() {
   # shellcheck disable=SC2059
-  printf "%s\r\n\r\nUsage:\r\n%s [/a] [/b1:\"commands\"] [/b2:\"commands\"] [/b3:\"commands\"] [/d:\"dir\"] [/n:\"name\"] [/u:\"name\"] [/r:\"program\"]\r\n\r\n/a                  \tAutomatic mode.\r\n/d:\"dir\"        \tOverride installation directory.\r\n/b1:\"commands\"\tAdd commands to the end of the Pre-Installation Batch.\r\n/b2:\"commands\"\tAdd commands to the end of the Post-Installation Batch.\r\n/b3:\"commands\"\tAdd commands to the end of the Installation-Exit Batch.\r\n/n:\"name\"\tOverride product name.\r\n/u:\"name\"\tUninstall product by name.\r\n/r:\"program\"\tRun the specified program after a successful installation." "$1" "$PROG"
+  printf "%s\r\n\r\nUsage:\r\n%s [/a] [/s] [/b1:\"commands\"] [/b2:\"commands\"] [/b3:\"commands\"] [/d:\"dir\"] [/n:\"name\"] [/u:\"name\"] [/r:\"program\"] [/l:\"file\"]\r\n\r\n/a                  \tAutomatic mode.\r\n/s                  \tSilent mode: automatic, no windows, the outcome as exit code.\r\n/d:\"dir\"        \tOverride installation directory.\r\n/b1:\"commands\"\tAdd commands to the end of the Pre-Installation Batch.\r\n/b2:\"commands\"\tAdd commands to the end of the Post-Installation Batch.\r\n/b3:\"commands\"\tAdd commands to the end of the Installation-Exit Batch.\r\n/n:\"name\"\tOverride product name.\r\n/u:\"name\"\tUninstall product by name.\r\n/r:\"program\"\tRun the specified program after a successful installation.\r\n/l:\"file\"       \tAppend a log of the run to the file." "$1" "$PROG"
 }
 ILLEGAL=$'Illegal command line atom:\n'
 UNEXPECTED=$'Unexpected command line parameter:\n'
@@ -74,6 +74,10 @@ usage "the atom keeps its letter case"      '/AUTO'                        "${IL
 usage "/r: needs its opening quote"         '/r:notepad.exe'               "${ILLEGAL}r:notepad.exe"
 usage "/b1: needs its opening quote"        '/b1:echo'                     "${ILLEGAL}b1:echo"
 usage "there is no /b4:"                    '/b4:"x"'                      "${ILLEGAL}b4:\"x\""
+usage "/silent is not /s"                   '/silent'                      "${ILLEGAL}silent"
+usage "/l needs its colon"                  '/l'                           "${ILLEGAL}l"
+usage "/l: without a file name"             '/l:'                          "Log file name required"
+usage "/l: with an empty quoted name"       '/l:""'                        "Log file name required"
 usage "/u alone"                            '/u'                           "$NONAME"
 usage "/uninstall"                          '/uninstall'                   "$NONAME"
 usage "-U"                                  '-U'                           "$NONAME"

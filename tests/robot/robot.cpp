@@ -81,11 +81,13 @@ const char kUsageText[] =
     "  wait-gone [--timeout S]   wait until the current window is destroyed\n"
     "  wait-exit [--timeout S] [--expect N] [--print]\n"
     "                            wait for the started process to end\n"
-    "  until-exit [--timeout S] [--answer ID] [--reject TEXT] [--expect N]\n"
+    "  until-exit [--timeout S] [--answer ID] [--reject TEXT] [--expect N] [--no-window]\n"
     "                            until the started process ends: print every box\n"
     "                            it shows (caption line, escaped text line) and\n"
     "                            answer it with ID (default 1); --reject fails\n"
-    "                            at once on a box whose text contains TEXT\n"
+    "                            at once on a box whose text contains TEXT;\n"
+    "                            --no-window fails at once on any visible window\n"
+    "                            of the process (a silent run shows none)\n"
     "  wait-class CLASS [--timeout S]\n"
     "                            wait for a visible top-level window of the\n"
     "                            window class CLASS (exactly)\n"
@@ -376,6 +378,7 @@ struct Options {
   bool raw = false;
   bool escaped = false;
   bool print = false;
+  bool noWindow = false;
   bool haveExpect = false;
   long expect = 0;
   long answer = IDOK;
@@ -398,6 +401,7 @@ bool ReadOptions(Args& a, Options* o, const char* step) {
     else if (opt == "--raw") o->raw = true;
     else if (opt == "--escaped") o->escaped = true;
     else if (opt == "--print") o->print = true;
+    else if (opt == "--no-window") o->noWindow = true;
     else if (opt == "--timeout" || opt == "--for") {
       if (!value(&v) || !ParseSeconds(v, &o->timeout)) { Err("%s: bad %s", step, opt.c_str()); return false; }
     } else if (opt == "--expect") {
@@ -825,6 +829,14 @@ int StepUntilExit(Robot& r, Args& a) {
   if (!r.started) { Err("until-exit: no process was started"); return kUsage; }
   Deadline d(o.timeout);
   while (!ProcessEnded(r)) {
+    if (o.noWindow) {
+      const std::vector<HWND> shown = TopLevel(r, false);
+      if (!shown.empty()) {
+        Err("until-exit: a window appeared: class %s, caption \"%s\"", ClassOf(shown[0]).c_str(),
+            Escape(Caption(shown[0])).c_str());
+        return kExpect;
+      }
+    }
     if (HWND h = FindBox(r, o)) {
       r.current = h;
       r.currentName = "message box \"" + Caption(h) + "\"";

@@ -24,6 +24,13 @@ e2e_robot "until-exit --reject: fails on a box with the text" 5 \
 e2e_robot "a box left open by an earlier robot run is found and answered" 0 "" "" \
   wait-box --caption "Target Box" answer 1
 e2e_robot "until-exit: a process without boxes" 0 $'7\n' "" start "$TARGET" --args quiet until-exit --print
+# --no-window: any visible window of the process fails at once (a silent run shows none).
+e2e_robot "until-exit --no-window: a process without windows" 0 $'7\n' "" \
+  start "$TARGET" --args quiet until-exit --no-window --print
+e2e_robot "until-exit --no-window: a dialog fails (5)" 5 "" 'a window appeared: class #32770, caption "Robot Target"' \
+  start "$TARGET" until-exit --no-window
+e2e_robot "the dialog left open by --no-window is closed" 0 "" "" \
+  wait-window "Robot Target" --exact click 2 wait-gone
 
 # The program receives exactly the text given to start: quotes, doubled quotes,
 # backslashes before quotes, tabs and backquotes are not re-quoted on the way.

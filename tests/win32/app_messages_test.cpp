@@ -13,8 +13,12 @@
 #include "core/memory.h"
 #include "core/path.h"
 #include "core/win32/system_dirs.h"
+#include "core/win32/disk_file.h"
+#include "core/win32/file_util.h"
 #include "runtime/messages.h"
+#include "runtime/run_log.h"
 #include "runtime/run_state.h"
+#include "runtime/run_texts.h"
 #include "tests/win32/box_answerer.h"
 
 namespace {
@@ -177,6 +181,145 @@ TEST_F(MessagesTest, FailedAllocationShowsTheOutOfMemoryReport) {
       "Requested size = 2147483632 \\(0x7FFFFFF0\\)\\\\r\\\\n\\\\r\\\\nStack contents:\\\\r11223344 55667788 \\w\\w\\w\\w");
 }
 
+// ----------------------------------------------------------- silent runs
+
+TEST_F(MessagesTest, SilentModeShowsNoBoxAndTakesTheAnswerThatRefuses) {
+  struct Case {
+    UINT style;
+    int silentAnswer;
+    int answer;
+  } cases[] = {
+      {MB_OK | MB_ICONERROR, 0, IDOK},          {MB_OKCANCEL | MB_ICONEXCLAMATION, 0, IDCANCEL},
+      {MB_YESNO | MB_ICONQUESTION, 0, IDNO},    {MB_YESNOCANCEL, 0, IDCANCEL},
+      {MB_RETRYCANCEL, 0, IDCANCEL},            {MB_ABORTRETRYIGNORE, 0, IDABORT},
+      {MB_YESNO | MB_ICONQUESTION, IDYES, IDYES},
+  };
+  g_options.silentMode = true;
+  g_options.automaticMode = true;
+  g_productFlags = 1ull << 35;  // error reports would be shown in automatic mode
+  BoxAnswerer answer(IDOK, 1500);
+  for (const Case& c : cases) {
+    if (!c.silentAnswer) {
+      EXPECT_EQ(RefusingAnswer(c.style), c.answer) << c.style;
+    }
+    EXPECT_EQ(ShowMessageBox(nullptr, "question", "caption", c.style, c.silentAnswer), c.answer) << c.style;
+  }
+  ShowErrorBox("not shown");
+  ErrorBox("not shown either: %d", 35);
+  EXPECT_FALSE(ShowsWindows());
+  answer.Join();
+  EXPECT_FALSE(answer.Seen());
+}
+
+TEST_F(MessagesTest, ExitCodeIsTheOutcomeOnlyInSilentMode) {
+  struct Case {
+    RunOutcome outcome;
+    bool silent;
+    int code;
+  } cases[] = {
+      {kRunCompleted, true, 0},    {kRunRestartNeeded, true, 3010}, {kRunCancelled, true, 1602},
+      {kRunFailed, true, 1603},    {kRunBadCommandLine, true, 1639}, {kRunCompleted, false, 1},
+      {kRunRestartNeeded, false, 1}, {kRunCancelled, false, 1},      {kRunFailed, false, 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EXIT(
+        {
+          g_options.silentMode = c.silent;
+          EndProcess(c.outcome);
+        },
+        ::testing::ExitedWithCode(c.code), "")
+        << c.outcome << (c.silent ? " silent" : "");
+  }
+  EXPECT_EXIT(EndProcess(), ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(MessagesTest, SilentCancelConfirmationAndFatalErrorEndWithoutABox) {
+  // The cancel confirmation is answered Yes (nobody is there to go on), the
+  // fatal box is not shown; the answerer would report a box on stderr.
+  EXPECT_EXIT(
+      {
+        g_options.silentMode = true;
+        BoxAnswerer answer(IDNO, 3000, Report(true));
+        ConfirmCancel();
+      },
+      ::testing::ExitedWithCode(1602), "^$");
+  EXPECT_EXIT(
+      {
+        g_options.silentMode = true;
+        BoxAnswerer answer(IDOK, 3000, Report(true));
+        FatalMessage("it broke");
+      },
+      ::testing::ExitedWithCode(1603), "^$");
+}
+
+// The run log: a fresh file under the temporary directory per test.
+class RunLogTest : public MessagesTest {
+ protected:
+  void SetUp() override {
+    MessagesTest::SetUp();
+    path_ = Text(JoinPath(TempDir().CStr(), "trux_run_log_test.log"));
+    DeleteFileA(path_.c_str());
+    g_options.logPath = path_.c_str();
+    ErrorText().Clear();
+    InstallLogText().Clear();
+  }
+  void TearDown() override {
+    g_options.logPath.Clear();
+    DeleteFileA(path_.c_str());
+  }
+  std::string Read() const {
+    String text;
+    EXPECT_EQ(ReadFileToString(path_.c_str(), text), kOpenOk);
+    return Text(text);
+  }
+  std::string path_;
+};
+
+TEST_F(RunLogTest, EntriesAreWrittenAsTheRunGoes) {
+  ASSERT_EQ(StartRunLog("/s /l:\"x.log\""), LinkSafeAppend::kAppended);
+  const std::string start = Read();
+  EXPECT_EQ(start.rfind("\r\nRun of ", 0), 0u) << start;
+  EXPECT_NE(start.find("\r\nCommand line: /s /l:\"x.log\"\r\n"), std::string::npos) << start;
+  const size_t begun = start.size();
+
+  RunLogLine("Product: %s, version %s", "Demo", "1.0");
+  g_options.silentMode = true;
+  g_options.automaticMode = true;
+  EXPECT_EQ(ShowMessageBox(nullptr, "First line\r\n\r\nThird line\r\n", "Setup", MB_YESNO), IDNO);
+  ErrorBox("Report %d", 7);
+  RunLogText("Never:", " \r\n ");  // a blank text writes nothing
+  InstallLogText() = "Registering COM File \"a.dll\"...OK\r\n";
+  ErrorText() = "Error writing C:\\x\r\n\r\n";
+  RunLogEnd(kRunFailed, 1603);
+  EXPECT_EQ(Read().substr(begun),
+            "Product: Demo, version 1.0\r\n"
+            "Message box \"Setup\" (not shown), answered No:\r\n"
+            "  First line\r\n\r\n  Third line\r\n"
+            "Error report (not shown in automatic mode):\r\n  Report 7\r\n"
+            "Install log:\r\n  Registering COM File \"a.dll\"...OK\r\n"
+            "Errors:\r\n  Error writing C:\\x\r\n\r\n"
+            "Exit code: 1603 (failed)\r\n");
+}
+
+TEST_F(RunLogTest, ACompletedRunLogsNoErrorsAndAnAbsentLogWritesNothing) {
+  ErrorText() = "Installation Complete\r\n\r\n";  // the completion caption after the final message
+  RunLogEnd(kRunRestartNeeded, 3010);
+  EXPECT_EQ(Read(), "Exit code: 3010 (completed; a restart is needed to finish)\r\n");
+  g_options.logPath.Clear();
+  RunLogLine("nothing");
+  RunLogEnd(kRunFailed, 1);
+  EXPECT_EQ(StartRunLog("/a"), LinkSafeAppend::kAppended);
+  EXPECT_EQ(Read(), "Exit code: 3010 (completed; a restart is needed to finish)\r\n");
+}
+
+TEST_F(RunLogTest, ALogPathThatIsADirectoryIsRefused) {
+  const std::string directory = Text(JoinPath(TempDir().CStr(), "trux_run_log_dir"));
+  CreateDirectoryA(directory.c_str(), nullptr);
+  g_options.logPath = directory.c_str();
+  EXPECT_EQ(StartRunLog("/s"), LinkSafeAppend::kRefusedLink);
+  RemoveDirectoryA(directory.c_str());
+}
+
 TEST_F(MessagesTest, PauseSinceMarkReturnsAtOnceInAutomaticModeAndWaitsOtherwise) {
   g_options.automaticMode = true;
   MarkTime();
@@ -264,6 +407,41 @@ TEST(CommandLineParse, ValidOptions) {
   CommandLineOptions d;
   ParseCommandLine("/d:\"C:\\a \"\"b\"\"\"", d);
   EXPECT_EQ(Text(d.InstallDir), "C:\\a \"b\"");
+}
+
+TEST(CommandLineParse, SilentModeAndLogFile) {
+  struct Case {
+    const char* line;
+    bool silent;
+    const char* log;
+    const char* problem;
+  } cases[] = {
+      {"/s", true, "", ""},
+      {"-S", true, "", ""},
+      {"/l:C:\\logs\\run.log", false, "C:\\logs\\run.log", ""},
+      {"/L:\"C:\\my logs\\run.log\" /s", true, "C:\\my logs\\run.log", ""},
+      {"/silent", false, "", "Illegal command line atom:\nsilent"},
+      {"/s:", false, "", "Illegal command line atom:\ns:"},
+      {"/l", false, "", "Illegal command line atom:\nl"},
+      {"/l:", false, "", "Log file name required"},
+      {"/l:\"\"", false, "", "Log file name required"},
+      // The whole line applies after a bad atom, so /s and /l: anywhere
+      // decide how the first problem is reported.
+      {"/x /s /l:run.log /y", true, "run.log", "Illegal command line atom:\nx"},
+      {"setup.exe -s", true, "", "Unexpected command line parameter:\nsetup.exe"},
+      {"/u /s", true, "", "Product name required"},
+      {"/s /u:\"Trux Demo\"", true, "", ""},
+  };
+  for (const Case& c : cases) {
+    CommandLineOptions o;
+    const String problem = ParseCommandLine(c.line, o);
+    EXPECT_EQ(Text(problem), c.problem) << c.line;
+    EXPECT_EQ(o.silentMode, c.silent) << c.line;
+    if (c.silent) {
+      EXPECT_TRUE(o.automaticMode) << c.line;  // silent is automatic too
+    }
+    EXPECT_EQ(Text(o.logPath), c.log) << c.line;
+  }
 }
 
 TEST(CommandLineParse, OnlyNineteenAtomsAreExamined) {

@@ -118,6 +118,69 @@ TEST_F(FileUtilTest, AppendGivesUpOnAFileHeldByAnotherProcess) {
   EXPECT_EQ(ReadRaw(path), "kept\r\nmore");
 }
 
+TEST_F(FileUtilTest, AppendWithoutLinksCreatesExclusivelyThenAppends) {
+  const std::string path = Path("run.log");
+  EXPECT_EQ(AppendWithoutLinks(path.c_str(), "first\r\n", 7), LinkSafeAppend::kAppended);
+  EXPECT_EQ(AppendWithoutLinks(path.c_str(), "second\r\n", 8), LinkSafeAppend::kAppended);
+  EXPECT_EQ(AppendWithoutLinks(path.c_str(), "", 0), LinkSafeAppend::kAppended);
+  EXPECT_EQ(ReadRaw(path), "first\r\nsecond\r\n");
+  // An existing file keeps what it had.
+  const std::string old = Path("old.log");
+  ASSERT_TRUE(WriteRaw(old, "earlier run\r\n"));
+  EXPECT_EQ(AppendWithoutLinks(old.c_str(), "this run\r\n", 10), LinkSafeAppend::kAppended);
+  EXPECT_EQ(ReadRaw(old), "earlier run\r\nthis run\r\n");
+  struct Bad {
+    const char* path;
+    const char* data;
+    int32_t size;
+  } bad[] = {{nullptr, "x", 1}, {"", "x", 1}, {path.c_str(), "x", -1}, {path.c_str(), nullptr, 1}};
+  for (const Bad& b : bad) EXPECT_EQ(AppendWithoutLinks(b.path, b.data, b.size), LinkSafeAppend::kFailed);
+  EXPECT_EQ(AppendWithoutLinks(Path("no\\dir.log").c_str(), "x", 1), LinkSafeAppend::kFailed);
+  EXPECT_EQ(ReadRaw(path), "first\r\nsecond\r\n");
+}
+
+TEST_F(FileUtilTest, AppendWithoutLinksRefusesLinksAndDirectories) {
+  const std::string target = Path("target.txt");
+  ASSERT_TRUE(WriteRaw(target, "not a log"));
+  const std::string link = Path("hard.log");
+  ASSERT_TRUE(CreateHardLinkA(link.c_str(), target.c_str(), nullptr));
+  // Both names of a file with two are refused: either may be the one the
+  // caller did not mean.
+  for (const std::string& name : {link, target}) {
+    SetLastError(0);
+    EXPECT_EQ(AppendWithoutLinks(name.c_str(), "x", 1), LinkSafeAppend::kRefusedLink) << name;
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_CANT_ACCESS_FILE) << name;
+  }
+  EXPECT_EQ(ReadRaw(target), "not a log");
+  const std::string directory = Path("folder.log");
+  ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
+  EXPECT_EQ(AppendWithoutLinks(directory.c_str(), "x", 1), LinkSafeAppend::kRefusedLink);
+  EXPECT_TRUE(IsDirectoryRaw(directory));
+}
+
+TEST_F(FileUtilTest, AppendWithoutLinksTakesOtherSpellingsOfTheSameName) {
+  // Letter case, the short name and trailing dots name the file itself.
+  const std::string path = Path("Run Log File.txt");
+  ASSERT_TRUE(WriteRaw(path, "a"));
+  char shortPath[MAX_PATH] = "";
+  ASSERT_GT(GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath), 0u);
+  for (const std::string& name : {Path("RUN LOG FILE.TXT"), std::string(shortPath), path + "."}) {
+    EXPECT_EQ(AppendWithoutLinks(name.c_str(), "b", 1), LinkSafeAppend::kAppended) << name;
+  }
+  EXPECT_EQ(ReadRaw(path), "abbb");
+}
+
+TEST_F(FileUtilTest, AppendWithoutLinksFailsOnAFileHeldByAnotherProcess) {
+  const std::string path = Path("held.log");
+  ASSERT_TRUE(WriteRaw(path, "kept"));
+  FileHolder holder(path);
+  ASSERT_TRUE(holder.Holding());
+  EXPECT_EQ(AppendWithoutLinks(path.c_str(), "more", 4), LinkSafeAppend::kFailed);
+  holder.Release();
+  EXPECT_EQ(AppendWithoutLinks(path.c_str(), "more", 4), LinkSafeAppend::kAppended);
+  EXPECT_EQ(ReadRaw(path), "keptmore");
+}
+
 TEST_F(FileUtilTest, CreateDirectoryTreeThreeLevelsDeep) {
   const std::string deep = Path("a\\b\\c");
   EXPECT_FALSE(IsDirectoryRaw(Path("a")));
