@@ -130,9 +130,11 @@ void Append(std::string& s, uint32_t v, int n) {
   s.append((size_t)n, '\0');
   Put(s, s.size() - (size_t)n, v, n);
 }
-void AppendUnicode(std::string& s, const std::string& ascii) {
-  Append(s, (uint32_t)ascii.size(), 2);
+// Wine counts a terminating zero into the string (withZero); Windows does not.
+void AppendUnicode(std::string& s, const std::string& ascii, bool withZero = false) {
+  Append(s, (uint32_t)ascii.size() + (withZero ? 1 : 0), 2);
   for (char c : ascii) Append(s, (unsigned char)c, 2);
+  if (withZero) Append(s, 0, 2);
 }
 
 // A link as Windows and Wine write one: header, a small item list, link
@@ -157,7 +159,7 @@ std::string MakeLink(const std::string& base, const std::string& suffix) {
   Put(info, 0, (uint32_t)info.size(), 4);
   s += info;
   AppendUnicode(s, "The demo");
-  AppendUnicode(s, "C:\\Program Files\\Demo");
+  AppendUnicode(s, "C:\\Program Files\\Demo", true);
   AppendUnicode(s, "--open \"x\"");
   AppendUnicode(s, "C:\\windows\\notepad.exe");
   Append(s, 0, 4);  // the terminal extra block
@@ -211,6 +213,7 @@ TEST(ShellLink, CutOrLyingLinksAreProblemsNotReads) {
   // A string that claims more characters than follow.
   std::string lying = good;
   Put(lying, lying.size() - 4 - 2 - 2 * 22, 0xFFFF, 2);
+  ASSERT_EQ('C', lying[lying.size() - 4 - 2 * 22]);
   ShellLink link;
   std::string problem;
   EXPECT_FALSE(ReadShellLink(lying, link, problem));
@@ -254,6 +257,10 @@ TEST(PrefixSnapshot, RecordsFilesLinksShortcutsAndRegistry) {
   ASSERT_TRUE(s.shortcuts.at("users/me/Desktop/Demo.lnk").read);
   EXPECT_EQ("C:\\Program Files\\Demo\\abc.txt", s.shortcuts.at("users/me/Desktop/Demo.lnk").link.target);
   ASSERT_EQ(1u, s.keys.count("hkey_local_machine\\software\\demo"));
+  // A key the file writes only through its subkeys exists too.
+  ASSERT_EQ(1u, s.keys.count("hkey_local_machine\\software"));
+  EXPECT_EQ("HKEY_LOCAL_MACHINE\\Software", s.keys.at("hkey_local_machine\\software").path);
+  EXPECT_EQ(0u, s.keys.count("hkey_local_machine"));
   EXPECT_EQ("dword:00000001", s.keys.at("hkey_local_machine\\software\\demo").values.at("count").data);
 
   // The text form gives the same snapshot back.

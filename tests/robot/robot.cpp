@@ -82,6 +82,14 @@ const char kUsageText[] =
     "                            it shows (caption line, escaped text line) and\n"
     "                            answer it with ID (default 1); --reject fails\n"
     "                            at once on a box whose text contains TEXT\n"
+    "  until-exit --report [--timeout S] [--expect N]\n"
+    "                            the same for every box and every dialog (a\n"
+    "                            dialog window without a progress bar), each\n"
+    "                            answered with its default button; each prints\n"
+    "                            \"box CAPTION\" or \"dialog CAPTION\", \"text TEXT\"\n"
+    "                            (a dialog's labels joined by \\n), one line\n"
+    "                            \"button ID TEXT\" per push button, \"default ID\"\n"
+    "                            (0: none) and \"answer ID\", texts escaped\n"
     "  wait-class CLASS [--timeout S]\n"
     "                            wait for a visible top-level window of the\n"
     "                            window class CLASS (exactly)\n"
@@ -370,6 +378,7 @@ struct Options {
   bool escaped = false;
   bool print = false;
   bool haveExpect = false;
+  bool report = false;
   long expect = 0;
   long answer = IDOK;
   std::string caption;
@@ -391,6 +400,7 @@ bool ReadOptions(Args& a, Options* o, const char* step) {
     else if (opt == "--raw") o->raw = true;
     else if (opt == "--escaped") o->escaped = true;
     else if (opt == "--print") o->print = true;
+    else if (opt == "--report") o->report = true;
     else if (opt == "--timeout" || opt == "--for") {
       if (!value(&v) || !ParseSeconds(v, &o->timeout)) { Err("%s: bad %s", step, opt.c_str()); return false; }
     } else if (opt == "--expect") {
@@ -810,13 +820,100 @@ int StepWaitExit(Robot& r, Args& a) {
   return CheckExit(r, o, "wait-exit");
 }
 
+// A dialog of the started process waiting for an answer: a dialog window
+// that is no message box and shows no progress bar (the installer's progress
+// dialog is modeless and must never be answered).
+bool IsQuestionDialog(HWND h) {
+  if (ClassOf(h) != "#32770" || IsMessageBox(h) || !IsWindowEnabled(h)) return false;
+  for (HWND c : Children(h))
+    if (IEquals(ClassOf(c), "msctls_progress32")) return false;
+  return true;
+}
+
+bool IsPushButton(HWND h) {
+  if (!IEquals(ClassOf(h), "Button")) return false;
+  const LONG type = GetWindowLongA(h, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+// The default button: what the dialog says (DM_GETDEFID), else the push
+// button styled as the default; 0 when there is none.
+int DefaultButton(HWND h) {
+  DWORD_PTR def = 0;
+  if (SendMessageTimeoutW(h, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &def) && HIWORD(def) == DC_HASDEFID)
+    return LOWORD(def);
+  for (HWND c : Children(h))
+    if (GetParent(c) == h && IsPushButton(c) && (GetWindowLongA(c, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+      return IdOf(c);
+  return 0;
+}
+
+// Prints a box or dialog as until-exit --report does and picks the button
+// that answers it: the default when it is enabled, else Cancel, else the
+// first enabled push button; 0 when none can be clicked. -1, with nothing
+// printed, while the window does not answer yet (a program still starting
+// up may not pump its messages for seconds): the caller asks again.
+int ReportWindow(HWND h, bool box) {
+  std::string text, caption;
+  if (!WindowText(h, &caption)) return -1;
+  if (box) {
+    if (!WindowText(ChildById(h, 0xFFFF), &text)) return -1;
+  } else {
+    for (HWND c : Children(h)) {
+      std::string label;
+      if (GetParent(c) == h && IEquals(ClassOf(c), "Static") && WindowText(c, &label) && !label.empty())
+        text += (text.empty() ? "" : "\n") + label;
+    }
+  }
+  std::string out = std::string(box ? "box " : "dialog ") + Escape(caption) + "\ntext " + Escape(text) + "\n";
+  const int def = DefaultButton(h);
+  int answer = 0, cancel = 0, first = 0;
+  for (HWND c : Children(h)) {
+    if (GetParent(c) != h || !IsPushButton(c) || !IsWindowVisible(c)) continue;
+    std::string label;
+    WindowText(c, &label);
+    out += "button " + std::to_string(IdOf(c)) + " " + Escape(label) + "\n";
+    if (!IsWindowEnabled(c)) continue;
+    if (IdOf(c) == def) answer = def;
+    if (IdOf(c) == IDCANCEL) cancel = IDCANCEL;
+    if (!first) first = IdOf(c);
+  }
+  if (!answer) answer = cancel ? cancel : first;
+  out += "default " + std::to_string(def) + "\nanswer " + std::to_string(answer) + "\n";
+  Out(out);
+  return answer;
+}
+
 int StepUntilExit(Robot& r, Args& a) {
   Options o;
   if (!ReadOptions(a, &o, "until-exit")) return kUsage;
   if (!r.started) { Err("until-exit: no process was started"); return kUsage; }
   Deadline d(o.timeout);
   while (!ProcessEnded(r)) {
-    if (HWND h = FindBox(r, o)) {
+    if (o.report) {
+      HWND found = nullptr;
+      bool box = false;
+      for (HWND h : TopLevel(r, o.any)) {
+        if ((box = IsMessageBox(h)) || IsQuestionDialog(h)) {
+          found = h;
+          break;
+        }
+      }
+      if (found) {
+        r.current = found;
+        r.currentName = std::string(box ? "message box" : "dialog") + " \"" + Caption(found) + "\"";
+        const int answer = ReportWindow(found, box);
+        if (answer < 0 && !d.Passed()) {
+          Sleep(kPollMs);
+          continue;
+        }
+        if (answer < 0) { Err("until-exit: %s does not answer within %.1f s", r.currentName.c_str(), o.timeout); return kTimeout; }
+        if (answer == 0) { Err("until-exit: %s has no button that can be clicked", r.currentName.c_str()); return kMissing; }
+        if (int rc = ClickButton(r, "until-exit", answer)) return rc;
+        if (int rc = WaitGone(r, "until-exit", 5.0)) return rc;
+        continue;
+      }
+    } else if (HWND h = FindBox(r, o)) {
       r.current = h;
       r.currentName = "message box \"" + Caption(h) + "\"";
       std::string t;

@@ -24,6 +24,13 @@ e2e_robot "until-exit --reject: fails on a box with the text" 5 \
 e2e_robot "a box left open by an earlier robot run is found and answered" 0 "" "" \
   wait-box --caption "Target Box" answer 1
 e2e_robot "until-exit: a process without boxes" 0 $'7\n' "" start "$TARGET" --args quiet until-exit --print
+# --report: every box and dialog with its buttons, answered with its default.
+e2e_robot "until-exit --report: a box, its buttons, answered with its default" 0 \
+  $'box Target Box\ntext First line\\r\\nSecond line\\nTab\\there\nbutton 1 OK\ndefault 1\nanswer 1\n' "" \
+  start "$TARGET" --args box until-exit --report --expect 1
+e2e_robot "until-exit --report: a dialog, its labels and buttons, answered with its default" 0 \
+  $'dialog Robot Target\ntext Name:\\nchanges: 0\\nselected: none\\nanswer: none\\ncolour: none\nbutton 102 Show\nbutton 103 Disabled\nbutton 1 OK\nbutton 2 Cancel\ndefault 1\nanswer 1\n99\n' "" \
+  start "$TARGET" until-exit --report --expect 99 --print
 
 # The program receives exactly the text given to start: quotes, doubled quotes,
 # backslashes before quotes, tabs and backquotes are not re-quoted on the way.

@@ -10,6 +10,7 @@
 #include "tools/truxpack/cli.h"
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/cmd_codec.h"
+#include "tools/truxpack/cmd_try.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/project_toml.h"
 
@@ -24,6 +25,7 @@ const Command kCommands[] = {
     {&kBuildCommand, RunBuild},     {&kListCommand, RunList},         {&kVerifyCommand, RunVerify},
     {&kExtractCommand, RunExtract}, {&kInitCommand, RunInit},         {&kCompressCommand, RunCompress},
     {&kDecompressCommand, RunDecompress},
+    {&kTryCommand, RunTry},         {&kSnapshotCommand, RunSnapshot}, {&kDiffCommand, RunDiff},
 };
 
 void PrintHelp(FILE* out) {

@@ -110,6 +110,7 @@ void ReadShortcut(int fd, uint64_t size, SnapshotShortcut& shortcut) {
 
 struct Walk {
   const Snapshot* previous;
+  SnapshotReuse reuse;
   Snapshot& out;
   std::string& error;
 };
@@ -124,10 +125,15 @@ bool ReusedHash(const Walk& w, const std::string& path, SnapshotEntry& e) {
   auto it = w.previous->files.find(path);
   if (it == w.previous->files.end()) return false;
   const SnapshotEntry& p = it->second;
-  if (p.kind != SnapshotEntry::kFile || p.stamp != e.stamp || p.size != e.size || p.mtimeNs != e.mtimeNs) return false;
-  // The change time is the third part of the stamp.
-  const int64_t changed = strtoll(e.stamp.substr(e.stamp.rfind(':') + 1).c_str(), nullptr, 10);
-  if (changed > w.previous->takenNs - kRacyNs) return false;
+  if (p.kind != SnapshotEntry::kFile || p.size != e.size || p.mtimeNs != e.mtimeNs) return false;
+  if (w.reuse == SnapshotReuse::kCopySource) {
+    if (p.mtimeNs > w.previous->takenNs - kRacyNs) return false;
+  } else {
+    if (p.stamp != e.stamp) return false;
+    // The change time is the third part of the stamp.
+    const int64_t changed = strtoll(e.stamp.substr(e.stamp.rfind(':') + 1).c_str(), nullptr, 10);
+    if (changed > w.previous->takenNs - kRacyNs) return false;
+  }
   e.hash = p.hash;
   return true;
 }
@@ -235,6 +241,14 @@ bool ReadRegistry(const std::string& prefix, const char* file, const char* root,
     SnapshotKey& key = out.keys[FoldCase(k.path)];
     key.path = k.path;
     for (RegistryValue& v : k.values) key.values[FoldCase(v.name)] = std::move(v);
+    // The wineserver writes a key without values only when it has no
+    // subkeys: every key above one it writes exists too.
+    for (size_t slash = k.path.rfind('\\'); slash != std::string::npos && slash > strlen(root);
+         slash = k.path.rfind('\\', slash - 1)) {
+      SnapshotKey& parent = out.keys[FoldCase(k.path.substr(0, slash))];
+      if (!parent.path.empty()) break;
+      parent.path = k.path.substr(0, slash);
+    }
   }
   return true;
 }
@@ -304,7 +318,8 @@ std::string DrivePath(const std::string& relative) {
   return out;
 }
 
-bool TakeSnapshot(const std::string& prefix, const Snapshot* previous, Snapshot& out, std::string& error) {
+bool TakeSnapshot(const std::string& prefix, const Snapshot* previous, Snapshot& out, std::string& error,
+                  SnapshotReuse reuse) {
   out = Snapshot();
   out.takenNs = NowNs();
   const std::string drive = prefix + "/drive_c";
@@ -313,7 +328,7 @@ bool TakeSnapshot(const std::string& prefix, const Snapshot* previous, Snapshot&
     error = "cannot open " + PrintablePath(drive) + ": " + strerror(errno) + " (is it a Wine prefix?)";
     return false;
   }
-  Walk w{previous, out, error};
+  Walk w{previous, reuse, out, error};
   if (!WalkDirectory(w, fd, "", 0)) return false;
   return ReadRegistry(prefix, "system.reg", "HKEY_LOCAL_MACHINE", out, error) &&
          ReadRegistry(prefix, "user.reg", "HKEY_CURRENT_USER", out, error);

@@ -53,13 +53,24 @@ struct Snapshot {
   std::map<std::string, SnapshotKey> keys;           // by folded key path
 };
 
-// Takes a snapshot of the prefix directory. previous, when given, is an
-// earlier snapshot of the same prefix: a file whose device, inode, change
-// time, size and modification time are unchanged since well before that
-// snapshot was taken keeps its hash instead of being read again (any write
-// or attribute change moves the change time, which no program can set).
-// False with error naming the file or registry line that could not be read.
-bool TakeSnapshot(const std::string& prefix, const Snapshot* previous, Snapshot& out, std::string& error);
+// How an earlier snapshot's hashes may be reused.
+enum class SnapshotReuse {
+  // previous is of the same prefix: a file whose device, inode, change time,
+  // size and modification time are unchanged since well before previous was
+  // taken keeps its hash (any write or attribute change moves the change
+  // time, which no program can set).
+  kSamePrefix,
+  // previous is of the prefix this one was just copied from (cp -a keeps
+  // modification times): a file with the same path, size and modification
+  // time, not modified close to when previous was taken, keeps its hash.
+  kCopySource,
+};
+
+// Takes a snapshot of the prefix directory, reusing hashes of previous (when
+// given) as reuse says; every other file is read. False with error naming
+// the file or registry line that could not be read.
+bool TakeSnapshot(const std::string& prefix, const Snapshot* previous, Snapshot& out, std::string& error,
+                  SnapshotReuse reuse = SnapshotReuse::kSamePrefix);
 
 // The snapshot as text (one item per line, fields separated by tabs, with
 // \\ \t \n \r escapes), and back. LoadSnapshot fails with the line number on

@@ -124,12 +124,15 @@ bool ReadCountedString(const Reader& r, size_t& at, bool unicode, std::string& o
     problem = "a string of the link claims more bytes than the file has";
     return false;
   }
+  // The strings are counted, not terminated; Wine counts a terminating zero
+  // in, which ends the text.
   if (unicode) {
     std::u16string s;
-    for (size_t k = 0; k < count; ++k) s += (char16_t)r.U16(at + 2 * k);
+    for (size_t k = 0; k < count && r.U16(at + 2 * k) != 0; ++k) s += (char16_t)r.U16(at + 2 * k);
     out = Utf16ToUtf8(s);
   } else {
-    out = AnsiToUtf8(std::string((const char*)r.At(at), count));
+    std::string ansi((const char*)r.At(at), count);
+    out = AnsiToUtf8(ansi.substr(0, ansi.find('\0')));
   }
   at += bytes;
   return true;
