@@ -519,12 +519,16 @@ int StepWaitBox(Robot& r, Args& a) {
   if (!ReadOptions(a, &o, "wait-box")) return kUsage;
   Deadline d(o.timeout);
   for (;;) {
-    if (HWND h = FindBox(r, o)) {
+    // A box whose program does not handle its messages yet (one still
+    // starting up, under an emulator for seconds) is not ready to be read.
+    HWND h = FindBox(r, o);
+    DWORD_PTR ignored = 0;
+    if (h && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored)) {
       r.current = h;
       r.currentName = "message box \"" + Caption(h) + "\"";
       return kOk;
     }
-    if (d.Passed()) { Err("wait-box: no message box after %.1f s", o.timeout); return kTimeout; }
+    if (d.Passed()) { Err("wait-box: no message box%s after %.1f s", h ? " that answers" : "", o.timeout); return kTimeout; }
     if (ProcessEnded(r)) {
       DWORD code = 0;
       GetExitCodeProcess(r.proc.hProcess, &code);
