@@ -8,7 +8,8 @@
 #    open, started by the product's first uninstall batch): the file is
 #    reported as left behind and the exit code is 1;
 #  - a corrupt installer: its FATAL ERROR box is read, reported with its
-#    text, and the exit code is 1.
+#    text, and the exit code is 1 (with --keep, whose prefix stays, and
+#    --no-uninstall, which tries no removal).
 # Each try copies the suite's base prefix (--base), so no cache is made in
 # the home directory. Needs python3 for the JSON checks.
 # Usage: try.sh STUB ROBOT SRCROOT
@@ -187,9 +188,15 @@ open(path, "wb").write(data)
 EOF
 code="$("$TRUXPACK" verify "$W/corrupt.exe" 2>&1 | sed -n 's/.*error code \([0-9]*\).*/\1/p')"
 [ -n "$code" ] || { echo "try.sh: the corrupted installer passes truxpack verify"; exit 1; }
-try "$W/corrupt.exe" >"$W/corrupt.txt" 2>"$W/corrupt.err"
+try --keep --no-uninstall "$W/corrupt.exe" >"$W/corrupt.txt" 2>"$W/corrupt.err"
 rc=$?
 e2e_check "fatal box: exit code 1" 1 "$rc"
+kept="$(sed -n 's/^The prefix is kept: //p' "$W/corrupt.txt")"
+[ -n "$kept" ] && [ -f "$kept/system.reg" ] && [ -d "$kept/drive_c" ] && e2e_pass "--keep: the prefix is kept and named" ||
+  e2e_fail "--keep: the prefix is kept and named" "kept: '$kept'" "$(tail -5 "$W/corrupt.txt")"
+case "$kept" in "$TMPDIR"/truxpack-try-*/prefix) rm -rf "${kept%/prefix}" ;; esac
+grep -q '^Removal: not tried (--no-uninstall)$' "$W/corrupt.txt" && e2e_pass "--no-uninstall: no removal is tried" ||
+  e2e_fail "--no-uninstall: no removal is tried" "$(grep -A3 '^Removal' "$W/corrupt.txt")"
 grep -q '^  a message box "FATAL ERROR":$' "$W/corrupt.txt" && grep -q "^    | Error code: $code\$" "$W/corrupt.txt" &&
   grep -q '^    | This installation program is corrupt.' "$W/corrupt.txt" &&
   grep -q "^  - the installer showed a message box \"FATAL ERROR\": This installation program is corrupt.*Error code: $code\$" \
