@@ -90,6 +90,14 @@ const char kUsageText[] =
     "                            (a dialog's labels joined by \\n), one line\n"
     "                            \"button ID TEXT\" per push button, \"default ID\"\n"
     "                            (0: none) and \"answer ID\", texts escaped\n"
+    "      --press CAPTION=LABEL answer the window captioned CAPTION with the\n"
+    "                            push button labelled LABEL (& marks ignored)\n"
+    "      --list-entry N        in a dialog with a list box, choose entry N\n"
+    "                            (1-based) before answering\n"
+    "      --shots DIR           before answering window K (1, 2, ...), print\n"
+    "                            \"rect L T R B\", create DIR\\K.ready and wait\n"
+    "                            (up to a minute) until DIR\\K.done exists, so\n"
+    "                            that another program can take a screenshot\n"
     "  wait-class CLASS [--timeout S]\n"
     "                            wait for a visible top-level window of the\n"
     "                            window class CLASS (exactly)\n"
@@ -383,6 +391,9 @@ struct Options {
   long answer = IDOK;
   std::string caption;
   std::vector<std::string> reject;
+  std::string shots;                  // --shots DIR
+  std::vector<std::string> press;     // --press CAPTION=LABEL
+  long listEntry = 0;                 // --list-entry N (1-based, 0: none)
 };
 
 // Reads the options that follow a step's positional arguments.
@@ -410,6 +421,15 @@ bool ReadOptions(Args& a, Options* o, const char* step) {
       if (!value(&v) || !ParseInt(v, &o->answer)) { Err("%s: bad --answer", step); return false; }
     } else if (opt == "--caption") {
       if (!value(&o->caption)) return false;
+    } else if (opt == "--shots") {
+      if (!value(&o->shots)) return false;
+    } else if (opt == "--press") {
+      if (!value(&v)) return false;
+      std::string u;
+      if (!Unescape(v, &u) || u.find('=') == std::string::npos) { Err("%s: --press takes CAPTION=LABEL", step); return false; }
+      o->press.push_back(u);
+    } else if (opt == "--list-entry") {
+      if (!value(&v) || !ParseInt(v, &o->listEntry) || o->listEntry < 1) { Err("%s: bad --list-entry", step); return false; }
     } else if (opt == "--reject") {
       if (!value(&v)) return false;
       std::string u;
@@ -857,7 +877,16 @@ int DefaultButton(HWND h) {
 // first enabled push button; 0 when none can be clicked. -1, with nothing
 // printed, while the window does not answer yet (a program still starting
 // up may not pump its messages for seconds): the caller asks again.
-int ReportWindow(HWND h, bool box) {
+std::string WithoutMnemonics(const std::string& label) {
+  std::string out;
+  for (size_t i = 0; i < label.size(); ++i) {
+    if (label[i] == '&' && i + 1 < label.size()) ++i;
+    out += label[i];
+  }
+  return out;
+}
+
+int ReportWindow(HWND h, bool box, const Options& o) {
   std::string text, caption;
   if (!WindowText(h, &caption)) return -1;
   if (box) {
@@ -883,9 +912,56 @@ int ReportWindow(HWND h, bool box) {
     if (!first) first = IdOf(c);
   }
   if (!answer) answer = cancel ? cancel : first;
+  // An answer asked for by caption and label wins over the default.
+  for (const std::string& p : o.press) {
+    const size_t eq = p.find('=');
+    if (caption != p.substr(0, eq)) continue;
+    for (HWND c : Children(h)) {
+      std::string label;
+      if (GetParent(c) == h && IsPushButton(c) && IsWindowEnabled(c) && WindowText(c, &label) &&
+          WithoutMnemonics(label) == WithoutMnemonics(p.substr(eq + 1)))
+        answer = IdOf(c);
+    }
+  }
   out += "default " + std::to_string(def) + "\nanswer " + std::to_string(answer) + "\n";
   Out(out);
   return answer;
+}
+
+// In a dialog with a list box (the language dialog), choose entry n.
+void ChooseListEntry(HWND h, long n) {
+  for (HWND c : Children(h)) {
+    if (GetParent(c) != h || !IsListBox(c)) continue;
+    DWORD_PTR count = 0, ignored = 0;
+    if (!SendMessageTimeoutW(c, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &count) || n > (long)count) return;
+    SendMessageTimeoutW(c, LB_SETCURSEL, n - 1, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+    PostMessageW(h, WM_COMMAND, MAKEWPARAM(IdOf(c), LBN_SELCHANGE), reinterpret_cast<LPARAM>(c));
+    Sleep(300);  // the dialog relabels itself on the change
+    return;
+  }
+}
+
+// Tells another program that window k is on the screen and waits until it
+// has taken its screenshot.
+int AwaitShot(HWND h, const std::string& dir, int k) {
+  RECT rc;
+  GetWindowRect(h, &rc);
+  Out("rect " + std::to_string(rc.left) + " " + std::to_string(rc.top) + " " + std::to_string(rc.right) + " " +
+      std::to_string(rc.bottom) + "\n");
+  const std::string base = dir + "\\" + std::to_string(k);
+  HANDLE f = CreateFileA((base + ".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    Err("until-exit: cannot create %s.ready (error %lu)", base.c_str(), GetLastError());
+    return kMissing;
+  }
+  CloseHandle(f);
+  Deadline d(60.0);
+  while (GetFileAttributesA((base + ".done").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (d.Passed()) { Err("until-exit: no %s.done after 60 s", base.c_str()); return kTimeout; }
+    if (!IsWindow(h)) break;
+    Sleep(kPollMs);
+  }
+  return kOk;
 }
 
 int StepUntilExit(Robot& r, Args& a) {
@@ -893,6 +969,7 @@ int StepUntilExit(Robot& r, Args& a) {
   if (!ReadOptions(a, &o, "until-exit")) return kUsage;
   if (!r.started) { Err("until-exit: no process was started"); return kUsage; }
   Deadline d(o.timeout);
+  int shot = 0;
   while (!ProcessEnded(r)) {
     if (o.report) {
       HWND found = nullptr;
@@ -906,10 +983,14 @@ int StepUntilExit(Robot& r, Args& a) {
       if (found) {
         r.current = found;
         r.currentName = std::string(box ? "message box" : "dialog") + " \"" + Caption(found) + "\"";
-        const int answer = ReportWindow(found, box);
+        if (!box && o.listEntry) ChooseListEntry(found, o.listEntry);
+        const int answer = ReportWindow(found, box, o);
         if (answer < 0 && !d.Passed()) {
           Sleep(kPollMs);
           continue;
+        }
+        if (answer > 0 && !o.shots.empty()) {
+          if (int rc = AwaitShot(found, o.shots, ++shot)) return rc;
         }
         if (answer < 0) { Err("until-exit: %s does not answer within %.1f s", r.currentName.c_str(), o.timeout); return kTimeout; }
         if (answer == 0) { Err("until-exit: %s has no button that can be clicked", r.currentName.c_str()); return kMissing; }

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -36,6 +37,9 @@ const CommandHelp kTryCommand = {
         {"no-uninstall", 0, nullptr, "stop after the installation and its report"},
         {"robot", 0, "FILE", "the UI robot (default: trux-robot.exe beside truxpack)"},
         {"base", 0, "DIR", "copy this ready Wine prefix instead of the cached one (it is never changed)"},
+        {"screens", 0, "DIR", "install interactively on a virtual screen; one PNG per window and index.md into DIR"},
+        {"answer", 0, "TITLE=BUTTON", "with --screens: answer the window TITLE with BUTTON (repeatable)"},
+        {"language", 0, "N", "with --screens: choose the product's language N (1 is the first) when asked"},
     },
     1,
     1,
@@ -183,20 +187,19 @@ bool PlaceInstaller(const std::string& setup, const std::vector<std::string>& vo
   return true;
 }
 
-// Runs a program through the robot, which reads and answers every box and
-// dialog and waits for the program's end.
-ProgramRun RunThroughRobot(const WineEnvironment& env, const std::string& robot, const std::string& program,
-                           const std::string& commandLine, double timeout) {
-  ProgramRun run;
-  run.commandLine = commandLine;
-  ProcessResult server = RunWine(env, {"wineserver", "-p"}, 120);
-  (void)server;  // without a persistent server each Wine program only starts slower
+// The robot's command line for running a program and answering its windows.
+std::vector<std::string> RobotCommand(const std::string& robot, const std::string& program,
+                                      const std::string& commandLine, double timeout) {
   char limit[32];
   snprintf(limit, sizeof limit, "%.0f", timeout);
-  ProcessResult r = RunWine(env,
-                            {"wine", robot, "start", program, "--command-line", commandLine, "until-exit", "--report",
-                             "--print", "--timeout", limit},
-                            timeout + kStartAllowance);
+  return {"wine", robot, "start", program, "--command-line", commandLine, "until-exit", "--report", "--print",
+          "--timeout", limit};
+}
+
+// What the robot's run says about the program it ran.
+ProgramRun Interpret(const std::string& commandLine, const ProcessResult& r) {
+  ProgramRun run;
+  run.commandLine = commandLine;
   run.windows = ParseRobotReport(r.out);
   run.seconds = r.seconds;
   if (!r.started) {
@@ -222,6 +225,15 @@ ProgramRun RunThroughRobot(const WineEnvironment& env, const std::string& robot,
   run.exitCode = last.empty() || last.find_first_not_of("0123456789") != std::string::npos ? -1 : atoi(last.c_str());
   if (run.exitCode < 0) run.problem = "the robot did not report the exit code";
   return run;
+}
+
+// Runs a program through the robot, which reads and answers every box and
+// dialog and waits for the program's end.
+ProgramRun RunThroughRobot(const WineEnvironment& env, const std::string& robot, const std::string& program,
+                           const std::string& commandLine, double timeout) {
+  ProcessResult server = RunWine(env, {"wineserver", "-p"}, 120);
+  (void)server;  // without a persistent server each Wine program only starts slower
+  return Interpret(commandLine, RunWine(env, RobotCommand(robot, program, commandLine, timeout), timeout + kStartAllowance));
 }
 
 // Ends every program of the prefix; the wineserver saves the registry as it goes.
@@ -351,9 +363,10 @@ std::vector<std::string> UninstallEntries(const std::vector<Difference>& changes
 }
 
 struct TryOptions {
-  std::string setup, dir, robot, base;
-  std::vector<std::string> installerArgs;
+  std::string setup, dir, robot, base, screens;
+  std::vector<std::string> installerArgs, answers;
   double timeout = kDefaultTimeout;
+  long language = 0;
   bool keep = false, json = false, uninstall = true;
 };
 
@@ -371,10 +384,35 @@ int ParseTry(int argc, char** argv, TryOptions& o) {
       split = i;
       break;
     }
+  // --answer may be given more than once: taken here, the rest parsed as usual.
+  std::vector<char*> rest;
+  for (int i = 0; i < split; ++i) {
+    if (strcmp(argv[i], "--answer") == 0) {
+      if (i + 1 >= split) return BadTryArguments("--answer needs a value TITLE=BUTTON");
+      o.answers.push_back(argv[++i]);
+    } else if (strncmp(argv[i], "--answer=", 9) == 0) {
+      o.answers.push_back(argv[i] + 9);
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
   ParsedArgs args;
-  const int rc = ParseArgs(kTryCommand, split, argv, args);
+  const int rc = ParseArgs(kTryCommand, (int)rest.size(), rest.data(), args);
   if (rc >= 0) return rc;
   for (int i = split + 1; i < argc; ++i) o.installerArgs.push_back(argv[i]);
+  o.screens = args.Get("screens");
+  for (const std::string& a : o.answers)
+    if (a.find('=') == std::string::npos || !PlainAscii(a))
+      return BadTryArguments("--answer takes TITLE=BUTTON in printable ASCII without quotes, not " + PrintablePath(a));
+  if (args.Has("language")) {
+    char* end = nullptr;
+    o.language = strtol(args.Get("language").c_str(), &end, 10);
+    if (*end || o.language < 1 || o.language > 1000)
+      return BadTryArguments("--language takes the number of a language (1 is the first), not " +
+                             PrintablePath(args.Get("language")));
+  }
+  if ((!o.answers.empty() || o.language) && o.screens.empty())
+    return BadTryArguments("--answer and --language go with --screens (the automatic installation asks nothing)");
   o.setup = args.positional[0];
   o.keep = args.Has("keep");
   o.json = args.Has("json");
@@ -397,9 +435,208 @@ int ParseTry(int argc, char** argv, TryOptions& o) {
   return -1;
 }
 
+// ---- --screens: the installation on a virtual screen
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::string FileText(const std::string& path) {
+  std::vector<unsigned char> data;
+  std::string error;
+  if (!ReadWholeFile(path, data, error, 16u << 20)) return std::string();
+  return std::string(data.begin(), data.end());
+}
+
+// A private X server on the first free display from one that depends on
+// this process (several tries may run at once).
+bool StartXServer(BackgroundProgram& x, const std::string& work, std::string& display, std::string& error) {
+  for (int n = 100 + getpid() % 300; n < 500; ++n) {
+    const std::string number = std::to_string(n);
+    if (Exists("/tmp/.X" + number + "-lock")) continue;
+    if (!x.Start({"Xvfb", ":" + number, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {},
+                 work + "/xvfb-" + number + ".out", work + "/xvfb-" + number + ".err", error))
+      return false;
+    const double start = Now();
+    while (Now() - start < 30 && x.Running()) {
+      if (Exists("/tmp/.X11-unix/X" + number)) {
+        display = ":" + number;
+        return true;
+      }
+      usleep(100000);
+    }
+    x.Kill();
+  }
+  error = "cannot start Xvfb on a free display from :100 to :499";
+  return false;
+}
+
+// Wine's X11 driver instead of the null one, with unmanaged windows (there
+// is no window manager, and Wine would wait for one on every hide).
+bool UseXDriver(const WineEnvironment& env, std::string& error) {
+  (void)RunWine(env, {"wine", "reg", "delete", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/f"}, 300);
+  ProcessResult r =
+      RunWine(env, {"wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"}, 300);
+  EndPrefix(env);
+  if (r.exitCode != 0) {
+    error = "cannot switch the prefix to Wine's X11 driver (wine reg add: " +
+            (r.started ? "exit code " + std::to_string(r.exitCode) : r.startError) + ")";
+    return false;
+  }
+  return true;
+}
+
+// The whole screen once it has settled: a window shown a moment ago may not
+// have painted yet, so pictures are taken until three in a row are the same
+// (or twelve have been taken).
+bool Screenshot(const std::string& display, const std::string& ppm) {
+  auto grab = [&](const std::string& out) {
+    return RunProgram({"import", "-display", display, "-window", "root", "-depth", "8", out}, {}, 120).exitCode == 0;
+  };
+  usleep(300000);
+  if (!grab(ppm)) return false;
+  const std::string next = ppm + ".next.ppm";
+  int same = 0;
+  for (int i = 0; i < 12 && same < 2; ++i) {
+    usleep(200000);
+    if (!grab(next)) return false;
+    if (FileText(next) == FileText(ppm)) {
+      ++same;
+    } else {
+      same = 0;
+      rename(next.c_str(), ppm.c_str());
+    }
+  }
+  unlink(next.c_str());
+  return true;
+}
+
+// Runs the installer as a person would, through the robot, which stops at
+// every window until its picture is taken. pictures receives the PNG of
+// each window the robot answered, in order (empty when it failed).
+ProgramRun RunOnScreen(const WineEnvironment& env, const TryOptions& o, const std::string& program,
+                       const std::string& line, const std::string& work, std::vector<std::string>& pictures) {
+  (void)RunWine(env, {"wineserver", "-p"}, 120);
+  const std::string dir = work + "/shots";
+  std::string error;
+  ProcessResult r;
+  std::vector<std::string> argv = RobotCommand(o.robot, program, line, o.timeout);
+  argv.insert(argv.end(), {"--shots", WindowsPathOf(dir)});
+  for (const std::string& a : o.answers) {
+    std::string escaped;
+    for (char c : a) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    argv.insert(argv.end(), {"--press", escaped});
+  }
+  if (o.language) argv.insert(argv.end(), {"--list-entry", std::to_string(o.language)});
+  BackgroundProgram robot;
+  const double start = Now();
+  if (mkdir(dir.c_str(), 0700) != 0 ||
+      !robot.Start(argv, env.Entries(), work + "/robot.out", work + "/robot.err", error)) {
+    r.startError = error.empty() ? "cannot create " + PrintablePath(dir) : error;
+    return Interpret(line, r);
+  }
+  r.started = true;
+  for (int next = 1; robot.Running();) {
+    const std::string k = dir + "/" + std::to_string(next);
+    if (Exists(k + ".ready")) {
+      const bool shot = Screenshot(env.display, k + ".ppm") &&
+                        RunProgram({"convert", k + ".ppm", k + ".png"}, {}, 120).exitCode == 0;
+      pictures.push_back(shot ? k + ".png" : std::string());
+      const int done = open((k + ".done").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (done >= 0) close(done);
+      ++next;
+      continue;
+    }
+    if (Now() - start > o.timeout + kStartAllowance) {
+      robot.Kill();
+      r.timedOut = true;
+      break;
+    }
+    usleep(50000);
+  }
+  r.exitCode = robot.ExitCode();
+  r.seconds = Now() - start;
+  r.out = FileText(work + "/robot.out");
+  r.err = FileText(work + "/robot.err");
+  return Interpret(line, r);
+}
+
+std::string MarkdownText(const std::string& s) {
+  std::string out;
+  for (char c : PrintablePath(s)) {
+    if (strchr("\\`*_[]<>#|", c)) out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+// The pictures and their index (Markdown) into the directory --screens
+// names, written as every output of truxpack is (no link followed, each
+// file complete or absent).
+bool WriteScreens(const TryOptions& o, TryReport& report, const std::vector<std::string>& pictures,
+                  std::string& error) {
+  struct stat st;
+  if (mkdir(o.screens.c_str(), 0755) != 0 && errno != EEXIST) {
+    error = "cannot create " + PrintablePath(o.screens) + ": " + strerror(errno);
+    return false;
+  }
+  if (lstat(o.screens.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    error = PrintablePath(o.screens) + " is not a directory";
+    return false;
+  }
+  OutputSet out;
+  std::string index = "# The windows of " + MarkdownText(BaseName(report.installer)) +
+                      (report.product.empty() ? "" : " (" + MarkdownText(report.product) + " " + MarkdownText(report.version) + ")") +
+                      "\n\nTaken by `truxpack try --screens` under " + MarkdownText(report.wineVersion) +
+                      " on a 1024 x 768 virtual screen. Every window was answered with its default button" +
+                      (o.answers.empty() ? "" : ", or as `--answer` said") +
+                      (o.language ? "; language " + std::to_string(o.language) + " was chosen" : std::string()) + ".\n";
+  std::vector<ShownWindow>& windows = report.install.windows;
+  for (size_t i = 0; i < windows.size(); ++i) {
+    ShownWindow& w = windows[i];
+    char name[32];
+    snprintf(name, sizeof name, "screen-%02zu.png", i + 1);
+    index += "\n## " + std::to_string(i + 1) + ". " + MarkdownText(w.caption) + "\n\n";
+    if (i < pictures.size() && !pictures[i].empty()) {
+      std::vector<unsigned char> png;
+      if (!ReadWholeFile(pictures[i], png, error, 64u << 20) ||
+          !out.Add(o.screens + "/" + name, png.data(), png.size(), error))
+        return false;
+      w.screenshot = name;
+      index += "![" + MarkdownText(w.caption) + "](" + name + ")\n\n";
+    } else {
+      index += "(no picture could be taken)\n\n";
+    }
+    index += std::string(w.dialog ? "A dialog" : "A message box") + ", at left " + std::to_string(w.rect[0]) + ", top " +
+             std::to_string(w.rect[1]) + ", right " + std::to_string(w.rect[2]) + ", bottom " +
+             std::to_string(w.rect[3]) + ".\n\n";
+    std::string line;
+    for (char c : w.text + "\n") {
+      if (c == '\r') continue;
+      if (c != '\n') {
+        line += c;
+        continue;
+      }
+      index += "> " + MarkdownText(line) + "\n";
+      line.clear();
+    }
+    std::string buttons, answered;
+    for (const auto& [id, label] : w.buttons) {
+      buttons += (buttons.empty() ? "" : ", ") + MarkdownText(label) + (id == w.defaultButton ? " (default)" : "");
+      if (id == w.answer) answered = MarkdownText(label);
+    }
+    index += "\nButtons: " + (buttons.empty() ? std::string("none") : buttons) + ". Answered: " +
+             (answered.empty() ? std::to_string(w.answer) : answered) + ".\n";
+  }
+  if (windows.empty()) index += "\nThe installer showed no window that asked anything.\n";
+  return out.Add(o.screens + "/index.md", (const unsigned char*)index.data(), index.size(), error) && out.Commit(error);
+}
+
 // The try itself, in a directory of its own; the caller removes it.
 void Try(const TryOptions& o, const std::string& work, const BasePrefix& base, TryReport& report) {
-  WineEnvironment env{work + "/prefix", work + "/home"};
+  WineEnvironment env{work + "/prefix", work + "/home", ""};
+  BackgroundProgram xServer;  // with --screens, for the whole try
   std::vector<std::string> volumes;
   ReadSettings(report.installer, report, volumes);
   std::string error, placed;
@@ -411,6 +648,11 @@ void Try(const TryOptions& o, const std::string& work, const BasePrefix& base, T
     return fail(error.empty() ? std::string("cannot create ") + PrintablePath(env.home) : error);
   Stage("copying the base prefix");
   if (!CopyPrefix(base.prefix, env.prefix, error)) return fail(error);
+  if (!o.screens.empty()) {
+    Stage("starting a virtual screen");
+    if (!StartXServer(xServer, work, env.display, error) || !UseXDriver(env, error)) return fail(error);
+    report.screens = o.screens;
+  }
   Snapshot baseSnapshot, before, after, removed;
   std::string text;
   std::vector<unsigned char> data;
@@ -419,11 +661,21 @@ void Try(const TryOptions& o, const std::string& work, const BasePrefix& base, T
   if (!Snap(env.prefix, haveBase ? &baseSnapshot : nullptr, before, SnapshotReuse::kCopySource, error))
     return fail("the snapshot before the installation: " + error);
 
-  std::string line = "\"" + WindowsPathOf(placed) + "\" " + kAutomaticSwitch;
+  // With --screens the installer asks its questions; otherwise it runs in
+  // automatic mode.
+  std::string line = "\"" + WindowsPathOf(placed) + "\"" + (o.screens.empty() ? std::string(" ") + kAutomaticSwitch : "");
   if (!o.dir.empty()) line += " /d:\"" + o.dir + "\"";
   for (const std::string& a : o.installerArgs) line += " " + a;
   Stage("installing: " + PrintablePath(line));
-  report.install = RunThroughRobot(env, o.robot, WindowsPathOf(placed), line, o.timeout);
+  if (o.screens.empty()) {
+    report.install = RunThroughRobot(env, o.robot, WindowsPathOf(placed), line, o.timeout);
+  } else {
+    std::vector<std::string> pictures;
+    report.install = RunOnScreen(env, o, WindowsPathOf(placed), line, work, pictures);
+    if (!WriteScreens(o, report, pictures, error)) report.screensProblem = "the pictures of the windows: " + error;
+    for (const std::string& p : pictures)
+      if (p.empty()) report.screensProblem = "a picture of a window could not be taken (Xvfb, import and convert)";
+  }
   EndPrefix(env);
   if (!Snap(env.prefix, &before, after, SnapshotReuse::kSamePrefix, error))
     return fail("the snapshot after the installation: " + error);
@@ -489,6 +741,11 @@ int RunTry(int argc, char** argv) {
                 " cannot be read (make build puts it beside truxpack in dist/; give it with --robot FILE)");
   o.robot = Absolute(o.robot);
   if (!CheckWine(report.wineVersion, error)) return Fail(error);
+  if (!o.screens.empty())
+    for (const char* tool : {"Xvfb", "import", "convert"})
+      if (FindProgram(tool).empty())
+        return Fail(std::string("--screens needs ") + tool +
+                    " on PATH (on Debian or Ubuntu: sudo apt-get install xvfb imagemagick)");
   CopyVersion(report.wineVersion);
 
   BasePrefix base;

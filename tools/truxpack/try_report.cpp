@@ -360,6 +360,9 @@ std::vector<ShownWindow> ParseRobotReport(const std::string& out) {
       windows.back().defaultButton = atoi(rest.c_str());
     } else if (word == "answer") {
       windows.back().answer = atoi(rest.c_str());
+    } else if (word == "rect") {
+      int* r = windows.back().rect;
+      if (sscanf(rest.c_str(), "%d %d %d %d", &r[0], &r[1], &r[2], &r[3]) != 4) r[0] = r[1] = r[2] = r[3] = 0;
     }
   }
   return windows;
@@ -446,8 +449,17 @@ void JudgeTry(TryReport& r) {
                            " (the runtime always ends with 1)");
   };
   r.problems.clear();
-  runProblems(r.install, "the installer");
+  // With --screens the installation is interactive: its windows are the point.
+  ProgramRun install = r.install;
+  if (!r.screens.empty()) {
+    std::vector<ShownWindow> fatal;
+    for (const ShownWindow& w : install.windows)
+      if (!w.dialog && w.caption == kFatalCaption) fatal.push_back(w);
+    install.windows = fatal;
+  }
+  runProblems(install, "the installer");
   r.installed = r.problems.empty();
+  if (!r.screensProblem.empty()) r.problems.push_back(r.screensProblem);
   if (r.uninstallWanted) {
     if (r.installed && r.uninstallEntries.empty())
       r.problems.push_back("the installation made no Uninstall entry with an UninstallString: nothing removes the product");
@@ -468,6 +480,8 @@ void PrintTextReport(const TryReport& r, FILE* out) {
   if (!r.readProblem.empty()) fprintf(out, "(truxpack cannot read its settings: %s)\n", PrintablePath(r.readProblem).c_str());
   fprintf(out, "\nInstallation: %s\n  %s\n", PrintablePath(r.install.commandLine).c_str(), RunSummary(r.install).c_str());
   PrintWindows(r.install, out);
+  if (!r.screens.empty())
+    fprintf(out, "  Pictures of its windows: %s/index.md\n", PrintablePath(r.screens).c_str());
   size_t counted = 0;
   for (const Difference& d : r.installChanges)
     if (!d.housekeeping) ++counted;

@@ -17,6 +17,8 @@ struct ShownWindow {
   std::vector<std::pair<int, std::string>> buttons;  // id, label
   int defaultButton = 0;
   int answer = 0;  // the button the robot pressed
+  int rect[4] = {0, 0, 0, 0};  // with --screens: left, top, right, bottom on the screen
+  std::string screenshot;      // with --screens: the picture's file name
 };
 
 // One run of the installer or uninstaller.
@@ -75,6 +77,8 @@ struct TryReport {
   std::string batchProblem;                // the self-deleting batch did not finish
   bool leftChecked = false;
   std::vector<Difference> left;            // snapshot 1 -> 3, housekeeping included
+  std::string screens;                     // with --screens: the directory of the pictures and index.md
+  std::string screensProblem;              // why they could not all be taken or written
   std::vector<std::string> problems;       // everything that makes the try fail, one line each
   int exitCode = 0;
 };

@@ -148,7 +148,7 @@ bool ReplaceLinks(const std::string& dir, int depth, std::string& error) {
 }
 
 bool MakeBasePrefix(const std::string& version, const std::string& work, std::string& error) {
-  WineEnvironment env{work + "/prefix", work + "/home"};
+  WineEnvironment env{work + "/prefix", work + "/home", ""};
   if (!MakePrivateDirectory(env.home, error)) return false;
   ProcessResult r = RunWine(env, {"wineboot", "-i"}, kWinebootSeconds);
   if (r.exitCode != 0) {
@@ -180,6 +180,63 @@ int RemoveOne(const char* path, const struct stat*, int type, struct FTW*) {
 }
 
 }  // namespace
+
+bool BackgroundProgram::Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                              const std::string& outFile, const std::string& errFile, std::string& error) {
+  const std::string program = FindOnPath(argv[0]);
+  if (program.empty()) {
+    error = argv[0] + " is not on PATH";
+    return false;
+  }
+  std::vector<std::string> envText = MergedEnvironment(env);
+  std::vector<char*> args, envp;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  for (const std::string& e : envText) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (out < 0 || err < 0) {
+    error = "cannot create " + PrintablePath(out < 0 ? outFile : errFile) + ": " + strerror(errno);
+    if (out >= 0) close(out);
+    if (err >= 0) close(err);
+    return false;
+  }
+  pid_ = fork();
+  if (pid_ == 0) {
+    setpgid(0, 0);
+    int null = open("/dev/null", O_RDONLY);
+    dup2(null, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    execve(program.c_str(), args.data(), envp.data());
+    _exit(127);
+  }
+  close(out);
+  close(err);
+  if (pid_ < 0) {
+    error = std::string("cannot start a process: ") + strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool BackgroundProgram::Running() {
+  if (pid_ < 0) return false;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+  exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  pid_ = -1;
+  return false;
+}
+
+void BackgroundProgram::Kill() {
+  if (pid_ < 0) return;
+  kill(-pid_, SIGKILL);
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
 
 ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                          double timeoutSeconds) {
@@ -312,9 +369,11 @@ std::vector<std::string> WineEnvironment::Entries() const {
           "XDG_DATA_HOME=" + home + "/.local/share",
           "XDG_CONFIG_HOME=" + home + "/.config",
           "XDG_CACHE_HOME=" + home + "/.cache",
-          "DISPLAY",
+          display.empty() ? "DISPLAY" : "DISPLAY=" + display,
           "WAYLAND_DISPLAY"};
 }
+
+std::string FindProgram(const std::string& name) { return FindOnPath(name); }
 
 ProcessResult RunWine(const WineEnvironment& env, const std::vector<std::string>& argv, double timeoutSeconds) {
   return RunProgram(argv, env.Entries(), timeoutSeconds);

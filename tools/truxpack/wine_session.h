@@ -31,6 +31,27 @@ struct ProcessResult {
 ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                          double timeoutSeconds);
 
+// A program running beside truxpack (the X server of --screens, the robot
+// it coordinates with): started like RunProgram, its standard output and
+// error going to files. Ending it kills its process group.
+class BackgroundProgram {
+ public:
+  BackgroundProgram() = default;
+  BackgroundProgram(const BackgroundProgram&) = delete;
+  BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+  ~BackgroundProgram() { Kill(); }
+  // False with error when it cannot be started.
+  bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& outFile,
+             const std::string& errFile, std::string& error);
+  bool Running();          // false once it has ended (its exit code is then known)
+  int ExitCode() const { return exitCode_; }  // -1 while running or when killed
+  void Kill();
+
+ private:
+  int pid_ = -1;
+  int exitCode_ = -1;
+};
+
 // Whether Wine can run 32-bit programs here, checked the way
 // scripts/can-run-wine does: its 32-bit loader ($TRUX_WINE_LOADER or
 // /usr/lib/wine/wine) must exist and answer --version, and wine, wineserver
@@ -41,10 +62,15 @@ bool CheckWine(std::string& version, std::string& message);
 
 // The environment of every Wine program of one try.
 struct WineEnvironment {
-  std::string prefix;  // WINEPREFIX
-  std::string home;    // HOME and the XDG directories under it
+  std::string prefix;   // WINEPREFIX
+  std::string home;     // HOME and the XDG directories under it
+  std::string display;  // DISPLAY, or empty for none
   std::vector<std::string> Entries() const;
 };
+
+// The program's path found through PATH (or name itself when it holds a
+// slash); empty when it is not there.
+std::string FindProgram(const std::string& name);
 
 // Runs a Wine program (wine, wineserver, wineboot ...) in the environment.
 ProcessResult RunWine(const WineEnvironment& env, const std::vector<std::string>& argv, double timeoutSeconds);
