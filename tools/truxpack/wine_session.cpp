@@ -87,7 +87,11 @@ void ReadSome(int& fd, std::string& into) {
   }
 }
 
+// Creates path and any missing directory above it (mode 0700), and checks
+// that path is a directory of this user's own, not a link.
 bool MakePrivateDirectory(const std::string& path, std::string& error) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+    mkdir(path.substr(0, slash).c_str(), 0700);  // a failure shows below, at path itself
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
     error = "cannot create " + PrintablePath(path) + ": " + strerror(errno);
     return false;
