@@ -562,6 +562,16 @@ ProgramRun RunOnScreen(const WineEnvironment& env, const TryOptions& o, const st
   return Interpret(line, r);
 }
 
+// A button's label as shown: the & that marks its access key is not.
+std::string ButtonLabel(const std::string& label) {
+  std::string out;
+  for (size_t i = 0; i < label.size(); ++i) {
+    if (label[i] == '&' && i + 1 < label.size()) ++i;
+    out += label[i];
+  }
+  return out;
+}
+
 std::string MarkdownText(const std::string& s) {
   std::string out;
   for (char c : PrintablePath(s)) {
@@ -612,7 +622,7 @@ bool WriteScreens(const TryOptions& o, TryReport& report, const std::vector<std:
              std::to_string(w.rect[1]) + ", right " + std::to_string(w.rect[2]) + ", bottom " +
              std::to_string(w.rect[3]) + ".\n\n";
     std::string line;
-    for (char c : w.text + "\n") {
+    for (char c : w.text.empty() ? std::string() : w.text + "\n") {
       if (c == '\r') continue;
       if (c != '\n') {
         line += c;
@@ -623,10 +633,11 @@ bool WriteScreens(const TryOptions& o, TryReport& report, const std::vector<std:
     }
     std::string buttons, answered;
     for (const auto& [id, label] : w.buttons) {
-      buttons += (buttons.empty() ? "" : ", ") + MarkdownText(label) + (id == w.defaultButton ? " (default)" : "");
-      if (id == w.answer) answered = MarkdownText(label);
+      const std::string shown = MarkdownText(ButtonLabel(label));
+      buttons += (buttons.empty() ? "" : ", ") + shown + (id == w.defaultButton ? " (default)" : "");
+      if (id == w.answer) answered = shown;
     }
-    index += "\nButtons: " + (buttons.empty() ? std::string("none") : buttons) + ". Answered: " +
+    index += std::string(w.text.empty() ? "" : "\n") + "Buttons: " + (buttons.empty() ? std::string("none") : buttons) + ". Answered: " +
              (answered.empty() ? std::to_string(w.answer) : answered) + ".\n";
   }
   if (windows.empty()) index += "\nThe installer showed no window that asked anything.\n";
