@@ -154,6 +154,8 @@ TEST(TryReport, VerdictAndExitCode) {
        "the batch did not finish"},
       {"a box of the uninstaller", [](TryReport& r) { r.uninstall[0].windows = ParseRobotReport("box Warning\ntext Unable to remove\nbutton 1 OK\ndefault 1\nanswer 1\n"); },
        1, true, "the uninstaller showed a message box \"Warning\": Unable to remove"},
+      {"a snapshot failed after the installation", [](TryReport& r) { r.failure = "the snapshot after the removal: x"; },
+       1, true, "the try could not go on: the snapshot after the removal: x"},
       {"--no-uninstall: the left-behind check is not made", [](TryReport& r) { r.uninstallWanted = false; r.left.push_back(FileItem("x")); },
        0, true, ""},
   };

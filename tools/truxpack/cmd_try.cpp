@@ -644,90 +644,125 @@ bool WriteScreens(const TryOptions& o, TryReport& report, const std::vector<std:
   return out.Add(o.screens + "/index.md", (const unsigned char*)index.data(), index.size(), error) && out.Commit(error);
 }
 
-// The try itself, in a directory of its own; the caller removes it.
-void Try(const TryOptions& o, const std::string& work, const BasePrefix& base, TryReport& report) {
-  WineEnvironment env{work + "/prefix", work + "/home", ""};
+// One try's directory, prefix, Wine environment and installer.
+struct TryState {
+  WineEnvironment env;
   BackgroundProgram xServer;  // with --screens, for the whole try
+  std::string placed;         // the installer, linked into the try's directory
+  Snapshot before, after;
+};
+
+// Copies the base prefix and places the installer; with --screens, starts
+// the virtual screen. Then the snapshot before the installation.
+bool Prepare(const TryOptions& o, const std::string& work, const BasePrefix& base, TryState& t, TryReport& report,
+             std::string& error) {
   std::vector<std::string> volumes;
   ReadSettings(report.installer, report, volumes);
-  std::string error, placed;
-  auto fail = [&](const std::string& why) {
-    report.install.problem = why;
-    JudgeTry(report);
-  };
-  if (mkdir(env.home.c_str(), 0700) != 0 || !PlaceInstaller(report.installer, volumes, work + "/media", placed, error))
-    return fail(error.empty() ? std::string("cannot create ") + PrintablePath(env.home) : error);
+  if (mkdir(t.env.home.c_str(), 0700) != 0) {
+    error = "cannot create " + PrintablePath(t.env.home) + ": " + strerror(errno);
+    return false;
+  }
+  if (!PlaceInstaller(report.installer, volumes, work + "/media", t.placed, error)) return false;
   Stage("copying the base prefix");
-  if (!CopyPrefix(base.prefix, env.prefix, error)) return fail(error);
+  if (!CopyPrefix(base.prefix, t.env.prefix, error)) return false;
   if (!o.screens.empty()) {
     Stage("starting a virtual screen");
-    if (!StartXServer(xServer, work, env.display, error) || !UseXDriver(env, error)) return fail(error);
+    if (!StartXServer(t.xServer, work, t.env.display, error) || !UseXDriver(t.env, error)) return false;
     report.screens = o.screens;
   }
-  Snapshot baseSnapshot, before, after, removed;
-  std::string text;
+  Snapshot baseSnapshot;
   std::vector<unsigned char> data;
-  const bool haveBase = !base.snapshotFile.empty() && ReadWholeFile(base.snapshotFile, data, error) &&
-                        LoadSnapshot(std::string(data.begin(), data.end()), baseSnapshot, error);
-  if (!Snap(env.prefix, haveBase ? &baseSnapshot : nullptr, before, SnapshotReuse::kCopySource, error))
-    return fail("the snapshot before the installation: " + error);
+  std::string ignored;  // without the base's snapshot every file is read
+  const bool haveBase = !base.snapshotFile.empty() && ReadWholeFile(base.snapshotFile, data, ignored) &&
+                        LoadSnapshot(std::string(data.begin(), data.end()), baseSnapshot, ignored);
+  if (Snap(t.env.prefix, haveBase ? &baseSnapshot : nullptr, t.before, SnapshotReuse::kCopySource, error)) return true;
+  error = "the snapshot before the installation: " + error;
+  return false;
+}
 
-  // With --screens the installer asks its questions; otherwise it runs in
-  // automatic mode.
-  std::string line = "\"" + WindowsPathOf(placed) + "\"" + (o.screens.empty() ? std::string(" ") + kAutomaticSwitch : "");
+// The installation (automatic, or with --screens as a person would) and
+// the snapshot after it.
+bool Install(const TryOptions& o, const std::string& work, TryState& t, TryReport& report, std::string& error) {
+  std::string line = "\"" + WindowsPathOf(t.placed) + "\"" + (o.screens.empty() ? std::string(" ") + kAutomaticSwitch : "");
   if (!o.dir.empty()) line += " /d:\"" + o.dir + "\"";
   for (const std::string& a : o.installerArgs) line += " " + a;
   Stage("installing: " + PrintablePath(line));
   if (o.screens.empty()) {
-    report.install = RunThroughRobot(env, o.robot, WindowsPathOf(placed), line, o.timeout);
+    report.install = RunThroughRobot(t.env, o.robot, WindowsPathOf(t.placed), line, o.timeout);
   } else {
     std::vector<std::string> pictures;
-    report.install = RunOnScreen(env, o, WindowsPathOf(placed), line, work, pictures);
-    if (!WriteScreens(o, report, pictures, error)) report.screensProblem = "the pictures of the windows: " + error;
+    report.install = RunOnScreen(t.env, o, WindowsPathOf(t.placed), line, work, pictures);
+    std::string why;
+    if (!WriteScreens(o, report, pictures, why)) report.screensProblem = "the pictures of the windows: " + why;
     for (const std::string& p : pictures)
       if (p.empty()) report.screensProblem = "a picture of a window could not be taken (Xvfb, import and convert)";
   }
-  EndPrefix(env);
-  if (!Snap(env.prefix, &before, after, SnapshotReuse::kSamePrefix, error))
-    return fail("the snapshot after the installation: " + error);
-  report.installChanges = DiffSnapshots(before, after);
-  ReadInstallLogs(env.prefix, report);
-  report.uninstallEntries = UninstallEntries(report.installChanges, after);
-  report.afterInstall = after;
-  report.uninstallWanted = o.uninstall;
-  if (!o.uninstall) return JudgeTry(report);
-
-  for (const std::string& key : report.uninstallEntries) {
-    const RegistryValue& value = after.keys.at(FoldCase(key)).values.at("uninstallstring");
-    std::vector<std::string> strings;
-    if (!RegistryDataStrings(value.data, strings) || strings.empty()) continue;
-    std::string ansi, bad;
-    const std::string command = strings[0] + " " + kAutomaticSwitch;
-    const std::string program = UninstallProgram(env.prefix, strings[0]);
-    Stage("removing: " + PrintablePath(command));
-    if (!Utf8ToCp1252(command, ansi, bad)) {
-      ProgramRun run;
-      run.commandLine = command;
-      run.problem = "the UninstallString has a character without a Windows-1252 form: " + PrintablePath(bad);
-      report.uninstall.push_back(run);
-      continue;
-    }
-    report.uninstall.push_back(RunThroughRobot(env, o.robot, program, command, o.timeout));
-    const double start = Now();
-    while (BatchRunning(env.prefix) && Now() - start < kBatchWaitSeconds) usleep(100000);
-    if (BatchRunning(env.prefix))
-      report.batchProblem = "the uninstaller's self-deleting batch did not finish within " +
-                            std::to_string((int)kBatchWaitSeconds) + " s";
+  EndPrefix(t.env);
+  if (!Snap(t.env.prefix, &t.before, t.after, SnapshotReuse::kSamePrefix, error)) {
+    error = "the snapshot after the installation: " + error;
+    return false;
   }
-  EndPrefix(env);
+  report.installChanges = DiffSnapshots(t.before, t.after);
+  ReadInstallLogs(t.env.prefix, report);
+  report.uninstallEntries = UninstallEntries(report.installChanges, t.after);
+  report.afterInstall = t.after;
+  return true;
+}
+
+// Runs one Uninstall entry's UninstallString in automatic mode and waits
+// for the self-deleting batch.
+void RemoveEntry(const TryOptions& o, TryState& t, const std::string& key, TryReport& report) {
+  const RegistryValue& value = t.after.keys.at(FoldCase(key)).values.at("uninstallstring");
+  std::vector<std::string> strings;
+  if (!RegistryDataStrings(value.data, strings) || strings.empty()) return;
+  ProgramRun run;
+  run.commandLine = strings[0] + " " + kAutomaticSwitch;
+  std::string ansi, bad;
+  Stage("removing: " + PrintablePath(run.commandLine));
+  if (!Utf8ToCp1252(run.commandLine, ansi, bad)) {
+    run.problem = "the UninstallString has a character without a Windows-1252 form: " + PrintablePath(bad);
+    report.uninstall.push_back(run);
+    return;
+  }
+  report.uninstall.push_back(
+      RunThroughRobot(t.env, o.robot, UninstallProgram(t.env.prefix, strings[0]), run.commandLine, o.timeout));
+  const double start = Now();
+  while (BatchRunning(t.env.prefix) && Now() - start < kBatchWaitSeconds) usleep(100000);
+  if (BatchRunning(t.env.prefix))
+    report.batchProblem = "the uninstaller's self-deleting batch did not finish within " +
+                          std::to_string((int)kBatchWaitSeconds) + " s";
+}
+
+// The removal through every Uninstall entry, and what it left.
+bool Remove(const TryOptions& o, TryState& t, TryReport& report, std::string& error) {
+  for (const std::string& key : report.uninstallEntries) RemoveEntry(o, t, key, report);
+  EndPrefix(t.env);
+  report.leftChecked = true;
   if (report.uninstall.empty()) {
     report.left = report.installChanges;  // nothing removed anything
-  } else {
-    if (!Snap(env.prefix, &after, removed, SnapshotReuse::kSamePrefix, error))
-      return fail("the snapshot after the removal: " + error);
-    report.left = DiffSnapshots(before, removed);
+    return true;
   }
-  report.leftChecked = true;
+  Snapshot removed;
+  if (!Snap(t.env.prefix, &t.after, removed, SnapshotReuse::kSamePrefix, error)) {
+    report.leftChecked = false;
+    error = "the snapshot after the removal: " + error;
+    return false;
+  }
+  report.left = DiffSnapshots(t.before, removed);
+  return true;
+}
+
+// The try itself, in a directory of its own; the caller removes it.
+void Try(const TryOptions& o, const std::string& work, const BasePrefix& base, TryReport& report) {
+  TryState t;
+  t.env = WineEnvironment{work + "/prefix", work + "/home", ""};
+  std::string error;
+  report.uninstallWanted = o.uninstall;
+  if (!Prepare(o, work, base, t, report, error)) {
+    report.install.problem = error;  // the installer could not be run
+  } else if (!Install(o, work, t, report, error) || (o.uninstall && !Remove(o, t, report, error))) {
+    report.failure = error;
+  }
   JudgeTry(report);
 }
 

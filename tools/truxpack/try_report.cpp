@@ -460,6 +460,7 @@ void JudgeTry(TryReport& r) {
   runProblems(install, "the installer");
   r.installed = r.problems.empty();
   if (!r.screensProblem.empty()) r.problems.push_back(r.screensProblem);
+  if (!r.failure.empty()) r.problems.push_back("the try could not go on: " + r.failure);
   if (r.uninstallWanted) {
     if (r.installed && r.uninstallEntries.empty())
       r.problems.push_back("the installation made no Uninstall entry with an UninstallString: nothing removes the product");

@@ -79,6 +79,7 @@ struct TryReport {
   std::vector<Difference> left;            // snapshot 1 -> 3, housekeeping included
   std::string screens;                     // with --screens: the directory of the pictures and index.md
   std::string screensProblem;              // why they could not all be taken or written
+  std::string failure;                     // what stopped the try itself after the installation ran
   std::vector<std::string> problems;       // everything that makes the try fail, one line each
   int exitCode = 0;
 };
