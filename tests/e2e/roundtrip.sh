@@ -12,7 +12,6 @@ STUB="$1"; ROBOT="$2"; SRC="$3"
 source "$SRC/tests/e2e/lib/e2e.bash"
 source "$SRC/tests/e2e/lib/snapshot.bash"
 e2e_begin roundtrip "$SRC"
-SNAPSHOT_TMP="$E2E_TMP"
 e2e_need_truxpack
 e2e_need_fixtures "$STUB" com_server_fixture.dll typelib_fixture.tlb
 W="$E2E_TMP/work"

@@ -114,7 +114,10 @@ cases=(
   "truxpack build -o x.exe |p.toml sub"
   "truxpack build --st|--stub"
   "truxpack list --js|--json"
-  "truxpack help |build compress decompress extract help init list schema stub verify"
+  "truxpack help |build compress decompress diff extract help init list schema snapshot stub try verify"
+  "truxpack try |B.EXE a.exe sub"
+  "truxpack try --scr|--screens"
+  "truxpack snapshot |sub"
   "truxpack compress |B.EXE a.exe p.toml sub x.txt"
 )
 capture_zsh

@@ -88,6 +88,22 @@ const char kUsageText[] =
     "                            at once on a box whose text contains TEXT;\n"
     "                            --no-window fails at once on any visible window\n"
     "                            of the process (a silent run shows none)\n"
+    "  until-exit --report [--timeout S] [--expect N]\n"
+    "                            the same for every box and every dialog (a\n"
+    "                            dialog window without a progress bar), each\n"
+    "                            answered with its default button; each prints\n"
+    "                            \"box CAPTION\" or \"dialog CAPTION\", \"text TEXT\"\n"
+    "                            (a dialog's labels joined by \\n), one line\n"
+    "                            \"button ID TEXT\" per push button, \"default ID\"\n"
+    "                            (0: none) and \"answer ID\", texts escaped\n"
+    "      --press CAPTION=LABEL answer the window captioned CAPTION with the\n"
+    "                            push button labelled LABEL (& marks ignored)\n"
+    "      --list-entry N        in a dialog with a list box, choose entry N\n"
+    "                            (1-based) before answering\n"
+    "      --shots DIR           before answering window K (1, 2, ...), print\n"
+    "                            \"rect L T R B\", create DIR\\K.ready and wait\n"
+    "                            (up to a minute) until DIR\\K.done exists, so\n"
+    "                            that another program can take a screenshot\n"
     "  wait-class CLASS [--timeout S]\n"
     "                            wait for a visible top-level window of the\n"
     "                            window class CLASS (exactly)\n"
@@ -380,10 +396,14 @@ struct Options {
   bool print = false;
   bool noWindow = false;
   bool haveExpect = false;
+  bool report = false;
   long expect = 0;
   long answer = IDOK;
   std::string caption;
   std::vector<std::string> reject;
+  std::string shots;                  // --shots DIR
+  std::vector<std::string> press;     // --press CAPTION=LABEL
+  long listEntry = 0;                 // --list-entry N (1-based, 0: none)
 };
 
 // Reads the options that follow a step's positional arguments.
@@ -402,6 +422,7 @@ bool ReadOptions(Args& a, Options* o, const char* step) {
     else if (opt == "--escaped") o->escaped = true;
     else if (opt == "--print") o->print = true;
     else if (opt == "--no-window") o->noWindow = true;
+    else if (opt == "--report") o->report = true;
     else if (opt == "--timeout" || opt == "--for") {
       if (!value(&v) || !ParseSeconds(v, &o->timeout)) { Err("%s: bad %s", step, opt.c_str()); return false; }
     } else if (opt == "--expect") {
@@ -411,6 +432,15 @@ bool ReadOptions(Args& a, Options* o, const char* step) {
       if (!value(&v) || !ParseInt(v, &o->answer)) { Err("%s: bad --answer", step); return false; }
     } else if (opt == "--caption") {
       if (!value(&o->caption)) return false;
+    } else if (opt == "--shots") {
+      if (!value(&o->shots)) return false;
+    } else if (opt == "--press") {
+      if (!value(&v)) return false;
+      std::string u;
+      if (!Unescape(v, &u) || u.find('=') == std::string::npos) { Err("%s: --press takes CAPTION=LABEL", step); return false; }
+      o->press.push_back(u);
+    } else if (opt == "--list-entry") {
+      if (!value(&v) || !ParseInt(v, &o->listEntry) || o->listEntry < 1) { Err("%s: bad --list-entry", step); return false; }
     } else if (opt == "--reject") {
       if (!value(&v)) return false;
       std::string u;
@@ -522,12 +552,16 @@ int StepWaitBox(Robot& r, Args& a) {
   if (!ReadOptions(a, &o, "wait-box")) return kUsage;
   Deadline d(o.timeout);
   for (;;) {
-    if (HWND h = FindBox(r, o)) {
+    // A box whose program does not handle its messages yet (one still
+    // starting up, under an emulator for seconds) is not ready to be read.
+    HWND h = FindBox(r, o);
+    DWORD_PTR ignored = 0;
+    if (h && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored)) {
       r.current = h;
       r.currentName = "message box \"" + Caption(h) + "\"";
       return kOk;
     }
-    if (d.Passed()) { Err("wait-box: no message box after %.1f s", o.timeout); return kTimeout; }
+    if (d.Passed()) { Err("wait-box: no message box%s after %.1f s", h ? " that answers" : "", o.timeout); return kTimeout; }
     if (ProcessEnded(r)) {
       DWORD code = 0;
       GetExitCodeProcess(r.proc.hProcess, &code);
@@ -823,11 +857,132 @@ int StepWaitExit(Robot& r, Args& a) {
   return CheckExit(r, o, "wait-exit");
 }
 
+// A dialog of the started process waiting for an answer: a dialog window
+// that is no message box and shows no progress bar (the installer's progress
+// dialog is modeless and must never be answered).
+bool IsQuestionDialog(HWND h) {
+  if (ClassOf(h) != "#32770" || IsMessageBox(h) || !IsWindowEnabled(h)) return false;
+  for (HWND c : Children(h))
+    if (IEquals(ClassOf(c), "msctls_progress32")) return false;
+  return true;
+}
+
+bool IsPushButton(HWND h) {
+  if (!IEquals(ClassOf(h), "Button")) return false;
+  const LONG type = GetWindowLongA(h, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+// The default button: what the dialog says (DM_GETDEFID), else the push
+// button styled as the default; 0 when there is none.
+int DefaultButton(HWND h) {
+  DWORD_PTR def = 0;
+  if (SendMessageTimeoutW(h, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &def) && HIWORD(def) == DC_HASDEFID)
+    return LOWORD(def);
+  for (HWND c : Children(h))
+    if (GetParent(c) == h && IsPushButton(c) && (GetWindowLongA(c, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+      return IdOf(c);
+  return 0;
+}
+
+// Prints a box or dialog as until-exit --report does and picks the button
+// that answers it: the default when it is enabled, else Cancel, else the
+// first enabled push button; 0 when none can be clicked. -1, with nothing
+// printed, while the window does not answer yet (a program still starting
+// up may not pump its messages for seconds): the caller asks again.
+std::string WithoutMnemonics(const std::string& label) {
+  std::string out;
+  for (size_t i = 0; i < label.size(); ++i) {
+    if (label[i] == '&' && i + 1 < label.size()) ++i;
+    out += label[i];
+  }
+  return out;
+}
+
+int ReportWindow(HWND h, bool box, const Options& o) {
+  std::string text, caption;
+  if (!WindowText(h, &caption)) return -1;
+  if (box) {
+    if (!WindowText(ChildById(h, 0xFFFF), &text)) return -1;
+  } else {
+    for (HWND c : Children(h)) {
+      std::string label;
+      if (GetParent(c) == h && IEquals(ClassOf(c), "Static") && WindowText(c, &label) && !label.empty())
+        text += (text.empty() ? "" : "\n") + label;
+    }
+  }
+  std::string out = std::string(box ? "box " : "dialog ") + Escape(caption) + "\ntext " + Escape(text) + "\n";
+  const int def = DefaultButton(h);
+  int answer = 0, cancel = 0, first = 0;
+  for (HWND c : Children(h)) {
+    if (GetParent(c) != h || !IsPushButton(c) || !IsWindowVisible(c)) continue;
+    std::string label;
+    WindowText(c, &label);
+    out += "button " + std::to_string(IdOf(c)) + " " + Escape(label) + "\n";
+    if (!IsWindowEnabled(c)) continue;
+    if (IdOf(c) == def) answer = def;
+    if (IdOf(c) == IDCANCEL) cancel = IDCANCEL;
+    if (!first) first = IdOf(c);
+  }
+  if (!answer) answer = cancel ? cancel : first;
+  // An answer asked for by caption and label wins over the default.
+  for (const std::string& p : o.press) {
+    const size_t eq = p.find('=');
+    if (caption != p.substr(0, eq)) continue;
+    for (HWND c : Children(h)) {
+      std::string label;
+      if (GetParent(c) == h && IsPushButton(c) && IsWindowEnabled(c) && WindowText(c, &label) &&
+          WithoutMnemonics(label) == WithoutMnemonics(p.substr(eq + 1)))
+        answer = IdOf(c);
+    }
+  }
+  out += "default " + std::to_string(def) + "\nanswer " + std::to_string(answer) + "\n";
+  Out(out);
+  return answer;
+}
+
+// In a dialog with a list box (the language dialog), choose entry n.
+void ChooseListEntry(HWND h, long n) {
+  for (HWND c : Children(h)) {
+    if (GetParent(c) != h || !IsListBox(c)) continue;
+    DWORD_PTR count = 0, ignored = 0;
+    if (!SendMessageTimeoutW(c, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &count) || n > (long)count) return;
+    SendMessageTimeoutW(c, LB_SETCURSEL, n - 1, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+    PostMessageW(h, WM_COMMAND, MAKEWPARAM(IdOf(c), LBN_SELCHANGE), reinterpret_cast<LPARAM>(c));
+    Sleep(300);  // the dialog relabels itself on the change
+    return;
+  }
+}
+
+// Tells another program that window k is on the screen and waits until it
+// has taken its screenshot.
+int AwaitShot(HWND h, const std::string& dir, int k) {
+  RECT rc;
+  GetWindowRect(h, &rc);
+  Out("rect " + std::to_string(rc.left) + " " + std::to_string(rc.top) + " " + std::to_string(rc.right) + " " +
+      std::to_string(rc.bottom) + "\n");
+  const std::string base = dir + "\\" + std::to_string(k);
+  HANDLE f = CreateFileA((base + ".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    Err("until-exit: cannot create %s.ready (error %lu)", base.c_str(), GetLastError());
+    return kMissing;
+  }
+  CloseHandle(f);
+  Deadline d(60.0);
+  while (GetFileAttributesA((base + ".done").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (d.Passed()) { Err("until-exit: no %s.done after 60 s", base.c_str()); return kTimeout; }
+    if (!IsWindow(h)) break;
+    Sleep(kPollMs);
+  }
+  return kOk;
+}
+
 int StepUntilExit(Robot& r, Args& a) {
   Options o;
   if (!ReadOptions(a, &o, "until-exit")) return kUsage;
   if (!r.started) { Err("until-exit: no process was started"); return kUsage; }
   Deadline d(o.timeout);
+  int shot = 0;
   while (!ProcessEnded(r)) {
     if (o.noWindow) {
       const std::vector<HWND> shown = TopLevel(r, false);
@@ -837,7 +992,34 @@ int StepUntilExit(Robot& r, Args& a) {
         return kExpect;
       }
     }
-    if (HWND h = FindBox(r, o)) {
+    if (o.report) {
+      HWND found = nullptr;
+      bool box = false;
+      for (HWND h : TopLevel(r, o.any)) {
+        if ((box = IsMessageBox(h)) || IsQuestionDialog(h)) {
+          found = h;
+          break;
+        }
+      }
+      if (found) {
+        r.current = found;
+        r.currentName = std::string(box ? "message box" : "dialog") + " \"" + Caption(found) + "\"";
+        if (!box && o.listEntry) ChooseListEntry(found, o.listEntry);
+        const int answer = ReportWindow(found, box, o);
+        if (answer < 0 && !d.Passed()) {
+          Sleep(kPollMs);
+          continue;
+        }
+        if (answer > 0 && !o.shots.empty()) {
+          if (int rc = AwaitShot(found, o.shots, ++shot)) return rc;
+        }
+        if (answer < 0) { Err("until-exit: %s does not answer within %.1f s", r.currentName.c_str(), o.timeout); return kTimeout; }
+        if (answer == 0) { Err("until-exit: %s has no button that can be clicked", r.currentName.c_str()); return kMissing; }
+        if (int rc = ClickButton(r, "until-exit", answer)) return rc;
+        if (int rc = WaitGone(r, "until-exit", 5.0)) return rc;
+        continue;
+      }
+    } else if (HWND h = FindBox(r, o)) {
       r.current = h;
       r.currentName = "message box \"" + Caption(h) + "\"";
       std::string t;

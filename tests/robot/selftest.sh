@@ -31,6 +31,13 @@ e2e_robot "until-exit --no-window: a dialog fails (5)" 5 "" 'a window appeared: 
   start "$TARGET" until-exit --no-window
 e2e_robot "the dialog left open by --no-window is closed" 0 "" "" \
   wait-window "Robot Target" --exact click 2 wait-gone
+# --report: every box and dialog with its buttons, answered with its default.
+e2e_robot "until-exit --report: a box, its buttons, answered with its default" 0 \
+  $'box Target Box\ntext First line\\r\\nSecond line\\nTab\\there\nbutton 1 OK\ndefault 1\nanswer 1\n' "" \
+  start "$TARGET" --args box until-exit --report --expect 1
+e2e_robot "until-exit --report: a dialog, its labels and buttons, answered with its default" 0 \
+  $'dialog Robot Target\ntext Name:\\nchanges: 0\\nselected: none\\nanswer: none\\ncolour: none\nbutton 102 Show\nbutton 103 Disabled\nbutton 1 OK\nbutton 2 Cancel\ndefault 1\nanswer 1\n99\n' "" \
+  start "$TARGET" until-exit --report --expect 99 --print
 
 # The program receives exactly the text given to start: quotes, doubled quotes,
 # backslashes before quotes, tabs and backquotes are not re-quoted on the way.

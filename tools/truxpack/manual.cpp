@@ -4,6 +4,7 @@
 #include "tools/truxpack/cmd_archive.h"
 #include "tools/truxpack/cmd_codec.h"
 #include "tools/truxpack/cmd_tool.h"
+#include "tools/truxpack/cmd_try.h"
 #include "tools/truxpack/tool_info.h"
 
 namespace {
@@ -145,6 +146,7 @@ const std::vector<Command>& Commands() {
       {&kBuildCommand, RunBuild},       {&kListCommand, RunList},       {&kVerifyCommand, RunVerify},
       {&kExtractCommand, RunExtract},   {&kInitCommand, RunInit},       {&kSchemaCommand, RunSchema},
       {&kStubCommand, RunStub},         {&kCompressCommand, RunCompress}, {&kDecompressCommand, RunDecompress},
+      {&kTryCommand, RunTry},           {&kSnapshotCommand, RunSnapshot}, {&kDiffCommand, RunDiff},
   };
   return commands;
 }
