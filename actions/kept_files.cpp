@@ -7,6 +7,7 @@
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
 #include "runtime/run_state.h"
+#include "runtime/run_texts.h"
 #include "runtime/uninstall_list.h"
 
 namespace {

@@ -62,7 +62,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
       BackupAndWrite(key, record.texts[kAssocDescription], backupName);
     if (!record.texts[kAssocIcon].IsBlank() && key.OpenChild("DefaultIcon") != kRegistryOpenFailed) {
       String icon = record.texts[kAssocIcon];
-      ExpandPathVariables(icon);
+      ExpandPathVariables(icon, Directories());
       BackupAndWrite(key, icon, backupName);
       key.Close();
     }
@@ -72,7 +72,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
         (void)key.WriteText("", record.texts[kAssocVerbCaption]);  // a caption only; the command below matters
         if (key.OpenChild("command") != kRegistryOpenFailed) {
           String command = record.texts[kAssocCommand];
-          ExpandPathVariables(command);
+          ExpandPathVariables(command, Directories());
           associated = BackupAndWrite(key, command, backupName);
         }
       }

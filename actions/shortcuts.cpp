@@ -98,8 +98,8 @@ Request Settle(const ShortcutRecord& record) {
   r.workingDirectory = record.workingDirectory;
   r.permanent = record.permanent != 0;
 
-  ExpandPathVariables(r.arguments);
-  ExpandPathVariables(r.workingDirectory);
+  ExpandPathVariables(r.arguments, Directories());
+  ExpandPathVariables(r.workingDirectory, Directories());
   r.workingDirectory.TrimUnquote();
   if (r.workingDirectory.IsEmpty() || !IsDirectory(r.workingDirectory.CStr()))
     r.workingDirectory = InstallationDirectory();
@@ -110,7 +110,7 @@ Request Settle(const ShortcutRecord& record) {
     r.target.TrimUnquote();
     r.arguments.Trim();
   }
-  if (record.expandTarget) ExpandPathVariables(r.target);
+  if (record.expandTarget) ExpandPathVariables(r.target, Directories());
   if (r.name.IsEmpty()) r.name = FillOneText(MessageText(kMsgMissingLinkName), FileNameOf(r.target.CStr()).CStr());
   if (!r.icon.IsEmpty()) MakeAbsolute(r.icon, UninstallDirectory().CStr());
   return r;

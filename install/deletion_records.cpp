@@ -41,7 +41,7 @@ void DeleteListedFile(const String& path, const FileDeletion& record) {
 }
 
 void ApplyRecord(FileDeletion& record) {
-  ExpandPathVariables(record.specification);
+  ExpandPathVariables(record.specification, Directories());
   Array<String> files;
   FileSpecOptions options;
   options.defaultDirectory = InstallationDirectory().CStr();

@@ -70,7 +70,7 @@ String ResolveDestination(InstallEntry& e, bool& inTree) {
   String destination;
   if (!e.text4.IsEmpty()) {
     destination = e.text4;
-    ExpandPathVariables(destination);
+    ExpandPathVariables(destination, Directories());
     const String& base = e.kind == kKindSharedDir ? SharedDirectory() : InstallationDirectory();
     MakeAbsolute(destination, base.CStr());
     if (destination.EndsWithChar('\\')) destination.Append(FileNameOf(e.name.CStr()));

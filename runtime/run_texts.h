@@ -7,6 +7,14 @@
 // Both start empty and are only ever appended to until the end of the run.
 #pragma once
 #include "core/string.h"
+#include "core/win32/path_variables.h"
 
 String& ErrorText();
 String& InstallLogText();
+
+// The run's directories and product version, as the path variables read them.
+RunDirectories& Directories();
+inline String& InstallationDirectory() { return Directories().installation; }
+inline String& SharedDirectory() { return Directories().shared; }
+inline String& UninstallDirectory() { return Directories().uninstall; }
+inline String& ProductVersion() { return Directories().productVersion; }

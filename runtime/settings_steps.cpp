@@ -7,6 +7,7 @@
 #include "core/win32/system_dirs.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
+#include "runtime/run_texts.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ void DeriveDefaultInstallDir(ArchiveSettings& s) {
     dir = g_options.DisplayName;
   } else {
     dir.ReplaceAll("<os>", WindowsDir(), kFindIgnoreCase);
-    ExpandPathVariables(dir);
+    ExpandPathVariables(dir, Directories());
   }
   if (dir.CompareNoCase("<master>") == 0 || NamesRegistryValue(dir)) return;
   String base = NativeProgramFolder(ProgramsDir(), ProductFlag(kFlag64Bit), true);

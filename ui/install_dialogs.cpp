@@ -6,6 +6,7 @@
 #include "core/win32/path_variables.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
+#include "runtime/run_texts.h"
 #include "ui/dialog.h"
 #include "ui/dialog_ids.h"
 #include "ui/placement.h"

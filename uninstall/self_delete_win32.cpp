@@ -13,6 +13,7 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/process.h"
 #include "core/win32/system_dirs.h"
+#include "runtime/run_texts.h"
 #include "uninstall/uninstall_rules.h"
 #include "uninstall/uninstaller.h"
 

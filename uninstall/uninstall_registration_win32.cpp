@@ -40,7 +40,7 @@ void PutNumber(RegistryKey& key, const char* name, uint32_t value, uint32_t flag
 void WriteUninstallDataValues(RegistryKey& key, const ArchiveSettings& s) {
   for (const UninstallValue& entry : s.uninstallValues) {
     String value(entry.value);
-    ExpandPathVariables(value);
+    ExpandPathVariables(value, Directories());
     if (entry.type == 4) {
       const int64_t n = ParseInt64(value.CStr());
       PutNumber(key, entry.name.CStr(), n == kParseInt64Failed ? 0u : (uint32_t)n, kRegistryDeleteEmpty);

@@ -467,12 +467,13 @@ void CollectProtectedFolders(Array<String>& folders) {
   if (n > 0 && n < sizeof profile) folders.Append(String(profile));
   int32_t count = 0;
   const PathVariable* variables = PathVariables(&count);
+  const RunDirectories none;  // the rows that read the run's own values are skipped
   for (int32_t i = 0; i < count; ++i) {
     const String name(variables[i].name);
     if (name.Find("%Install", kWholeText, 0, kFindIgnoreCase) == 0 || name.CompareNoCase("%SharedDir%") == 0 ||
         name.CompareNoCase("%UninstallDir%") == 0 || name.CompareNoCase("%Version%") == 0)
       continue;
-    folders.Append(variables[i].value());
+    folders.Append(variables[i].Value(none));
   }
 }
 

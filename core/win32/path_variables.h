@@ -1,9 +1,9 @@
 // Directory variables ("%InstallDir%", "%WinDir%", ...) and the folders
 // behind them.
 //
-// The four run values are process-wide Strings that the installer sets as it
-// learns them (installation, shared and uninstall directories, product
-// version); ExpandPathVariables reads them when it runs.
+// The four run values (installation, shared and uninstall directories,
+// product version) belong to the run that sets them as it learns them; the
+// expansion and the table's getters take them as an argument.
 //
 // The folder getters are Windows-only, never fail and build their value
 // afresh on every call: each source of a folder is tried in a fixed order and
@@ -15,17 +15,23 @@
 
 #include "core/string.h"
 
-// The run values (process-wide, empty until set).
-String& InstallationDirectory();
-String& SharedDirectory();
-String& UninstallDirectory();
-String& ProductVersion();
+// The run values the variables %InstallDir%, %InstallDrive%, %SharedDir%,
+// %UninstallDir% and %Version% stand for; empty until the run sets them.
+struct RunDirectories {
+  String installation;
+  String shared;
+  String uninstall;
+  String productVersion;
+};
 
 #if defined(_WIN32)
-// One directory variable: its name with the percent signs, and its getter.
+// One directory variable: its name with the percent signs, and its getter:
+// a system folder's, or one that reads the run values.
 struct PathVariable {
   const char* name;
-  String (*value)();
+  String (*systemValue)();                       // null for a run value
+  String (*runValue)(const RunDirectories& run);  // null for a system folder
+  String Value(const RunDirectories& run) const { return systemValue ? systemValue() : runValue(run); }
 };
 // The 33 variables in the order ExpandPathVariables replaces them.
 const PathVariable* PathVariables(int32_t* count);
@@ -35,7 +41,7 @@ const PathVariable* PathVariables(int32_t* count);
 // remaining environment references with ExpandEnvironmentStringsA (31,999
 // characters at most). Returns whether the environment step succeeded; when
 // it fails the text stays as the table left it.
-bool ExpandPathVariables(String& text);
+bool ExpandPathVariables(String& text, const RunDirectories& run);
 
 // The text value name of the key
 // "Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
@@ -69,7 +75,7 @@ String FavoritesAllDir();   // %FavoritesAllDir%
 String FavoritesDir();      // %FavoritesDir%
 String FontDir();           // %FontDir%
 String InetpubDir();        // %Inetpub%: the parent of the web root
-String InstallDrive();      // %InstallDrive%: "D:" or ""
+String InstallDrive(const String& installation);  // %InstallDrive%: "D:" or ""
 String InstallerDir();      // %InstallerDir%
 String InstallerDrive();    // %InstallerDrive%: a bare letter or ""
 String InstallerFilename(); // %InstallerFilename%

@@ -54,8 +54,6 @@ bool ExpandEnvironment(const char* text, String& out) {
   return false;
 }
 
-String RunValue(String& (*value)()) { return value(); }
-
 }  // namespace
 
 // --- sources ---
@@ -191,7 +189,7 @@ String InetpubDir() {
   return root;
 }
 
-String InstallDrive() { return DriveText(DriveOf(InstallationDirectory().CStr())); }
+String InstallDrive(const String& installation) { return DriveText(DriveOf(installation.CStr())); }
 
 String InstallerDir() { return DirectoryOf(ModulePath().CStr()); }
 
@@ -273,39 +271,39 @@ String StartupDir() {
 namespace {
 
 const PathVariable kPathVariables[] = {
-    {"%AppDataAllDir%", &AppDataAllDir},
-    {"%AppDataDir%", &AppDataDir},
-    {"%BootDrive%", &BootDrive},
-    {"%CommonDir%", &CommonDir},
-    {"%DesktopAllDir%", &DesktopAllDir},
-    {"%DesktopDir%", &DesktopDir},
-    {"%DeviceDir%", &DeviceDir},
-    {"%DocumentAllDir%", &DocumentAllDir},
-    {"%DocumentDir%", &DocumentDir},
-    {"%FavoritesAllDir%", &FavoritesAllDir},
-    {"%FavoritesDir%", &FavoritesDir},
-    {"%FontDir%", &FontDir},
-    {"%Inetpub%", &InetpubDir},
-    {"%InstallDir%", [] { return RunValue(&InstallationDirectory); }},
-    {"%InstallDrive%", &InstallDrive},
-    {"%InstallerDir%", &InstallerDir},
-    {"%InstallerDrive%", &InstallerDrive},
-    {"%InstallerFilename%", &InstallerFilename},
-    {"%InstallerFilepath%", &ModulePath},
-    {"%MediaDir%", &MediaDir},
-    {"%ProgramsDir%", &ProgramsDir},
-    {"%SharedDir%", [] { return RunValue(&SharedDirectory); }},
-    {"%SMProgramsAllDir%", &SMProgramsAllDir},
-    {"%SMProgramsDir%", &SMProgramsDir},
-    {"%StartMenuAllDir%", &StartMenuAllDir},
-    {"%StartMenuDir%", &StartMenuDir},
-    {"%StartupAllDir%", &StartupAllDir},
-    {"%StartupDir%", &StartupDir},
-    {"%SystemDir%", &SystemDir},
-    {"%Temp%", &TempDir},
-    {"%UninstallDir%", [] { return RunValue(&UninstallDirectory); }},
-    {"%Version%", [] { return RunValue(&ProductVersion); }},
-    {"%WinDir%", &WindowsDir},
+    {"%AppDataAllDir%", &AppDataAllDir, nullptr},
+    {"%AppDataDir%", &AppDataDir, nullptr},
+    {"%BootDrive%", &BootDrive, nullptr},
+    {"%CommonDir%", &CommonDir, nullptr},
+    {"%DesktopAllDir%", &DesktopAllDir, nullptr},
+    {"%DesktopDir%", &DesktopDir, nullptr},
+    {"%DeviceDir%", &DeviceDir, nullptr},
+    {"%DocumentAllDir%", &DocumentAllDir, nullptr},
+    {"%DocumentDir%", &DocumentDir, nullptr},
+    {"%FavoritesAllDir%", &FavoritesAllDir, nullptr},
+    {"%FavoritesDir%", &FavoritesDir, nullptr},
+    {"%FontDir%", &FontDir, nullptr},
+    {"%Inetpub%", &InetpubDir, nullptr},
+    {"%InstallDir%", nullptr, [](const RunDirectories& run) { return run.installation; }},
+    {"%InstallDrive%", nullptr, [](const RunDirectories& run) { return InstallDrive(run.installation); }},
+    {"%InstallerDir%", &InstallerDir, nullptr},
+    {"%InstallerDrive%", &InstallerDrive, nullptr},
+    {"%InstallerFilename%", &InstallerFilename, nullptr},
+    {"%InstallerFilepath%", &ModulePath, nullptr},
+    {"%MediaDir%", &MediaDir, nullptr},
+    {"%ProgramsDir%", &ProgramsDir, nullptr},
+    {"%SharedDir%", nullptr, [](const RunDirectories& run) { return run.shared; }},
+    {"%SMProgramsAllDir%", &SMProgramsAllDir, nullptr},
+    {"%SMProgramsDir%", &SMProgramsDir, nullptr},
+    {"%StartMenuAllDir%", &StartMenuAllDir, nullptr},
+    {"%StartMenuDir%", &StartMenuDir, nullptr},
+    {"%StartupAllDir%", &StartupAllDir, nullptr},
+    {"%StartupDir%", &StartupDir, nullptr},
+    {"%SystemDir%", &SystemDir, nullptr},
+    {"%Temp%", &TempDir, nullptr},
+    {"%UninstallDir%", nullptr, [](const RunDirectories& run) { return run.uninstall; }},
+    {"%Version%", nullptr, [](const RunDirectories& run) { return run.productVersion; }},
+    {"%WinDir%", &WindowsDir, nullptr},
 };
 constexpr int32_t kPathVariableCount = (int32_t)(sizeof kPathVariables / sizeof kPathVariables[0]);
 static_assert(kPathVariableCount == 33, "the directory variables are a fixed set of 33");
@@ -317,9 +315,9 @@ const PathVariable* PathVariables(int32_t* count) {
   return kPathVariables;
 }
 
-bool ExpandPathVariables(String& text) {
+bool ExpandPathVariables(String& text, const RunDirectories& run) {
   for (const PathVariable& row : kPathVariables) {
-    String value = row.value();
+    String value = row.Value(run);
     text.ReplaceAll(row.name, value, kFindIgnoreCase);
   }
   String expanded;

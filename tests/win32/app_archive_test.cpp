@@ -11,6 +11,7 @@
 #include "core/checksum.h"
 #include "core/path.h"
 #include "core/win32/path_variables.h"
+#include "runtime/run_texts.h"
 #include "core/win32/system_dirs.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"

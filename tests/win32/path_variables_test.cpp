@@ -25,26 +25,24 @@ std::string Env(const char* name) {
   return (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string();
 }
 
-std::string Expanded(const char* text) {
+std::string Expanded(const char* text, const RunDirectories& run) {
   String s(text);
-  EXPECT_TRUE(ExpandPathVariables(s)) << text;
+  EXPECT_TRUE(ExpandPathVariables(s, run)) << text;
   return Text(s);
 }
 
 class PathVariablesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallationDirectory() = "D:\\Apps\\Trux";
-    SharedDirectory() = "D:\\Apps\\Shared";
-    UninstallDirectory() = "D:\\Apps\\Trux\\Uninstall";
-    ProductVersion() = "1.2.3";
+    run.installation = "D:\\Apps\\Trux";
+    run.shared = "D:\\Apps\\Shared";
+    run.uninstall = "D:\\Apps\\Trux\\Uninstall";
+    run.productVersion = "1.2.3";
   }
-  void TearDown() override {
-    InstallationDirectory().Clear();
-    SharedDirectory().Clear();
-    UninstallDirectory().Clear();
-    ProductVersion().Clear();
-  }
+
+  std::string Expanded(const char* text) const { return ::Expanded(text, run); }
+
+  RunDirectories run;  // each test's own run values
 };
 
 TEST_F(PathVariablesTest, EveryVariableInOneText) {
@@ -129,17 +127,17 @@ TEST_F(PathVariablesTest, EnvironmentNamesAndUnknownNames) {
 }
 
 TEST_F(PathVariablesTest, UncInstallationDirectoryHasNoDrive) {
-  InstallationDirectory() = "\\\\server\\share\\Trux";
+  run.installation = "\\\\server\\share\\Trux";
   EXPECT_EQ(Expanded("[%InstallDrive%] [%InstallDir%]"), "[] [\\\\server\\share\\Trux]");
-  EXPECT_EQ(Text(InstallDrive()), "");
+  EXPECT_EQ(Text(InstallDrive(run.installation)), "");
 }
 
 TEST_F(PathVariablesTest, LaterRowsScanWhatEarlierRowsInserted) {
   // %InstallDir% (row 14) inserts "%Temp%", which row 30 replaces; %Version%
   // (row 32) inserts "%InstallDir%" after row 14 has run, and no environment
   // variable has that name, so it stays.
-  InstallationDirectory() = "%Temp%\\Trux";
-  ProductVersion() = "%InstallDir%";
+  run.installation = "%Temp%\\Trux";
+  run.productVersion = "%InstallDir%";
   EXPECT_EQ(Expanded("%InstallDir%|%Version%"), Text(TempDir()) + "\\Trux|%InstallDir%");
 }
 
@@ -274,7 +272,7 @@ TEST(SystemFolders, TempDirFollowsTheEnvironmentWithoutItsBackslash) {
   std::string tmp = Env("TMP"), tempVar = Env("TEMP");
   SetEnvironmentVariableA("TMP", "Q:\\Somewhere\\");
   EXPECT_EQ(Text(TempDir()), "Q:\\Somewhere");
-  EXPECT_EQ(Expanded("%temp%"), "Q:\\Somewhere");
+  EXPECT_EQ(Expanded("%temp%", RunDirectories()), "Q:\\Somewhere");
   SetEnvironmentVariableA("TMP", tmp.c_str());
   SetEnvironmentVariableA("TEMP", tempVar.c_str());
 }
