@@ -14,6 +14,7 @@
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
 #include "install/file_writer.h"
+#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
@@ -31,8 +32,8 @@ struct BatchSource {
   String (*value)();
 };
 const BatchSource kBatchSources[] = {
-    {"UninstallDir", [] { return UninstallDirectory(); }},
-    {"SharedDir", [] { return SharedDirectory(); }},
+    {"UninstallDir", [] { return CurrentRun().directories.uninstall; }},
+    {"SharedDir", [] { return CurrentRun().directories.shared; }},
     {"InstallerFilepath", ModulePath},
     {"InstallerDir", InstallerDir},
     {"InstallerFilename", InstallerFilename},
@@ -59,7 +60,7 @@ const BatchSource kBatchSources[] = {
     {"Inetpub", InetpubDir},
     {"AppDataDir", AppDataDir},
     {"AppDataAllDir", AppDataAllDir},
-    {"Version", [] { return ProductVersion(); }},
+    {"Version", [] { return CurrentRun().directories.productVersion; }},
 };
 
 void Add(Array<BatchVariable>& out, const char* name, const String& value) {
@@ -86,7 +87,7 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
   const String& interpreter = CommandInterpreter();
   String text;
   const bool legacy = IsLegacyInterpreter(interpreter.CStr());
-  BuildBatchFile(text, variables, commands, g_options.automaticMode || hidden, !legacy);
+  BuildBatchFile(text, variables, commands, CurrentRun().options.automaticMode || hidden, !legacy);
 
   // The batch file lives in a new directory of the run's own, so nobody can
   // have put anything under its name, and it stays open with writing and
@@ -106,7 +107,7 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
       // Unless told not to, the interpreter looks a command's program up in
       // its current directory (the install directory) before the system's.
       // A silent run (/s) shows no window, the interpreter's console included.
-      const bool hide = hidden || !ShowsWindows();
+      const bool hide = hidden || !ShowsWindows(CurrentRun());
       RunProcess(commandLine.CStr(),
                  kRunWait | kRunKeepUiAlive | kRunNoCurrentDirectoryPrograms | (hide ? (uint32_t)kRunHidden : 0u),
                  dir);
@@ -121,7 +122,7 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
 String EditAutoexecPath(bool add) {
   String path = DriveText(BootDriveLetter());
   path.Append("\\autoexec.bat");
-  const String& installDir = InstallationDirectory();
+  const String& installDir = CurrentRun().directories.installation;
   DiskFile file;
   String failure;
   if (file.Open(path.CStr(), add ? kOpenAlways : kOpenExisting) != kOpenOk) {
@@ -146,7 +147,7 @@ String EditAutoexecPath(bool add) {
 }
 
 void GrantUsersAccess(const char* directory) {
-  String& log = InstallLogText();
+  String& log = CurrentRun().texts.installLog;
   AppendFormat(log, "Granting rights to directory \"%s\"...", directory ? directory : "");
   const uint32_t code = GrantDirectoryAccess(directory, "Users", GRANT_ACCESS, GENERIC_ALL,
                                              SUB_CONTAINERS_AND_OBJECTS_INHERIT, TRUSTEE_IS_NAME);

@@ -9,6 +9,7 @@
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
 #include "core/win32/process.h"
+#include "runtime/current_run.h"
 #include "runtime/message_format.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
@@ -25,7 +26,7 @@ void OpenLog(const String& path) {
 
 }  // namespace
 
-String InstallLogPath() { return JoinPath(UninstallDirectory().CStr(), kInstallLogFileName); }
+String InstallLogPath() { return JoinPath(CurrentRun().directories.uninstall.CStr(), kInstallLogFileName); }
 
 void FinishInstallLog(bool reinstall, bool showFinalMessage, String& errorText) {
   const String path = InstallLogPath();
@@ -33,28 +34,28 @@ void FinishInstallLog(bool reinstall, bool showFinalMessage, String& errorText) 
   bool openLog = false;
   if (showFinalMessage) {
     if (!hadErrors) {
-      if (!g_options.automaticMode && !ProductFlag(kFlagNoFinalMessage))
-        ShowMessageBox(MessageOwner(), MessageText(kMsgFinal), MessageText(kMsgFinalCaption),
+      if (!CurrentRun().options.automaticMode && !ProductFlag(CurrentRun(), kFlagNoFinalMessage))
+        ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), kMsgFinal), MessageText(CurrentRun(), kMsgFinalCaption),
                        MB_OK | MB_ICONINFORMATION);
-      errorText = MessageText(kMsgFinalCaption);
+      errorText = MessageText(CurrentRun(), kMsgFinalCaption);
       errorText.Append("\r\n\r\n");
-    } else if (!g_options.automaticMode) {
+    } else if (!CurrentRun().options.automaticMode) {
       String question;
-      FormatMessageText(question, kMsgInstallErrors, "s", path.CStr());
-      openLog = ShowMessageBox(MessageOwner(), question.CStr(), MessageText(kMsgInstallErrorsCaption),
+      FormatMessageText(CurrentRun(), question, kMsgInstallErrors, "s", path.CStr());
+      openLog = ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), question.CStr(), MessageText(CurrentRun(), kMsgInstallErrorsCaption),
                                MB_YESNO | MB_ICONINFORMATION) == IDYES;
     }
   }
-  if (!ProductFlag(kFlagAlwaysWriteLog) && !hadErrors) return;
+  if (!ProductFlag(CurrentRun(), kFlagAlwaysWriteLog) && !hadErrors) return;
 
   InstallLogBlock b;
-  b.productName = g_options.DisplayName;
+  b.productName = CurrentRun().options.DisplayName;
   DateTime::Now().Format(b.date, kInstallLogDatePattern);
-  b.withInstallType = ProductFlag(kFlagUninstaller);
+  b.withInstallType = ProductFlag(CurrentRun(), kFlagUninstaller);
   b.reinstall = reinstall;
-  b.installDir = InstallationDirectory();
-  b.productVersion = ProductVersion();
-  b.logText = InstallLogText();
+  b.installDir = CurrentRun().directories.installation;
+  b.productVersion = CurrentRun().directories.productVersion;
+  b.logText = CurrentRun().texts.installLog;
   b.errorText = errorText;
   String block;
   BuildInstallLogBlock(block, b);

@@ -6,6 +6,7 @@
 #include "core/path.h"
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
+#include "runtime/current_run.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 #include "runtime/uninstall_list.h"
@@ -13,7 +14,7 @@
 namespace {
 
 void WriteAndRecord(const String& path, const char* data, int32_t size) {
-  if (WriteStringToFile(path.CStr(), data, size) == 0) AddUninstallEntry(path.CStr(), kUninstallFile);
+  if (WriteStringToFile(path.CStr(), data, size) == 0) CurrentRun().uninstall.Add(path.CStr(), kUninstallFile);
 }
 
 void WriteTexts(const Array<String>& texts, const char* base) {
@@ -24,7 +25,7 @@ void WriteTexts(const Array<String>& texts, const char* base) {
   for (int32_t i = 0; i < texts.Count(); ++i) {
     if (texts[i].IsEmpty()) continue;
     String name = KeptTextFileName(base, ++number, count);
-    WriteAndRecord(JoinPath(InstallationDirectory().CStr(), name.CStr()), texts[i].CStr(), texts[i].Length());
+    WriteAndRecord(JoinPath(CurrentRun().directories.installation.CStr(), name.CStr()), texts[i].CStr(), texts[i].Length());
   }
 }
 
@@ -35,11 +36,11 @@ String KeptTextFileName(const char* base, int32_t number, int32_t count) {
 }
 
 void WriteKeptFiles(const ArchiveSettings& settings) {
-  if (!settings.backgroundBitmap.IsEmpty() && ProductFlag(kFlagKeepBackgroundBitmap)) {
+  if (!settings.backgroundBitmap.IsEmpty() && ProductFlag(CurrentRun(), kFlagKeepBackgroundBitmap)) {
     String bmp;
     if (BmpFileFromPackedDib(settings.backgroundBitmap.CStr(), settings.backgroundBitmap.Length(), bmp))
-      WriteAndRecord(JoinPath(UninstallDirectory().CStr(), kKeptBackgroundName), bmp.CStr(), bmp.Length());
+      WriteAndRecord(JoinPath(CurrentRun().directories.uninstall.CStr(), kKeptBackgroundName), bmp.CStr(), bmp.Length());
   }
-  if (ProductFlag(kFlagKeepReadmeFiles)) WriteTexts(settings.readmeTexts, "readme");
-  if (ProductFlag(kFlagKeepLicenseFiles)) WriteTexts(settings.licenseTexts, "eula");
+  if (ProductFlag(CurrentRun(), kFlagKeepReadmeFiles)) WriteTexts(settings.readmeTexts, "readme");
+  if (ProductFlag(CurrentRun(), kFlagKeepLicenseFiles)) WriteTexts(settings.licenseTexts, "eula");
 }

@@ -6,6 +6,7 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/registry.h"
 #include "core/win32/system.h"
+#include "runtime/current_run.h"
 #include "runtime/run_texts.h"
 #include "runtime/uninstall_list.h"
 
@@ -30,7 +31,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
   if (verb.IsEmpty()) {
     // An empty verb would name the shell key itself and replace its default
     // without a backup; the record is refused before any key is touched.
-    AppendFormat(ErrorText(), "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
+    AppendFormat(CurrentRun().texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
     return;
   }
 
@@ -42,7 +43,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
       if (!current.IsEmpty()) {
         fileType = current;
       } else if (fileType.IsEmpty()) {
-        AppendFormat(ErrorText(), "Association failed/no label:  \"%s\".\r\n\r\n", extension.CStr());
+        AppendFormat(CurrentRun().texts.errors, "Association failed/no label:  \"%s\".\r\n\r\n", extension.CStr());
         return;
       } else {
         fileType.DeleteFirst(1);
@@ -52,7 +53,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
     if (!useExisting) BackupAndWrite(key, fileType, backupName);
     key.Close();
   } else if (useExisting) {
-    AppendFormat(ErrorText(), "Association failed/key inaccessible:  \"%s\".\r\n\r\n", extension.CStr());
+    AppendFormat(CurrentRun().texts.errors, "Association failed/key inaccessible:  \"%s\".\r\n\r\n", extension.CStr());
     return;
   }
 
@@ -62,7 +63,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
       BackupAndWrite(key, record.texts[kAssocDescription], backupName);
     if (!record.texts[kAssocIcon].IsBlank() && key.OpenChild("DefaultIcon") != kRegistryOpenFailed) {
       String icon = record.texts[kAssocIcon];
-      ExpandPathVariables(icon, Directories());
+      ExpandPathVariables(icon, CurrentRun().directories);
       BackupAndWrite(key, icon, backupName);
       key.Close();
     }
@@ -72,15 +73,15 @@ void Associate(const FileAssociation& record, const String& backupName) {
         (void)key.WriteText("", record.texts[kAssocVerbCaption]);  // a caption only; the command below matters
         if (key.OpenChild("command") != kRegistryOpenFailed) {
           String command = record.texts[kAssocCommand];
-          ExpandPathVariables(command, Directories());
+          ExpandPathVariables(command, CurrentRun().directories);
           associated = BackupAndWrite(key, command, backupName);
         }
       }
     }
     key.CloseAll();
   }
-  AddAssociationLogLine(extension.CStr(), fileType.CStr(), verb.CStr());
-  if (!associated) AppendFormat(ErrorText(), "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
+  CurrentRun().uninstall.AddAssociation(extension.CStr(), fileType.CStr(), verb.CStr());
+  if (!associated) AppendFormat(CurrentRun().texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
 }
 
 }  // namespace
@@ -92,7 +93,7 @@ void CreateProductKeys(const char* productRegistry) {
     RegistryKey key;
     if (key.OpenSoftware(perUser != 0, productRegistry) == kRegistryOpenFailed) created = false;
   }
-  if (!created) AppendFormat(ErrorText(), "Error creating registry keys:\r\n%s\r\n\r\n", productRegistry);
+  if (!created) AppendFormat(CurrentRun().texts.errors, "Error creating registry keys:\r\n%s\r\n\r\n", productRegistry);
 }
 
 void AssociateFileTypes(const Array<FileAssociation>& records, const char* languageName, const char* productName) {

@@ -9,6 +9,7 @@
 #include "core/win32/registry.h"
 #include "core/win32/system_error.h"
 #include "install/extraction.h"
+#include "runtime/current_run.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
 
@@ -88,10 +89,10 @@ uint32_t StripSharedFileMarkers(String& entry) {
 
 void RegisterSharedFiles(bool reinstall, const Array<String>& sharedFileList, String& sharedFilesText) {
   // Without an uninstaller nobody would ever give the references back.
-  if (!ProductFlag(kFlagUninstaller)) return;
+  if (!ProductFlag(CurrentRun(), kFlagUninstaller)) return;
   RegistryKey key;
   if (key.OpenSoftware(false, kSharedDllsPath) == kRegistryOpenFailed) {
-    ErrorText().Append("Registry error: unable to increment shared file reference counts.\r\n\r\n");
+    CurrentRun().texts.errors.Append("Registry error: unable to increment shared file reference counts.\r\n\r\n");
     return;
   }
   if (reinstall) {
@@ -120,7 +121,7 @@ void RegisterSharedFiles(bool reinstall, const Array<String>& sharedFileList, St
 }
 
 void RegisterComServers(const Array<String>& comServerList) {
-  String& log = InstallLogText();
+  String& log = CurrentRun().texts.installLog;
   for (int32_t i = 0; i < comServerList.Count(); ++i) {
     const char* path = comServerList[i].CStr();
     AppendFormat(log, "Registering COM File \"%s\"...", path);
@@ -143,7 +144,7 @@ ServerCall CallServerExport(const char* path, const char* exportName) {
 }
 
 void RegisterTypeLibraries(const Array<String>& typeLibraryList) {
-  String& log = InstallLogText();
+  String& log = CurrentRun().texts.installLog;
   for (int32_t i = 0; i < typeLibraryList.Count(); ++i) {
     const char* path = typeLibraryList[i].CStr();
     AppendFormat(log, "Registering Type Library \"%s\"...", path);

@@ -12,6 +12,7 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/system.h"
 #include "core/win32/system_error.h"
+#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
@@ -59,7 +60,7 @@ String FillOneText(const char* templateText, const char* value) {
 }
 
 // The file-failure entry for a link that could not be made.
-void ReportLinkFailure(const String& linkPath) { AppendErrorLine(ErrorText(), linkPath.CStr()); }
+void ReportLinkFailure(const String& linkPath) { AppendErrorLine(CurrentRun(), CurrentRun().texts.errors, linkPath.CStr()); }
 
 bool RefuseUnsafeName(const char* name, String& linkPath, const String& folder) {
   if (IsSafeLinkName(name)) return false;
@@ -69,15 +70,15 @@ bool RefuseUnsafeName(const char* name, String& linkPath, const String& folder) 
 }
 
 void RecordLink(const String& linkPath) {
-  if (!linkPath.IsEmpty()) AddUninstallEntry(linkPath.CStr(), kUninstallFile);
+  if (!linkPath.IsEmpty()) CurrentRun().uninstall.Add(linkPath.CStr(), kUninstallFile);
 }
 
 void LogLink(const char* format, const char* name, const String& linkPath) {
-  if (!ProductFlag(kFlagVerboseLog)) return;
+  if (!ProductFlag(CurrentRun(), kFlagVerboseLog)) return;
   if (name)
-    AppendFormat(InstallLogText(), format, name, linkPath.CStr());
+    AppendFormat(CurrentRun().texts.installLog, format, name, linkPath.CStr());
   else
-    AppendFormat(InstallLogText(), format, linkPath.CStr());
+    AppendFormat(CurrentRun().texts.installLog, format, linkPath.CStr());
 }
 
 // One request after its texts are settled.
@@ -98,11 +99,11 @@ Request Settle(const ShortcutRecord& record) {
   r.workingDirectory = record.workingDirectory;
   r.permanent = record.permanent != 0;
 
-  ExpandPathVariables(r.arguments, Directories());
-  ExpandPathVariables(r.workingDirectory, Directories());
+  ExpandPathVariables(r.arguments, CurrentRun().directories);
+  ExpandPathVariables(r.workingDirectory, CurrentRun().directories);
   r.workingDirectory.TrimUnquote();
   if (r.workingDirectory.IsEmpty() || !IsDirectory(r.workingDirectory.CStr()))
-    r.workingDirectory = InstallationDirectory();
+    r.workingDirectory = CurrentRun().directories.installation;
 
   if (r.arguments.Length() >= 2 && r.arguments.CharAt(0) == '~' && r.arguments.CharAt(1) == '"') {
     r.arguments.DeleteFirst(1);
@@ -110,9 +111,9 @@ Request Settle(const ShortcutRecord& record) {
     r.target.TrimUnquote();
     r.arguments.Trim();
   }
-  if (record.expandTarget) ExpandPathVariables(r.target, Directories());
-  if (r.name.IsEmpty()) r.name = FillOneText(MessageText(kMsgMissingLinkName), FileNameOf(r.target.CStr()).CStr());
-  if (!r.icon.IsEmpty()) MakeAbsolute(r.icon, UninstallDirectory().CStr());
+  if (record.expandTarget) ExpandPathVariables(r.target, CurrentRun().directories);
+  if (r.name.IsEmpty()) r.name = FillOneText(MessageText(CurrentRun(), kMsgMissingLinkName), FileNameOf(r.target.CStr()).CStr());
+  if (!r.icon.IsEmpty()) MakeAbsolute(r.icon, CurrentRun().directories.uninstall.CStr());
   return r;
 }
 
@@ -122,22 +123,22 @@ Request Settle(const ShortcutRecord& record) {
 void MakeDesktopFolder(const String& folder, const ArchiveSettings& settings) {
   if (!CreateDirectoryTree(folder.CStr())) {
     DWORD code = GetLastError();
-    AppendFormat(ErrorText(), "Failed to create directory %s: %s\r\n", folder.CStr(),
+    AppendFormat(CurrentRun().texts.errors, "Failed to create directory %s: %s\r\n", folder.CStr(),
                  code ? SystemErrorText(code).CStr() : "");
   }
   String ini = JoinPath(folder.CStr(), kDesktopIni);
-  AddUninstallEntry(ini.CStr(), kUninstallFile);
-  AddUninstallEntry(folder.CStr(), kUninstallDirectory);
+  CurrentRun().uninstall.Add(ini.CStr(), kUninstallFile);
+  CurrentRun().uninstall.Add(folder.CStr(), kUninstallDirectory);
   if (settings.desktopShortcutIcon.IsEmpty()) return;
-  String icon = JoinPath(UninstallDirectory().CStr(), kDesktopIcon);
+  String icon = JoinPath(CurrentRun().directories.uninstall.CStr(), kDesktopIcon);
   if (WriteStringToFile(icon.CStr(), settings.desktopShortcutIcon.CStr(), settings.desktopShortcutIcon.Length()) !=
       0) {
-    AppendFormat(ErrorText(), "Failed to create Desktop shortcut folder icon \"%s\"\r\n", icon.CStr());
+    AppendFormat(CurrentRun().texts.errors, "Failed to create Desktop shortcut folder icon \"%s\"\r\n", icon.CStr());
     return;
   }
   WritePrivateProfileStringA(".ShellClassInfo", "IconFile", icon.CStr(), ini.CStr());
   WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "0", ini.CStr());
-  AddUninstallEntry(icon.CStr(), kUninstallFile);
+  CurrentRun().uninstall.Add(icon.CStr(), kUninstallFile);
   SetAttributeBits(folder.CStr(), FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_SYSTEM);
   SetAttributeBits(ini.CStr(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
@@ -197,8 +198,8 @@ class ShortcutStep {
   }
 
   void Uninstaller(const String& uninstaller, const String& arguments) {
-    String name = MessageText(kMsgUninstallerShortcutName);
-    if (ProductFlag(kFlagUninstallStartMenuShortcut)) {
+    String name = MessageText(CurrentRun(), kMsgUninstallerShortcutName);
+    if (ProductFlag(CurrentRun(), kFlagUninstallStartMenuShortcut)) {
       String link, second;
       String relative = JoinPath(settings_.ProductStartMenu.CStr(), name.CStr());
       if (CreateStartMenuShortcut(relative.CStr(), uninstaller.CStr(), arguments.CStr(), "", "", allUsers_, link,
@@ -210,10 +211,10 @@ class ShortcutStep {
         ReportLinkFailure(link);
       }
     }
-    if (ProductFlag(kFlagUninstallShortcutInUninstallDir)) {
+    if (ProductFlag(CurrentRun(), kFlagUninstallShortcutInUninstallDir)) {
       String link;
-      if (RefuseUnsafeName(name.CStr(), link, UninstallDirectory())) return ReportLinkFailure(link);
-      link = JoinPath(UninstallDirectory().CStr(), name.CStr());
+      if (RefuseUnsafeName(name.CStr(), link, CurrentRun().directories.uninstall)) return ReportLinkFailure(link);
+      link = JoinPath(CurrentRun().directories.uninstall.CStr(), name.CStr());
       if (CreateShortcut(link, uninstaller.CStr(), arguments.CStr(), "", "")) {
         LogLink("Uninstaller Shortcut -> %s\r\n", nullptr, link);
         RecordLink(link);
@@ -299,14 +300,14 @@ bool CreateStartMenuShortcut(const char* name, const char* target, const char* a
 
 bool CreateShortcuts(Array<ShortcutRecord>& requests, const ArchiveSettings& settings) {
   String uninstaller, uninstallerArguments;
-  if (ProductFlag(kFlagUninstaller)) {
-    uninstaller = JoinPath(UninstallDirectory().CStr(), settings.uninstallerFileName.CStr());
+  if (ProductFlag(CurrentRun(), kFlagUninstaller)) {
+    uninstaller = JoinPath(CurrentRun().directories.uninstall.CStr(), settings.uninstallerFileName.CStr());
     Format(uninstallerArguments, "/u:\"%s\"", settings.uninstallName.CStr());
-    if (ProductFlag(kFlagUninstallShortcut)) {
+    if (ProductFlag(CurrentRun(), kFlagUninstallShortcut)) {
       ShortcutRecord& r = requests.Append();
       r.desktop = 1;
       r.target = uninstaller;
-      r.name = MessageText(kMsgUninstallerShortcutName);
+      r.name = MessageText(CurrentRun(), kMsgUninstallerShortcutName);
       r.arguments = uninstallerArguments;
     }
   }
@@ -320,6 +321,6 @@ bool CreateShortcuts(Array<ShortcutRecord>& requests, const ArchiveSettings& set
     if (record.startMenu) step.StartMenu(r);
     if (record.startup) step.Startup(r);
   }
-  if (ProductFlag(kFlagUninstaller)) step.Uninstaller(uninstaller, uninstallerArguments);
+  if (ProductFlag(CurrentRun(), kFlagUninstaller)) step.Uninstaller(uninstaller, uninstallerArguments);
   return step.DesktopChanged();
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
@@ -15,41 +16,43 @@ namespace {
 // window as soon as the flags are known.
 class InstallerSettingsSteps : public RuntimeSettingsSteps {
  public:
+  using RuntimeSettingsSteps::RuntimeSettingsSteps;
+
   void AfterFlags(ArchiveSettings& s) override {
     RuntimeSettingsSteps::AfterFlags(s);
     // Shown this early so that it is already up during the remaining checks.
-    if (!ProductFlag(kFlagNoBackground))
-      g_backgroundWindow =
-          CreateBackgroundWindow(g_instance, nullptr, s.TaskbarText.CStr(), ProductFlag(kFlagMaximizedBackground));
+    if (!ProductFlag(run_, kFlagNoBackground))
+      run_.windows.background =
+          CreateBackgroundWindow(run_.instance, nullptr, s.TaskbarText.CStr(), ProductFlag(run_, kFlagMaximizedBackground));
   }
 };
 
 }  // namespace
 
 void ChooseLanguage() {
-  ArchiveSettings& s = g_archive.settings;
+  ArchiveSettings& s = CurrentRun().archive.settings;
   // With the keep-title flag the title is message 0 of the language the table
   // starts in, shown while the user browses and kept whatever the choice.
-  const bool keepTitle = ProductFlag(kFlagKeepTitle);
-  if (keepTitle) g_displayTitle = MessageText(kMsgDisplayTitle);
-  if (s.LanguageCount() != 1 && !g_options.automaticMode) {
-    if (LanguageDialog() != kLanguageDialogOk) EndProcess(kRunCancelled);
+  const bool keepTitle = ProductFlag(CurrentRun(), kFlagKeepTitle);
+  if (keepTitle) CurrentRun().displayTitle = MessageText(CurrentRun(), kMsgDisplayTitle);
+  if (s.LanguageCount() != 1 && !CurrentRun().options.automaticMode) {
+    if (LanguageDialog() != kLanguageDialogOk) EndProcess(CurrentRun(), kRunCancelled);
   }
-  if (!keepTitle) g_displayTitle = MessageText(kMsgDisplayTitle);
+  if (!keepTitle) CurrentRun().displayTitle = MessageText(CurrentRun(), kMsgDisplayTitle);
   RepaintBackground();
 }
 
 void ReadArchive() {
-  LocateArchive();
-  ReadInstallerHeader();
-  String stream = LoadInstallerSettingsBlock();
-  InstallerSettingsSteps steps;
-  ReadInstallerSettings(stream, steps);
-  SetBackgroundFromSettings(g_archive.settings);
+  LocateArchive(CurrentRun());
+  ReadInstallerHeader(CurrentRun());
+  String stream = LoadInstallerSettingsBlock(CurrentRun());
+  InstallerSettingsSteps steps(CurrentRun());
+  ReadInstallerSettings(CurrentRun(), stream, steps);
+  SetBackgroundFromSettings(CurrentRun().archive.settings);
   RepaintBackground();  // it was painted with the initial look while the settings were read
-  BuildUninstallerImage();
-  const ArchiveSettings& s = g_archive.settings;
-  RunLogLine("Product: %s%s%s", g_options.DisplayName.CStr(), s.DisplayVersion.IsBlank() ? "" : ", version ",
+  BuildUninstallerImage(CurrentRun());
+  const ArchiveSettings& s = CurrentRun().archive.settings;
+  RunLogLine(CurrentRun(), "Product: %s%s%s", CurrentRun().options.DisplayName.CStr(), s.DisplayVersion.IsBlank() ? "" : ", version ",
           s.DisplayVersion.CStr());
   ChooseLanguage();
 }

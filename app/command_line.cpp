@@ -3,6 +3,7 @@
 #include "core/format.h"
 #include "core/path.h"
 #include "core/win32/system_dirs.h"
+#include "runtime/current_run.h"
 #include "runtime/messages.h"
 
 namespace {
@@ -141,5 +142,5 @@ void UsageError(const char* message) {
       "/r:\"program\"\tRun the specified program after a successful installation.\r\n"
       "/l:\"file\"       \tAppend a log of the run to the file.",
       message, program.CStr());
-  FatalMessageAs(text.CStr(), kRunBadCommandLine);
+  FatalMessageAs(CurrentRun(), text.CStr(), kRunBadCommandLine);
 }

@@ -26,6 +26,7 @@
 #include "install/deletion_records.h"
 #include "install/extraction.h"
 #include "install/file_writer.h"
+#include "runtime/current_run.h"
 #include "runtime/message_format.h"
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
@@ -41,13 +42,13 @@ constexpr uint8_t kAdminRequired = 1;
 constexpr uint8_t kAdminRecommended = 2;
 constexpr int32_t kRestartMode = 2;
 
-ArchiveSettings& Settings() { return g_archive.settings; }
+ArchiveSettings& Settings() { return CurrentRun().archive.settings; }
 
 // The error report of a message with one text argument.
 void ReportMessage(int32_t n, const char* types, const char* argument) {
   String text;
-  FormatMessageText(text, n, types, argument);
-  ErrorBox("%s", text.CStr());
+  FormatMessageText(CurrentRun(), text, n, types, argument);
+  ErrorBox(CurrentRun(), "%s", text.CStr());
 }
 
 bool ReadUninstallKey(const String& name, RegistryKey& key) {
@@ -63,18 +64,18 @@ void CheckSystemAndRights() {
     String name;
     OsName(name, false);
     String text;
-    FormatMessageText(text, kMsgExcludedSystem, "s", name.CStr());
-    ErrorBox("%s", text.CStr());
-    EndProcess();
+    FormatMessageText(CurrentRun(), text, kMsgExcludedSystem, "s", name.CStr());
+    ErrorBox(CurrentRun(), "%s", text.CStr());
+    EndProcess(CurrentRun());
   }
   if (s.adminRequirement == kAdminRequired && !IsUserAdministrator(true)) {
-    ShowErrorBox(MessageText(kMsgAdminRequired));
-    EndProcess();
+    ShowErrorBox(CurrentRun(), MessageText(CurrentRun(), kMsgAdminRequired));
+    EndProcess(CurrentRun());
   }
   if (s.adminRequirement == kAdminRecommended && !IsUserAdministrator(true)) {
-    if (ShowMessageBox(MessageOwner(), MessageText(kMsgAdminRecommended), MessageText(kMsgQuestionCaption),
+    if (ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), kMsgAdminRecommended), MessageText(CurrentRun(), kMsgQuestionCaption),
                        MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
-      EndProcess(kRunCancelled);
+      EndProcess(CurrentRun(), kRunCancelled);
   }
 }
 
@@ -82,15 +83,15 @@ void CheckSystemAndRights() {
 // becomes the master's directory.
 void CheckMasterProduct() {
   ArchiveSettings& s = Settings();
-  if (!ProductFlag(kFlagAddOn)) return;
-  const String master = s.masterProductName.IsEmpty() ? g_options.DisplayName : s.masterProductName;
+  if (!ProductFlag(CurrentRun(), kFlagAddOn)) return;
+  const String master = s.masterProductName.IsEmpty() ? CurrentRun().options.DisplayName : s.masterProductName;
   RegistryKey key(false);
   RegistryValue value;
   const bool installed = ReadUninstallKey(master, key) &&
                          (key.ReadValue("UninstallString", value) || key.ReadValue("QuietUninstallString", value));
   if (!installed) {
     ReportMessage(kMsgMasterMissing, "s", master.CStr());
-    EndProcess();
+    EndProcess(CurrentRun());
   }
   if (s.defaultInstallDir.CompareNoCase("<master>") == 0) s.defaultInstallDir = key.ReadText("InstallLocation");
 }
@@ -98,7 +99,7 @@ void CheckMasterProduct() {
 void ReadPreviousInstallation(PreviousInstallation& previous) {
   if (!Settings().Flag(kFlagUninstaller)) return;
   RegistryKey key(false);
-  if (ReadUninstallKey(g_options.uninstallName, key)) {
+  if (ReadUninstallKey(CurrentRun().options.uninstallName, key)) {
     previous.location = key.ReadText("InstallLocation");
     previous.version = key.ReadText("DisplayVersion");
     previous.sharedFiles = key.ReadText("SharedFiles");
@@ -109,15 +110,15 @@ void ReadPreviousInstallation(PreviousInstallation& previous) {
 // ---- steps 3 to 5: questions and pages -------------------------------------
 
 void AskStartQuestion() {
-  if (g_options.automaticMode || ProductFlag(kFlagNoStartQuestion)) return;
-  if (ShowMessageBox(g_backgroundWindow, MessageText(kMsgStartQuestion), MessageText(kMsgStartCaption),
+  if (CurrentRun().options.automaticMode || ProductFlag(CurrentRun(), kFlagNoStartQuestion)) return;
+  if (ShowMessageBox(CurrentRun(), CurrentRun().windows.background, MessageText(CurrentRun(), kMsgStartQuestion), MessageText(CurrentRun(), kMsgStartCaption),
                      MB_YESNO | MB_ICONINFORMATION) != IDYES)
-    EndProcess(kRunCancelled);
+    EndProcess(CurrentRun(), kRunCancelled);
 }
 
 String PageText(const char* text) {
   String page(text);
-  page.ReplaceAll("<product>", g_options.DisplayName, kFindIgnoreCase);
+  page.ReplaceAll("<product>", CurrentRun().options.DisplayName, kFindIgnoreCase);
   page.ReplaceAll("<os>", WindowsDir(), kFindIgnoreCase);
   return page;
 }
@@ -125,53 +126,53 @@ String PageText(const char* text) {
 // The message in front, then the archive's texts; empty ones are skipped.
 void ShowPages(int32_t frontMessage, const Array<String>& texts, int (*page)(const String&)) {
   for (int32_t i = -1; i < texts.Count(); ++i) {
-    const String text = PageText(i < 0 ? MessageText(frontMessage) : texts[i].CStr());
+    const String text = PageText(i < 0 ? MessageText(CurrentRun(), frontMessage) : texts[i].CStr());
     if (text.IsEmpty()) continue;
-    if (page(text) != kPageAccepted) EndProcess(kRunCancelled);
+    if (page(text) != kPageAccepted) EndProcess(CurrentRun(), kRunCancelled);
   }
 }
 
 // ---- step 6: the directory -------------------------------------------------
 
 void ReadDirectoryFromRegistry(const String& source) {
-  String& dir = InstallationDirectory();
+  String& dir = CurrentRun().directories.installation;
   HKEY root = source.CompareNoCase("HKLM\\", true, 5) == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   RegistryKey key(false);
   dir = key.ReadPathValue(root, source.CStr() + 5, "", kRegistryExisting);
   if (dir.IsEmpty()) {
-    ErrorBox("Failed to obtain installation directory from \"%s\"", source.CStr());
-    EndProcess();
+    ErrorBox(CurrentRun(), "Failed to obtain installation directory from \"%s\"", source.CStr());
+    EndProcess(CurrentRun());
   }
   if (!IsDirectory(dir.CStr())) {
-    ErrorBox("Installation directory \"%s\" obtained from \"%s\" does not exist.", dir.CStr(), source.CStr());
-    EndProcess();
+    ErrorBox(CurrentRun(), "Installation directory \"%s\" obtained from \"%s\" does not exist.", dir.CStr(), source.CStr());
+    EndProcess(CurrentRun());
   }
 }
 
 void ConfirmReinstall(const PreviousInstallation& previous) {
   const ArchiveSettings& s = Settings();
-  if (ProductFlag(kFlagRefuseReinstall)) {
+  if (ProductFlag(CurrentRun(), kFlagRefuseReinstall)) {
     // A refusal, not a choice: the product must be removed first, so the
     // run ends as failed.
-    g_options.automaticMode = false;
-    ShowErrorBox(MessageText(kMsgRefuseReinstall));
-    EndProcess(kRunFailed);
+    CurrentRun().options.automaticMode = false;
+    ShowErrorBox(CurrentRun(), MessageText(CurrentRun(), kMsgRefuseReinstall));
+    EndProcess(CurrentRun(), kRunFailed);
   }
-  if (g_options.automaticMode || ProductFlag(kFlagNoReinstallQuestion)) return;
-  String question(MessageText(
-      ReinstallQuestionMessage(ProductFlag(kFlagCompareVersions), previous.version, s.DisplayVersion)));
+  if (CurrentRun().options.automaticMode || ProductFlag(CurrentRun(), kFlagNoReinstallQuestion)) return;
+  String question(MessageText(CurrentRun(), 
+      ReinstallQuestionMessage(ProductFlag(CurrentRun(), kFlagCompareVersions), previous.version, s.DisplayVersion)));
   question.Append("\r\n");
   question.Append(previous.location);
   question.Append("\r\n\r\n");
-  question.Append(MessageText(kMsgReinstallEnd));
-  if (ShowMessageBox(MessageOwner(), question.CStr(), MessageText(kMsgReinstallCaption),
+  question.Append(MessageText(CurrentRun(), kMsgReinstallEnd));
+  if (ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), question.CStr(), MessageText(CurrentRun(), kMsgReinstallCaption),
                      MB_YESNO | MB_ICONQUESTION) != IDYES)
-    EndProcess(kRunCancelled);
-  if (ProductFlag(kFlagMinimumVersion) && !previous.version.IsEmpty() &&
+    EndProcess(CurrentRun(), kRunCancelled);
+  if (ProductFlag(CurrentRun(), kFlagMinimumVersion) && !previous.version.IsEmpty() &&
       (s.minimumVersion.IsEmpty() || CompareVersions(previous.version.CStr(), s.minimumVersion.CStr()) < 0)) {
-    if (ShowMessageBox(MessageOwner(), MessageText(kMsgMinimumVersion), MessageText(kMsgQuestionCaption),
+    if (ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), kMsgMinimumVersion), MessageText(CurrentRun(), kMsgQuestionCaption),
                        MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-      EndProcess(kRunCancelled);
+      EndProcess(CurrentRun(), kRunCancelled);
   }
 }
 
@@ -190,41 +191,41 @@ uint64_t ClusterSizeOf(char drive) {
 
 // The free-space question; false when the user does not want to go on.
 bool AcceptFreeSpace(const String& dir, char drive) {
-  const Vector<uint32_t>& sizes = g_archive.header.entrySizes;
+  const Vector<uint32_t>& sizes = CurrentRun().archive.header.entrySizes;
   const uint64_t need = SpaceNeeded(sizes.Count() ? &sizes[0] : nullptr, sizes.Count(), ClusterSizeOf(drive));
   const int64_t free = FreeSpace(dir.CStr());
   if ((int64_t)need < free) return true;
   String needText, freeText, question;
   FormatByteSize(needText, (int64_t)need);
   FormatByteSize(freeText, free);
-  const char* message = MessageText(kMsgLowSpace);
+  const char* message = MessageText(CurrentRun(), kMsgLowSpace);
   if (FormatFitsArguments(message, "scs"))
     Format(question, message, needText.CStr(), (int)drive, freeText.CStr());
   else
     question = message;
-  return ShowMessageBox(MessageOwner(), question.CStr(), MessageText(kMsgQuestionCaption),
+  return ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), question.CStr(), MessageText(CurrentRun(), kMsgQuestionCaption),
                         MB_YESNO | MB_ICONHAND) == IDYES;
 }
 
 // One pass of the loop over a text the user gave; true when it is final.
 bool AcceptDirectory(const String& dir) {
   if (!IsValidPathText(dir.CStr(), 0) || !IsAbsolutePath(dir.CStr())) {
-    ErrorBox("%s\r\n%s", MessageText(kMsgInvalidDirectory), dir.CStr());
+    ErrorBox(CurrentRun(), "%s\r\n%s", MessageText(CurrentRun(), kMsgInvalidDirectory), dir.CStr());
     return false;
   }
-  if (ProductFlag(kFlagRefuseDoubleBackslash) && dir.Find("\\\\") >= 0) {
-    ShowErrorBox(MessageText(kMsgDoubleBackslash));
+  if (ProductFlag(CurrentRun(), kFlagRefuseDoubleBackslash) && dir.Find("\\\\") >= 0) {
+    ShowErrorBox(CurrentRun(), MessageText(CurrentRun(), kMsgDoubleBackslash));
     return false;
   }
   const char drive = DriveOf(dir.CStr());
   if (drive && !DriveExists(dir.CStr())) {
     String text;
-    FormatMessageText(text, kMsgNoDrive, "c", (int)drive);
-    ErrorBox("%s", text.CStr());
+    FormatMessageText(CurrentRun(), text, kMsgNoDrive, "c", (int)drive);
+    ErrorBox(CurrentRun(), "%s", text.CStr());
     return false;
   }
   if (dir.Length() <= 3) {
-    ShowErrorBox(MessageText(kMsgDriveRoot));
+    ShowErrorBox(CurrentRun(), MessageText(CurrentRun(), kMsgDriveRoot));
     return false;
   }
   const String programs = ProgramsDir();
@@ -232,27 +233,27 @@ bool AcceptDirectory(const String& dir) {
     ReportMessage(kMsgProgramsFolder, "s", programs.CStr());
     return false;
   }
-  if (!g_options.automaticMode && drive && !AcceptFreeSpace(dir, drive)) return false;
+  if (!CurrentRun().options.automaticMode && drive && !AcceptFreeSpace(dir, drive)) return false;
 
   HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
   const bool exists = IsDirectory(dir.CStr());
   SetCursor(previousCursor);
-  if (ProductFlag(kFlagConfirmDirectory)) {
+  if (ProductFlag(CurrentRun(), kFlagConfirmDirectory)) {
     String question;
-    FormatMessageText(question, exists ? kMsgDirectoryExists : kMsgDirectoryCreated, "s", dir.CStr());
-    if (ShowMessageBox(MessageOwner(), question.CStr(), MessageText(kMsgDirectoryCaption),
+    FormatMessageText(CurrentRun(), question, exists ? kMsgDirectoryExists : kMsgDirectoryCreated, "s", dir.CStr());
+    if (ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), question.CStr(), MessageText(CurrentRun(), kMsgDirectoryCaption),
                        MB_YESNO | MB_ICONQUESTION) != IDYES)
       return false;
   }
   if (!exists && !CreateDirectoryTree(dir.CStr())) {
     String systemText = SystemErrorText(GetLastError());
     systemText.TrimRight();
-    String text(MessageText(kMsgDirectoryNotCreated));
+    String text(MessageText(CurrentRun(), kMsgDirectoryNotCreated));
     text.Append("\r\n");
     text.Append(dir);
     text.Append("\r\n\r\n");
     text.Append(systemText);
-    ShowErrorBox(text.CStr());
+    ShowErrorBox(CurrentRun(), text.CStr());
     return false;
   }
   const String probe = CreateTempFile(dir.CStr());
@@ -269,38 +270,38 @@ bool AcceptDirectory(const String& dir) {
 // The progress dialog goes before the final message: from here on the boxes
 // belong to the background window again.
 void CloseProgressDialog() {
-  if (!g_currentDialog) return;
-  DestroyWindow(g_currentDialog);
-  g_currentDialog = nullptr;
-  PumpMessages();
+  if (!CurrentRun().windows.dialog) return;
+  DestroyWindow(CurrentRun().windows.dialog);
+  CurrentRun().windows.dialog = nullptr;
+  PumpMessages(CurrentRun());
 }
 
 void RunBatchGroup(int32_t group, int hiddenFlag) {
-  const String commands = JoinBatchTexts(Settings().batches[group], g_options.batchAdditions[group]);
-  RunBatch(InstallationDirectory().CStr(), ProductFlag(hiddenFlag), commands);
+  const String commands = JoinBatchTexts(Settings().batches[group], CurrentRun().options.batchAdditions[group]);
+  RunBatch(CurrentRun().directories.installation.CStr(), ProductFlag(CurrentRun(), hiddenFlag), commands);
 }
 
 [[noreturn]] void EndInstallation(bool reinstall) {
-  const String& program = g_options.runAfterProgram;
-  if (!program.IsEmpty()) AppendFormat(InstallLogText(), "Launch on exit: %s\r\n", program.CStr());
+  const String& program = CurrentRun().options.runAfterProgram;
+  if (!program.IsEmpty()) AppendFormat(CurrentRun().texts.installLog, "Launch on exit: %s\r\n", program.CStr());
   // Whether the installation went wrong is decided before the final message
   // puts its own completion text into the error text.
-  const bool succeeded = ErrorText().IsEmpty();
-  FinishInstallLog(reinstall, true, ErrorText());
+  const bool succeeded = CurrentRun().texts.errors.IsEmpty();
+  FinishInstallLog(reinstall, true, CurrentRun().texts.errors);
 
   bool restart = false;
   if (IsRebootRequired()) {
-    if (g_options.automaticMode && !ProductFlag(kFlagAutoRestart)) {
+    if (CurrentRun().options.automaticMode && !ProductFlag(CurrentRun(), kFlagAutoRestart)) {
       restart = true;
     } else {
-      restart = ShowMessageBox(MessageOwner(), MessageText(kMsgRestart), MessageText(kMsgQuestionCaption),
+      restart = ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), kMsgRestart), MessageText(CurrentRun(), kMsgQuestionCaption),
                                MB_YESNO | MB_ICONQUESTION) == IDYES;
     }
   }
   RunBatchGroup(2, kFlagHideBatch3);
-  RemoveDirectoryIfEmpty(SharedDirectory().CStr());
-  RemoveDirectoryIfEmpty(UninstallDirectory().CStr());
-  RemoveDirectoryIfEmpty(InstallationDirectory().CStr());
+  RemoveDirectoryIfEmpty(CurrentRun().directories.shared.CStr());
+  RemoveDirectoryIfEmpty(CurrentRun().directories.uninstall.CStr());
+  RemoveDirectoryIfEmpty(CurrentRun().directories.installation.CStr());
   // The file-system redirection of a 64-bit product is per thread and dies
   // with the process; nothing started from here inherits it.
   bool restarted = false;
@@ -309,8 +310,8 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
   } else if (succeeded && !program.IsEmpty()) {
     RunProcess(program.CStr(), 0, nullptr);
   }
-  if (!succeeded) EndProcess(kRunFailed);
-  EndProcess(IsRebootRequired() && !restarted ? kRunRestartNeeded : kRunCompleted);
+  if (!succeeded) EndProcess(CurrentRun(), kRunFailed);
+  EndProcess(CurrentRun(), IsRebootRequired() && !restarted ? kRunRestartNeeded : kRunCompleted);
 }
 
 }  // namespace
@@ -332,7 +333,7 @@ int32_t ReinstallQuestionMessage(bool compareVersions, const String& previous, c
 }
 
 bool RunDirectoryLoop() {
-  String& dir = InstallationDirectory();
+  String& dir = CurrentRun().directories.installation;
   for (;;) {
     if (!ChooseDirectoryDialog()) return false;
     dir.Trim();
@@ -348,44 +349,44 @@ void ChooseInstallDirectory(const PreviousInstallation& previous, bool& reinstal
     ReadDirectoryFromRegistry(source);
     return;
   }
-  String& dir = InstallationDirectory();
-  if (previous.found && ProductFlag(kFlagUninstaller)) {
+  String& dir = CurrentRun().directories.installation;
+  if (previous.found && ProductFlag(CurrentRun(), kFlagUninstaller)) {
     ConfirmReinstall(previous);
     dir = previous.location;
     reinstall = true;
     return;
   }
   if (dir.IsEmpty()) dir = source;
-  if (g_options.automaticMode || !ProductFlag(kFlagChooseDirectory)) {
+  if (CurrentRun().options.automaticMode || !ProductFlag(CurrentRun(), kFlagChooseDirectory)) {
     // Not asked for: a directory that cannot be created shows in the first
     // file that cannot be written there.
     (void)CreateDirectoryTree(dir.CStr());
     return;
   }
-  if (!RunDirectoryLoop()) EndProcess(kRunCancelled);
+  if (!RunDirectoryLoop()) EndProcess(CurrentRun(), kRunCancelled);
 }
 
 void RunInstallFlow() {
   ArchiveSettings& s = Settings();
-  InstallationDirectory() = g_options.InstallDir;  // /d:, or empty
+  CurrentRun().directories.installation = CurrentRun().options.InstallDir;  // /d:, or empty
   CheckSystemAndRights();
   CheckMasterProduct();
   PreviousInstallation previous;
   ReadPreviousInstallation(previous);
   AskStartQuestion();
-  if (!s.password.IsEmpty() && !PasswordDialog(s.password)) EndProcess(kRunCancelled);
-  if (!g_options.automaticMode) {
+  if (!s.password.IsEmpty() && !PasswordDialog(s.password)) EndProcess(CurrentRun(), kRunCancelled);
+  if (!CurrentRun().options.automaticMode) {
     ShowPages(kMsgLicenseFront, s.licenseTexts, LicensePage);
     ShowPages(kMsgReadmeFront, s.readmeTexts, ReadmePage);
   }
   bool reinstall = false;
   ChooseInstallDirectory(previous, reinstall);
-  RunLogLine("Installation directory: %s", InstallationDirectory().CStr());
+  RunLogLine(CurrentRun(), "Installation directory: %s", CurrentRun().directories.installation.CStr());
 
-  const String& installDir = InstallationDirectory();
-  if (ProductFlag(kFlagGrantUsersAccess)) GrantUsersAccess(installDir.CStr());
-  ErrorText().Clear();
-  UninstallDirectory() = JoinPath(installDir.CStr(), s.UninstallSubdir.CStr());
+  const String& installDir = CurrentRun().directories.installation;
+  if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(installDir.CStr());
+  CurrentRun().texts.errors.Clear();
+  CurrentRun().directories.uninstall = JoinPath(installDir.CStr(), s.UninstallSubdir.CStr());
   RunBatchGroup(0, kFlagHideBatch1);
 
   CreateProgressDialog();
@@ -393,19 +394,19 @@ void RunInstallFlow() {
   AssembleDataRegion();
   // A directory that cannot be created is reported by the files and the
   // uninstall data written into it.
-  if (!s.UninstallSubdir.IsEmpty()) (void)CreateDirectoryTree(UninstallDirectory().CStr());
+  if (!s.UninstallSubdir.IsEmpty()) (void)CreateDirectoryTree(CurrentRun().directories.uninstall.CStr());
   if (!s.SharedPath.IsEmpty()) {
-    (void)CreateDirectoryTree(SharedDirectory().CStr());
-    if (ProductFlag(kFlagGrantUsersAccess)) GrantUsersAccess(SharedDirectory().CStr());
+    (void)CreateDirectoryTree(CurrentRun().directories.shared.CStr());
+    if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(CurrentRun().directories.shared.CStr());
   }
   ApplyDeletionRecords();
   ExtractEntries();
 
   // What follows the files, in its fixed order.
   String sharedFilesText = previous.sharedFiles;
-  RegisterSharedFiles(reinstall, SharedFileList(), sharedFilesText);
-  RegisterComServers(ComServerList());
-  RegisterTypeLibraries(TypeLibraryList());
+  RegisterSharedFiles(reinstall, CurrentRun().extraction.sharedFiles, sharedFilesText);
+  RegisterComServers(CurrentRun().extraction.comServers);
+  RegisterTypeLibraries(CurrentRun().extraction.typeLibraries);
   WaitStagePause();
   SetStage(kMsgShortcutsStage, 90);
   const bool desktopChanged = CreateShortcuts(s.shortcuts, s);
@@ -413,10 +414,10 @@ void RunInstallFlow() {
   WaitStagePause();
   WriteKeptFiles(s);
   CreateProductKeys(s.ProductRegistry.CStr());
-  const String* language = s.languageNames.TryAt(CurrentLanguage());
-  AssociateFileTypes(s.associations, language ? language->CStr() : "", g_options.DisplayName.CStr());
-  if (ProductFlag(kFlagAddToPath)) ErrorText().Append(EditAutoexecPath(true));
-  if (ProductFlag(kFlagUninstaller)) RegisterUninstall(sharedFilesText);
+  const String* language = s.languageNames.TryAt(CurrentRun().messages.Current());
+  AssociateFileTypes(s.associations, language ? language->CStr() : "", CurrentRun().options.DisplayName.CStr());
+  if (ProductFlag(CurrentRun(), kFlagAddToPath)) CurrentRun().texts.errors.Append(EditAutoexecPath(true));
+  if (ProductFlag(CurrentRun(), kFlagUninstaller)) RegisterUninstall(sharedFilesText);
   RunBatchGroup(1, kFlagHideBatch2);
   if (desktopChanged) RefreshDesktop(s.ShortcutMode == 1);
   CloseProgressDialog();

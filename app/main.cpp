@@ -15,6 +15,7 @@
 #include "core/win32/process.h"
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
+#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
@@ -32,45 +33,49 @@ namespace {
 
 // The uninstall run: a successful uninstallation ends with the program
 // deleting itself through its batch.
-[[noreturn]] void RunUninstaller(const String& name) {
+[[noreturn]] void RunUninstaller(Run& run, const String& name) {
   const RunOutcome outcome = Uninstall(name);
   if (outcome != kRunFailed) WriteSelfDeleteBatch();
-  EndProcess(outcome);
+  EndProcess(run, outcome);
 }
 
 // The run log named by /l: is checked before anything else happens: one
 // that cannot be written, or that is a link, is refused like a bad option.
-void StartLog(const char* arguments) {
-  const LinkSafeAppend started = StartRunLog(arguments);
+void StartLog(Run& run, const char* arguments) {
+  const LinkSafeAppend started = StartRunLog(run, arguments);
   if (started == LinkSafeAppend::kAppended) return;
   const DWORD error = GetLastError();
-  const String path = g_options.logPath;
+  const String path = run.options.logPath;
   const String reason = SystemErrorText(error);
-  g_options.logPath.Clear();  // nothing more is written there
+  run.options.logPath.Clear();  // nothing more is written there
   String text;
   if (started == LinkSafeAppend::kRefusedLink)
     Format(text, "The log file \"%s\" is a link, a directory or a file with another name; it is not written.",
            path.CStr());
   else
     Format(text, "The log file \"%s\" cannot be written:\r\n%s", path.CStr(), reason.CStr());
-  FatalMessageAs(text.CStr(), kRunBadCommandLine);
+  FatalMessageAs(run, text.CStr(), kRunBadCommandLine);
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  // The run's state for the whole process: WinMain never returns, so it
+  // outlives every step and window that refers to it.
+  Run run;
+  AttachFatalPath(&run);
   SetProgramDescription("Installer");
   CommandInterpreter();
   OleInitialize(nullptr);
-  g_instance = instance;
+  run.instance = instance;
   // Started through its Uninstall entry, the program's path may hold blanks
   // without quotes: the arguments are what follows the whole path.
   const char* arguments = ArgumentsAfterProgram(GetCommandLineA(), ModulePath().CStr(), commandLine);
-  const String problem = ParseCommandLine(arguments, g_options);
-  StartLog(arguments);
+  const String problem = ParseCommandLine(arguments, run.options);
+  StartLog(run, arguments);
   if (!problem.IsEmpty()) UsageError(problem.CStr());
 
-  if (g_options.uninstallMode) RunUninstaller(g_options.uninstallName);
+  if (run.options.uninstallMode) RunUninstaller(run, run.options.uninstallName);
   RunInstallation();
 }
 

@@ -13,6 +13,7 @@
 #include "core/scale.h"
 #include "core/win32/disk_file.h"
 #include "core/win32/system_dirs.h"
+#include "runtime/current_run.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
@@ -28,12 +29,12 @@ unsigned char* AllocateRegion(int32_t n) { return static_cast<unsigned char*>(Me
 // The first piece from the own file beyond the image, read into a new region
 // buffer. Returns the buffer; pieceLength receives the bytes read.
 unsigned char* ReadFilePiece(int32_t n, int32_t& pieceLength) {
-  InstallerArchive& a = g_archive;
+  InstallerArchive& a = CurrentRun().archive;
   const int64_t start = (int64_t)a.layout.sectionFileOffset + a.header.dataRegionOffset;
   const int64_t length = a.ownFileSize - start;
   if (a.ownFileSize < 0 || length < 0 || start > 0x7FFFFFFF) FatalMessage("Error code 2: failed to read archive data");
   // More bytes than the region holds cannot be placed in its buffer.
-  if (length > n) ReportCorruptArchive(kErrVolumeRead);
+  if (length > n) ReportCorruptArchive(CurrentRun(), kErrVolumeRead);
   unsigned char* region = AllocateRegion(n);
   if (!a.ownFile.ReadAt((int32_t)start, region, (int32_t)length))
     FatalMessage("Error code 2: failed to read archive data");
@@ -46,10 +47,10 @@ unsigned char* ReadFilePiece(int32_t n, int32_t& pieceLength) {
 void AskForVolume(int32_t volumeNumber, const String& volumePath, int32_t attempt) {
   String text;
   if (attempt > 1) {
-    text.Append(MessageText(kMsgWrongVolume));
+    text.Append(MessageText(CurrentRun(), kMsgWrongVolume));
     text.Append("\r\n\r\n");
   }
-  const char* prompt = MessageText(kMsgInsertVolume);
+  const char* prompt = MessageText(CurrentRun(), kMsgInsertVolume);
   char drive = 0;
   if (volumePath.Length() >= 2 && volumePath.CharAt(1) == ':') {
     drive = volumePath.CharAt(0);
@@ -62,16 +63,16 @@ void AskForVolume(int32_t volumeNumber, const String& volumePath, int32_t attemp
   } else {
     text.Append(prompt);  // a text that is not a safe format is shown as it is
   }
-  const int answer = ShowMessageBox(MessageOwner(), text.CStr(), MessageText(kMsgInsertVolumeCaption),
+  const int answer = ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), text.CStr(), MessageText(CurrentRun(), kMsgInsertVolumeCaption),
                                     MB_OKCANCEL | MB_ICONQUESTION);
-  if (answer != IDOK) ConfirmCancel();
+  if (answer != IDOK) ConfirmCancel(CurrentRun());
 }
 
 // Opens volume volumeNumber, asking until it is there and carries the
 // expected identifier. Returns its data size (its size - 4); the file stands
 // after the identifier.
 int32_t OpenVolume(DiskFile& volume, int32_t volumeNumber, uint32_t expectedIdentifier) {
-  const String name = VolumeFileName(g_archive.settings.volumeBaseName, volumeNumber);
+  const String name = VolumeFileName(CurrentRun().archive.settings.volumeBaseName, volumeNumber);
   const String path = JoinPath(DirectoryOf(ModulePath().CStr()).CStr(), name.CStr());
   for (int32_t attempt = 0;; ) {
     if (attempt > 0) AskForVolume(volumeNumber, path, attempt);
@@ -95,7 +96,7 @@ int32_t OpenVolume(DiskFile& volume, int32_t volumeNumber, uint32_t expectedIden
 void ReadVolumes(unsigned char* region, int32_t n, int32_t filled) {
   int64_t remaining = (int64_t)n - filled;
   unsigned char* write = region + filled;
-  uint32_t expected = g_archive.settings.volumeIdentifier;
+  uint32_t expected = CurrentRun().archive.settings.volumeIdentifier;
   int32_t volumeNumber = 1;
   while (remaining > 0) {
     SetProgress(5 + (int32_t)ScaleDown((uint32_t)(n - remaining), 30, 0, (uint32_t)n));
@@ -105,7 +106,7 @@ void ReadVolumes(unsigned char* region, int32_t n, int32_t filled) {
     ++expected;
     // A volume that holds more than the bytes still missing would overflow
     // the region buffer.
-    if (dataSize > remaining || !volume.ReadBlock(write, dataSize)) ReportCorruptArchive(kErrVolumeRead);
+    if (dataSize > remaining || !volume.ReadBlock(write, dataSize)) ReportCorruptArchive(CurrentRun(), kErrVolumeRead);
     write += dataSize;
     remaining -= dataSize;
   }
@@ -126,10 +127,10 @@ bool IsIntegerFormat(const char* format, int32_t count) {
   return true;
 }
 
-void WaitStagePause() { PauseSinceMark(g_archive.settings.StagePause); }
+void WaitStagePause() { PauseSinceMark(CurrentRun(), CurrentRun().archive.settings.StagePause); }
 
 void AssembleDataRegion() {
-  InstallerArchive& a = g_archive;
+  InstallerArchive& a = CurrentRun().archive;
   const int32_t n = a.header.header.dataRegionSize;
   const unsigned char* region = nullptr;
   int32_t pieceLength = 0;
@@ -153,23 +154,23 @@ void AssembleDataRegion() {
 
   WaitStagePause();
   SetStage(kMsgVerifying, 36);
-  if (BlockChecksum(region, n) != a.header.header.dataRegionChecksum) ReportCorruptArchive(kErrDataRegionChecksum);
+  if (BlockChecksum(region, n) != a.header.header.dataRegionChecksum) ReportCorruptArchive(CurrentRun(), kErrDataRegionChecksum);
   WaitStagePause();
 
   int32_t size = n;
-  if (ProductFlag(kFlagCompressedRegion) && n != 0) {
+  if (ProductFlag(CurrentRun(), kFlagCompressedRegion) && n != 0) {
     SetStage(kMsgUnpacking, 40);
     // The region passed its checksum, so its declared size is the packer's:
     // when that much memory is not there, the out-of-memory report says so
     // (AllocateRegion); only a block that does not decode is corrupt.
     const int32_t unpacked = BlockDecodedSize(region, n);
-    if (unpacked < 0) ReportCorruptArchive(kErrDataRegionUnpack);
+    if (unpacked < 0) ReportCorruptArchive(CurrentRun(), kErrDataRegionUnpack);
     unsigned char* out = AllocateRegion(unpacked);
-    if (UnpackBlockInto(region, n, out, unpacked) != unpacked) ReportCorruptArchive(kErrDataRegionUnpack);
+    if (UnpackBlockInto(region, n, out, unpacked) != unpacked) ReportCorruptArchive(CurrentRun(), kErrDataRegionUnpack);
     region = out;
     size = unpacked;
     WaitStagePause();
   }
   a.cursor = ArchiveCursor(region, region + size);
-  MarkTime();
+  MarkTime(CurrentRun());
 }

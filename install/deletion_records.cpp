@@ -8,6 +8,7 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/system_error.h"
 #include "install/file_writer.h"
+#include "runtime/current_run.h"
 #include "runtime/installer_archive.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
@@ -24,27 +25,27 @@ String LastErrorText() {
 void DeleteListedFile(const String& path, const FileDeletion& record) {
   ClearAttributes(path.CStr(), kClearBeforeDelete);
   if (RemoveFile(path.CStr(), 0)) {
-    AppendFormat(InstallLogText(), "Deleted file: %s\r\n", path.CStr());
+    AppendFormat(CurrentRun().texts.installLog, "Deleted file: %s\r\n", path.CStr());
     return;
   }
   const String reason = LastErrorText();
   if (!(record.options & kDeletionScheduleOnFailure)) {
-    AppendFormat(InstallLogText(), "Failed to delete file '%s': %s\r\n", path.CStr(), reason.CStr());
+    AppendFormat(CurrentRun().texts.installLog, "Failed to delete file '%s': %s\r\n", path.CStr(), reason.CStr());
     return;
   }
-  AppendFormat(InstallLogText(), "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(), reason.CStr());
+  AppendFormat(CurrentRun().texts.installLog, "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(), reason.CStr());
   if (RemoveFile(path.CStr(), kRemoveAtReboot)) {
     SetRebootRequired();
   } else {
-    AppendFormat(ErrorText(), "Failed to register '%s' for deletion: %s\r\n", path.CStr(), LastErrorText().CStr());
+    AppendFormat(CurrentRun().texts.errors, "Failed to register '%s' for deletion: %s\r\n", path.CStr(), LastErrorText().CStr());
   }
 }
 
 void ApplyRecord(FileDeletion& record) {
-  ExpandPathVariables(record.specification, Directories());
+  ExpandPathVariables(record.specification, CurrentRun().directories);
   Array<String> files;
   FileSpecOptions options;
-  options.defaultDirectory = InstallationDirectory().CStr();
+  options.defaultDirectory = CurrentRun().directories.installation.CStr();
   ExpandFileSpecs(record.specification.CStr(), files, options);
 
   DateTime when;
@@ -63,12 +64,12 @@ void ApplyRecord(FileDeletion& record) {
 }  // namespace
 
 void ApplyDeletionRecords() {
-  Array<FileDeletion>& records = g_archive.settings.deletions;
+  Array<FileDeletion>& records = CurrentRun().archive.settings.deletions;
   // A corrupt record list is refused before anything is deleted.
   for (const FileDeletion& record : records) {
     DateTime when;
     if (IsDateCondition(record.condition) && !ParseDeletionDate(record.argument.CStr(), when))
-      ReportCorruptArchive(kErrDeletionDate);
+      ReportCorruptArchive(CurrentRun(), kErrDeletionDate);
   }
   for (FileDeletion& record : records) ApplyRecord(record);
 }

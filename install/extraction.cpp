@@ -18,6 +18,7 @@
 #include "core/win32/system_error.h"
 #include "core/win32/version_info.h"
 #include "install/file_writer.h"
+#include "runtime/current_run.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
@@ -26,16 +27,6 @@
 #include "ui/progress_dialog.h"
 
 namespace {
-
-struct ExtractionLists {
-  Array<String> sharedFiles;
-  Array<String> comServers;
-  Array<String> typeLibraries;
-  String fontText;
-  bool fontAdded = false;
-  String preparedDirectory;  // the directory the last in-tree entry was written to
-};
-ExtractionLists g_lists;
 
 // One entry record as read from the region. data points into the region.
 struct InstallEntry : EntryRecord {
@@ -56,7 +47,7 @@ String LastErrorText() {
 // corrupt records end the process.
 void ReadEntry(ArchiveCursor& cursor, uint32_t storedSize, InstallEntry& e) {
   const ArchiveError error = ReadEntryRecord(cursor, storedSize, e, e.data);
-  if (error != kArchiveOk) ReportCorruptArchive(error);
+  if (error != kArchiveOk) ReportCorruptArchive(CurrentRun(), error);
 }
 
 // The destination of an entry; inTree says whether its directory is created
@@ -70,32 +61,32 @@ String ResolveDestination(InstallEntry& e, bool& inTree) {
   String destination;
   if (!e.text4.IsEmpty()) {
     destination = e.text4;
-    ExpandPathVariables(destination, Directories());
-    const String& base = e.kind == kKindSharedDir ? SharedDirectory() : InstallationDirectory();
+    ExpandPathVariables(destination, CurrentRun().directories);
+    const String& base = e.kind == kKindSharedDir ? CurrentRun().directories.shared : CurrentRun().directories.installation;
     MakeAbsolute(destination, base.CStr());
     if (destination.EndsWithChar('\\')) destination.Append(FileNameOf(e.name.CStr()));
     inTree = true;
     return destination;
   }
   inTree = false;
-  if (e.flags & kEntryToUninstallDir) return JoinPath(UninstallDirectory().CStr(), e.name.CStr());
+  if (e.flags & kEntryToUninstallDir) return JoinPath(CurrentRun().directories.uninstall.CStr(), e.name.CStr());
   switch (e.kind) {
     case kKindInstallDir:
     case kKindStartup:
     case kKindVersioned:
       inTree = true;
-      return JoinPath(InstallationDirectory().CStr(), e.name.CStr());
-    case kKindSharedDir: return JoinPath(SharedDirectory().CStr(), e.name.CStr());
+      return JoinPath(CurrentRun().directories.installation.CStr(), e.name.CStr());
+    case kKindSharedDir: return JoinPath(CurrentRun().directories.shared.CStr(), e.name.CStr());
     case kKindFont: return JoinPath(FontDir().CStr(), e.name.CStr());
     case kKindSystemPermanent:
     case kKindComServer:
     case kKindTypeLibrary: return JoinPath(SystemDir().CStr(), e.name.CStr());
-    default: ReportCorruptArchive(kErrEntryKind);
+    default: ReportCorruptArchive(CurrentRun(), kErrEntryKind);
   }
 }
 
 void AddShared(const String& destination, char marker) {
-  String& line = g_lists.sharedFiles.Append(destination);
+  String& line = CurrentRun().extraction.sharedFiles.Append(destination);
   if (marker) line.AppendChar(marker);
 }
 
@@ -104,11 +95,11 @@ void ListBookkeeping(const InstallEntry& e, const String& destination) {
     case kKindSharedDir: AddShared(destination, e.Permanent() ? kSharedPermanentMarker : 0); break;
     case kKindSystemPermanent: AddShared(destination, kSharedPermanentMarker); break;
     case kKindComServer:
-      g_lists.comServers.Append(destination);
+      CurrentRun().extraction.comServers.Append(destination);
       AddShared(destination, e.Permanent() ? kSharedPermanentMarker : kSharedComServerMarker);
       break;
     case kKindTypeLibrary:
-      g_lists.typeLibraries.Append(destination);
+      CurrentRun().extraction.typeLibraries.Append(destination);
       AddShared(destination, e.Permanent() ? kSharedPermanentMarker : kSharedTypeLibraryMarker);
       break;
     default: break;
@@ -116,7 +107,7 @@ void ListBookkeeping(const InstallEntry& e, const String& destination) {
 }
 
 bool RecordsForUninstall(const InstallEntry& e) {
-  return !ProductFlag(kFlagUninstallRemoveInstallDir) && !e.Permanent() && e.OwnedByProduct();
+  return !ProductFlag(CurrentRun(), kFlagUninstallRemoveInstallDir) && !e.Permanent() && e.OwnedByProduct();
 }
 
 // The existing file's last-write time; false when it cannot be read.
@@ -129,7 +120,7 @@ bool ExistingWriteTime(const char* path, ArchiveDateTime& out) {
 }
 
 void LogLine(const String& destination, const char* text) {
-  String& log = InstallLogText();
+  String& log = CurrentRun().texts.installLog;
   log.Append(destination);
   log.Append(text);
 }
@@ -142,7 +133,7 @@ bool PassesOverwriteRules(const InstallEntry& e, const String& destination, bool
   if (mode == kEntryNeverExtract) return false;
   if (mode == kEntryReplaceOnly && !FileExists(destination.CStr())) return false;
   if (mode == kEntryKeepExisting && FileExists(destination.CStr())) {
-    if (RecordsForUninstall(e)) AddUninstallEntry(destination.CStr(), kUninstallFile);
+    if (RecordsForUninstall(e)) CurrentRun().uninstall.Add(destination.CStr(), kUninstallFile);
     return false;
   }
 
@@ -169,14 +160,14 @@ bool PassesOverwriteRules(const InstallEntry& e, const String& destination, bool
         const String current = ExistingVersionText(destination.CStr());
         if (!current.IsEmpty() && CompareVersions(e.text1.CStr(), current.CStr()) <= 0) {
           LogLine(destination, " was not installed because its version is not newer.\r\n");
-          if (recordKept) AddUninstallEntry(destination.CStr(), kUninstallFile);
+          if (recordKept) CurrentRun().uninstall.Add(destination.CStr(), kUninstallFile);
           return false;
         }
       }
       ArchiveDateTime current;
       if (ExistingWriteTime(destination.CStr(), current) && !IsOlderThanEntry(current, e.dateTime)) {
         LogLine(destination, " was not installed because its date is not newer.\r\n");
-        if (recordKept) AddUninstallEntry(destination.CStr(), kUninstallFile);
+        if (recordKept) CurrentRun().uninstall.Add(destination.CStr(), kUninstallFile);
         return false;
       }
       LogLine(destination, " is out of date and will be replaced.\r\n");
@@ -187,7 +178,7 @@ bool PassesOverwriteRules(const InstallEntry& e, const String& destination, bool
 }
 
 void AppendShortcutRequest(const InstallEntry& e, const String& destination) {
-  ShortcutRecord& s = g_archive.settings.shortcuts.Append();
+  ShortcutRecord& s = CurrentRun().archive.settings.shortcuts.Append();
   s.desktop = (e.flags & kEntryDesktopShortcut) ? 1 : 0;
   s.startMenu = (e.flags & kEntryStartMenuShortcut) ? 1 : 0;
   s.startup = e.kind == kKindStartup ? 1 : 0;
@@ -201,21 +192,22 @@ void AppendShortcutRequest(const InstallEntry& e, const String& destination) {
 }
 
 // Creates the destination's directory for an in-tree entry. False (reported
-// in the error text) when it cannot be created.
-bool PrepareDirectory(const InstallEntry& e, const String& destination) {
+// in the error text) when it cannot be created. lastDirectory is the
+// directory the last in-tree entry was written to.
+bool PrepareDirectory(const InstallEntry& e, const String& destination, String& lastDirectory) {
   const String directory = DirectoryOf(destination.CStr());
-  if (directory.CompareNoCase(InstallationDirectory().CStr()) == 0) return true;
+  if (directory.CompareNoCase(CurrentRun().directories.installation.CStr()) == 0) return true;
   // Entries of one folder follow each other: the folder made for the last
   // one is not looked at again.
-  const bool prepared = directory.CompareNoCase(g_lists.preparedDirectory.CStr()) == 0;
+  const bool prepared = directory.CompareNoCase(lastDirectory.CStr()) == 0;
   if (!prepared && !CreateDirectoryTree(directory.CStr())) {
     const String reason = LastErrorText();
-    AppendFormat(ErrorText(), "%s %s\r\n%s\r\nNot installed: %s\r\n\r\n", MessageText(kMsgDirectoryNotCreated),
+    AppendFormat(CurrentRun().texts.errors, "%s %s\r\n%s\r\nNot installed: %s\r\n\r\n", MessageText(CurrentRun(), kMsgDirectoryNotCreated),
                  directory.CStr(), reason.CStr(), destination.CStr());
     return false;
   }
-  g_lists.preparedDirectory = directory;
-  if (RecordsForUninstall(e)) AddUninstallEntry(directory.CStr(), kUninstallDirectory);
+  lastDirectory = directory;
+  if (RecordsForUninstall(e)) CurrentRun().uninstall.Add(directory.CStr(), kUninstallDirectory);
   return true;
 }
 
@@ -223,17 +215,17 @@ void RegisterFont(const InstallEntry& e) {
   (void)SetFontValue(e.text1.CStr(), e.name.CStr());  // the font still works for this session without it
   AddFontResourceA(e.name.CStr());
   if (!e.Permanent()) {
-    String& text = g_lists.fontText;
+    String& text = CurrentRun().extraction.fontText;
     text.AppendChar('"');
     text.Append(e.text1);
     text.Append("\" \"");
     text.Append(e.name);
     text.Append("\" ");
   }
-  g_lists.fontAdded = true;
+  CurrentRun().extraction.fontAdded = true;
 }
 
-void ExtractEntry(InstallEntry& e, ItemProgress& progress) {
+void ExtractEntry(InstallEntry& e, ItemProgress& progress, String& lastDirectory) {
   bool inTree = false;
   const String destination = ResolveDestination(e, inTree);
   ListBookkeeping(e, destination);
@@ -242,27 +234,21 @@ void ExtractEntry(InstallEntry& e, ItemProgress& progress) {
   if ((e.kind == kKindInstallDir && (e.flags & (kEntryDesktopShortcut | kEntryStartMenuShortcut))) ||
       e.kind == kKindStartup)
     AppendShortcutRequest(e, destination);
-  if (inTree && !PrepareDirectory(e, destination)) return;
-  if (RecordsForUninstall(e)) AddUninstallEntry(destination.CStr(), kUninstallFile);
-  if (!WriteFileOrSchedule(destination.CStr(), e.data, (int32_t)e.size, e.dateTime, ErrorText(), e.attributes, existed))
+  if (inTree && !PrepareDirectory(e, destination, lastDirectory)) return;
+  if (RecordsForUninstall(e)) CurrentRun().uninstall.Add(destination.CStr(), kUninstallFile);
+  if (!WriteFileOrSchedule(destination.CStr(), e.data, (int32_t)e.size, e.dateTime, CurrentRun().texts.errors, e.attributes, existed))
     return;
   if (e.kind == kKindFont) RegisterFont(e);
   String line;
   Format(line, "%s -> %s", e.name.CStr(), destination.CStr());
-  if (!ProductFlag(kFlagNoFileStatus)) progress.Status(line);
-  if (ProductFlag(kFlagVerboseLog)) {
-    InstallLogText().Append(line);
-    InstallLogText().Append("\r\n");
+  if (!ProductFlag(CurrentRun(), kFlagNoFileStatus)) progress.Status(line);
+  if (ProductFlag(CurrentRun(), kFlagVerboseLog)) {
+    CurrentRun().texts.installLog.Append(line);
+    CurrentRun().texts.installLog.Append("\r\n");
   }
 }
 
 }  // namespace
-
-Array<String>& SharedFileList() { return g_lists.sharedFiles; }
-Array<String>& ComServerList() { return g_lists.comServers; }
-Array<String>& TypeLibraryList() { return g_lists.typeLibraries; }
-String& FontListText() { return g_lists.fontText; }
-bool FontAdded() { return g_lists.fontAdded; }
 
 bool IsOlderThanEntry(const ArchiveDateTime& a, const ArchiveDateTime& b) {
   if (b.month == 0) return true;
@@ -292,26 +278,26 @@ String ExistingVersionText(const char* path) {
 }
 
 void ExtractEntries() {
-  SetStatus("%s", MessageText(kMsgInstalling));
-  ClearUninstallList();
-  g_lists.sharedFiles.Clear();
-  g_lists.comServers.Clear();
-  g_lists.typeLibraries.Clear();
-  g_lists.fontText.Clear();
-  g_lists.fontAdded = false;
-  g_lists.preparedDirectory.Clear();
+  SetStatus("%s", MessageText(CurrentRun(), kMsgInstalling));
+  CurrentRun().uninstall.Clear();
+  CurrentRun().extraction.sharedFiles.Clear();
+  CurrentRun().extraction.comServers.Clear();
+  CurrentRun().extraction.typeLibraries.Clear();
+  CurrentRun().extraction.fontText.Clear();
+  CurrentRun().extraction.fontAdded = false;
+  String lastDirectory;
 
-  ArchiveCursor& cursor = g_archive.cursor;
-  const Vector<uint32_t>& sizes = g_archive.header.entrySizes;
+  ArchiveCursor& cursor = CurrentRun().archive.cursor;
+  const Vector<uint32_t>& sizes = CurrentRun().archive.header.entrySizes;
   const int32_t count = sizes.Count();
   ItemProgress progress;
   for (int32_t i = 0; i < count; ++i) {
     progress.Advance(45 + (int32_t)ScaleDown((uint32_t)i, 40, 0, (uint32_t)count));
     InstallEntry e;
     ReadEntry(cursor, sizes[i], e);
-    ExtractEntry(e, progress);
+    ExtractEntry(e, progress, lastDirectory);
   }
   progress.Finish();
-  if (g_lists.fontAdded) PostMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  if (CurrentRun().extraction.fontAdded) PostMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
   SetProgress(87);
 }

@@ -7,39 +7,17 @@
 // kind's checks (dates, versions), creates the destination directory, writes
 // the file through WriteFileOrSchedule straight from the region (the data is
 // never copied) and records what it did: uninstall entries, shortcut
-// requests, the lists below, install-log lines and the error text.
+// requests, the extraction lists, install-log lines and the error text.
 //
-// The lists are process-wide, emptied at the start of ExtractEntries and
-// read afterwards by the registration steps:
-//  - SharedFileList: destination paths of shared files (kinds 1, 6, 7, 8),
-//    each followed by at most one marker: ' ' permanent, '^' COM server,
-//    0xA9 type library, none for a plain shared file;
-//  - ComServerList: destination paths of COM servers (kind 7), to be
-//    registered through their DllRegisterServer;
-//  - TypeLibraryList: destination paths of type libraries (kind 8);
-//  - FontListText: for each font written and not permanent, a double quote,
-//    the font name, the three characters `" "`, the entry's name and `" `;
-//  - FontAdded: true once a font was written (permanent ones included).
-// An entry skipped by the overwrite rules is still listed in the first
-// three lists (so reference counts and registrations still happen), but
-// never in FontListText.
+// The lists (runtime/extraction_lists.h) are the run's, emptied at the
+// start of ExtractEntries and read afterwards by the registration steps.
 #pragma once
 #include <stdint.h>
 
 #include "archive/format.h"
 #include "core/containers.h"
 #include "core/string.h"
-
-// Shared-file markers.
-constexpr char kSharedPermanentMarker = ' ';
-constexpr char kSharedComServerMarker = '^';
-constexpr char kSharedTypeLibraryMarker = (char)0xA9;
-
-Array<String>& SharedFileList();
-Array<String>& ComServerList();
-Array<String>& TypeLibraryList();
-String& FontListText();
-bool FontAdded();
+#include "runtime/extraction_lists.h"
 
 // The whole loop. Reads the archive cursor, which AssembleDataRegion left on
 // the first entry record, and the header's entry count and sizes. Moves the

@@ -12,6 +12,7 @@
 #include "core/win32/system.h"
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
+#include "runtime/current_run.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
@@ -73,7 +74,7 @@ Attempt WriteOnce(const char* path, const void* data, int32_t size) {
     return Attempt::kFailed;
   }
   file.Close();
-  if (ProductFlag(kFlagVerifyWrittenFiles) && !FileMatches(path, data, size)) return Attempt::kMismatch;
+  if (ProductFlag(CurrentRun(), kFlagVerifyWrittenFiles) && !FileMatches(path, data, size)) return Attempt::kMismatch;
   return Attempt::kWritten;
 }
 
@@ -142,19 +143,19 @@ TreeEntry OpenTreeDirectory(const char* path, HANDLE& self) {
 
 }  // namespace
 
-bool IsRebootRequired() { return ProductFlag(kFlagRestartNeeded); }
-void SetRebootRequired() { g_productFlags |= (uint64_t)1 << kFlagRestartNeeded; }
+bool IsRebootRequired() { return ProductFlag(CurrentRun(), kFlagRestartNeeded); }
+void SetRebootRequired() { CurrentRun().productFlags |= (uint64_t)1 << kFlagRestartNeeded; }
 
 bool WriteFileOrSchedule(const char* path, const void* data, int32_t size, const ArchiveDateTime& dateTime,
                          String& errorText, uint32_t attributes, bool existed) {
-  if (size < 0) ReportCorruptArchive(kErrNegativeFileSize);
+  if (size < 0) ReportCorruptArchive(CurrentRun(), kErrNegativeFileSize);
   Attempt result = Attempt::kFailed;
   DWORD error = 0;
   for (int32_t attempt = 1; attempt <= kWriteAttempts; ++attempt) {
     result = WriteOnce(path, data, size);
     if (result == Attempt::kWritten) break;
     error = GetLastError();
-    if (attempt == 1 && result == Attempt::kFailed && ProductFlag(kFlagClearAttributesOnRetry))
+    if (attempt == 1 && result == Attempt::kFailed && ProductFlag(CurrentRun(), kFlagClearAttributesOnRetry))
       ClearAttributes(path, kClearOnRetryMask);
   }
 
@@ -165,13 +166,13 @@ bool WriteFileOrSchedule(const char* path, const void* data, int32_t size, const
   }
   if (result == Attempt::kMismatch) {
     // The file was written but reads back differently: reported, no rescue.
-    AppendFormat(errorText, "%s %s\r\n\r\n", MessageText(kMsgErrorLineStart), path);
+    AppendFormat(errorText, "%s %s\r\n\r\n", MessageText(CurrentRun(), kMsgErrorLineStart), path);
     return false;
   }
 
   SetLastError(error);
   String report("\r\n");
-  report.Append(MessageText(kMsgErrorLineStart));
+  report.Append(MessageText(CurrentRun(), kMsgErrorLineStart));
   report.AppendChar(' ');
   report.Append(path);
   report.Append("\r\n");
@@ -181,8 +182,8 @@ bool WriteFileOrSchedule(const char* path, const void* data, int32_t size, const
     report.Append("\r\n");
   }
   String* destination = &errorText;
-  if (existed || ProductFlag(kFlagRescueNewFiles)) {
-    if (ScheduleReplacement(path, data, size, report)) destination = &InstallLogText();
+  if (existed || ProductFlag(CurrentRun(), kFlagRescueNewFiles)) {
+    if (ScheduleReplacement(path, data, size, report)) destination = &CurrentRun().texts.installLog;
   }
   destination->Append(report);
   return false;

@@ -10,8 +10,6 @@
 #include "runtime/run_state.h"
 #include "runtime/settings_steps.h"
 
-InstallerArchive g_archive;
-
 namespace {
 
 const char kCorruptArchiveText[] =
@@ -53,15 +51,15 @@ bool ReadOwnFileAt(void* context, int64_t offset, void* out, int32_t n) {
 
 }  // namespace
 
-void ReportCorruptArchive(int32_t code) {
+void ReportCorruptArchive(Run& run, int32_t code) {
   // The archive's own text may leave the code out; the log always has it.
-  RunLogLine("Corrupt archive: error code %d", (int)code);
-  const char* text = MessageText(kMsgCorruptArchive);
+  RunLogLine(run, "Corrupt archive: error code %d", (int)code);
+  const char* text = MessageText(run, kMsgCorruptArchive);
   FatalError(*text ? text : kCorruptArchiveText, code);
 }
 
-void LocateArchive() {
-  InstallerArchive& a = g_archive;
+void LocateArchive(Run& run) {
+  InstallerArchive& a = run.archive;
   String path = OwnPathFromCommandLine();
   int32_t result = a.ownFile.OpenRequired(path.CStr(), kOpenOwnFile);
   if (result != kOpenOk) {
@@ -75,58 +73,59 @@ void LocateArchive() {
 
   int32_t found = FindArchiveSection(ReadOwnFileAt, &a.ownFile, a.layout);
   if (found == kNoArchiveSection) FatalMessage(kNoArchiveText);
-  if (found != kArchiveOk) ReportCorruptArchive(found);
-  if (!a.ownFile.SeekTo((int32_t)a.layout.sectionFileOffset)) ReportCorruptArchive(kErrSectionSeek);
+  if (found != kArchiveOk) ReportCorruptArchive(run, found);
+  if (!a.ownFile.SeekTo((int32_t)a.layout.sectionFileOffset)) ReportCorruptArchive(run, kErrSectionSeek);
 
   // The cursor never reads beyond what the loader mapped for the section.
   a.base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr)) + a.layout.sectionVirtualAddress;
   a.cursor = ArchiveCursor(a.base, a.base + MappedSectionSize(a.layout));
 }
 
-void ReadInstallerHeader() {
+void ReadInstallerHeader(Run& run) {
+  InstallerArchive& a = run.archive;
   ArchiveVersionProblem problem;
-  ArchiveError error = ReadArchiveHeader(g_archive.cursor, g_archive.header, problem);
+  ArchiveError error = ReadArchiveHeader(a.cursor, a.header, problem);
   if (problem.tooNew)
     FatalError(
         "The installer version (%.1f) does not match the version of TRUX (%.1f).  Close all applications and "
         "reinstall TRUX.",
         kArchiveFormatVersionValue, problem.version);
-  if (error != kArchiveOk) ReportCorruptArchive(error);
-  const int64_t mapped = g_archive.cursor.Offset() + g_archive.cursor.Left();
-  if (CheckSectionArchiveSize(g_archive.header, mapped) != SectionArchiveSizeCheck::kFits)
-    ReportCorruptArchive(kErrArchiveTruncated);
+  if (error != kArchiveOk) ReportCorruptArchive(run, error);
+  const int64_t mapped = a.cursor.Offset() + a.cursor.Left();
+  if (CheckSectionArchiveSize(a.header, mapped) != SectionArchiveSizeCheck::kFits)
+    ReportCorruptArchive(run, kErrArchiveTruncated);
 }
 
-String LoadInstallerSettingsBlock() {
+String LoadInstallerSettingsBlock(Run& run) {
   String settings;
-  ArchiveError error = LoadSettingsBlock(g_archive.cursor, g_archive.header, settings);
-  if (error != kArchiveOk) ReportCorruptArchive(error);
+  ArchiveError error = LoadSettingsBlock(run.archive.cursor, run.archive.header, settings);
+  if (error != kArchiveOk) ReportCorruptArchive(run, error);
   return settings;
 }
 
-void ReadInstallerSettings(const String& stream, RuntimeSettingsSteps& steps) {
+void ReadInstallerSettings(Run& run, const String& stream, RuntimeSettingsSteps& steps) {
   SettingsReadOptions options;
-  options.expectedChecksum = g_archive.header.header.settingsChecksum;
-  options.ownFileSize = g_archive.ownFileSize;
+  options.expectedChecksum = run.archive.header.header.settingsChecksum;
+  options.ownFileSize = run.archive.ownFileSize;
   options.steps = &steps;
-  ArchiveSettings& s = g_archive.settings;
+  ArchiveSettings& s = run.archive.settings;
   ArchiveError error = ReadSettings(stream.CStr(), stream.Length(), options, s);
-  if (error != kArchiveOk) ReportCorruptArchive(error);
+  if (error != kArchiveOk) ReportCorruptArchive(run, error);
 
-  if (s.uninstallName.IsBlank()) s.uninstallName = g_options.DisplayName;
-  g_options.uninstallName = s.uninstallName;
+  if (s.uninstallName.IsBlank()) s.uninstallName = run.options.DisplayName;
+  run.options.uninstallName = s.uninstallName;
   int32_t languages = s.LanguageCount();
-  SetMessageTable(languages, s.messages);
-  SetCurrentLanguage(s.englishLanguage);
+  run.messages.Set(languages, s.messages);
+  run.messages.SetCurrent(s.englishLanguage);
 }
 
-void BuildUninstallerImage() {
-  InstallerArchive& a = g_archive;
+void BuildUninstallerImage(Run& run) {
+  InstallerArchive& a = run.archive;
   UninstallerInputs inputs;
-  inputs.checkStub = ProductFlag(kFlagCheckStub);
+  inputs.checkStub = ProductFlag(run, kFlagCheckStub);
   inputs.stubChecksum = a.header.header.stubChecksum;
   inputs.patchOffset = a.settings.patchOffset;
   inputs.patch = &a.settings.patchBytes;
   int32_t error = DeriveUninstallerImage(ReadOwnFileAt, &a.ownFile, a.ownFileSize, a.layout, inputs, a.uninstallerImage);
-  if (error != kArchiveOk) ReportCorruptArchive(error);
+  if (error != kArchiveOk) ReportCorruptArchive(run, error);
 }

@@ -1,4 +1,4 @@
-// The installer's archive, process-wide: finding it in the own image,
+// The installer's archive of a run: finding it in the own image,
 // checking its header, reading the settings and building the uninstaller
 // image.
 //
@@ -13,7 +13,7 @@
 #include "core/win32/disk_file.h"
 #include "runtime/settings_steps.h"
 
-// The own image and the archive, process-wide for the whole run. The mapped
+// The own image and the archive, the run's for its whole length. The mapped
 // section is read in place; the own file stays open (later steps read data
 // beyond the section through it).
 struct InstallerArchive {
@@ -27,17 +27,18 @@ struct InstallerArchive {
   String uninstallerImage;
 };
 
-extern InstallerArchive g_archive;
+struct Run;
 
 // The corrupt-archive message (message 13 once the message table exists,
 // else the built-in English text) with the code; ends the process.
-[[noreturn]] void ReportCorruptArchive(int32_t code);
+[[noreturn]] void ReportCorruptArchive(Run& run, int32_t code);
 
-void LocateArchive();
-void ReadInstallerHeader();
-String LoadInstallerSettingsBlock();
+// The steps on run.archive, in this order.
+void LocateArchive(Run& run);
+void ReadInstallerHeader(Run& run);
+String LoadInstallerSettingsBlock(Run& run);
 // Reads the settings stream with steps (the run state's, or a caller's that
 // adds to them); then the message table and the uninstall name come from the
 // settings.
-void ReadInstallerSettings(const String& stream, RuntimeSettingsSteps& steps);
-void BuildUninstallerImage();
+void ReadInstallerSettings(Run& run, const String& stream, RuntimeSettingsSteps& steps);
+void BuildUninstallerImage(Run& run);

@@ -23,8 +23,8 @@ bool FormatFitsArguments(const char* format, const char* types) {
   return true;
 }
 
-void FormatMessageText(String& out, int32_t n, const char* types, ...) {
-  const char* message = MessageText(n);
+void FormatMessageText(Run& run, String& out, int32_t n, const char* types, ...) {
+  const char* message = MessageText(run, n);
   if (!FormatFitsArguments(message, types)) {
     out = message;
     return;

@@ -14,6 +14,8 @@
 // other conversion are not.
 bool FormatFitsArguments(const char* format, const char* types);
 
-// out = message n formatted with the arguments when it fits types, else the
-// message as it is.
-void FormatMessageText(String& out, int32_t n, const char* types, ...);
+struct Run;
+
+// out = the run's message n formatted with the arguments when it fits
+// types, else the message as it is.
+void FormatMessageText(Run& run, String& out, int32_t n, const char* types, ...);

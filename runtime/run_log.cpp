@@ -6,16 +6,15 @@
 #include "core/datetime.h"
 #include "core/win32/system_dirs.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 
 namespace {
 
 constexpr char kLogDatePattern[] = "yy-mm-dd HH:ii:ss";
 
-bool Logging() { return !g_options.logPath.IsEmpty(); }
+bool Logging(const Run& run) { return !run.options.logPath.IsEmpty(); }
 
-LinkSafeAppend Write(const String& entry) {
-  return AppendWithoutLinks(g_options.logPath.CStr(), entry.CStr(), entry.Length());
+LinkSafeAppend Write(const Run& run, const String& entry) {
+  return AppendWithoutLinks(run.options.logPath.CStr(), entry.CStr(), entry.Length());
 }
 
 // text's lines, each indented by two blanks (empty lines stay empty) and
@@ -37,50 +36,50 @@ void AppendIndented(String& out, const char* text) {
 
 }  // namespace
 
-LinkSafeAppend StartRunLog(const char* commandLine) {
-  if (!Logging()) return LinkSafeAppend::kAppended;
+LinkSafeAppend StartRunLog(const Run& run, const char* commandLine) {
+  if (!Logging(run)) return LinkSafeAppend::kAppended;
   String when;
   DateTime::Now().Format(when, kLogDatePattern);
   String entry;
   AppendFormat(entry, "\r\nRun of %s at %s\r\nCommand line: %s\r\n", ModulePath().CStr(), when.CStr(),
                commandLine ? commandLine : "");
-  return Write(entry);
+  return Write(run, entry);
 }
 
-void RunLogLine(const char* format, ...) {
-  if (!Logging()) return;
+void RunLogLine(const Run& run, const char* format, ...) {
+  if (!Logging(run)) return;
   String entry;
   va_list args;
   va_start(args, format);
   AppendFormatV(entry, format, args);
   va_end(args);
   entry.Append("\r\n");
-  (void)Write(entry);
+  (void)Write(run, entry);
 }
 
-void RunLogText(const char* heading, const char* text) {
-  if (!Logging() || !text || String(text).IsBlank()) return;
+void RunLogText(const Run& run, const char* heading, const char* text) {
+  if (!Logging(run) || !text || String(text).IsBlank()) return;
   String entry(heading);
   entry.Append("\r\n");
   AppendIndented(entry, text);
-  (void)Write(entry);
+  (void)Write(run, entry);
 }
 
-void RunLogBox(const char* caption, const char* text, bool shown, int answer) {
-  if (!Logging()) return;
+void RunLogBox(const Run& run, const char* caption, const char* text, bool shown, int answer) {
+  if (!Logging(run)) return;
   String entry;
   AppendFormat(entry, "Message box \"%s\"%s, answered %s:\r\n", caption ? caption : "", shown ? "" : " (not shown)",
                AnswerText(answer));
   AppendIndented(entry, text ? text : "");
-  (void)Write(entry);
+  (void)Write(run, entry);
 }
 
-void RunLogEnd(RunOutcome outcome, uint32_t exitCode) {
-  if (!Logging()) return;
-  RunLogText(g_options.uninstallMode ? "Uninstall log:" : "Install log:", InstallLogText().CStr());
+void RunLogEnd(const Run& run, RunOutcome outcome, uint32_t exitCode) {
+  if (!Logging(run)) return;
+  RunLogText(run, run.options.uninstallMode ? "Uninstall log:" : "Install log:", run.texts.installLog.CStr());
   // A completed installation's error text holds the completion caption.
-  if (outcome != kRunCompleted && outcome != kRunRestartNeeded) RunLogText("Errors:", ErrorText().CStr());
-  RunLogLine("Exit code: %u (%s)", (unsigned)exitCode, OutcomeText(outcome));
+  if (outcome != kRunCompleted && outcome != kRunRestartNeeded) RunLogText(run, "Errors:", run.texts.errors.CStr());
+  RunLogLine(run, "Exit code: %u (%s)", (unsigned)exitCode, OutcomeText(outcome));
 }
 
 const char* OutcomeText(RunOutcome outcome) {

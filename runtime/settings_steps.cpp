@@ -7,7 +7,6 @@
 #include "core/win32/system_dirs.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 
 namespace {
 
@@ -26,61 +25,63 @@ bool NamesRegistryValue(const String& dir) {
   return dir.CompareNoCase("HKLM\\", true, 5) == 0 || dir.CompareNoCase("HKCU\\", true, 5) == 0;
 }
 
-void DeriveSharedPath(ArchiveSettings& s) {
-  if (s.SharedPath.IsEmpty()) s.SharedPath = s.Publisher.IsBlank() ? g_options.DisplayName : s.Publisher;
-  if (!ProductFlag(kFlagUninstaller)) {
+void DeriveSharedPath(const Run& run, ArchiveSettings& s) {
+  if (s.SharedPath.IsEmpty()) s.SharedPath = s.Publisher.IsBlank() ? run.options.DisplayName : s.Publisher;
+  if (!ProductFlag(run, kFlagUninstaller)) {
     s.SharedPath.Clear();
     return;
   }
-  String base = NativeProgramFolder(CommonDir(), ProductFlag(kFlag64Bit), false);
+  String base = NativeProgramFolder(CommonDir(), ProductFlag(run, kFlag64Bit), false);
   MakeAbsolute(s.SharedPath, base.CStr());
 }
 
-void DeriveStartMenuFolder(ArchiveSettings& s) {
+void DeriveStartMenuFolder(const Run& run, ArchiveSettings& s) {
   if (!s.ProductStartMenu.IsEmpty()) return;
-  s.ProductStartMenu = s.Publisher.IsEmpty() ? g_options.DisplayName : s.Publisher + "\\" + g_options.DisplayName;
+  const String& product = run.options.DisplayName;
+  s.ProductStartMenu = s.Publisher.IsEmpty() ? product : s.Publisher + "\\" + product;
 }
 
 // "<master>" and a registry value reference are resolved by the installation
 // flow; everything else is made absolute against Program Files.
-void DeriveDefaultInstallDir(ArchiveSettings& s) {
+void DeriveDefaultInstallDir(const Run& run, ArchiveSettings& s) {
   String& dir = s.defaultInstallDir;
   if (dir.IsEmpty()) {
-    dir = g_options.DisplayName;
+    dir = run.options.DisplayName;
   } else {
     dir.ReplaceAll("<os>", WindowsDir(), kFindIgnoreCase);
-    ExpandPathVariables(dir, Directories());
+    ExpandPathVariables(dir, run.directories);
   }
   if (dir.CompareNoCase("<master>") == 0 || NamesRegistryValue(dir)) return;
-  String base = NativeProgramFolder(ProgramsDir(), ProductFlag(kFlag64Bit), true);
+  String base = NativeProgramFolder(ProgramsDir(), ProductFlag(run, kFlag64Bit), true);
   MakeAbsolute(dir, base.CStr());
 }
 
 }  // namespace
 
 void RuntimeSettingsSteps::AfterFlags(ArchiveSettings& s) {
-  g_productFlags = s.Flags;
-  if (ProductFlag(kFlagAutomatic)) g_options.automaticMode = true;
+  run_.productFlags = s.Flags;
+  if (ProductFlag(run_, kFlagAutomatic)) run_.options.automaticMode = true;
   // The install run adds the background window here (app/archive_run.cpp).
 }
 
 void RuntimeSettingsSteps::AfterProductName(ArchiveSettings& s) {
-  if (g_options.DisplayName.IsEmpty()) g_options.DisplayName = s.productName;
-  if (!ProductFlag(kFlag64Bit)) return;
+  CommandLineOptions& options = run_.options;
+  if (options.DisplayName.IsEmpty()) options.DisplayName = s.productName;
+  if (!ProductFlag(run_, kFlag64Bit)) return;
   if (!IsWow64()) {
-    if (g_options.automaticMode) EndProcess();
-    FatalError("Sorry, %s requires a 64-bit operating system.", g_options.DisplayName.CStr());
+    if (options.automaticMode) EndProcess(run_);
+    FatalError("Sorry, %s requires a 64-bit operating system.", options.DisplayName.CStr());
   }
   // The redirection stays off for the whole run; without it the product is
   // installed as a 32-bit one.
   void* redirection = nullptr;
-  if (!DisableWow64Redirection(&redirection)) g_productFlags &= ~(1ull << kFlag64Bit);
+  if (!DisableWow64Redirection(&redirection)) run_.productFlags &= ~(1ull << kFlag64Bit);
 }
 
 void RuntimeSettingsSteps::AfterDirectories(ArchiveSettings& s) {
-  DeriveSharedPath(s);
-  DeriveStartMenuFolder(s);
-  DeriveDefaultInstallDir(s);
-  SharedDirectory() = s.SharedPath;
-  ProductVersion() = s.DisplayVersion;
+  DeriveSharedPath(run_, s);
+  DeriveStartMenuFolder(run_, s);
+  DeriveDefaultInstallDir(run_, s);
+  run_.directories.shared = s.SharedPath;
+  run_.directories.productVersion = s.DisplayVersion;
 }

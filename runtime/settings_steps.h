@@ -4,9 +4,17 @@
 #pragma once
 #include "archive/settings.h"
 
+struct Run;
+
+// The steps write into the run they are made for.
 class RuntimeSettingsSteps : public SettingsSteps {
  public:
+  explicit RuntimeSettingsSteps(Run& run) : run_(run) {}
+
   void AfterFlags(ArchiveSettings& settings) override;
   void AfterProductName(ArchiveSettings& settings) override;
   void AfterDirectories(ArchiveSettings& settings) override;
+
+ protected:
+  Run& run_;
 };

@@ -1,6 +1,6 @@
 // The uninstall list and the association log: what this installation
-// created, kept in memory for the whole run and written into the uninstall
-// data file at the end.
+// created, kept in memory for the run and written into the uninstall data
+// file at the end.
 //
 // Uninstall list: one line per item, each ending in CR LF, in the order the
 // installing steps report them:
@@ -13,12 +13,10 @@
 //
 // Association log: one line per file association made, formatted
 // "extension~!~file type~!~verb\r\n".
-//
-// Both are process-wide, empty at start, and never freed before the process
-// ends. Everything runs on the one GUI thread.
 #pragma once
 #include <stdint.h>
 
+#include "core/containers.h"
 #include "core/string.h"
 
 enum UninstallEntryKind : int32_t {
@@ -27,20 +25,31 @@ enum UninstallEntryKind : int32_t {
   kUninstallClassKey = 2,
 };
 
-// Records path as an item of the given kind. A path shorter than 4
-// characters (a bare drive root such as "C:\") is ignored, and so is an
-// unknown kind. Directories and class keys already recorded (ASCII case
-// folded) add nothing. Returns true when a line was added.
-bool AddUninstallEntry(const char* path, int32_t kind);
+class UninstallRecord {
+ public:
+  // Records path as an item of the given kind. A path shorter than 4
+  // characters (a bare drive root such as "C:\") is ignored, and so is an
+  // unknown kind. Directories and class keys already recorded (ASCII case
+  // folded) add nothing. Returns true when a line was added.
+  bool Add(const char* path, int32_t kind);
 
-// The list as accumulated: its lines, each ending in CR LF.
-String& UninstallList();
+  // The list as accumulated: its lines, each ending in CR LF.
+  const String& List() const { return list_; }
 
-// Empties the list and the set of recorded directory and class-key names.
-void ClearUninstallList();
+  // Empties the list and the set of recorded directory and class-key names.
+  void Clear();
 
-// The association log as accumulated.
-String& AssociationLog();
+  // The association log as accumulated.
+  const String& AssociationLog() const { return associationLog_; }
 
-// Appends one association line.
-void AddAssociationLogLine(const char* extension, const char* fileType, const char* verb);
+  // Appends one association line.
+  void AddAssociation(const char* extension, const char* fileType, const char* verb);
+
+ private:
+  String list_;
+  // The recorded directory and class-key names, upper-cased. The kind
+  // character is part of the key, so a directory and a class key of the same
+  // text are told apart.
+  HashTable<bool, String> recordedNames_{64};
+  String associationLog_;
+};

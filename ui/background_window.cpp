@@ -3,6 +3,7 @@
 #include "core/bmp_file.h"
 #include "core/scale.h"
 #include "core/win32/dynamic_library.h"
+#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 
@@ -265,7 +266,7 @@ LRESULT OnPaint(HWND window) {
   if (dc) {
     RECT client;
     GetClientRect(window, &client);
-    PaintTitle(dc, client, g_displayTitle.CStr());
+    PaintTitle(dc, client, CurrentRun().displayTitle.CStr());
   }
   EndPaint(window, &ps);
   return 0;
@@ -362,7 +363,7 @@ void PaintTitle(HDC dc, const RECT& client, const char* title) {
 }
 
 HWND CreateBackgroundWindow(HINSTANCE instance, HWND parent, const char* taskbarText, bool maximised) {
-  if (!ShowsWindows()) return nullptr;
+  if (!ShowsWindows(CurrentRun())) return nullptr;
   if (!RegisterBackgroundClass(instance)) FatalMessage(kWindowFailedText);
   RECT area = {0, 0, 0, 0};
   if (!maximised && !SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) maximised = true;
@@ -380,5 +381,5 @@ HWND CreateBackgroundWindow(HINSTANCE instance, HWND parent, const char* taskbar
 }
 
 void RepaintBackground() {
-  if (g_backgroundWindow) InvalidateRect(g_backgroundWindow, nullptr, TRUE);
+  if (CurrentRun().windows.background) InvalidateRect(CurrentRun().windows.background, nullptr, TRUE);
 }

@@ -1,18 +1,19 @@
 #include "ui/dialog.h"
 
+#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 
 INT_PTR Dialog::RunModal(HINSTANCE instance, const char* templateName, HWND owner) {
-  if (!ShowsWindows()) {
-    RunLogLine("Dialog \"%s\" (not shown), answered Cancel", templateName);
+  if (!ShowsWindows(CurrentRun())) {
+    RunLogLine(CurrentRun(), "Dialog \"%s\" (not shown), answered Cancel", templateName);
     return -1;
   }
   return DialogBoxParamA(instance, templateName, owner, Procedure, (LPARAM)this);
 }
 
 HWND Dialog::CreateModeless(HINSTANCE instance, const char* templateName, HWND owner) {
-  if (!ShowsWindows()) return nullptr;
+  if (!ShowsWindows(CurrentRun())) return nullptr;
   return CreateDialogParamA(instance, templateName, owner, Procedure, (LPARAM)this);
 }
 

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "core/win32/path_variables.h"
+#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
@@ -40,10 +41,10 @@ class TextPage : public Dialog {
  protected:
   BOOL OnInitDialog() override {
     HWND w = Handle();
-    SetWindowTextA(w, MessageText(labels_.caption));
-    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(labels_.label));
-    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(labels_.ok));
-    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(labels_.cancel));
+    SetWindowTextA(w, MessageText(CurrentRun(), labels_.caption));
+    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(CurrentRun(), labels_.label));
+    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(CurrentRun(), labels_.ok));
+    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(CurrentRun(), labels_.cancel));
     // The edit control breaks lines only at CR LF.
     String text(text_);
     text.NormalizeNewlines();
@@ -72,7 +73,7 @@ class TextPage : public Dialog {
 
 int ShowPage(const char* templateName, const PageLabels& labels, const String& text) {
   TextPage page(labels, text);
-  return page.RunModal(g_instance, templateName, g_backgroundWindow) == kPageAccepted ? kPageAccepted
+  return page.RunModal(CurrentRun().instance, templateName, CurrentRun().windows.background) == kPageAccepted ? kPageAccepted
                                                                                        : kPageDeclined;
 }
 
@@ -100,19 +101,19 @@ class DirectoryDialog : public Dialog {
   BOOL OnInitDialog() override {
     HWND w = Handle();
     CenterOnScreen(w);
-    SetWindowTextA(w, MessageText(kMsgDirectoryCaption));
-    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(kMsgChooseDirText));
+    SetWindowTextA(w, MessageText(CurrentRun(), kMsgDirectoryCaption));
+    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(CurrentRun(), kMsgChooseDirText));
     SendMessageA(Item(IDC_DIRECTORY), EM_LIMITTEXT, kDirectoryLimit, 0);
-    SetDlgItemTextA(w, IDC_DIRECTORY, InstallationDirectory().CStr());
-    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(kMsgOk));
-    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
-    SetDlgItemTextA(w, IDC_BROWSE, MessageText(kMsgBrowse));
+    SetDlgItemTextA(w, IDC_DIRECTORY, CurrentRun().directories.installation.CStr());
+    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(CurrentRun(), kMsgOk));
+    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(CurrentRun(), kMsgCancel));
+    SetDlgItemTextA(w, IDC_BROWSE, MessageText(CurrentRun(), kMsgBrowse));
     return TRUE;
   }
   BOOL OnCommand(WORD id, WORD) override {
     switch (id) {
       case IDC_DIALOG_OK:
-        InstallationDirectory() = ItemText(Item(IDC_DIRECTORY));
+        CurrentRun().directories.installation = ItemText(Item(IDC_DIRECTORY));
         End(1);
         return TRUE;
       case IDC_DIALOG_CANCEL:
@@ -138,7 +139,7 @@ class DirectoryDialog : public Dialog {
     info.hwndOwner = Handle();
     info.pidlRoot = root;
     info.pszDisplayName = displayName;
-    info.lpszTitle = MessageText(kMsgChooseDirText);
+    info.lpszTitle = MessageText(CurrentRun(), kMsgChooseDirText);
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = BrowseCallback;
     info.lParam = (LPARAM)current.CStr();
@@ -162,9 +163,9 @@ class PasswordBox : public Dialog {
   BOOL OnInitDialog() override {
     HWND w = Handle();
     CenterOnScreen(w);
-    SetWindowTextA(w, MessageText(kMsgPasswordCaption));
-    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(kMsgPasswordText));
-    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
+    SetWindowTextA(w, MessageText(CurrentRun(), kMsgPasswordCaption));
+    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(CurrentRun(), kMsgPasswordText));
+    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(CurrentRun(), kMsgCancel));
     // A password longer than the usual limit must still be typeable.
     const int limit = password_.Length() > kPasswordLimit ? password_.Length() : kPasswordLimit;
     SendMessageA(Item(IDC_PASSWORD), EM_LIMITTEXT, limit, 0);
@@ -205,10 +206,10 @@ int ReadmePage(const String& text) {
 
 bool ChooseDirectoryDialog() {
   DirectoryDialog dialog;
-  return dialog.RunModal(g_instance, "ChooseDirDlg", g_backgroundWindow) == 1;
+  return dialog.RunModal(CurrentRun().instance, "ChooseDirDlg", CurrentRun().windows.background) == 1;
 }
 
 bool PasswordDialog(const String& password) {
   PasswordBox dialog(password);
-  return dialog.RunModal(g_instance, "EnterPassword", g_backgroundWindow) == 1;
+  return dialog.RunModal(CurrentRun().instance, "EnterPassword", CurrentRun().windows.background) == 1;
 }

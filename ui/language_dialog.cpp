@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "runtime/current_run.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
@@ -29,7 +30,7 @@ void SelectInitialLanguage(HWND list) {
   LRESULT at = word.IsEmpty() ? LB_ERR : SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)word.CStr());
   if (at == LB_ERR) at = SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM) "English");
   if (at == LB_ERR) at = SendMessageA(list, LB_SETCURSEL, 0, 0) == LB_ERR ? LB_ERR : 0;
-  SetCurrentLanguage(at == LB_ERR ? 0 : (int32_t)at);
+  CurrentRun().messages.SetCurrent(at == LB_ERR ? 0 : (int32_t)at);
 }
 
 class LanguageDialogBox : public Dialog {
@@ -46,15 +47,15 @@ class LanguageDialogBox : public Dialog {
 
 // Relabels the dialog in the current language.
 void LanguageDialogBox::ApplyTexts() {
-  if (!ProductFlag(kFlagKeepTitle)) g_displayTitle = MessageText(kMsgDisplayTitle);
-  SetDlgItemTextA(Handle(), IDC_DIALOG_OK, MessageText(kMsgOk));
-  SetDlgItemTextA(Handle(), IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
-  if (g_backgroundWindow) InvalidateRect(g_backgroundWindow, nullptr, TRUE);
+  if (!ProductFlag(CurrentRun(), kFlagKeepTitle)) CurrentRun().displayTitle = MessageText(CurrentRun(), kMsgDisplayTitle);
+  SetDlgItemTextA(Handle(), IDC_DIALOG_OK, MessageText(CurrentRun(), kMsgOk));
+  SetDlgItemTextA(Handle(), IDC_DIALOG_CANCEL, MessageText(CurrentRun(), kMsgCancel));
+  if (CurrentRun().windows.background) InvalidateRect(CurrentRun().windows.background, nullptr, TRUE);
 }
 
 BOOL LanguageDialogBox::OnInitDialog() {
   HWND list = Item(IDC_LANGUAGE_LIST);
-  const Array<String>& names = g_archive.settings.languageNames;
+  const Array<String>& names = CurrentRun().archive.settings.languageNames;
   for (int32_t i = 0; i < names.Count(); ++i) SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)names[i].CStr());
   SelectInitialLanguage(list);
   ApplyTexts();
@@ -65,16 +66,16 @@ BOOL LanguageDialogBox::OnInitDialog() {
 // OK or a double click: the selection, kept within the languages, is the choice.
 void LanguageDialogBox::Accept() {
   LRESULT selection = Selection();
-  int32_t last = g_archive.settings.LanguageCount() - 1;
+  int32_t last = CurrentRun().archive.settings.LanguageCount() - 1;
   int32_t language = selection < 0 ? 0 : (selection > last ? last : (int32_t)selection);
-  SetCurrentLanguage(language);
+  CurrentRun().messages.SetCurrent(language);
   End(kLanguageDialogOk);
 }
 
 void LanguageDialogBox::OnSelectionChange() {
   LRESULT selection = Selection();
-  if (selection < 0 || selection >= g_archive.settings.LanguageCount()) return;
-  SetCurrentLanguage((int32_t)selection);
+  if (selection < 0 || selection >= CurrentRun().archive.settings.LanguageCount()) return;
+  CurrentRun().messages.SetCurrent((int32_t)selection);
   ApplyTexts();
 }
 
@@ -99,6 +100,6 @@ BOOL LanguageDialogBox::OnCommand(WORD id, WORD code) {
 
 int LanguageDialog() {
   LanguageDialogBox dialog;
-  INT_PTR result = dialog.RunModal(g_instance, "LanguageDlg", g_backgroundWindow);
+  INT_PTR result = dialog.RunModal(CurrentRun().instance, "LanguageDlg", CurrentRun().windows.background);
   return result == kLanguageDialogOk ? kLanguageDialogOk : kLanguageDialogCancel;
 }

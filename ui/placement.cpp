@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "runtime/installer_archive.h"
-
 void CenterOnScreen(void* window) {
   HWND w = static_cast<HWND>(window);
   RECT r;
@@ -20,8 +18,7 @@ void CenterOnScreen(void* window) {
   MoveWindow(w, x, y, width, height, TRUE);
 }
 
-void PlaceByDialogPosition(void* window) {
-  const uint32_t position = g_archive.settings.DialogPosition;
+void PlaceByDialogPosition(void* window, uint32_t position) {
   HWND w = static_cast<HWND>(window);
   RECT r;
   if (!GetWindowRect(w, &r)) return;

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "core/win32/dynamic_library.h"
+#include "runtime/current_run.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
@@ -15,7 +16,7 @@ namespace {
 // The progress bar over the placeholder; null until the dialog exists.
 HWND g_progressBar;
 
-bool CancelDisabled() { return g_options.uninstallMode || ProductFlag(kFlagNoCancel); }
+bool CancelDisabled() { return CurrentRun().options.uninstallMode || ProductFlag(CurrentRun(), kFlagNoCancel); }
 
 // The bar covers the placeholder's black frame: one pixel more on the left
 // and top, two more on the right and bottom.
@@ -26,13 +27,13 @@ void CreateProgressBar(HWND dialog) {
   if (!placeholder || !GetWindowPlacement(placeholder, &place)) return;
   const RECT& r = place.rcNormalPosition;
   g_progressBar = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, r.left - 1, r.top - 1,
-                                  r.right - r.left + 3, r.bottom - r.top + 3, dialog, nullptr, g_instance, nullptr);
+                                  r.right - r.left + 3, r.bottom - r.top + 3, dialog, nullptr, CurrentRun().instance, nullptr);
 }
 
 BOOL OnInitDialog(HWND dialog) {
-  PlaceByDialogPosition(dialog);
+  PlaceByDialogPosition(dialog, CurrentRun().archive.settings.DialogPosition);
   CreateProgressBar(dialog);
-  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(kMsgCancel));
+  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(CurrentRun(), kMsgCancel));
   if (CancelDisabled()) EnableWindow(GetDlgItem(dialog, IDC_DIALOG_CANCEL), FALSE);
   return TRUE;
 }
@@ -42,7 +43,7 @@ BOOL OnInitDialog(HWND dialog) {
 // a stray key.
 BOOL OnCommand(WPARAM wParam, LPARAM lParam) {
   if (LOWORD(wParam) != IDC_DIALOG_CANCEL || !lParam) return FALSE;
-  if (!ProductFlag(kFlagNoCancel)) ConfirmCancel();
+  if (!ProductFlag(CurrentRun(), kFlagNoCancel)) ConfirmCancel(CurrentRun());
   return TRUE;
 }
 
@@ -59,21 +60,21 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }  // namespace
 
 void CreateProgressDialog() {
-  if (!ShowsWindows()) return;
+  if (!ShowsWindows(CurrentRun())) return;
   // The bar's class must be registered on Windows.
   if (const auto initCommonControls = SystemApi(kLibComCtl32).InitCommonControls) initCommonControls();
-  HWND dialog = CreateDialogParamA(g_instance, "ProgressDlg", g_backgroundWindow, ProgressDialogProc, 0);
+  HWND dialog = CreateDialogParamA(CurrentRun().instance, "ProgressDlg", CurrentRun().windows.background, ProgressDialogProc, 0);
   if (!dialog) return;
-  g_currentDialog = dialog;
-  const bool uninstall = g_options.uninstallMode;
-  SetWindowTextA(dialog, MessageText(uninstall ? kMsgUninstallCaption : kMsgInstalling));
-  SetDlgItemTextA(dialog, IDC_DIALOG_HEADING, MessageText(uninstall ? kMsgUninstallHeading : kMsgInstallHeading));
+  CurrentRun().windows.dialog = dialog;
+  const bool uninstall = CurrentRun().options.uninstallMode;
+  SetWindowTextA(dialog, MessageText(CurrentRun(), uninstall ? kMsgUninstallCaption : kMsgInstalling));
+  SetDlgItemTextA(dialog, IDC_DIALOG_HEADING, MessageText(CurrentRun(), uninstall ? kMsgUninstallHeading : kMsgInstallHeading));
 }
 
 void SetProgress(int32_t percent) {
   // The bar dies with its dialog when the exit path destroys it.
   if (g_progressBar && IsWindow(g_progressBar)) PostMessageA(g_progressBar, PBM_SETPOS, (WPARAM)percent, 0);
-  PumpMessages();
+  PumpMessages(CurrentRun());
 }
 
 void SetStatus(const char* format, ...) {
@@ -82,16 +83,16 @@ void SetStatus(const char* format, ...) {
   va_start(args, format);
   AppendFormatV(text, format, args);
   va_end(args);
-  if (g_currentDialog) {
-    SetDlgItemTextA(g_currentDialog, IDC_STATUS_LINE, text.CStr());
-    UpdateWindow(g_currentDialog);
+  if (CurrentRun().windows.dialog) {
+    SetDlgItemTextA(CurrentRun().windows.dialog, IDC_STATUS_LINE, text.CStr());
+    UpdateWindow(CurrentRun().windows.dialog);
   }
-  PumpMessages();
+  PumpMessages(CurrentRun());
 }
 
 void SetStage(int32_t message, int32_t percent) {
-  MarkTime();
-  SetStatus("%s", MessageText(message));
+  MarkTime(CurrentRun());
+  SetStatus("%s", MessageText(CurrentRun(), message));
   SetProgress(percent);
 }
 
@@ -104,7 +105,7 @@ void ItemProgress::Advance(int32_t percent) {
     shownPercent_ = percent;
     SetProgress(percent);
   } else if (Due(lastPump_)) {
-    PumpMessages();
+    PumpMessages(CurrentRun());
   } else {
     return;
   }

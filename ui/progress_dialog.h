@@ -1,6 +1,6 @@
 // The progress dialog ("ProgressDlg"): a modeless dialog with a heading, a
 // progress bar over the placeholder 1007, a two-line status line and Cancel.
-// It is the current modeless dialog of the run (g_currentDialog), so it owns
+// It is the current modeless dialog of the run (CurrentRun().windows.dialog), so it owns
 // the message boxes while it exists, and the exit path destroys it before the
 // background window.
 //
@@ -12,6 +12,7 @@
 
 #include "core/format.h"
 #include "core/string.h"
+#include "runtime/current_run.h"
 
 // Creates the dialog owned by the background window (or by no window) and
 // makes it the current modeless dialog; labels it for an install or an

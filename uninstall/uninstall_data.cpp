@@ -113,7 +113,7 @@ const char* UninstallDataContents::Message(int32_t n) const {
   return (n >= 1 && m) ? m->CStr() : "";
 }
 
-void BuildUninstallData(String& out, const String& uninstallList, UninstallMessageSource messages,
+void BuildUninstallData(String& out, const String& uninstallList, UninstallMessageSource messages, void* context,
                         const String& associationLog) {
   out = uninstallList;
   out.Append("\r\n\r\n");
@@ -122,7 +122,7 @@ void BuildUninstallData(String& out, const String& uninstallList, UninstallMessa
   for (int32_t i = 0; i < kUninstallMessageCount; ++i) {
     const int32_t n = kUninstallMessageSet[i];
     AppendFormat(out, "~%d\r\n", (int)n);
-    out.Append(messages ? messages(n) : "");
+    out.Append(messages ? messages(context, n) : "");
     out.Append("\r\n");
   }
   if (associationLog.IsEmpty()) return;

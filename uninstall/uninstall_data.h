@@ -29,11 +29,12 @@ constexpr int32_t kMaxUninstallSectionLines = 500;
 
 constexpr char kUninstallDataFileName[] = "Uninstall.DAT";
 
-// Message n in the installation's language (never null; "" for none).
-using UninstallMessageSource = const char* (*)(int32_t n);
+// Message n in the installation's language (never null; "" for none), read
+// from context.
+using UninstallMessageSource = const char* (*)(void* context, int32_t n);
 
 // The whole file text.
-void BuildUninstallData(String& out, const String& uninstallList, UninstallMessageSource messages,
+void BuildUninstallData(String& out, const String& uninstallList, UninstallMessageSource messages, void* context,
                         const String& associationLog);
 
 struct UninstallAssociation {

@@ -1,3 +1,4 @@
+#include "runtime/current_run.h"
 #include "uninstall/uninstall_registration.h"
 
 #include <windows.h>
@@ -26,6 +27,8 @@ namespace {
 
 constexpr uint32_t kTextOrDelete = kRegistryDeleteEmpty;
 
+const char* RunMessage(void* run, int32_t n) { return MessageText(*static_cast<Run*>(run), n); }
+
 
 // Each value is written without its own check: the registration is verified
 // as a whole by reading UninstallString back, which is the one failure the
@@ -40,7 +43,7 @@ void PutNumber(RegistryKey& key, const char* name, uint32_t value, uint32_t flag
 void WriteUninstallDataValues(RegistryKey& key, const ArchiveSettings& s) {
   for (const UninstallValue& entry : s.uninstallValues) {
     String value(entry.value);
-    ExpandPathVariables(value, Directories());
+    ExpandPathVariables(value, CurrentRun().directories);
     if (entry.type == 4) {
       const int64_t n = ParseInt64(value.CStr());
       PutNumber(key, entry.name.CStr(), n == kParseInt64Failed ? 0u : (uint32_t)n, kRegistryDeleteEmpty);
@@ -53,10 +56,10 @@ void WriteUninstallDataValues(RegistryKey& key, const ArchiveSettings& s) {
 // Every value in its order and kind.
 void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const String& quietString,
                           const String& sharedFilesText) {
-  const ArchiveSettings& s = g_archive.settings;
+  const ArchiveSettings& s = CurrentRun().archive.settings;
   PutText(key, "UninstallString", uninstallString);
   PutText(key, "QuietUninstallString", quietString);
-  PutText(key, "DisplayName", g_options.DisplayName);
+  PutText(key, "DisplayName", CurrentRun().options.DisplayName);
   PutText(key, "InstallSource", ModulePath());
   PutText(key, "DisplayVersion", s.DisplayVersion, kTextOrDelete);
   PutText(key, "Publisher", s.Publisher, kTextOrDelete);
@@ -67,17 +70,17 @@ void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const
   }
   PutText(key, "ProductRegistry", s.ProductRegistry, kTextOrDelete);
   PutText(key, "ProductStartMenu", s.ProductStartMenu, kTextOrDelete);
-  PutText(key, "SharedPath", SharedDirectory(), kTextOrDelete);
-  PutText(key, "ProductFonts", FontListText(), kTextOrDelete);
+  PutText(key, "SharedPath", CurrentRun().directories.shared, kTextOrDelete);
+  PutText(key, "ProductFonts", CurrentRun().extraction.fontText, kTextOrDelete);
   String flags;
-  Format(flags, "%I64d", (long long)(int64_t)g_productFlags);
+  Format(flags, "%I64d", (long long)(int64_t)CurrentRun().productFlags);
   PutText(key, "ProductFlags", flags);
   PutText(key, "UninstallBatch1", s.UninstallBatch1, kTextOrDelete);
   PutText(key, "UninstallBatch2", s.UninstallBatch2, kTextOrDelete);
   PutText(key, "SharedFiles", sharedFilesText, kTextOrDelete);
   PutText(key, "UninstallSubdir", s.UninstallSubdir, kTextOrDelete);
   PutNumber(key, "ShortcutMode", s.ShortcutMode, kRegistryDeleteEmpty);
-  PutText(key, "DisplayTitle", g_displayTitle);
+  PutText(key, "DisplayTitle", CurrentRun().displayTitle);
   PutNumber(key, "TitleColor", s.TitleColor);
   PutNumber(key, "TopColor", s.TopColor);
   if (s.MonoColor())
@@ -89,12 +92,12 @@ void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const
   PutNumber(key, "TitlePosition", s.TitlePosition);
   PutText(key, "TitleFont", s.TitleFont);
   PutText(key, "TaskbarText", s.TaskbarText);
-  if (ProductFlag(kFlagKeepBackgroundBitmap)) {
+  if (ProductFlag(CurrentRun(), kFlagKeepBackgroundBitmap)) {
     PutNumber(key, "BitmapSize", s.BitmapSize);
     PutNumber(key, "StretchMode", s.StretchMode);
   }
   WriteUninstallDataValues(key, s);
-  PutText(key, "InstallLocation", InstallationDirectory());
+  PutText(key, "InstallLocation", CurrentRun().directories.installation);
   String date;
   DateTime::Now().Format(date, kDefaultDateTimePattern);
   PutText(key, "InstallDate", date);
@@ -112,9 +115,10 @@ String UninstallKeyPath(const char* uninstallName) {
 
 bool WriteUninstallData(String& digest) {
   digest.Clear();
-  const String path = JoinPath(UninstallDirectory().CStr(), kUninstallDataFileName);
+  const String path = JoinPath(CurrentRun().directories.uninstall.CStr(), kUninstallDataFileName);
   String text;
-  BuildUninstallData(text, UninstallList(), MessageText, AssociationLog());
+  Run& run = CurrentRun();
+  BuildUninstallData(text, run.uninstall.List(), RunMessage, &run, run.uninstall.AssociationLog());
   String temporary;
   {
     DiskFile file;
@@ -142,24 +146,24 @@ bool WriteUninstallData(String& digest) {
 }
 
 String UninstallerPath() {
-  const String& name = g_archive.settings.uninstallerFileName;
+  const String& name = CurrentRun().archive.settings.uninstallerFileName;
   // Without a name the path would be the uninstall directory itself, and the
   // copy would be scheduled to replace a directory at the next restart.
-  return JoinPath(UninstallDirectory().CStr(), name.IsBlank() ? kDefaultUninstallerName : name.CStr());
+  return JoinPath(CurrentRun().directories.uninstall.CStr(), name.IsBlank() ? kDefaultUninstallerName : name.CStr());
 }
 
 void RegisterUninstall(const String& sharedFilesText) {
-  const ArchiveSettings& s = g_archive.settings;
-  String& errors = ErrorText();
+  const ArchiveSettings& s = CurrentRun().archive.settings;
+  String& errors = CurrentRun().texts.errors;
   const String uninstaller = UninstallerPath();
-  const String& image = g_archive.uninstallerImage;
+  const String& image = CurrentRun().archive.uninstallerImage;
   // A failure is reported in errors; false after a scheduled copy only means
   // that the copy is in place after the restart.
   (void)WriteFileOrSchedule(uninstaller.CStr(), image.CStr(), image.Length(), s.UninstallerFileTime, errors, 0,
                             true);
 
   String switchText("/u:\"");
-  switchText.Append(g_options.uninstallName);
+  switchText.Append(CurrentRun().options.uninstallName);
   switchText.AppendChar('"');
   // Quoted: unquoted, "C:\Tools\My App\Uninstall.exe" would let the system
   // start a planted "C:\Tools\My.exe" instead.
@@ -170,7 +174,7 @@ void RegisterUninstall(const String& sharedFilesText) {
   bool registered = false;
   {
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(g_options.uninstallName.CStr()).CStr()) !=
+    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(CurrentRun().options.uninstallName.CStr()).CStr()) !=
         kRegistryOpenFailed) {
       WriteUninstallValues(key, uninstallString, quietString, sharedFilesText);
       registered = key.ReadText("UninstallString") == uninstallString;
@@ -183,11 +187,11 @@ void RegisterUninstall(const String& sharedFilesText) {
   if (!WriteUninstallData(digest)) {
     // The key keeps the digest of the data file that stays (a previous
     // installation's), or none.
-    const String path = JoinPath(UninstallDirectory().CStr(), kUninstallDataFileName);
-    AppendErrorLine(errors, path.CStr());
+    const String path = JoinPath(CurrentRun().directories.uninstall.CStr(), kUninstallDataFileName);
+    AppendErrorLine(CurrentRun(), errors, path.CStr());
   } else if (registered) {
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(g_options.uninstallName.CStr()).CStr()) == kRegistryOpenFailed ||
+    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(CurrentRun().options.uninstallName.CStr()).CStr()) == kRegistryOpenFailed ||
         !key.WriteText(kUninstallDataHashValue, digest))
       errors.Append(kUninstallRegistryFailure);  // the uninstaller would refuse the data file
   }

@@ -1,3 +1,4 @@
+#include "runtime/current_run.h"
 #include "uninstall/uninstaller.h"
 
 #include <windows.h>
@@ -64,15 +65,15 @@ String& BackgroundPictureBytes() {
   return bytes;
 }
 
-bool Automatic() { return g_options.automaticMode; }
+bool Automatic() { return CurrentRun().options.automaticMode; }
 
 // The reports before the flags are known: a box unless in automatic mode,
 // the run log always.
 void Report(const char* text) {
   if (!Automatic())
-    ShowErrorBox(text);
+    ShowErrorBox(CurrentRun(), text);
   else
-    RunLogText("Error report (not shown in automatic mode):", text);
+    RunLogText(CurrentRun(), "Error report (not shown in automatic mode):", text);
 }
 
 // The product's key path under HKEY_LOCAL_MACHINE; "" for a name that cannot
@@ -83,17 +84,17 @@ String ProductKeyPath(const String& name) {
 }
 
 int32_t Ask(int32_t message, int32_t caption, UINT style) {
-  return ShowMessageBox(MessageOwner(), MessageText(message), MessageText(caption), style);
+  return ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), message), MessageText(CurrentRun(), caption), style);
 }
 
 int32_t AskWith(int32_t message, const char* argument, int32_t caption, UINT style) {
   String text;
-  FormatMessageText(text, message, "s", argument);
-  return ShowMessageBox(MessageOwner(), text.CStr(), MessageText(caption), style);
+  FormatMessageText(CurrentRun(), text, message, "s", argument);
+  return ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), text.CStr(), MessageText(CurrentRun(), caption), style);
 }
 
 void Hold() {
-  PauseSinceMark(kHoldMs);
+  PauseSinceMark(CurrentRun(), kHoldMs);
 }
 
 // --- presentation ---
@@ -110,9 +111,9 @@ void ShowBackground(RegistryKey& key, const ProductValues& product) {
   look.TitlePosition = (uint8_t)key.ReadNumber("TitlePosition", 0);
   RegistryValue value;
   if (key.ReadValue("TitleFont", value)) look.TitleFont = key.ReadText("TitleFont");
-  g_displayTitle = key.ReadText("DisplayTitle");
+  CurrentRun().displayTitle = key.ReadText("DisplayTitle");
   const String taskbarText = key.ReadText("TaskbarText");
-  if (ProductFlag(kFlagKeepBackgroundBitmap)) {
+  if (ProductFlag(CurrentRun(), kFlagKeepBackgroundBitmap)) {
     look.StretchMode = (uint32_t)key.ReadNumber("StretchMode", 0);
     look.BitmapSize = (uint32_t)key.ReadNumber("BitmapSize", 0);
     // The kept file is a .BMP: its 14-byte file header comes off, the packed
@@ -125,8 +126,8 @@ void ShowBackground(RegistryKey& key, const ProductValues& product) {
       SetBackgroundPicture(bytes.CStr(), bytes.Length());
     }
   }
-  if (!ProductFlag(kFlagNoBackground))
-    g_backgroundWindow = CreateBackgroundWindow(g_instance, nullptr, taskbarText.CStr(), ProductFlag(kFlagMaximizedBackground));
+  if (!ProductFlag(CurrentRun(), kFlagNoBackground))
+    CurrentRun().windows.background = CreateBackgroundWindow(CurrentRun().instance, nullptr, taskbarText.CStr(), ProductFlag(CurrentRun(), kFlagMaximizedBackground));
 }
 
 // The messages of "Uninstall.DAT" become the only language; its association
@@ -135,10 +136,10 @@ void ShowBackground(RegistryKey& key, const ProductValues& product) {
 void InstallMessages(const UninstallDataContents& data) {
   Array<String> texts;
   for (int32_t n = 0; n <= kMaxUninstallMessage; ++n) texts.Append(String(data.Message(n)));
-  SetMessageTable(1, texts);
-  SetCurrentLanguage(0);
+  CurrentRun().messages.Set(1, texts);
+  CurrentRun().messages.SetCurrent(0);
   for (const UninstallAssociation& a : data.associations)
-    AddAssociationLogLine(a.extension.CStr(), a.fileType.CStr(), a.verb.CStr());
+    CurrentRun().uninstall.AddAssociation(a.extension.CStr(), a.fileType.CStr(), a.verb.CStr());
 }
 
 void CollectProtectedFolders(Array<String>& folders);
@@ -242,7 +243,7 @@ void RemoveFonts(RegistryKey& key, const String& fonts) {
   int32_t position = 0;
   String name, file;
   while (NextFontPair(fonts, &position, name, file)) {
-    if (ProductFlag(kFlagUninstallAskFonts) && !Automatic() &&
+    if (ProductFlag(CurrentRun(), kFlagUninstallAskFonts) && !Automatic() &&
         AskWith(kMsgFontQuestion, name.CStr(), kMsgFontCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
       continue;
     (void)DeleteFontValue(name.CStr());  // an entry already gone is what is wanted
@@ -265,17 +266,17 @@ void RemoveFonts(RegistryKey& key, const String& fonts) {
 // next restart instead, and the run ends as done with a restart needed.
 // True when the deletion was scheduled.
 bool ScheduleSilentRemoval(const String& path) {
-  if (!g_options.silentMode) return false;
+  if (!CurrentRun().options.silentMode) return false;
   const DWORD reason = GetLastError();
   if (!RemoveFile(path.CStr(), kRemoveAtReboot)) return false;
   SetRebootRequired();
-  AppendFormat(InstallLogText(), "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(),
+  AppendFormat(CurrentRun().texts.installLog, "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(),
                SystemErrorText(reason).CStr());
   return true;
 }
 
 void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directories) {
-  ClearUninstallList();
+  CurrentRun().uninstall.Clear();
   const int32_t count = data.bodyLines.Count();
   ItemProgress progress;
   for (int32_t i = 0; i < count; ++i) {
@@ -290,7 +291,7 @@ void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directo
         RegistryKey root(false);
         root.DeletePathKey(HKEY_CLASSES_ROOT, path.CStr());
       } else {
-        AppendFormat(ErrorText(),
+        AppendFormat(CurrentRun().texts.errors,
                      "The registry key HKEY_CLASSES_ROOT\\%s was not removed: the installation did not create "
                      "it.\r\n\r\n",
                      path.CStr());
@@ -303,12 +304,12 @@ void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directo
       if (!FileExists(path.CStr())) continue;
       ClearAttributes(path.CStr(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
       if (!RemoveFile(path.CStr(), 0) && !ScheduleSilentRemoval(path)) {
-        String& errors = ErrorText();
-        errors.Append(MessageText(kMsgRemoveFailed));
+        String& errors = CurrentRun().texts.errors;
+        errors.Append(MessageText(CurrentRun(), kMsgRemoveFailed));
         errors.AppendChar(' ');
         errors.Append(path);
         errors.Append("\r\n");
-        AddUninstallEntry(path.CStr(), kUninstallFile);
+        CurrentRun().uninstall.Add(path.CStr(), kUninstallFile);
       }
     }
   }
@@ -386,7 +387,7 @@ void ReleaseSharedFile(RegistryKey& counts, const String& path, uint32_t markers
   if (markers & kMarkedComServer) CallServerExport(path.CStr(), "DllUnregisterServer");
   if (markers & kMarkedTypeLibrary) UnregisterTypeLibrary(path.CStr());
   if (!FileExists(path.CStr())) return;
-  if (ProductFlag(kFlagUninstallAskSharedFiles) && !Automatic() &&
+  if (ProductFlag(CurrentRun(), kFlagUninstallAskSharedFiles) && !Automatic() &&
       AskWith(kMsgSharedFileQuestion, path.CStr(), kMsgSharedFileCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   (void)RemoveFile(path.CStr(), 0);  // a shared file still in use stays for the programs that use it
@@ -396,7 +397,7 @@ void ReleaseSharedFiles(RegistryKey& key, const String& sharedFiles) {
   if (sharedFiles.IsEmpty()) return;
   RegistryKey counts;
   if (counts.OpenSoftware(false, kSharedDllsPath) == kRegistryOpenFailed) {
-    ErrorText().Append("REGISTRY ERROR:  Unable to adjust shared file reference counts.\r\n\r\n");
+    CurrentRun().texts.errors.Append("REGISTRY ERROR:  Unable to adjust shared file reference counts.\r\n\r\n");
     return;
   }
   String rest(sharedFiles), entry;
@@ -486,7 +487,7 @@ void RemoveWholeInstallDirectory(const String& installLocation, const Array<Stri
     (void)RemoveDirectoryTree(installLocation.CStr(), 0);
     return;
   }
-  AppendFormat(ErrorText(),
+  AppendFormat(CurrentRun().texts.errors,
                "The directory \"%s\" was not removed with everything in it: %s.  Only the files the "
                "installation recorded were removed.\r\n\r\n",
                installLocation.CStr(), RefusalText(refusal));
@@ -497,20 +498,20 @@ void RemoveWholeInstallDirectory(const String& installLocation, const Array<Stri
 void FinishCleanRun(RegistryKey& key, const ProductValues& product) {
   // A data file that stays names only files that are gone, which a later run skips.
   (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), 0);
-  if (ProductFlag(kFlagAddToPath)) {
+  if (ProductFlag(CurrentRun(), kFlagAddToPath)) {
     const String message = EditAutoexecPath(false);
-    if (!Automatic() && !message.IsEmpty()) ShowErrorBox(message.CStr());
+    if (!Automatic() && !message.IsEmpty()) ShowErrorBox(CurrentRun(), message.CStr());
   }
   if (!product.batch2.IsEmpty()) {
-    RunBatch(InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(kFlagHideUninstallBatch2), product.batch2);
+    RunBatch(InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(CurrentRun(), kFlagHideUninstallBatch2), product.batch2);
     key.DeleteValue("UninstallBatch2");
   }
 }
 
 void CloseProgressDialog() {
-  if (g_currentDialog) {
-    DestroyWindow(g_currentDialog);
-    g_currentDialog = nullptr;
+  if (CurrentRun().windows.dialog) {
+    DestroyWindow(CurrentRun().windows.dialog);
+    CurrentRun().windows.dialog = nullptr;
   }
 }
 
@@ -534,8 +535,8 @@ bool ReadCheckedUninstallData(RegistryKey& key, const ProductValues& product, Un
              "The uninstall information for %s has been changed since the installation:\r\n%s\r\n\r\nThe "
              "uninstallation cannot be performed.",
              product.displayName.CStr(), path.CStr());
-      ErrorText().Append(report);
-      ErrorText().Append("\r\n\r\n");
+      CurrentRun().texts.errors.Append(report);
+      CurrentRun().texts.errors.Append("\r\n\r\n");
       Report(report.CStr());
       return false;
     }
@@ -548,7 +549,7 @@ bool ReadCheckedUninstallData(RegistryKey& key, const ProductValues& product, Un
 void RewriteUninstallData(RegistryKey& key) {
   String digest;
   if (!WriteUninstallData(digest)) return;
-  if (!key.WriteText(kUninstallDataHashValue, digest)) ErrorText().Append(kUninstallRegistryFailure);
+  if (!key.WriteText(kUninstallDataHashValue, digest)) CurrentRun().texts.errors.Append(kUninstallRegistryFailure);
 }
 
 void ReadProductValues(RegistryKey& key, ProductValues& product) {
@@ -562,10 +563,10 @@ void ReadProductValues(RegistryKey& key, ProductValues& product) {
   product.shortcutMode = key.ReadNumber("ShortcutMode", 0);
   product.uninstallDir = JoinPath(product.installLocation.CStr(), key.ReadText("UninstallSubdir").CStr());
   // The run values the batches and the data file are written with.
-  InstallationDirectory() = product.installLocation;
-  UninstallDirectory() = product.uninstallDir;
-  SharedDirectory() = product.sharedPath;
-  ProductVersion() = key.ReadText("DisplayVersion");
+  CurrentRun().directories.installation = product.installLocation;
+  CurrentRun().directories.uninstall = product.uninstallDir;
+  CurrentRun().directories.shared = product.sharedPath;
+  CurrentRun().directories.productVersion = key.ReadText("DisplayVersion");
 }
 
 }  // namespace
@@ -580,7 +581,7 @@ RunOutcome Uninstall(const String& name) {
   if (key.Open(HKEY_LOCAL_MACHINE, keyPath.CStr(), kRegistryExisting) == kRegistryOpenFailed) {
     Report(Formatted("Unable to access the uninstall information for:\r\n%s\r\n\r\nThe uninstallation cannot be "
                      "performed.",
-                     g_options.DisplayName.CStr())
+                     CurrentRun().options.DisplayName.CStr())
                .CStr());
     return kRunFailed;
   }
@@ -588,7 +589,7 @@ RunOutcome Uninstall(const String& name) {
   ProductValues product;
   product.displayName = key.ReadText("DisplayName");
   if (product.displayName.IsBlank()) product.displayName = name;
-  if (g_options.DisplayName.IsEmpty()) g_options.DisplayName = product.displayName;
+  if (CurrentRun().options.DisplayName.IsEmpty()) CurrentRun().options.DisplayName = product.displayName;
   product.installLocation = key.ReadText("InstallLocation");
   product.installLocation.Trim();
   if (product.installLocation.IsEmpty()) {
@@ -598,33 +599,33 @@ RunOutcome Uninstall(const String& name) {
     return kRunFailed;
   }
 
-  g_productFlags = ParseProductFlags(key.ReadText("ProductFlags").CStr());
+  CurrentRun().productFlags = ParseProductFlags(key.ReadText("ProductFlags").CStr());
   // The installation's restart state says nothing about this run: only a
   // deletion this run schedules makes a restart needed.
-  g_productFlags &= ~(1ull << kFlagRestartNeeded);
-  if (ProductFlag(kFlagUninstallAutomatic)) g_options.automaticMode = true;
+  CurrentRun().productFlags &= ~(1ull << kFlagRestartNeeded);
+  if (ProductFlag(CurrentRun(), kFlagUninstallAutomatic)) CurrentRun().options.automaticMode = true;
   void* redirection = nullptr;
-  if (ProductFlag(kFlag64Bit) && !DisableWow64Redirection(&redirection))
-    g_productFlags &= ~(1ull << kFlag64Bit);
+  if (ProductFlag(CurrentRun(), kFlag64Bit) && !DisableWow64Redirection(&redirection))
+    CurrentRun().productFlags &= ~(1ull << kFlag64Bit);
 
   ReadProductValues(key, product);
-  RunLogLine("Product: %s%s%s", product.displayName.CStr(), ProductVersion().IsBlank() ? "" : ", version ",
-          ProductVersion().CStr());
+  RunLogLine(CurrentRun(), "Product: %s%s%s", product.displayName.CStr(), CurrentRun().directories.productVersion.IsBlank() ? "" : ", version ",
+          CurrentRun().directories.productVersion.CStr());
   ShowBackground(key, product);
 
   UninstallDataContents data;
   if (!ReadCheckedUninstallData(key, product, data)) {
-    if (ProductFlag(kFlag64Bit)) RevertWow64Redirection(redirection);
+    if (ProductFlag(CurrentRun(), kFlag64Bit)) RevertWow64Redirection(redirection);
     return kRunFailed;
   }
   InstallMessages(data);
 
   if (!Automatic() && Ask(kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
-    EndProcess(kRunCancelled);
+    EndProcess(CurrentRun(), kRunCancelled);
 
   CreateProgressDialog();
   if (!product.batch1.IsEmpty()) {
-    RunBatch(product.installLocation.CStr(), ProductFlag(kFlagHideUninstallBatch1), product.batch1);
+    RunBatch(product.installLocation.CStr(), ProductFlag(CurrentRun(), kFlagHideUninstallBatch1), product.batch1);
     key.DeleteValue("UninstallBatch1");
   }
   RestoreAssociations(data, product.displayName);
@@ -641,7 +642,7 @@ RunOutcome Uninstall(const String& name) {
   // A failed write keeps the previous data file and its digest, which name
   // everything still left and files already gone, which the next run skips.
   RewriteUninstallData(key);
-  ClearUninstallList();
+  CurrentRun().uninstall.Clear();
 
   RemoveStartMenuFolder(product, protectedFolders);
   ReleaseSharedFiles(key, product.sharedFiles);
@@ -649,30 +650,30 @@ RunOutcome Uninstall(const String& name) {
   RemoveProductKeys(key, product.productRegistry);
   // After a failure the directory keeps the data file and the uninstaller
   // for the next run, which removes it as a whole once everything else went.
-  if (ProductFlag(kFlagUninstallRemoveInstallDir) && ErrorText().IsEmpty())
+  if (ProductFlag(CurrentRun(), kFlagUninstallRemoveInstallDir) && CurrentRun().texts.errors.IsEmpty())
     RemoveWholeInstallDirectory(product.installLocation, protectedFolders);
 
-  const bool clean = ErrorText().IsEmpty();
+  const bool clean = CurrentRun().texts.errors.IsEmpty();
   if (clean) FinishCleanRun(key, product);
   key.CloseAll();
   if (clean) {
     RegistryKey list(false);
     list.DeleteSoftwareKey(false, kUninstallPath, name.CStr());
   }
-  if (ProductFlag(kFlag64Bit)) RevertWow64Redirection(redirection);
+  if (ProductFlag(CurrentRun(), kFlag64Bit)) RevertWow64Redirection(redirection);
   CloseProgressDialog();
 
   if (!clean) {
     if (!Automatic()) {
       String text;
-      FormatMessageText(text, kMsgUninstallErrors, "s", ErrorText().CStr());
-      ShowMessageBox(MessageOwner(), text.CStr(), MessageText(kMsgQuestionCaption), MB_OK | MB_ICONEXCLAMATION);
+      FormatMessageText(CurrentRun(), text, kMsgUninstallErrors, "s", CurrentRun().texts.errors.CStr());
+      ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), text.CStr(), MessageText(CurrentRun(), kMsgQuestionCaption), MB_OK | MB_ICONEXCLAMATION);
     }
     return kRunFailed;
   }
   if (!Automatic()) Ask(kMsgUninstallDone, kMsgUninstallDoneCaption, MB_OK | MB_ICONINFORMATION);
   bool restarted = false;
-  if (ProductFlag(kFlagUninstallRestart)) {
+  if (ProductFlag(CurrentRun(), kFlagUninstallRestart)) {
     if (Automatic() || Ask(kMsgUninstallRestart, kMsgQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
       restarted = ExitWindows(2, false);  // refused or not: the uninstaller ends next
   }

@@ -14,7 +14,7 @@ bool HasBreak(const String& s) { return s.FindChar('\r') >= 0 || s.FindChar('\n'
 
 String g_written[kMaxUninstallMessage + 1];
 
-const char* WrittenMessage(int32_t n) { return g_written[n].CStr(); }
+const char* WrittenMessage(void*, int32_t n) { return g_written[n].CStr(); }
 
 }  // namespace
 
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     m.Trim();
   }
   String file;
-  BuildUninstallData(file, String("C:\\Program Files\\X\\a.txt\r\n~C:\\Program Files\\X\r\n"), WrittenMessage,
+  BuildUninstallData(file, String("C:\\Program Files\\X\\a.txt\r\n~C:\\Program Files\\X\r\n"), WrittenMessage, nullptr,
                      String("x~!~y~!~open\r\n"));
   UninstallDataContents back;
   ParseUninstallData(file, back);

@@ -13,6 +13,8 @@ const char* NumberedMessage(int32_t n) {
   return text.CStr();
 }
 
+const char* NumberedSource(void*, int32_t n) { return NumberedMessage(n); }
+
 String Joined(const Array<String>& lines) {
   String out;
   for (const String& s : lines) {
@@ -25,7 +27,7 @@ String Joined(const Array<String>& lines) {
 
 TEST(UninstallData, FileTextIsExact) {
   String file;
-  BuildUninstallData(file, String("C:\\P\\a.txt\r\n~C:\\P\\docs\r\n"), NumberedMessage, String());
+  BuildUninstallData(file, String("C:\\P\\a.txt\r\n~C:\\P\\docs\r\n"), NumberedSource, nullptr, String());
   String expected("C:\\P\\a.txt\r\n~C:\\P\\docs\r\n\r\n\r\n[Strings]\r\n");
   for (int32_t n : kUninstallMessageSet) {
     expected.Append("~");
@@ -39,7 +41,7 @@ TEST(UninstallData, FileTextIsExact) {
   EXPECT_EQ(-1, file.Find("[Associations]"));  // no associations, no section
 
   String withAssociations;
-  BuildUninstallData(withAssociations, String(), NumberedMessage, String(".trx~!~TruxFile~!~open\r\n"));
+  BuildUninstallData(withAssociations, String(), NumberedSource, nullptr, String(".trx~!~TruxFile~!~open\r\n"));
   String tail("\r\n~74\r\ntext 4\r\n\r\n\r\n[Associations]\r\n.trx~!~TruxFile~!~open\r\n");
   ASSERT_GE(withAssociations.Length(), tail.Length());
   String end;
@@ -50,7 +52,7 @@ TEST(UninstallData, FileTextIsExact) {
 
 TEST(UninstallData, RoundTrip) {
   String file;
-  BuildUninstallData(file, String("C:\\P\\a.txt\r\n~C:\\P\\docs\r\n!TruxFile\r\n"), NumberedMessage,
+  BuildUninstallData(file, String("C:\\P\\a.txt\r\n~C:\\P\\docs\r\n!TruxFile\r\n"), NumberedSource, nullptr,
                      String(".trx~!~TruxFile~!~open\r\n.trz~!~TruxZ~!~edit\r\n"));
   UninstallDataContents c;
   ParseUninstallData(file, c);

@@ -26,9 +26,8 @@
 #include "core/win32/system_error.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
-#include "runtime/uninstall_list.h"
 #include "tests/win32/file_test_support.h"
+#include "tests/win32/run_case.h"
 
 namespace {
 
@@ -116,39 +115,33 @@ std::string TestDir() {
   return Text(dir);
 }
 
-void LoadMessages() {
+// A run of the test product installing under root (its directories made).
+void PrepareRun(Run& run, const std::string& root) {
+  run.options.DisplayName = kProduct;
   Array<String> table;
   for (int i = 0; i < 40; ++i) table.Append(String());
   table[31] = "Error writing file";
   table[33] = "Uninstall <product>";
   table[38] = "Shortcut to %s";
-  SetMessageTable(1, table);
-  SetCurrentLanguage(0);
+  run.messages.Set(1, table);
+  run.directories.installation = (root + "\\App").c_str();
+  run.directories.uninstall = (root + "\\App\\Uninst").c_str();
+  CreateDirectoryA(run.directories.installation.CStr(), nullptr);
+  CreateDirectoryA(run.directories.uninstall.CStr(), nullptr);
 }
 
-class ActionsTest : public ::testing::Test {
+class ActionsTest : public RunCase {
  protected:
   void SetUp() override {
     CoInitialize(nullptr);
-    g_options = CommandLineOptions();
-    g_options.DisplayName = kProduct;
-    g_productFlags = 0;
-    LoadMessages();
-    ErrorText().Clear();
-    InstallLogText().Clear();
-    ClearUninstallList();
-    AssociationLog().Clear();
     root_ = FreshDirectory("TruxActions");
-    InstallationDirectory() = (root_ + "\\App").c_str();
-    UninstallDirectory() = (root_ + "\\App\\Uninst").c_str();
-    CreateDirectoryA(InstallationDirectory().CStr(), nullptr);
-    CreateDirectoryA(UninstallDirectory().CStr(), nullptr);
+    PrepareRun(run, root_);
   }
   void TearDown() override { CoUninitialize(); }
 
-  std::string Errors() const { return Text(ErrorText()); }
-  std::string Log() const { return Text(InstallLogText()); }
-  std::string Recorded() const { return Text(UninstallList()); }
+  std::string Errors() const { return Text(run.texts.errors); }
+  std::string Log() const { return Text(run.texts.installLog); }
+  std::string Recorded() const { return Text(run.uninstall.List()); }
 
   std::string root_;
 };
@@ -184,7 +177,7 @@ class SharedFilesTest : public ActionsTest {
  protected:
   void SetUp() override {
     ActionsTest::SetUp();
-    g_productFlags = Bit(kFlagUninstaller);
+    run.productFlags = Bit(kFlagUninstaller);
     for (const char* p : {kA, kB, kC}) SetSharedCount(p, -1);
   }
   static Array<String> List(std::initializer_list<std::string> entries) {
@@ -257,7 +250,7 @@ TEST_F(SharedFilesTest, Scenarios) {
 }
 
 TEST_F(SharedFilesTest, NothingIsCountedWithoutAnUninstaller) {
-  g_productFlags = 0;
+  run.productFlags = 0;
   Array<String> list;
   list.Append(String(kA));
   String text = "\"C:\\TruxShared\\b.dll\"";
@@ -384,7 +377,7 @@ class ShortcutsTest : public ActionsTest {
  protected:
   void SetUp() override {
     ActionsTest::SetUp();
-    target_ = Text(InstallationDirectory()) + "\\app.exe";
+    target_ = Text(run.directories.installation) + "\\app.exe";
     ASSERT_TRUE(WriteRaw(target_, "MZ"));
   }
   std::string target_;
@@ -431,7 +424,7 @@ TEST_F(ShortcutsTest, LinkPathTooLongFailsWithoutWriting) {
 }
 
 TEST_F(ShortcutsTest, TheInstallationStep) {
-  g_productFlags = Bit(kFlagUninstaller) | Bit(kFlagUninstallStartMenuShortcut) | Bit(kFlagUninstallShortcut) |
+  run.productFlags = Bit(kFlagUninstaller) | Bit(kFlagUninstallStartMenuShortcut) | Bit(kFlagUninstallShortcut) |
                    Bit(kFlagUninstallShortcutInUninstallDir) | Bit(kFlagVerboseLog);
   ArchiveSettings settings;
   settings.ShortcutMode = 0;
@@ -445,8 +438,8 @@ TEST_F(ShortcutsTest, TheInstallationStep) {
   const std::string programs = Text(SMProgramsDir());
   const std::string startup = Text(StartupDir());
   const std::string folder = desktop + "\\Trux Folder";
-  const std::string install = Text(InstallationDirectory());
-  const std::string uninstallDir = Text(UninstallDirectory());
+  const std::string install = Text(run.directories.installation);
+  const std::string uninstallDir = Text(run.directories.uninstall);
   ASSERT_FALSE(desktop.empty());
   ASSERT_FALSE(programs.empty());
   ASSERT_FALSE(startup.empty());
@@ -541,7 +534,7 @@ TEST_F(ShortcutsTest, TheInstallationStep) {
 }
 
 TEST_F(ShortcutsTest, PlainDesktopQuietLogAndFailures) {
-  g_productFlags = 0;  // no verbose log, no uninstaller
+  run.productFlags = 0;  // no verbose log, no uninstaller
   ArchiveSettings settings;
   settings.ShortcutMode = 1;  // all users
   Array<ShortcutRecord> requests;
@@ -596,7 +589,7 @@ TEST_F(ShortcutsTest, Windows98AllUsersStartMenuMakesTwoLinks) {
     return;
   }
   ASSERT_TRUE(IsWin95Or98()) << "the prefix's version for this program is not win98";
-  g_productFlags = 0;
+  run.productFlags = 0;
   ArchiveSettings settings;
   settings.ShortcutMode = 1;
   settings.ProductStartMenu = "Trux 98";
@@ -642,22 +635,24 @@ TEST_F(ActionsTest, KeptFiles) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ClearUninstallList();
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    PrepareRun(run, root_);
     ArchiveSettings settings;
     settings.backgroundBitmap = String(dib.data(), (int32_t)dib.size());
     for (const std::string& t : c.readmes) settings.readmeTexts.Append(String(t.c_str()));
     for (const std::string& t : c.licences) settings.licenseTexts.Append(String(t.c_str()));
-    g_productFlags = c.flags;
-    const std::string install = Text(InstallationDirectory());
+    run.productFlags = c.flags;
+    const std::string install = Text(run.directories.installation);
     for (const char* n : {"readme.txt", "readme1.txt", "readme2.txt", "eula.txt", "eula1.txt"})
       DeleteFileA((install + "\\" + n).c_str());
-    const std::string bmp = Text(UninstallDirectory()) + "\\Installer Background.BMP";
+    const std::string bmp = Text(run.directories.uninstall) + "\\Installer Background.BMP";
     DeleteFileA(bmp.c_str());
 
     WriteKeptFiles(settings);
     std::vector<std::string> expected;
     for (const std::string& f : c.files) expected.push_back(f == "B" ? bmp : install + "\\" + f);
-    EXPECT_EQ(Lines(Recorded()), expected);
+    EXPECT_EQ(Lines(Text(run.uninstall.List())), expected);
     for (size_t i = 0; i < c.files.size(); ++i) {
       const std::string& f = c.files[i];
       if (f != "B") {
@@ -718,8 +713,8 @@ class AssociationsTest : public ActionsTest {
     a.texts[kAssocIcon] = icon;
     return a;
   }
-  std::string Command() const { return "\"" + Text(InstallationDirectory()) + "\\app.exe\" \"%1\""; }
-  std::string AssocLog() const { return Text(AssociationLog()); }
+  std::string Command() const { return "\"" + Text(run.directories.installation) + "\\app.exe\" \"%1\""; }
+  std::string AssocLog() const { return Text(run.uninstall.AssociationLog()); }
 };
 
 TEST_F(AssociationsTest, ExtensionOwnedByAnotherProgramIsBackedUpAndReinstallKeepsTheBackup) {
@@ -728,22 +723,24 @@ TEST_F(AssociationsTest, ExtensionOwnedByAnotherProgramIsBackedUpAndReinstallKee
   SetRegText(HKEY_CLASSES_ROOT, "Trux.Doc\\shell", "", "print");
   Array<FileAssociation> records;
   records.Append(Record("truxa", "Trux.Doc", "open", kAssocDefaultVerb, "", "%InstallDir%\\app.exe,1"));
-  for (int run = 0; run < 2; ++run) {
-    SCOPED_TRACE(run == 0 ? "first installation" : "installed again");
-    AssociationLog().Clear();
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass == 0 ? "first installation" : "installed again");
+    AttachedRun fresh;  // each installation is a run of its own
+    ::Run& run = fresh.run;
+    PrepareRun(run, root_);
     AssociateFileTypes(records, "English", kProduct);
-    EXPECT_EQ(Errors(), "");
+    EXPECT_EQ(Text(run.texts.errors), "");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, ".truxa"), "Trux.Doc");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, ".truxa", kBackup), "Other.Type");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Trux.Doc"), "Trux document");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Trux.Doc", kBackup), "<none>");
-    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Trux.Doc\\DefaultIcon"), Text(InstallationDirectory()) + "\\app.exe,1");
+    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Trux.Doc\\DefaultIcon"), Text(run.directories.installation) + "\\app.exe,1");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Trux.Doc\\shell"), "open");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Trux.Doc\\shell", kBackup), "print");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Trux.Doc\\shell\\open"), "&Open with Trux");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Trux.Doc\\shell\\open\\command"), Command());
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Trux.Doc\\shell\\open\\command", kBackup), "<none>");
-    EXPECT_EQ(AssocLog(), ".truxa~!~Trux.Doc~!~open\r\n");
+    EXPECT_EQ(Text(run.uninstall.AssociationLog()), ".truxa~!~Trux.Doc~!~open\r\n");
   }
   EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, "Other.Type"), "Other document") << "another program's type is untouched";
 }

@@ -11,12 +11,12 @@
 #include "core/checksum.h"
 #include "core/path.h"
 #include "core/win32/path_variables.h"
-#include "runtime/run_texts.h"
 #include "core/win32/system_dirs.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "runtime/settings_steps.h"
+#include "tests/win32/run_case.h"
 
 namespace {
 
@@ -78,79 +78,82 @@ std::string BuildStream(const Fields& f) {
   return s.Bytes();
 }
 
-class SettingsStepsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    g_options = CommandLineOptions();
-    g_productFlags = 0;
-    g_archive.settings = ArchiveSettings();
+// Reads a stream of the fields with the runtime's steps into run.
+ArchiveError Read(Run& run, const Fields& f) {
+  std::string stream = BuildStream(f);
+  RuntimeSettingsSteps steps(run);
+  SettingsReadOptions options;
+  options.expectedChecksum = BlockChecksum(stream.data(), (int32_t)stream.size());
+  options.ownFileSize = 1 << 20;
+  options.steps = &steps;
+  return ReadSettings(stream.data(), (int32_t)stream.size(), options, run.archive.settings);
+}
+
+TEST(SettingsStepsTest, ProductNameAutomaticModeAndVersion) {
+  {
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    Fields f;
+    f.flags = 1ull << kFlagAutomatic;
+    ASSERT_EQ(Read(run, f), kArchiveOk);
+    EXPECT_TRUE(run.options.automaticMode);
+    EXPECT_EQ(Text(run.options.DisplayName), "Rocket");
+    EXPECT_EQ(Text(run.directories.productVersion), "1.0");
   }
-  ArchiveError Read(const Fields& f) {
-    std::string stream = BuildStream(f);
-    RuntimeSettingsSteps steps;
-    SettingsReadOptions options;
-    options.expectedChecksum = BlockChecksum(stream.data(), (int32_t)stream.size());
-    options.ownFileSize = 1 << 20;
-    options.steps = &steps;
-    return ReadSettings(stream.data(), (int32_t)stream.size(), options, g_archive.settings);
+  AttachedRun fresh;
+  ::Run& run = fresh.run;
+  run.options.DisplayName = "From the command line";
+  ASSERT_EQ(Read(run, Fields()), kArchiveOk);
+  EXPECT_FALSE(run.options.automaticMode);
+  EXPECT_EQ(Text(run.options.DisplayName), "From the command line");
+}
+
+TEST(SettingsStepsTest, SharedPathDerivation) {
+  const std::string common = Text(CommonDir());
+  struct Case {
+    uint64_t flags;
+    const char* publisher;
+    std::string expected;
+  } cases[] = {
+      {1ull << kFlagUninstaller, "", common + "\\Rocket"},
+      {1ull << kFlagUninstaller, "  ", common + "\\Rocket"},  // blank counts as no publisher
+      {1ull << kFlagUninstaller, "Acme", common + "\\Acme"},
+      {0, "Acme", ""},  // no uninstall support: no shared directory
+  };
+  for (const Case& c : cases) {
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    Fields f;
+    f.flags = c.flags;
+    f.publisher = c.publisher;
+    ASSERT_EQ(Read(run, f), kArchiveOk) << c.publisher;
+    EXPECT_EQ(Text(run.archive.settings.SharedPath), c.expected) << c.publisher;
+    EXPECT_EQ(Text(run.directories.shared), c.expected) << c.publisher;
   }
-  const ArchiveSettings& S() const { return g_archive.settings; }
-};
-
-TEST_F(SettingsStepsTest, ProductNameAutomaticModeAndVersion) {
-  Fields f;
-  f.flags = 1ull << kFlagAutomatic;
-  ASSERT_EQ(Read(f), kArchiveOk);
-  EXPECT_TRUE(g_options.automaticMode);
-  EXPECT_EQ(Text(g_options.DisplayName), "Rocket");
-  EXPECT_EQ(Text(ProductVersion()), "1.0");
-
-  SetUp();
-  g_options.DisplayName = "From the command line";
-  ASSERT_EQ(Read(Fields()), kArchiveOk);
-  EXPECT_FALSE(g_options.automaticMode);
-  EXPECT_EQ(Text(g_options.DisplayName), "From the command line");
 }
 
-TEST_F(SettingsStepsTest, SharedPathDerivation) {
-  Fields f;
-  f.flags = 1ull << kFlagUninstaller;
-  f.publisher = "";
-  ASSERT_EQ(Read(f), kArchiveOk);
-  EXPECT_EQ(Text(S().SharedPath), Text(JoinPath(CommonDir().CStr(), "Rocket")));
-  EXPECT_EQ(Text(SharedDirectory()), Text(S().SharedPath));
-
-  SetUp();
-  f.publisher = "  ";  // blank counts as no publisher
-  ASSERT_EQ(Read(f), kArchiveOk);
-  EXPECT_EQ(Text(S().SharedPath), Text(JoinPath(CommonDir().CStr(), "Rocket")));
-
-  SetUp();
-  f.publisher = "Acme";
-  ASSERT_EQ(Read(f), kArchiveOk);
-  EXPECT_EQ(Text(S().SharedPath), Text(JoinPath(CommonDir().CStr(), "Acme")));
-
-  SetUp();
-  f.flags = 0;  // no uninstall support: no shared directory
-  ASSERT_EQ(Read(f), kArchiveOk);
-  EXPECT_EQ(Text(S().SharedPath), "");
+TEST(SettingsStepsTest, StartMenuFolderDerivation) {
+  struct Case {
+    const char* publisher;
+    const char* startMenu;
+    const char* expected;
+  } cases[] = {
+      {"Acme", "", "Acme\\Rocket"},
+      {"", "", "Rocket"},
+      {"", "Tools\\Rocket", "Tools\\Rocket"},
+  };
+  for (const Case& c : cases) {
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    Fields f;
+    f.publisher = c.publisher;
+    f.startMenu = c.startMenu;
+    ASSERT_EQ(Read(run, f), kArchiveOk);
+    EXPECT_EQ(Text(run.archive.settings.ProductStartMenu), c.expected);
+  }
 }
 
-TEST_F(SettingsStepsTest, StartMenuFolderDerivation) {
-  Fields f;
-  ASSERT_EQ(Read(f), kArchiveOk);
-  EXPECT_EQ(Text(S().ProductStartMenu), "Acme\\Rocket");
-  SetUp();
-  f.publisher = "";
-  ASSERT_EQ(Read(f), kArchiveOk);
-  EXPECT_EQ(Text(S().ProductStartMenu), "Rocket");
-  SetUp();
-  f.startMenu = "Tools\\Rocket";
-  ASSERT_EQ(Read(f), kArchiveOk);
-  EXPECT_EQ(Text(S().ProductStartMenu), "Tools\\Rocket");
-}
-
-TEST_F(SettingsStepsTest, DefaultInstallationDirectory) {
+TEST(SettingsStepsTest, DefaultInstallationDirectory) {
   const std::string programs = Text(ProgramsDir());
   const std::string windows = Text(WindowsDir());
   struct Case {
@@ -169,27 +172,31 @@ TEST_F(SettingsStepsTest, DefaultInstallationDirectory) {
       {"%WinDir%\\Rocket", windows + "\\Rocket"},
   };
   for (const Case& c : cases) {
-    SetUp();
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
     Fields f;
     f.installDir = c.stored;
-    ASSERT_EQ(Read(f), kArchiveOk) << c.stored;
-    EXPECT_EQ(Text(S().defaultInstallDir), c.expected) << c.stored;
+    ASSERT_EQ(Read(run, f), kArchiveOk) << c.stored;
+    EXPECT_EQ(Text(run.archive.settings.defaultInstallDir), c.expected) << c.stored;
   }
 }
 
-TEST_F(SettingsStepsTest, MessagesReachTheLookupInTheEnglishColumn) {
+TEST(SettingsStepsTest, MessagesReachTheLookupInTheEnglishColumn) {
+  AttachedRun fresh;
+  ::Run& run = fresh.run;
   Fields f;
   f.languages = {"Deutsch", "English", "english"};
   f.messages = {"Installiere <product>", "Install <product>", "install <product>",
                 "Zeile eins\nZeile zwei", "Line one\nLine two", "line"};
-  ASSERT_EQ(Read(f), kArchiveOk);
-  EXPECT_EQ(S().englishLanguage, 1);
-  SetMessageTable(S().LanguageCount(), g_archive.settings.messages);
-  SetCurrentLanguage(S().englishLanguage);
-  EXPECT_STREQ(MessageText(0), "Install Rocket");
-  EXPECT_STREQ(MessageText(1), "Line one\r\nLine two");
-  SetCurrentLanguage(0);
-  EXPECT_STREQ(MessageText(0), "Installiere Rocket");
+  ASSERT_EQ(Read(run, f), kArchiveOk);
+  const ArchiveSettings& s = run.archive.settings;
+  EXPECT_EQ(s.englishLanguage, 1);
+  run.messages.Set(s.LanguageCount(), run.archive.settings.messages);
+  run.messages.SetCurrent(s.englishLanguage);
+  EXPECT_STREQ(MessageText(run, 0), "Install Rocket");
+  EXPECT_STREQ(MessageText(run, 1), "Line one\r\nLine two");
+  run.messages.SetCurrent(0);
+  EXPECT_STREQ(MessageText(run, 0), "Installiere Rocket");
 }
 
 }  // namespace

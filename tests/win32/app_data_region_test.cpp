@@ -25,6 +25,7 @@
 #include "runtime/run_state.h"
 #include "tests/win32/entry_records.h"
 #include "tests/win32/file_test_support.h"
+#include "tests/win32/run_case.h"
 
 using namespace filetest;
 using entrytest::Le32;
@@ -84,7 +85,7 @@ constexpr uint32_t kSectionFileOffset = 512;
 std::string g_section;   // the "mapped section"
 std::string g_ownFile;   // path of the "own file"
 
-void LoadMessages() {
+void LoadMessages(Run& run) {
   Array<String> table;
   for (int i = 0; i < 80; ++i) {
     const char* text = "M";
@@ -96,17 +97,16 @@ void LoadMessages() {
     if (i == 30) text = "Wrong or missing volume.";
     table.Append(String(text));
   }
-  SetMessageTable(1, table);
-  SetCurrentLanguage(0);
+  run.messages.Set(1, table);
 }
 
-// Sets the archive up for layout and writes its volumes (base name given).
-void Prepare(const Layout& l, const std::string& base, bool writeVolumes = true) {
-  LoadMessages();
-  g_options.automaticMode = true;  // no stage pauses
-  InstallerArchive& a = g_archive;
-  a.ownFile.Close();
-  g_productFlags = l.compressed ? (1ull << kFlagCompressedRegion) : 0;
+// Sets the run's archive up for layout and writes its volumes (base name
+// given).
+void Prepare(Run& run, const Layout& l, const std::string& base, bool writeVolumes = true) {
+  LoadMessages(run);
+  run.options.automaticMode = true;  // no stage pauses
+  InstallerArchive& a = run.archive;
+  run.productFlags = l.compressed ? (1ull << kFlagCompressedRegion) : 0;
   a.settings.dataOutsideImage = l.outsideImage ? 1 : 0;
   a.settings.volumeBaseName = base.c_str();
   a.settings.volumeIdentifier = kIdentifier;
@@ -142,8 +142,8 @@ void RemoveVolumes(const std::string& base) {
   for (int k = 2; k < 12; ++k) DeleteFileA(VolumePath(base, k).c_str());
 }
 
-std::string RegionAtCursor() {
-  const ArchiveCursor& c = g_archive.cursor;
+std::string RegionAtCursor(const Run& run) {
+  const ArchiveCursor& c = run.archive.cursor;
   return std::string(reinterpret_cast<const char*>(c.At()), (size_t)c.Left());
 }
 
@@ -226,12 +226,14 @@ TEST(DataRegion, PiecesAreJoinedAndVerified) {
       {"compressed, two volumes", {packed, 100, {5000, packed.size() - 5100}, false, true, ""}},
   };
   for (const RegionCase& c : cases) {
-    Prepare(c.layout, "rv_ok");
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    Prepare(run, c.layout, "rv_ok");
     AssembleDataRegion();
     const std::string& expected = c.layout.compressed ? region : c.layout.stored;
-    EXPECT_EQ(RegionAtCursor() == expected, true) << c.name << ": " << RegionAtCursor().size() << " bytes";
+    EXPECT_EQ(RegionAtCursor(run) == expected, true) << c.name << ": " << RegionAtCursor(run).size() << " bytes";
     if (!c.layout.outsideImage && c.layout.firstPiece >= c.layout.stored.size() && !c.layout.compressed) {
-      EXPECT_EQ(g_archive.cursor.At(), g_archive.base + kRegionOffset) << c.name << ": used in place";
+      EXPECT_EQ(run.archive.cursor.At(), run.archive.base + kRegionOffset) << c.name << ": used in place";
     }
   }
   RemoveVolumes("rv_ok");
@@ -240,7 +242,9 @@ TEST(DataRegion, PiecesAreJoinedAndVerified) {
 TEST(DataRegion, MissingVolumeIsAskedForUntilItAppears) {
   const std::string region = Pattern(9000, 2);
   const Layout l = {region, 3000, {3000, 3000}, false, false, ""};
-  Prepare(l, "rv_missing");
+  AttachedRun fresh;
+  ::Run& run = fresh.run;
+  Prepare(run, l, "rv_missing");
   const std::string third = VolumePath("rv_missing", 3);
   std::string thirdBytes = ReadRaw(third);
   DeleteFileA(third.c_str());
@@ -262,7 +266,7 @@ TEST(DataRegion, MissingVolumeIsAskedForUntilItAppears) {
     std::vector<std::string> seen = script.seen;
     EXPECT_EQ(seen, expected);
   }
-  EXPECT_TRUE(RegionAtCursor() == region);
+  EXPECT_TRUE(RegionAtCursor(run) == region);
   RemoveVolumes("rv_missing");
 }
 
@@ -278,7 +282,9 @@ TEST(DataRegion, WrongVolumesArePromptedWithTheWrongVolumeText) {
       {"empty", ""},
   };
   for (const Case& c : cases) {
-    Prepare(l, "rv_wrong");
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    Prepare(run, l, "rv_wrong");
     const std::string second = VolumePath("rv_wrong", 2);
     const std::string good = ReadRaw(second);
     WriteRaw(second, c.content);
@@ -290,7 +296,7 @@ TEST(DataRegion, WrongVolumesArePromptedWithTheWrongVolumeText) {
       EXPECT_EQ(script.seen[0].rfind("Insert Volume|Wrong or missing volume.\r\n\r\nInsert volume 2 in drive ", 0), 0u)
           << c.name << ": " << script.seen[0];
     }
-    EXPECT_TRUE(RegionAtCursor() == region) << c.name;
+    EXPECT_TRUE(RegionAtCursor(run) == region) << c.name;
   }
   RemoveVolumes("rv_wrong");
 }
@@ -345,10 +351,12 @@ void RunFatalCase(const std::string& which) {
   if (which == "volume-too-long") {
     l.stored = region;  // the volume is written from the region plus one byte
   }
-  Prepare(l, base);
+  AttachedRun fresh;  // the process ends in its fatal path
+  Run& run = fresh.run;
+  Prepare(run, l, base);
   if (which == "volume-too-long") WriteRaw(VolumePath(base, 2), Le32(kIdentifier) + region.substr(3000) + "!");
   if (which == "flipped-byte") g_section[kRegionOffset + 10] ^= 0x40;
-  if (which == "file-too-short") g_archive.layout.sectionFileOffset = 1u << 20;  // the file ends before the region
+  if (which == "file-too-short") run.archive.layout.sectionFileOffset = 1u << 20;  // the file ends before the region
   int button = IDOK;
   if (which == "cancel-confirmed") {
     DeleteFileA(VolumePath(base, 2).c_str());

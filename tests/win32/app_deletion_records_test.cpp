@@ -19,9 +19,9 @@
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 #include "tests/win32/box_answerer.h"
 #include "tests/win32/file_test_support.h"
+#include "tests/win32/run_case.h"
 
 using namespace filetest;
 
@@ -62,21 +62,16 @@ std::set<std::string> Missing() {
   return gone;
 }
 
-void Prepare() {
+void Prepare(Run& run) {
   Array<String> table;
   for (int i = 0; i < 80; ++i) table.Append(String(i == 13 ? "Corrupt. Error code: %d" : "M"));
-  SetMessageTable(1, table);
-  SetCurrentLanguage(0);
-  g_productFlags = 0;
-  ErrorText().Clear();
-  InstallLogText().Clear();
-  InstallationDirectory() = kInst.c_str();
-  g_archive.settings.deletions.Clear();
+  run.messages.Set(1, table);
+  run.directories.installation = kInst.c_str();
   MakeTree();
 }
 
-void AddRecord(const char* spec, uint8_t condition, const char* argument, uint32_t options = 0) {
-  FileDeletion& d = g_archive.settings.deletions.Append();
+void AddRecord(Run& run, const char* spec, uint8_t condition, const char* argument, uint32_t options = 0) {
+  FileDeletion& d = run.archive.settings.deletions.Append();
   d.specification = spec;
   d.condition = condition;
   d.argument = argument;
@@ -108,8 +103,10 @@ TEST(DeletionRecords, ConditionsOnARealTree) {
       {"C:\\del\\missing\\*.*", 0, "", {}},
   };
   for (const Case& c : cases) {
-    Prepare();
-    AddRecord(c.spec, c.condition, c.argument);
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    Prepare(run);
+    AddRecord(run, c.spec, c.condition, c.argument);
     ApplyDeletionRecords();
     EXPECT_EQ(Missing(), c.deleted) << c.spec << " condition " << (int)c.condition << " " << c.argument;
     std::string expectedLog;
@@ -117,30 +114,32 @@ TEST(DeletionRecords, ConditionsOnARealTree) {
       if (c.deleted.count(f.name)) expectedLog += "Deleted file: " + kInst + "\\" + f.name + "\r\n";
     // The log follows the listing order: compare as sets of lines.
     std::multiset<std::string> logLines, expectedLines;
-    std::string log = Text(InstallLogText());
+    std::string log = Text(run.texts.installLog);
     for (size_t at; (at = log.find("\r\n")) != std::string::npos; log.erase(0, at + 2)) logLines.insert(log.substr(0, at));
     for (size_t at; (at = expectedLog.find("\r\n")) != std::string::npos; expectedLog.erase(0, at + 2))
       expectedLines.insert(expectedLog.substr(0, at));
     EXPECT_EQ(logLines, expectedLines) << c.spec;
     EXPECT_EQ(log, "");  // nothing after the last line break
-    EXPECT_EQ(Text(ErrorText()), "");
-    EXPECT_EQ(Text(g_archive.settings.deletions[0].specification).find('%'), std::string::npos);  // expanded in place
+    EXPECT_EQ(Text(run.texts.errors), "");
+    EXPECT_EQ(Text(run.archive.settings.deletions[0].specification).find('%'), std::string::npos);  // expanded in place
   }
 }
 
 TEST(DeletionRecords, HeldFileIsLoggedOrScheduled) {
   for (uint32_t options : {0u, (uint32_t)kDeletionScheduleOnFailure}) {
-    Prepare();
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    Prepare(run);
     const std::string held = kInst + "\\a.tmp";
     FileHolder holder(held);
     ASSERT_TRUE(holder.Holding());
-    AddRecord("a.tmp", 0, "", options);
+    AddRecord(run, "a.tmp", 0, "", options);
     ApplyDeletionRecords();
-    const std::string log = Text(InstallLogText());
+    const std::string log = Text(run.texts.installLog);
     if (options) {
       EXPECT_EQ(log.rfind("File '" + held + "' will be deleted after rebooting: ", 0), 0u) << log;
       EXPECT_TRUE(IsRebootRequired());
-      EXPECT_EQ(Text(ErrorText()), "");
+      EXPECT_EQ(Text(run.texts.errors), "");
     } else {
       EXPECT_EQ(log.rfind("Failed to delete file '" + held + "': ", 0), 0u) << log;
       EXPECT_GT(log.size(), std::string("Failed to delete file '" + held + "': \r\n").size());  // the system's reason
@@ -152,10 +151,12 @@ TEST(DeletionRecords, HeldFileIsLoggedOrScheduled) {
 }
 
 void RunCorruptDate() {
-  Prepare();
-  AddRecord("*.tmp", 0, "");
-  AddRecord("*.bin", 5, "0");
-  AddRecord("d*.txt", 2, "no date here");
+  AttachedRun fresh;  // the process ends in its fatal path
+  Run& run = fresh.run;
+  Prepare(run);
+  AddRecord(run, "*.tmp", 0, "");
+  AddRecord(run, "*.bin", 5, "0");
+  AddRecord(run, "d*.txt", 2, "no date here");
   BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
   ApplyDeletionRecords();
   fprintf(stderr, "not ended\n");

@@ -21,11 +21,10 @@
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
-#include "runtime/uninstall_list.h"
 #include "tests/win32/box_answerer.h"
 #include "tests/win32/entry_records.h"
 #include "tests/win32/file_test_support.h"
+#include "tests/win32/run_case.h"
 
 using namespace filetest;
 using namespace entrytest;
@@ -42,21 +41,21 @@ std::string g_region;  // the region the cursor reads; lives until the next load
 
 // Points the archive at a region of these records. sizes, when given,
 // replaces the entry-size table; cut shortens the region.
-void LoadRegion(const std::vector<Entry>& entries, const std::vector<uint32_t>* sizes = nullptr, size_t cut = 0) {
+void LoadRegion(Run& run, const std::vector<Entry>& entries, const std::vector<uint32_t>* sizes = nullptr, size_t cut = 0) {
   g_region.clear();
-  g_archive.header.entrySizes.Clear();
+  run.archive.header.entrySizes.Clear();
   for (const Entry& e : entries) {
     g_region += Record(e);
-    if (!sizes) g_archive.header.entrySizes.Append((uint32_t)e.data.size());
+    if (!sizes) run.archive.header.entrySizes.Append((uint32_t)e.data.size());
   }
   if (sizes)
-    for (uint32_t s : *sizes) g_archive.header.entrySizes.Append(s);
+    for (uint32_t s : *sizes) run.archive.header.entrySizes.Append(s);
   if (cut) g_region.resize(g_region.size() - cut);
   const unsigned char* base = reinterpret_cast<const unsigned char*>(g_region.data());
-  g_archive.cursor = ArchiveCursor(base, base + g_region.size());
+  run.archive.cursor = ArchiveCursor(base, base + g_region.size());
 }
 
-void LoadMessages() {
+void LoadMessages(Run& run) {
   Array<String> table;
   for (int i = 0; i < 80; ++i) {
     const char* text = "M";
@@ -65,8 +64,7 @@ void LoadMessages() {
     if (i == 54) text = "Installing";
     table.Append(String(text));
   }
-  SetMessageTable(1, table);
-  SetCurrentLanguage(0);
+  run.messages.Set(1, table);
 }
 
 const std::string kRoot = "C:\\ext";
@@ -82,24 +80,20 @@ std::string FixturePath(const char* name) {
 
 std::string System(const std::string& name) { return std::string(SystemDir().CStr()) + "\\" + name; }
 
-void Prepare() {
-  LoadMessages();
-  g_productFlags = 0;
-  ErrorText().Clear();
-  InstallLogText().Clear();
-  g_archive.settings.shortcuts.Clear();
+void Prepare(Run& run) {
+  LoadMessages(run);
   FreshDirectory("ext");
   CreateDirectoryA(kInst.c_str(), nullptr);
   CreateDirectoryA(kShared.c_str(), nullptr);
   CreateDirectoryA(kUninst.c_str(), nullptr);
-  InstallationDirectory() = kInst.c_str();
-  SharedDirectory() = kShared.c_str();
-  UninstallDirectory() = kUninst.c_str();
+  run.directories.installation = kInst.c_str();
+  run.directories.shared = kShared.c_str();
+  run.directories.uninstall = kUninst.c_str();
 }
 
-class ExtractionTest : public ::testing::Test {
+class ExtractionTest : public RunCase {
  protected:
-  void SetUp() override { Prepare(); }
+  void SetUp() override { Prepare(run); }
 };
 
 TEST_F(ExtractionTest, OverwriteModesOfInstallDirectoryFiles) {
@@ -123,7 +117,7 @@ TEST_F(ExtractionTest, OverwriteModesOfInstallDirectoryFiles) {
   add("sub\\deep\\g.txt", 0);   // the directory is recorded once
   add("perm.txt", kEntryPermanent);
   add("permC.txt", kEntryPermanent | kEntryKeepExisting);
-  LoadRegion(entries);
+  LoadRegion(run, entries);
   ExtractEntries();
 
   struct Expect {
@@ -136,23 +130,23 @@ TEST_F(ExtractionTest, OverwriteModesOfInstallDirectoryFiles) {
       {"permC.txt", "new permC.txt"},
   };
   for (const Expect& x : expected) EXPECT_EQ(ReadRaw(kInst + "\\" + x.name), x.content) << x.name;
-  EXPECT_EQ(Text(UninstallList()), kInst + "\\m0.txt\r\n" + kInst + "\\m8there.txt\r\n" + kInst +
+  EXPECT_EQ(Text(run.uninstall.List()), kInst + "\\m0.txt\r\n" + kInst + "\\m8there.txt\r\n" + kInst +
                                        "\\mCthere.txt\r\n" + kInst + "\\mCmissing.txt\r\n~" + kInst +
                                        "\\sub\\deep\r\n" + kInst + "\\sub\\deep\\f.txt\r\n" + kInst +
                                        "\\sub\\deep\\g.txt\r\n");
-  EXPECT_EQ(Text(InstallLogText()), "");  // kind 0 has no checks and bit 20 is clear
-  EXPECT_EQ(Text(ErrorText()), "");
+  EXPECT_EQ(Text(run.texts.installLog), "");  // kind 0 has no checks and bit 20 is clear
+  EXPECT_EQ(Text(run.texts.errors), "");
 }
 
 TEST_F(ExtractionTest, RemoveInstallDirFlagRecordsNothingAndVerboseLogListsWrites) {
-  g_productFlags = (1ull << kFlagUninstallRemoveInstallDir) | (1ull << kFlagVerboseLog);
+  run.productFlags = (1ull << kFlagUninstallRemoveInstallDir) | (1ull << kFlagVerboseLog);
   Entry a;
   a.name = "dir\\a.txt";
-  LoadRegion({a});
+  LoadRegion(run, {a});
   ExtractEntries();
   EXPECT_EQ(ReadRaw(kInst + "\\dir\\a.txt"), "data");
-  EXPECT_EQ(Text(UninstallList()), "");
-  EXPECT_EQ(Text(InstallLogText()), "dir\\a.txt -> " + kInst + "\\dir\\a.txt\r\n");
+  EXPECT_EQ(Text(run.uninstall.List()), "");
+  EXPECT_EQ(Text(run.texts.installLog), "dir\\a.txt -> " + kInst + "\\dir\\a.txt\r\n");
 }
 
 TEST_F(ExtractionTest, VersionThenDateRulesOfVersionedFiles) {
@@ -179,7 +173,9 @@ TEST_F(ExtractionTest, VersionThenDateRulesOfVersionedFiles) {
   };
   int i = 0;
   for (const Case& c : cases) {
-    Prepare();
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    Prepare(run);
     std::string name = "v";  // built by appends: GCC 12 warns wrongly about "x" + std::string
     name += std::to_string(i++);
     name += ".dll";
@@ -196,13 +192,13 @@ TEST_F(ExtractionTest, VersionThenDateRulesOfVersionedFiles) {
     e.text1 = c.text1;
     e.when = c.when;
     e.data = "replacement bytes";
-    LoadRegion({e});
+    LoadRegion(run, {e});
     ExtractEntries();
     EXPECT_EQ(ReadRaw(path), c.replaced ? e.data : before) << name;
     std::string expectedLog;
     if (*c.log) expectedLog = path + c.log;
-    EXPECT_EQ(Text(InstallLogText()), expectedLog) << name;
-    EXPECT_EQ(Text(UninstallList()), c.recorded ? path + "\r\n" : "") << name;
+    EXPECT_EQ(Text(run.texts.installLog), expectedLog) << name;
+    EXPECT_EQ(Text(run.uninstall.List()), c.recorded ? path + "\r\n" : "") << name;
   }
 }
 
@@ -237,7 +233,7 @@ TEST_F(ExtractionTest, SharedFilesDateRuleAndLists) {
   entries[7].when = {0, 0, 0, -1, 0, 0};
   ASSERT_TRUE(WriteRaw(kShared + "\\undated.dll", "on disk"));
   for (const char* n : {"trux_com.dll", "trux_perm_com.dll", "trux.tlb", "trux_sys.dll"}) DeleteFileA(System(n).c_str());
-  LoadRegion(entries);
+  LoadRegion(run, entries);
   ExtractEntries();
 
   EXPECT_EQ(ReadRaw(newer), "on disk");
@@ -245,20 +241,20 @@ TEST_F(ExtractionTest, SharedFilesDateRuleAndLists) {
   EXPECT_EQ(ReadRaw(kShared + "\\undated.dll"), "data");  // no date: always out of date
   EXPECT_EQ(ReadRaw(System("trux_com.dll")), "data");
   std::vector<std::string> shared;
-  for (const String& s : SharedFileList()) shared.push_back(Text(s));
+  for (const String& s : run.extraction.sharedFiles) shared.push_back(Text(s));
   const std::vector<std::string> expectedShared = {
       newer, older + " ", System("trux_com.dll") + "^", System("trux_com.dll") + "^", System("trux_perm_com.dll") + " ",
       System("trux.tlb") + "\xA9", System("trux_sys.dll") + " ", kShared + "\\undated.dll"};
   EXPECT_EQ(shared, expectedShared);
-  ASSERT_EQ(ComServerList().Count(), 3);
-  EXPECT_EQ(Text(ComServerList()[1]), System("trux_com.dll"));
-  ASSERT_EQ(TypeLibraryList().Count(), 1);
-  EXPECT_EQ(Text(TypeLibraryList()[0]), System("trux.tlb"));
-  const std::string log = Text(InstallLogText());
+  ASSERT_EQ(run.extraction.comServers.Count(), 3);
+  EXPECT_EQ(Text(run.extraction.comServers[1]), System("trux_com.dll"));
+  ASSERT_EQ(run.extraction.typeLibraries.Count(), 1);
+  EXPECT_EQ(Text(run.extraction.typeLibraries[0]), System("trux.tlb"));
+  const std::string log = Text(run.texts.installLog);
   EXPECT_NE(log.find(newer + " is up to date.\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find(older + " is out of date and will be replaced.\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find(System("trux_com.dll") + " was not installed because its"), std::string::npos) << log;
-  EXPECT_EQ(Text(UninstallList()), "");  // shared and system kinds are never recorded
+  EXPECT_EQ(Text(run.uninstall.List()), "");  // shared and system kinds are never recorded
 }
 
 TEST_F(ExtractionTest, DestinationOverrides) {
@@ -276,7 +272,7 @@ TEST_F(ExtractionTest, DestinationOverrides) {
   entries[4].kind = kKindSharedDir;
   entries[4].text4 = "sub\\shared_named.txt";  // relative to the shared directory
   DeleteFileA(System("sys_override.txt").c_str());
-  LoadRegion(entries);
+  LoadRegion(run, entries);
   ExtractEntries();
   EXPECT_EQ(ReadRaw(kInst + "\\renamed.txt"), "data");
   EXPECT_FALSE(Exists(kInst + "\\orig.txt"));
@@ -284,10 +280,10 @@ TEST_F(ExtractionTest, DestinationOverrides) {
   EXPECT_EQ(ReadRaw(kUninst + "\\to_uninstall_dir.txt"), "data");
   EXPECT_EQ(ReadRaw(kInst + "\\made\\here\\rel.txt"), "data");
   EXPECT_EQ(ReadRaw(kShared + "\\sub\\shared_named.txt"), "data");  // in-tree: its directory was created
-  EXPECT_EQ(Text(UninstallList()), kInst + "\\renamed.txt\r\n~" + std::string(SystemDir().CStr()) + "\r\n" +
+  EXPECT_EQ(Text(run.uninstall.List()), kInst + "\\renamed.txt\r\n~" + std::string(SystemDir().CStr()) + "\r\n" +
                                        System("sys_override.txt") + "\r\n~" + kInst + "\\made\\here\r\n" + kInst +
                                        "\\made\\here\\rel.txt\r\n");
-  EXPECT_EQ(Text(ErrorText()), "");
+  EXPECT_EQ(Text(run.texts.errors), "");
 }
 
 TEST_F(ExtractionTest, DirectoryThatCannotBeCreatedSkipsTheEntry) {
@@ -295,13 +291,13 @@ TEST_F(ExtractionTest, DirectoryThatCannotBeCreatedSkipsTheEntry) {
   std::vector<Entry> entries(2);
   entries[0].name = "blocker\\x.txt";
   entries[1].name = "after.txt";
-  LoadRegion(entries);
+  LoadRegion(run, entries);
   ExtractEntries();
-  const std::string errors = Text(ErrorText());
+  const std::string errors = Text(run.texts.errors);
   EXPECT_EQ(errors.rfind("Could not create " + kInst + "\\blocker\r\n", 0), 0u) << errors;
   EXPECT_NE(errors.find("\r\nNot installed: " + kInst + "\\blocker\\x.txt\r\n\r\n"), std::string::npos) << errors;
   EXPECT_EQ(ReadRaw(kInst + "\\after.txt"), "data");  // the loop goes on
-  EXPECT_EQ(Text(UninstallList()), kInst + "\\after.txt\r\n");
+  EXPECT_EQ(Text(run.uninstall.List()), kInst + "\\after.txt\r\n");
 }
 
 TEST_F(ExtractionTest, FontsAreRegisteredAndListed) {
@@ -315,30 +311,32 @@ TEST_F(ExtractionTest, FontsAreRegisteredAndListed) {
   entries[1].flags = kEntryPermanent;
   entries[1].text1 = "Trux Perm (TrueType)";
   for (const Entry& e : entries) DeleteFileA((fonts + "\\" + e.name).c_str());
-  LoadRegion(entries);
+  LoadRegion(run, entries);
   ExtractEntries();
   EXPECT_EQ(ReadRaw(fonts + "\\TruxTest.ttf"), "data");
-  EXPECT_EQ(Text(FontListText()), "\"Trux Test (TrueType)\" \"TruxTest.ttf\" ");
-  EXPECT_TRUE(FontAdded());
+  EXPECT_EQ(Text(run.extraction.fontText), "\"Trux Test (TrueType)\" \"TruxTest.ttf\" ");
+  EXPECT_TRUE(run.extraction.fontAdded);
   char value[MAX_PATH] = "";
   DWORD size = sizeof value;
   EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
                          "Trux Perm (TrueType)", RRF_RT_REG_SZ, nullptr, value, &size),
             ERROR_SUCCESS);
   EXPECT_STREQ(value, "TruxPerm.ttf");
-  EXPECT_EQ(Text(UninstallList()), "");
+  EXPECT_EQ(Text(run.uninstall.List()), "");
 
-  // Installed again: up to date (same date), not registered again, nothing listed.
-  InstallLogText().Clear();
-  LoadRegion({entries[0]});
+  // Installed again by another run: up to date (same date), not registered
+  // again, nothing listed.
+  AttachedRun again;
+  Prepare(again.run);
+  LoadRegion(again.run, {entries[0]});
   ExtractEntries();
-  EXPECT_EQ(Text(FontListText()), "");
-  EXPECT_FALSE(FontAdded());
-  EXPECT_EQ(Text(InstallLogText()), fonts + "\\TruxTest.ttf is up to date.\r\n");
+  EXPECT_EQ(Text(again.run.extraction.fontText), "");
+  EXPECT_FALSE(again.run.extraction.fontAdded);
+  EXPECT_EQ(Text(again.run.texts.installLog), fonts + "\\TruxTest.ttf is up to date.\r\n");
 }
 
 TEST_F(ExtractionTest, ShortcutRequestsFromEntries) {
-  g_archive.settings.shortcuts.Append().name = "from the archive";
+  run.archive.settings.shortcuts.Append().name = "from the archive";
   std::vector<Entry> entries(3);
   entries[0].name = "app.exe";
   entries[0].flags = kEntryDesktopShortcut | kEntryStartMenuShortcut | kEntryPermanent;
@@ -351,10 +349,10 @@ TEST_F(ExtractionTest, ShortcutRequestsFromEntries) {
   entries[1].text1 = "Tray";
   entries[2].name = "plain.exe";
   entries[2].text1 = "No shortcut";
-  LoadRegion(entries);
+  LoadRegion(run, entries);
   ExtractEntries();
-  ASSERT_EQ(g_archive.settings.shortcuts.Count(), 3);
-  const ShortcutRecord& a = g_archive.settings.shortcuts[1];
+  ASSERT_EQ(run.archive.settings.shortcuts.Count(), 3);
+  const ShortcutRecord& a = run.archive.settings.shortcuts[1];
   EXPECT_EQ(Text(a.target), kInst + "\\app.exe");
   EXPECT_EQ(Text(a.name), "App");
   EXPECT_EQ(Text(a.iconFile), "app.ico");
@@ -362,14 +360,14 @@ TEST_F(ExtractionTest, ShortcutRequestsFromEntries) {
   EXPECT_EQ(Text(a.workingDirectory), "C:\\work");
   EXPECT_EQ(a.desktop + 10 * a.startMenu + 100 * a.startup + 1000 * a.permanent, 1011);
   EXPECT_FALSE(a.expandTarget);
-  const ShortcutRecord& b = g_archive.settings.shortcuts[2];
+  const ShortcutRecord& b = run.archive.settings.shortcuts[2];
   EXPECT_EQ(Text(b.target), kInst + "\\tray.exe");
   EXPECT_EQ(b.desktop + 10 * b.startMenu + 100 * b.startup + 1000 * b.permanent, 100);
   EXPECT_EQ(Text(b.iconFile), "");
 }
 
 TEST_F(ExtractionTest, EmptyArchiveTouchesNothing) {
-  LoadRegion({});
+  LoadRegion(run, {});
   ExtractEntries();
   WIN32_FIND_DATAA found;
   HANDLE h = FindFirstFileA((kInst + "\\*").c_str(), &found);
@@ -380,9 +378,9 @@ TEST_F(ExtractionTest, EmptyArchiveTouchesNothing) {
     FindClose(h);
   }
   EXPECT_EQ(names, 1);  // only the uninstall directory made by the test
-  EXPECT_EQ(Text(UninstallList()), "");
-  EXPECT_EQ(SharedFileList().Count(), 0);
-  EXPECT_EQ(Text(ErrorText()) + Text(InstallLogText()), "");
+  EXPECT_EQ(Text(run.uninstall.List()), "");
+  EXPECT_EQ(run.extraction.sharedFiles.Count(), 0);
+  EXPECT_EQ(Text(run.texts.errors) + Text(run.texts.installLog), "");
 }
 
 // Each corrupt case runs in a child that reports the fatal box on stderr.
@@ -398,7 +396,9 @@ const CorruptCase kCorruptCases[] = {
 };
 
 void RunCorruptCase(const std::string& which) {
-  Prepare();
+  AttachedRun fresh;  // the process ends in its fatal path
+  Run& run = fresh.run;
+  Prepare(run);
   Entry good;
   good.name = "first.txt";
   Entry bad;
@@ -415,7 +415,7 @@ void RunCorruptCase(const std::string& which) {
   if (which == "short-size-table") sizes[1] = 400, sizeTable = &sizes;
   if (which == "truncated") cut = 3;
   std::string checksumBroken;
-  LoadRegion({good, bad}, sizeTable, cut);
+  LoadRegion(run, {good, bad}, sizeTable, cut);
   if (which == "checksum") g_region[Record(good).size() + strlen("second.txt") + 1 + 12] ^= 1;
   BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
   ExtractEntries();

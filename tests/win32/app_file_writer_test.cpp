@@ -16,8 +16,8 @@
 #include "install/file_writer.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 #include "tests/win32/file_test_support.h"
+#include "tests/win32/run_case.h"
 
 using namespace filetest;
 
@@ -25,11 +25,10 @@ namespace {
 
 std::string Text(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
 
-void LoadMessages() {
+void LoadMessages(Run& run) {
   Array<String> table;
   for (int i = 0; i < 80; ++i) table.Append(String(i == 31 ? "Error writing" : "M"));
-  SetMessageTable(1, table);
-  SetCurrentLanguage(0);
+  run.messages.Set(1, table);
 }
 
 constexpr ArchiveDateTime kNoDate = {0, 0, 0, -1, 0, 0};
@@ -60,13 +59,10 @@ std::string Lower(std::string s) {
   return s;
 }
 
-class FileWriterTest : public ::testing::Test {
+class FileWriterTest : public RunCase {
  protected:
   void SetUp() override {
-    LoadMessages();
-    g_productFlags = 0;
-    ErrorText().Clear();
-    InstallLogText().Clear();
+    LoadMessages(run);
     dir_ = FreshDirectory("writer_test");
   }
   std::string dir_;
@@ -93,21 +89,21 @@ TEST_F(FileWriterTest, AttributesFollowTheMask) {
     const std::string path = dir_ + "\\attr" + std::to_string(i++) + ".bin";
     ASSERT_TRUE(WriteRaw(path, "old"));
     ASSERT_TRUE(SetAttrs(path, c.before));
-    EXPECT_TRUE(WriteFileOrSchedule(path.c_str(), "new data", 8, kNoDate, ErrorText(), c.entry, true)) << path;
+    EXPECT_TRUE(WriteFileOrSchedule(path.c_str(), "new data", 8, kNoDate, run.texts.errors, c.entry, true)) << path;
     EXPECT_EQ(ReadRaw(path), "new data");
     // Wine reports the archive bit on every file whatever was set.
     EXPECT_EQ(Attributes(path) & ~FILE_ATTRIBUTE_ARCHIVE, c.expected & ~FILE_ATTRIBUTE_ARCHIVE) << path;
     SetAttrs(path, FILE_ATTRIBUTE_NORMAL);
   }
-  EXPECT_EQ(Text(ErrorText()), "");
+  EXPECT_EQ(Text(run.texts.errors), "");
 }
 
 TEST_F(FileWriterTest, TimesSetOnlyForACompleteDateTime) {
   const std::string dated = dir_ + "\\dated.txt", undated = dir_ + "\\undated.txt", untimed = dir_ + "\\untimed.txt";
-  ASSERT_TRUE(WriteFileOrSchedule(dated.c_str(), "a", 1, kWhen, ErrorText(), kLeaveAttributes, false));
-  ASSERT_TRUE(WriteFileOrSchedule(undated.c_str(), "b", 1, kNoDate, ErrorText(), kLeaveAttributes, false));
+  ASSERT_TRUE(WriteFileOrSchedule(dated.c_str(), "a", 1, kWhen, run.texts.errors, kLeaveAttributes, false));
+  ASSERT_TRUE(WriteFileOrSchedule(undated.c_str(), "b", 1, kNoDate, run.texts.errors, kLeaveAttributes, false));
   const ArchiveDateTime noTime = {2019, 6, 5, -1, 0, 0};
-  ASSERT_TRUE(WriteFileOrSchedule(untimed.c_str(), "c", 1, noTime, ErrorText(), kLeaveAttributes, false));
+  ASSERT_TRUE(WriteFileOrSchedule(untimed.c_str(), "c", 1, noTime, run.texts.errors, kLeaveAttributes, false));
   SYSTEMTIME t;
   ASSERT_TRUE(LocalWriteTime(dated, t));
   EXPECT_EQ(t.wYear, 2019);
@@ -132,18 +128,20 @@ TEST_F(FileWriterTest, FailedAttemptClearsAttributesOnlyWithBit19) {
   const std::string path = dir_ + "\\guarded.txt";
   const DWORD guarded = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   for (bool clearFlag : {false, true}) {
-    ErrorText().Clear();
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    LoadMessages(run);
     ASSERT_TRUE(WriteRaw(path, "old"));
     ASSERT_TRUE(SetAttrs(path, guarded));
     {
       FileHolder holder(path);
       ASSERT_TRUE(holder.Holding());
-      g_productFlags = clearFlag ? (1ull << kFlagClearAttributesOnRetry) : 0;
-      EXPECT_FALSE(WriteFileOrSchedule(path.c_str(), "new", 3, kNoDate, ErrorText(), kLeaveAttributes, false));
+      run.productFlags = clearFlag ? (1ull << kFlagClearAttributesOnRetry) : 0;
+      EXPECT_FALSE(WriteFileOrSchedule(path.c_str(), "new", 3, kNoDate, run.texts.errors, kLeaveAttributes, false));
     }
     EXPECT_EQ(Attributes(path) & guarded, clearFlag ? 0u : guarded);
     EXPECT_EQ(ReadRaw(path), "old");
-    const std::string errors = Text(ErrorText());
+    const std::string errors = Text(run.texts.errors);
     EXPECT_EQ(errors.rfind("\r\nError writing " + path + "\r\n", 0), 0u) << errors;
     EXPECT_EQ(PendingRenames().find(path), std::string::npos);  // a new file is not rescued
     SetAttrs(path, FILE_ATTRIBUTE_NORMAL);
@@ -164,16 +162,16 @@ TEST_F(FileWriterTest, HeldFileIsReplacedAtTheNextRestart) {
   ASSERT_TRUE(holder2.Holding());
 
   // Not existing before and bit 11 clear: reported, nothing scheduled.
-  EXPECT_FALSE(WriteFileOrSchedule(heldNew.c_str(), "x", 1, kNoDate, ErrorText(), kLeaveAttributes, false));
-  EXPECT_NE(Text(ErrorText()).find("Error writing " + heldNew), std::string::npos);
+  EXPECT_FALSE(WriteFileOrSchedule(heldNew.c_str(), "x", 1, kNoDate, run.texts.errors, kLeaveAttributes, false));
+  EXPECT_NE(Text(run.texts.errors).find("Error writing " + heldNew), std::string::npos);
   EXPECT_FALSE(IsRebootRequired());
   EXPECT_EQ(Lower(PendingRenames()).find(Lower(FileNameOf(heldNew.c_str()).CStr())), std::string::npos);
 
-  ErrorText().Clear();
-  EXPECT_FALSE(WriteFileOrSchedule(held.c_str(), "new bytes", 9, kWhen, ErrorText(), kLeaveAttributes, true));
+  run.texts.errors.Clear();
+  EXPECT_FALSE(WriteFileOrSchedule(held.c_str(), "new bytes", 9, kWhen, run.texts.errors, kLeaveAttributes, true));
   EXPECT_TRUE(IsRebootRequired());
-  EXPECT_EQ(Text(ErrorText()), "");
-  const std::string log = Text(InstallLogText());
+  EXPECT_EQ(Text(run.texts.errors), "");
+  const std::string log = Text(run.texts.installLog);
   EXPECT_EQ(log.rfind("\r\nError writing " + held + "\r\n", 0), 0u) << log;
   EXPECT_NE(log.find("\"" + held + "\" was successfully registered for replacement.\r\nTemporary file is \""),
             std::string::npos)
@@ -397,7 +395,8 @@ int main(int argc, char** argv) {
   if (argc == 5 && strcmp(argv[1], "--hold") == 0) return FileHolder::HoldMain(argv[2], argv[3], argv[4]);
   if (argc == 4 && strcmp(argv[1], "--win9x") == 0) {
     // Runs as Windows 98: a held file's deletion and replacement are scheduled.
-    LoadMessages();
+    AttachedRun attached;
+    LoadMessages(attached.run);
     if (IsNtPlatform()) return 10;
     if (!RemoveFile(argv[2], kRemoveRebootOnFailure)) return 11;
     if (!RenameFile(argv[2], argv[2], kRenameAtReboot)) return 12;  // identical: nothing to do

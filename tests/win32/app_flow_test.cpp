@@ -25,9 +25,8 @@
 #include "runtime/message_format.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
-#include "runtime/uninstall_list.h"
 #include "tests/win32/file_test_support.h"
+#include "tests/win32/run_case.h"
 #include "uninstall/uninstall_data.h"
 #include "uninstall/uninstall_registration.h"
 
@@ -38,7 +37,7 @@ namespace {
 std::string Text(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
 
 // Message n reads "M<n>", except those the tests look at.
-void LoadMessages() {
+void LoadMessages(Run& run) {
   Array<String> table;
   for (int i = 0; i < 80; ++i) {
     String text("M");
@@ -48,32 +47,31 @@ void LoadMessages() {
     if (i == 34) text = "<product> is gone.\r\nBye.";
     table.Append(text);
   }
-  SetMessageTable(1, table);
-  SetCurrentLanguage(0);
+  run.messages.Set(1, table);
 }
 
-class FlowTest : public ::testing::Test {
+// The run's message n, as the uninstall data file is written with.
+const char* RunMessage(void* run, int32_t n) { return MessageText(*static_cast<Run*>(run), n); }
+
+// An automatic run of the product "Flow Unit".
+void PrepareRun(Run& run) {
+  LoadMessages(run);
+  run.options.automaticMode = true;
+  run.options.DisplayName = "Flow Unit";
+  run.options.uninstallName = "Flow Unit";
+}
+
+class FlowTest : public RunCase {
  protected:
-  void SetUp() override {
-    LoadMessages();
-    g_options = CommandLineOptions();
-    g_options.automaticMode = true;
-    g_options.DisplayName = "Flow Unit";
-    g_options.uninstallName = "Flow Unit";
-    g_productFlags = 0;
-    ErrorText().Clear();
-    InstallLogText().Clear();
-    ClearUninstallList();
-    AssociationLog().Clear();
-  }
+  void SetUp() override { PrepareRun(run); }
 };
 
 // ---- batches ---------------------------------------------------------------
 
 TEST_F(FlowTest, BatchSetsVariablesDropsPausesAndDeletesItsFile) {
   const std::string dir = FreshDirectory("flow batch");
-  ProductVersion() = "3.1";
-  UninstallDirectory() = "C:\\flow batch\\uninst";
+  run.directories.productVersion = "3.1";
+  run.directories.uninstall = "C:\\flow batch\\uninst";
   // Automatic mode: the PAUSE lines must go, or the interpreter would wait.
   RunBatch(dir.c_str(), true,
            String("set InstallDir>out.txt\r\nPAUSE\r\n  @pause \r\nset Version>>out.txt\nset UninstallDir>>out.txt\r\n"
@@ -88,7 +86,7 @@ TEST_F(FlowTest, BatchKeepsSpecialCharactersOfDirectoriesAsText) {
   const std::string dir = FreshDirectory("flow & (x) ^ y");
   const std::string victim = "C:\\flow_victim.txt";
   DeleteFileA(victim.c_str());
-  UninstallDirectory() = "C:\\u & echo injected>C:\\flow_victim.txt";
+  run.directories.uninstall = "C:\\u & echo injected>C:\\flow_victim.txt";
   RunBatch(dir.c_str(), true, String("set InstallDir>out.txt\r\nset UninstallDir>>out.txt\r\n"));
   EXPECT_EQ("InstallDir=" + dir + "\r\nUninstallDir=C:\\u & echo injected>C:\\flow_victim.txt\r\n",
             ReadRaw(dir + "\\out.txt"));
@@ -149,7 +147,7 @@ TEST_F(FlowTest, BatchDoesNotRunProgramsFromTheGroupsDirectory) {
 
 TEST_F(FlowTest, AutoexecPathAddTwiceThenRemove) {
   const std::string dir = FreshDirectory("flow autoexec directory with a long name");
-  InstallationDirectory() = dir.c_str();
+  run.directories.installation = dir.c_str();
   const std::string line = "PATH=%PATH%;" + Text(ShortPathOf(dir.c_str())) + "\r\n";
   const std::string autoexec = "C:\\autoexec.bat";
   for (const char* before : {"@ECHO OFF", "@ECHO OFF\r\n"}) {
@@ -179,7 +177,7 @@ TEST_F(FlowTest, GrantUsersAccessLogsItsOutcome) {
   const std::string dir = FreshDirectory("flow rights");
   GrantUsersAccess(dir.c_str());
   GrantUsersAccess("C:\\flow rights\\missing");
-  const std::string log = Text(InstallLogText());
+  const std::string log = Text(run.texts.installLog);
   const std::string ok = "Granting rights to directory \"" + dir + "\"...OK\r\n";
   ASSERT_EQ(ok, log.substr(0, ok.size()));
   const std::string fail = "Granting rights to directory \"C:\\flow rights\\missing\"...FAIL code 3: ";
@@ -212,10 +210,9 @@ bool ReadRegistryValue(const char* name, Value& out) {
   return true;
 }
 
-void PrepareSettings(const std::string& dir) {
-  ArchiveSettings& s = g_archive.settings;
-  s = ArchiveSettings();
-  g_productFlags = (1ull << 2) | (1ull << 63);
+void PrepareSettings(Run& run, const std::string& dir) {
+  ArchiveSettings& s = run.archive.settings;
+  run.productFlags = (1ull << 2) | (1ull << 63);
   s.DisplayVersion = "2.10";
   s.Publisher = "";
   s.ProductRegistry = "Flow\\Unit";
@@ -234,17 +231,17 @@ void PrepareSettings(const std::string& dir) {
   s.uninstallValues.Append(UninstallValue{String("EstimatedSize"), 4, String("4294967295")});
   s.uninstallValues.Append(UninstallValue{String("Comments"), 1, String("")});
   s.uninstallValues.Append(UninstallValue{String("InstallLocation"), 1, String("overwritten")});
-  g_displayTitle = "Flow Unit Title";
-  InstallationDirectory() = dir.c_str();
-  UninstallDirectory() = (dir + "\\uninst").c_str();
-  SharedDirectory() = "";
+  run.displayTitle = "Flow Unit Title";
+  run.directories.installation = dir.c_str();
+  run.directories.uninstall = (dir + "\\uninst").c_str();
+  run.directories.shared = "";
   CreateDirectoryA((dir + "\\uninst").c_str(), nullptr);
-  g_archive.uninstallerImage = String("MZ\x90\0stub bytes\0\xff", 17);
+  run.archive.uninstallerImage = String("MZ\x90\0stub bytes\0\xff", 17);
 }
 
 TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) {
   const std::string dir = FreshDirectory("flow registration");
-  PrepareSettings(dir);
+  PrepareSettings(run, dir);
   // Values a previous installation left that this one must delete.
   {
     RegistryKey key;
@@ -255,11 +252,11 @@ TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) 
     ASSERT_TRUE(key.WriteText("Comments", "old"));
     ASSERT_TRUE(key.WriteNumber("ShortcutMode", 1));
   }
-  AddUninstallEntry((dir + "\\app.txt").c_str(), kUninstallFile);
-  AddUninstallEntry((dir + "\\docs").c_str(), kUninstallDirectory);
-  AddAssociationLogLine(".flw", "FlowFile", "open");
+  run.uninstall.Add((dir + "\\app.txt").c_str(), kUninstallFile);
+  run.uninstall.Add((dir + "\\docs").c_str(), kUninstallDirectory);
+  run.uninstall.AddAssociation(".flw", "FlowFile", "open");
   RegisterUninstall(String("\"C:\\shared\\a.dll\";"));
-  EXPECT_EQ("", Text(ErrorText()));
+  EXPECT_EQ("", Text(run.texts.errors));
 
   const std::string uninstaller = dir + "\\uninst\\Uninstall Flow.exe";
   EXPECT_EQ(std::string("MZ\x90\0stub bytes\0\xff", 17), ReadRaw(uninstaller));
@@ -310,7 +307,7 @@ TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) 
   EXPECT_EQ(Text(ModulePath()), source.data);
 
   String expectedData;
-  BuildUninstallData(expectedData, UninstallList(), MessageText, AssociationLog());
+  BuildUninstallData(expectedData, run.uninstall.List(), RunMessage, &run, run.uninstall.AssociationLog());
   const std::string data = ReadRaw(dir + "\\uninst\\Uninstall.DAT");
   EXPECT_EQ(Text(expectedData), data);
   EXPECT_NE(std::string::npos, data.find("\r\n~34\r\nFlow Unit is gone.\r\nBye.\r\n"));
@@ -327,14 +324,14 @@ TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) 
 // the flags word the Uninstall key records, so the uninstaller knows of it.
 TEST_F(FlowTest, ReplacementScheduledDuringExtractionReachesProductFlags) {
   const std::string dir = FreshDirectory("flow held");
-  PrepareSettings(dir);
+  PrepareSettings(run, dir);
   const std::string held = dir + "\\held.dll";
   ASSERT_TRUE(WriteRaw(held, "old"));
   {
     FileHolder holder(held);
     ASSERT_TRUE(holder.Holding());
     const ArchiveDateTime noDate = {0, 0, 0, -1, 0, 0};
-    EXPECT_FALSE(WriteFileOrSchedule(held.c_str(), "new", 3, noDate, ErrorText(), kLeaveAttributes, true));
+    EXPECT_FALSE(WriteFileOrSchedule(held.c_str(), "new", 3, noDate, run.texts.errors, kLeaveAttributes, true));
   }
   ASSERT_TRUE(IsRebootRequired());
   RegisterUninstall(String());
@@ -346,9 +343,9 @@ TEST_F(FlowTest, ReplacementScheduledDuringExtractionReachesProductFlags) {
 
 TEST_F(FlowTest, UninstallDataReplacesTheOldFileOrReportsTheFailure) {
   const std::string dir = FreshDirectory("flow data");
-  PrepareSettings(dir);
+  PrepareSettings(run, dir);
   ASSERT_TRUE(WriteRaw(dir + "\\uninst\\Uninstall.DAT", std::string(5000, 'x')));
-  AddUninstallEntry((dir + "\\a.txt").c_str(), kUninstallFile);
+  run.uninstall.Add((dir + "\\a.txt").c_str(), kUninstallFile);
   String digest;
   ASSERT_TRUE(WriteUninstallData(digest));
   EXPECT_EQ(Text(Sha256Text(String(ReadRaw(dir + "\\uninst\\Uninstall.DAT").c_str()))), Text(digest));
@@ -365,9 +362,9 @@ TEST_F(FlowTest, UninstallDataReplacesTheOldFileOrReportsTheFailure) {
 
   // A missing uninstall directory: the data file fails and says so; the key
   // and the uninstaller's failure are reported on their own terms.
-  UninstallDirectory() = (dir + "\\missing").c_str();
+  run.directories.uninstall = (dir + "\\missing").c_str();
   RegisterUninstall(String());
-  const std::string errors = Text(ErrorText());
+  const std::string errors = Text(run.texts.errors);
   EXPECT_NE(std::string::npos, errors.find("Error writing " + dir + "\\missing\\Uninstall.DAT\r\n")) << errors;
 
   UninstallDataContents none;
@@ -379,9 +376,9 @@ TEST_F(FlowTest, UninstallDataReplacesTheOldFileOrReportsTheFailure) {
 
 TEST_F(FlowTest, InstallLogBlocksAppendAndNeverTruncate) {
   const std::string dir = FreshDirectory("flow log");
-  UninstallDirectory() = dir.c_str();
-  InstallationDirectory() = dir.c_str();
-  ProductVersion() = "";
+  run.directories.uninstall = dir.c_str();
+  run.directories.installation = dir.c_str();
+  run.directories.productVersion = "";
   const std::string path = dir + "\\Install.LOG";
 
   // A clean installation without flag bit 6 writes nothing.
@@ -390,16 +387,24 @@ TEST_F(FlowTest, InstallLogBlocksAppendAndNeverTruncate) {
   EXPECT_EQ("Installation Complete\r\n\r\n", Text(errors));
   EXPECT_FALSE(Exists(path));
 
-  // Errors always write a block, also in automatic mode.
+  // Errors always write a block, also in automatic mode; each installation
+  // is a run of its own.
   ASSERT_TRUE(WriteRaw(path, "earlier content"));
-  errors = "Error writing X\r\nDenied.\r\n\r\n";
-  InstallLogText() = "Launch on exit: x.exe\r\n";
-  FinishInstallLog(true, true, errors);
-  // With flag bit 6 a clean installation appends its block too.
-  g_productFlags = (1ull << 6) | (1ull << 2);
-  errors.Clear();
-  InstallLogText().Clear();
-  FinishInstallLog(true, true, errors);
+  for (bool withErrors : {true, false}) {
+    AttachedRun fresh;
+    ::Run& next = fresh.run;
+    PrepareRun(next);
+    next.directories = run.directories;
+    if (withErrors) {
+      errors = "Error writing X\r\nDenied.\r\n\r\n";
+      next.texts.installLog = "Launch on exit: x.exe\r\n";
+    } else {
+      // With flag bit 6 a clean installation appends its block too.
+      next.productFlags = (1ull << 6) | (1ull << 2);
+      errors.Clear();
+    }
+    FinishInstallLog(true, true, errors);
+  }
 
   std::string log = ReadRaw(path);
   ASSERT_EQ("earlier content", log.substr(0, 15));

@@ -34,10 +34,10 @@
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 #include "tests/win32/box_answerer.h"
 #include "tests/win32/entry_records.h"
 #include "tests/win32/file_test_support.h"
+#include "tests/win32/run_case.h"
 
 using namespace filetest;
 using namespace entrytest;
@@ -236,15 +236,14 @@ std::string Region(const std::vector<Entry>& entries) {
   return region;
 }
 
-void LoadMessages() {
+void LoadMessages(Run& run) {
   Array<String> table;
   for (int i = 0; i < 80; ++i) {
     const char* text = "M";
     if (i == 13) text = "Corrupt. Error code: %d";
     table.Append(String(text));
   }
-  SetMessageTable(1, table);
-  SetCurrentLanguage(0);
+  run.messages.Set(1, table);
 }
 
 constexpr int32_t kRegionOffset = 64;  // header and settings before the region
@@ -267,23 +266,20 @@ enum class Where { kImage, kImageCompressed, kOwnFile, kVolumes };
 // committed memory ends) holds the header bytes and the region or its first
 // piece; the rest lies in the own file or in two volumes. Returns the
 // section's first byte.
-const unsigned char* Prepare(Where where, const std::vector<Entry>& entries, bool atTop = false,
+const unsigned char* Prepare(Run& run, Where where, const std::vector<Entry>& entries, bool atTop = false,
                              const std::string* packed = nullptr) {
-  LoadMessages();
-  g_options.automaticMode = true;
-  ErrorText().Clear();
-  InstallLogText().Clear();
+  LoadMessages(run);
+  run.options.automaticMode = true;
   FreshDirectory("high");
   CreateDirectoryA(kInst.c_str(), nullptr);
-  InstallationDirectory() = kInst.c_str();
-  SharedDirectory() = kInst.c_str();
-  UninstallDirectory() = kInst.c_str();
+  run.directories.installation = kInst.c_str();
+  run.directories.shared = kInst.c_str();
+  run.directories.uninstall = kInst.c_str();
 
   const std::string plain = Region(entries);
   const std::string stored = packed ? *packed : where == Where::kImageCompressed ? Compress(plain) : plain;
-  InstallerArchive& a = g_archive;
-  a.ownFile.Close();
-  g_productFlags = where == Where::kImageCompressed ? (1ull << kFlagCompressedRegion) : 0;
+  InstallerArchive& a = run.archive;
+  run.productFlags = where == Where::kImageCompressed ? (1ull << kFlagCompressedRegion) : 0;
   a.settings.dataOutsideImage = where == Where::kOwnFile ? 1 : 0;
   a.settings.volumeBaseName = "hv";
   a.settings.volumeIdentifier = kIdentifier;
@@ -291,7 +287,6 @@ const unsigned char* Prepare(Where where, const std::vector<Entry>& entries, boo
   a.header.header.dataRegionSize = (int32_t)stored.size();
   a.header.header.dataRegionChecksum = BlockChecksum(stored.data(), (int32_t)stored.size());
   a.header.dataRegionOffset = kRegionOffset;
-  a.header.entrySizes.Clear();
   for (const Entry& e : entries) a.header.entrySizes.Append((uint32_t)e.data.size());
 
   size_t firstPiece = stored.size();
@@ -343,17 +338,19 @@ TEST_F(HighAddressTest, RegionAndExtractionInEveryLayout) {
       {"image and two volumes", Where::kVolumes, false},
   };
   for (const Case& c : cases) {
-    const unsigned char* section = Prepare(c.where, entries);
+    AttachedRun fresh;
+    ::Run& run = fresh.run;
+    const unsigned char* section = Prepare(run, c.where, entries);
     ASSERT_NE(section, nullptr) << c.name;
     ASSERT_TRUE(IsHigh(section)) << c.name;
     AssembleDataRegion();
-    const ArchiveCursor& cursor = g_archive.cursor;
+    const ArchiveCursor& cursor = run.archive.cursor;
     EXPECT_TRUE(IsHigh(cursor.Base())) << c.name << ": region at " << (const void*)cursor.Base();
     EXPECT_EQ(cursor.Base() == section + kRegionOffset, c.inPlace) << c.name;
     EXPECT_EQ(cursor.Left(), (int64_t)Region(entries).size()) << c.name;
 
     ExtractEntries();
-    EXPECT_EQ(std::string(ErrorText().CStr()), "") << c.name;
+    EXPECT_EQ(std::string(run.texts.errors.CStr()), "") << c.name;
     for (const Entry& e : entries) {
       const std::string path = kInst + "\\" + e.name;
       EXPECT_TRUE(ReadRaw(path) == e.data) << c.name << ": " << e.name << " differs from its entry";
@@ -411,12 +408,14 @@ TEST_F(HighAddressTest, RecordSizeReachingPastTheAddressSpaceIsTruncated) {
 // cursor's end plus that size would wrap around.
 void RunCorruptCase() {
   const std::vector<Entry> entries = {File("far.bin", "abcd")};
-  const unsigned char* section = Prepare(Where::kImage, entries, true);
+  AttachedRun fresh;  // the process ends in its fatal path
+  Run& run = fresh.run;
+  const unsigned char* section = Prepare(run, Where::kImage, entries, true);
   // Past the top: the section's address plus the claimed size wraps around.
   const bool wraps = section && (uintptr_t)section + (uintptr_t)kMaxBlockOutput < (uintptr_t)section;
   fprintf(stderr, "section=%s at %p\n", wraps ? "high" : "low", (const void*)section);
   fflush(stderr);
-  g_archive.header.entrySizes[0] = (uint32_t)kMaxBlockOutput;
+  run.archive.header.entrySizes[0] = (uint32_t)kMaxBlockOutput;
   AssembleDataRegion();
   BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
   ExtractEntries();
@@ -445,7 +444,8 @@ void RunNoMemoryCase() {
   w.Put('z', 8);
   w.VarNum(kRunCount, (uint64_t)kMaxBlockOutput - kMinRunCount);
   const std::string block = Le32(kBlockMagic) + Le32((uint32_t)kMaxBlockOutput) + w.Bytes();
-  Prepare(Where::kImageCompressed, {}, false, &block);
+  AttachedRun fresh;  // the process ends in its fatal path
+  Prepare(fresh.run, Where::kImageCompressed, {}, false, &block);
   while (VirtualAlloc(nullptr, size_t{64} << 20, MEM_RESERVE, PAGE_NOACCESS)) {
   }
   BoxAnswerer box(IDOK, 20000, [](const BoxAnswerer& b) {

@@ -12,6 +12,7 @@
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
+#include "tests/win32/run_case.h"
 #include "ui/dialog.h"
 #include "ui/dialog_ids.h"
 
@@ -62,6 +63,7 @@ class DialogDriver {
   }
   bool found = false;
   std::string okWhileEnglish, okWhileGerman, titleWhileGerman;
+  const Run* run = nullptr;  // the run whose title the steps read
 
  private:
   static DWORD WINAPI Run(void* self) {
@@ -93,36 +95,27 @@ void BrowseToGermanAndAccept(HWND dialog, DialogDriver& d) {
   d.okWhileEnglish = ItemText(dialog, IDC_DIALOG_OK);
   SelectLanguage(dialog, 1);
   d.okWhileGerman = ItemText(dialog, IDC_DIALOG_OK);
-  d.titleWhileGerman = g_displayTitle.CStr();
+  d.titleWhileGerman = d.run->displayTitle.CStr();
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DIALOG_OK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDC_DIALOG_OK));
 }
 
-class LanguageStepTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    g_options = CommandLineOptions();
-    g_instance = GetModuleHandleA(nullptr);
-    g_backgroundWindow = g_currentDialog = nullptr;
-    g_displayTitle.Clear();
-    ArchiveSettings& s = g_archive.settings;
-    s = ArchiveSettings();
-    s.languageNames.Append(String("English"));
-    s.languageNames.Append(String("Deutsch"));
-    // Two languages, row-major: message n of language l at n * 2 + l.
-    Array<String> table;
-    for (int n = 0; n < 50; ++n) {
-      table.Append(String(n == 0 ? "Title EN" : n == 48 ? "Next" : n == 49 ? "Stop" : ""));
-      table.Append(String(n == 0 ? "Titel DE" : n == 48 ? "Weiter" : n == 49 ? "Abbrechen" : ""));
-    }
-    SetMessageTable(2, table);
-    SetCurrentLanguage(0);
+// A run with two languages; keepTitle sets the keep-title flag.
+void PrepareRun(Run& run, bool keepTitle) {
+  run.instance = GetModuleHandleA(nullptr);
+  ArchiveSettings& s = run.archive.settings;
+  s.languageNames.Append(String("English"));
+  s.languageNames.Append(String("Deutsch"));
+  // Two languages, row-major: message n of language l at n * 2 + l.
+  Array<String> table;
+  for (int n = 0; n < 50; ++n) {
+    table.Append(String(n == 0 ? "Title EN" : n == 48 ? "Next" : n == 49 ? "Stop" : ""));
+    table.Append(String(n == 0 ? "Titel DE" : n == 48 ? "Weiter" : n == 49 ? "Abbrechen" : ""));
   }
-  void SetKeepTitle(bool keep) {
-    g_productFlags = keep ? (1ull << kFlagKeepTitle) : 0;
-  }
-};
+  run.messages.Set(2, table);
+  run.productFlags = keepTitle ? (1ull << kFlagKeepTitle) : 0;
+}
 
-TEST_F(LanguageStepTest, TheChoiceRelabelsAndSetsTheTitleUnlessTheTitleIsKept) {
+TEST(LanguageStepTest, TheChoiceRelabelsAndSetsTheTitleUnlessTheTitleIsKept) {
   struct Case {
     bool keepTitle;
     const char* titleWhileBrowsing;
@@ -133,9 +126,11 @@ TEST_F(LanguageStepTest, TheChoiceRelabelsAndSetsTheTitleUnlessTheTitleIsKept) {
       {true, "Title EN", "Title EN"},
   };
   for (const Case& c : cases) {
-    SetUp();
-    SetKeepTitle(c.keepTitle);
+    AttachedRun attached;
+    ::Run& run = attached.run;
+    PrepareRun(run, c.keepTitle);
     DialogDriver driver(&BrowseToGermanAndAccept);
+    driver.run = &run;
     ChooseLanguage();  // returns once the driver pressed OK
     driver.Join();
     ASSERT_TRUE(driver.found) << "keep title " << c.keepTitle;
@@ -144,21 +139,24 @@ TEST_F(LanguageStepTest, TheChoiceRelabelsAndSetsTheTitleUnlessTheTitleIsKept) {
     EXPECT_EQ(driver.okWhileGerman, "Weiter");
     EXPECT_EQ(driver.titleWhileGerman, c.titleWhileBrowsing) << "keep title " << c.keepTitle;
     // The choice is the current language; the title lasts as the flag says.
-    EXPECT_STREQ(MessageText(48), "Weiter");
-    EXPECT_STREQ(g_displayTitle.CStr(), c.titleAfter) << "keep title " << c.keepTitle;
+    EXPECT_STREQ(MessageText(run, 48), "Weiter");
+    EXPECT_STREQ(run.displayTitle.CStr(), c.titleAfter) << "keep title " << c.keepTitle;
   }
 }
 
-TEST_F(LanguageStepTest, AutomaticModeKeepsTheStartingLanguageWithoutADialog) {
+TEST(LanguageStepTest, AutomaticModeKeepsTheStartingLanguageWithoutADialog) {
   for (bool keep : {false, true}) {
-    SetUp();
-    SetKeepTitle(keep);
-    g_options.automaticMode = true;
+    AttachedRun attached;
+    ::Run& run = attached.run;
+    PrepareRun(run, keep);
+    run.options.automaticMode = true;
     ChooseLanguage();
-    EXPECT_STREQ(MessageText(48), "Next");
-    EXPECT_STREQ(g_displayTitle.CStr(), "Title EN") << "keep title " << keep;
+    EXPECT_STREQ(MessageText(run, 48), "Next");
+    EXPECT_STREQ(run.displayTitle.CStr(), "Title EN") << "keep title " << keep;
   }
 }
+
+using DialogBase = RunCase;
 
 // A dialog of the base class: what its handlers saw, from the inside.
 class ProbeDialog : public Dialog {
@@ -185,7 +183,7 @@ class ProbeDialog : public Dialog {
   }
 };
 
-TEST(DialogBase, TheObjectTravelsWithTheWindowAndLetsGoOfItAtTheEnd) {
+TEST_F(DialogBase, TheObjectTravelsWithTheWindowAndLetsGoOfItAtTheEnd) {
   ProbeDialog dialog;
   EXPECT_EQ(dialog.RunModal(GetModuleHandleA(nullptr), "LanguageDlg", nullptr), 4242);
   EXPECT_NE(dialog.seenAtInit, nullptr);
@@ -195,7 +193,7 @@ TEST(DialogBase, TheObjectTravelsWithTheWindowAndLetsGoOfItAtTheEnd) {
   EXPECT_EQ(dialog.Handle(), nullptr);  // cleared when the window went
 }
 
-TEST(DialogBase, AMissingTemplateIsReportedAndRunsNoHandler) {
+TEST_F(DialogBase, AMissingTemplateIsReportedAndRunsNoHandler) {
   ProbeDialog dialog;
   EXPECT_EQ(dialog.RunModal(GetModuleHandleA(nullptr), "NoSuchDlg", nullptr), -1);
   EXPECT_EQ(dialog.seenAtInit, nullptr);
@@ -204,7 +202,7 @@ TEST(DialogBase, AMissingTemplateIsReportedAndRunsNoHandler) {
   EXPECT_EQ(dialog.Handle(), nullptr);
 }
 
-TEST(DialogBase, AModelessDialogAnswersThroughItsObjectUntilDestroyed) {
+TEST_F(DialogBase, AModelessDialogAnswersThroughItsObjectUntilDestroyed) {
   ProbeDialog dialog;
   HWND window = dialog.CreateModeless(GetModuleHandleA(nullptr), "LanguageDlg", nullptr);
   ASSERT_NE(window, nullptr);

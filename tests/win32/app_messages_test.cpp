@@ -18,8 +18,8 @@
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 #include "tests/win32/box_answerer.h"
+#include "tests/win32/run_case.h"
 
 namespace {
 
@@ -34,58 +34,51 @@ std::string Escaped(const std::string& text) {
 
 // Reports a box on stderr (CR and LF escaped) before it is answered: death
 // tests read it there, since their process ends with the box.
-BoxAnswerer::Hook Report(bool withText) {
-  return [withText](const BoxAnswerer& box) {
+BoxAnswerer::Hook Report(const Run& run, bool withText) {
+  return [&run, withText](const BoxAnswerer& box) {
     fprintf(stderr, "caption=%s owner_is_dialog=%d\n", box.Caption().c_str(),
-            box.Owner() != nullptr && box.Owner() == g_currentDialog);
+            box.Owner() != nullptr && box.Owner() == run.windows.dialog);
     if (withText) fprintf(stderr, "text=%s\n", Escaped(box.Body()).c_str());
     fflush(stderr);
   };
 }
 
-void LoadTable(int languages, std::initializer_list<const char*> texts) {
+void LoadTable(Run& run, int languages, std::initializer_list<const char*> texts) {
   Array<String> table;
   for (const char* t : texts) table.Append(String(t));
-  SetMessageTable(languages, table);
+  run.messages.Set(languages, table);
 }
 
-class MessagesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    g_options = CommandLineOptions();
-    g_productFlags = 0;
-    SetCurrentLanguage(0);
-  }
-};
+using MessagesTest = RunCase;
 
 TEST_F(MessagesTest, PlaceholdersAreFilledIgnoringCaseAndStored) {
-  g_options.DisplayName = "Trux Demo";
-  LoadTable(1, {"<product> setup", "Install <PRODUCT> or <product>?", "Files go to <Os>\\Temp"});
-  EXPECT_STREQ(MessageText(0), "Trux Demo setup");
-  EXPECT_STREQ(MessageText(1), "Install Trux Demo or Trux Demo?");
+  run.options.DisplayName = "Trux Demo";
+  LoadTable(run, 1, {"<product> setup", "Install <PRODUCT> or <product>?", "Files go to <Os>\\Temp"});
+  EXPECT_STREQ(MessageText(run, 0), "Trux Demo setup");
+  EXPECT_STREQ(MessageText(run, 1), "Install Trux Demo or Trux Demo?");
   std::string expected = "Files go to " + Text(WindowsDir()) + "\\Temp";
-  EXPECT_EQ(std::string(MessageText(2)), expected);
+  EXPECT_EQ(std::string(MessageText(run, 2)), expected);
   // Filled once: a later change of the name does not reach the stored text.
-  const char* first = MessageText(1);
-  g_options.DisplayName = "Other";
-  EXPECT_STREQ(MessageText(1), "Install Trux Demo or Trux Demo?");
-  EXPECT_EQ(MessageText(1), first);
+  const char* first = MessageText(run, 1);
+  run.options.DisplayName = "Other";
+  EXPECT_STREQ(MessageText(run, 1), "Install Trux Demo or Trux Demo?");
+  EXPECT_EQ(MessageText(run, 1), first);
 }
 
 TEST_F(MessagesTest, MissingRowsAndLanguagesReadEmpty) {
-  LoadTable(2, {"en0", "de0", "en1", "de1"});
-  EXPECT_STREQ(MessageText(5000), "");
-  EXPECT_STREQ(MessageText(-1), "");
-  SetCurrentLanguage(1);
-  EXPECT_STREQ(MessageText(1), "de1");
-  SetCurrentLanguage(2);
-  EXPECT_STREQ(MessageText(0), "");
+  LoadTable(run, 2, {"en0", "de0", "en1", "de1"});
+  EXPECT_STREQ(MessageText(run, 5000), "");
+  EXPECT_STREQ(MessageText(run, -1), "");
+  run.messages.SetCurrent(1);
+  EXPECT_STREQ(MessageText(run, 1), "de1");
+  run.messages.SetCurrent(2);
+  EXPECT_STREQ(MessageText(run, 0), "");
 }
 
 TEST_F(MessagesTest, ErrorBoxCaptionFallsBackToError) {
-  LoadTable(1, {"title"});  // no message 21
+  LoadTable(run, 1, {"title"});  // no message 21
   BoxAnswerer answer(IDOK, 5000);
-  ErrorBox("Cannot open %s (%d)", "file.txt", 5);
+  ErrorBox(run, "Cannot open %s (%d)", "file.txt", 5);
   answer.Join();
   ASSERT_TRUE(answer.Seen());
   EXPECT_EQ(answer.Caption(), "Error");
@@ -96,9 +89,9 @@ TEST_F(MessagesTest, ErrorBoxUsesMessage21AsCaption) {
   Array<String> table;
   for (int i = 0; i < 22; ++i) table.Append(String());
   table[21] = "Setup problem";
-  SetMessageTable(1, table);
+  run.messages.Set(1, table);
   BoxAnswerer answer(IDOK, 5000);
-  ShowErrorBox("x");
+  ShowErrorBox(run, "x");
   answer.Join();
   ASSERT_TRUE(answer.Seen());
   EXPECT_EQ(answer.Caption(), "Setup problem");
@@ -106,24 +99,24 @@ TEST_F(MessagesTest, ErrorBoxUsesMessage21AsCaption) {
 
 TEST_F(MessagesTest, BlankTextShowsNoBox) {
   BoxAnswerer answer(IDOK, 800);
-  ShowErrorBox(" \r\n\t");
-  ShowErrorBox(nullptr);
+  ShowErrorBox(run, " \r\n\t");
+  ShowErrorBox(run, nullptr);
   answer.Join();
   EXPECT_FALSE(answer.Seen());
 }
 
 TEST_F(MessagesTest, AutomaticModeSilencesErrorBoxUnlessFlag35) {
-  g_options.automaticMode = true;
+  run.options.automaticMode = true;
   {
     BoxAnswerer answer(IDOK, 800);
-    ErrorBox("quiet");
+    ErrorBox(run, "quiet");
     answer.Join();
     EXPECT_FALSE(answer.Seen());
   }
-  g_productFlags = 1ull << 35;
+  run.productFlags = 1ull << 35;
   {
     BoxAnswerer answer(IDOK, 5000);
-    ErrorBox("loud");
+    ErrorBox(run, "loud");
     answer.Join();
     ASSERT_TRUE(answer.Seen());
     EXPECT_EQ(answer.Body(), "loud");
@@ -135,10 +128,10 @@ TEST_F(MessagesTest, ConfirmCancelAnsweredNoReturns) {
   for (int i = 0; i < 29; ++i) table.Append(String());
   table[20] = "Question";
   table[28] = "Really cancel <product>?";
-  g_options.DisplayName = "Demo";
-  SetMessageTable(1, table);
+  run.options.DisplayName = "Demo";
+  run.messages.Set(1, table);
   BoxAnswerer answer(IDNO, 5000);
-  ConfirmCancel();
+  ConfirmCancel(run);
   answer.Join();
   ASSERT_TRUE(answer.Seen());
   EXPECT_EQ(answer.Caption(), "Question");
@@ -149,7 +142,7 @@ TEST_F(MessagesTest, ConfirmCancelAnsweredYesEndsWithExitCode1) {
   EXPECT_EXIT(
       {
         BoxAnswerer answer(IDYES, 5000);
-        ConfirmCancel();
+        ConfirmCancel(run);
       },
       ::testing::ExitedWithCode(1), "");
 }
@@ -159,9 +152,9 @@ TEST_F(MessagesTest, FatalMessageIsOwnedByTheCurrentDialogAndEndsTheProcess) {
       {
         HWND dialog = CreateWindowExA(0, "STATIC", "progress", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                       GetModuleHandleA(nullptr), nullptr);
-        g_currentDialog = dialog;
+        run.windows.dialog = dialog;
         // The answerer reports what it saw on stderr before it presses OK.
-        BoxAnswerer answer(IDOK, 5000, Report(false));
+        BoxAnswerer answer(IDOK, 5000, Report(run, false));
         FatalMessage("it broke");
       },
       ::testing::ExitedWithCode(1), "caption=FATAL ERROR owner_is_dialog=1");
@@ -172,7 +165,7 @@ TEST_F(MessagesTest, FailedAllocationShowsTheOutOfMemoryReport) {
   // shows the report (size, then the stack words from the marker words on).
   EXPECT_EXIT(
       {
-        BoxAnswerer answer(IDOK, 5000, Report(true));
+        BoxAnswerer answer(IDOK, 5000, Report(run, true));
         void* block = MemAlloc(0x7FFFFFF0u);
         fprintf(stderr, "allocation returned %p\n", block);
       },
@@ -194,19 +187,19 @@ TEST_F(MessagesTest, SilentModeShowsNoBoxAndTakesTheAnswerThatRefuses) {
       {MB_RETRYCANCEL, 0, IDCANCEL},            {MB_ABORTRETRYIGNORE, 0, IDABORT},
       {MB_YESNO | MB_ICONQUESTION, IDYES, IDYES},
   };
-  g_options.silentMode = true;
-  g_options.automaticMode = true;
-  g_productFlags = 1ull << 35;  // error reports would be shown in automatic mode
+  run.options.silentMode = true;
+  run.options.automaticMode = true;
+  run.productFlags = 1ull << 35;  // error reports would be shown in automatic mode
   BoxAnswerer answer(IDOK, 1500);
   for (const Case& c : cases) {
     if (!c.silentAnswer) {
       EXPECT_EQ(RefusingAnswer(c.style), c.answer) << c.style;
     }
-    EXPECT_EQ(ShowMessageBox(nullptr, "question", "caption", c.style, c.silentAnswer), c.answer) << c.style;
+    EXPECT_EQ(ShowMessageBox(run, nullptr, "question", "caption", c.style, c.silentAnswer), c.answer) << c.style;
   }
-  ShowErrorBox("not shown");
-  ErrorBox("not shown either: %d", 35);
-  EXPECT_FALSE(ShowsWindows());
+  ShowErrorBox(run, "not shown");
+  ErrorBox(run, "not shown either: %d", 35);
+  EXPECT_FALSE(ShowsWindows(run));
   answer.Join();
   EXPECT_FALSE(answer.Seen());
 }
@@ -224,13 +217,13 @@ TEST_F(MessagesTest, ExitCodeIsTheOutcomeOnlyInSilentMode) {
   for (const Case& c : cases) {
     EXPECT_EXIT(
         {
-          g_options.silentMode = c.silent;
-          EndProcess(c.outcome);
+          run.options.silentMode = c.silent;
+          EndProcess(run, c.outcome);
         },
         ::testing::ExitedWithCode(c.code), "")
         << c.outcome << (c.silent ? " silent" : "");
   }
-  EXPECT_EXIT(EndProcess(), ::testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(EndProcess(run), ::testing::ExitedWithCode(1), "");
 }
 
 TEST_F(MessagesTest, SilentCancelConfirmationAndFatalErrorEndWithoutABox) {
@@ -238,35 +231,29 @@ TEST_F(MessagesTest, SilentCancelConfirmationAndFatalErrorEndWithoutABox) {
   // fatal box is not shown; the answerer would report a box on stderr.
   EXPECT_EXIT(
       {
-        g_options.silentMode = true;
-        BoxAnswerer answer(IDNO, 3000, Report(true));
-        ConfirmCancel();
+        run.options.silentMode = true;
+        BoxAnswerer answer(IDNO, 3000, Report(run, true));
+        ConfirmCancel(run);
       },
       ::testing::ExitedWithCode(1602), "^$");
   EXPECT_EXIT(
       {
-        g_options.silentMode = true;
-        BoxAnswerer answer(IDOK, 3000, Report(true));
+        run.options.silentMode = true;
+        BoxAnswerer answer(IDOK, 3000, Report(run, true));
         FatalMessage("it broke");
       },
       ::testing::ExitedWithCode(1603), "^$");
 }
 
 // The run log: a fresh file under the temporary directory per test.
-class RunLogTest : public MessagesTest {
+class RunLogTest : public RunCase {
  protected:
   void SetUp() override {
-    MessagesTest::SetUp();
     path_ = Text(JoinPath(TempDir().CStr(), "trux_run_log_test.log"));
     DeleteFileA(path_.c_str());
-    g_options.logPath = path_.c_str();
-    ErrorText().Clear();
-    InstallLogText().Clear();
+    run.options.logPath = path_.c_str();
   }
-  void TearDown() override {
-    g_options.logPath.Clear();
-    DeleteFileA(path_.c_str());
-  }
+  void TearDown() override { DeleteFileA(path_.c_str()); }
   std::string Read() const {
     String text;
     EXPECT_EQ(ReadFileToString(path_.c_str(), text), kOpenOk);
@@ -276,21 +263,21 @@ class RunLogTest : public MessagesTest {
 };
 
 TEST_F(RunLogTest, EntriesAreWrittenAsTheRunGoes) {
-  ASSERT_EQ(StartRunLog("/s /l:\"x.log\""), LinkSafeAppend::kAppended);
+  ASSERT_EQ(StartRunLog(run, "/s /l:\"x.log\""), LinkSafeAppend::kAppended);
   const std::string start = Read();
   EXPECT_EQ(start.rfind("\r\nRun of ", 0), 0u) << start;
   EXPECT_NE(start.find("\r\nCommand line: /s /l:\"x.log\"\r\n"), std::string::npos) << start;
   const size_t begun = start.size();
 
-  RunLogLine("Product: %s, version %s", "Demo", "1.0");
-  g_options.silentMode = true;
-  g_options.automaticMode = true;
-  EXPECT_EQ(ShowMessageBox(nullptr, "First line\r\n\r\nThird line\r\n", "Setup", MB_YESNO), IDNO);
-  ErrorBox("Report %d", 7);
-  RunLogText("Never:", " \r\n ");  // a blank text writes nothing
-  InstallLogText() = "Registering COM File \"a.dll\"...OK\r\n";
-  ErrorText() = "Error writing C:\\x\r\n\r\n";
-  RunLogEnd(kRunFailed, 1603);
+  RunLogLine(run, "Product: %s, version %s", "Demo", "1.0");
+  run.options.silentMode = true;
+  run.options.automaticMode = true;
+  EXPECT_EQ(ShowMessageBox(run, nullptr, "First line\r\n\r\nThird line\r\n", "Setup", MB_YESNO), IDNO);
+  ErrorBox(run, "Report %d", 7);
+  RunLogText(run, "Never:", " \r\n ");  // a blank text writes nothing
+  run.texts.installLog = "Registering COM File \"a.dll\"...OK\r\n";
+  run.texts.errors = "Error writing C:\\x\r\n\r\n";
+  RunLogEnd(run, kRunFailed, 1603);
   EXPECT_EQ(Read().substr(begun),
             "Product: Demo, version 1.0\r\n"
             "Message box \"Setup\" (not shown), answered No:\r\n"
@@ -302,34 +289,34 @@ TEST_F(RunLogTest, EntriesAreWrittenAsTheRunGoes) {
 }
 
 TEST_F(RunLogTest, ACompletedRunLogsNoErrorsAndAnAbsentLogWritesNothing) {
-  ErrorText() = "Installation Complete\r\n\r\n";  // the completion caption after the final message
-  RunLogEnd(kRunRestartNeeded, 3010);
+  run.texts.errors = "Installation Complete\r\n\r\n";  // the completion caption after the final message
+  RunLogEnd(run, kRunRestartNeeded, 3010);
   EXPECT_EQ(Read(), "Exit code: 3010 (completed; a restart is needed to finish)\r\n");
-  g_options.logPath.Clear();
-  RunLogLine("nothing");
-  RunLogEnd(kRunFailed, 1);
-  EXPECT_EQ(StartRunLog("/a"), LinkSafeAppend::kAppended);
+  run.options.logPath.Clear();
+  RunLogLine(run, "nothing");
+  RunLogEnd(run, kRunFailed, 1);
+  EXPECT_EQ(StartRunLog(run, "/a"), LinkSafeAppend::kAppended);
   EXPECT_EQ(Read(), "Exit code: 3010 (completed; a restart is needed to finish)\r\n");
 }
 
 TEST_F(RunLogTest, ALogPathThatIsADirectoryIsRefused) {
   const std::string directory = Text(JoinPath(TempDir().CStr(), "trux_run_log_dir"));
   CreateDirectoryA(directory.c_str(), nullptr);
-  g_options.logPath = directory.c_str();
-  EXPECT_EQ(StartRunLog("/s"), LinkSafeAppend::kRefusedLink);
+  run.options.logPath = directory.c_str();
+  EXPECT_EQ(StartRunLog(run, "/s"), LinkSafeAppend::kRefusedLink);
   RemoveDirectoryA(directory.c_str());
 }
 
 TEST_F(MessagesTest, PauseSinceMarkReturnsAtOnceInAutomaticModeAndWaitsOtherwise) {
-  g_options.automaticMode = true;
-  MarkTime();
+  run.options.automaticMode = true;
+  MarkTime(run);
   DWORD start = GetTickCount();
-  PauseSinceMark(2000);
+  PauseSinceMark(run, 2000);
   EXPECT_LT(GetTickCount() - start, 500u);
-  g_options.automaticMode = false;
-  MarkTime();
+  run.options.automaticMode = false;
+  MarkTime(run);
   start = GetTickCount();
-  PauseSinceMark(300);
+  PauseSinceMark(run, 300);
   EXPECT_GE(GetTickCount() - start, 250u);
 }
 

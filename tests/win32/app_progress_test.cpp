@@ -15,6 +15,7 @@
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "tests/win32/box_answerer.h"
+#include "tests/win32/run_case.h"
 #include "ui/background_window.h"
 #include "ui/placement.h"
 #include "ui/progress_dialog.h"
@@ -37,13 +38,10 @@ std::string Caption(HWND window) {
 
 HWND ProgressBar(HWND dialog) { return FindWindowExA(dialog, nullptr, PROGRESS_CLASSA, nullptr); }
 
-class ProgressTest : public ::testing::Test {
+class ProgressTest : public RunCase {
  protected:
   void SetUp() override {
-    g_options = CommandLineOptions();
-    g_productFlags = 0;
-    g_instance = GetModuleHandleA(nullptr);
-    g_archive.settings.DialogPosition = 0;
+    run.instance = GetModuleHandleA(nullptr);
     // Message n reads "mN"; message 8 carries printf directives of its own.
     Array<String> table;
     for (int i = 0; i < 72; ++i) {
@@ -52,12 +50,11 @@ class ProgressTest : public ::testing::Test {
       table.Append(String(text));
     }
     table[8] = "100% sure %s %d";
-    SetMessageTable(1, table);
+    run.messages.Set(1, table);
   }
   void TearDown() override {
-    if (g_currentDialog) DestroyWindow(g_currentDialog);
-    if (g_backgroundWindow) DestroyWindow(g_backgroundWindow);
-    g_currentDialog = g_backgroundWindow = nullptr;
+    if (run.windows.dialog) DestroyWindow(run.windows.dialog);
+    if (run.windows.background) DestroyWindow(run.windows.background);
   }
 };
 
@@ -74,23 +71,23 @@ TEST_F(ProgressTest, InstallAndUninstallLabels) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.caption);
-    g_options.uninstallMode = c.uninstall;
-    g_productFlags = c.flags;
+    run.options.uninstallMode = c.uninstall;
+    run.productFlags = c.flags;
     CreateProgressDialog();
-    HWND dialog = g_currentDialog;
+    HWND dialog = run.windows.dialog;
     ASSERT_TRUE(dialog);
     EXPECT_EQ(Caption(dialog), c.caption);
     EXPECT_EQ(ItemText(dialog, kHeading), c.heading);
     EXPECT_EQ(ItemText(dialog, kCancel), "m49");
     EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, kCancel)) != FALSE, c.cancelEnabled);
     DestroyWindow(dialog);
-    g_currentDialog = nullptr;
+    run.windows.dialog = nullptr;
   }
 }
 
 TEST_F(ProgressTest, StageShowsTheMessageAsItIsAndMovesTheBar) {
   CreateProgressDialog();
-  HWND dialog = g_currentDialog;
+  HWND dialog = run.windows.dialog;
   ASSERT_TRUE(dialog);
   HWND bar = ProgressBar(dialog);
   ASSERT_TRUE(bar);
@@ -105,7 +102,7 @@ TEST_F(ProgressTest, StageShowsTheMessageAsItIsAndMovesTheBar) {
 
 TEST_F(ProgressTest, TheBarCoversThePlaceholder) {
   CreateProgressDialog();
-  HWND dialog = g_currentDialog;
+  HWND dialog = run.windows.dialog;
   ASSERT_TRUE(dialog);
   RECT frame, bar;
   ASSERT_TRUE(GetWindowRect(GetDlgItem(dialog, kPlaceholder), &frame));
@@ -120,19 +117,19 @@ TEST_F(ProgressTest, WithoutTheDialogTheHelpersOnlyPump) {
   SetStage(8, 50);
   SetStatus("%d", 1);
   SetProgress(10);
-  EXPECT_EQ(g_currentDialog, nullptr);
+  EXPECT_EQ(run.windows.dialog, nullptr);
 }
 
 TEST_F(ProgressTest, MessageBoxOwnerFollowsTheWindows) {
-  EXPECT_EQ(MessageOwner(), nullptr);
-  g_backgroundWindow = CreateBackgroundWindow(g_instance, nullptr, "Taskbar text", false);
-  ASSERT_TRUE(g_backgroundWindow);
-  EXPECT_EQ(Caption(g_backgroundWindow), "Taskbar text");
-  EXPECT_EQ(MessageOwner(), g_backgroundWindow);
+  EXPECT_EQ(MessageOwner(run), nullptr);
+  run.windows.background = CreateBackgroundWindow(run.instance, nullptr, "Taskbar text", false);
+  ASSERT_TRUE(run.windows.background);
+  EXPECT_EQ(Caption(run.windows.background), "Taskbar text");
+  EXPECT_EQ(MessageOwner(run), run.windows.background);
   CreateProgressDialog();
-  ASSERT_TRUE(g_currentDialog);
-  EXPECT_EQ(GetWindow(g_currentDialog, GW_OWNER), g_backgroundWindow);
-  EXPECT_EQ(MessageOwner(), g_currentDialog);
+  ASSERT_TRUE(run.windows.dialog);
+  EXPECT_EQ(GetWindow(run.windows.dialog, GW_OWNER), run.windows.background);
+  EXPECT_EQ(MessageOwner(run), run.windows.dialog);
 }
 
 // A click of Cancel asks; with flag bit 21 it does not, even when the
@@ -150,9 +147,9 @@ TEST_F(ProgressTest, CancelAsksOnlyForTheButtonItself) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    g_productFlags = c.flags;
+    run.productFlags = c.flags;
     CreateProgressDialog();
-    HWND dialog = g_currentDialog;
+    HWND dialog = run.windows.dialog;
     ASSERT_TRUE(dialog);
     BoxAnswerer answer(IDNO, c.asks ? 5000 : 800);
     if (c.fromButton)
@@ -167,7 +164,7 @@ TEST_F(ProgressTest, CancelAsksOnlyForTheButtonItself) {
       EXPECT_EQ(answer.Owner(), dialog);
     }
     DestroyWindow(dialog);
-    g_currentDialog = nullptr;
+    run.windows.dialog = nullptr;
   }
 }
 
@@ -199,7 +196,7 @@ int RefreshCounter::statusTexts, RefreshCounter::barPositions;
 // last item.
 TEST_F(ProgressTest, ItemsRefreshTheDialogByTimeAndEndOnTheLastItem) {
   CreateProgressDialog();
-  HWND dialog = g_currentDialog;
+  HWND dialog = run.windows.dialog;
   ASSERT_TRUE(dialog);
   RefreshCounter::Attach(dialog);
   constexpr int kItems = 400;
@@ -230,7 +227,7 @@ TEST_F(ProgressTest, ItemsRefreshTheDialogByTimeAndEndOnTheLastItem) {
 // though the bar stays where it is and no line is shown (flag bit 49).
 TEST_F(ProgressTest, ItemsKeepCancelAnswered) {
   CreateProgressDialog();
-  HWND dialog = g_currentDialog;
+  HWND dialog = run.windows.dialog;
   ASSERT_TRUE(dialog);
   ItemProgress progress;
   progress.Advance(50);
@@ -260,13 +257,13 @@ LRESULT CALLBACK Logging(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 TEST_F(ProgressTest, TheExitPathTakesDownTheDialogThenTheBackground) {
   EXPECT_EXIT(
       {
-        g_backgroundWindow = CreateBackgroundWindow(g_instance, nullptr, "", false);
+        run.windows.background = CreateBackgroundWindow(run.instance, nullptr, "", false);
         CreateProgressDialog();
         g_previousProcs[0] =
-            (WNDPROC)SetWindowLongPtrA(g_currentDialog, GWLP_WNDPROC, (LONG_PTR)(WNDPROC)Logging<0>);
+            (WNDPROC)SetWindowLongPtrA(run.windows.dialog, GWLP_WNDPROC, (LONG_PTR)(WNDPROC)Logging<0>);
         g_previousProcs[1] =
-            (WNDPROC)SetWindowLongPtrA(g_backgroundWindow, GWLP_WNDPROC, (LONG_PTR)(WNDPROC)Logging<1>);
-        EndProcess();
+            (WNDPROC)SetWindowLongPtrA(run.windows.background, GWLP_WNDPROC, (LONG_PTR)(WNDPROC)Logging<1>);
+        EndProcess(run);
       },
       ::testing::ExitedWithCode(1), "destroyed dialog\\s+minimised background\\s+destroyed background");
 }
@@ -318,9 +315,8 @@ TEST(Placement, ByDialogPosition) {
                {8, sw - w, cy},     {9, 10, 20},         {0xFFFFFFFFu, 10, 20}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.position);
-    g_archive.settings.DialogPosition = c.position;
     HWND window = Popup(w, h);
-    PlaceByDialogPosition(window);
+    PlaceByDialogPosition(window, c.position);
     RECT r = Rect(window);
     EXPECT_EQ(r.left, c.x);
     EXPECT_EQ(r.top, c.y);
@@ -328,13 +324,11 @@ TEST(Placement, ByDialogPosition) {
     DestroyWindow(window);
   }
   // Larger than the screen: the top left corner stays on it.
-  g_archive.settings.DialogPosition = 6;
   HWND big = Popup(sw + 100, sh + 100);
-  PlaceByDialogPosition(big);
+  PlaceByDialogPosition(big, 6);
   EXPECT_EQ(Rect(big).left, 0);
   EXPECT_EQ(Rect(big).top, 0);
   DestroyWindow(big);
-  g_archive.settings.DialogPosition = 0;
 }
 
 }  // namespace

@@ -12,10 +12,7 @@ std::string Text(const String& s) { return std::string(s.CStr(), (size_t)s.Lengt
 
 class UninstallListTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ClearUninstallList();
-    AssociationLog().Clear();
-  }
+  UninstallRecord record;  // each case's own
 };
 
 struct EntryCase {
@@ -42,24 +39,24 @@ TEST_F(UninstallListTest, LinesInOrderWithKindPrefixAndDuplicateRules) {
       {"C:\\x", kUninstallDirectory, true},           // exactly 4 characters is enough
   };
   for (const EntryCase& c : cases)
-    EXPECT_EQ(AddUninstallEntry(c.path, c.kind), c.added) << (c.path ? c.path : "(null)") << " kind " << c.kind;
-  EXPECT_EQ(Text(UninstallList()),
+    EXPECT_EQ(record.Add(c.path, c.kind), c.added) << (c.path ? c.path : "(null)") << " kind " << c.kind;
+  EXPECT_EQ(Text(record.List()),
             "C:\\Prog\\a.exe\r\nC:\\Prog\\a.exe\r\n~C:\\Prog\\Sub\r\n!Software\\Trux\r\n!C:\\Prog\\Sub\r\n~C:\\x\r\n");
 }
 
 TEST_F(UninstallListTest, ClearingForgetsRecordedDirectories) {
-  EXPECT_TRUE(AddUninstallEntry("C:\\Prog", kUninstallDirectory));
-  ClearUninstallList();
-  EXPECT_EQ(Text(UninstallList()), "");
-  EXPECT_TRUE(AddUninstallEntry("C:\\PROG", kUninstallDirectory));
-  EXPECT_EQ(Text(UninstallList()), "~C:\\PROG\r\n");
+  EXPECT_TRUE(record.Add("C:\\Prog", kUninstallDirectory));
+  record.Clear();
+  EXPECT_EQ(Text(record.List()), "");
+  EXPECT_TRUE(record.Add("C:\\PROG", kUninstallDirectory));
+  EXPECT_EQ(Text(record.List()), "~C:\\PROG\r\n");
 }
 
 TEST_F(UninstallListTest, AssociationLogLines) {
-  AddAssociationLogLine(".trx", "Trux.Document", "open");
-  AddAssociationLogLine(".log", "", "print");
-  EXPECT_EQ(Text(AssociationLog()), ".trx~!~Trux.Document~!~open\r\n.log~!~~!~print\r\n");
-  EXPECT_EQ(Text(UninstallList()), "");  // the two texts are apart
+  record.AddAssociation(".trx", "Trux.Document", "open");
+  record.AddAssociation(".log", "", "print");
+  EXPECT_EQ(Text(record.AssociationLog()), ".trx~!~Trux.Document~!~open\r\n.log~!~~!~print\r\n");
+  EXPECT_EQ(Text(record.List()), "");  // the two texts are apart
 }
 
 }  // namespace
