@@ -16,43 +16,45 @@ namespace {
 // window as soon as the flags are known.
 class InstallerSettingsSteps : public RuntimeSettingsSteps {
  public:
-  using RuntimeSettingsSteps::RuntimeSettingsSteps;
+  InstallerSettingsSteps(Run& run, BackgroundWindow& background) : RuntimeSettingsSteps(run), background_(background) {}
 
   void AfterFlags(ArchiveSettings& s) override {
     RuntimeSettingsSteps::AfterFlags(s);
     // Shown this early so that it is already up during the remaining checks.
     if (!ProductFlag(run_, kFlagNoBackground))
-      run_.windows.background =
-          CreateBackgroundWindow(run_.instance, nullptr, s.TaskbarText.CStr(), ProductFlag(run_, kFlagMaximizedBackground));
+      background_.Create(s.TaskbarText.CStr(), ProductFlag(run_, kFlagMaximizedBackground));
   }
+
+ private:
+  BackgroundWindow& background_;
 };
 
 }  // namespace
 
-void ChooseLanguage() {
+void ChooseLanguage(BackgroundWindow& background) {
   ArchiveSettings& s = CurrentRun().archive.settings;
   // With the keep-title flag the title is message 0 of the language the table
   // starts in, shown while the user browses and kept whatever the choice.
   const bool keepTitle = ProductFlag(CurrentRun(), kFlagKeepTitle);
   if (keepTitle) CurrentRun().displayTitle = MessageText(CurrentRun(), kMsgDisplayTitle);
   if (s.LanguageCount() != 1 && !CurrentRun().options.automaticMode) {
-    if (LanguageDialog() != kLanguageDialogOk) EndProcess(CurrentRun(), kRunCancelled);
+    if (LanguageDialog(CurrentRun()) != kLanguageDialogOk) EndProcess(CurrentRun(), kRunCancelled);
   }
   if (!keepTitle) CurrentRun().displayTitle = MessageText(CurrentRun(), kMsgDisplayTitle);
-  RepaintBackground();
+  background.Repaint();
 }
 
-void ReadArchive() {
+void ReadArchive(BackgroundWindow& background) {
   LocateArchive(CurrentRun());
   ReadInstallerHeader(CurrentRun());
   String stream = LoadInstallerSettingsBlock(CurrentRun());
-  InstallerSettingsSteps steps(CurrentRun());
+  InstallerSettingsSteps steps(CurrentRun(), background);
   ReadInstallerSettings(CurrentRun(), stream, steps);
-  SetBackgroundFromSettings(CurrentRun().archive.settings);
-  RepaintBackground();  // it was painted with the initial look while the settings were read
+  SetBackgroundFromSettings(background.look, CurrentRun().archive.settings);
+  background.Repaint();  // it was painted with the initial look while the settings were read
   BuildUninstallerImage(CurrentRun());
   const ArchiveSettings& s = CurrentRun().archive.settings;
   RunLogLine(CurrentRun(), "Product: %s%s%s", CurrentRun().options.DisplayName.CStr(), s.DisplayVersion.IsBlank() ? "" : ", version ",
           s.DisplayVersion.CStr());
-  ChooseLanguage();
+  ChooseLanguage(background);
 }

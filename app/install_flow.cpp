@@ -124,11 +124,11 @@ String PageText(const char* text) {
 }
 
 // The message in front, then the archive's texts; empty ones are skipped.
-void ShowPages(int32_t frontMessage, const Array<String>& texts, int (*page)(const String&)) {
+void ShowPages(int32_t frontMessage, const Array<String>& texts, int (*page)(Run&, const String&)) {
   for (int32_t i = -1; i < texts.Count(); ++i) {
     const String text = PageText(i < 0 ? MessageText(CurrentRun(), frontMessage) : texts[i].CStr());
     if (text.IsEmpty()) continue;
-    if (page(text) != kPageAccepted) EndProcess(CurrentRun(), kRunCancelled);
+    if (page(CurrentRun(), text) != kPageAccepted) EndProcess(CurrentRun(), kRunCancelled);
   }
 }
 
@@ -267,15 +267,6 @@ bool AcceptDirectory(const String& dir) {
 
 // ---- the end of the installation ------------------------------------------
 
-// The progress dialog goes before the final message: from here on the boxes
-// belong to the background window again.
-void CloseProgressDialog() {
-  if (!CurrentRun().windows.dialog) return;
-  DestroyWindow(CurrentRun().windows.dialog);
-  CurrentRun().windows.dialog = nullptr;
-  PumpMessages(CurrentRun());
-}
-
 void RunBatchGroup(int32_t group, int hiddenFlag) {
   const String commands = JoinBatchTexts(Settings().batches[group], CurrentRun().options.batchAdditions[group]);
   RunBatch(CurrentRun().directories.installation.CStr(), ProductFlag(CurrentRun(), hiddenFlag), commands);
@@ -335,7 +326,7 @@ int32_t ReinstallQuestionMessage(bool compareVersions, const String& previous, c
 bool RunDirectoryLoop() {
   String& dir = CurrentRun().directories.installation;
   for (;;) {
-    if (!ChooseDirectoryDialog()) return false;
+    if (!ChooseDirectoryDialog(CurrentRun())) return false;
     dir.Trim();
     if (dir.IsEmpty()) continue;
     if (AcceptDirectory(dir)) return true;
@@ -374,7 +365,7 @@ void RunInstallFlow() {
   PreviousInstallation previous;
   ReadPreviousInstallation(previous);
   AskStartQuestion();
-  if (!s.password.IsEmpty() && !PasswordDialog(s.password)) EndProcess(CurrentRun(), kRunCancelled);
+  if (!s.password.IsEmpty() && !PasswordDialog(CurrentRun(), s.password)) EndProcess(CurrentRun(), kRunCancelled);
   if (!CurrentRun().options.automaticMode) {
     ShowPages(kMsgLicenseFront, s.licenseTexts, LicensePage);
     ShowPages(kMsgReadmeFront, s.readmeTexts, ReadmePage);
@@ -389,9 +380,10 @@ void RunInstallFlow() {
   CurrentRun().directories.uninstall = JoinPath(installDir.CStr(), s.UninstallSubdir.CStr());
   RunBatchGroup(0, kFlagHideBatch1);
 
-  CreateProgressDialog();
-  SetStage(kMsgPreparing, 2);
-  AssembleDataRegion();
+  ProgressDialog progress(CurrentRun());
+  progress.Create();
+  progress.SetStage(kMsgPreparing, 2);
+  AssembleDataRegion(progress);
   // A directory that cannot be created is reported by the files and the
   // uninstall data written into it.
   if (!s.UninstallSubdir.IsEmpty()) (void)CreateDirectoryTree(CurrentRun().directories.uninstall.CStr());
@@ -400,7 +392,7 @@ void RunInstallFlow() {
     if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(CurrentRun().directories.shared.CStr());
   }
   ApplyDeletionRecords();
-  ExtractEntries();
+  ExtractEntries(progress);
 
   // What follows the files, in its fixed order.
   String sharedFilesText = previous.sharedFiles;
@@ -408,18 +400,20 @@ void RunInstallFlow() {
   RegisterComServers(CurrentRun().extraction.comServers);
   RegisterTypeLibraries(CurrentRun().extraction.typeLibraries);
   WaitStagePause();
-  SetStage(kMsgShortcutsStage, 90);
+  progress.SetStage(kMsgShortcutsStage, 90);
   const bool desktopChanged = CreateShortcuts(s.shortcuts, s);
-  SetProgress(95);
+  progress.SetProgress(95);
   WaitStagePause();
   WriteKeptFiles(s);
   CreateProductKeys(s.ProductRegistry.CStr());
   const String* language = s.languageNames.TryAt(CurrentRun().messages.Current());
   AssociateFileTypes(s.associations, language ? language->CStr() : "", CurrentRun().options.DisplayName.CStr());
   if (ProductFlag(CurrentRun(), kFlagAddToPath)) CurrentRun().texts.errors.Append(EditAutoexecPath(true));
-  if (ProductFlag(CurrentRun(), kFlagUninstaller)) RegisterUninstall(sharedFilesText);
+  if (ProductFlag(CurrentRun(), kFlagUninstaller)) RegisterUninstall(progress, sharedFilesText);
   RunBatchGroup(1, kFlagHideBatch2);
   if (desktopChanged) RefreshDesktop(s.ShortcutMode == 1);
-  CloseProgressDialog();
+  // The progress dialog goes before the final message: from here on the
+  // boxes belong to the background window again.
+  progress.Close();
   EndInstallation(reinstall);
 }

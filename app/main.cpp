@@ -19,6 +19,7 @@
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
+#include "ui/background_window.h"
 #include "uninstall/uninstall_rules.h"
 #include "uninstall/uninstaller.h"
 
@@ -26,15 +27,17 @@ namespace {
 
 // The install run: the archive is found, checked and read, the language
 // chosen, then the installation runs to its end.
-[[noreturn]] void RunInstallation() {
-  ReadArchive();
+[[noreturn]] void RunInstallation(Run& run) {
+  BackgroundWindow background(run);  // the frame never returns: it lives as long as the process
+  ReadArchive(background);
   RunInstallFlow();
 }
 
 // The uninstall run: a successful uninstallation ends with the program
 // deleting itself through its batch.
 [[noreturn]] void RunUninstaller(Run& run, const String& name) {
-  const RunOutcome outcome = Uninstall(name);
+  BackgroundWindow background(run);  // the frame never returns: it lives as long as the process
+  const RunOutcome outcome = Uninstall(background, name);
   if (outcome != kRunFailed) WriteSelfDeleteBatch();
   EndProcess(run, outcome);
 }
@@ -76,7 +79,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (!problem.IsEmpty()) UsageError(problem.CStr());
 
   if (run.options.uninstallMode) RunUninstaller(run, run.options.uninstallName);
-  RunInstallation();
+  RunInstallation(run);
 }
 
 // ---------------------------------------------------------------- start-up

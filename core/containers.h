@@ -524,7 +524,8 @@ class HashTable {
   // A table with no buckets receives this many on its first insertion.
   static constexpr int32_t kBucketsWhenNone = 16;
 
-  explicit HashTable(int32_t bucketCount = 0) { buckets_.SetCount(bucketCount); }
+  constexpr HashTable() = default;  // no buckets yet; constant-initialised in static storage
+  explicit HashTable(int32_t bucketCount) { buckets_.SetCount(bucketCount); }
   HashTable(const HashTable& other) { CopyFrom(other); }
   HashTable& operator=(const HashTable& other) {
     if (this != &other) CopyFrom(other);

@@ -93,13 +93,13 @@ int32_t OpenVolume(DiskFile& volume, int32_t volumeNumber, uint32_t expectedIden
 }
 
 // Reads the volumes into region[filled, n).
-void ReadVolumes(unsigned char* region, int32_t n, int32_t filled) {
+void ReadVolumes(ProgressDialog& progress, unsigned char* region, int32_t n, int32_t filled) {
   int64_t remaining = (int64_t)n - filled;
   unsigned char* write = region + filled;
   uint32_t expected = CurrentRun().archive.settings.volumeIdentifier;
   int32_t volumeNumber = 1;
   while (remaining > 0) {
-    SetProgress(5 + (int32_t)ScaleDown((uint32_t)(n - remaining), 30, 0, (uint32_t)n));
+    progress.SetProgress(5 + (int32_t)ScaleDown((uint32_t)(n - remaining), 30, 0, (uint32_t)n));
     ++volumeNumber;
     DiskFile volume;
     const int32_t dataSize = OpenVolume(volume, volumeNumber, expected);
@@ -129,7 +129,7 @@ bool IsIntegerFormat(const char* format, int32_t count) {
 
 void WaitStagePause() { PauseSinceMark(CurrentRun(), CurrentRun().archive.settings.StagePause); }
 
-void AssembleDataRegion() {
+void AssembleDataRegion(ProgressDialog& progress) {
   InstallerArchive& a = CurrentRun().archive;
   const int32_t n = a.header.header.dataRegionSize;
   const unsigned char* region = nullptr;
@@ -149,17 +149,17 @@ void AssembleDataRegion() {
       memcpy(buffer, region, (size_t)pieceLength);
       region = buffer;
     }
-    ReadVolumes(buffer, n, pieceLength);
+    ReadVolumes(progress, buffer, n, pieceLength);
   }
 
   WaitStagePause();
-  SetStage(kMsgVerifying, 36);
+  progress.SetStage(kMsgVerifying, 36);
   if (BlockChecksum(region, n) != a.header.header.dataRegionChecksum) ReportCorruptArchive(CurrentRun(), kErrDataRegionChecksum);
   WaitStagePause();
 
   int32_t size = n;
   if (ProductFlag(CurrentRun(), kFlagCompressedRegion) && n != 0) {
-    SetStage(kMsgUnpacking, 40);
+    progress.SetStage(kMsgUnpacking, 40);
     // The region passed its checksum, so its declared size is the packer's:
     // when that much memory is not there, the out-of-memory report says so
     // (AllocateRegion); only a block that does not decode is corrupt.

@@ -26,9 +26,11 @@
 #pragma once
 #include <stdint.h>
 
+class ProgressDialog;
+
 // Assembles, verifies and unpacks the region; moves the progress bar from 5
 // to 35 across volumes, then to 36 (verifying) and 40 (unpacking).
-void AssembleDataRegion();
+void AssembleDataRegion(ProgressDialog& progress);
 
 // The pacing wait after a stage: at least StagePause milliseconds since the
 // stage's start; never waits in automatic mode or with a pause of 0.

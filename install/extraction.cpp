@@ -277,8 +277,8 @@ String ExistingVersionText(const char* path) {
   return version;
 }
 
-void ExtractEntries() {
-  SetStatus("%s", MessageText(CurrentRun(), kMsgInstalling));
+void ExtractEntries(ProgressDialog& dialog) {
+  dialog.SetStatus("%s", MessageText(CurrentRun(), kMsgInstalling));
   CurrentRun().uninstall.Clear();
   CurrentRun().extraction.sharedFiles.Clear();
   CurrentRun().extraction.comServers.Clear();
@@ -290,7 +290,7 @@ void ExtractEntries() {
   ArchiveCursor& cursor = CurrentRun().archive.cursor;
   const Vector<uint32_t>& sizes = CurrentRun().archive.header.entrySizes;
   const int32_t count = sizes.Count();
-  ItemProgress progress;
+  ItemProgress progress(dialog);
   for (int32_t i = 0; i < count; ++i) {
     progress.Advance(45 + (int32_t)ScaleDown((uint32_t)i, 40, 0, (uint32_t)count));
     InstallEntry e;
@@ -299,5 +299,5 @@ void ExtractEntries() {
   }
   progress.Finish();
   if (CurrentRun().extraction.fontAdded) PostMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
-  SetProgress(87);
+  dialog.SetProgress(87);
 }

@@ -19,11 +19,13 @@
 #include "core/string.h"
 #include "runtime/extraction_lists.h"
 
+class ProgressDialog;
+
 // The whole loop. Reads the archive cursor, which AssembleDataRegion left on
 // the first entry record, and the header's entry count and sizes. Moves the
 // progress bar from 45 to 85 across the entries and to 87 at the end.
 // Corrupt records end the process; everything else is recorded.
-void ExtractEntries();
+void ExtractEntries(ProgressDialog& dialog);
 
 // "Existing file A is older than entry B": B without a date (month 0) makes
 // A older; otherwise the dates decide (year, month, day) and, on equal

@@ -1,5 +1,12 @@
 #include "runtime/uninstall_list.h"
 
+namespace {
+
+// An installation records directories by the hundred; the table never grows.
+constexpr int32_t kRecordedNameBuckets = 64;
+
+}  // namespace
+
 bool UninstallRecord::Add(const char* path, int32_t kind) {
   String text(path);
   if (text.Length() < 4) return false;
@@ -15,6 +22,7 @@ bool UninstallRecord::Add(const char* path, int32_t kind) {
     String key(prefix);
     key.Append(text);
     key.UpperCaseAscii();
+    if (recordedNames_.BucketCount() == 0) recordedNames_ = HashTable<bool, String>(kRecordedNameBuckets);
     if (!recordedNames_.Insert(key, true)) return false;
     list_.AppendChar(prefix);
   }

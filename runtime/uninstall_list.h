@@ -49,7 +49,7 @@ class UninstallRecord {
   String list_;
   // The recorded directory and class-key names, upper-cased. The kind
   // character is part of the key, so a directory and a class key of the same
-  // text are told apart.
-  HashTable<bool, String> recordedNames_{64};
+  // text are told apart. Its buckets are made on the first name.
+  HashTable<bool, String> recordedNames_;
   String associationLog_;
 };

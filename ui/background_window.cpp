@@ -3,7 +3,6 @@
 #include "core/bmp_file.h"
 #include "core/scale.h"
 #include "core/win32/dynamic_library.h"
-#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 
@@ -17,8 +16,6 @@ constexpr int kSmallestTitlePoints = 6;
 constexpr int32_t kBandsPerWindow = 224;  // the fallback gradient's band height is the window height / 224
 constexpr int32_t kMaxBandHeight = 3;
 
-BackgroundLook g_look;
-bool g_classRegistered;
 
 // ------------------------------------------------------------ gradient
 
@@ -32,11 +29,11 @@ void FillSolid(HDC dc, const RECT& r, COLORREF color) {
   DeleteObject(brush);
 }
 
-bool FillWithGradientFill(HDC dc, const RECT& r) {
+bool FillWithGradientFill(const BackgroundLook& look, HDC dc, const RECT& r) {
   const auto gradientFill = SystemApi(kLibMsImg32).GradientFill;
   if (!gradientFill) return false;
   TRIVERTEX v[2];
-  const uint32_t colors[2] = {g_look.TopColor, g_look.BottomColor};
+  const uint32_t colors[2] = {look.TopColor, look.BottomColor};
   for (int i = 0; i < 2; ++i) {
     v[i].x = i ? r.right : r.left;
     v[i].y = i ? r.bottom : r.top;
@@ -72,15 +69,15 @@ struct BandComponent {
   BYTE Byte() const { return (BYTE)(value < 0 ? 0 : value > 255 ? 255 : value); }
 };
 
-void FillWithBands(HDC dc, const RECT& r) {
+void FillWithBands(const BackgroundLook& look, HDC dc, const RECT& r) {
   const int32_t span = r.bottom - r.top + 1;
   int32_t bandHeight = span / kBandsPerWindow;
   if (bandHeight < 1) bandHeight = 1;
   if (bandHeight > kMaxBandHeight) bandHeight = kMaxBandHeight;
   const int32_t count = span / bandHeight;
-  BandComponent c[3] = {{Component(g_look.TopColor, 0), Component(g_look.BottomColor, 0), count},
-                        {Component(g_look.TopColor, 1), Component(g_look.BottomColor, 1), count},
-                        {Component(g_look.TopColor, 2), Component(g_look.BottomColor, 2), count}};
+  BandComponent c[3] = {{Component(look.TopColor, 0), Component(look.BottomColor, 0), count},
+                        {Component(look.TopColor, 1), Component(look.BottomColor, 1), count},
+                        {Component(look.TopColor, 2), Component(look.BottomColor, 2), count}};
   for (int32_t y = r.top; y < r.bottom; y += bandHeight) {
     for (BandComponent& component : c) component.Advance(count);
     RECT band = {r.left, y, r.right + 1, y + bandHeight};
@@ -130,25 +127,25 @@ Box FitIn(const Box& area, int32_t w, int32_t h) {
   return b;
 }
 
-void DrawPicture(HDC dc, const Box& to) {
-  const PackedDib& p = g_look.picture;
-  const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(g_look.pictureBytes);
+void DrawPicture(const BackgroundLook& look, HDC dc, const Box& to) {
+  const PackedDib& p = look.picture;
+  const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(look.pictureBytes);
   StretchDIBits(dc, to.left, to.top, to.Width(), to.Height(), 0, 0, p.width, p.height,
-                g_look.pictureBytes + p.bitsOffset, info, DIB_RGB_COLORS, SRCCOPY);
+                look.pictureBytes + p.bitsOffset, info, DIB_RGB_COLORS, SRCCOPY);
 }
 
-void DrawTiles(HDC dc, const RECT& r) {
-  const int32_t w = g_look.picture.width, h = g_look.picture.height;
+void DrawTiles(const BackgroundLook& look, HDC dc, const RECT& r) {
+  const int32_t w = look.picture.width, h = look.picture.height;
   const int32_t columns = (r.right - r.left + w - 1) / w, rows = (r.bottom - r.top + h - 1) / h;
   for (int32_t column = 0; column < columns; ++column)
     for (int32_t row = 0; row < rows; ++row)
-      DrawPicture(dc, Box{column * w, row * h, column * w + w - 1, row * h + h - 1});
+      DrawPicture(look, dc, Box{column * w, row * h, column * w + w - 1, row * h + h - 1});
 }
 
-void DrawPictureInArea(HDC dc, const RECT& r) {
-  const int32_t w = g_look.picture.width, h = g_look.picture.height;
-  const int32_t width = Percent(r.right - r.left, g_look.BitmapSize);
-  const int32_t height = Percent(r.bottom - r.top, g_look.BitmapSize);
+void DrawPictureInArea(const BackgroundLook& look, HDC dc, const RECT& r) {
+  const int32_t w = look.picture.width, h = look.picture.height;
+  const int32_t width = Percent(r.right - r.left, look.BitmapSize);
+  const int32_t height = Percent(r.bottom - r.top, look.BitmapSize);
   if (width <= 0 || height <= 0) return;
   Box area;
   area.left = (r.left + r.right - width) / 2;
@@ -156,15 +153,15 @@ void DrawPictureInArea(HDC dc, const RECT& r) {
   area.right = area.left + width - 1;
   area.bottom = area.top + height - 1;
   Box to = area;
-  if (g_look.StretchMode == 1) {
+  if (look.StretchMode == 1) {
     to = FitIn(area, w, h);
-  } else if (g_look.StretchMode == 2) {
+  } else if (look.StretchMode == 2) {
     const int32_t kw = area.Width() / w, kh = area.Height() / h;
     const int32_t k = kw < kh ? kw : kh;
     to = k >= 1 ? CentreIn(area, k * w, k * h) : FitIn(area, w, h);
   }
   if (to.Width() <= 0 || to.Height() <= 0) return;
-  DrawPicture(dc, to);
+  DrawPicture(look, dc, to);
 }
 
 // ------------------------------------------------------------ title
@@ -200,23 +197,24 @@ TitleExtent MeasureTitle(HDC dc, const char* title) {
   return e;
 }
 
-HFONT CreateTitleFont(int32_t pixelHeight) {
+HFONT CreateTitleFont(const BackgroundLook& look, int32_t pixelHeight) {
   return CreateFontA(pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, g_look.TitleFont.CStr());
+                     CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, look.TitleFont.CStr());
 }
 
 // The largest size from 26 points down whose title fits the width with the
 // shadow and a margin; at 6 points the font is taken whatever the width.
-HFONT ChooseTitleFont(HDC dc, const char* title, int32_t clientWidth, int32_t& pixelHeight) {
+HFONT ChooseTitleFont(const BackgroundLook& look, HDC dc, const char* title, int32_t clientWidth,
+                      int32_t& pixelHeight) {
   const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
   for (int points = kFirstTitlePoints;; --points) {
     pixelHeight = dpi * points / 72;
-    HFONT font = CreateTitleFont(pixelHeight);
+    HFONT font = CreateTitleFont(look, pixelHeight);
     if (!font || points <= kSmallestTitlePoints) return font;
     HGDIOBJ previous = SelectObject(dc, font);
     const TitleExtent e = MeasureTitle(dc, title);
     SelectObject(dc, previous);
-    if (g_look.TitleShadow + e.width + 2 < clientWidth) return font;
+    if (look.TitleShadow + e.width + 2 < clientWidth) return font;
     DeleteObject(font);
   }
 }
@@ -253,133 +251,149 @@ void DrawTitleLines(HDC dc, const char* title, int32_t x0, int32_t y0, int32_t a
 
 // ------------------------------------------------------------ window
 
-LRESULT OnEraseBackground(HWND window, HDC dc) {
-  RECT client;
-  GetClientRect(window, &client);
-  PaintBackground(dc, client);
-  return 1;
-}
-
-LRESULT OnPaint(HWND window) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(window, &ps);
-  if (dc) {
-    RECT client;
-    GetClientRect(window, &client);
-    PaintTitle(dc, client, CurrentRun().displayTitle.CStr());
-  }
-  EndPaint(window, &ps);
-  return 0;
-}
-
-LRESULT CALLBACK BackgroundWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_ERASEBKGND:
-      return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
-    case WM_PAINT:
-      return OnPaint(window);
-  }
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
-bool RegisterBackgroundClass(HINSTANCE instance) {
-  if (g_classRegistered) return true;
+// The class is registered once per process; a second registration finds it
+// there already, which is as good.
+bool RegisterBackgroundClass(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSA c = {};
   c.style = CS_HREDRAW | CS_VREDRAW;
-  c.lpfnWndProc = BackgroundWindowProc;
+  c.lpfnWndProc = procedure;
   c.hInstance = instance;
   c.lpszClassName = kClassName;
-  g_classRegistered = RegisterClassA(&c) != 0;
-  return g_classRegistered;
+  return RegisterClassA(&c) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 }  // namespace
 
-BackgroundLook& Background() { return g_look; }
-
-void SetBackgroundPicture(const char* bytes, int32_t size) {
+void SetBackgroundPicture(BackgroundLook& look, const char* bytes, int32_t size) {
   // The uninstaller's picture is a .BMP file: its file header is skipped.
   if (bytes && size > kBmpFileHeaderSize && bytes[0] == 'B' && bytes[1] == 'M') {
     bytes += kBmpFileHeaderSize;
     size -= kBmpFileHeaderSize;
   }
-  if (ReadPackedDib(bytes, size, g_look.picture))
-    g_look.pictureBytes = bytes;
+  if (ReadPackedDib(bytes, size, look.picture))
+    look.pictureBytes = bytes;
   else
-    g_look.pictureBytes = nullptr;
+    look.pictureBytes = nullptr;
 }
 
-void SetBackgroundFromSettings(const ArchiveSettings& s) {
-  g_look.TitleColor = s.TitleColor;
-  g_look.TopColor = s.TopColor;
-  g_look.BottomColor = s.BottomColor;
-  g_look.MonoColor = s.MonoColor();
-  g_look.TitleShadow = s.TitleShadow;
-  g_look.TitlePosition = s.TitlePosition;
-  g_look.TitleFont = s.TitleFont;
-  g_look.BitmapSize = s.BitmapSize;
-  g_look.StretchMode = s.StretchMode;
-  SetBackgroundPicture(s.backgroundBitmap.Buffer(), s.backgroundBitmap.Length());
+void SetBackgroundFromSettings(BackgroundLook& look, const ArchiveSettings& s) {
+  look.TitleColor = s.TitleColor;
+  look.TopColor = s.TopColor;
+  look.BottomColor = s.BottomColor;
+  look.MonoColor = s.MonoColor();
+  look.TitleShadow = s.TitleShadow;
+  look.TitlePosition = s.TitlePosition;
+  look.TitleFont = s.TitleFont;
+  look.BitmapSize = s.BitmapSize;
+  look.StretchMode = s.StretchMode;
+  SetBackgroundPicture(look, s.backgroundBitmap.Buffer(), s.backgroundBitmap.Length());
 }
 
-void PaintBackground(HDC dc, const RECT& r, GradientPath path) {
-  if (g_look.MonoColor)
-    FillSolid(dc, r, Rgb(g_look.TopColor));
-  else if (path == GradientPath::kBands || !FillWithGradientFill(dc, r))
-    FillWithBands(dc, r);
+void PaintBackground(const BackgroundLook& look, HDC dc, const RECT& r, GradientPath path) {
+  if (look.MonoColor)
+    FillSolid(dc, r, Rgb(look.TopColor));
+  else if (path == GradientPath::kBands || !FillWithGradientFill(look, dc, r))
+    FillWithBands(look, dc, r);
 
-  if (!g_look.pictureBytes || g_look.picture.width <= 0 || g_look.BitmapSize == 0) return;
+  if (!look.pictureBytes || look.picture.width <= 0 || look.BitmapSize == 0) return;
   // Shrinking a colour picture keeps whole pixels rather than blending them
   // into black (the context's default mode).
   const int previousMode = SetStretchBltMode(dc, COLORONCOLOR);
-  if (g_look.StretchMode == 3)
-    DrawTiles(dc, r);
+  if (look.StretchMode == 3)
+    DrawTiles(look, dc, r);
   else
-    DrawPictureInArea(dc, r);
+    DrawPictureInArea(look, dc, r);
   if (previousMode) SetStretchBltMode(dc, previousMode);
 }
 
-void PaintTitle(HDC dc, const RECT& client, const char* title) {
-  if (!title || !*title || g_look.TitlePosition == 0) return;
+void PaintTitle(const BackgroundLook& look, HDC dc, const RECT& client, const char* title) {
+  if (!title || !*title || look.TitlePosition == 0) return;
   const int32_t clientWidth = client.right - client.left;
   int32_t lineHeight = 0;
-  HFONT font = ChooseTitleFont(dc, title, clientWidth, lineHeight);
+  HFONT font = ChooseTitleFont(look, dc, title, clientWidth, lineHeight);
   if (!font) return;
   HGDIOBJ previous = SelectObject(dc, font);
   const TitleExtent e = MeasureTitle(dc, title);
-  const int32_t shadow = g_look.TitleShadow;
+  const int32_t shadow = look.TitleShadow;
   const int32_t available = clientWidth - 2 * shadow - 4;
-  const Align align = TitleAlignment(g_look.TitlePosition);
-  const int32_t y = TitleAtBottom(g_look.TitlePosition) ? client.bottom - shadow - e.height - 1 : 1;
+  const Align align = TitleAlignment(look.TitlePosition);
+  const int32_t y = TitleAtBottom(look.TitlePosition) ? client.bottom - shadow - e.height - 1 : 1;
   SetBkMode(dc, TRANSPARENT);
   if (shadow > 0) {
     SetTextColor(dc, RGB(0, 0, 0));
     DrawTitleLines(dc, title, shadow + 2, y + shadow, available, align, lineHeight);
   }
-  SetTextColor(dc, Rgb(g_look.TitleColor));
+  SetTextColor(dc, Rgb(look.TitleColor));
   DrawTitleLines(dc, title, 2, y, available, align, lineHeight);
   SelectObject(dc, previous);
   DeleteObject(font);
 }
 
-HWND CreateBackgroundWindow(HINSTANCE instance, HWND parent, const char* taskbarText, bool maximised) {
-  if (!ShowsWindows(CurrentRun())) return nullptr;
-  if (!RegisterBackgroundClass(instance)) FatalMessage(kWindowFailedText);
+BackgroundWindow::~BackgroundWindow() {
+  if (window_) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK BackgroundWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE)
+    SetWindowLongPtrA(window, GWLP_USERDATA,
+                      (LONG_PTR) reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
+  BackgroundWindow* self = reinterpret_cast<BackgroundWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  // Messages before WM_NCCREATE, and after the object let go of the window,
+  // get the system's handling.
+  if (!self) return DefWindowProcA(window, message, wParam, lParam);
+  if (message == WM_NCCREATE) self->window_ = window;
+  const LRESULT result = self->OnMessage(message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    self->window_ = nullptr;
+  }
+  return result;
+}
+
+LRESULT BackgroundWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window_, &client);
+      PaintBackground(look, reinterpret_cast<HDC>(wParam), client);
+      return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(window_, &ps);
+      if (dc) {
+        RECT client;
+        GetClientRect(window_, &client);
+        PaintTitle(look, dc, client, run_.displayTitle.CStr());
+      }
+      EndPaint(window_, &ps);
+      return 0;
+    }
+    case WM_DESTROY:
+      if (run_.windows.background == window_) run_.windows.background = nullptr;
+      break;
+  }
+  return DefWindowProcA(window_, message, wParam, lParam);
+}
+
+void BackgroundWindow::Create(const char* taskbarText, bool maximised) {
+  if (!ShowsWindows(run_)) return;
+  if (!RegisterBackgroundClass(run_.instance, &Procedure)) FatalMessage(kWindowFailedText);
   RECT area = {0, 0, 0, 0};
   if (!maximised && !SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) maximised = true;
   if (maximised) area = RECT{0, 0, 0, 0};
   HWND window = CreateWindowExA(0, kClassName, "", WS_POPUP, area.left, area.top, area.right - area.left,
-                                area.bottom - area.top, parent, nullptr, instance, nullptr);
+                                area.bottom - area.top, nullptr, nullptr, run_.instance, this);
   if (!window) FatalMessage(kWindowFailedText);
+  run_.windows.background = window;
   SetWindowTextA(window, taskbarText ? taskbarText : "");
   ShowWindow(window, SW_HIDE);
   ShowWindow(window, maximised ? SW_SHOWMAXIMIZED : SW_SHOW);
   SetForegroundWindow(window);
   SetActiveWindow(window);
   InvalidateRect(window, nullptr, TRUE);
-  return window;
 }
 
-void RepaintBackground() {
-  if (CurrentRun().windows.background) InvalidateRect(CurrentRun().windows.background, nullptr, TRUE);
+void BackgroundWindow::Repaint() const {
+  if (window_) InvalidateRect(window_, nullptr, TRUE);
 }

@@ -4,9 +4,11 @@
 // drop shadow. It owns the installer's dialogs and message boxes until the
 // progress dialog exists, and its text is the taskbar button's.
 //
-// All of its work happens in its window procedure on the GUI thread. Fonts
-// and brushes are created per paint and deleted at once; nothing is cached
-// (GradientFill comes from the run-time table, core/win32/dynamic_library).
+// The window is an object (BackgroundWindow): its procedure finds the object
+// through the window's user data, set from the creation parameter. All of
+// its work happens in that procedure on the GUI thread. Fonts and brushes
+// are created per paint and deleted at once; nothing is cached (GradientFill
+// comes from the run-time table, core/win32/dynamic_library).
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -15,8 +17,10 @@
 #include "archive/settings.h"
 #include "core/string.h"
 
-// What the window draws. Process-wide; the initial values are in force until
-// the settings are read (the uninstaller sets what it stored).
+struct Run;
+
+// What the window draws. The initial values are in force until the settings
+// are read (the uninstaller sets what it stored).
 struct BackgroundLook {
   uint32_t TitleColor = 0;   // COLORREF 0x00BBGGRR; the top byte is ignored
   uint32_t TopColor = 0;
@@ -33,32 +37,54 @@ struct BackgroundLook {
   PackedDib picture;
 };
 
-BackgroundLook& Background();
-
 // Takes the look from the archive settings (the picture is read in place from
 // the settings' bytes, which live for the whole run).
-void SetBackgroundFromSettings(const ArchiveSettings& settings);
+void SetBackgroundFromSettings(BackgroundLook& look, const ArchiveSettings& settings);
 
 // Checks and keeps the picture: a packed DIB, or a .BMP file (its 14-byte
 // file header is skipped). Bytes that do not hold a drawable picture leave
 // no picture. The bytes must stay for the window's life.
-void SetBackgroundPicture(const char* bytes, int32_t size);
+void SetBackgroundPicture(BackgroundLook& look, const char* bytes, int32_t size);
 
-// Registers the class on first use and creates and shows the window: over the
-// work area, or maximised when asked (or when the work area is unknown).
-// Failure shows the fatal message and ends the process. A silent run (/s)
-// gets no window: null.
-HWND CreateBackgroundWindow(HINSTANCE instance, HWND parent, const char* taskbarText, bool maximised);
+class BackgroundWindow {
+ public:
+  explicit BackgroundWindow(Run& run) : run_(run) {}
+  ~BackgroundWindow();
+  BackgroundWindow(const BackgroundWindow&) = delete;
+  BackgroundWindow& operator=(const BackgroundWindow&) = delete;
 
-// Repaints the whole background window, if there is one (after a language
-// change, when the title changed).
-void RepaintBackground();
+  // Registers the class on first use, creates and shows the window (over
+  // the work area, or maximised when asked or when the work area is
+  // unknown) and makes it the run's background window. Failure shows the
+  // fatal message and ends the process. A silent run (/s) gets no window.
+  // The title drawn is the run's display title.
+  void Create(const char* taskbarText, bool maximised);
 
-// The painting itself, on any device context: the window calls them for its
-// client rectangle; tests paint into memory bitmaps. PaintBackground fills
+  // Repaints the whole window, if there is one (after a language change,
+  // when the title changed, or when the look was read).
+  void Repaint() const;
+
+  HWND Handle() const { return window_; }
+
+  BackgroundLook look;
+  // A picture read at run time (the uninstaller's kept file) lives here, so
+  // that the look can read it in place for the window's life.
+  String pictureBytes;
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  Run& run_;
+  HWND window_ = nullptr;
+};
+
+// The painting itself, of a look on any device context: the window calls
+// them for its client rectangle; tests paint into memory bitmaps. PaintBackground fills
 // the gradient (through GradientFill, or in bands when it is unavailable or
 // not wanted) and draws the picture; PaintTitle draws title (its lines end at
 // CR, LF or CR LF) in the look's font, colour, place and shadow.
 enum class GradientPath { kGradientFillIfPresent, kBands };
-void PaintBackground(HDC dc, const RECT& client, GradientPath path = GradientPath::kGradientFillIfPresent);
-void PaintTitle(HDC dc, const RECT& client, const char* title);
+void PaintBackground(const BackgroundLook& look, HDC dc, const RECT& client,
+                     GradientPath path = GradientPath::kGradientFillIfPresent);
+void PaintTitle(const BackgroundLook& look, HDC dc, const RECT& client, const char* title);

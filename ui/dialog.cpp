@@ -1,20 +1,20 @@
 #include "ui/dialog.h"
 
-#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
+#include "runtime/run_state.h"
 
-INT_PTR Dialog::RunModal(HINSTANCE instance, const char* templateName, HWND owner) {
-  if (!ShowsWindows(CurrentRun())) {
-    RunLogLine(CurrentRun(), "Dialog \"%s\" (not shown), answered Cancel", templateName);
+INT_PTR Dialog::RunModal(const Run& run, const char* templateName) {
+  if (!ShowsWindows(run)) {
+    RunLogLine(run, "Dialog \"%s\" (not shown), answered Cancel", templateName);
     return -1;
   }
-  return DialogBoxParamA(instance, templateName, owner, Procedure, (LPARAM)this);
+  return DialogBoxParamA(run.instance, templateName, run.windows.background, Procedure, (LPARAM)this);
 }
 
-HWND Dialog::CreateModeless(HINSTANCE instance, const char* templateName, HWND owner) {
-  if (!ShowsWindows(CurrentRun())) return nullptr;
-  return CreateDialogParamA(instance, templateName, owner, Procedure, (LPARAM)this);
+HWND Dialog::CreateModeless(const Run& run, const char* templateName) {
+  if (!ShowsWindows(run)) return nullptr;
+  return CreateDialogParamA(run.instance, templateName, run.windows.background, Procedure, (LPARAM)this);
 }
 
 INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -22,7 +22,7 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG:
       return OnInitDialog();
     case WM_COMMAND:
-      return OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
   }
   return OnMessage(message, wParam, lParam);
 }

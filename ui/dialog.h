@@ -9,22 +9,25 @@
 #pragma once
 #include <windows.h>
 
+struct Run;
+
 class Dialog {
  public:
   Dialog() = default;
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 
-  // Runs the dialog of the named template modally, owned by owner (may be
-  // null). Returns the value given to End, or -1 when the dialog could not
-  // be created - also in a silent run (/s), which shows no dialog and
-  // takes -1 as its answer: every dialog reads it as Cancel.
-  INT_PTR RunModal(HINSTANCE instance, const char* templateName, HWND owner);
+  // Runs the dialog of the named template of the run's module modally, owned
+  // by the run's background window (none when there is none). Returns the
+  // value given to End, or -1 when the dialog could not be created - also in
+  // a silent run (/s), which shows no dialog and takes -1 as its answer:
+  // every dialog reads it as Cancel.
+  INT_PTR RunModal(const Run& run, const char* templateName);
 
-  // Creates the dialog of the named template modelessly, owned by owner (may
-  // be null). Returns its window, null when it could not be created or the
-  // run is silent.
-  HWND CreateModeless(HINSTANCE instance, const char* templateName, HWND owner);
+  // Creates the dialog of the named template modelessly, owned as RunModal's.
+  // Returns its window, null when it could not be created or the run is
+  // silent.
+  HWND CreateModeless(const Run& run, const char* templateName);
 
   HWND Handle() const { return handle_; }
 
@@ -34,10 +37,12 @@ class Dialog {
   // WM_INITDIALOG; the result is the procedure's (TRUE: the system sets the
   // focus).
   virtual BOOL OnInitDialog() { return TRUE; }
-  // WM_COMMAND: control id, notification code; TRUE when handled.
-  virtual BOOL OnCommand(WORD id, WORD code) {
+  // WM_COMMAND: control id, notification code and the control's window
+  // (null for a command from the keyboard or a menu); TRUE when handled.
+  virtual BOOL OnCommand(WORD id, WORD code, HWND control) {
     (void)id;
     (void)code;
+    (void)control;
     return FALSE;
   }
   // Every other message; the result is the procedure's (FALSE: not handled).

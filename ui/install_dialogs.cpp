@@ -3,11 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "core/win32/path_variables.h"
-#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 #include "ui/dialog.h"
 #include "ui/dialog_ids.h"
 #include "ui/placement.h"
@@ -36,15 +33,15 @@ struct PageLabels {
 
 class TextPage : public Dialog {
  public:
-  TextPage(const PageLabels& labels, const String& text) : labels_(labels), text_(text) {}
+  TextPage(Run& run, const PageLabels& labels, const String& text) : run_(run), labels_(labels), text_(text) {}
 
  protected:
   BOOL OnInitDialog() override {
     HWND w = Handle();
-    SetWindowTextA(w, MessageText(CurrentRun(), labels_.caption));
-    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(CurrentRun(), labels_.label));
-    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(CurrentRun(), labels_.ok));
-    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(CurrentRun(), labels_.cancel));
+    SetWindowTextA(w, MessageText(run_, labels_.caption));
+    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(run_, labels_.label));
+    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(run_, labels_.ok));
+    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(run_, labels_.cancel));
     // The edit control breaks lines only at CR LF.
     String text(text_);
     text.NormalizeNewlines();
@@ -53,7 +50,7 @@ class TextPage : public Dialog {
     SetFocus(Item(IDC_DIALOG_OK));
     return FALSE;  // the focus is set
   }
-  BOOL OnCommand(WORD id, WORD) override {
+  BOOL OnCommand(WORD id, WORD, HWND) override {
     switch (id) {
       case IDC_DIALOG_OK:
         End(kPageAccepted);
@@ -67,14 +64,14 @@ class TextPage : public Dialog {
   }
 
  private:
+  Run& run_;
   PageLabels labels_;
   const String& text_;
 };
 
-int ShowPage(const char* templateName, const PageLabels& labels, const String& text) {
-  TextPage page(labels, text);
-  return page.RunModal(CurrentRun().instance, templateName, CurrentRun().windows.background) == kPageAccepted ? kPageAccepted
-                                                                                       : kPageDeclined;
+int ShowPage(Run& run, const char* templateName, const PageLabels& labels, const String& text) {
+  TextPage page(run, labels, text);
+  return page.RunModal(run, templateName) == kPageAccepted ? kPageAccepted : kPageDeclined;
 }
 
 // ---- directory -------------------------------------------------------------
@@ -97,23 +94,26 @@ void FreeItemList(LPITEMIDLIST list) {
 }
 
 class DirectoryDialog : public Dialog {
+ public:
+  explicit DirectoryDialog(Run& run) : run_(run) {}
+
  protected:
   BOOL OnInitDialog() override {
     HWND w = Handle();
     CenterOnScreen(w);
-    SetWindowTextA(w, MessageText(CurrentRun(), kMsgDirectoryCaption));
-    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(CurrentRun(), kMsgChooseDirText));
+    SetWindowTextA(w, MessageText(run_, kMsgDirectoryCaption));
+    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(run_, kMsgChooseDirText));
     SendMessageA(Item(IDC_DIRECTORY), EM_LIMITTEXT, kDirectoryLimit, 0);
-    SetDlgItemTextA(w, IDC_DIRECTORY, CurrentRun().directories.installation.CStr());
-    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(CurrentRun(), kMsgOk));
-    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(CurrentRun(), kMsgCancel));
-    SetDlgItemTextA(w, IDC_BROWSE, MessageText(CurrentRun(), kMsgBrowse));
+    SetDlgItemTextA(w, IDC_DIRECTORY, run_.directories.installation.CStr());
+    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(run_, kMsgOk));
+    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(run_, kMsgCancel));
+    SetDlgItemTextA(w, IDC_BROWSE, MessageText(run_, kMsgBrowse));
     return TRUE;
   }
-  BOOL OnCommand(WORD id, WORD) override {
+  BOOL OnCommand(WORD id, WORD, HWND) override {
     switch (id) {
       case IDC_DIALOG_OK:
-        CurrentRun().directories.installation = ItemText(Item(IDC_DIRECTORY));
+        run_.directories.installation = ItemText(Item(IDC_DIRECTORY));
         End(1);
         return TRUE;
       case IDC_DIALOG_CANCEL:
@@ -139,7 +139,7 @@ class DirectoryDialog : public Dialog {
     info.hwndOwner = Handle();
     info.pidlRoot = root;
     info.pszDisplayName = displayName;
-    info.lpszTitle = MessageText(CurrentRun(), kMsgChooseDirText);
+    info.lpszTitle = MessageText(run_, kMsgChooseDirText);
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = BrowseCallback;
     info.lParam = (LPARAM)current.CStr();
@@ -151,28 +151,30 @@ class DirectoryDialog : public Dialog {
     FreeItemList(chosen);
     FreeItemList(root);
   }
+
+  Run& run_;
 };
 
 // ---- password ----------------------------------------------------------------
 
 class PasswordBox : public Dialog {
  public:
-  explicit PasswordBox(const String& password) : password_(password) {}
+  PasswordBox(Run& run, const String& password) : run_(run), password_(password) {}
 
  protected:
   BOOL OnInitDialog() override {
     HWND w = Handle();
     CenterOnScreen(w);
-    SetWindowTextA(w, MessageText(CurrentRun(), kMsgPasswordCaption));
-    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(CurrentRun(), kMsgPasswordText));
-    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(CurrentRun(), kMsgCancel));
+    SetWindowTextA(w, MessageText(run_, kMsgPasswordCaption));
+    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(run_, kMsgPasswordText));
+    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(run_, kMsgCancel));
     // A password longer than the usual limit must still be typeable.
     const int limit = password_.Length() > kPasswordLimit ? password_.Length() : kPasswordLimit;
     SendMessageA(Item(IDC_PASSWORD), EM_LIMITTEXT, limit, 0);
     EnableWindow(Item(IDC_DIALOG_OK), FALSE);
     return TRUE;
   }
-  BOOL OnCommand(WORD id, WORD code) override {
+  BOOL OnCommand(WORD id, WORD code, HWND) override {
     switch (id) {
       case IDC_PASSWORD:
         if (code == EN_CHANGE) EnableWindow(Item(IDC_DIALOG_OK), ItemText(Item(IDC_PASSWORD)) == password_);
@@ -190,26 +192,27 @@ class PasswordBox : public Dialog {
   }
 
  private:
+  Run& run_;
   const String& password_;
 };
 
 }  // namespace
 
-int LicensePage(const String& text) {
-  return ShowPage("LicenseDlg", PageLabels{kMsgLicenseCaption, kMsgLicenseText, kMsgLicenseAccept, kMsgLicenseDecline},
-                  text);
+int LicensePage(Run& run, const String& text) {
+  return ShowPage(run, "LicenseDlg",
+                  PageLabels{kMsgLicenseCaption, kMsgLicenseText, kMsgLicenseAccept, kMsgLicenseDecline}, text);
 }
 
-int ReadmePage(const String& text) {
-  return ShowPage("ReadmeDlg", PageLabels{kMsgReadmeCaption, kMsgReadmeText, kMsgOk, kMsgCancel}, text);
+int ReadmePage(Run& run, const String& text) {
+  return ShowPage(run, "ReadmeDlg", PageLabels{kMsgReadmeCaption, kMsgReadmeText, kMsgOk, kMsgCancel}, text);
 }
 
-bool ChooseDirectoryDialog() {
-  DirectoryDialog dialog;
-  return dialog.RunModal(CurrentRun().instance, "ChooseDirDlg", CurrentRun().windows.background) == 1;
+bool ChooseDirectoryDialog(Run& run) {
+  DirectoryDialog dialog(run);
+  return dialog.RunModal(run, "ChooseDirDlg") == 1;
 }
 
-bool PasswordDialog(const String& password) {
-  PasswordBox dialog(password);
-  return dialog.RunModal(CurrentRun().instance, "EnterPassword", CurrentRun().windows.background) == 1;
+bool PasswordDialog(Run& run, const String& password) {
+  PasswordBox dialog(run, password);
+  return dialog.RunModal(run, "EnterPassword") == 1;
 }

@@ -5,21 +5,23 @@
 #pragma once
 #include "core/string.h"
 
+struct Run;
+
 constexpr int kPageAccepted = 1001;  // OK / accept
 constexpr int kPageDeclined = 1003;  // Cancel / decline
 
 // "LicenseDlg" showing text: 1001 (accepted) or 1003.
-int LicensePage(const String& text);
+int LicensePage(Run& run, const String& text);
 // "ReadmeDlg" showing text: 1001 (OK) or 1003.
-int ReadmePage(const String& text);
+int ReadmePage(Run& run, const String& text);
 
-// "ChooseDirDlg": the edit starts with the install directory (at most 259
-// characters); OK makes the edit's text the install directory and returns
-// true; Cancel returns false. The browse button picks a folder under My
+// "ChooseDirDlg": the edit starts with the run's install directory (at most
+// 259 characters); OK makes the edit's text the install directory and
+// returns true; Cancel returns false. The browse button picks a folder under My
 // Computer.
-bool ChooseDirectoryDialog();
+bool ChooseDirectoryDialog(Run& run);
 
 // "EnterPassword": OK is enabled exactly while the typed text equals
 // password byte for byte (letter case counts). True for OK, false for
 // Cancel.
-bool PasswordDialog(const String& password);
+bool PasswordDialog(Run& run, const String& password);

@@ -4,8 +4,6 @@
 #include <commctrl.h>
 
 #include "core/win32/dynamic_library.h"
-#include "runtime/current_run.h"
-#include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "ui/dialog_ids.h"
@@ -13,99 +11,110 @@
 
 namespace {
 
-// The progress bar over the placeholder; null until the dialog exists.
-HWND g_progressBar;
+bool CancelDisabled(const Run& run) { return run.options.uninstallMode || ProductFlag(run, kFlagNoCancel); }
 
-bool CancelDisabled() { return CurrentRun().options.uninstallMode || ProductFlag(CurrentRun(), kFlagNoCancel); }
+}  // namespace
+
+ProgressDialog::~ProgressDialog() {
+  if (Handle()) DestroyWindow(Handle());
+}
 
 // The bar covers the placeholder's black frame: one pixel more on the left
 // and top, two more on the right and bottom.
-void CreateProgressBar(HWND dialog) {
-  HWND placeholder = GetDlgItem(dialog, IDC_PROGRESS_PLACEHOLDER);
+void ProgressDialog::CreateBar() {
+  HWND placeholder = Item(IDC_PROGRESS_PLACEHOLDER);
   WINDOWPLACEMENT place;
   place.length = sizeof place;
   if (!placeholder || !GetWindowPlacement(placeholder, &place)) return;
   const RECT& r = place.rcNormalPosition;
-  g_progressBar = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, r.left - 1, r.top - 1,
-                                  r.right - r.left + 3, r.bottom - r.top + 3, dialog, nullptr, CurrentRun().instance, nullptr);
+  bar_ = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, r.left - 1, r.top - 1,
+                         r.right - r.left + 3, r.bottom - r.top + 3, Handle(), nullptr, run_.instance, nullptr);
 }
 
-BOOL OnInitDialog(HWND dialog) {
-  PlaceByDialogPosition(dialog, CurrentRun().archive.settings.DialogPosition);
-  CreateProgressBar(dialog);
-  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(CurrentRun(), kMsgCancel));
-  if (CancelDisabled()) EnableWindow(GetDlgItem(dialog, IDC_DIALOG_CANCEL), FALSE);
+BOOL ProgressDialog::OnInitDialog() {
+  HWND dialog = Handle();
+  PlaceByDialogPosition(dialog, run_.archive.settings.DialogPosition);
+  CreateBar();
+  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(run_, kMsgCancel));
+  if (CancelDisabled(run_)) EnableWindow(Item(IDC_DIALOG_CANCEL), FALSE);
   return TRUE;
 }
 
 // Only a click of the button itself (its handle comes with the command)
 // asks; Escape and the close box do nothing, so the run cannot be ended by
 // a stray key.
-BOOL OnCommand(WPARAM wParam, LPARAM lParam) {
-  if (LOWORD(wParam) != IDC_DIALOG_CANCEL || !lParam) return FALSE;
-  if (!ProductFlag(CurrentRun(), kFlagNoCancel)) ConfirmCancel(CurrentRun());
+BOOL ProgressDialog::OnCommand(WORD id, WORD, HWND control) {
+  if (id != IDC_DIALOG_CANCEL || !control) return FALSE;
+  if (!ProductFlag(run_, kFlagNoCancel)) ConfirmCancel(run_);
   return TRUE;
 }
 
-INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return OnInitDialog(dialog);
-    case WM_COMMAND:
-      return OnCommand(wParam, lParam);
+// Whoever destroys the window (Close, the exit path), the run no longer
+// names it and the bar is gone with it.
+INT_PTR ProgressDialog::OnMessage(UINT message, WPARAM, LPARAM) {
+  if (message == WM_DESTROY) {
+    if (run_.windows.dialog == Handle()) run_.windows.dialog = nullptr;
+    bar_ = nullptr;
   }
   return FALSE;
 }
 
-}  // namespace
-
-void CreateProgressDialog() {
-  if (!ShowsWindows(CurrentRun())) return;
+void ProgressDialog::Create() {
+  if (!ShowsWindows(run_)) return;
   // The bar's class must be registered on Windows.
   if (const auto initCommonControls = SystemApi(kLibComCtl32).InitCommonControls) initCommonControls();
-  HWND dialog = CreateDialogParamA(CurrentRun().instance, "ProgressDlg", CurrentRun().windows.background, ProgressDialogProc, 0);
+  HWND dialog = CreateModeless(run_, "ProgressDlg");
   if (!dialog) return;
-  CurrentRun().windows.dialog = dialog;
-  const bool uninstall = CurrentRun().options.uninstallMode;
-  SetWindowTextA(dialog, MessageText(CurrentRun(), uninstall ? kMsgUninstallCaption : kMsgInstalling));
-  SetDlgItemTextA(dialog, IDC_DIALOG_HEADING, MessageText(CurrentRun(), uninstall ? kMsgUninstallHeading : kMsgInstallHeading));
+  run_.windows.dialog = dialog;
+  const bool uninstall = run_.options.uninstallMode;
+  SetWindowTextA(dialog, MessageText(run_, uninstall ? kMsgUninstallCaption : kMsgInstalling));
+  SetDlgItemTextA(dialog, IDC_DIALOG_HEADING,
+                  MessageText(run_, uninstall ? kMsgUninstallHeading : kMsgInstallHeading));
 }
 
-void SetProgress(int32_t percent) {
-  // The bar dies with its dialog when the exit path destroys it.
-  if (g_progressBar && IsWindow(g_progressBar)) PostMessageA(g_progressBar, PBM_SETPOS, (WPARAM)percent, 0);
-  PumpMessages(CurrentRun());
+void ProgressDialog::Close() {
+  if (!Handle()) return;
+  DestroyWindow(Handle());
+  Pump();
 }
 
-void SetStatus(const char* format, ...) {
+void ProgressDialog::Pump() { PumpMessages(run_); }
+
+void ProgressDialog::SetProgress(int32_t percent) {
+  if (bar_) PostMessageA(bar_, PBM_SETPOS, (WPARAM)percent, 0);
+  Pump();
+}
+
+void ProgressDialog::SetStatus(const char* format, ...) {
   String text;
   va_list args;
   va_start(args, format);
   AppendFormatV(text, format, args);
   va_end(args);
-  if (CurrentRun().windows.dialog) {
-    SetDlgItemTextA(CurrentRun().windows.dialog, IDC_STATUS_LINE, text.CStr());
-    UpdateWindow(CurrentRun().windows.dialog);
+  if (Handle()) {
+    SetDlgItemTextA(Handle(), IDC_STATUS_LINE, text.CStr());
+    UpdateWindow(Handle());
   }
-  PumpMessages(CurrentRun());
+  Pump();
 }
 
-void SetStage(int32_t message, int32_t percent) {
-  MarkTime(CurrentRun());
-  SetStatus("%s", MessageText(CurrentRun(), message));
+void ProgressDialog::SetStage(int32_t message, int32_t percent) {
+  MarkTime(run_);
+  SetStatus("%s", MessageText(run_, message));
   SetProgress(percent);
 }
 
-ItemProgress::ItemProgress() : lastPump_(GetTickCount()), lastLine_(lastPump_ - kItemRefreshMs) {}
+ItemProgress::ItemProgress(ProgressDialog& dialog)
+    : dialog_(dialog), lastPump_(GetTickCount()), lastLine_(lastPump_ - kItemRefreshMs) {}
 
 bool ItemProgress::Due(uint32_t since) { return GetTickCount() - since >= kItemRefreshMs; }
 
 void ItemProgress::Advance(int32_t percent) {
   if (percent != shownPercent_) {
     shownPercent_ = percent;
-    SetProgress(percent);
+    dialog_.SetProgress(percent);
   } else if (Due(lastPump_)) {
-    PumpMessages(CurrentRun());
+    dialog_.Pump();
   } else {
     return;
   }
@@ -119,12 +128,12 @@ void ItemProgress::Status(const String& line) {
     return;
   }
   linePending_ = false;
-  SetStatus("%s", line.CStr());
+  dialog_.SetStatus("%s", line.CStr());
   lastLine_ = lastPump_ = GetTickCount();
 }
 
 void ItemProgress::Finish() {
   if (!linePending_) return;
   linePending_ = false;
-  SetStatus("%s", pendingLine_.CStr());
+  dialog_.SetStatus("%s", pendingLine_.CStr());
 }

@@ -4,6 +4,8 @@
 #pragma once
 #include "core/string.h"
 
+class ProgressDialog;
+
 // The value of the product's Uninstall key that holds the SHA-256 of
 // "Uninstall.DAT" (64 lowercase hexadecimal digits). The data file decides
 // what an administrator's uninstall deletes and may lie in a folder others
@@ -39,7 +41,8 @@ String UninstallKeyPath(const char* uninstallName);
 // The uninstaller copy, the Uninstall key's values in their fixed order
 // (sharedFilesText is the SharedFiles value; UninstallString and
 // QuietUninstallString hold the uninstaller's path in double quotes), then
-// the uninstall data file and its digest (kUninstallDataHashValue).
+// the uninstall data file and its digest (kUninstallDataHashValue); the
+// progress dialog shows the finishing stage.
 // Every failure appends its message to the error text; the installation
 // goes on.
-void RegisterUninstall(const String& sharedFilesText);
+void RegisterUninstall(ProgressDialog& progress, const String& sharedFilesText);

@@ -152,7 +152,7 @@ String UninstallerPath() {
   return JoinPath(CurrentRun().directories.uninstall.CStr(), name.IsBlank() ? kDefaultUninstallerName : name.CStr());
 }
 
-void RegisterUninstall(const String& sharedFilesText) {
+void RegisterUninstall(ProgressDialog& progress, const String& sharedFilesText) {
   const ArchiveSettings& s = CurrentRun().archive.settings;
   String& errors = CurrentRun().texts.errors;
   const String uninstaller = UninstallerPath();
@@ -181,7 +181,7 @@ void RegisterUninstall(const String& sharedFilesText) {
     }
   }
   if (!registered) errors.Append(kUninstallRegistryFailure);
-  SetStage(kMsgFinishing, 100);
+  progress.SetStage(kMsgFinishing, 100);
 
   String digest;
   if (!WriteUninstallData(digest)) {

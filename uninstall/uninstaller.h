@@ -15,7 +15,11 @@
 #include "core/string.h"
 #include "runtime/messages.h"
 
-// Removes the product registered under name. kRunCompleted when everything
+class BackgroundWindow;
+
+// Removes the product registered under name, showing the look the
+// installation stored in background (whose owner keeps it for the process's
+// life: the exit path takes its window down). kRunCompleted when everything
 // was removed (the caller then deletes the program itself);
 // kRunRestartNeeded when, with /s, files still in use were scheduled for
 // deletion at the next restart and no restart was made (everything else is
@@ -23,7 +27,7 @@
 // failure, when no such product is installed, or when its registration is
 // unusable. Declining the confirmation ends the process at once as
 // cancelled, with nothing changed.
-RunOutcome Uninstall(const String& name);
+RunOutcome Uninstall(BackgroundWindow& background, const String& name);
 
 // Writes the self-deleting batch into a new directory of the uninstaller's
 // own under the temporary directory and starts it through the command

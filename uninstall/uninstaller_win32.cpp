@@ -59,12 +59,6 @@ struct ProductValues {
   int32_t shortcutMode = 0;
 };
 
-// The background picture's packed bitmap, kept for the window's life.
-String& BackgroundPictureBytes() {
-  static String bytes;
-  return bytes;
-}
-
 bool Automatic() { return CurrentRun().options.automaticMode; }
 
 // The reports before the flags are known: a box unless in automatic mode,
@@ -101,8 +95,8 @@ void Hold() {
 
 // Reads the look the installation stored and, unless bit 29, shows the
 // background window.
-void ShowBackground(RegistryKey& key, const ProductValues& product) {
-  BackgroundLook& look = Background();
+void ShowBackground(BackgroundWindow& background, RegistryKey& key, const ProductValues& product) {
+  BackgroundLook& look = background.look;
   look.TitleColor = (uint32_t)key.ReadNumber("TitleColor", (int32_t)GetSysColor(COLOR_WINDOWTEXT));
   look.TitleShadow = (uint8_t)key.ReadNumber("TitleShadow", 1);
   look.TopColor = (uint32_t)key.ReadNumber("TopColor", (int32_t)GetSysColor(COLOR_WINDOW));
@@ -118,16 +112,16 @@ void ShowBackground(RegistryKey& key, const ProductValues& product) {
     look.BitmapSize = (uint32_t)key.ReadNumber("BitmapSize", 0);
     // The kept file is a .BMP: its 14-byte file header comes off, the packed
     // bitmap behind it is what the window draws.
-    String& bytes = BackgroundPictureBytes();
+    String& bytes = background.pictureBytes;
     // A missing or unreadable file leaves the picture empty: the plain background.
     (void)ReadFileToString(JoinPath(product.uninstallDir.CStr(), kBackgroundFileName).CStr(), bytes);
     if (bytes.Length() > 14 && bytes.CharAt(0) == 'B' && bytes.CharAt(1) == 'M') {
       bytes.DeleteFirst(14);
-      SetBackgroundPicture(bytes.CStr(), bytes.Length());
+      SetBackgroundPicture(look, bytes.CStr(), bytes.Length());
     }
   }
   if (!ProductFlag(CurrentRun(), kFlagNoBackground))
-    CurrentRun().windows.background = CreateBackgroundWindow(CurrentRun().instance, nullptr, taskbarText.CStr(), ProductFlag(CurrentRun(), kFlagMaximizedBackground));
+    background.Create(taskbarText.CStr(), ProductFlag(CurrentRun(), kFlagMaximizedBackground));
 }
 
 // The messages of "Uninstall.DAT" become the only language; its association
@@ -218,9 +212,9 @@ void RestoreAssociation(const UninstallAssociation& a, const char* backupName) {
   }
 }
 
-void RestoreAssociations(const UninstallDataContents& data, const String& displayName) {
+void RestoreAssociations(ProgressDialog& progress, const UninstallDataContents& data, const String& displayName) {
   if (data.associations.IsEmpty()) return;
-  SetStage(kMsgStatusAssociations, 1);
+  progress.SetStage(kMsgStatusAssociations, 1);
   const String backupName = BackupValueName(displayName.CStr());
   for (const UninstallAssociation& a : data.associations) {
     // A record must name keys below the root, never the root itself.
@@ -235,9 +229,9 @@ void RestoreAssociations(const UninstallDataContents& data, const String& displa
 
 // --- fonts ---
 
-void RemoveFonts(RegistryKey& key, const String& fonts) {
+void RemoveFonts(ProgressDialog& progress, RegistryKey& key, const String& fonts) {
   if (fonts.IsEmpty()) return;
-  SetStage(kMsgStatusFonts, 5);
+  progress.SetStage(kMsgStatusFonts, 5);
   const String fontDir = FontDir();
   bool removed = false;
   int32_t position = 0;
@@ -275,10 +269,10 @@ bool ScheduleSilentRemoval(const String& path) {
   return true;
 }
 
-void RemoveListedFiles(const UninstallDataContents& data, Array<String>& directories) {
+void RemoveListedFiles(ProgressDialog& dialog, const UninstallDataContents& data, Array<String>& directories) {
   CurrentRun().uninstall.Clear();
   const int32_t count = data.bodyLines.Count();
-  ItemProgress progress;
+  ItemProgress progress(dialog);
   for (int32_t i = 0; i < count; ++i) {
     String path;
     const UninstallLineKind kind = ClassifyUninstallLine(data.bodyLines[i], path);
@@ -341,11 +335,11 @@ void RemoveEmptyDirectoryAndParents(const String& directory, const char* stop, c
 
 // Each recorded directory goes, then its parents while they are empty, up
 // to (not including) the install location.
-void RemoveDirectories(Array<String>& directories, const String& installLocation,
+void RemoveDirectories(ProgressDialog& progress, Array<String>& directories, const String& installLocation,
                        const Array<String>& protectedFolders) {
   directories.Sort(&LongestFirst);
   for (const String& directory : directories) {
-    SetStatus("%s", directory.CStr());
+    progress.SetStatus("%s", directory.CStr());
     RemoveEmptyDirectoryAndParents(directory, installLocation.CStr(), protectedFolders, kMaxParentLevels);
   }
   Hold();
@@ -413,8 +407,8 @@ void ReleaseSharedFiles(RegistryKey& key, const String& sharedFiles) {
 
 // --- product keys ---
 
-void RemoveProductKeys(RegistryKey& key, const String& productRegistry) {
-  SetStage(kMsgStatusKeys, 95);
+void RemoveProductKeys(ProgressDialog& progress, RegistryKey& key, const String& productRegistry) {
+  progress.SetStage(kMsgStatusKeys, 95);
   String path(productRegistry);
   path.Trim();
   path.Trim("\\");
@@ -508,13 +502,6 @@ void FinishCleanRun(RegistryKey& key, const ProductValues& product) {
   }
 }
 
-void CloseProgressDialog() {
-  if (CurrentRun().windows.dialog) {
-    DestroyWindow(CurrentRun().windows.dialog);
-    CurrentRun().windows.dialog = nullptr;
-  }
-}
-
 // Reads "Uninstall.DAT" once, checks the bytes read against the digest the
 // installation stored in the key and parses those same bytes. A file that
 // differs is refused: nothing is deleted or changed, the report goes to the
@@ -571,7 +558,7 @@ void ReadProductValues(RegistryKey& key, ProductValues& product) {
 
 }  // namespace
 
-RunOutcome Uninstall(const String& name) {
+RunOutcome Uninstall(BackgroundWindow& background, const String& name) {
   const String keyPath = ProductKeyPath(name);
   if (keyPath.IsEmpty() || !RegistryKey::KeyExists(HKEY_LOCAL_MACHINE, keyPath.CStr())) {
     Report(Formatted("No product named '%s' is installed.", name.CStr()).CStr());
@@ -611,7 +598,7 @@ RunOutcome Uninstall(const String& name) {
   ReadProductValues(key, product);
   RunLogLine(CurrentRun(), "Product: %s%s%s", product.displayName.CStr(), CurrentRun().directories.productVersion.IsBlank() ? "" : ", version ",
           CurrentRun().directories.productVersion.CStr());
-  ShowBackground(key, product);
+  ShowBackground(background, key, product);
 
   UninstallDataContents data;
   if (!ReadCheckedUninstallData(key, product, data)) {
@@ -623,21 +610,22 @@ RunOutcome Uninstall(const String& name) {
   if (!Automatic() && Ask(kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     EndProcess(CurrentRun(), kRunCancelled);
 
-  CreateProgressDialog();
+  ProgressDialog progress(CurrentRun());
+  progress.Create();
   if (!product.batch1.IsEmpty()) {
     RunBatch(product.installLocation.CStr(), ProductFlag(CurrentRun(), kFlagHideUninstallBatch1), product.batch1);
     key.DeleteValue("UninstallBatch1");
   }
-  RestoreAssociations(data, product.displayName);
-  RemoveFonts(key, product.productFonts);
+  RestoreAssociations(progress, data, product.displayName);
+  RemoveFonts(progress, key, product.productFonts);
 
   Array<String> protectedFolders;
   CollectProtectedFolders(protectedFolders);
   Array<String> directories;
-  RemoveListedFiles(data, directories);
-  RemoveDirectories(directories, product.installLocation, protectedFolders);
+  RemoveListedFiles(progress, data, directories);
+  RemoveDirectories(progress, directories, product.installLocation, protectedFolders);
 
-  SetStage(kMsgStatusCleanup, 90);
+  progress.SetStage(kMsgStatusCleanup, 90);
   (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), "Install.LOG").CStr(), 0);  // a log held open stays
   // A failed write keeps the previous data file and its digest, which name
   // everything still left and files already gone, which the next run skips.
@@ -647,7 +635,7 @@ RunOutcome Uninstall(const String& name) {
   RemoveStartMenuFolder(product, protectedFolders);
   ReleaseSharedFiles(key, product.sharedFiles);
   if (!product.sharedPath.IsBlank()) RemoveDirectoryIfEmpty(product.sharedPath.CStr());
-  RemoveProductKeys(key, product.productRegistry);
+  RemoveProductKeys(progress, key, product.productRegistry);
   // After a failure the directory keeps the data file and the uninstaller
   // for the next run, which removes it as a whole once everything else went.
   if (ProductFlag(CurrentRun(), kFlagUninstallRemoveInstallDir) && CurrentRun().texts.errors.IsEmpty())
@@ -661,7 +649,7 @@ RunOutcome Uninstall(const String& name) {
     list.DeleteSoftwareKey(false, kUninstallPath, name.CStr());
   }
   if (ProductFlag(CurrentRun(), kFlag64Bit)) RevertWow64Redirection(redirection);
-  CloseProgressDialog();
+  progress.Close();
 
   if (!clean) {
     if (!Automatic()) {

@@ -53,11 +53,6 @@ class Canvas {
   uint32_t* bits_ = nullptr;
 };
 
-void ResetLook() {
-  Background() = BackgroundLook();
-  SetBackgroundPicture(nullptr, 0);
-}
-
 // Rows where the colour changes, counted down the left column.
 std::vector<int> ColourChanges(const Canvas& c, int height) {
   std::vector<int> rows;
@@ -75,11 +70,11 @@ TEST(BackgroundBands, BandHeightFollowsTheWindowHeight) {
   } cases[] = {{200, 1}, {446, 1}, {447, 2}, {480, 2}, {670, 2}, {671, 3}, {768, 3}, {1000, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.height);
-    ResetLook();
-    Background().TopColor = RGB(0, 0, 0);
-    Background().BottomColor = RGB(255, 0, 0);
+    BackgroundLook look;
+    look.TopColor = RGB(0, 0, 0);
+    look.BottomColor = RGB(255, 0, 0);
     Canvas canvas(4, c.height);
-    PaintBackground(canvas.Dc(), canvas.Client(), GradientPath::kBands);
+    PaintBackground(look, canvas.Dc(), canvas.Client(), GradientPath::kBands);
     std::vector<int> changes = ColourChanges(canvas, c.height);
     ASSERT_GT(changes.size(), 100u);
     int smallestGap = c.height;
@@ -104,11 +99,11 @@ TEST(BackgroundBands, FirstBandTakesOneStepAndTheLastReachesTheBottomColour) {
       {RGB(10, 200, 30), RGB(250, 20, 30), RGB(11, 200, 30), RGB(250, 20, 30)},
   };
   for (const auto& c : cases) {
-    ResetLook();
-    Background().TopColor = c.top;
-    Background().BottomColor = c.bottom;
+    BackgroundLook look;
+    look.TopColor = c.top;
+    look.BottomColor = c.bottom;
     Canvas canvas(2, 480);
-    PaintBackground(canvas.Dc(), canvas.Client(), GradientPath::kBands);
+    PaintBackground(look, canvas.Dc(), canvas.Client(), GradientPath::kBands);
     EXPECT_EQ(canvas.At(0, 0), c.firstBand);
     EXPECT_EQ(canvas.At(0, 1), c.firstBand);
     EXPECT_EQ(canvas.At(0, 479), c.lastBand);
@@ -124,12 +119,12 @@ TEST(BackgroundBands, FirstBandTakesOneStepAndTheLastReachesTheBottomColour) {
 
 TEST(BackgroundBands, OneColourIgnoresTheBottomColourOnBothPaths) {
   for (GradientPath path : {GradientPath::kBands, GradientPath::kGradientFillIfPresent}) {
-    ResetLook();
-    Background().TopColor = RGB(0x33, 0x66, 0x99);
-    Background().BottomColor = RGB(0xFF, 0, 0);
-    Background().MonoColor = true;
+    BackgroundLook look;
+    look.TopColor = RGB(0x33, 0x66, 0x99);
+    look.BottomColor = RGB(0xFF, 0, 0);
+    look.MonoColor = true;
     Canvas canvas(3, 300);
-    PaintBackground(canvas.Dc(), canvas.Client(), path);
+    PaintBackground(look, canvas.Dc(), canvas.Client(), path);
     EXPECT_TRUE(ColourChanges(canvas, 300).empty());
     EXPECT_EQ(canvas.At(2, 299), RGB(0x33, 0x66, 0x99));
   }
@@ -154,14 +149,14 @@ std::vector<char> TinyPicture() {
 
 TEST(BackgroundPicture, StretchedOverTheWholeAreaWhenValid) {
   std::vector<char> dib = TinyPicture();
-  ResetLook();
-  Background().MonoColor = true;
-  Background().BitmapSize = 100;
-  Background().StretchMode = 0;
-  SetBackgroundPicture(dib.data(), (int32_t)dib.size());
-  ASSERT_EQ(Background().picture.width, 2);
+  BackgroundLook look;
+  look.MonoColor = true;
+  look.BitmapSize = 100;
+  look.StretchMode = 0;
+  SetBackgroundPicture(look, dib.data(), (int32_t)dib.size());
+  ASSERT_EQ(look.picture.width, 2);
   Canvas canvas(40, 20);
-  PaintBackground(canvas.Dc(), canvas.Client(), GradientPath::kBands);
+  PaintBackground(look, canvas.Dc(), canvas.Client(), GradientPath::kBands);
   EXPECT_EQ(canvas.At(5, 2), RGB(255, 0, 0));
   EXPECT_EQ(canvas.At(35, 2), RGB(0, 255, 0));
   EXPECT_EQ(canvas.At(5, 17), RGB(0, 0, 255));
@@ -172,14 +167,14 @@ TEST(BackgroundPicture, ABmpFileIsDrawnLikeItsPackedBitmap) {
   String file;
   std::vector<char> dib = TinyPicture();
   ASSERT_TRUE(BmpFileFromPackedDib(dib.data(), (int32_t)dib.size(), file));
-  ResetLook();
-  Background().MonoColor = true;
-  Background().BitmapSize = 100;
-  Background().StretchMode = 0;
-  SetBackgroundPicture(file.CStr(), file.Length());
-  ASSERT_EQ(Background().picture.width, 2);
+  BackgroundLook look;
+  look.MonoColor = true;
+  look.BitmapSize = 100;
+  look.StretchMode = 0;
+  SetBackgroundPicture(look, file.CStr(), file.Length());
+  ASSERT_EQ(look.picture.width, 2);
   Canvas canvas(40, 20);
-  PaintBackground(canvas.Dc(), canvas.Client(), GradientPath::kBands);
+  PaintBackground(look, canvas.Dc(), canvas.Client(), GradientPath::kBands);
   EXPECT_EQ(canvas.At(5, 2), RGB(255, 0, 0));
   EXPECT_EQ(canvas.At(35, 17), RGB(255, 255, 255));
 }
@@ -202,15 +197,15 @@ TEST(BackgroundPicture, APictureShorterThanItsHeaderClaimsIsNotDrawn) {
     // The bytes sit at the very end of a heap block of their own size, so a
     // read past them would be a read past the allocation.
     std::vector<char> exact(dib.begin(), dib.end() - c.cut);
-    ResetLook();
-    Background().TopColor = RGB(0x40, 0x40, 0x40);
-    Background().MonoColor = true;
-    Background().BitmapSize = 100;
-    Background().StretchMode = 0;
-    SetBackgroundPicture(exact.data(), (int32_t)exact.size());
-    EXPECT_EQ(Background().picture.width, 0);
+    BackgroundLook look;
+    look.TopColor = RGB(0x40, 0x40, 0x40);
+    look.MonoColor = true;
+    look.BitmapSize = 100;
+    look.StretchMode = 0;
+    SetBackgroundPicture(look, exact.data(), (int32_t)exact.size());
+    EXPECT_EQ(look.picture.width, 0);
     Canvas canvas(40, 20);
-    PaintBackground(canvas.Dc(), canvas.Client(), GradientPath::kBands);
+    PaintBackground(look, canvas.Dc(), canvas.Client(), GradientPath::kBands);
     EXPECT_EQ(canvas.At(5, 2), RGB(0x40, 0x40, 0x40));
     EXPECT_EQ(canvas.At(35, 17), RGB(0x40, 0x40, 0x40));
   }

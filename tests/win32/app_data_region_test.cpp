@@ -26,6 +26,7 @@
 #include "tests/win32/entry_records.h"
 #include "tests/win32/file_test_support.h"
 #include "tests/win32/run_case.h"
+#include "ui/progress_dialog.h"
 
 using namespace filetest;
 using entrytest::Le32;
@@ -229,7 +230,8 @@ TEST(DataRegion, PiecesAreJoinedAndVerified) {
     AttachedRun fresh;
     ::Run& run = fresh.run;
     Prepare(run, c.layout, "rv_ok");
-    AssembleDataRegion();
+    ProgressDialog progress(run);
+    AssembleDataRegion(progress);
     const std::string& expected = c.layout.compressed ? region : c.layout.stored;
     EXPECT_EQ(RegionAtCursor(run) == expected, true) << c.name << ": " << RegionAtCursor(run).size() << " bytes";
     if (!c.layout.outsideImage && c.layout.firstPiece >= c.layout.stored.size() && !c.layout.compressed) {
@@ -256,7 +258,8 @@ TEST(DataRegion, MissingVolumeIsAskedForUntilItAppears) {
   };
   {
     BoxScript script(steps);
-    AssembleDataRegion();
+    ProgressDialog progress(run);
+    AssembleDataRegion(progress);
     script.Join();
     const std::string drive(1, ProgramDirectory()[0] & ~0x20);
     const std::string prompt = "Insert Volume|Insert volume 3 in drive " + drive + ":";
@@ -290,7 +293,8 @@ TEST(DataRegion, WrongVolumesArePromptedWithTheWrongVolumeText) {
     WriteRaw(second, c.content);
     {
       BoxScript script({{IDOK, [&] { WriteRaw(second, good); }}});
-      AssembleDataRegion();
+      ProgressDialog progress(run);
+      AssembleDataRegion(progress);
       script.Join();
       ASSERT_EQ(script.seen.size(), 1u) << c.name;
       EXPECT_EQ(script.seen[0].rfind("Insert Volume|Wrong or missing volume.\r\n\r\nInsert volume 2 in drive ", 0), 0u)
@@ -369,7 +373,8 @@ void RunFatalCase(const std::string& which) {
   (void)script;
   // The fatal box is reported before it is answered.
   CreateThread(nullptr, 0, &ReportFatalBox, nullptr, 0, nullptr);
-  AssembleDataRegion();
+  ProgressDialog progress(run);
+  AssembleDataRegion(progress);
   fprintf(stderr, "not ended\n");
 }
 

@@ -25,6 +25,7 @@
 #include "tests/win32/entry_records.h"
 #include "tests/win32/file_test_support.h"
 #include "tests/win32/run_case.h"
+#include "ui/progress_dialog.h"
 
 using namespace filetest;
 using namespace entrytest;
@@ -118,7 +119,8 @@ TEST_F(ExtractionTest, OverwriteModesOfInstallDirectoryFiles) {
   add("perm.txt", kEntryPermanent);
   add("permC.txt", kEntryPermanent | kEntryKeepExisting);
   LoadRegion(run, entries);
-  ExtractEntries();
+  ProgressDialog progress(run);
+  ExtractEntries(progress);
 
   struct Expect {
     const char* name;
@@ -143,7 +145,8 @@ TEST_F(ExtractionTest, RemoveInstallDirFlagRecordsNothingAndVerboseLogListsWrite
   Entry a;
   a.name = "dir\\a.txt";
   LoadRegion(run, {a});
-  ExtractEntries();
+  ProgressDialog progress(run);
+  ExtractEntries(progress);
   EXPECT_EQ(ReadRaw(kInst + "\\dir\\a.txt"), "data");
   EXPECT_EQ(Text(run.uninstall.List()), "");
   EXPECT_EQ(Text(run.texts.installLog), "dir\\a.txt -> " + kInst + "\\dir\\a.txt\r\n");
@@ -193,7 +196,8 @@ TEST_F(ExtractionTest, VersionThenDateRulesOfVersionedFiles) {
     e.when = c.when;
     e.data = "replacement bytes";
     LoadRegion(run, {e});
-    ExtractEntries();
+    ProgressDialog progress(run);
+    ExtractEntries(progress);
     EXPECT_EQ(ReadRaw(path), c.replaced ? e.data : before) << name;
     std::string expectedLog;
     if (*c.log) expectedLog = path + c.log;
@@ -234,7 +238,8 @@ TEST_F(ExtractionTest, SharedFilesDateRuleAndLists) {
   ASSERT_TRUE(WriteRaw(kShared + "\\undated.dll", "on disk"));
   for (const char* n : {"trux_com.dll", "trux_perm_com.dll", "trux.tlb", "trux_sys.dll"}) DeleteFileA(System(n).c_str());
   LoadRegion(run, entries);
-  ExtractEntries();
+  ProgressDialog progress(run);
+  ExtractEntries(progress);
 
   EXPECT_EQ(ReadRaw(newer), "on disk");
   EXPECT_EQ(ReadRaw(older), "data");
@@ -273,7 +278,8 @@ TEST_F(ExtractionTest, DestinationOverrides) {
   entries[4].text4 = "sub\\shared_named.txt";  // relative to the shared directory
   DeleteFileA(System("sys_override.txt").c_str());
   LoadRegion(run, entries);
-  ExtractEntries();
+  ProgressDialog progress(run);
+  ExtractEntries(progress);
   EXPECT_EQ(ReadRaw(kInst + "\\renamed.txt"), "data");
   EXPECT_FALSE(Exists(kInst + "\\orig.txt"));
   EXPECT_EQ(ReadRaw(System("sys_override.txt")), "data");
@@ -292,7 +298,8 @@ TEST_F(ExtractionTest, DirectoryThatCannotBeCreatedSkipsTheEntry) {
   entries[0].name = "blocker\\x.txt";
   entries[1].name = "after.txt";
   LoadRegion(run, entries);
-  ExtractEntries();
+  ProgressDialog progress(run);
+  ExtractEntries(progress);
   const std::string errors = Text(run.texts.errors);
   EXPECT_EQ(errors.rfind("Could not create " + kInst + "\\blocker\r\n", 0), 0u) << errors;
   EXPECT_NE(errors.find("\r\nNot installed: " + kInst + "\\blocker\\x.txt\r\n\r\n"), std::string::npos) << errors;
@@ -312,7 +319,8 @@ TEST_F(ExtractionTest, FontsAreRegisteredAndListed) {
   entries[1].text1 = "Trux Perm (TrueType)";
   for (const Entry& e : entries) DeleteFileA((fonts + "\\" + e.name).c_str());
   LoadRegion(run, entries);
-  ExtractEntries();
+  ProgressDialog progress(run);
+  ExtractEntries(progress);
   EXPECT_EQ(ReadRaw(fonts + "\\TruxTest.ttf"), "data");
   EXPECT_EQ(Text(run.extraction.fontText), "\"Trux Test (TrueType)\" \"TruxTest.ttf\" ");
   EXPECT_TRUE(run.extraction.fontAdded);
@@ -329,7 +337,7 @@ TEST_F(ExtractionTest, FontsAreRegisteredAndListed) {
   AttachedRun again;
   Prepare(again.run);
   LoadRegion(again.run, {entries[0]});
-  ExtractEntries();
+  ExtractEntries(progress);
   EXPECT_EQ(Text(again.run.extraction.fontText), "");
   EXPECT_FALSE(again.run.extraction.fontAdded);
   EXPECT_EQ(Text(again.run.texts.installLog), fonts + "\\TruxTest.ttf is up to date.\r\n");
@@ -350,7 +358,8 @@ TEST_F(ExtractionTest, ShortcutRequestsFromEntries) {
   entries[2].name = "plain.exe";
   entries[2].text1 = "No shortcut";
   LoadRegion(run, entries);
-  ExtractEntries();
+  ProgressDialog progress(run);
+  ExtractEntries(progress);
   ASSERT_EQ(run.archive.settings.shortcuts.Count(), 3);
   const ShortcutRecord& a = run.archive.settings.shortcuts[1];
   EXPECT_EQ(Text(a.target), kInst + "\\app.exe");
@@ -368,7 +377,8 @@ TEST_F(ExtractionTest, ShortcutRequestsFromEntries) {
 
 TEST_F(ExtractionTest, EmptyArchiveTouchesNothing) {
   LoadRegion(run, {});
-  ExtractEntries();
+  ProgressDialog progress(run);
+  ExtractEntries(progress);
   WIN32_FIND_DATAA found;
   HANDLE h = FindFirstFileA((kInst + "\\*").c_str(), &found);
   int names = 0;
@@ -418,7 +428,8 @@ void RunCorruptCase(const std::string& which) {
   LoadRegion(run, {good, bad}, sizeTable, cut);
   if (which == "checksum") g_region[Record(good).size() + strlen("second.txt") + 1 + 12] ^= 1;
   BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
-  ExtractEntries();
+  ProgressDialog progress(run);
+  ExtractEntries(progress);
   fprintf(stderr, "not ended\n");
 }
 

@@ -27,6 +27,7 @@
 #include "runtime/run_state.h"
 #include "tests/win32/file_test_support.h"
 #include "tests/win32/run_case.h"
+#include "ui/progress_dialog.h"
 #include "uninstall/uninstall_data.h"
 #include "uninstall/uninstall_registration.h"
 
@@ -255,7 +256,8 @@ TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) 
   run.uninstall.Add((dir + "\\app.txt").c_str(), kUninstallFile);
   run.uninstall.Add((dir + "\\docs").c_str(), kUninstallDirectory);
   run.uninstall.AddAssociation(".flw", "FlowFile", "open");
-  RegisterUninstall(String("\"C:\\shared\\a.dll\";"));
+  ProgressDialog progress(run);
+  RegisterUninstall(progress, String("\"C:\\shared\\a.dll\";"));
   EXPECT_EQ("", Text(run.texts.errors));
 
   const std::string uninstaller = dir + "\\uninst\\Uninstall Flow.exe";
@@ -334,7 +336,8 @@ TEST_F(FlowTest, ReplacementScheduledDuringExtractionReachesProductFlags) {
     EXPECT_FALSE(WriteFileOrSchedule(held.c_str(), "new", 3, noDate, run.texts.errors, kLeaveAttributes, true));
   }
   ASSERT_TRUE(IsRebootRequired());
-  RegisterUninstall(String());
+  ProgressDialog progress(run);
+  RegisterUninstall(progress, String());
   Value flags;
   ASSERT_TRUE(ReadRegistryValue("ProductFlags", flags));
   const uint64_t recorded = (uint64_t)_strtoi64(flags.data.c_str(), nullptr, 10);
@@ -363,7 +366,8 @@ TEST_F(FlowTest, UninstallDataReplacesTheOldFileOrReportsTheFailure) {
   // A missing uninstall directory: the data file fails and says so; the key
   // and the uninstaller's failure are reported on their own terms.
   run.directories.uninstall = (dir + "\\missing").c_str();
-  RegisterUninstall(String());
+  ProgressDialog progress(run);
+  RegisterUninstall(progress, String());
   const std::string errors = Text(run.texts.errors);
   EXPECT_NE(std::string::npos, errors.find("Error writing " + dir + "\\missing\\Uninstall.DAT\r\n")) << errors;
 

@@ -38,6 +38,7 @@
 #include "tests/win32/entry_records.h"
 #include "tests/win32/file_test_support.h"
 #include "tests/win32/run_case.h"
+#include "ui/progress_dialog.h"
 
 using namespace filetest;
 using namespace entrytest;
@@ -343,13 +344,14 @@ TEST_F(HighAddressTest, RegionAndExtractionInEveryLayout) {
     const unsigned char* section = Prepare(run, c.where, entries);
     ASSERT_NE(section, nullptr) << c.name;
     ASSERT_TRUE(IsHigh(section)) << c.name;
-    AssembleDataRegion();
+    ProgressDialog progress(run);
+    AssembleDataRegion(progress);
     const ArchiveCursor& cursor = run.archive.cursor;
     EXPECT_TRUE(IsHigh(cursor.Base())) << c.name << ": region at " << (const void*)cursor.Base();
     EXPECT_EQ(cursor.Base() == section + kRegionOffset, c.inPlace) << c.name;
     EXPECT_EQ(cursor.Left(), (int64_t)Region(entries).size()) << c.name;
 
-    ExtractEntries();
+    ExtractEntries(progress);
     EXPECT_EQ(std::string(run.texts.errors.CStr()), "") << c.name;
     for (const Entry& e : entries) {
       const std::string path = kInst + "\\" + e.name;
@@ -416,9 +418,10 @@ void RunCorruptCase() {
   fprintf(stderr, "section=%s at %p\n", wraps ? "high" : "low", (const void*)section);
   fflush(stderr);
   run.archive.header.entrySizes[0] = (uint32_t)kMaxBlockOutput;
-  AssembleDataRegion();
+  ProgressDialog progress(run);
+  AssembleDataRegion(progress);
   BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
-  ExtractEntries();
+  ExtractEntries(progress);
   fprintf(stderr, "not ended\n");
 }
 
@@ -445,7 +448,8 @@ void RunNoMemoryCase() {
   w.VarNum(kRunCount, (uint64_t)kMaxBlockOutput - kMinRunCount);
   const std::string block = Le32(kBlockMagic) + Le32((uint32_t)kMaxBlockOutput) + w.Bytes();
   AttachedRun fresh;  // the process ends in its fatal path
-  Prepare(fresh.run, Where::kImageCompressed, {}, false, &block);
+  Run& run = fresh.run;
+  Prepare(run, Where::kImageCompressed, {}, false, &block);
   while (VirtualAlloc(nullptr, size_t{64} << 20, MEM_RESERVE, PAGE_NOACCESS)) {
   }
   BoxAnswerer box(IDOK, 20000, [](const BoxAnswerer& b) {
@@ -454,7 +458,8 @@ void RunNoMemoryCase() {
     fprintf(stderr, "caption=%s\ntext=%s\n", b.Caption().c_str(), body.c_str());
     fflush(stderr);
   });
-  AssembleDataRegion();
+  ProgressDialog progress(run);
+  AssembleDataRegion(progress);
   fprintf(stderr, "not ended\n");
 }
 

@@ -13,6 +13,7 @@
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 #include "tests/win32/run_case.h"
+#include "ui/background_window.h"
 #include "ui/dialog.h"
 #include "ui/dialog_ids.h"
 
@@ -131,7 +132,8 @@ TEST(LanguageStepTest, TheChoiceRelabelsAndSetsTheTitleUnlessTheTitleIsKept) {
     PrepareRun(run, c.keepTitle);
     DialogDriver driver(&BrowseToGermanAndAccept);
     driver.run = &run;
-    ChooseLanguage();  // returns once the driver pressed OK
+    BackgroundWindow background(run);
+    ChooseLanguage(background);  // returns once the driver pressed OK
     driver.Join();
     ASSERT_TRUE(driver.found) << "keep title " << c.keepTitle;
     // The handlers reached the dialog's object: the buttons follow the browsing.
@@ -150,13 +152,18 @@ TEST(LanguageStepTest, AutomaticModeKeepsTheStartingLanguageWithoutADialog) {
     ::Run& run = attached.run;
     PrepareRun(run, keep);
     run.options.automaticMode = true;
-    ChooseLanguage();
+    BackgroundWindow background(run);
+    ChooseLanguage(background);
     EXPECT_STREQ(MessageText(run, 48), "Next");
     EXPECT_STREQ(run.displayTitle.CStr(), "Title EN") << "keep title " << keep;
   }
 }
 
-using DialogBase = RunCase;
+// Dialogs of the test program's own templates.
+class DialogBase : public RunCase {
+ protected:
+  void SetUp() override { run.instance = GetModuleHandleA(nullptr); }
+};
 
 // A dialog of the base class: what its handlers saw, from the inside.
 class ProbeDialog : public Dialog {
@@ -171,7 +178,7 @@ class ProbeDialog : public Dialog {
     PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(IDC_DIALOG_CANCEL, BN_CLICKED), 0);
     return TRUE;
   }
-  BOOL OnCommand(WORD id, WORD) override {
+  BOOL OnCommand(WORD id, WORD, HWND) override {
     if (id != IDC_DIALOG_OK && id != IDC_DIALOG_CANCEL) return FALSE;
     ++commands;
     if (id == IDC_DIALOG_CANCEL) End(4242);
@@ -185,7 +192,7 @@ class ProbeDialog : public Dialog {
 
 TEST_F(DialogBase, TheObjectTravelsWithTheWindowAndLetsGoOfItAtTheEnd) {
   ProbeDialog dialog;
-  EXPECT_EQ(dialog.RunModal(GetModuleHandleA(nullptr), "LanguageDlg", nullptr), 4242);
+  EXPECT_EQ(dialog.RunModal(run, "LanguageDlg"), 4242);
   EXPECT_NE(dialog.seenAtInit, nullptr);
   EXPECT_FALSE(IsWindow(dialog.seenAtInit));
   EXPECT_EQ(dialog.commands, 1);
@@ -195,16 +202,16 @@ TEST_F(DialogBase, TheObjectTravelsWithTheWindowAndLetsGoOfItAtTheEnd) {
 
 TEST_F(DialogBase, AMissingTemplateIsReportedAndRunsNoHandler) {
   ProbeDialog dialog;
-  EXPECT_EQ(dialog.RunModal(GetModuleHandleA(nullptr), "NoSuchDlg", nullptr), -1);
+  EXPECT_EQ(dialog.RunModal(run, "NoSuchDlg"), -1);
   EXPECT_EQ(dialog.seenAtInit, nullptr);
   EXPECT_EQ(dialog.commands, 0);
-  EXPECT_EQ(dialog.CreateModeless(GetModuleHandleA(nullptr), "NoSuchDlg", nullptr), nullptr);
+  EXPECT_EQ(dialog.CreateModeless(run, "NoSuchDlg"), nullptr);
   EXPECT_EQ(dialog.Handle(), nullptr);
 }
 
 TEST_F(DialogBase, AModelessDialogAnswersThroughItsObjectUntilDestroyed) {
   ProbeDialog dialog;
-  HWND window = dialog.CreateModeless(GetModuleHandleA(nullptr), "LanguageDlg", nullptr);
+  HWND window = dialog.CreateModeless(run, "LanguageDlg");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(dialog.Handle(), window);
   EXPECT_EQ(dialog.seenAtInit, window);

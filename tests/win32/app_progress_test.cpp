@@ -52,10 +52,6 @@ class ProgressTest : public RunCase {
     table[8] = "100% sure %s %d";
     run.messages.Set(1, table);
   }
-  void TearDown() override {
-    if (run.windows.dialog) DestroyWindow(run.windows.dialog);
-    if (run.windows.background) DestroyWindow(run.windows.background);
-  }
 };
 
 TEST_F(ProgressTest, InstallAndUninstallLabels) {
@@ -73,35 +69,39 @@ TEST_F(ProgressTest, InstallAndUninstallLabels) {
     SCOPED_TRACE(c.caption);
     run.options.uninstallMode = c.uninstall;
     run.productFlags = c.flags;
-    CreateProgressDialog();
+    ProgressDialog progress(run);
+    progress.Create();
     HWND dialog = run.windows.dialog;
     ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog, progress.Handle());
     EXPECT_EQ(Caption(dialog), c.caption);
     EXPECT_EQ(ItemText(dialog, kHeading), c.heading);
     EXPECT_EQ(ItemText(dialog, kCancel), "m49");
     EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, kCancel)) != FALSE, c.cancelEnabled);
-    DestroyWindow(dialog);
-    run.windows.dialog = nullptr;
   }
+  // The window went with its object, and the run no longer names it.
+  EXPECT_EQ(run.windows.dialog, nullptr);
 }
 
 TEST_F(ProgressTest, StageShowsTheMessageAsItIsAndMovesTheBar) {
-  CreateProgressDialog();
+  ProgressDialog progress(run);
+  progress.Create();
   HWND dialog = run.windows.dialog;
   ASSERT_TRUE(dialog);
   HWND bar = ProgressBar(dialog);
   ASSERT_TRUE(bar);
-  SetStage(8, 37);
+  progress.SetStage(8, 37);
   EXPECT_EQ(ItemText(dialog, kStatus), "100% sure %s %d");
   EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 37);
-  SetStatus("%s: %d of %d", "file.txt", 3, 7);
+  progress.SetStatus("%s: %d of %d", "file.txt", 3, 7);
   EXPECT_EQ(ItemText(dialog, kStatus), "file.txt: 3 of 7");
-  SetProgress(100);
+  progress.SetProgress(100);
   EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 100);
 }
 
 TEST_F(ProgressTest, TheBarCoversThePlaceholder) {
-  CreateProgressDialog();
+  ProgressDialog progress(run);
+  progress.Create();
   HWND dialog = run.windows.dialog;
   ASSERT_TRUE(dialog);
   RECT frame, bar;
@@ -114,22 +114,50 @@ TEST_F(ProgressTest, TheBarCoversThePlaceholder) {
 }
 
 TEST_F(ProgressTest, WithoutTheDialogTheHelpersOnlyPump) {
-  SetStage(8, 50);
-  SetStatus("%d", 1);
-  SetProgress(10);
+  ProgressDialog progress(run);  // never created, as in a silent run
+  progress.SetStage(8, 50);
+  progress.SetStatus("%d", 1);
+  progress.SetProgress(10);
+  progress.Close();
+  EXPECT_EQ(progress.Handle(), nullptr);
   EXPECT_EQ(run.windows.dialog, nullptr);
+}
+
+// Closing takes the window down and lets go of it; the uninstall run closes
+// its dialog the same way as the install run.
+TEST_F(ProgressTest, CloseTakesTheDialogDownAndTheRunForgetsIt) {
+  for (bool uninstall : {false, true}) {
+    SCOPED_TRACE(uninstall ? "uninstall" : "install");
+    run.options.uninstallMode = uninstall;
+    ProgressDialog progress(run);
+    progress.Create();
+    HWND dialog = progress.Handle();
+    ASSERT_TRUE(dialog);
+    progress.Close();
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(progress.Handle(), nullptr);
+    EXPECT_EQ(run.windows.dialog, nullptr);
+    EXPECT_EQ(MessageOwner(run), nullptr);
+    progress.SetProgress(50);  // the bar went with its dialog
+  }
 }
 
 TEST_F(ProgressTest, MessageBoxOwnerFollowsTheWindows) {
   EXPECT_EQ(MessageOwner(run), nullptr);
-  run.windows.background = CreateBackgroundWindow(run.instance, nullptr, "Taskbar text", false);
+  BackgroundWindow background(run);
+  background.Create("Taskbar text", false);
   ASSERT_TRUE(run.windows.background);
+  EXPECT_EQ(run.windows.background, background.Handle());
   EXPECT_EQ(Caption(run.windows.background), "Taskbar text");
   EXPECT_EQ(MessageOwner(run), run.windows.background);
-  CreateProgressDialog();
-  ASSERT_TRUE(run.windows.dialog);
-  EXPECT_EQ(GetWindow(run.windows.dialog, GW_OWNER), run.windows.background);
-  EXPECT_EQ(MessageOwner(run), run.windows.dialog);
+  {
+    ProgressDialog progress(run);
+    progress.Create();
+    ASSERT_TRUE(run.windows.dialog);
+    EXPECT_EQ(GetWindow(run.windows.dialog, GW_OWNER), run.windows.background);
+    EXPECT_EQ(MessageOwner(run), run.windows.dialog);
+  }
+  EXPECT_EQ(MessageOwner(run), run.windows.background);
 }
 
 // A click of Cancel asks; with flag bit 21 it does not, even when the
@@ -148,7 +176,8 @@ TEST_F(ProgressTest, CancelAsksOnlyForTheButtonItself) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     run.productFlags = c.flags;
-    CreateProgressDialog();
+    ProgressDialog progress(run);
+    progress.Create();
     HWND dialog = run.windows.dialog;
     ASSERT_TRUE(dialog);
     BoxAnswerer answer(IDNO, c.asks ? 5000 : 800);
@@ -163,8 +192,6 @@ TEST_F(ProgressTest, CancelAsksOnlyForTheButtonItself) {
       EXPECT_EQ(answer.Caption(), "m20");
       EXPECT_EQ(answer.Owner(), dialog);
     }
-    DestroyWindow(dialog);
-    run.windows.dialog = nullptr;
   }
 }
 
@@ -195,14 +222,15 @@ int RefreshCounter::statusTexts, RefreshCounter::barPositions;
 // clock allows, the bar once per position, and the dialog still ends on the
 // last item.
 TEST_F(ProgressTest, ItemsRefreshTheDialogByTimeAndEndOnTheLastItem) {
-  CreateProgressDialog();
+  ProgressDialog progressDialog(run);
+  progressDialog.Create();
   HWND dialog = run.windows.dialog;
   ASSERT_TRUE(dialog);
   RefreshCounter::Attach(dialog);
   constexpr int kItems = 400;
   const DWORD start = GetTickCount();
   {
-    ItemProgress progress;
+    ItemProgress progress(progressDialog);
     for (int i = 0; i < kItems; ++i) {
       progress.Advance(45 + i * 40 / kItems);
       Sleep(1);
@@ -226,10 +254,11 @@ TEST_F(ProgressTest, ItemsRefreshTheDialogByTimeAndEndOnTheLastItem) {
 // A Cancel click that arrives while the items run is handled within the loop,
 // though the bar stays where it is and no line is shown (flag bit 49).
 TEST_F(ProgressTest, ItemsKeepCancelAnswered) {
-  CreateProgressDialog();
+  ProgressDialog progressDialog(run);
+  progressDialog.Create();
   HWND dialog = run.windows.dialog;
   ASSERT_TRUE(dialog);
-  ItemProgress progress;
+  ItemProgress progress(progressDialog);
   progress.Advance(50);
   BoxAnswerer answer(IDNO, 5000);
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kCancel, BN_CLICKED), (LPARAM)GetDlgItem(dialog, kCancel));
@@ -257,8 +286,10 @@ LRESULT CALLBACK Logging(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 TEST_F(ProgressTest, TheExitPathTakesDownTheDialogThenTheBackground) {
   EXPECT_EXIT(
       {
-        run.windows.background = CreateBackgroundWindow(run.instance, nullptr, "", false);
-        CreateProgressDialog();
+        BackgroundWindow background(run);
+        background.Create("", false);
+        ProgressDialog progress(run);
+        progress.Create();
         g_previousProcs[0] =
             (WNDPROC)SetWindowLongPtrA(run.windows.dialog, GWLP_WNDPROC, (LONG_PTR)(WNDPROC)Logging<0>);
         g_previousProcs[1] =
