@@ -43,13 +43,14 @@ build: native win32
 	@echo "dist/trux-stub.exe: $$(stat -c %s dist/trux-stub.exe) bytes"
 	@echo "dist/truxpack: $$(dist/truxpack --version | tr '\n' ';' | sed 's/;$$//; s/;/; /')"
 
-# truxpack, its man page, completions and guide under $(DESTDIR)$(PREFIX)
-# (after make build); uninstall removes exactly those files.
+# truxpack, the UI robot its try command runs, its man page, completions and
+# guide under $(DESTDIR)$(PREFIX) (after make build); uninstall removes
+# exactly those files.
 install:
-	@PREFIX="$(PREFIX)" DESTDIR="$(DESTDIR)" TRUX_NATIVE="$(NATIVE)" scripts/install-files install
+	@PREFIX="$(PREFIX)" DESTDIR="$(DESTDIR)" TRUX_NATIVE="$(NATIVE)" TRUX_WIN32="$(WIN32)" scripts/install-files install
 
 uninstall:
-	@PREFIX="$(PREFIX)" DESTDIR="$(DESTDIR)" TRUX_NATIVE="$(NATIVE)" scripts/install-files uninstall
+	@PREFIX="$(PREFIX)" DESTDIR="$(DESTDIR)" TRUX_NATIVE="$(NATIVE)" TRUX_WIN32="$(WIN32)" scripts/install-files uninstall
 
 # The Debian package of truxpack, in dist/.
 deb: build

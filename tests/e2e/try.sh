@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# End to end: truxpack try on real installers under Wine.
+# End to end: truxpack try on real installers under Wine. The installer
+# and the uninstaller run silently (/s) with a run log (/l:) each.
 #  - the demo product: the report names exactly its files, shortcuts (with
 #    their targets), file association, product keys and Uninstall entry, the
-#    removal leaves nothing, the exit code is 0, and --json conforms to
-#    docs/try-report.schema.json;
+#    removal leaves nothing, both runs end with exit code 0 ("completed"),
+#    the exit code is 0, and --json conforms to docs/try-report.schema.json;
 #  - a product whose uninstaller cannot remove one file (the robot holds it
 #    open, started by the product's first uninstall batch): the file is
-#    reported as left behind and the exit code is 1;
-#  - a corrupt installer: its FATAL ERROR box is read, reported with its
-#    text, and the exit code is 1 (with --keep, whose prefix stays, and
-#    --no-uninstall, which tries no removal).
+#    reported as left behind, the uninstaller's exit code 3010 says a restart
+#    is needed to finish, and the exit code is 1;
+#  - a corrupt installer: its FATAL ERROR box, answered by the silent run
+#    itself, is read from the run log and reported with its text, the
+#    installer's exit code 1603 as "failed", and the exit code is 1 (with
+#    --keep, whose prefix stays, and --no-uninstall, which tries no removal).
 # Each try copies the suite's base prefix (--base), so no cache is made in
 # the home directory. Needs python3 for the JSON checks.
 # Usage: try.sh STUB ROBOT SRCROOT
@@ -115,7 +118,8 @@ EOF
 )"
 for v in BottomColor DisplayName DisplayTitle DisplayVersion InstallDate InstallLocation InstallSource MonoColor \
          ProductFlags ProductRegistry ProductStartMenu Publisher QuietUninstallString SharedFiles SharedPath TaskbarText \
-         TitleColor TitleFont TitlePosition TitleShadow TopColor UninstallString VersionMajor VersionMinor; do
+         TitleColor TitleFont TitlePosition TitleShadow TopColor UninstallDataSHA256 UninstallString VersionMajor \
+         VersionMinor; do
   expected+=$'\n'"uninstall_entry added value $U [$v]"
 done
 expected="$(LC_ALL=C sort <<<"$expected")"
@@ -127,8 +131,18 @@ e2e_check "demo: installed without a box, removed through its Uninstall entry wi
   "$(field "$W/demo.json" '"installed=%s boxes=%d entries=%s removals=%d boxes=%d problems=%d" % (d["installed"],
      len(d["install"]["windows"]), "|".join(d["uninstall_entries"]), len(d["uninstall"]),
      sum(len(u["windows"]) for u in d["uninstall"]), len(d["problems"]))')"
-e2e_check "demo: the uninstaller ran in automatic mode as its UninstallString says" \
-  "C:\\Program Files\\Trux Demo\\Uninstall Trux Demo.exe /u:\"Trux Demo\" /a" \
+e2e_check "demo: both runs silent, exit code 0, completed, their run logs read" \
+  "True 0 completed None [] | True 0 completed None []" \
+  "$(field "$W/demo.json" '" | ".join("%s %s %s %s %s" % (r["silent"], r["exit_code"], r["outcome"], r["log_problem"],
+     r["errors"]) for r in [d["install"]] + d["uninstall"])')"
+# The run logs lie in the try's own directory (under TMPDIR), outside the prefix.
+trydir_re="$(winpath "$TMPDIR" | sed 's/[][\\.^$*+?(){}|]/\\&/g')\\\\truxpack-try-[A-Za-z0-9]+"
+matches() { grep -Eq -- "$2" <<<"$3" && e2e_pass "$1" || e2e_fail "$1" "$3 (expected to match $2)"; }
+matches "demo: the installer ran silently with its run log in the try's directory" \
+  "^\"$trydir_re\\\\media\\\\setup\\.exe\" /s /l:\"$trydir_re\\\\logs\\\\install\\.log\"\$" \
+  "$(field "$W/demo.json" 'd["install"]["command_line"]')"
+matches "demo: the uninstaller ran silently as its UninstallString says, with a run log of its own" \
+  "^\"C:\\\\Program Files\\\\Trux Demo\\\\Uninstall Trux Demo\\.exe\" /u:\"Trux Demo\" /s /l:\"$trydir_re\\\\logs\\\\uninstall-1\\.log\"\$" \
   "$(field "$W/demo.json" 'd["uninstall"][0]["command_line"]')"
 
 # ---- an uninstaller that cannot remove a held file --------------------------------
@@ -172,6 +186,10 @@ e2e_check "held file: app.txt was removed" "" "$(grep -F 'app.txt' <<<"$left")"
 problems="$(field "$W/held.json" 'd["problems"]')"
 [[ "$problems" == *"left behind"* ]] && e2e_pass "held file: the problem says what was left" ||
   e2e_fail "held file: the problem says what was left" "$problems"
+# A silent uninstaller deletes a file in use at the next restart and says so.
+e2e_check "held file: the uninstaller ended with 3010, a restart needed to finish" \
+  "3010 completed; a restart is needed to finish" \
+  "$(field "$W/held.json" '"%s %s" % (d["uninstall"][0]["exit_code"], d["uninstall"][0]["outcome"])')"
 
 # ---- a corrupt installer: the FATAL ERROR box -------------------------------------
 cp "$W/setup.exe" "$W/corrupt.exe"
@@ -197,11 +215,17 @@ kept="$(sed -n 's/^The prefix is kept: //p' "$W/corrupt.txt")"
 case "$kept" in "$TMPDIR"/truxpack-try-*/prefix) rm -rf "${kept%/prefix}" ;; esac
 grep -q '^Removal: not tried (--no-uninstall)$' "$W/corrupt.txt" && e2e_pass "--no-uninstall: no removal is tried" ||
   e2e_fail "--no-uninstall: no removal is tried" "$(grep -A3 '^Removal' "$W/corrupt.txt")"
-grep -q '^  a message box "FATAL ERROR":$' "$W/corrupt.txt" && grep -q "^    | Error code: $code\$" "$W/corrupt.txt" &&
-  grep -q '^    | This installation program is corrupt.' "$W/corrupt.txt" &&
-  grep -q "^  - the installer showed a message box \"FATAL ERROR\": This installation program is corrupt.*Error code: $code\$" \
+# The silent run answered the box itself; its run log holds it.
+grep -q '^  a message box "FATAL ERROR", not shown (the silent run answered it itself):$' "$W/corrupt.txt" &&
+  grep -q "^    | Error code: $code\$" "$W/corrupt.txt" &&
+  grep -q '^    | This installation program is corrupt.' "$W/corrupt.txt" && grep -q '^    answered: OK$' "$W/corrupt.txt" &&
+  grep -q "^  - the installer would have shown a message box \"FATAL ERROR\" (the silent run answered OK): This installation program is corrupt.*Error code: $code\$" \
     "$W/corrupt.txt" &&
-  e2e_pass "fatal box: its caption and text are reported" ||
-  e2e_fail "fatal box: its caption and text are reported" "$(head -30 "$W/corrupt.txt")"
+  e2e_pass "fatal box: its caption and text are reported from the run log" ||
+  e2e_fail "fatal box: its caption and text are reported from the run log" "$(head -30 "$W/corrupt.txt")"
+grep -q '^  ended after [0-9.]* s with exit code 1603 (failed)' "$W/corrupt.txt" &&
+  grep -q '^  - the installer ended with exit code 1603: failed$' "$W/corrupt.txt" &&
+  e2e_pass "fatal box: the exit code 1603 is reported as failed" ||
+  e2e_fail "fatal box: the exit code 1603 is reported as failed" "$(head -30 "$W/corrupt.txt")"
 
 e2e_end

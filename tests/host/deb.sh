@@ -62,6 +62,7 @@ else
 fi
 listed="$(dpkg_root -L truxpack 2>/dev/null | while read -r f; do [ -d "$root$f" ] || echo "$f"; done | sort)"
 want="/usr/bin/truxpack
+/usr/lib/truxpack/trux-robot.exe
 /usr/share/bash-completion/completions/truxpack
 /usr/share/doc/truxpack/changelog.gz
 /usr/share/doc/truxpack/copyright
@@ -83,6 +84,12 @@ elif (cd "$tmp/elsewhere" && "$truxpack" init myproduct && "$truxpack" build myp
 else
   fail "init/build/verify with the packaged truxpack: $(cat "$tmp/run.log")"
 fi
+# try finds the packaged robot (it names it before it checks Wine; a base
+# prefix that is none stops it before anything runs).
+printf 'MZ' >"$tmp/setup.exe"
+said="$(cd "$tmp/elsewhere" && "$truxpack" try --base "$tmp/no-base" "$tmp/setup.exe" 2>&1 >/dev/null)"
+grep -qxF "truxpack try: the UI robot: $(realpath "$root/usr/lib/truxpack/trux-robot.exe")" <<<"$said" &&
+  echo "ok   the packaged truxpack's try finds the packaged robot" || fail "the packaged truxpack's try: $said"
 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/truxpack.1.gz" 2>"$tmp/man.err" | grep -q "truxpack $version" &&
   [ ! -s "$tmp/man.err" ] && echo "ok   the packaged man page renders without warnings" ||
   fail "the packaged man page: $(cat "$tmp/man.err")"

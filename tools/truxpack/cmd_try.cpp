@@ -25,17 +25,19 @@ const CommandHelp kTryCommand = {
     "try",
     "SETUP.EXE [-- INSTALLER-ARGS...]",
     "Installs a product in a throwaway Wine prefix, removes it, and reports what it did and left.\n"
-    "The installer runs in automatic mode with a time limit; a box or dialog it shows anyway is\n"
-    "read, reported and answered with its default. The product is then removed through its\n"
-    "Uninstall entry. Exit code 0: installed and nothing left behind; 1: something failed or was\n"
-    "left (or Wine is missing); 2: bad arguments. Needs 32-bit Wine.",
+    "The installer runs silently (/s) with a time limit; a box it answered itself is read from\n"
+    "its run log (/l:) and reported, as is any window that still appears (answered with its\n"
+    "default), and its exit code with its meaning. The product is then removed through its\n"
+    "Uninstall entry, silently too. Exit code 0: installed and nothing left behind; 1: something\n"
+    "failed or was left (or Wine is missing); 2: bad arguments. Needs 32-bit Wine.",
     {
         {"dir", 'd', "DIR", "the installation directory, given to the installer as /d:DIR (default: the product's)"},
         {"timeout", 0, "SECONDS", "time limit of the installer and of each uninstaller (default 300)"},
         {"keep", 'k', nullptr, "keep the prefix afterwards and print its path"},
         {"json", 0, nullptr, "print the report as one JSON document (schema in docs/truxpack.md)"},
         {"no-uninstall", 0, nullptr, "stop after the installation and its report"},
-        {"robot", 0, "FILE", "the UI robot (default: trux-robot.exe beside truxpack)", "*.exe"},
+        {"robot", 0, "FILE", "the UI robot (default: trux-robot.exe beside truxpack, else ../lib/truxpack/ from there)",
+         "*.exe"},
         {"base", 0, "DIR", "copy this ready Wine prefix instead of the cached one (it is never changed)", "dir"},
         {"screens", 0, "DIR", "install interactively on a virtual screen; one PNG per window and index.md into DIR",
          "dir"},
@@ -78,15 +80,19 @@ const CommandHelp kDiffCommand = {
 
 namespace {
 
-// The switch that runs the runtime without questions, for the installer and
-// for the uninstaller. A silent mode (/s) would be added here.
-constexpr char kAutomaticSwitch[] = "/a";
+// The switch that runs the runtime without questions and without any window
+// (a box is answered by the runtime itself and written to the run log), for
+// the installer and for the uninstaller; with it the exit code tells the
+// outcome.
+constexpr char kAutomaticSwitch[] = "/s";
 constexpr double kDefaultTimeout = 300;
 // Starting a robot and the program it drives costs Wine start-up time on
 // top of the program's own limit (minutes in an emulated machine).
 constexpr double kStartAllowance = 180;
 constexpr double kBatchWaitSeconds = 60;
 constexpr uint64_t kLogLimit = 1 << 20;
+// Of a run log longer than kLogLimit, its end is read too: the exit code.
+constexpr uint64_t kLogTailLimit = 64 << 10;
 constexpr char kBatchFile[] = "delunins.bat";
 
 double Now() {
@@ -115,14 +121,20 @@ std::string Absolute(const std::string& path) {
 }
 
 // The robot: --robot, else trux-robot.exe beside this program (make build
-// puts truxpack and the robot into dist/ together).
+// puts truxpack and the robot into dist/ together), else the one make
+// install puts into PREFIX/lib/truxpack/ beside PREFIX/bin/truxpack. When
+// neither is there, the first, for the message that says so.
 std::string RobotPath(const ParsedArgs& args) {
   if (args.Has("robot")) return args.Get("robot");
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return "trux-robot.exe";
   self[n] = 0;
-  return Directory(self) + "/trux-robot.exe";
+  const std::string beside = Directory(self) + "/trux-robot.exe";
+  const std::string installed = Directory(self) + "/../lib/truxpack/trux-robot.exe";
+  struct stat st;
+  if (stat(beside.c_str(), &st) != 0 && stat(installed.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return installed;
+  return beside;
 }
 
 // A name the runtime can be started under from a Windows command line:
@@ -222,22 +234,34 @@ ProgramRun Interpret(const std::string& commandLine, const ProcessResult& r) {
     run.problem = "the robot failed (exit code " + std::to_string(r.exitCode) + ")" + (err.empty() ? "" : ": " + PrintablePath(err));
     return run;
   }
-  // The exit code is the robot's last line.
+  // The exit code is the robot's last line: a Windows exit code, 32 bits.
   std::string out = r.out;
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   const std::string last = out.substr(out.rfind('\n') == std::string::npos ? 0 : out.rfind('\n') + 1);
-  run.exitCode = last.empty() || last.find_first_not_of("0123456789") != std::string::npos ? -1 : atoi(last.c_str());
+  if (!last.empty() && last.size() <= 10 && last.find_first_not_of("0123456789") == std::string::npos &&
+      strtoll(last.c_str(), nullptr, 10) <= 0xFFFFFFFFll)
+    run.exitCode = strtoll(last.c_str(), nullptr, 10);
   if (run.exitCode < 0) run.problem = "the robot did not report the exit code";
   return run;
 }
 
-// Runs a program through the robot, which reads and answers every box and
-// dialog and waits for the program's end.
+// The switches of a silent run that writes its run log to logFile.
+std::string SilentSwitches(const std::string& logFile) {
+  return std::string(kAutomaticSwitch) + " /l:\"" + WindowsPathOf(logFile) + "\"";
+}
+
+// Runs a program silently through the robot, which reads and answers any
+// box or dialog that still appears (a window a batch opens, say) and waits
+// for the program's end; then adds what the program's run log says.
 ProgramRun RunThroughRobot(const WineEnvironment& env, const std::string& robot, const std::string& program,
-                           const std::string& commandLine, double timeout) {
+                           const std::string& commandLine, const std::string& logFile, double timeout) {
   ProcessResult server = RunWine(env, {"wineserver", "-p"}, 120);
   (void)server;  // without a persistent server each Wine program only starts slower
-  return Interpret(commandLine, RunWine(env, RobotCommand(robot, program, commandLine, timeout), timeout + kStartAllowance));
+  ProgramRun run =
+      Interpret(commandLine, RunWine(env, RobotCommand(robot, program, commandLine, timeout), timeout + kStartAllowance));
+  run.silent = true;
+  if (run.ran) ReadRunLog(logFile, kLogLimit, kLogTailLimit, run);
+  return run;
 }
 
 // Ends every program of the prefix; the wineserver saves the registry as it goes.
@@ -416,7 +440,7 @@ int ParseTry(int argc, char** argv, TryOptions& o) {
                              PrintablePath(args.Get("language")));
   }
   if ((!o.answers.empty() || o.language) && o.screens.empty())
-    return BadTryArguments("--answer and --language go with --screens (the automatic installation asks nothing)");
+    return BadTryArguments("--answer and --language go with --screens (the silent installation asks nothing)");
   o.setup = args.positional[0];
   o.keep = args.Has("keep");
   o.json = args.Has("json");
@@ -650,6 +674,7 @@ bool WriteScreens(const TryOptions& o, TryReport& report, const std::vector<std:
 
 // One try's directory, prefix, Wine environment and installer.
 struct TryState {
+  std::string logs;  // the run logs' directory, outside the prefix
   WineEnvironment env;
   BackgroundProgram xServer;  // with --screens, for the whole try
   std::string placed;         // the installer, linked into the try's directory
@@ -667,6 +692,11 @@ bool Prepare(const TryOptions& o, const std::string& work, const BasePrefix& bas
     return false;
   }
   if (!PlaceInstaller(report.installer, volumes, work + "/media", t.placed, error)) return false;
+  t.logs = work + "/logs";
+  if (mkdir(t.logs.c_str(), 0700) != 0) {
+    error = "cannot create " + PrintablePath(t.logs) + ": " + strerror(errno);
+    return false;
+  }
   Stage("copying the base prefix");
   if (!CopyPrefix(base.prefix, t.env.prefix, error)) return false;
   if (!o.screens.empty()) {
@@ -684,15 +714,16 @@ bool Prepare(const TryOptions& o, const std::string& work, const BasePrefix& bas
   return false;
 }
 
-// The installation (automatic, or with --screens as a person would) and
-// the snapshot after it.
+// The installation (silent, or with --screens as a person would) and the
+// snapshot after it.
 bool Install(const TryOptions& o, const std::string& work, TryState& t, TryReport& report, std::string& error) {
-  std::string line = "\"" + WindowsPathOf(t.placed) + "\"" + (o.screens.empty() ? std::string(" ") + kAutomaticSwitch : "");
+  const std::string log = t.logs + "/install.log";
+  std::string line = "\"" + WindowsPathOf(t.placed) + "\"" + (o.screens.empty() ? " " + SilentSwitches(log) : "");
   if (!o.dir.empty()) line += " /d:\"" + o.dir + "\"";
   for (const std::string& a : o.installerArgs) line += " " + a;
   Stage("installing: " + PrintablePath(line));
   if (o.screens.empty()) {
-    report.install = RunThroughRobot(t.env, o.robot, WindowsPathOf(t.placed), line, o.timeout);
+    report.install = RunThroughRobot(t.env, o.robot, WindowsPathOf(t.placed), line, log, o.timeout);
   } else {
     std::vector<std::string> pictures;
     report.install = RunOnScreen(t.env, o, WindowsPathOf(t.placed), line, work, pictures);
@@ -713,14 +744,16 @@ bool Install(const TryOptions& o, const std::string& work, TryState& t, TryRepor
   return true;
 }
 
-// Runs one Uninstall entry's UninstallString in automatic mode and waits
-// for the self-deleting batch.
+// Runs one Uninstall entry's UninstallString silently and waits for the
+// self-deleting batch.
 void RemoveEntry(const TryOptions& o, TryState& t, const std::string& key, TryReport& report) {
   const RegistryValue& value = t.after.keys.at(FoldCase(key)).values.at("uninstallstring");
   std::vector<std::string> strings;
   if (!RegistryDataStrings(value.data, strings) || strings.empty()) return;
+  const std::string log = t.logs + "/uninstall-" + std::to_string(report.uninstall.size() + 1) + ".log";
   ProgramRun run;
-  run.commandLine = strings[0] + " " + kAutomaticSwitch;
+  run.silent = true;
+  run.commandLine = strings[0] + " " + SilentSwitches(log);
   std::string ansi, bad;
   Stage("removing: " + PrintablePath(run.commandLine));
   if (!Utf8ToCp1252(run.commandLine, ansi, bad)) {
@@ -729,7 +762,7 @@ void RemoveEntry(const TryOptions& o, TryState& t, const std::string& key, TryRe
     return;
   }
   report.uninstall.push_back(
-      RunThroughRobot(t.env, o.robot, UninstallProgram(t.env.prefix, strings[0]), run.commandLine, o.timeout));
+      RunThroughRobot(t.env, o.robot, UninstallProgram(t.env.prefix, strings[0]), run.commandLine, log, o.timeout));
   const double start = Now();
   while (BatchRunning(t.env.prefix) && Now() - start < kBatchWaitSeconds) usleep(100000);
   if (BatchRunning(t.env.prefix))
@@ -788,8 +821,10 @@ int RunTry(int argc, char** argv) {
   report.installer = Absolute(o.setup);
   if (!StatRegularFile(o.robot, size, identity, error))
     return Fail("the UI robot " + PrintablePath(o.robot) +
-                " cannot be read (make build puts it beside truxpack in dist/; give it with --robot FILE)");
+                " cannot be read (make build puts it beside truxpack in dist/, make install into lib/truxpack/ beside "
+                "bin/; give it with --robot FILE)");
   o.robot = Absolute(o.robot);
+  Stage("the UI robot: " + PrintablePath(o.robot));
   if (!CheckWine(report.wineVersion, error)) return Fail(error);
   if (!o.screens.empty())
     for (const char* tool : {"Xvfb", "import", "convert"})
@@ -810,6 +845,12 @@ int RunTry(int argc, char** argv) {
   }
   const std::string work = MakeTryDirectory(error);
   if (work.empty()) return Fail(error);
+  // The installer and its run log are named on a Windows command line.
+  if (!PlainAscii(WindowsPathOf(work))) {
+    RemoveTree(work);
+    return Fail("the try's directory " + PrintablePath(work) +
+                " cannot be named on a Windows command line (printable ASCII without quotes): set TMPDIR to such a directory");
+  }
   Try(o, work, base, report);
   if (o.keep) report.keptPrefix = work + "/prefix";
   if (o.json) PrintJsonReport(report, stdout);

@@ -52,6 +52,10 @@ const Manual kManual = {
         {"project.toml", "a project file, as init writes it; relative file names in it are taken relative to it"},
         {"truxpack.schema.json", "the project file's JSON Schema, written by init beside the project"},
         {"NAME2.XAV, NAME3.XAV, ...", "volume files, written and read beside the installer"},
+        {"PREFIX/lib/truxpack/trux-robot.exe",
+         "the UI robot, a Windows program that try runs under Wine; try looks for trux-robot.exe beside truxpack "
+         "first, then at ../lib/truxpack/ from truxpack's directory, where make install and the Debian package put "
+         "it (--robot names another)"},
     },
 };
 

@@ -4,6 +4,7 @@
 
 #include "archive/format.h"
 #include "tools/truxpack/cli.h"
+#include "tools/truxpack/file_io.h"
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/text_encoding.h"
 #include "tools/truxpack/tool_info.h"
@@ -15,6 +16,13 @@ constexpr char kClasses[] = "\\software\\classes\\";
 constexpr char kUninstallKey[] = "\\software\\microsoft\\windows\\currentversion\\uninstall\\";
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// A text of the program under test, in its ANSI code page (Windows-1252),
+// as UTF-8.
+std::string AnsiText(const std::string& bytes) {
+  std::string utf8;
+  return Cp1252ToUtf8(bytes, utf8) ? utf8 : PrintableName(bytes);
+}
 
 // The robot escapes texts as \r \n \t \\ \xNN; they are in the ANSI code
 // page (Windows-1252) of the program under test.
@@ -34,9 +42,144 @@ std::string RobotText(const std::string& escaped) {
       i += 2;
     } else bytes += c;
   }
-  std::string utf8;
-  return Cp1252ToUtf8(bytes, utf8) ? utf8 : PrintableName(bytes);
+  return AnsiText(bytes);
 }
+
+// The buttons a box can be answered with, as the run log names them.
+struct Answer {
+  int id;
+  const char* name;
+};
+constexpr Answer kAnswerNames[] = {{1, "OK"},     {2, "Cancel"}, {3, "Abort"}, {4, "Retry"},
+                                       {5, "Ignore"}, {6, "Yes"},    {7, "No"}};
+
+int AnswerId(const std::string& name) {
+  for (const Answer& a : kAnswerNames)
+    if (name == a.name) return a.id;
+  return 0;
+}
+
+const char* AnswerName(int id) {
+  for (const Answer& a : kAnswerNames)
+    if (id == a.id) return a.name;
+  return nullptr;
+}
+
+// ---- the run log
+
+// The lines of text (CR LF or LF), without the part before the first line
+// break when dropFirst and without an unended last line when dropLast.
+std::vector<std::string> LogLines(const std::string& text, bool dropFirst, bool dropLast) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  if (dropFirst) {
+    pos = text.find('\n');
+    if (pos == std::string::npos) return lines;
+    ++pos;
+  }
+  while (pos < text.size()) {
+    const size_t end = text.find('\n', pos);
+    if (end == std::string::npos && dropLast) break;
+    std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return lines;
+}
+
+// A heading "PREFIX"CAPTION" (not shown), answered ANSWER" (with the colon
+// when colon): the caption and the answer's id. False for a box that was
+// shown (the robot read it) and for anything else.
+bool NotShownHeading(const std::string& line, const std::string& prefix, bool colon, std::string& caption,
+                     int& answer) {
+  if (line.compare(0, prefix.size(), prefix) != 0) return false;
+  std::string body = line.substr(prefix.size());
+  if (colon) {
+    if (body.empty() || body.back() != ':') return false;
+    body.pop_back();
+  }
+  const std::string answered = ", answered ", notShown = "\" (not shown)";
+  const size_t at = body.rfind(answered);
+  if (at == std::string::npos || at < notShown.size() || body.compare(at - notShown.size(), notShown.size(), notShown) != 0)
+    return false;
+  const std::string word = body.substr(at + answered.size());
+  for (char c : word)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  caption = body.substr(0, at - notShown.size());
+  answer = AnswerId(word);
+  return true;
+}
+
+// Reads the run log line by line: a line that starts with two blanks (or is
+// empty) continues the entry its last heading began.
+class RunLogParser {
+ public:
+  explicit RunLogParser(RunLog& log) : log_(log) {}
+
+  void Line(const std::string& line) {
+    if (line.empty() || line.compare(0, 2, "  ") == 0) {
+      if (entry_ == kWindow || entry_ == kError) text_.push_back(line.size() > 2 ? line.substr(2) : std::string());
+      return;
+    }
+    Finish();
+    Heading(line);
+  }
+
+  // Ends the entry being read (its trailing empty lines belong to no text).
+  void Finish() {
+    while (!text_.empty() && text_.back().empty()) text_.pop_back();
+    std::string text;
+    for (size_t i = 0; i < text_.size(); ++i) text += (i ? "\n" : "") + text_[i];
+    if (entry_ == kWindow) log_.windows.back().text = AnsiText(text);
+    if (entry_ == kError && !text.empty()) log_.errors.push_back(AnsiText(text));
+    entry_ = kNone;
+    text_.clear();
+  }
+
+  // Whether the run's end section (its install log, errors and exit code)
+  // has begun: no box follows it.
+  bool AtEnd() const { return atEnd_; }
+
+ private:
+  enum Entry { kNone, kWindow, kError, kOther };
+
+  void Heading(const std::string& line) {
+    std::string caption;
+    int answer = 0;
+    const bool box = NotShownHeading(line, "Message box \"", true, caption, answer);
+    if (box || NotShownHeading(line, "Dialog \"", false, caption, answer)) {
+      ShownWindow w;
+      w.dialog = !box;
+      w.shown = false;
+      w.caption = AnsiText(caption);
+      w.answer = answer;
+      log_.windows.push_back(w);
+      entry_ = kWindow;
+      return;
+    }
+    entry_ = kOther;
+    if (line.compare(0, 7, "Run of ") == 0) atEnd_ = false;  // a later run's block
+    if (line == "Errors:" || line == "Error report (not shown in automatic mode):") entry_ = kError;
+    if (line == "Install log:" || line == "Uninstall log:" || line == "Errors:") atEnd_ = true;
+    const std::string exit = "Exit code: ";
+    if (line.compare(0, exit.size(), exit) == 0) {
+      atEnd_ = true;
+      const size_t digits = line.find_first_not_of("0123456789", exit.size());
+      const size_t n = (digits == std::string::npos ? line.size() : digits) - exit.size();
+      if (n >= 1 && n <= 10) {
+        const int64_t code = strtoll(line.substr(exit.size(), n).c_str(), nullptr, 10);
+        if (code <= 0xFFFFFFFFll) log_.exitCode = code;
+      }
+    }
+  }
+
+  RunLog& log_;
+  Entry entry_ = kNone;
+  std::vector<std::string> text_;
+  bool atEnd_ = false;
+};
 
 // The part of a registry path that says where it is: "hkey_local_machine" or
 // "hkey_current_user" and the rest, folded.
@@ -168,6 +311,12 @@ void PrintHousekeeping(const std::vector<Difference>& diffs, FILE* out, const ch
   }
 }
 
+// What a silent run's exit code means, or that it is none a silent run gives.
+std::string ExitMeaning(int64_t code) {
+  const char* meaning = SilentExitMeaning(code);
+  return meaning ? meaning : "not an exit code of a silent run";
+}
+
 std::string RunSummary(const ProgramRun& run) {
   if (!run.ran) return "not run: " + run.problem;
   char seconds[32];
@@ -175,23 +324,37 @@ std::string RunSummary(const ProgramRun& run) {
   std::string s = run.timedOut ? "still running after " + std::string(seconds) + ", ended by truxpack"
                                : "ended after " + std::string(seconds) + " with exit code " + std::to_string(run.exitCode);
   if (!run.problem.empty() && !run.timedOut) s += " (" + run.problem + ")";
+  else if (!run.timedOut && run.silent) s += " (" + ExitMeaning(run.exitCode) + ")";
   if (run.windows.empty()) s += "; no message box or dialog";
   return s;
 }
 
+// The answer of a box or dialog: its button's label as the robot read it,
+// else the button's usual name.
+std::string AnswerLabel(const ShownWindow& w) {
+  for (const auto& [id, label] : w.buttons)
+    if (id == w.answer) return PrintablePath(label);
+  const char* name = AnswerName(w.answer);
+  return name ? name : std::to_string(w.answer);
+}
+
 void PrintWindows(const ProgramRun& run, FILE* out) {
   for (const ShownWindow& w : run.windows) {
+    if (!w.shown) {
+      fprintf(out, "  %s \"%s\", not shown (the silent run answered it itself):\n%s    answered: %s\n",
+              w.dialog ? "a dialog" : "a message box", PrintablePath(w.caption).c_str(), Lines(w.text, "    | ").c_str(),
+              AnswerLabel(w).c_str());
+      continue;
+    }
     fprintf(out, "  %s \"%s\":\n%s", w.dialog ? "a dialog" : "a message box", PrintablePath(w.caption).c_str(),
             Lines(w.text, "    | ").c_str());
     std::string buttons;
     for (const auto& [id, label] : w.buttons)
       buttons += (buttons.empty() ? "" : ", ") + PrintablePath(label) + (id == w.defaultButton ? " (default)" : "");
-    std::string answered;
-    for (const auto& [id, label] : w.buttons)
-      if (id == w.answer) answered = PrintablePath(label);
-    fprintf(out, "    buttons: %s; answered: %s\n", buttons.empty() ? "none" : buttons.c_str(),
-            answered.empty() ? std::to_string(w.answer).c_str() : answered.c_str());
+    fprintf(out, "    buttons: %s; answered: %s\n", buttons.empty() ? "none" : buttons.c_str(), AnswerLabel(w).c_str());
   }
+  for (const std::string& e : run.errors) fprintf(out, "  an error in its run log:\n%s", Lines(e, "    | ").c_str());
+  if (!run.logProblem.empty()) fprintf(out, "  its run log: %s\n", PrintablePath(run.logProblem).c_str());
 }
 
 // ---- JSON
@@ -298,17 +461,29 @@ std::string JsonChanges(const std::vector<Difference>& diffs, const Snapshot& sn
   return o + "\n" + indent + "}";
 }
 
+std::string JsonStrings(const std::vector<std::string>& list) {
+  std::string o = "[";
+  for (size_t i = 0; i < list.size(); ++i) o += (i ? ", " : "") + Json(list[i]);
+  return o + "]";
+}
+
 std::string JsonRun(const ProgramRun& run, const char* indent) {
   char seconds[32];
   snprintf(seconds, sizeof seconds, "%.3f", run.seconds);
+  const bool ended = run.ran && !run.timedOut && run.problem.empty() && run.exitCode >= 0;
   std::string o = std::string("{\"command_line\": ") + Json(run.commandLine) + ", \"ran\": " + (run.ran ? "true" : "false") +
+                  ", \"silent\": " + (run.silent ? "true" : "false") +
                   ", \"exit_code\": " + (run.exitCode >= 0 ? std::to_string(run.exitCode) : std::string("null")) +
+                  ", \"outcome\": " + JsonOrNull(run.silent && ended, ExitMeaning(run.exitCode)) +
                   ", \"timed_out\": " + (run.timedOut ? "true" : "false") + ", \"seconds\": " + seconds +
-                  ", \"problem\": " + JsonOrNull(!run.problem.empty(), run.problem) + ", \"windows\": [";
+                  ", \"problem\": " + JsonOrNull(!run.problem.empty(), run.problem) +
+                  ", \"errors\": " + JsonStrings(run.errors) +
+                  ", \"log_problem\": " + JsonOrNull(!run.logProblem.empty(), run.logProblem) + ", \"windows\": [";
   bool first = true;
   for (const ShownWindow& w : run.windows) {
     o += std::string(first ? "\n" : ",\n") + indent + "  {\"kind\": \"" + (w.dialog ? "dialog" : "box") +
-         "\", \"caption\": " + Json(w.caption) + ", \"text\": " + Json(w.text) + ", \"buttons\": [";
+         "\", \"shown\": " + (w.shown ? "true" : "false") + ", \"caption\": " + Json(w.caption) +
+         ", \"text\": " + Json(w.text) + ", \"buttons\": [";
     bool firstButton = true;
     for (const auto& [id, label] : w.buttons) {
       o += std::string(firstButton ? "" : ", ") + "{\"id\": " + std::to_string(id) + ", \"text\": " + Json(label) + "}";
@@ -318,12 +493,6 @@ std::string JsonRun(const ProgramRun& run, const char* indent) {
     first = false;
   }
   return o + (first ? "]}" : "\n" + std::string(indent) + "]}");
-}
-
-std::string JsonStrings(const std::vector<std::string>& list) {
-  std::string o = "[";
-  for (size_t i = 0; i < list.size(); ++i) o += (i ? ", " : "") + Json(list[i]);
-  return o + "]";
 }
 
 }  // namespace
@@ -368,6 +537,53 @@ std::vector<ShownWindow> ParseRobotReport(const std::string& out) {
   }
   return windows;
 }
+
+RunLog ParseRunLog(const std::string& head, const std::string* tail) {
+  RunLog log;
+  RunLogParser parser(log);
+  for (const std::string& line : LogLines(head, false, tail != nullptr)) parser.Line(line);
+  parser.Finish();
+  if (!tail) return log;
+  log.gapMayHideEntries = !parser.AtEnd();
+  // The tail's first lines continue an entry of the unread part: a parser
+  // of its own reads them as belonging to none.
+  RunLogParser tailParser(log);
+  for (const std::string& line : LogLines(*tail, true, false)) tailParser.Line(line);
+  tailParser.Finish();
+  return log;
+}
+
+void ReadRunLog(const std::string& path, uint64_t headLimit, uint64_t tailLimit, ProgramRun& run) {
+  std::string error;
+  std::unique_ptr<FileSource> file = OpenFileSource(path, error);
+  if (!file) {
+    run.logProblem = "it cannot be read (" + PrintablePath(error) + ")";
+    return;
+  }
+  const uint64_t size = file->Size();
+  const bool whole = size <= headLimit + tailLimit;
+  std::string head((size_t)(whole ? size : headLimit), '\0'), tail;
+  if (!whole) tail.resize((size_t)tailLimit);
+  if (!file->ReadAt(0, head.data(), head.size()) ||
+      (!whole && !file->ReadAt(size - tail.size(), tail.data(), tail.size()))) {
+    run.logProblem = "it cannot be read (" + PrintablePath(path) + " was cut short while it was read)";
+    return;
+  }
+  ApplyRunLog(run, ParseRunLog(head, whole ? nullptr : &tail));
+}
+
+const char* SilentExitMeaning(int64_t code) {
+  switch (code) {
+    case 0: return "completed";
+    case 3010: return "completed; a restart is needed to finish";
+    case 1602: return "cancelled";
+    case 1603: return "failed";
+    case 1639: return "bad command line";
+  }
+  return nullptr;
+}
+
+bool SilentSuccess(int64_t code) { return code == 0 || code == 3010; }
 
 ReportGroup GroupOf(const Difference& d) {
   if (d.kind == ItemKind::kKey || d.kind == ItemKind::kValue) {
@@ -427,14 +643,31 @@ const char* GroupJsonName(ReportGroup g) {
   }
 }
 
+void ApplyRunLog(ProgramRun& run, const RunLog& log) {
+  run.windows.insert(run.windows.end(), log.windows.begin(), log.windows.end());
+  run.errors.insert(run.errors.end(), log.errors.begin(), log.errors.end());
+  const bool ended = run.ran && !run.timedOut && run.problem.empty() && run.exitCode >= 0;
+  if (log.gapMayHideEntries)
+    run.logProblem = "it is too long to be read whole: a box in its unread middle part is not reported";
+  else if (ended && log.exitCode < 0)
+    run.logProblem = "it ends without an exit code: the program did not end as the runtime does";
+  else if (ended && log.exitCode != run.exitCode)
+    run.logProblem = "it gives exit code " + std::to_string(log.exitCode) + ", the program ended with " +
+                     std::to_string(run.exitCode);
+}
+
 void JudgeTry(TryReport& r) {
   auto windowProblems = [&](const ProgramRun& run, const char* who) {
     for (const ShownWindow& w : run.windows) {
       std::string text = w.text;
       for (char& c : text)
         if (c == '\r' || c == '\n') c = ' ';
-      r.problems.push_back(std::string(who) + " showed " + (w.dialog ? "a dialog" : "a message box") + " \"" +
-                           PrintablePath(w.caption) + "\": " + PrintablePath(text));
+      const std::string what = std::string(w.dialog ? "a dialog" : "a message box") + " \"" + PrintablePath(w.caption) + "\"";
+      if (w.shown)
+        r.problems.push_back(std::string(who) + " showed " + what + ": " + PrintablePath(text));
+      else
+        r.problems.push_back(std::string(who) + " would have shown " + what + " (the silent run answered " +
+                             AnswerLabel(w) + ")" + (text.empty() ? "" : ": " + PrintablePath(text)));
     }
   };
   auto runProblems = [&](const ProgramRun& run, const char* who) {
@@ -443,11 +676,19 @@ void JudgeTry(TryReport& r) {
       return;
     }
     windowProblems(run, who);
-    if (run.timedOut) r.problems.push_back(std::string(who) + " did not end within the time limit: " + run.problem);
-    else if (!run.problem.empty()) r.problems.push_back(std::string(who) + ": " + run.problem);
-    else if (run.exitCode != 1)
+    if (run.timedOut) {
+      r.problems.push_back(std::string(who) + " did not end within the time limit: " + run.problem);
+    } else if (!run.problem.empty()) {
+      r.problems.push_back(std::string(who) + ": " + run.problem);
+    } else if (run.silent) {
+      if (!SilentSuccess(run.exitCode))
+        r.problems.push_back(std::string(who) + " ended with exit code " + std::to_string(run.exitCode) + ": " +
+                             ExitMeaning(run.exitCode));
+    } else if (run.exitCode != 1) {
       r.problems.push_back(std::string(who) + " ended with exit code " + std::to_string(run.exitCode) +
-                           " (the runtime always ends with 1)");
+                           " (without /s the runtime always ends with 1)");
+    }
+    if (!run.logProblem.empty()) r.problems.push_back(std::string(who) + "'s run log: " + run.logProblem);
   };
   r.problems.clear();
   // With --screens the installation is interactive: its windows are the point.
@@ -520,9 +761,9 @@ void PrintTextReport(const TryReport& r, FILE* out) {
   }
   if (!r.keptPrefix.empty()) fprintf(out, "\nThe prefix is kept: %s\n", PrintablePath(r.keptPrefix).c_str());
   if (r.problems.empty()) {
-    fprintf(out, "\nResult: %s\n",
-            r.uninstallWanted ? "the installation succeeded and its removal left nothing behind"
-                              : "the installation succeeded");
+    const bool restart = r.install.silent && r.install.exitCode == 3010;
+    fprintf(out, "\nResult: the installation succeeded%s%s\n", restart ? " (a restart is needed to finish)" : "",
+            r.uninstallWanted ? " and its removal left nothing behind" : "");
   } else {
     fprintf(out, "\nResult: FAILED\n");
     for (const std::string& p : r.problems) fprintf(out, "  - %s\n", p.c_str());
