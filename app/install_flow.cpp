@@ -281,7 +281,7 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
   FinishInstallLog(reinstall, true, CurrentRun().texts.errors);
 
   bool restart = false;
-  if (IsRebootRequired()) {
+  if (IsRebootRequired(CurrentRun())) {
     if (CurrentRun().options.automaticMode && !ProductFlag(CurrentRun(), kFlagAutoRestart)) {
       restart = true;
     } else {
@@ -302,7 +302,7 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
     RunProcess(program.CStr(), 0, nullptr);
   }
   if (!succeeded) EndProcess(CurrentRun(), kRunFailed);
-  EndProcess(CurrentRun(), IsRebootRequired() && !restarted ? kRunRestartNeeded : kRunCompleted);
+  EndProcess(CurrentRun(), IsRebootRequired(CurrentRun()) && !restarted ? kRunRestartNeeded : kRunCompleted);
 }
 
 }  // namespace
@@ -383,7 +383,7 @@ void RunInstallFlow() {
   ProgressDialog progress(CurrentRun());
   progress.Create();
   progress.SetStage(kMsgPreparing, 2);
-  AssembleDataRegion(progress);
+  AssembleDataRegion(CurrentRun(), progress);
   // A directory that cannot be created is reported by the files and the
   // uninstall data written into it.
   if (!s.UninstallSubdir.IsEmpty()) (void)CreateDirectoryTree(CurrentRun().directories.uninstall.CStr());
@@ -391,19 +391,20 @@ void RunInstallFlow() {
     (void)CreateDirectoryTree(CurrentRun().directories.shared.CStr());
     if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(CurrentRun().directories.shared.CStr());
   }
-  ApplyDeletionRecords();
-  ExtractEntries(progress);
+  ApplyDeletionRecords(CurrentRun());
+  ExtractEntries(CurrentRun(), progress);
 
   // What follows the files, in its fixed order.
   String sharedFilesText = previous.sharedFiles;
   RegisterSharedFiles(reinstall, CurrentRun().extraction.sharedFiles, sharedFilesText);
   RegisterComServers(CurrentRun().extraction.comServers);
   RegisterTypeLibraries(CurrentRun().extraction.typeLibraries);
-  WaitStagePause();
+  WaitStagePause(CurrentRun());
   progress.SetStage(kMsgShortcutsStage, 90);
+  for (const ShortcutRecord& r : CurrentRun().extraction.shortcuts) s.shortcuts.Append(r);
   const bool desktopChanged = CreateShortcuts(s.shortcuts, s);
   progress.SetProgress(95);
-  WaitStagePause();
+  WaitStagePause(CurrentRun());
   WriteKeptFiles(s);
   CreateProductKeys(s.ProductRegistry.CStr());
   const String* language = s.languageNames.TryAt(CurrentRun().messages.Current());

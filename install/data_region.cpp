@@ -13,7 +13,6 @@
 #include "core/scale.h"
 #include "core/win32/disk_file.h"
 #include "core/win32/system_dirs.h"
-#include "runtime/current_run.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
@@ -28,13 +27,13 @@ unsigned char* AllocateRegion(int32_t n) { return static_cast<unsigned char*>(Me
 
 // The first piece from the own file beyond the image, read into a new region
 // buffer. Returns the buffer; pieceLength receives the bytes read.
-unsigned char* ReadFilePiece(int32_t n, int32_t& pieceLength) {
-  InstallerArchive& a = CurrentRun().archive;
+unsigned char* ReadFilePiece(Run& run, int32_t n, int32_t& pieceLength) {
+  InstallerArchive& a = run.archive;
   const int64_t start = (int64_t)a.layout.sectionFileOffset + a.header.dataRegionOffset;
   const int64_t length = a.ownFileSize - start;
   if (a.ownFileSize < 0 || length < 0 || start > 0x7FFFFFFF) FatalMessage("Error code 2: failed to read archive data");
   // More bytes than the region holds cannot be placed in its buffer.
-  if (length > n) ReportCorruptArchive(CurrentRun(), kErrVolumeRead);
+  if (length > n) ReportCorruptArchive(run, kErrVolumeRead);
   unsigned char* region = AllocateRegion(n);
   if (!a.ownFile.ReadAt((int32_t)start, region, (int32_t)length))
     FatalMessage("Error code 2: failed to read archive data");
@@ -44,13 +43,13 @@ unsigned char* ReadFilePiece(int32_t n, int32_t& pieceLength) {
 
 // The prompt for a missing or wrong volume; returns when the user chose OK
 // or declined the cancel.
-void AskForVolume(int32_t volumeNumber, const String& volumePath, int32_t attempt) {
+void AskForVolume(Run& run, int32_t volumeNumber, const String& volumePath, int32_t attempt) {
   String text;
   if (attempt > 1) {
-    text.Append(MessageText(CurrentRun(), kMsgWrongVolume));
+    text.Append(MessageText(run, kMsgWrongVolume));
     text.Append("\r\n\r\n");
   }
-  const char* prompt = MessageText(CurrentRun(), kMsgInsertVolume);
+  const char* prompt = MessageText(run, kMsgInsertVolume);
   char drive = 0;
   if (volumePath.Length() >= 2 && volumePath.CharAt(1) == ':') {
     drive = volumePath.CharAt(0);
@@ -63,19 +62,19 @@ void AskForVolume(int32_t volumeNumber, const String& volumePath, int32_t attemp
   } else {
     text.Append(prompt);  // a text that is not a safe format is shown as it is
   }
-  const int answer = ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), text.CStr(), MessageText(CurrentRun(), kMsgInsertVolumeCaption),
+  const int answer = ShowMessageBox(run, MessageOwner(run), text.CStr(), MessageText(run, kMsgInsertVolumeCaption),
                                     MB_OKCANCEL | MB_ICONQUESTION);
-  if (answer != IDOK) ConfirmCancel(CurrentRun());
+  if (answer != IDOK) ConfirmCancel(run);
 }
 
 // Opens volume volumeNumber, asking until it is there and carries the
 // expected identifier. Returns its data size (its size - 4); the file stands
 // after the identifier.
-int32_t OpenVolume(DiskFile& volume, int32_t volumeNumber, uint32_t expectedIdentifier) {
-  const String name = VolumeFileName(CurrentRun().archive.settings.volumeBaseName, volumeNumber);
+int32_t OpenVolume(Run& run, DiskFile& volume, int32_t volumeNumber, uint32_t expectedIdentifier) {
+  const String name = VolumeFileName(run.archive.settings.volumeBaseName, volumeNumber);
   const String path = JoinPath(DirectoryOf(ModulePath().CStr()).CStr(), name.CStr());
   for (int32_t attempt = 0;; ) {
-    if (attempt > 0) AskForVolume(volumeNumber, path, attempt);
+    if (attempt > 0) AskForVolume(run, volumeNumber, path, attempt);
     if (volume.Open(path.CStr(), kOpenVolume) != kOpenOk) {
       ++attempt;
       continue;
@@ -93,20 +92,20 @@ int32_t OpenVolume(DiskFile& volume, int32_t volumeNumber, uint32_t expectedIden
 }
 
 // Reads the volumes into region[filled, n).
-void ReadVolumes(ProgressDialog& progress, unsigned char* region, int32_t n, int32_t filled) {
+void ReadVolumes(Run& run, ProgressDialog& progress, unsigned char* region, int32_t n, int32_t filled) {
   int64_t remaining = (int64_t)n - filled;
   unsigned char* write = region + filled;
-  uint32_t expected = CurrentRun().archive.settings.volumeIdentifier;
+  uint32_t expected = run.archive.settings.volumeIdentifier;
   int32_t volumeNumber = 1;
   while (remaining > 0) {
     progress.SetProgress(5 + (int32_t)ScaleDown((uint32_t)(n - remaining), 30, 0, (uint32_t)n));
     ++volumeNumber;
     DiskFile volume;
-    const int32_t dataSize = OpenVolume(volume, volumeNumber, expected);
+    const int32_t dataSize = OpenVolume(run, volume, volumeNumber, expected);
     ++expected;
     // A volume that holds more than the bytes still missing would overflow
     // the region buffer.
-    if (dataSize > remaining || !volume.ReadBlock(write, dataSize)) ReportCorruptArchive(CurrentRun(), kErrVolumeRead);
+    if (dataSize > remaining || !volume.ReadBlock(write, dataSize)) ReportCorruptArchive(run, kErrVolumeRead);
     write += dataSize;
     remaining -= dataSize;
   }
@@ -127,10 +126,10 @@ bool IsIntegerFormat(const char* format, int32_t count) {
   return true;
 }
 
-void WaitStagePause() { PauseSinceMark(CurrentRun(), CurrentRun().archive.settings.StagePause); }
+void WaitStagePause(const Run& run) { PauseSinceMark(run, run.archive.settings.StagePause); }
 
-void AssembleDataRegion(ProgressDialog& progress) {
-  InstallerArchive& a = CurrentRun().archive;
+void AssembleDataRegion(Run& run, ProgressDialog& progress) {
+  InstallerArchive& a = run.archive;
   const int32_t n = a.header.header.dataRegionSize;
   const unsigned char* region = nullptr;
   int32_t pieceLength = 0;
@@ -140,7 +139,7 @@ void AssembleDataRegion(ProgressDialog& progress) {
     region = a.base + a.header.dataRegionOffset;
     pieceLength = a.header.header.sectionArchiveSize - a.header.dataRegionOffset;
   } else {
-    buffer = ReadFilePiece(n, pieceLength);
+    buffer = ReadFilePiece(run, n, pieceLength);
     region = buffer;
   }
   if (pieceLength < n) {
@@ -149,28 +148,28 @@ void AssembleDataRegion(ProgressDialog& progress) {
       memcpy(buffer, region, (size_t)pieceLength);
       region = buffer;
     }
-    ReadVolumes(progress, buffer, n, pieceLength);
+    ReadVolumes(run, progress, buffer, n, pieceLength);
   }
 
-  WaitStagePause();
+  WaitStagePause(run);
   progress.SetStage(kMsgVerifying, 36);
-  if (BlockChecksum(region, n) != a.header.header.dataRegionChecksum) ReportCorruptArchive(CurrentRun(), kErrDataRegionChecksum);
-  WaitStagePause();
+  if (BlockChecksum(region, n) != a.header.header.dataRegionChecksum) ReportCorruptArchive(run, kErrDataRegionChecksum);
+  WaitStagePause(run);
 
   int32_t size = n;
-  if (ProductFlag(CurrentRun(), kFlagCompressedRegion) && n != 0) {
+  if (ProductFlag(run, kFlagCompressedRegion) && n != 0) {
     progress.SetStage(kMsgUnpacking, 40);
     // The region passed its checksum, so its declared size is the packer's:
     // when that much memory is not there, the out-of-memory report says so
     // (AllocateRegion); only a block that does not decode is corrupt.
     const int32_t unpacked = BlockDecodedSize(region, n);
-    if (unpacked < 0) ReportCorruptArchive(CurrentRun(), kErrDataRegionUnpack);
+    if (unpacked < 0) ReportCorruptArchive(run, kErrDataRegionUnpack);
     unsigned char* out = AllocateRegion(unpacked);
-    if (UnpackBlockInto(region, n, out, unpacked) != unpacked) ReportCorruptArchive(CurrentRun(), kErrDataRegionUnpack);
+    if (UnpackBlockInto(region, n, out, unpacked) != unpacked) ReportCorruptArchive(run, kErrDataRegionUnpack);
     region = out;
     size = unpacked;
-    WaitStagePause();
+    WaitStagePause(run);
   }
   a.cursor = ArchiveCursor(region, region + size);
-  MarkTime(CurrentRun());
+  MarkTime(run);
 }

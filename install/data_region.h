@@ -27,14 +27,15 @@
 #include <stdint.h>
 
 class ProgressDialog;
+struct Run;
 
-// Assembles, verifies and unpacks the region; moves the progress bar from 5
-// to 35 across volumes, then to 36 (verifying) and 40 (unpacking).
-void AssembleDataRegion(ProgressDialog& progress);
+// Assembles, verifies and unpacks the run's region; moves the progress bar
+// from 5 to 35 across volumes, then to 36 (verifying) and 40 (unpacking).
+void AssembleDataRegion(Run& run, ProgressDialog& progress);
 
 // The pacing wait after a stage: at least StagePause milliseconds since the
 // stage's start; never waits in automatic mode or with a pause of 0.
-void WaitStagePause();
+void WaitStagePause(const Run& run);
 
 // Checks a message used as the format of integer arguments: true when every
 // conversion in it takes an int ('d', 'i', 'o', 'u', 'x', 'X', 'c') and at

@@ -8,10 +8,7 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/system_error.h"
 #include "install/file_writer.h"
-#include "runtime/current_run.h"
-#include "runtime/installer_archive.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 
 namespace {
 
@@ -22,30 +19,32 @@ String LastErrorText() {
   return code ? SystemErrorText(code) : String();
 }
 
-void DeleteListedFile(const String& path, const FileDeletion& record) {
+void DeleteListedFile(Run& run, const String& path, const FileDeletion& record) {
   ClearAttributes(path.CStr(), kClearBeforeDelete);
   if (RemoveFile(path.CStr(), 0)) {
-    AppendFormat(CurrentRun().texts.installLog, "Deleted file: %s\r\n", path.CStr());
+    AppendFormat(run.texts.installLog, "Deleted file: %s\r\n", path.CStr());
     return;
   }
   const String reason = LastErrorText();
   if (!(record.options & kDeletionScheduleOnFailure)) {
-    AppendFormat(CurrentRun().texts.installLog, "Failed to delete file '%s': %s\r\n", path.CStr(), reason.CStr());
+    AppendFormat(run.texts.installLog, "Failed to delete file '%s': %s\r\n", path.CStr(), reason.CStr());
     return;
   }
-  AppendFormat(CurrentRun().texts.installLog, "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(), reason.CStr());
+  AppendFormat(run.texts.installLog, "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(),
+               reason.CStr());
   if (RemoveFile(path.CStr(), kRemoveAtReboot)) {
-    SetRebootRequired();
+    SetRebootRequired(run);
   } else {
-    AppendFormat(CurrentRun().texts.errors, "Failed to register '%s' for deletion: %s\r\n", path.CStr(), LastErrorText().CStr());
+    AppendFormat(run.texts.errors, "Failed to register '%s' for deletion: %s\r\n", path.CStr(),
+                 LastErrorText().CStr());
   }
 }
 
-void ApplyRecord(FileDeletion& record) {
-  ExpandPathVariables(record.specification, CurrentRun().directories);
+void ApplyRecord(Run& run, FileDeletion& record) {
+  ExpandPathVariables(record.specification, run.directories);
   Array<String> files;
   FileSpecOptions options;
-  options.defaultDirectory = CurrentRun().directories.installation.CStr();
+  options.defaultDirectory = run.directories.installation.CStr();
   ExpandFileSpecs(record.specification.CStr(), files, options);
 
   DateTime when;
@@ -57,19 +56,19 @@ void ApplyRecord(FileDeletion& record) {
     if (!ReadFileInfo(path.CStr(), info)) continue;  // gone since the listing
     if (info.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     if (!MeetsDeletionCondition(record.condition, info.lastWrite, info.size, when, n)) continue;
-    DeleteListedFile(path, record);
+    DeleteListedFile(run, path, record);
   }
 }
 
 }  // namespace
 
-void ApplyDeletionRecords() {
-  Array<FileDeletion>& records = CurrentRun().archive.settings.deletions;
+void ApplyDeletionRecords(Run& run) {
+  Array<FileDeletion>& records = run.archive.settings.deletions;
   // A corrupt record list is refused before anything is deleted.
   for (const FileDeletion& record : records) {
     DateTime when;
     if (IsDateCondition(record.condition) && !ParseDeletionDate(record.argument.CStr(), when))
-      ReportCorruptArchive(CurrentRun(), kErrDeletionDate);
+      ReportCorruptArchive(run, kErrDeletionDate);
   }
-  for (FileDeletion& record : records) ApplyRecord(record);
+  for (FileDeletion& record : records) ApplyRecord(run, record);
 }

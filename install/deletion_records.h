@@ -16,7 +16,10 @@
 
 #include "archive/record_rules.h"
 
-// Applies every record of the archive settings, in order. Writes to the
-// install log text and the error text; ends the process with code 65 when a
-// date argument cannot be parsed.
-void ApplyDeletionRecords();
+struct Run;
+
+// Applies every record of the run's archive settings, in order (each
+// specification is expanded in place). Writes to the run's install log text
+// and error text; ends the process with code 65 when a date argument cannot
+// be parsed.
+void ApplyDeletionRecords(Run& run);

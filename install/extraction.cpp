@@ -18,12 +18,9 @@
 #include "core/win32/system_error.h"
 #include "core/win32/version_info.h"
 #include "install/file_writer.h"
-#include "runtime/current_run.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
-#include "runtime/uninstall_list.h"
 #include "ui/progress_dialog.h"
 
 namespace {
@@ -45,15 +42,15 @@ String LastErrorText() {
 
 // Reads one entry record with the walk the authoring tool's verify uses;
 // corrupt records end the process.
-void ReadEntry(ArchiveCursor& cursor, uint32_t storedSize, InstallEntry& e) {
+void ReadEntry(Run& run, ArchiveCursor& cursor, uint32_t storedSize, InstallEntry& e) {
   const ArchiveError error = ReadEntryRecord(cursor, storedSize, e, e.data);
-  if (error != kArchiveOk) ReportCorruptArchive(CurrentRun(), error);
+  if (error != kArchiveOk) ReportCorruptArchive(run, error);
 }
 
 // The destination of an entry; inTree says whether its directory is created
 // (and recorded) before writing. An invalid kind without an override ends the
 // process.
-String ResolveDestination(InstallEntry& e, bool& inTree) {
+String ResolveDestination(Run& run, InstallEntry& e, bool& inTree) {
   if (!e.text4.IsEmpty() && e.text4.FindChar('\\') < 0) {
     e.name = e.text4;  // a new file name in the default directory (checked usable by the walk)
     e.text4.Clear();
@@ -61,53 +58,53 @@ String ResolveDestination(InstallEntry& e, bool& inTree) {
   String destination;
   if (!e.text4.IsEmpty()) {
     destination = e.text4;
-    ExpandPathVariables(destination, CurrentRun().directories);
-    const String& base = e.kind == kKindSharedDir ? CurrentRun().directories.shared : CurrentRun().directories.installation;
+    ExpandPathVariables(destination, run.directories);
+    const String& base = e.kind == kKindSharedDir ? run.directories.shared : run.directories.installation;
     MakeAbsolute(destination, base.CStr());
     if (destination.EndsWithChar('\\')) destination.Append(FileNameOf(e.name.CStr()));
     inTree = true;
     return destination;
   }
   inTree = false;
-  if (e.flags & kEntryToUninstallDir) return JoinPath(CurrentRun().directories.uninstall.CStr(), e.name.CStr());
+  if (e.flags & kEntryToUninstallDir) return JoinPath(run.directories.uninstall.CStr(), e.name.CStr());
   switch (e.kind) {
     case kKindInstallDir:
     case kKindStartup:
     case kKindVersioned:
       inTree = true;
-      return JoinPath(CurrentRun().directories.installation.CStr(), e.name.CStr());
-    case kKindSharedDir: return JoinPath(CurrentRun().directories.shared.CStr(), e.name.CStr());
+      return JoinPath(run.directories.installation.CStr(), e.name.CStr());
+    case kKindSharedDir: return JoinPath(run.directories.shared.CStr(), e.name.CStr());
     case kKindFont: return JoinPath(FontDir().CStr(), e.name.CStr());
     case kKindSystemPermanent:
     case kKindComServer:
     case kKindTypeLibrary: return JoinPath(SystemDir().CStr(), e.name.CStr());
-    default: ReportCorruptArchive(CurrentRun(), kErrEntryKind);
+    default: ReportCorruptArchive(run, kErrEntryKind);
   }
 }
 
-void AddShared(const String& destination, char marker) {
-  String& line = CurrentRun().extraction.sharedFiles.Append(destination);
+void AddShared(ExtractionLists& lists, const String& destination, char marker) {
+  String& line = lists.sharedFiles.Append(destination);
   if (marker) line.AppendChar(marker);
 }
 
-void ListBookkeeping(const InstallEntry& e, const String& destination) {
+void ListBookkeeping(ExtractionLists& lists, const InstallEntry& e, const String& destination) {
   switch (e.kind) {
-    case kKindSharedDir: AddShared(destination, e.Permanent() ? kSharedPermanentMarker : 0); break;
-    case kKindSystemPermanent: AddShared(destination, kSharedPermanentMarker); break;
+    case kKindSharedDir: AddShared(lists, destination, e.Permanent() ? kSharedPermanentMarker : 0); break;
+    case kKindSystemPermanent: AddShared(lists, destination, kSharedPermanentMarker); break;
     case kKindComServer:
-      CurrentRun().extraction.comServers.Append(destination);
-      AddShared(destination, e.Permanent() ? kSharedPermanentMarker : kSharedComServerMarker);
+      lists.comServers.Append(destination);
+      AddShared(lists, destination, e.Permanent() ? kSharedPermanentMarker : kSharedComServerMarker);
       break;
     case kKindTypeLibrary:
-      CurrentRun().extraction.typeLibraries.Append(destination);
-      AddShared(destination, e.Permanent() ? kSharedPermanentMarker : kSharedTypeLibraryMarker);
+      lists.typeLibraries.Append(destination);
+      AddShared(lists, destination, e.Permanent() ? kSharedPermanentMarker : kSharedTypeLibraryMarker);
       break;
     default: break;
   }
 }
 
-bool RecordsForUninstall(const InstallEntry& e) {
-  return !ProductFlag(CurrentRun(), kFlagUninstallRemoveInstallDir) && !e.Permanent() && e.OwnedByProduct();
+bool RecordsForUninstall(const Run& run, const InstallEntry& e) {
+  return !ProductFlag(run, kFlagUninstallRemoveInstallDir) && !e.Permanent() && e.OwnedByProduct();
 }
 
 // The existing file's last-write time; false when it cannot be read.
@@ -119,21 +116,21 @@ bool ExistingWriteTime(const char* path, ArchiveDateTime& out) {
   return true;
 }
 
-void LogLine(const String& destination, const char* text) {
-  String& log = CurrentRun().texts.installLog;
+void LogLine(Run& run, const String& destination, const char* text) {
+  String& log = run.texts.installLog;
   log.Append(destination);
   log.Append(text);
 }
 
 // The overwrite mode and the kind's checks. Returns true when the entry is to
 // be written; existed receives what the kind's check found.
-bool PassesOverwriteRules(const InstallEntry& e, const String& destination, bool& existed) {
+bool PassesOverwriteRules(Run& run, const InstallEntry& e, const String& destination, bool& existed) {
   existed = false;
   const uint32_t mode = e.Mode();
   if (mode == kEntryNeverExtract) return false;
   if (mode == kEntryReplaceOnly && !FileExists(destination.CStr())) return false;
   if (mode == kEntryKeepExisting && FileExists(destination.CStr())) {
-    if (RecordsForUninstall(e)) CurrentRun().uninstall.Add(destination.CStr(), kUninstallFile);
+    if (RecordsForUninstall(run, e)) run.uninstall.Add(destination.CStr(), kUninstallFile);
     return false;
   }
 
@@ -146,7 +143,7 @@ bool PassesOverwriteRules(const InstallEntry& e, const String& destination, bool
       const bool outOfDate = e.dateTime.month == 0 || e.dateTime.hour < 0 ||
                              !ExistingWriteTime(destination.CStr(), current) ||
                              IsOlderThanEntry(current, e.dateTime);
-      LogLine(destination, outOfDate ? " is out of date and will be replaced.\r\n" : " is up to date.\r\n");
+      LogLine(run, destination, outOfDate ? " is out of date and will be replaced.\r\n" : " is up to date.\r\n");
       return outOfDate;
     }
     case kKindSystemPermanent:
@@ -159,26 +156,26 @@ bool PassesOverwriteRules(const InstallEntry& e, const String& destination, bool
       if (!e.text1.IsEmpty()) {
         const String current = ExistingVersionText(destination.CStr());
         if (!current.IsEmpty() && CompareVersions(e.text1.CStr(), current.CStr()) <= 0) {
-          LogLine(destination, " was not installed because its version is not newer.\r\n");
-          if (recordKept) CurrentRun().uninstall.Add(destination.CStr(), kUninstallFile);
+          LogLine(run, destination, " was not installed because its version is not newer.\r\n");
+          if (recordKept) run.uninstall.Add(destination.CStr(), kUninstallFile);
           return false;
         }
       }
       ArchiveDateTime current;
       if (ExistingWriteTime(destination.CStr(), current) && !IsOlderThanEntry(current, e.dateTime)) {
-        LogLine(destination, " was not installed because its date is not newer.\r\n");
-        if (recordKept) CurrentRun().uninstall.Add(destination.CStr(), kUninstallFile);
+        LogLine(run, destination, " was not installed because its date is not newer.\r\n");
+        if (recordKept) run.uninstall.Add(destination.CStr(), kUninstallFile);
         return false;
       }
-      LogLine(destination, " is out of date and will be replaced.\r\n");
+      LogLine(run, destination, " is out of date and will be replaced.\r\n");
       return true;
     }
     default: return true;
   }
 }
 
-void AppendShortcutRequest(const InstallEntry& e, const String& destination) {
-  ShortcutRecord& s = CurrentRun().archive.settings.shortcuts.Append();
+void AppendShortcutRequest(ExtractionLists& lists, const InstallEntry& e, const String& destination) {
+  ShortcutRecord& s = lists.shortcuts.Append();
   s.desktop = (e.flags & kEntryDesktopShortcut) ? 1 : 0;
   s.startMenu = (e.flags & kEntryStartMenuShortcut) ? 1 : 0;
   s.startup = e.kind == kKindStartup ? 1 : 0;
@@ -194,57 +191,58 @@ void AppendShortcutRequest(const InstallEntry& e, const String& destination) {
 // Creates the destination's directory for an in-tree entry. False (reported
 // in the error text) when it cannot be created. lastDirectory is the
 // directory the last in-tree entry was written to.
-bool PrepareDirectory(const InstallEntry& e, const String& destination, String& lastDirectory) {
+bool PrepareDirectory(Run& run, const InstallEntry& e, const String& destination, String& lastDirectory) {
   const String directory = DirectoryOf(destination.CStr());
-  if (directory.CompareNoCase(CurrentRun().directories.installation.CStr()) == 0) return true;
+  if (directory.CompareNoCase(run.directories.installation.CStr()) == 0) return true;
   // Entries of one folder follow each other: the folder made for the last
   // one is not looked at again.
   const bool prepared = directory.CompareNoCase(lastDirectory.CStr()) == 0;
   if (!prepared && !CreateDirectoryTree(directory.CStr())) {
     const String reason = LastErrorText();
-    AppendFormat(CurrentRun().texts.errors, "%s %s\r\n%s\r\nNot installed: %s\r\n\r\n", MessageText(CurrentRun(), kMsgDirectoryNotCreated),
+    AppendFormat(run.texts.errors, "%s %s\r\n%s\r\nNot installed: %s\r\n\r\n", MessageText(run, kMsgDirectoryNotCreated),
                  directory.CStr(), reason.CStr(), destination.CStr());
     return false;
   }
   lastDirectory = directory;
-  if (RecordsForUninstall(e)) CurrentRun().uninstall.Add(directory.CStr(), kUninstallDirectory);
+  if (RecordsForUninstall(run, e)) run.uninstall.Add(directory.CStr(), kUninstallDirectory);
   return true;
 }
 
-void RegisterFont(const InstallEntry& e) {
+void RegisterFont(ExtractionLists& lists, const InstallEntry& e) {
   (void)SetFontValue(e.text1.CStr(), e.name.CStr());  // the font still works for this session without it
   AddFontResourceA(e.name.CStr());
   if (!e.Permanent()) {
-    String& text = CurrentRun().extraction.fontText;
+    String& text = lists.fontText;
     text.AppendChar('"');
     text.Append(e.text1);
     text.Append("\" \"");
     text.Append(e.name);
     text.Append("\" ");
   }
-  CurrentRun().extraction.fontAdded = true;
+  lists.fontAdded = true;
 }
 
-void ExtractEntry(InstallEntry& e, ItemProgress& progress, String& lastDirectory) {
+void ExtractEntry(Run& run, InstallEntry& e, ItemProgress& progress, String& lastDirectory) {
   bool inTree = false;
-  const String destination = ResolveDestination(e, inTree);
-  ListBookkeeping(e, destination);
+  const String destination = ResolveDestination(run, e, inTree);
+  ListBookkeeping(run.extraction, e, destination);
   bool existed = false;
-  if (!PassesOverwriteRules(e, destination, existed)) return;
+  if (!PassesOverwriteRules(run, e, destination, existed)) return;
   if ((e.kind == kKindInstallDir && (e.flags & (kEntryDesktopShortcut | kEntryStartMenuShortcut))) ||
       e.kind == kKindStartup)
-    AppendShortcutRequest(e, destination);
-  if (inTree && !PrepareDirectory(e, destination, lastDirectory)) return;
-  if (RecordsForUninstall(e)) CurrentRun().uninstall.Add(destination.CStr(), kUninstallFile);
-  if (!WriteFileOrSchedule(destination.CStr(), e.data, (int32_t)e.size, e.dateTime, CurrentRun().texts.errors, e.attributes, existed))
+    AppendShortcutRequest(run.extraction, e, destination);
+  if (inTree && !PrepareDirectory(run, e, destination, lastDirectory)) return;
+  if (RecordsForUninstall(run, e)) run.uninstall.Add(destination.CStr(), kUninstallFile);
+  if (!WriteFileOrSchedule(run, destination.CStr(), e.data, (int32_t)e.size, e.dateTime, run.texts.errors,
+                           e.attributes, existed))
     return;
-  if (e.kind == kKindFont) RegisterFont(e);
+  if (e.kind == kKindFont) RegisterFont(run.extraction, e);
   String line;
   Format(line, "%s -> %s", e.name.CStr(), destination.CStr());
-  if (!ProductFlag(CurrentRun(), kFlagNoFileStatus)) progress.Status(line);
-  if (ProductFlag(CurrentRun(), kFlagVerboseLog)) {
-    CurrentRun().texts.installLog.Append(line);
-    CurrentRun().texts.installLog.Append("\r\n");
+  if (!ProductFlag(run, kFlagNoFileStatus)) progress.Status(line);
+  if (ProductFlag(run, kFlagVerboseLog)) {
+    run.texts.installLog.Append(line);
+    run.texts.installLog.Append("\r\n");
   }
 }
 
@@ -277,27 +275,29 @@ String ExistingVersionText(const char* path) {
   return version;
 }
 
-void ExtractEntries(ProgressDialog& dialog) {
-  dialog.SetStatus("%s", MessageText(CurrentRun(), kMsgInstalling));
-  CurrentRun().uninstall.Clear();
-  CurrentRun().extraction.sharedFiles.Clear();
-  CurrentRun().extraction.comServers.Clear();
-  CurrentRun().extraction.typeLibraries.Clear();
-  CurrentRun().extraction.fontText.Clear();
-  CurrentRun().extraction.fontAdded = false;
+void ExtractEntries(Run& run, ProgressDialog& dialog) {
+  dialog.SetStatus("%s", MessageText(run, kMsgInstalling));
+  run.uninstall.Clear();
+  ExtractionLists& lists = run.extraction;
+  lists.sharedFiles.Clear();
+  lists.comServers.Clear();
+  lists.typeLibraries.Clear();
+  lists.fontText.Clear();
+  lists.fontAdded = false;
+  lists.shortcuts.Clear();
   String lastDirectory;
 
-  ArchiveCursor& cursor = CurrentRun().archive.cursor;
-  const Vector<uint32_t>& sizes = CurrentRun().archive.header.entrySizes;
+  ArchiveCursor& cursor = run.archive.cursor;
+  const Vector<uint32_t>& sizes = run.archive.header.entrySizes;
   const int32_t count = sizes.Count();
   ItemProgress progress(dialog);
   for (int32_t i = 0; i < count; ++i) {
     progress.Advance(45 + (int32_t)ScaleDown((uint32_t)i, 40, 0, (uint32_t)count));
     InstallEntry e;
-    ReadEntry(cursor, sizes[i], e);
-    ExtractEntry(e, progress, lastDirectory);
+    ReadEntry(run, cursor, sizes[i], e);
+    ExtractEntry(run, e, progress, lastDirectory);
   }
   progress.Finish();
-  if (CurrentRun().extraction.fontAdded) PostMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  if (lists.fontAdded) PostMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
   dialog.SetProgress(87);
 }

@@ -20,12 +20,14 @@
 #include "runtime/extraction_lists.h"
 
 class ProgressDialog;
+struct Run;
 
-// The whole loop. Reads the archive cursor, which AssembleDataRegion left on
-// the first entry record, and the header's entry count and sizes. Moves the
-// progress bar from 45 to 85 across the entries and to 87 at the end.
-// Corrupt records end the process; everything else is recorded.
-void ExtractEntries(ProgressDialog& dialog);
+// The whole loop, over the run's archive: reads its cursor, which
+// AssembleDataRegion left on the first entry record, and the header's entry
+// count and sizes. Moves the progress bar from 45 to 85 across the entries
+// and to 87 at the end. Corrupt records end the process; everything else is
+// recorded in the run.
+void ExtractEntries(Run& run, ProgressDialog& dialog);
 
 // "Existing file A is older than entry B": B without a date (month 0) makes
 // A older; otherwise the dates decide (year, month, day) and, on equal

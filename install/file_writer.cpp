@@ -12,7 +12,6 @@
 #include "core/win32/system.h"
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
-#include "runtime/current_run.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
@@ -64,7 +63,7 @@ void SetEntryTimes(const char* path, const ArchiveDateTime& t) {
 
 enum class Attempt { kWritten, kFailed, kMismatch };
 
-Attempt WriteOnce(const char* path, const void* data, int32_t size) {
+Attempt WriteOnce(const Run& run, const char* path, const void* data, int32_t size) {
   DiskFile file;
   if (file.Open(path, kOpenWriteNew) != kOpenOk) return Attempt::kFailed;
   if (!file.WriteBlock(data, size)) {
@@ -74,13 +73,13 @@ Attempt WriteOnce(const char* path, const void* data, int32_t size) {
     return Attempt::kFailed;
   }
   file.Close();
-  if (ProductFlag(CurrentRun(), kFlagVerifyWrittenFiles) && !FileMatches(path, data, size)) return Attempt::kMismatch;
+  if (ProductFlag(run, kFlagVerifyWrittenFiles) && !FileMatches(path, data, size)) return Attempt::kMismatch;
   return Attempt::kWritten;
 }
 
 // Stages data in a temporary file and schedules it to replace path at the
 // next restart. Appends its lines to report; true when scheduled.
-bool ScheduleReplacement(const char* path, const void* data, int32_t size, String& report) {
+bool ScheduleReplacement(Run& run, const char* path, const void* data, int32_t size, String& report) {
   String temporary;
   if (!WriteTempFile(data, size, temporary)) {
     const String reason = LastErrorText();
@@ -93,7 +92,7 @@ bool ScheduleReplacement(const char* path, const void* data, int32_t size, Strin
   temporary = ShortPathOf(temporary.CStr());
   SetLastError(0);
   if (RenameFile(temporary.CStr(), path, kRenameAtReboot)) {
-    SetRebootRequired();
+    SetRebootRequired(run);
     AppendFormat(report,
                  "\"%s\" was successfully registered for replacement.\r\nTemporary file is \"%s\"\r\nReboot will be "
                  "required.\r\n\r\n",
@@ -143,19 +142,19 @@ TreeEntry OpenTreeDirectory(const char* path, HANDLE& self) {
 
 }  // namespace
 
-bool IsRebootRequired() { return ProductFlag(CurrentRun(), kFlagRestartNeeded); }
-void SetRebootRequired() { CurrentRun().productFlags |= (uint64_t)1 << kFlagRestartNeeded; }
+bool IsRebootRequired(const Run& run) { return ProductFlag(run, kFlagRestartNeeded); }
+void SetRebootRequired(Run& run) { run.productFlags |= (uint64_t)1 << kFlagRestartNeeded; }
 
-bool WriteFileOrSchedule(const char* path, const void* data, int32_t size, const ArchiveDateTime& dateTime,
+bool WriteFileOrSchedule(Run& run, const char* path, const void* data, int32_t size, const ArchiveDateTime& dateTime,
                          String& errorText, uint32_t attributes, bool existed) {
-  if (size < 0) ReportCorruptArchive(CurrentRun(), kErrNegativeFileSize);
+  if (size < 0) ReportCorruptArchive(run, kErrNegativeFileSize);
   Attempt result = Attempt::kFailed;
   DWORD error = 0;
   for (int32_t attempt = 1; attempt <= kWriteAttempts; ++attempt) {
-    result = WriteOnce(path, data, size);
+    result = WriteOnce(run, path, data, size);
     if (result == Attempt::kWritten) break;
     error = GetLastError();
-    if (attempt == 1 && result == Attempt::kFailed && ProductFlag(CurrentRun(), kFlagClearAttributesOnRetry))
+    if (attempt == 1 && result == Attempt::kFailed && ProductFlag(run, kFlagClearAttributesOnRetry))
       ClearAttributes(path, kClearOnRetryMask);
   }
 
@@ -166,13 +165,13 @@ bool WriteFileOrSchedule(const char* path, const void* data, int32_t size, const
   }
   if (result == Attempt::kMismatch) {
     // The file was written but reads back differently: reported, no rescue.
-    AppendFormat(errorText, "%s %s\r\n\r\n", MessageText(CurrentRun(), kMsgErrorLineStart), path);
+    AppendFormat(errorText, "%s %s\r\n\r\n", MessageText(run, kMsgErrorLineStart), path);
     return false;
   }
 
   SetLastError(error);
   String report("\r\n");
-  report.Append(MessageText(CurrentRun(), kMsgErrorLineStart));
+  report.Append(MessageText(run, kMsgErrorLineStart));
   report.AppendChar(' ');
   report.Append(path);
   report.Append("\r\n");
@@ -182,8 +181,8 @@ bool WriteFileOrSchedule(const char* path, const void* data, int32_t size, const
     report.Append("\r\n");
   }
   String* destination = &errorText;
-  if (existed || ProductFlag(CurrentRun(), kFlagRescueNewFiles)) {
-    if (ScheduleReplacement(path, data, size, report)) destination = &CurrentRun().texts.installLog;
+  if (existed || ProductFlag(run, kFlagRescueNewFiles)) {
+    if (ScheduleReplacement(run, path, data, size, report)) destination = &run.texts.installLog;
   }
   destination->Append(report);
   return false;

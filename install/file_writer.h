@@ -8,9 +8,9 @@
 // delay-until-reboot flag on Windows NT platforms, and through the
 // "[rename]" section of the Windows directory's "wininit.ini" elsewhere.
 //
-// The reboot-required state is flag bit 14 of the process-wide flags word:
-// set by the archive or, at run time, by every scheduled replacement or
-// deletion; once set it stays set.
+// The reboot-required state is flag bit 14 of the run's flags word: set by
+// the archive or, at run time, by every scheduled replacement or deletion;
+// once set it stays set.
 //
 // Everything runs on the GUI thread. Failures are results; the texts of
 // WriteFileOrSchedule's reports go to the error text or the install log text
@@ -20,6 +20,8 @@
 
 #include "archive/format.h"
 #include "core/string.h"
+
+struct Run;
 
 // RemoveFile options.
 enum RemoveFileOption : uint32_t {
@@ -66,7 +68,7 @@ constexpr uint32_t kLeaveAttributes = kKeepAttributes;
 // after a successful scheduling: the file is not in place yet).
 // A negative size is a corrupt archive (code 5; the process ends). data is
 // never copied except into the temporary file of a rescue.
-[[nodiscard]] bool WriteFileOrSchedule(const char* path, const void* data, int32_t size,
+[[nodiscard]] bool WriteFileOrSchedule(Run& run, const char* path, const void* data, int32_t size,
                                        const ArchiveDateTime& dateTime, String& errorText, uint32_t attributes,
                                        bool existed);
 
@@ -98,6 +100,6 @@ constexpr uint32_t kLeaveAttributes = kKeepAttributes;
 // last error is that of the last failure (0 when none).
 [[nodiscard]] bool RemoveDirectoryTree(const char* path, uint32_t options);
 
-// The reboot-required state (flag bit 14).
-bool IsRebootRequired();
-void SetRebootRequired();
+// The reboot-required state: flag bit 14 of the run's flags word.
+bool IsRebootRequired(const Run& run);
+void SetRebootRequired(Run& run);

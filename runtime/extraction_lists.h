@@ -9,11 +9,14 @@
 //  - typeLibraries: destination paths of type libraries (kind 8);
 //  - fontText: for each font written and not permanent, a double quote,
 //    the font name, the three characters `" "`, the entry's name and `" `;
-//  - fontAdded: true once a font was written (permanent ones included).
+//  - fontAdded: true once a font was written (permanent ones included);
+//  - shortcuts: the shortcut requests of the entries written, made after
+//    the archive's own shortcut records.
 // An entry skipped by the overwrite rules is still listed in the first
 // three lists (so reference counts and registrations still happen), but
 // never in fontText.
 #pragma once
+#include "archive/settings.h"
 #include "core/containers.h"
 #include "core/string.h"
 
@@ -28,4 +31,5 @@ struct ExtractionLists {
   Array<String> typeLibraries;
   String fontText;
   bool fontAdded = false;
+  Array<ShortcutRecord> shortcuts;
 };

@@ -159,7 +159,7 @@ void RegisterUninstall(ProgressDialog& progress, const String& sharedFilesText) 
   const String& image = CurrentRun().archive.uninstallerImage;
   // A failure is reported in errors; false after a scheduled copy only means
   // that the copy is in place after the restart.
-  (void)WriteFileOrSchedule(uninstaller.CStr(), image.CStr(), image.Length(), s.UninstallerFileTime, errors, 0,
+  (void)WriteFileOrSchedule(CurrentRun(), uninstaller.CStr(), image.CStr(), image.Length(), s.UninstallerFileTime, errors, 0,
                             true);
 
   String switchText("/u:\"");

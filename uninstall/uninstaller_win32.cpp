@@ -263,7 +263,7 @@ bool ScheduleSilentRemoval(const String& path) {
   if (!CurrentRun().options.silentMode) return false;
   const DWORD reason = GetLastError();
   if (!RemoveFile(path.CStr(), kRemoveAtReboot)) return false;
-  SetRebootRequired();
+  SetRebootRequired(CurrentRun());
   AppendFormat(CurrentRun().texts.installLog, "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(),
                SystemErrorText(reason).CStr());
   return true;
@@ -665,5 +665,5 @@ RunOutcome Uninstall(BackgroundWindow& background, const String& name) {
     if (Automatic() || Ask(kMsgUninstallRestart, kMsgQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
       restarted = ExitWindows(2, false);  // refused or not: the uninstaller ends next
   }
-  return IsRebootRequired() && !restarted ? kRunRestartNeeded : kRunCompleted;
+  return IsRebootRequired(CurrentRun()) && !restarted ? kRunRestartNeeded : kRunCompleted;
 }

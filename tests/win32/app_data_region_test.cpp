@@ -231,7 +231,7 @@ TEST(DataRegion, PiecesAreJoinedAndVerified) {
     ::Run& run = fresh.run;
     Prepare(run, c.layout, "rv_ok");
     ProgressDialog progress(run);
-    AssembleDataRegion(progress);
+    AssembleDataRegion(run, progress);
     const std::string& expected = c.layout.compressed ? region : c.layout.stored;
     EXPECT_EQ(RegionAtCursor(run) == expected, true) << c.name << ": " << RegionAtCursor(run).size() << " bytes";
     if (!c.layout.outsideImage && c.layout.firstPiece >= c.layout.stored.size() && !c.layout.compressed) {
@@ -259,7 +259,7 @@ TEST(DataRegion, MissingVolumeIsAskedForUntilItAppears) {
   {
     BoxScript script(steps);
     ProgressDialog progress(run);
-    AssembleDataRegion(progress);
+    AssembleDataRegion(run, progress);
     script.Join();
     const std::string drive(1, ProgramDirectory()[0] & ~0x20);
     const std::string prompt = "Insert Volume|Insert volume 3 in drive " + drive + ":";
@@ -294,7 +294,7 @@ TEST(DataRegion, WrongVolumesArePromptedWithTheWrongVolumeText) {
     {
       BoxScript script({{IDOK, [&] { WriteRaw(second, good); }}});
       ProgressDialog progress(run);
-      AssembleDataRegion(progress);
+      AssembleDataRegion(run, progress);
       script.Join();
       ASSERT_EQ(script.seen.size(), 1u) << c.name;
       EXPECT_EQ(script.seen[0].rfind("Insert Volume|Wrong or missing volume.\r\n\r\nInsert volume 2 in drive ", 0), 0u)
@@ -374,7 +374,7 @@ void RunFatalCase(const std::string& which) {
   // The fatal box is reported before it is answered.
   CreateThread(nullptr, 0, &ReportFatalBox, nullptr, 0, nullptr);
   ProgressDialog progress(run);
-  AssembleDataRegion(progress);
+  AssembleDataRegion(run, progress);
   fprintf(stderr, "not ended\n");
 }
 

@@ -107,7 +107,7 @@ TEST(DeletionRecords, ConditionsOnARealTree) {
     ::Run& run = fresh.run;
     Prepare(run);
     AddRecord(run, c.spec, c.condition, c.argument);
-    ApplyDeletionRecords();
+    ApplyDeletionRecords(run);
     EXPECT_EQ(Missing(), c.deleted) << c.spec << " condition " << (int)c.condition << " " << c.argument;
     std::string expectedLog;
     for (const TreeFile& f : kTree)
@@ -134,16 +134,16 @@ TEST(DeletionRecords, HeldFileIsLoggedOrScheduled) {
     FileHolder holder(held);
     ASSERT_TRUE(holder.Holding());
     AddRecord(run, "a.tmp", 0, "", options);
-    ApplyDeletionRecords();
+    ApplyDeletionRecords(run);
     const std::string log = Text(run.texts.installLog);
     if (options) {
       EXPECT_EQ(log.rfind("File '" + held + "' will be deleted after rebooting: ", 0), 0u) << log;
-      EXPECT_TRUE(IsRebootRequired());
+      EXPECT_TRUE(IsRebootRequired(run));
       EXPECT_EQ(Text(run.texts.errors), "");
     } else {
       EXPECT_EQ(log.rfind("Failed to delete file '" + held + "': ", 0), 0u) << log;
       EXPECT_GT(log.size(), std::string("Failed to delete file '" + held + "': \r\n").size());  // the system's reason
-      EXPECT_FALSE(IsRebootRequired());
+      EXPECT_FALSE(IsRebootRequired(run));
     }
     holder.Release();
     EXPECT_TRUE(Exists(held));
@@ -158,7 +158,7 @@ void RunCorruptDate() {
   AddRecord(run, "*.bin", 5, "0");
   AddRecord(run, "d*.txt", 2, "no date here");
   BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
-  ApplyDeletionRecords();
+  ApplyDeletionRecords(run);
   fprintf(stderr, "not ended\n");
 }
 

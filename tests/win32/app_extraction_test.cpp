@@ -95,6 +95,8 @@ void Prepare(Run& run) {
 class ExtractionTest : public RunCase {
  protected:
   void SetUp() override { Prepare(run); }
+
+  ProgressDialog progress{run};  // never shown: the steps only pump messages
 };
 
 TEST_F(ExtractionTest, OverwriteModesOfInstallDirectoryFiles) {
@@ -119,8 +121,7 @@ TEST_F(ExtractionTest, OverwriteModesOfInstallDirectoryFiles) {
   add("perm.txt", kEntryPermanent);
   add("permC.txt", kEntryPermanent | kEntryKeepExisting);
   LoadRegion(run, entries);
-  ProgressDialog progress(run);
-  ExtractEntries(progress);
+  ExtractEntries(run, progress);
 
   struct Expect {
     const char* name;
@@ -145,8 +146,7 @@ TEST_F(ExtractionTest, RemoveInstallDirFlagRecordsNothingAndVerboseLogListsWrite
   Entry a;
   a.name = "dir\\a.txt";
   LoadRegion(run, {a});
-  ProgressDialog progress(run);
-  ExtractEntries(progress);
+  ExtractEntries(run, progress);
   EXPECT_EQ(ReadRaw(kInst + "\\dir\\a.txt"), "data");
   EXPECT_EQ(Text(run.uninstall.List()), "");
   EXPECT_EQ(Text(run.texts.installLog), "dir\\a.txt -> " + kInst + "\\dir\\a.txt\r\n");
@@ -197,7 +197,7 @@ TEST_F(ExtractionTest, VersionThenDateRulesOfVersionedFiles) {
     e.data = "replacement bytes";
     LoadRegion(run, {e});
     ProgressDialog progress(run);
-    ExtractEntries(progress);
+    ExtractEntries(run, progress);
     EXPECT_EQ(ReadRaw(path), c.replaced ? e.data : before) << name;
     std::string expectedLog;
     if (*c.log) expectedLog = path + c.log;
@@ -238,8 +238,7 @@ TEST_F(ExtractionTest, SharedFilesDateRuleAndLists) {
   ASSERT_TRUE(WriteRaw(kShared + "\\undated.dll", "on disk"));
   for (const char* n : {"trux_com.dll", "trux_perm_com.dll", "trux.tlb", "trux_sys.dll"}) DeleteFileA(System(n).c_str());
   LoadRegion(run, entries);
-  ProgressDialog progress(run);
-  ExtractEntries(progress);
+  ExtractEntries(run, progress);
 
   EXPECT_EQ(ReadRaw(newer), "on disk");
   EXPECT_EQ(ReadRaw(older), "data");
@@ -278,8 +277,7 @@ TEST_F(ExtractionTest, DestinationOverrides) {
   entries[4].text4 = "sub\\shared_named.txt";  // relative to the shared directory
   DeleteFileA(System("sys_override.txt").c_str());
   LoadRegion(run, entries);
-  ProgressDialog progress(run);
-  ExtractEntries(progress);
+  ExtractEntries(run, progress);
   EXPECT_EQ(ReadRaw(kInst + "\\renamed.txt"), "data");
   EXPECT_FALSE(Exists(kInst + "\\orig.txt"));
   EXPECT_EQ(ReadRaw(System("sys_override.txt")), "data");
@@ -298,8 +296,7 @@ TEST_F(ExtractionTest, DirectoryThatCannotBeCreatedSkipsTheEntry) {
   entries[0].name = "blocker\\x.txt";
   entries[1].name = "after.txt";
   LoadRegion(run, entries);
-  ProgressDialog progress(run);
-  ExtractEntries(progress);
+  ExtractEntries(run, progress);
   const std::string errors = Text(run.texts.errors);
   EXPECT_EQ(errors.rfind("Could not create " + kInst + "\\blocker\r\n", 0), 0u) << errors;
   EXPECT_NE(errors.find("\r\nNot installed: " + kInst + "\\blocker\\x.txt\r\n\r\n"), std::string::npos) << errors;
@@ -319,8 +316,7 @@ TEST_F(ExtractionTest, FontsAreRegisteredAndListed) {
   entries[1].text1 = "Trux Perm (TrueType)";
   for (const Entry& e : entries) DeleteFileA((fonts + "\\" + e.name).c_str());
   LoadRegion(run, entries);
-  ProgressDialog progress(run);
-  ExtractEntries(progress);
+  ExtractEntries(run, progress);
   EXPECT_EQ(ReadRaw(fonts + "\\TruxTest.ttf"), "data");
   EXPECT_EQ(Text(run.extraction.fontText), "\"Trux Test (TrueType)\" \"TruxTest.ttf\" ");
   EXPECT_TRUE(run.extraction.fontAdded);
@@ -337,7 +333,8 @@ TEST_F(ExtractionTest, FontsAreRegisteredAndListed) {
   AttachedRun again;
   Prepare(again.run);
   LoadRegion(again.run, {entries[0]});
-  ExtractEntries(progress);
+  ProgressDialog againProgress(again.run);
+  ExtractEntries(again.run, againProgress);
   EXPECT_EQ(Text(again.run.extraction.fontText), "");
   EXPECT_FALSE(again.run.extraction.fontAdded);
   EXPECT_EQ(Text(again.run.texts.installLog), fonts + "\\TruxTest.ttf is up to date.\r\n");
@@ -358,10 +355,11 @@ TEST_F(ExtractionTest, ShortcutRequestsFromEntries) {
   entries[2].name = "plain.exe";
   entries[2].text1 = "No shortcut";
   LoadRegion(run, entries);
-  ProgressDialog progress(run);
-  ExtractEntries(progress);
-  ASSERT_EQ(run.archive.settings.shortcuts.Count(), 3);
-  const ShortcutRecord& a = run.archive.settings.shortcuts[1];
+  ExtractEntries(run, progress);
+  // The requests are the run's; the archive's parsed records stay as read.
+  ASSERT_EQ(run.archive.settings.shortcuts.Count(), 1);
+  ASSERT_EQ(run.extraction.shortcuts.Count(), 2);
+  const ShortcutRecord& a = run.extraction.shortcuts[0];
   EXPECT_EQ(Text(a.target), kInst + "\\app.exe");
   EXPECT_EQ(Text(a.name), "App");
   EXPECT_EQ(Text(a.iconFile), "app.ico");
@@ -369,7 +367,7 @@ TEST_F(ExtractionTest, ShortcutRequestsFromEntries) {
   EXPECT_EQ(Text(a.workingDirectory), "C:\\work");
   EXPECT_EQ(a.desktop + 10 * a.startMenu + 100 * a.startup + 1000 * a.permanent, 1011);
   EXPECT_FALSE(a.expandTarget);
-  const ShortcutRecord& b = run.archive.settings.shortcuts[2];
+  const ShortcutRecord& b = run.extraction.shortcuts[1];
   EXPECT_EQ(Text(b.target), kInst + "\\tray.exe");
   EXPECT_EQ(b.desktop + 10 * b.startMenu + 100 * b.startup + 1000 * b.permanent, 100);
   EXPECT_EQ(Text(b.iconFile), "");
@@ -377,8 +375,7 @@ TEST_F(ExtractionTest, ShortcutRequestsFromEntries) {
 
 TEST_F(ExtractionTest, EmptyArchiveTouchesNothing) {
   LoadRegion(run, {});
-  ProgressDialog progress(run);
-  ExtractEntries(progress);
+  ExtractEntries(run, progress);
   WIN32_FIND_DATAA found;
   HANDLE h = FindFirstFileA((kInst + "\\*").c_str(), &found);
   int names = 0;
@@ -429,7 +426,7 @@ void RunCorruptCase(const std::string& which) {
   if (which == "checksum") g_region[Record(good).size() + strlen("second.txt") + 1 + 12] ^= 1;
   BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
   ProgressDialog progress(run);
-  ExtractEntries(progress);
+  ExtractEntries(run, progress);
   fprintf(stderr, "not ended\n");
 }
 

@@ -89,7 +89,7 @@ TEST_F(FileWriterTest, AttributesFollowTheMask) {
     const std::string path = dir_ + "\\attr" + std::to_string(i++) + ".bin";
     ASSERT_TRUE(WriteRaw(path, "old"));
     ASSERT_TRUE(SetAttrs(path, c.before));
-    EXPECT_TRUE(WriteFileOrSchedule(path.c_str(), "new data", 8, kNoDate, run.texts.errors, c.entry, true)) << path;
+    EXPECT_TRUE(WriteFileOrSchedule(run, path.c_str(), "new data", 8, kNoDate, run.texts.errors, c.entry, true)) << path;
     EXPECT_EQ(ReadRaw(path), "new data");
     // Wine reports the archive bit on every file whatever was set.
     EXPECT_EQ(Attributes(path) & ~FILE_ATTRIBUTE_ARCHIVE, c.expected & ~FILE_ATTRIBUTE_ARCHIVE) << path;
@@ -100,10 +100,10 @@ TEST_F(FileWriterTest, AttributesFollowTheMask) {
 
 TEST_F(FileWriterTest, TimesSetOnlyForACompleteDateTime) {
   const std::string dated = dir_ + "\\dated.txt", undated = dir_ + "\\undated.txt", untimed = dir_ + "\\untimed.txt";
-  ASSERT_TRUE(WriteFileOrSchedule(dated.c_str(), "a", 1, kWhen, run.texts.errors, kLeaveAttributes, false));
-  ASSERT_TRUE(WriteFileOrSchedule(undated.c_str(), "b", 1, kNoDate, run.texts.errors, kLeaveAttributes, false));
+  ASSERT_TRUE(WriteFileOrSchedule(run, dated.c_str(), "a", 1, kWhen, run.texts.errors, kLeaveAttributes, false));
+  ASSERT_TRUE(WriteFileOrSchedule(run, undated.c_str(), "b", 1, kNoDate, run.texts.errors, kLeaveAttributes, false));
   const ArchiveDateTime noTime = {2019, 6, 5, -1, 0, 0};
-  ASSERT_TRUE(WriteFileOrSchedule(untimed.c_str(), "c", 1, noTime, run.texts.errors, kLeaveAttributes, false));
+  ASSERT_TRUE(WriteFileOrSchedule(run, untimed.c_str(), "c", 1, noTime, run.texts.errors, kLeaveAttributes, false));
   SYSTEMTIME t;
   ASSERT_TRUE(LocalWriteTime(dated, t));
   EXPECT_EQ(t.wYear, 2019);
@@ -137,7 +137,7 @@ TEST_F(FileWriterTest, FailedAttemptClearsAttributesOnlyWithBit19) {
       FileHolder holder(path);
       ASSERT_TRUE(holder.Holding());
       run.productFlags = clearFlag ? (1ull << kFlagClearAttributesOnRetry) : 0;
-      EXPECT_FALSE(WriteFileOrSchedule(path.c_str(), "new", 3, kNoDate, run.texts.errors, kLeaveAttributes, false));
+      EXPECT_FALSE(WriteFileOrSchedule(run, path.c_str(), "new", 3, kNoDate, run.texts.errors, kLeaveAttributes, false));
     }
     EXPECT_EQ(Attributes(path) & guarded, clearFlag ? 0u : guarded);
     EXPECT_EQ(ReadRaw(path), "old");
@@ -162,14 +162,14 @@ TEST_F(FileWriterTest, HeldFileIsReplacedAtTheNextRestart) {
   ASSERT_TRUE(holder2.Holding());
 
   // Not existing before and bit 11 clear: reported, nothing scheduled.
-  EXPECT_FALSE(WriteFileOrSchedule(heldNew.c_str(), "x", 1, kNoDate, run.texts.errors, kLeaveAttributes, false));
+  EXPECT_FALSE(WriteFileOrSchedule(run, heldNew.c_str(), "x", 1, kNoDate, run.texts.errors, kLeaveAttributes, false));
   EXPECT_NE(Text(run.texts.errors).find("Error writing " + heldNew), std::string::npos);
-  EXPECT_FALSE(IsRebootRequired());
+  EXPECT_FALSE(IsRebootRequired(run));
   EXPECT_EQ(Lower(PendingRenames()).find(Lower(FileNameOf(heldNew.c_str()).CStr())), std::string::npos);
 
   run.texts.errors.Clear();
-  EXPECT_FALSE(WriteFileOrSchedule(held.c_str(), "new bytes", 9, kWhen, run.texts.errors, kLeaveAttributes, true));
-  EXPECT_TRUE(IsRebootRequired());
+  EXPECT_FALSE(WriteFileOrSchedule(run, held.c_str(), "new bytes", 9, kWhen, run.texts.errors, kLeaveAttributes, true));
+  EXPECT_TRUE(IsRebootRequired(run));
   EXPECT_EQ(Text(run.texts.errors), "");
   const std::string log = Text(run.texts.installLog);
   EXPECT_EQ(log.rfind("\r\nError writing " + held + "\r\n", 0), 0u) << log;
@@ -396,14 +396,15 @@ int main(int argc, char** argv) {
   if (argc == 4 && strcmp(argv[1], "--win9x") == 0) {
     // Runs as Windows 98: a held file's deletion and replacement are scheduled.
     AttachedRun attached;
-    LoadMessages(attached.run);
+    Run& run = attached.run;
+    LoadMessages(run);
     if (IsNtPlatform()) return 10;
     if (!RemoveFile(argv[2], kRemoveRebootOnFailure)) return 11;
     if (!RenameFile(argv[2], argv[2], kRenameAtReboot)) return 12;  // identical: nothing to do
     String errors;
     const ArchiveDateTime none = {0, 0, 0, -1, 0, 0};
-    if (WriteFileOrSchedule(argv[3], "new", 3, none, errors, kLeaveAttributes, true)) return 13;
-    if (!IsRebootRequired()) return 14;
+    if (WriteFileOrSchedule(run, argv[3], "new", 3, none, errors, kLeaveAttributes, true)) return 13;
+    if (!IsRebootRequired(run)) return 14;
     return 0;
   }
   ::testing::InitGoogleTest(&argc, argv);

@@ -333,9 +333,9 @@ TEST_F(FlowTest, ReplacementScheduledDuringExtractionReachesProductFlags) {
     FileHolder holder(held);
     ASSERT_TRUE(holder.Holding());
     const ArchiveDateTime noDate = {0, 0, 0, -1, 0, 0};
-    EXPECT_FALSE(WriteFileOrSchedule(held.c_str(), "new", 3, noDate, run.texts.errors, kLeaveAttributes, true));
+    EXPECT_FALSE(WriteFileOrSchedule(run, held.c_str(), "new", 3, noDate, run.texts.errors, kLeaveAttributes, true));
   }
-  ASSERT_TRUE(IsRebootRequired());
+  ASSERT_TRUE(IsRebootRequired(run));
   ProgressDialog progress(run);
   RegisterUninstall(progress, String());
   Value flags;

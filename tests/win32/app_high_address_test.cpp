@@ -345,13 +345,13 @@ TEST_F(HighAddressTest, RegionAndExtractionInEveryLayout) {
     ASSERT_NE(section, nullptr) << c.name;
     ASSERT_TRUE(IsHigh(section)) << c.name;
     ProgressDialog progress(run);
-    AssembleDataRegion(progress);
+    AssembleDataRegion(run, progress);
     const ArchiveCursor& cursor = run.archive.cursor;
     EXPECT_TRUE(IsHigh(cursor.Base())) << c.name << ": region at " << (const void*)cursor.Base();
     EXPECT_EQ(cursor.Base() == section + kRegionOffset, c.inPlace) << c.name;
     EXPECT_EQ(cursor.Left(), (int64_t)Region(entries).size()) << c.name;
 
-    ExtractEntries(progress);
+    ExtractEntries(run, progress);
     EXPECT_EQ(std::string(run.texts.errors.CStr()), "") << c.name;
     for (const Entry& e : entries) {
       const std::string path = kInst + "\\" + e.name;
@@ -419,9 +419,9 @@ void RunCorruptCase() {
   fflush(stderr);
   run.archive.header.entrySizes[0] = (uint32_t)kMaxBlockOutput;
   ProgressDialog progress(run);
-  AssembleDataRegion(progress);
+  AssembleDataRegion(run, progress);
   BoxAnswerer box(IDOK, 20000, PrintBoxToStderr);
-  ExtractEntries(progress);
+  ExtractEntries(run, progress);
   fprintf(stderr, "not ended\n");
 }
 
@@ -459,7 +459,7 @@ void RunNoMemoryCase() {
     fflush(stderr);
   });
   ProgressDialog progress(run);
-  AssembleDataRegion(progress);
+  AssembleDataRegion(run, progress);
   fprintf(stderr, "not ended\n");
 }
 
