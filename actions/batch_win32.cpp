@@ -14,10 +14,7 @@
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
 #include "install/file_writer.h"
-#include "runtime/current_run.h"
-#include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 
 namespace {
 
@@ -25,15 +22,14 @@ constexpr int32_t kBatchEnvironmentSize = 10000;
 
 String InstallerDriveText() { return DriveText(DriveOf(ModulePath().CStr())); }
 
-// The variables after InstallDir and InstallDrive, in file order. A table
-// rather than a call per line keeps the runtime small.
+// The system's variables after InstallDir, InstallDrive, UninstallDir and
+// SharedDir, in file order; Version follows them. A table rather than a
+// call per line keeps the runtime small.
 struct BatchSource {
   const char* name;
   String (*value)();
 };
 const BatchSource kBatchSources[] = {
-    {"UninstallDir", [] { return CurrentRun().directories.uninstall; }},
-    {"SharedDir", [] { return CurrentRun().directories.shared; }},
     {"InstallerFilepath", ModulePath},
     {"InstallerDir", InstallerDir},
     {"InstallerFilename", InstallerFilename},
@@ -60,7 +56,6 @@ const BatchSource kBatchSources[] = {
     {"Inetpub", InetpubDir},
     {"AppDataDir", AppDataDir},
     {"AppDataAllDir", AppDataAllDir},
-    {"Version", [] { return CurrentRun().directories.productVersion; }},
 };
 
 void Add(Array<BatchVariable>& out, const char* name, const String& value) {
@@ -71,23 +66,26 @@ void Add(Array<BatchVariable>& out, const char* name, const String& value) {
 
 }  // namespace
 
-void CollectBatchVariables(const char* directory, Array<BatchVariable>& out) {
+void CollectBatchVariables(const RunDirectories& run, const char* directory, Array<BatchVariable>& out) {
   if (directory && *directory) {
     Add(out, "InstallDir", String(directory));
     Add(out, "InstallDrive", DriveText(DriveOf(directory)));
   }
+  Add(out, "UninstallDir", run.uninstall);
+  Add(out, "SharedDir", run.shared);
   for (const BatchSource& source : kBatchSources) Add(out, source.name, source.value());
+  Add(out, "Version", run.productVersion);
 }
 
-void RunBatch(const char* directory, bool hidden, const String& commands) {
+void RunBatch(const Run& run, const char* directory, bool hidden, const String& commands) {
   if (commands.IsEmpty()) return;
   const char* dir = directory ? directory : "";
   Array<BatchVariable> variables;
-  CollectBatchVariables(dir, variables);
+  CollectBatchVariables(run.directories, dir, variables);
   const String& interpreter = CommandInterpreter();
   String text;
   const bool legacy = IsLegacyInterpreter(interpreter.CStr());
-  BuildBatchFile(text, variables, commands, CurrentRun().options.automaticMode || hidden, !legacy);
+  BuildBatchFile(text, variables, commands, run.options.automaticMode || hidden, !legacy);
 
   // The batch file lives in a new directory of the run's own, so nobody can
   // have put anything under its name, and it stays open with writing and
@@ -107,7 +105,7 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
       // Unless told not to, the interpreter looks a command's program up in
       // its current directory (the install directory) before the system's.
       // A silent run (/s) shows no window, the interpreter's console included.
-      const bool hide = hidden || !ShowsWindows(CurrentRun());
+      const bool hide = hidden || !ShowsWindows(run);
       RunProcess(commandLine.CStr(),
                  kRunWait | kRunKeepUiAlive | kRunNoCurrentDirectoryPrograms | (hide ? (uint32_t)kRunHidden : 0u),
                  dir);
@@ -119,10 +117,9 @@ void RunBatch(const char* directory, bool hidden, const String& commands) {
   RemoveDirectoryA(own.CStr());
 }
 
-String EditAutoexecPath(bool add) {
+String EditAutoexecPath(const String& installDir, bool add) {
   String path = DriveText(BootDriveLetter());
   path.Append("\\autoexec.bat");
-  const String& installDir = CurrentRun().directories.installation;
   DiskFile file;
   String failure;
   if (file.Open(path.CStr(), add ? kOpenAlways : kOpenExisting) != kOpenOk) {
@@ -146,8 +143,7 @@ String EditAutoexecPath(bool add) {
   return failure;
 }
 
-void GrantUsersAccess(const char* directory) {
-  String& log = CurrentRun().texts.installLog;
+void GrantUsersAccess(String& log, const char* directory) {
   AppendFormat(log, "Granting rights to directory \"%s\"...", directory ? directory : "");
   const uint32_t code = GrantDirectoryAccess(directory, "Users", GRANT_ACCESS, GENERIC_ALL,
                                              SUB_CONTAINERS_AND_OBJECTS_INHERIT, TRUSTEE_IS_NAME);

@@ -9,11 +9,9 @@
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
 #include "core/win32/process.h"
-#include "runtime/current_run.h"
 #include "runtime/message_format.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 
 namespace {
 
@@ -26,36 +24,38 @@ void OpenLog(const String& path) {
 
 }  // namespace
 
-String InstallLogPath() { return JoinPath(CurrentRun().directories.uninstall.CStr(), kInstallLogFileName); }
+String InstallLogPath(const RunDirectories& directories) {
+  return JoinPath(directories.uninstall.CStr(), kInstallLogFileName);
+}
 
-void FinishInstallLog(bool reinstall, bool showFinalMessage, String& errorText) {
-  const String path = InstallLogPath();
+void FinishInstallLog(Run& run, bool reinstall, bool showFinalMessage, String& errorText) {
+  const String path = InstallLogPath(run.directories);
   const bool hadErrors = !errorText.IsEmpty();
   bool openLog = false;
   if (showFinalMessage) {
     if (!hadErrors) {
-      if (!CurrentRun().options.automaticMode && !ProductFlag(CurrentRun(), kFlagNoFinalMessage))
-        ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), kMsgFinal), MessageText(CurrentRun(), kMsgFinalCaption),
+      if (!run.options.automaticMode && !ProductFlag(run, kFlagNoFinalMessage))
+        ShowMessageBox(run, MessageOwner(run), MessageText(run, kMsgFinal), MessageText(run, kMsgFinalCaption),
                        MB_OK | MB_ICONINFORMATION);
-      errorText = MessageText(CurrentRun(), kMsgFinalCaption);
+      errorText = MessageText(run, kMsgFinalCaption);
       errorText.Append("\r\n\r\n");
-    } else if (!CurrentRun().options.automaticMode) {
+    } else if (!run.options.automaticMode) {
       String question;
-      FormatMessageText(CurrentRun(), question, kMsgInstallErrors, "s", path.CStr());
-      openLog = ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), question.CStr(), MessageText(CurrentRun(), kMsgInstallErrorsCaption),
+      FormatMessageText(run, question, kMsgInstallErrors, "s", path.CStr());
+      openLog = ShowMessageBox(run, MessageOwner(run), question.CStr(), MessageText(run, kMsgInstallErrorsCaption),
                                MB_YESNO | MB_ICONINFORMATION) == IDYES;
     }
   }
-  if (!ProductFlag(CurrentRun(), kFlagAlwaysWriteLog) && !hadErrors) return;
+  if (!ProductFlag(run, kFlagAlwaysWriteLog) && !hadErrors) return;
 
   InstallLogBlock b;
-  b.productName = CurrentRun().options.DisplayName;
+  b.productName = run.options.DisplayName;
   DateTime::Now().Format(b.date, kInstallLogDatePattern);
-  b.withInstallType = ProductFlag(CurrentRun(), kFlagUninstaller);
+  b.withInstallType = ProductFlag(run, kFlagUninstaller);
   b.reinstall = reinstall;
-  b.installDir = CurrentRun().directories.installation;
-  b.productVersion = CurrentRun().directories.productVersion;
-  b.logText = CurrentRun().texts.installLog;
+  b.installDir = run.directories.installation;
+  b.productVersion = run.directories.productVersion;
+  b.logText = run.texts.installLog;
   b.errorText = errorText;
   String block;
   BuildInstallLogBlock(block, b);

@@ -6,18 +6,15 @@
 #include "core/path.h"
 #include "core/win32/file_util.h"
 #include "core/win32/path_variables.h"
-#include "runtime/current_run.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
-#include "runtime/uninstall_list.h"
 
 namespace {
 
-void WriteAndRecord(const String& path, const char* data, int32_t size) {
-  if (WriteStringToFile(path.CStr(), data, size) == 0) CurrentRun().uninstall.Add(path.CStr(), kUninstallFile);
+void WriteAndRecord(UninstallRecord& record, const String& path, const char* data, int32_t size) {
+  if (WriteStringToFile(path.CStr(), data, size) == 0) record.Add(path.CStr(), kUninstallFile);
 }
 
-void WriteTexts(const Array<String>& texts, const char* base) {
+void WriteTexts(Run& run, const Array<String>& texts, const char* base) {
   int32_t count = 0;
   for (int32_t i = 0; i < texts.Count(); ++i)
     if (!texts[i].IsEmpty()) ++count;
@@ -25,7 +22,8 @@ void WriteTexts(const Array<String>& texts, const char* base) {
   for (int32_t i = 0; i < texts.Count(); ++i) {
     if (texts[i].IsEmpty()) continue;
     String name = KeptTextFileName(base, ++number, count);
-    WriteAndRecord(JoinPath(CurrentRun().directories.installation.CStr(), name.CStr()), texts[i].CStr(), texts[i].Length());
+    WriteAndRecord(run.uninstall, JoinPath(run.directories.installation.CStr(), name.CStr()), texts[i].CStr(),
+                   texts[i].Length());
   }
 }
 
@@ -35,12 +33,13 @@ String KeptTextFileName(const char* base, int32_t number, int32_t count) {
   return count == 1 ? Formatted("%s.txt", base) : Formatted("%s%d.txt", base, (int)number);
 }
 
-void WriteKeptFiles(const ArchiveSettings& settings) {
-  if (!settings.backgroundBitmap.IsEmpty() && ProductFlag(CurrentRun(), kFlagKeepBackgroundBitmap)) {
+void WriteKeptFiles(Run& run, const ArchiveSettings& settings) {
+  if (!settings.backgroundBitmap.IsEmpty() && ProductFlag(run, kFlagKeepBackgroundBitmap)) {
     String bmp;
     if (BmpFileFromPackedDib(settings.backgroundBitmap.CStr(), settings.backgroundBitmap.Length(), bmp))
-      WriteAndRecord(JoinPath(CurrentRun().directories.uninstall.CStr(), kKeptBackgroundName), bmp.CStr(), bmp.Length());
+      WriteAndRecord(run.uninstall, JoinPath(run.directories.uninstall.CStr(), kKeptBackgroundName), bmp.CStr(),
+                     bmp.Length());
   }
-  if (ProductFlag(CurrentRun(), kFlagKeepReadmeFiles)) WriteTexts(settings.readmeTexts, "readme");
-  if (ProductFlag(CurrentRun(), kFlagKeepLicenseFiles)) WriteTexts(settings.licenseTexts, "eula");
+  if (ProductFlag(run, kFlagKeepReadmeFiles)) WriteTexts(run, settings.readmeTexts, "readme");
+  if (ProductFlag(run, kFlagKeepLicenseFiles)) WriteTexts(run, settings.licenseTexts, "eula");
 }

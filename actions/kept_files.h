@@ -1,7 +1,7 @@
 // Files the installation leaves for later use: the background picture for
 // the uninstaller's own background window, and the readme and licence texts.
 //
-// Each file written is recorded in the uninstall list as a file line:
+// Each file written is recorded in the run's uninstall list as a file line:
 //  - "Installer Background.BMP" in the uninstall directory (flag bit 15, the
 //    archive carrying a valid packed bitmap), a complete .BMP file;
 //  - with flag bit 46, the non-empty readme texts in the install directory:
@@ -15,9 +15,11 @@
 #include "core/containers.h"
 #include "core/string.h"
 
+struct Run;
+
 constexpr char kKeptBackgroundName[] = "Installer Background.BMP";
 
-void WriteKeptFiles(const ArchiveSettings& settings);
+void WriteKeptFiles(Run& run, const ArchiveSettings& settings);
 
 // The file name of text number (1-based) among count non-empty texts:
 // base + ".txt" when count is 1, else base + number + ".txt".

@@ -6,9 +6,7 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/registry.h"
 #include "core/win32/system.h"
-#include "runtime/current_run.h"
-#include "runtime/run_texts.h"
-#include "runtime/uninstall_list.h"
+#include "runtime/run_state.h"
 
 namespace {
 
@@ -22,7 +20,7 @@ bool BackupAndWrite(RegistryKey& key, const String& text, const String& backupNa
 }
 
 // One record; returns after appending its outcome to the run's texts.
-void Associate(const FileAssociation& record, const String& backupName) {
+void Associate(Run& run, const FileAssociation& record, const String& backupName) {
   String extension = record.texts[kAssocExtension];
   String fileType = record.texts[kAssocFileType];
   const String& verb = record.texts[kAssocVerb];
@@ -31,7 +29,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
   if (verb.IsEmpty()) {
     // An empty verb would name the shell key itself and replace its default
     // without a backup; the record is refused before any key is touched.
-    AppendFormat(CurrentRun().texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
+    AppendFormat(run.texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
     return;
   }
 
@@ -43,7 +41,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
       if (!current.IsEmpty()) {
         fileType = current;
       } else if (fileType.IsEmpty()) {
-        AppendFormat(CurrentRun().texts.errors, "Association failed/no label:  \"%s\".\r\n\r\n", extension.CStr());
+        AppendFormat(run.texts.errors, "Association failed/no label:  \"%s\".\r\n\r\n", extension.CStr());
         return;
       } else {
         fileType.DeleteFirst(1);
@@ -53,7 +51,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
     if (!useExisting) BackupAndWrite(key, fileType, backupName);
     key.Close();
   } else if (useExisting) {
-    AppendFormat(CurrentRun().texts.errors, "Association failed/key inaccessible:  \"%s\".\r\n\r\n", extension.CStr());
+    AppendFormat(run.texts.errors, "Association failed/key inaccessible:  \"%s\".\r\n\r\n", extension.CStr());
     return;
   }
 
@@ -63,7 +61,7 @@ void Associate(const FileAssociation& record, const String& backupName) {
       BackupAndWrite(key, record.texts[kAssocDescription], backupName);
     if (!record.texts[kAssocIcon].IsBlank() && key.OpenChild("DefaultIcon") != kRegistryOpenFailed) {
       String icon = record.texts[kAssocIcon];
-      ExpandPathVariables(icon, CurrentRun().directories);
+      ExpandPathVariables(icon, run.directories);
       BackupAndWrite(key, icon, backupName);
       key.Close();
     }
@@ -73,30 +71,32 @@ void Associate(const FileAssociation& record, const String& backupName) {
         (void)key.WriteText("", record.texts[kAssocVerbCaption]);  // a caption only; the command below matters
         if (key.OpenChild("command") != kRegistryOpenFailed) {
           String command = record.texts[kAssocCommand];
-          ExpandPathVariables(command, CurrentRun().directories);
+          ExpandPathVariables(command, run.directories);
           associated = BackupAndWrite(key, command, backupName);
         }
       }
     }
     key.CloseAll();
   }
-  CurrentRun().uninstall.AddAssociation(extension.CStr(), fileType.CStr(), verb.CStr());
-  if (!associated) AppendFormat(CurrentRun().texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
+  run.uninstall.AddAssociation(extension.CStr(), fileType.CStr(), verb.CStr());
+  if (!associated)
+    AppendFormat(run.texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
 }
 
 }  // namespace
 
-void CreateProductKeys(const char* productRegistry) {
+void CreateProductKeys(RunTexts& texts, const char* productRegistry) {
   if (!productRegistry || !*productRegistry) return;
   bool created = true;
   for (int perUser = 0; perUser < 2; ++perUser) {
     RegistryKey key;
     if (key.OpenSoftware(perUser != 0, productRegistry) == kRegistryOpenFailed) created = false;
   }
-  if (!created) AppendFormat(CurrentRun().texts.errors, "Error creating registry keys:\r\n%s\r\n\r\n", productRegistry);
+  if (!created) AppendFormat(texts.errors, "Error creating registry keys:\r\n%s\r\n\r\n", productRegistry);
 }
 
-void AssociateFileTypes(const Array<FileAssociation>& records, const char* languageName, const char* productName) {
+void AssociateFileTypes(Run& run, const Array<FileAssociation>& records, const char* languageName,
+                        const char* productName) {
   if (records.Count() == 0) return;
   const String backupName = BackupValueName(productName);
   for (int32_t i = 0; i < records.Count(); ++i) {
@@ -104,7 +104,7 @@ void AssociateFileTypes(const Array<FileAssociation>& records, const char* langu
     if (record.texts[kAssocExtension].IsEmpty()) continue;
     const String& language = record.texts[kAssocLanguage];
     if (!language.IsEmpty() && language.Compare(languageName ? languageName : "") != 0) continue;
-    Associate(record, backupName);
+    Associate(run, record, backupName);
   }
   NotifyAssociationsChanged();
 }

@@ -15,10 +15,10 @@
 // BackupValueName(product name) of the same key, unless it is blank or
 // equal to the new text (ASCII case folded) - so installing twice never
 // backs up the product's own value over the original one. Each association
-// made adds the line "ext~!~file type~!~verb" to the association log; the
-// uninstaller restores the backups and deletes the keys from it.
+// made adds the line "ext~!~file type~!~verb" to the run's association log;
+// the uninstaller restores the backups and deletes the keys from it.
 //
-// Failures append one message to the error text and the step goes on:
+// Failures append one message to the run's error text and the step goes on:
 //   "Error creating registry keys:\r\n<path>\r\n\r\n"
 //   "Association failed/no label:  \"<ext>\".\r\n\r\n"
 //   "Association failed/key inaccessible:  \"<ext>\".\r\n\r\n"
@@ -43,11 +43,14 @@ enum AssociationText : int32_t {
 // Bit of FileAssociation::number: the verb becomes the file type's default action.
 constexpr uint32_t kAssocDefaultVerb = 0x1;
 
+struct Run;
+struct RunTexts;
 
 // Nothing when productRegistry is empty.
-void CreateProductKeys(const char* productRegistry);
+void CreateProductKeys(RunTexts& texts, const char* productRegistry);
 
 // Makes every record in order, skipping those with an empty extension or a
 // language other than languageName (compared exactly), then tells the shell
 // that associations changed.
-void AssociateFileTypes(const Array<FileAssociation>& records, const char* languageName, const char* productName);
+void AssociateFileTypes(Run& run, const Array<FileAssociation>& records, const char* languageName,
+                        const char* productName);

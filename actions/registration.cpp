@@ -8,10 +8,8 @@
 #include "core/win32/dynamic_library.h"
 #include "core/win32/registry.h"
 #include "core/win32/system_error.h"
-#include "install/extraction.h"
-#include "runtime/current_run.h"
+#include "runtime/extraction_lists.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
 
 namespace {
 
@@ -87,12 +85,12 @@ uint32_t StripSharedFileMarkers(String& entry) {
   return found;
 }
 
-void RegisterSharedFiles(bool reinstall, const Array<String>& sharedFileList, String& sharedFilesText) {
+void RegisterSharedFiles(Run& run, bool reinstall, const Array<String>& sharedFileList, String& sharedFilesText) {
   // Without an uninstaller nobody would ever give the references back.
-  if (!ProductFlag(CurrentRun(), kFlagUninstaller)) return;
+  if (!ProductFlag(run, kFlagUninstaller)) return;
   RegistryKey key;
   if (key.OpenSoftware(false, kSharedDllsPath) == kRegistryOpenFailed) {
-    CurrentRun().texts.errors.Append("Registry error: unable to increment shared file reference counts.\r\n\r\n");
+    run.texts.errors.Append("Registry error: unable to increment shared file reference counts.\r\n\r\n");
     return;
   }
   if (reinstall) {
@@ -120,8 +118,7 @@ void RegisterSharedFiles(bool reinstall, const Array<String>& sharedFileList, St
   }
 }
 
-void RegisterComServers(const Array<String>& comServerList) {
-  String& log = CurrentRun().texts.installLog;
+void RegisterComServers(String& log, const Array<String>& comServerList) {
   for (int32_t i = 0; i < comServerList.Count(); ++i) {
     const char* path = comServerList[i].CStr();
     AppendFormat(log, "Registering COM File \"%s\"...", path);
@@ -143,8 +140,7 @@ ServerCall CallServerExport(const char* path, const char* exportName) {
   return function ? ServerCall::kCalled : ServerCall::kNoExport;
 }
 
-void RegisterTypeLibraries(const Array<String>& typeLibraryList) {
-  String& log = CurrentRun().texts.installLog;
+void RegisterTypeLibraries(String& log, const Array<String>& typeLibraryList) {
   for (int32_t i = 0; i < typeLibraryList.Count(); ++i) {
     const char* path = typeLibraryList[i].CStr();
     AppendFormat(log, "Registering Type Library \"%s\"...", path);

@@ -29,8 +29,10 @@
 #include "core/containers.h"
 #include "core/string.h"
 
+struct Run;
+
 // Marker bits found by StripSharedFileMarkers (the marker characters are
-// those of the extraction's shared-file list, install/extraction.h).
+// those of the extraction's shared-file list, runtime/extraction_lists.h).
 enum SharedFileMarkerBit : uint32_t {
   kMarkedComServer = 0x1,
   kMarkedPermanent = 0x2,
@@ -55,15 +57,15 @@ uint32_t StripSharedFileMarkers(String& entry);
 // With reinstall, the previous installation's entries are released first
 // (their counts lowered by one, a count of 1 or less deleted) and the text
 // then starts empty, so a file shared again is counted once, not twice.
-// When the SharedDLLs key cannot be opened, the error text gets one message
-// and neither the counts nor sharedFilesText change.
-void RegisterSharedFiles(bool reinstall, const Array<String>& sharedFileList, String& sharedFilesText);
+// When the SharedDLLs key cannot be opened, the run's error text gets one
+// message and neither the counts nor sharedFilesText change.
+void RegisterSharedFiles(Run& run, bool reinstall, const Array<String>& sharedFileList, String& sharedFilesText);
 
 // Calls the DllRegisterServer export of each COM server in its own process
 // and logs "Registering COM File "path"..." with "OK", "LoadLibrary() Failed"
 // or "GetProcAddress("DllRegisterServer") Failed". The export's result is
-// not examined.
-void RegisterComServers(const Array<String>& comServerList);
+// not examined. The lines go to log (the run's install log text).
+void RegisterComServers(String& log, const Array<String>& comServerList);
 
 // The outcome of CallServerExport.
 enum class ServerCall { kCalled, kNotLoaded, kNoExport };
@@ -75,8 +77,8 @@ enum class ServerCall { kCalled, kNotLoaded, kNoExport };
 ServerCall CallServerExport(const char* path, const char* exportName);
 
 // Registers each type library and logs "Registering Type Library "path"..."
-// with "OK", or "FAILED" and the system's text for the failure.
-void RegisterTypeLibraries(const Array<String>& typeLibraryList);
+// with "OK", or "FAILED" and the system's text for the failure, to log.
+void RegisterTypeLibraries(String& log, const Array<String>& typeLibraryList);
 
 // LoadTypeLib + RegisterTypeLib (no help directory) through oleaut32.dll
 // looked up at run time. True when both succeed. On failure the thread's

@@ -12,11 +12,8 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/system.h"
 #include "core/win32/system_error.h"
-#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
-#include "runtime/uninstall_list.h"
 
 namespace {
 
@@ -60,7 +57,7 @@ String FillOneText(const char* templateText, const char* value) {
 }
 
 // The file-failure entry for a link that could not be made.
-void ReportLinkFailure(const String& linkPath) { AppendErrorLine(CurrentRun(), CurrentRun().texts.errors, linkPath.CStr()); }
+void ReportLinkFailure(Run& run, const String& linkPath) { AppendErrorLine(run, run.texts.errors, linkPath.CStr()); }
 
 bool RefuseUnsafeName(const char* name, String& linkPath, const String& folder) {
   if (IsSafeLinkName(name)) return false;
@@ -69,16 +66,16 @@ bool RefuseUnsafeName(const char* name, String& linkPath, const String& folder) 
   return true;
 }
 
-void RecordLink(const String& linkPath) {
-  if (!linkPath.IsEmpty()) CurrentRun().uninstall.Add(linkPath.CStr(), kUninstallFile);
+void RecordLink(Run& run, const String& linkPath) {
+  if (!linkPath.IsEmpty()) run.uninstall.Add(linkPath.CStr(), kUninstallFile);
 }
 
-void LogLink(const char* format, const char* name, const String& linkPath) {
-  if (!ProductFlag(CurrentRun(), kFlagVerboseLog)) return;
+void LogLink(Run& run, const char* format, const char* name, const String& linkPath) {
+  if (!ProductFlag(run, kFlagVerboseLog)) return;
   if (name)
-    AppendFormat(CurrentRun().texts.installLog, format, name, linkPath.CStr());
+    AppendFormat(run.texts.installLog, format, name, linkPath.CStr());
   else
-    AppendFormat(CurrentRun().texts.installLog, format, linkPath.CStr());
+    AppendFormat(run.texts.installLog, format, linkPath.CStr());
 }
 
 // One request after its texts are settled.
@@ -90,7 +87,7 @@ struct Request {
 // The request's texts as the link gets them: path variables expanded, the
 // working directory checked, a replacement target taken from the arguments,
 // a default name, the icon made absolute.
-Request Settle(const ShortcutRecord& record) {
+Request Settle(Run& run, const ShortcutRecord& record) {
   Request r;
   r.target = record.target;
   r.name = record.name;
@@ -99,11 +96,11 @@ Request Settle(const ShortcutRecord& record) {
   r.workingDirectory = record.workingDirectory;
   r.permanent = record.permanent != 0;
 
-  ExpandPathVariables(r.arguments, CurrentRun().directories);
-  ExpandPathVariables(r.workingDirectory, CurrentRun().directories);
+  ExpandPathVariables(r.arguments, run.directories);
+  ExpandPathVariables(r.workingDirectory, run.directories);
   r.workingDirectory.TrimUnquote();
   if (r.workingDirectory.IsEmpty() || !IsDirectory(r.workingDirectory.CStr()))
-    r.workingDirectory = CurrentRun().directories.installation;
+    r.workingDirectory = run.directories.installation;
 
   if (r.arguments.Length() >= 2 && r.arguments.CharAt(0) == '~' && r.arguments.CharAt(1) == '"') {
     r.arguments.DeleteFirst(1);
@@ -111,34 +108,34 @@ Request Settle(const ShortcutRecord& record) {
     r.target.TrimUnquote();
     r.arguments.Trim();
   }
-  if (record.expandTarget) ExpandPathVariables(r.target, CurrentRun().directories);
-  if (r.name.IsEmpty()) r.name = FillOneText(MessageText(CurrentRun(), kMsgMissingLinkName), FileNameOf(r.target.CStr()).CStr());
-  if (!r.icon.IsEmpty()) MakeAbsolute(r.icon, CurrentRun().directories.uninstall.CStr());
+  if (record.expandTarget) ExpandPathVariables(r.target, run.directories);
+  if (r.name.IsEmpty()) r.name = FillOneText(MessageText(run, kMsgMissingLinkName), FileNameOf(r.target.CStr()).CStr());
+  if (!r.icon.IsEmpty()) MakeAbsolute(r.icon, run.directories.uninstall.CStr());
   return r;
 }
 
 // The desktop folder, made on the first request that needs it: the folder,
 // its Desktop.ini and, with the archive's icon bytes, "Desktop Icon.ico" in
 // the uninstall directory named by Desktop.ini.
-void MakeDesktopFolder(const String& folder, const ArchiveSettings& settings) {
+void MakeDesktopFolder(Run& run, const String& folder, const ArchiveSettings& settings) {
   if (!CreateDirectoryTree(folder.CStr())) {
     DWORD code = GetLastError();
-    AppendFormat(CurrentRun().texts.errors, "Failed to create directory %s: %s\r\n", folder.CStr(),
+    AppendFormat(run.texts.errors, "Failed to create directory %s: %s\r\n", folder.CStr(),
                  code ? SystemErrorText(code).CStr() : "");
   }
   String ini = JoinPath(folder.CStr(), kDesktopIni);
-  CurrentRun().uninstall.Add(ini.CStr(), kUninstallFile);
-  CurrentRun().uninstall.Add(folder.CStr(), kUninstallDirectory);
+  run.uninstall.Add(ini.CStr(), kUninstallFile);
+  run.uninstall.Add(folder.CStr(), kUninstallDirectory);
   if (settings.desktopShortcutIcon.IsEmpty()) return;
-  String icon = JoinPath(CurrentRun().directories.uninstall.CStr(), kDesktopIcon);
+  String icon = JoinPath(run.directories.uninstall.CStr(), kDesktopIcon);
   if (WriteStringToFile(icon.CStr(), settings.desktopShortcutIcon.CStr(), settings.desktopShortcutIcon.Length()) !=
       0) {
-    AppendFormat(CurrentRun().texts.errors, "Failed to create Desktop shortcut folder icon \"%s\"\r\n", icon.CStr());
+    AppendFormat(run.texts.errors, "Failed to create Desktop shortcut folder icon \"%s\"\r\n", icon.CStr());
     return;
   }
   WritePrivateProfileStringA(".ShellClassInfo", "IconFile", icon.CStr(), ini.CStr());
   WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "0", ini.CStr());
-  CurrentRun().uninstall.Add(icon.CStr(), kUninstallFile);
+  run.uninstall.Add(icon.CStr(), kUninstallFile);
   SetAttributeBits(folder.CStr(), FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_SYSTEM);
   SetAttributeBits(ini.CStr(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
@@ -146,8 +143,8 @@ void MakeDesktopFolder(const String& folder, const ArchiveSettings& settings) {
 
 class ShortcutStep {
  public:
-  explicit ShortcutStep(const ArchiveSettings& settings)
-      : settings_(settings), allUsers_(settings.ShortcutMode == 1) {}
+  ShortcutStep(Run& run, const ArchiveSettings& settings)
+      : run_(run), settings_(settings), allUsers_(settings.ShortcutMode == 1) {}
 
   void Desktop(const Request& r) {
     desktopChanged_ = true;
@@ -157,21 +154,21 @@ class ShortcutStep {
                                 r.icon.CStr(), allUsers_, link))
         Made("Desktop Shortcut(%s) -> %s\r\n", r, link);
       else
-        ReportLinkFailure(link);
+        ReportLinkFailure(run_, link);
       return;
     }
     String relative = JoinPath(settings_.desktopShortcutName.CStr(), r.name.CStr());
-    if (RefuseUnsafeName(relative.CStr(), link, DesktopOf(allUsers_))) return ReportLinkFailure(link);
+    if (RefuseUnsafeName(relative.CStr(), link, DesktopOf(allUsers_))) return ReportLinkFailure(run_, link);
     if (!desktopFolderMade_) {
       desktopFolderMade_ = true;
       desktopFolder_ = JoinPath(DesktopOf(allUsers_).CStr(), settings_.desktopShortcutName.CStr());
-      MakeDesktopFolder(desktopFolder_, settings_);
+      MakeDesktopFolder(run_, desktopFolder_, settings_);
     }
     link = JoinPath(desktopFolder_.CStr(), r.name.CStr());
     if (CreateShortcut(link, r.target.CStr(), r.arguments.CStr(), r.workingDirectory.CStr(), r.icon.CStr()))
       Made("Desktop Folder Shortcut(%s) -> %s\r\n", r, link);
     else
-      ReportLinkFailure(link);
+      ReportLinkFailure(run_, link);
   }
 
   void StartMenu(const Request& r) {
@@ -180,46 +177,46 @@ class ShortcutStep {
     if (CreateStartMenuShortcut(name.CStr(), r.target.CStr(), r.arguments.CStr(), r.workingDirectory.CStr(),
                                 r.icon.CStr(), allUsers_, link, second)) {
       Made("Start Menu Shortcut(%s) -> %s\r\n", r, link);
-      if (!r.permanent) RecordLink(second);
+      if (!r.permanent) RecordLink(run_, second);
     } else {
-      ReportLinkFailure(link);
+      ReportLinkFailure(run_, link);
     }
   }
 
   void Startup(const Request& r) {
     String folder = StartupOf(allUsers_);
     String link;
-    if (RefuseUnsafeName(r.name.CStr(), link, folder)) return ReportLinkFailure(link);
+    if (RefuseUnsafeName(r.name.CStr(), link, folder)) return ReportLinkFailure(run_, link);
     link = JoinPath(folder.CStr(), r.name.CStr());
     if (CreateShortcut(link, r.target.CStr(), r.arguments.CStr(), r.workingDirectory.CStr(), r.icon.CStr()))
       Made("Startup Shortcut(%s) -> %s\r\n", r, link);
     else
-      ReportLinkFailure(link);
+      ReportLinkFailure(run_, link);
   }
 
   void Uninstaller(const String& uninstaller, const String& arguments) {
-    String name = MessageText(CurrentRun(), kMsgUninstallerShortcutName);
-    if (ProductFlag(CurrentRun(), kFlagUninstallStartMenuShortcut)) {
+    String name = MessageText(run_, kMsgUninstallerShortcutName);
+    if (ProductFlag(run_, kFlagUninstallStartMenuShortcut)) {
       String link, second;
       String relative = JoinPath(settings_.ProductStartMenu.CStr(), name.CStr());
       if (CreateStartMenuShortcut(relative.CStr(), uninstaller.CStr(), arguments.CStr(), "", "", allUsers_, link,
                                   second)) {
-        LogLink("Uninstaller Shortcut -> %s\r\n", nullptr, link);
-        RecordLink(link);
-        RecordLink(second);
+        LogLink(run_, "Uninstaller Shortcut -> %s\r\n", nullptr, link);
+        RecordLink(run_, link);
+        RecordLink(run_, second);
       } else {
-        ReportLinkFailure(link);
+        ReportLinkFailure(run_, link);
       }
     }
-    if (ProductFlag(CurrentRun(), kFlagUninstallShortcutInUninstallDir)) {
+    if (ProductFlag(run_, kFlagUninstallShortcutInUninstallDir)) {
       String link;
-      if (RefuseUnsafeName(name.CStr(), link, CurrentRun().directories.uninstall)) return ReportLinkFailure(link);
-      link = JoinPath(CurrentRun().directories.uninstall.CStr(), name.CStr());
+      if (RefuseUnsafeName(name.CStr(), link, run_.directories.uninstall)) return ReportLinkFailure(run_, link);
+      link = JoinPath(run_.directories.uninstall.CStr(), name.CStr());
       if (CreateShortcut(link, uninstaller.CStr(), arguments.CStr(), "", "")) {
-        LogLink("Uninstaller Shortcut -> %s\r\n", nullptr, link);
-        RecordLink(link);
+        LogLink(run_, "Uninstaller Shortcut -> %s\r\n", nullptr, link);
+        RecordLink(run_, link);
       } else {
-        ReportLinkFailure(link);
+        ReportLinkFailure(run_, link);
       }
     }
   }
@@ -228,10 +225,11 @@ class ShortcutStep {
 
  private:
   void Made(const char* logFormat, const Request& r, const String& link) {
-    LogLink(logFormat, r.name.CStr(), link);
-    if (!r.permanent) RecordLink(link);
+    LogLink(run_, logFormat, r.name.CStr(), link);
+    if (!r.permanent) RecordLink(run_, link);
   }
 
+  Run& run_;
   const ArchiveSettings& settings_;
   const bool allUsers_;
   bool desktopChanged_ = false;
@@ -298,29 +296,30 @@ bool CreateStartMenuShortcut(const char* name, const char* target, const char* a
   return made;
 }
 
-bool CreateShortcuts(Array<ShortcutRecord>& requests, const ArchiveSettings& settings) {
-  String uninstaller, uninstallerArguments;
-  if (ProductFlag(CurrentRun(), kFlagUninstaller)) {
-    uninstaller = JoinPath(CurrentRun().directories.uninstall.CStr(), settings.uninstallerFileName.CStr());
-    Format(uninstallerArguments, "/u:\"%s\"", settings.uninstallName.CStr());
-    if (ProductFlag(CurrentRun(), kFlagUninstallShortcut)) {
-      ShortcutRecord& r = requests.Append();
-      r.desktop = 1;
-      r.target = uninstaller;
-      r.name = MessageText(CurrentRun(), kMsgUninstallerShortcutName);
-      r.arguments = uninstallerArguments;
-    }
-  }
-
-  ShortcutStep step(settings);
-  for (int32_t i = 0; i < requests.Count(); ++i) {
-    const ShortcutRecord& record = requests[i];
-    if (!record.desktop && !record.startMenu && !record.startup) continue;
-    Request r = Settle(record);
+bool CreateShortcuts(Run& run, const ArchiveSettings& settings, const Array<ShortcutRecord>& entryRequests) {
+  ShortcutStep step(run, settings);
+  const auto make = [&](const ShortcutRecord& record) {
+    if (!record.desktop && !record.startMenu && !record.startup) return;
+    Request r = Settle(run, record);
     if (record.desktop) step.Desktop(r);
     if (record.startMenu) step.StartMenu(r);
     if (record.startup) step.Startup(r);
+  };
+  for (const ShortcutRecord& record : settings.shortcuts) make(record);
+  for (const ShortcutRecord& record : entryRequests) make(record);
+  if (!ProductFlag(run, kFlagUninstaller)) return step.DesktopChanged();
+
+  const String uninstaller = JoinPath(run.directories.uninstall.CStr(), settings.uninstallerFileName.CStr());
+  String uninstallerArguments;
+  Format(uninstallerArguments, "/u:\"%s\"", settings.uninstallName.CStr());
+  if (ProductFlag(run, kFlagUninstallShortcut)) {
+    ShortcutRecord r;
+    r.desktop = 1;
+    r.target = uninstaller;
+    r.name = MessageText(run, kMsgUninstallerShortcutName);
+    r.arguments = uninstallerArguments;
+    make(r);
   }
-  if (ProductFlag(CurrentRun(), kFlagUninstaller)) step.Uninstaller(uninstaller, uninstallerArguments);
+  step.Uninstaller(uninstaller, uninstallerArguments);
   return step.DesktopChanged();
 }

@@ -30,6 +30,8 @@
 #include "core/containers.h"
 #include "core/string.h"
 
+struct Run;
+
 // Creates one link at linkPath. ".LNK" is appended to linkPath in place
 // unless it already ends in ".lnk" (any case), and the link's folder is
 // created. The icon is icon (index 0), or target when icon is empty;
@@ -53,13 +55,16 @@ bool CreateStartMenuShortcut(const char* name, const char* target, const char* a
                              const char* workingDirectory, const char* icon, bool allUsers, String& linkPath,
                              String& secondLinkPath);
 
-// The installation step: every request of requests in order, then the
-// uninstaller's shortcuts (flag bits 2 with 1, 33 and 38). The uninstaller's
-// desktop request (bits 2 and 33) is appended to requests. Reads the scope
-// (ShortcutMode 1 = all users), ProductStartMenu, the desktop-folder name and
-// icon, the uninstaller file name and uninstallName from settings; messages
-// 33 and 38; the install and uninstall directories.
+// The installation step for the run: the archive's shortcut records
+// (settings.shortcuts), then the entries' requests, in order, then the
+// uninstaller's shortcuts (flag bits 2 with 1, 33 and 38; the uninstaller's
+// desktop link, bits 2 and 33, is made like the last request). Neither list
+// is changed. Reads the scope (ShortcutMode 1 = all users),
+// ProductStartMenu, the desktop-folder name and icon, the uninstaller file
+// name and uninstallName from settings; messages 33 and 38; the run's
+// install and uninstall directories.
 // Returns true when a desktop or desktop-folder link was requested, so the
 // end of the installation notifies the shell that the desktop changed
 // (RefreshDesktop of the scope, after the uninstall registration).
-[[nodiscard]] bool CreateShortcuts(Array<ShortcutRecord>& requests, const ArchiveSettings& settings);
+[[nodiscard]] bool CreateShortcuts(Run& run, const ArchiveSettings& settings,
+                                   const Array<ShortcutRecord>& entryRequests);

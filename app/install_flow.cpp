@@ -269,7 +269,7 @@ bool AcceptDirectory(const String& dir) {
 
 void RunBatchGroup(int32_t group, int hiddenFlag) {
   const String commands = JoinBatchTexts(Settings().batches[group], CurrentRun().options.batchAdditions[group]);
-  RunBatch(CurrentRun().directories.installation.CStr(), ProductFlag(CurrentRun(), hiddenFlag), commands);
+  RunBatch(CurrentRun(), CurrentRun().directories.installation.CStr(), ProductFlag(CurrentRun(), hiddenFlag), commands);
 }
 
 [[noreturn]] void EndInstallation(bool reinstall) {
@@ -278,7 +278,7 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
   // Whether the installation went wrong is decided before the final message
   // puts its own completion text into the error text.
   const bool succeeded = CurrentRun().texts.errors.IsEmpty();
-  FinishInstallLog(reinstall, true, CurrentRun().texts.errors);
+  FinishInstallLog(CurrentRun(), reinstall, true, CurrentRun().texts.errors);
 
   bool restart = false;
   if (IsRebootRequired(CurrentRun())) {
@@ -375,7 +375,7 @@ void RunInstallFlow() {
   RunLogLine(CurrentRun(), "Installation directory: %s", CurrentRun().directories.installation.CStr());
 
   const String& installDir = CurrentRun().directories.installation;
-  if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(installDir.CStr());
+  if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(CurrentRun().texts.installLog, installDir.CStr());
   CurrentRun().texts.errors.Clear();
   CurrentRun().directories.uninstall = JoinPath(installDir.CStr(), s.UninstallSubdir.CStr());
   RunBatchGroup(0, kFlagHideBatch1);
@@ -389,27 +389,26 @@ void RunInstallFlow() {
   if (!s.UninstallSubdir.IsEmpty()) (void)CreateDirectoryTree(CurrentRun().directories.uninstall.CStr());
   if (!s.SharedPath.IsEmpty()) {
     (void)CreateDirectoryTree(CurrentRun().directories.shared.CStr());
-    if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(CurrentRun().directories.shared.CStr());
+    if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(CurrentRun().texts.installLog, CurrentRun().directories.shared.CStr());
   }
   ApplyDeletionRecords(CurrentRun());
   ExtractEntries(CurrentRun(), progress);
 
   // What follows the files, in its fixed order.
   String sharedFilesText = previous.sharedFiles;
-  RegisterSharedFiles(reinstall, CurrentRun().extraction.sharedFiles, sharedFilesText);
-  RegisterComServers(CurrentRun().extraction.comServers);
-  RegisterTypeLibraries(CurrentRun().extraction.typeLibraries);
+  RegisterSharedFiles(CurrentRun(), reinstall, CurrentRun().extraction.sharedFiles, sharedFilesText);
+  RegisterComServers(CurrentRun().texts.installLog, CurrentRun().extraction.comServers);
+  RegisterTypeLibraries(CurrentRun().texts.installLog, CurrentRun().extraction.typeLibraries);
   WaitStagePause(CurrentRun());
   progress.SetStage(kMsgShortcutsStage, 90);
-  for (const ShortcutRecord& r : CurrentRun().extraction.shortcuts) s.shortcuts.Append(r);
-  const bool desktopChanged = CreateShortcuts(s.shortcuts, s);
+  const bool desktopChanged = CreateShortcuts(CurrentRun(), s, CurrentRun().extraction.shortcuts);
   progress.SetProgress(95);
   WaitStagePause(CurrentRun());
-  WriteKeptFiles(s);
-  CreateProductKeys(s.ProductRegistry.CStr());
+  WriteKeptFiles(CurrentRun(), s);
+  CreateProductKeys(CurrentRun().texts, s.ProductRegistry.CStr());
   const String* language = s.languageNames.TryAt(CurrentRun().messages.Current());
-  AssociateFileTypes(s.associations, language ? language->CStr() : "", CurrentRun().options.DisplayName.CStr());
-  if (ProductFlag(CurrentRun(), kFlagAddToPath)) CurrentRun().texts.errors.Append(EditAutoexecPath(true));
+  AssociateFileTypes(CurrentRun(), s.associations, language ? language->CStr() : "", CurrentRun().options.DisplayName.CStr());
+  if (ProductFlag(CurrentRun(), kFlagAddToPath)) CurrentRun().texts.errors.Append(EditAutoexecPath(CurrentRun().directories.installation, true));
   if (ProductFlag(CurrentRun(), kFlagUninstaller)) RegisterUninstall(progress, sharedFilesText);
   RunBatchGroup(1, kFlagHideBatch2);
   if (desktopChanged) RefreshDesktop(s.ShortcutMode == 1);

@@ -493,11 +493,11 @@ void FinishCleanRun(RegistryKey& key, const ProductValues& product) {
   // A data file that stays names only files that are gone, which a later run skips.
   (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), 0);
   if (ProductFlag(CurrentRun(), kFlagAddToPath)) {
-    const String message = EditAutoexecPath(false);
+    const String message = EditAutoexecPath(CurrentRun().directories.installation, false);
     if (!Automatic() && !message.IsEmpty()) ShowErrorBox(CurrentRun(), message.CStr());
   }
   if (!product.batch2.IsEmpty()) {
-    RunBatch(InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(CurrentRun(), kFlagHideUninstallBatch2), product.batch2);
+    RunBatch(CurrentRun(), InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(CurrentRun(), kFlagHideUninstallBatch2), product.batch2);
     key.DeleteValue("UninstallBatch2");
   }
 }
@@ -613,7 +613,7 @@ RunOutcome Uninstall(BackgroundWindow& background, const String& name) {
   ProgressDialog progress(CurrentRun());
   progress.Create();
   if (!product.batch1.IsEmpty()) {
-    RunBatch(product.installLocation.CStr(), ProductFlag(CurrentRun(), kFlagHideUninstallBatch1), product.batch1);
+    RunBatch(CurrentRun(), product.installLocation.CStr(), ProductFlag(CurrentRun(), kFlagHideUninstallBatch1), product.batch1);
     key.DeleteValue("UninstallBatch1");
   }
   RestoreAssociations(progress, data, product.displayName);

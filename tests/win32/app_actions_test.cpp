@@ -239,7 +239,7 @@ TEST_F(SharedFilesTest, Scenarios) {
       Array<String> list;
       for (const std::string& e : in.list) list.Append(String(e.data(), (int32_t)e.size()));
       String text(in.previous.data(), (int32_t)in.previous.size());
-      RegisterSharedFiles(in.reinstall, list, text);
+      RegisterSharedFiles(run, in.reinstall, list, text);
       EXPECT_EQ(Text(text), in.text);
       EXPECT_EQ(SharedCount(kA), in.a);
       EXPECT_EQ(SharedCount(kB), in.b);
@@ -255,7 +255,7 @@ TEST_F(SharedFilesTest, NothingIsCountedWithoutAnUninstaller) {
   list.Append(String(kA));
   String text = "\"C:\\TruxShared\\b.dll\"";
   SetSharedCount(kB, 3);
-  RegisterSharedFiles(true, list, text);
+  RegisterSharedFiles(run, true, list, text);
   EXPECT_EQ(SharedCount(kA), -1);
   EXPECT_EQ(SharedCount(kB), 3);
   EXPECT_EQ(Text(text), "\"C:\\TruxShared\\b.dll\"");
@@ -281,7 +281,7 @@ TEST_F(RegistrationTest, ComServersAreCalledInProcessAndEachOutcomeIsLogged) {
   ASSERT_TRUE(Exists(noExport));
   Array<String> list;
   for (const std::string& p : {server, noExport, missing}) list.Append(String(p.c_str()));
-  RegisterComServers(list);
+  RegisterComServers(run.texts.installLog, list);
   EXPECT_EQ(Log(), "Registering COM File \"" + server + "\"...OK\r\n" + "Registering COM File \"" + noExport +
                        "\"...GetProcAddress(\"DllRegisterServer\") Failed\r\n" + "Registering COM File \"" +
                        missing + "\"...LoadLibrary() Failed\r\n");
@@ -306,7 +306,7 @@ TEST_F(RegistrationTest, TypeLibraryStepLogsOkAndFailures) {
   const std::string tooLong = root_ + "\\" + std::string(300, 'x') + ".tlb";
   Array<String> list;
   for (const std::string& p : {tlb, missing, tooLong}) list.Append(String(p.c_str()));
-  RegisterTypeLibraries(list);
+  RegisterTypeLibraries(run.texts.installLog, list);
   const std::string log = Log();
   const std::string okLine = "Registering Type Library \"" + tlb + "\"...OK\r\n";
   ASSERT_EQ(log.compare(0, okLine.size(), okLine), 0) << log;
@@ -444,9 +444,10 @@ TEST_F(ShortcutsTest, TheInstallationStep) {
   ASSERT_FALSE(programs.empty());
   ASSERT_FALSE(startup.empty());
 
+  // The archive's own record first, then the entries' requests.
   Array<ShortcutRecord> requests;
   {
-    ShortcutRecord& r = requests.Append();  // desktop folder and start menu, in a subfolder
+    ShortcutRecord& r = settings.shortcuts.Append();  // desktop folder and start menu, in a subfolder
     r.desktop = r.startMenu = 1;
     r.target = "%InstallDir%\\app.exe";
     r.expandTarget = true;
@@ -470,10 +471,12 @@ TEST_F(ShortcutsTest, TheInstallationStep) {
     r.workingDirectory = "C:\\does\\not\\exist";
     r.expandTarget = true;
   }
-  const bool desktopChanged = CreateShortcuts(requests, settings);
+  const bool desktopChanged = CreateShortcuts(run, settings, requests);
   EXPECT_TRUE(desktopChanged);
   EXPECT_EQ(Errors(), "");
-  ASSERT_EQ(requests.Count(), 4) << "the uninstaller's desktop request is appended";
+  // The uninstaller's desktop link is made without adding to either list.
+  EXPECT_EQ(settings.shortcuts.Count(), 1);
+  EXPECT_EQ(requests.Count(), 2);
 
   const std::string appLinkFolder = folder + "\\Tools\\Trux App.LNK";
   const std::string appLinkMenu = programs + "\\Trux Product\\Tools\\Trux App.LNK";
@@ -550,7 +553,7 @@ TEST_F(ShortcutsTest, PlainDesktopQuietLogAndFailures) {
     r.target = target_.c_str();
     r.name = "..\\Escaped";
   }
-  EXPECT_TRUE(CreateShortcuts(requests, settings));
+  EXPECT_TRUE(CreateShortcuts(run, settings, requests));
   const std::string link = Text(DesktopAllDir()) + "\\Trux Desktop.LNK";
   LinkData data;
   ASSERT_TRUE(ReadLink(link, data));
@@ -562,7 +565,7 @@ TEST_F(ShortcutsTest, PlainDesktopQuietLogAndFailures) {
 
   // No desktop request: the desktop is not reported as changed.
   Array<ShortcutRecord> none;
-  EXPECT_FALSE(CreateShortcuts(none, settings));
+  EXPECT_FALSE(CreateShortcuts(run, settings, none));
 }
 
 // The start-menu rule of Windows 95 and 98 needs the system version the
@@ -598,7 +601,7 @@ TEST_F(ShortcutsTest, Windows98AllUsersStartMenuMakesTwoLinks) {
   r.startMenu = 1;
   r.target = target_.c_str();
   r.name = "App";
-  EXPECT_FALSE(CreateShortcuts(requests, settings));  // start-menu links leave the desktop as it was
+  EXPECT_FALSE(CreateShortcuts(run, settings, requests));  // start-menu links leave the desktop as it was
   const std::string allUsers = Text(SMProgramsAllDir()) + "\\Trux 98\\App.LNK";
   const std::string mine = Text(SMProgramsDir()) + "\\Trux 98\\App.LNK";
   ASSERT_NE(allUsers, mine);
@@ -649,7 +652,7 @@ TEST_F(ActionsTest, KeptFiles) {
     const std::string bmp = Text(run.directories.uninstall) + "\\Installer Background.BMP";
     DeleteFileA(bmp.c_str());
 
-    WriteKeptFiles(settings);
+    WriteKeptFiles(run, settings);
     std::vector<std::string> expected;
     for (const std::string& f : c.files) expected.push_back(f == "B" ? bmp : install + "\\" + f);
     EXPECT_EQ(Lines(Text(run.uninstall.List())), expected);
@@ -671,15 +674,15 @@ TEST_F(ActionsTest, KeptFiles) {
 TEST_F(ActionsTest, ProductKeysInBothHives) {
   DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Trux Test");
   DeleteTree(HKEY_CURRENT_USER, "Software\\Trux Test");
-  CreateProductKeys("Trux Test\\Product\\1.0");
+  CreateProductKeys(run.texts, "Trux Test\\Product\\1.0");
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Trux Test\\Product\\1.0"));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Trux Test\\Product\\1.0"));
   EXPECT_EQ(Errors(), "");
-  CreateProductKeys("");  // nothing to do
+  CreateProductKeys(run.texts, "");  // nothing to do
   EXPECT_EQ(Errors(), "");
   // A key path the registry refuses (a name longer than 255 characters).
   const std::string bad = "Trux Test\\" + std::string(300, 'k');
-  CreateProductKeys(bad.c_str());
+  CreateProductKeys(run.texts, bad.c_str());
   EXPECT_EQ(Errors(), "Error creating registry keys:\r\n" + bad + "\r\n\r\n");
   DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Trux Test");
   DeleteTree(HKEY_CURRENT_USER, "Software\\Trux Test");
@@ -728,7 +731,7 @@ TEST_F(AssociationsTest, ExtensionOwnedByAnotherProgramIsBackedUpAndReinstallKee
     AttachedRun fresh;  // each installation is a run of its own
     ::Run& run = fresh.run;
     PrepareRun(run, root_);
-    AssociateFileTypes(records, "English", kProduct);
+    AssociateFileTypes(run, records, "English", kProduct);
     EXPECT_EQ(Text(run.texts.errors), "");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, ".truxa"), "Trux.Doc");
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, ".truxa", kBackup), "Other.Type");
@@ -754,7 +757,7 @@ TEST_F(AssociationsTest, UseExistingFileTypes) {
   records.Append(Record(".truxc", "!Trux.Doc", "open"));  // none: the name without "!"
   records.Append(Record(".truxd", "", "open"));           // empty type, no label
   records.Append(Record(".truxe", "", "open"));           // empty type, no key
-  AssociateFileTypes(records, "English", kProduct);
+  AssociateFileTypes(run, records, "English", kProduct);
 
   EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, ".truxb"), "Existing.Type");
   EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, ".truxb", kBackup), "<none>");
@@ -776,7 +779,7 @@ TEST_F(AssociationsTest, LanguageEmptyExtensionAndEmptyVerb) {
   records.Append(Record(".truxb", "Trux.Doc", "open", 0, "English"));  // this language
   records.Append(Record("", "Trux.Doc", "open"));                      // no extension: skipped
   records.Append(Record(".truxc", "Trux.Doc", "", kAssocDefaultVerb)); // no verb: refused untouched
-  AssociateFileTypes(records, "English", kProduct);
+  AssociateFileTypes(run, records, "English", kProduct);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".truxa"));
   EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, ".truxb"), "Trux.Doc");
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".truxc"));

@@ -74,7 +74,7 @@ TEST_F(FlowTest, BatchSetsVariablesDropsPausesAndDeletesItsFile) {
   run.directories.productVersion = "3.1";
   run.directories.uninstall = "C:\\flow batch\\uninst";
   // Automatic mode: the PAUSE lines must go, or the interpreter would wait.
-  RunBatch(dir.c_str(), true,
+  RunBatch(run, dir.c_str(), true,
            String("set InstallDir>out.txt\r\nPAUSE\r\n  @pause \r\nset Version>>out.txt\nset UninstallDir>>out.txt\r\n"
                   "set InstallDrive>>out.txt"));
   EXPECT_EQ("InstallDir=C:\\flow batch\r\nVersion=3.1\r\nUninstallDir=C:\\flow batch\\uninst\r\nInstallDrive=C:\r\n",
@@ -88,7 +88,7 @@ TEST_F(FlowTest, BatchKeepsSpecialCharactersOfDirectoriesAsText) {
   const std::string victim = "C:\\flow_victim.txt";
   DeleteFileA(victim.c_str());
   run.directories.uninstall = "C:\\u & echo injected>C:\\flow_victim.txt";
-  RunBatch(dir.c_str(), true, String("set InstallDir>out.txt\r\nset UninstallDir>>out.txt\r\n"));
+  RunBatch(run, dir.c_str(), true, String("set InstallDir>out.txt\r\nset UninstallDir>>out.txt\r\n"));
   EXPECT_EQ("InstallDir=" + dir + "\r\nUninstallDir=C:\\u & echo injected>C:\\flow_victim.txt\r\n",
             ReadRaw(dir + "\\out.txt"));
   EXPECT_FALSE(Exists(victim)) << "a SET line ran part of its value as a command";
@@ -98,7 +98,7 @@ TEST_F(FlowTest, BatchNeverRunsAFileLeftUnderItsNameInTheDirectory) {
   const std::string dir = FreshDirectory("flow batch old");
   ASSERT_TRUE(WriteRaw(dir + "\\TRUXBAT.BAT", "@echo old>old.txt\r\n"));
   ASSERT_TRUE(SetFileAttributesA((dir + "\\TRUXBAT.BAT").c_str(), FILE_ATTRIBUTE_READONLY));
-  RunBatch(dir.c_str(), true, String("echo new>new.txt"));
+  RunBatch(run, dir.c_str(), true, String("echo new>new.txt"));
   EXPECT_EQ("new\r\n", ReadRaw(dir + "\\new.txt"));
   EXPECT_FALSE(Exists(dir + "\\old.txt"));
   // The batch is not written there at all: the file left there stays as it was.
@@ -111,7 +111,7 @@ TEST_F(FlowTest, BatchNeverRunsAFileLeftUnderItsNameInTheDirectory) {
 // with its directory afterwards; the commands run in the group's directory.
 TEST_F(FlowTest, BatchRunsFromADirectoryOfItsOwnHeldAgainstWriters) {
   const std::string dir = FreshDirectory("flow batch own");
-  RunBatch(dir.c_str(), true,
+  RunBatch(run, dir.c_str(), true,
            String("cd>cwd.txt\r\necho %~dp0>where.txt\r\n"
                   "(echo echo injected^>injected.txt)>>\"%~f0\" && echo appended>append.txt\r\n"
                   "if not exist append.txt echo refused>append.txt\r\n"));
@@ -138,7 +138,7 @@ TEST_F(FlowTest, BatchDoesNotRunProgramsFromTheGroupsDirectory) {
   const std::string control = "cmd.exe /c hostname.exe exit 7";
   const uint32_t planted = RunProcess(control.c_str(), kRunWait | kRunHidden, dir.c_str());
   if (planted != 7u) GTEST_SKIP() << "this interpreter never runs a program from its current directory first";
-  RunBatch(dir.c_str(), true, String("hostname.exe exit 7\r\necho %errorlevel%>rc.txt\r\n"));
+  RunBatch(run, dir.c_str(), true, String("hostname.exe exit 7\r\necho %errorlevel%>rc.txt\r\n"));
   std::string rc = ReadRaw(dir + "\\rc.txt");
   EXPECT_NE("7\r\n", rc) << "the planted hostname.exe ran";
   EXPECT_NE("<missing>", rc);
@@ -153,31 +153,31 @@ TEST_F(FlowTest, AutoexecPathAddTwiceThenRemove) {
   const std::string autoexec = "C:\\autoexec.bat";
   for (const char* before : {"@ECHO OFF", "@ECHO OFF\r\n"}) {
     ASSERT_TRUE(WriteRaw(autoexec, before));
-    EXPECT_EQ("", Text(EditAutoexecPath(true)));
-    EXPECT_EQ("", Text(EditAutoexecPath(true)));
+    EXPECT_EQ("", Text(EditAutoexecPath(run.directories.installation, true)));
+    EXPECT_EQ("", Text(EditAutoexecPath(run.directories.installation, true)));
     EXPECT_EQ(std::string("@ECHO OFF\r\n") + line, ReadRaw(autoexec)) << before;
-    EXPECT_EQ("", Text(EditAutoexecPath(false)));
+    EXPECT_EQ("", Text(EditAutoexecPath(run.directories.installation, false)));
     EXPECT_EQ("@ECHO OFF\r\n", ReadRaw(autoexec)) << before;
   }
   // The line as the file's last, without its break.
   ASSERT_TRUE(WriteRaw(autoexec, "REM x\r\n" + line.substr(0, line.size() - 2)));
-  EXPECT_EQ("", Text(EditAutoexecPath(false)));
+  EXPECT_EQ("", Text(EditAutoexecPath(run.directories.installation, false)));
   EXPECT_EQ("REM x\r\n", ReadRaw(autoexec));
 
   DeleteFileA(autoexec.c_str());
   EXPECT_EQ("Unable to modify C:\\autoexec.bat.  You will need to manually remove " + dir +
                 " from the PATH environment variable.\r\n\r\n",
-            Text(EditAutoexecPath(false)));
+            Text(EditAutoexecPath(run.directories.installation, false)));
   EXPECT_FALSE(Exists(autoexec));
-  EXPECT_EQ("", Text(EditAutoexecPath(true)));  // adding creates the file
+  EXPECT_EQ("", Text(EditAutoexecPath(run.directories.installation, true)));  // adding creates the file
   EXPECT_EQ("\r\n" + line, ReadRaw(autoexec));
   DeleteFileA(autoexec.c_str());
 }
 
 TEST_F(FlowTest, GrantUsersAccessLogsItsOutcome) {
   const std::string dir = FreshDirectory("flow rights");
-  GrantUsersAccess(dir.c_str());
-  GrantUsersAccess("C:\\flow rights\\missing");
+  GrantUsersAccess(run.texts.installLog, dir.c_str());
+  GrantUsersAccess(run.texts.installLog, "C:\\flow rights\\missing");
   const std::string log = Text(run.texts.installLog);
   const std::string ok = "Granting rights to directory \"" + dir + "\"...OK\r\n";
   ASSERT_EQ(ok, log.substr(0, ok.size()));
@@ -387,7 +387,7 @@ TEST_F(FlowTest, InstallLogBlocksAppendAndNeverTruncate) {
 
   // A clean installation without flag bit 6 writes nothing.
   String errors;
-  FinishInstallLog(false, true, errors);
+  FinishInstallLog(run, false, true, errors);
   EXPECT_EQ("Installation Complete\r\n\r\n", Text(errors));
   EXPECT_FALSE(Exists(path));
 
@@ -407,7 +407,7 @@ TEST_F(FlowTest, InstallLogBlocksAppendAndNeverTruncate) {
       next.productFlags = (1ull << 6) | (1ull << 2);
       errors.Clear();
     }
-    FinishInstallLog(true, true, errors);
+    FinishInstallLog(run, true, true, errors);
   }
 
   std::string log = ReadRaw(path);
