@@ -145,7 +145,7 @@ void MakeDesktopFolder(const String& folder, const ArchiveSettings& settings) {
 class ShortcutStep {
  public:
   explicit ShortcutStep(const ArchiveSettings& settings)
-      : settings_(settings), allUsers_(settings.ShortcutMode == 1) {}
+      : settings_(settings), allUsers_(settings.ShortcutMode == kShortcutModeAllUsers) {}
 
   void Desktop(const Request& r) {
     desktopChanged_ = true;

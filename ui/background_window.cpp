@@ -155,9 +155,9 @@ void DrawPictureInArea(HDC dc, const RECT& r) {
   area.right = area.left + width - 1;
   area.bottom = area.top + height - 1;
   Box to = area;
-  if (g_look.StretchMode == 1) {
+  if (g_look.StretchMode == kStretchFit) {
     to = FitIn(area, w, h);
-  } else if (g_look.StretchMode == 2) {
+  } else if (g_look.StretchMode == kStretchWholeFactor) {
     const int32_t kw = area.Width() / w, kh = area.Height() / h;
     const int32_t k = kw < kh ? kw : kh;
     to = k >= 1 ? CentreIn(area, k * w, k * h) : FitIn(area, w, h);
@@ -331,7 +331,7 @@ void PaintBackground(HDC dc, const RECT& r, GradientPath path) {
   // Shrinking a colour picture keeps whole pixels rather than blending them
   // into black (the context's default mode).
   const int previousMode = SetStretchBltMode(dc, COLORONCOLOR);
-  if (g_look.StretchMode == 3)
+  if (g_look.StretchMode == kStretchTile)
     DrawTiles(dc, r);
   else
     DrawPictureInArea(dc, r);

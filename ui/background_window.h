@@ -26,7 +26,7 @@ struct BackgroundLook {
   uint8_t TitlePosition = 0; // 0 none, 1-3 top left/centre/right, 4-6 bottom; others top left
   String TitleFont = "Times New Roman Bold Italic";
   uint32_t BitmapSize = 0;   // percent of the window the picture area takes
-  uint32_t StretchMode = 2;  // 1 fit, 2 whole factor, 3 tile, others stretch
+  uint32_t StretchMode = kStretchWholeFactor;  // kStretchFit, kStretchWholeFactor, kStretchTile; others stretch
   // The picture: packed DIB bytes read in place (they must stay for the
   // window's life), and what their header says; width 0 = no picture.
   const char* pictureBytes = nullptr;

@@ -359,7 +359,7 @@ void RemoveStartMenuFolder(const ProductValues& product, const Array<String>& pr
   relative.Trim("\\");
   // The folder must lie inside the Programs folder.
   if (relative.IsEmpty() || relative.FindChar(':') >= 0 || relative.Find("..") >= 0) return;
-  const String programs = product.shortcutMode == 1 ? SMProgramsAllDir() : SMProgramsDir();
+  const String programs = product.shortcutMode == kShortcutModeAllUsers ? SMProgramsAllDir() : SMProgramsDir();
   if (programs.IsEmpty()) return;
   RemoveEmptyDirectoryAndParents(JoinPath(programs.CStr(), relative.CStr()), programs.CStr(), protectedFolders,
                                  kMaxStartMenuLevels);
@@ -673,7 +673,7 @@ RunOutcome Uninstall(const String& name) {
   bool restarted = false;
   if (ProductFlag(kFlagUninstallRestart)) {
     if (Automatic() || Ask(kMsgUninstallRestart, kMsgQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
-      restarted = ExitWindows(2, false);  // refused or not: the uninstaller ends next
+      restarted = ExitWindows(kExitRestart, false);  // refused or not: the uninstaller ends next
   }
   return IsRebootRequired() && !restarted ? kRunRestartNeeded : kRunCompleted;
 }
