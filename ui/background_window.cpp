@@ -297,15 +297,17 @@ bool RegisterBackgroundClass(HINSTANCE instance) {
 BackgroundLook& Background() { return g_look; }
 
 void SetBackgroundPicture(const char* bytes, int32_t size) {
-  // The uninstaller's picture is a .BMP file: its file header is skipped.
-  if (bytes && size > kBmpFileHeaderSize && bytes[0] == 'B' && bytes[1] == 'M') {
-    bytes += kBmpFileHeaderSize;
-    size -= kBmpFileHeaderSize;
-  }
   if (ReadPackedDib(bytes, size, g_look.picture))
     g_look.pictureBytes = bytes;
   else
     g_look.pictureBytes = nullptr;
+}
+
+void SetBackgroundBmpFile(const char* bytes, int32_t size) {
+  if (bytes && size > kBmpFileHeaderSize && bytes[0] == 'B' && bytes[1] == 'M')
+    SetBackgroundPicture(bytes + kBmpFileHeaderSize, size - kBmpFileHeaderSize);
+  else
+    SetBackgroundPicture(nullptr, 0);
 }
 
 void SetBackgroundFromSettings(const ArchiveSettings& s) {

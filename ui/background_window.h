@@ -39,10 +39,15 @@ BackgroundLook& Background();
 // the settings' bytes, which live for the whole run).
 void SetBackgroundFromSettings(const ArchiveSettings& settings);
 
-// Checks and keeps the picture: a packed DIB, or a .BMP file (its 14-byte
-// file header is skipped). Bytes that do not hold a drawable picture leave
-// no picture. The bytes must stay for the window's life.
+// Checks and keeps the picture: a packed DIB. Bytes that do not hold a
+// drawable picture leave no picture. The bytes must stay for the window's
+// life.
 void SetBackgroundPicture(const char* bytes, int32_t size);
+
+// The same for a .BMP file (the uninstaller keeps the installer's picture
+// as one): the packed DIB after its 14-byte file header is the picture.
+// Bytes that do not start with a file header leave no picture.
+void SetBackgroundBmpFile(const char* bytes, int32_t size);
 
 // Registers the class on first use and creates and shows the window: over the
 // work area, or maximised when asked (or when the work area is unknown).

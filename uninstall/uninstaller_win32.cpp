@@ -115,15 +115,11 @@ void ShowBackground(RegistryKey& key, const ProductValues& product) {
   if (ProductFlag(kFlagKeepBackgroundBitmap)) {
     look.StretchMode = (uint32_t)key.ReadNumber("StretchMode", 0);
     look.BitmapSize = (uint32_t)key.ReadNumber("BitmapSize", 0);
-    // The kept file is a .BMP: its 14-byte file header comes off, the packed
-    // bitmap behind it is what the window draws.
+    // The kept file is a .BMP. A missing or unreadable file leaves the
+    // picture empty: the plain background.
     String& bytes = BackgroundPictureBytes();
-    // A missing or unreadable file leaves the picture empty: the plain background.
     (void)ReadFileToString(JoinPath(product.uninstallDir.CStr(), kBackgroundFileName).CStr(), bytes);
-    if (bytes.Length() > 14 && bytes.CharAt(0) == 'B' && bytes.CharAt(1) == 'M') {
-      bytes.DeleteFirst(14);
-      SetBackgroundPicture(bytes.CStr(), bytes.Length());
-    }
+    SetBackgroundBmpFile(bytes.CStr(), bytes.Length());
   }
   if (!ProductFlag(kFlagNoBackground))
     g_backgroundWindow = CreateBackgroundWindow(g_instance, nullptr, taskbarText.CStr(), ProductFlag(kFlagMaximizedBackground));
@@ -140,8 +136,6 @@ void InstallMessages(const UninstallDataContents& data) {
   for (const UninstallAssociation& a : data.associations)
     AddAssociationLogLine(a.extension.CStr(), a.fileType.CStr(), a.verb.CStr());
 }
-
-void CollectProtectedFolders(Array<String>& folders);
 
 // --- associations ---
 
