@@ -121,9 +121,8 @@ Request Settle(const ShortcutRecord& record) {
 // the uninstall directory named by Desktop.ini.
 void MakeDesktopFolder(const String& folder, const ArchiveSettings& settings) {
   if (!CreateDirectoryTree(folder.CStr())) {
-    DWORD code = GetLastError();
-    AppendFormat(ErrorText(), "Failed to create directory %s: %s\r\n", folder.CStr(),
-                 code ? SystemErrorText(code).CStr() : "");
+    const String reason = LastErrorText();
+    AppendFormat(ErrorText(), "Failed to create directory %s: %s\r\n", folder.CStr(), reason.CStr());
   }
   String ini = JoinPath(folder.CStr(), kDesktopIni);
   AddUninstallEntry(ini.CStr(), kUninstallFile);
@@ -146,7 +145,7 @@ void MakeDesktopFolder(const String& folder, const ArchiveSettings& settings) {
 class ShortcutStep {
  public:
   explicit ShortcutStep(const ArchiveSettings& settings)
-      : settings_(settings), allUsers_(settings.ShortcutMode == 1) {}
+      : settings_(settings), allUsers_(settings.ShortcutMode == kShortcutModeAllUsers) {}
 
   void Desktop(const Request& r) {
     desktopChanged_ = true;

@@ -56,8 +56,9 @@ bool CreateStartMenuShortcut(const char* name, const char* target, const char* a
 // The installation step: every request of requests in order, then the
 // uninstaller's shortcuts (flag bits 2 with 1, 33 and 38). The uninstaller's
 // desktop request (bits 2 and 33) is appended to requests. Reads the scope
-// (ShortcutMode 1 = all users), ProductStartMenu, the desktop-folder name and
-// icon, the uninstaller file name and uninstallName from settings; messages
+// (ShortcutMode, kShortcutModeAllUsers: all users), ProductStartMenu, the
+// desktop-folder name and icon, the uninstaller file name and uninstallName
+// from settings; messages
 // 33 and 38; the install and uninstall directories.
 // Returns true when a desktop or desktop-folder link was requested, so the
 // end of the installation notifies the shell that the desktop changed

@@ -39,7 +39,6 @@ namespace {
 
 constexpr uint8_t kAdminRequired = 1;
 constexpr uint8_t kAdminRecommended = 2;
-constexpr int32_t kRestartMode = 2;
 
 ArchiveSettings& Settings() { return g_archive.settings; }
 
@@ -305,7 +304,7 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
   // with the process; nothing started from here inherits it.
   bool restarted = false;
   if (restart) {
-    restarted = ExitWindows(kRestartMode, false);  // refused or not: the process ends next
+    restarted = ExitWindows(kExitRestart, false);  // refused or not: the process ends next
   } else if (succeeded && !program.IsEmpty()) {
     RunProcess(program.CStr(), 0, nullptr);
   }
@@ -418,7 +417,7 @@ void RunInstallFlow() {
   if (ProductFlag(kFlagAddToPath)) ErrorText().Append(EditAutoexecPath(true));
   if (ProductFlag(kFlagUninstaller)) RegisterUninstall(sharedFilesText);
   RunBatchGroup(1, kFlagHideBatch2);
-  if (desktopChanged) RefreshDesktop(s.ShortcutMode == 1);
+  if (desktopChanged) RefreshDesktop(s.ShortcutMode == kShortcutModeAllUsers);
   CloseProgressDialog();
   EndInstallation(reinstall);
 }

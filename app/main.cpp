@@ -18,7 +18,6 @@
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
-#include "uninstall/uninstall_rules.h"
 #include "uninstall/uninstaller.h"
 
 namespace {

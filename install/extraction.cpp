@@ -47,11 +47,6 @@ struct InstallEntry : EntryRecord {
   bool OwnedByProduct() const { return kind == kKindInstallDir || kind == kKindStartup || kind == kKindVersioned; }
 };
 
-String LastErrorText() {
-  const DWORD code = GetLastError();
-  return code ? SystemErrorText(code) : String();
-}
-
 // Reads one entry record with the walk the authoring tool's verify uses;
 // corrupt records end the process.
 void ReadEntry(ArchiveCursor& cursor, uint32_t storedSize, InstallEntry& e) {

@@ -155,9 +155,9 @@ void DrawPictureInArea(HDC dc, const RECT& r) {
   area.right = area.left + width - 1;
   area.bottom = area.top + height - 1;
   Box to = area;
-  if (g_look.StretchMode == 1) {
+  if (g_look.StretchMode == kStretchFit) {
     to = FitIn(area, w, h);
-  } else if (g_look.StretchMode == 2) {
+  } else if (g_look.StretchMode == kStretchWholeFactor) {
     const int32_t kw = area.Width() / w, kh = area.Height() / h;
     const int32_t k = kw < kh ? kw : kh;
     to = k >= 1 ? CentreIn(area, k * w, k * h) : FitIn(area, w, h);
@@ -297,15 +297,17 @@ bool RegisterBackgroundClass(HINSTANCE instance) {
 BackgroundLook& Background() { return g_look; }
 
 void SetBackgroundPicture(const char* bytes, int32_t size) {
-  // The uninstaller's picture is a .BMP file: its file header is skipped.
-  if (bytes && size > kBmpFileHeaderSize && bytes[0] == 'B' && bytes[1] == 'M') {
-    bytes += kBmpFileHeaderSize;
-    size -= kBmpFileHeaderSize;
-  }
   if (ReadPackedDib(bytes, size, g_look.picture))
     g_look.pictureBytes = bytes;
   else
     g_look.pictureBytes = nullptr;
+}
+
+void SetBackgroundBmpFile(const char* bytes, int32_t size) {
+  if (bytes && size > kBmpFileHeaderSize && bytes[0] == 'B' && bytes[1] == 'M')
+    SetBackgroundPicture(bytes + kBmpFileHeaderSize, size - kBmpFileHeaderSize);
+  else
+    SetBackgroundPicture(nullptr, 0);
 }
 
 void SetBackgroundFromSettings(const ArchiveSettings& s) {
@@ -331,7 +333,7 @@ void PaintBackground(HDC dc, const RECT& r, GradientPath path) {
   // Shrinking a colour picture keeps whole pixels rather than blending them
   // into black (the context's default mode).
   const int previousMode = SetStretchBltMode(dc, COLORONCOLOR);
-  if (g_look.StretchMode == 3)
+  if (g_look.StretchMode == kStretchTile)
     DrawTiles(dc, r);
   else
     DrawPictureInArea(dc, r);
