@@ -35,14 +35,14 @@ ArchiveError ReadEntryTail(ArchiveCursor& cursor, EntryRecord& entry) {
   return kArchiveOk;
 }
 
+bool EntryRecord::HasNewFileName() const { return !text4.IsEmpty() && text4.FindChar('\\') < 0; }
+
 ArchiveError CheckEntryDestination(const EntryRecord& entry) {
-  const bool renamed = !entry.text4.IsEmpty() && entry.text4.FindChar('\\') < 0;
-  if (renamed && !IsUsableEntryName(entry.text4.CStr())) return kErrEntryNameEmpty;
+  if (entry.HasNewFileName() && !IsUsableEntryName(entry.text4.CStr())) return kErrEntryNameEmpty;
   // The kind only matters when neither a destination path in text 4 nor the
   // uninstall-directory flag gives the destination; a new file name alone
   // leaves the entry in its kind's directory, so its kind is examined.
-  const bool destinationPath = !entry.text4.IsEmpty() && !renamed;
-  if (!destinationPath && !(entry.flags & kEntryToUninstallDir) && !IsValidEntryKind(entry.kind))
+  if (!entry.HasDestinationPath() && !(entry.flags & kEntryToUninstallDir) && !IsValidEntryKind(entry.kind))
     return kErrEntryKind;
   return kArchiveOk;
 }
