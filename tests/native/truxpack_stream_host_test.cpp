@@ -22,6 +22,7 @@
 #include "core/checksum.h"
 #include "tests/native/truxpack_test_support.h"
 #include "tools/truxpack/cmd_archive.h"
+#include "tools/truxpack/core_string.h"
 #include "tools/truxpack/encoder.h"
 #include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/installer_writer.h"
@@ -155,9 +156,9 @@ TEST(StreamedArchiveTest, RecordsAcrossTheReadWindowAndVolumes) {
   EXPECT_EQ((int32_t)volumes.size(), c.volumesRead);
   ASSERT_EQ(expected.size(), c.entries.size());
   for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].name, c.entries[i].name);
+    EXPECT_EQ(expected[i].name, Str(c.entries[i].name));
     EXPECT_EQ(expected[i].data.size(), c.entries[i].size);
-    EXPECT_EQ(expected[i].text3, c.entries[i].texts[2]) << i;
+    EXPECT_EQ(expected[i].text3, Str(c.entries[i].text3)) << i;
   }
   std::vector<std::string> got(expected.size());
   std::vector<bool> done(expected.size(), false);
