@@ -471,16 +471,13 @@ std::string OnTerminal(const fs::path& cwd, std::vector<std::string> args) {
   int master = -1;
   pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);  // only standard error stays on the terminal
+    EnterAndRedirect(cwd, open("/dev/null", O_WRONLY), -1);  // only standard error stays on the terminal
     ExecTruxpack(args);
   }
   std::string text;
   char buffer[4096];
   for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) text.append(buffer, (size_t)n);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  (void)WaitForExit(pid);  // what the terminal showed is the result
   close(master);
   return text;
 }
