@@ -22,7 +22,7 @@
 #include "tools/truxpack/json_text.h"
 #include "tools/truxpack/list_actions.h"
 #include "tools/truxpack/names.h"
-#include "tools/truxpack/project.h"
+#include "tools/truxpack/project_keys.h"
 #include "tools/truxpack/text_encoding.h"
 #include "tools/truxpack/tool_info.h"
 
