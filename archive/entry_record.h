@@ -34,8 +34,7 @@ struct EntryRecord {
   uint32_t checksum = 0;  // as stored after the data
   ArchiveDateTime dateTime{};
   // The five texts in the record's order. What a text means depends on the
-  // kind and the flags, so they are read through the accessors below, which
-  // name their roles.
+  // kind and the flags; the accessors below name the roles.
   String text1, text2, text3, text4, text5;
 
   // Text 1: the version text of the kinds compared by version (6 to 9), the
