@@ -229,7 +229,7 @@ enum MessageNumber : int32_t {
   kMsgFontCaption = 57,
   kMsgRemoveFailed = 58,             // first words of an uninstall error line
   kMsgSharedFileQuestion = 59,       // "%s": the shared file
-  // 60 has no role.
+  kMsgUnused = 60,                   // no role: the runtime shows it nowhere
   kMsgExcludedSystem = 61,           // "%s": the running system's name
   kMsgVerifying = 62,
   kMsgLicenseFront = 63,             // licence page before the archive's licence texts

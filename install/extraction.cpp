@@ -58,7 +58,7 @@ void ReadEntry(ArchiveCursor& cursor, uint32_t storedSize, InstallEntry& e) {
 // (and recorded) before writing. An invalid kind without an override ends the
 // process.
 String ResolveDestination(InstallEntry& e, bool& inTree) {
-  if (!e.text4.IsEmpty() && e.text4.FindChar('\\') < 0) {
+  if (e.HasNewFileName()) {
     e.name = e.text4;  // a new file name in the default directory (checked usable by the walk)
     e.text4.Clear();
   }
