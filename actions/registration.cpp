@@ -148,9 +148,8 @@ void RegisterTypeLibraries(String& log, const Array<String>& typeLibraryList) {
       log.Append("OK\r\n");
       continue;
     }
-    DWORD code = GetLastError();
+    const String reason = LastErrorText();
     log.Append("FAILED\r\n");
-    String reason = code ? SystemErrorText(code) : String();
     log.Append(reason);
     if (!reason.EndsWithChar('\n')) log.Append("\r\n");
   }

@@ -119,9 +119,8 @@ Request Settle(Run& run, const ShortcutRecord& record) {
 // the uninstall directory named by Desktop.ini.
 void MakeDesktopFolder(Run& run, const String& folder, const ArchiveSettings& settings) {
   if (!CreateDirectoryTree(folder.CStr())) {
-    DWORD code = GetLastError();
-    AppendFormat(run.texts.errors, "Failed to create directory %s: %s\r\n", folder.CStr(),
-                 code ? SystemErrorText(code).CStr() : "");
+    const String reason = LastErrorText();
+    AppendFormat(run.texts.errors, "Failed to create directory %s: %s\r\n", folder.CStr(), reason.CStr());
   }
   String ini = JoinPath(folder.CStr(), kDesktopIni);
   run.uninstall.Add(ini.CStr(), kUninstallFile);
@@ -144,7 +143,7 @@ void MakeDesktopFolder(Run& run, const String& folder, const ArchiveSettings& se
 class ShortcutStep {
  public:
   ShortcutStep(Run& run, const ArchiveSettings& settings)
-      : run_(run), settings_(settings), allUsers_(settings.ShortcutMode == 1) {}
+      : run_(run), settings_(settings), allUsers_(settings.ShortcutMode == kShortcutModeAllUsers) {}
 
   void Desktop(const Request& r) {
     desktopChanged_ = true;

@@ -59,10 +59,10 @@ bool CreateStartMenuShortcut(const char* name, const char* target, const char* a
 // (settings.shortcuts), then the entries' requests, in order, then the
 // uninstaller's shortcuts (flag bits 2 with 1, 33 and 38; the uninstaller's
 // desktop link, bits 2 and 33, is made like the last request). Neither list
-// is changed. Reads the scope (ShortcutMode 1 = all users),
-// ProductStartMenu, the desktop-folder name and icon, the uninstaller file
-// name and uninstallName from settings; messages 33 and 38; the run's
-// install and uninstall directories.
+// is changed. Reads the scope (ShortcutMode, kShortcutModeAllUsers: all
+// users), ProductStartMenu, the desktop-folder name and icon, the
+// uninstaller file name and uninstallName from settings; messages 33 and 38;
+// the run's install and uninstall directories.
 // Returns true when a desktop or desktop-folder link was requested, so the
 // end of the installation notifies the shell that the desktop changed
 // (RefreshDesktop of the scope, after the uninstall registration).

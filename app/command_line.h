@@ -4,6 +4,7 @@
 // option never leaves anything behind but the run log it names: it ends in
 // UsageError.
 #pragma once
+#include "app/command_line_text.h"
 #include "core/string.h"
 #include "runtime/run_state.h"
 

@@ -40,7 +40,6 @@ namespace {
 
 constexpr uint8_t kAdminRequired = 1;
 constexpr uint8_t kAdminRecommended = 2;
-constexpr int32_t kRestartMode = 2;
 
 ArchiveSettings& Settings() { return CurrentRun().archive.settings; }
 
@@ -297,7 +296,7 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
   // with the process; nothing started from here inherits it.
   bool restarted = false;
   if (restart) {
-    restarted = ExitWindows(kRestartMode, false);  // refused or not: the process ends next
+    restarted = ExitWindows(kExitRestart, false);  // refused or not: the process ends next
   } else if (succeeded && !program.IsEmpty()) {
     RunProcess(program.CStr(), 0, nullptr);
   }
@@ -411,7 +410,7 @@ void RunInstallFlow() {
   if (ProductFlag(CurrentRun(), kFlagAddToPath)) CurrentRun().texts.errors.Append(EditAutoexecPath(CurrentRun().directories.installation, true));
   if (ProductFlag(CurrentRun(), kFlagUninstaller)) RegisterUninstall(progress, sharedFilesText);
   RunBatchGroup(1, kFlagHideBatch2);
-  if (desktopChanged) RefreshDesktop(s.ShortcutMode == 1);
+  if (desktopChanged) RefreshDesktop(s.ShortcutMode == kShortcutModeAllUsers);
   // The progress dialog goes before the final message: from here on the
   // boxes belong to the background window again.
   progress.Close();

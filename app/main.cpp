@@ -20,7 +20,6 @@
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
 #include "ui/background_window.h"
-#include "uninstall/uninstall_rules.h"
 #include "uninstall/uninstaller.h"
 
 namespace {

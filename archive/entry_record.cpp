@@ -35,13 +35,15 @@ ArchiveError ReadEntryTail(ArchiveCursor& cursor, EntryRecord& entry) {
   return kArchiveOk;
 }
 
+bool EntryRecord::HasNewFileName() const { return !text4.IsEmpty() && text4.FindChar('\\') < 0; }
+
 ArchiveError CheckEntryDestination(const EntryRecord& entry) {
-  const bool renamed = !entry.text4.IsEmpty() && entry.text4.FindChar('\\') < 0;
-  if (renamed && !IsUsableEntryName(entry.text4.CStr())) return kErrEntryNameEmpty;
+  const bool newFileName = entry.HasNewFileName();
+  if (newFileName && !IsUsableEntryName(entry.text4.CStr())) return kErrEntryNameEmpty;
   // The kind only matters when neither a destination path in text 4 nor the
   // uninstall-directory flag gives the destination; a new file name alone
   // leaves the entry in its kind's directory, so its kind is examined.
-  const bool destinationPath = !entry.text4.IsEmpty() && !renamed;
+  const bool destinationPath = !entry.text4.IsEmpty() && !newFileName;  // HasDestinationPath, text 4 searched once
   if (!destinationPath && !(entry.flags & kEntryToUninstallDir) && !IsValidEntryKind(entry.kind))
     return kErrEntryKind;
   return kArchiveOk;

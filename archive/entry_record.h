@@ -15,7 +15,7 @@
 //   size      71 negative, 72 above 1 GiB
 //   data      46 cut off, 100 checksum mismatch
 //   tail      46 cut off
-//   then      70 a new file name (text 4 without '\') that is not usable,
+//   then      70 a new file name (HasNewFileName) that is not usable,
 //             110 a kind that is not known, unless text 4 or the
 //             uninstall-directory flag gives the destination
 #pragma once
@@ -33,7 +33,32 @@ struct EntryRecord {
   uint32_t size = 0;      // from the header's entry-size table
   uint32_t checksum = 0;  // as stored after the data
   ArchiveDateTime dateTime{};
-  String text1, text2, text3, text4, text5;  // text2 is read only with a shortcut flag
+  // The five texts in the record's order. What a text means depends on the
+  // kind and the flags; the accessors below name the roles.
+  String text1, text2, text3, text4, text5;
+
+  // Text 1: the version text of the kinds compared by version (6 to 9), the
+  // font name of a font (kind 4), the name of the entry's shortcut.
+  const String& VersionText() const { return text1; }
+  const String& FontName() const { return text1; }
+  const String& ShortcutName() const { return text1; }
+  // Text 2, in the record only with a shortcut flag: the shortcut's icon file.
+  const String& ShortcutIconFile() const { return text2; }
+  const String& ShortcutArguments() const { return text3; }
+  const String& ShortcutWorkingDirectory() const { return text5; }
+  // Text 4, the destination override: empty, a new file name or a
+  // destination path.
+  const String& DestinationOverride() const { return text4; }
+
+  // Text 4 without a backslash is a new file name: the entry keeps its
+  // kind's directory and is installed under that name instead of its own.
+  bool HasNewFileName() const;
+  // Text 4 with a backslash is a destination path, which replaces the
+  // kind's directory (and, ending in a backslash, takes the entry's file
+  // name).
+  bool HasDestinationPath() const { return !text4.IsEmpty() && !HasNewFileName(); }
+  // The name the entry is installed under inside its directory.
+  const String& InstalledName() const { return HasNewFileName() ? text4 : name; }
 };
 
 // Name, kind, flags and attributes.

@@ -229,7 +229,7 @@ enum MessageNumber : int32_t {
   kMsgFontCaption = 57,
   kMsgRemoveFailed = 58,             // first words of an uninstall error line
   kMsgSharedFileQuestion = 59,       // "%s": the shared file
-  // 60 has no role.
+  kMsgUnused = 60,                   // no role: the runtime shows it nowhere
   kMsgExcludedSystem = 61,           // "%s": the running system's name
   kMsgVerifying = 62,
   kMsgLicenseFront = 63,             // licence page before the archive's licence texts
@@ -302,6 +302,17 @@ constexpr int32_t kMaxRecordListCount = 10000;
 constexpr int32_t kMaxLanguages = 100;
 constexpr int32_t kMaxMessages = 10000;
 constexpr char kDeletionListEnd[] = "~~THE END~~";  // compared case-sensitively
+
+// Setting 5, ShortcutMode: this value puts the shortcuts into the folders of
+// all users, any other into the current user's.
+constexpr uint8_t kShortcutModeAllUsers = 1;
+
+// Setting 15, StretchMode: how the background picture fills its area (the
+// window's BitmapSize percent, centred). Any other value stretches it over
+// the whole area.
+constexpr uint32_t kStretchFit = 1;          // as large as fits, proportions kept
+constexpr uint32_t kStretchWholeFactor = 2;  // enlarged by the largest whole factor that fits; else fitted
+constexpr uint32_t kStretchTile = 3;         // repeated over the whole window
 
 // A date and time as six signed 32-bit fields: year, month, day, hour,
 // minute, second (local time). Month 0 marks a missing date, a negative hour

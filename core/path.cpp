@@ -2,6 +2,10 @@
 
 #include <string.h>
 
+#include "core/string_chars.h"
+
+using string_chars::IsAsciiLetter;
+
 namespace {
 
 // Index of the separator DirectoryOf uses, or -1.
@@ -58,10 +62,6 @@ void CutAfterLastSeparator(String& path) {
   int32_t at = DirectorySeparator(path.CStr(), path.Length());
   if (at >= 0) path.Truncate(at + 1);
 }
-
-namespace {
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-}  // namespace
 
 char DriveOf(const char* path) {
   if (!path || !IsAsciiLetter(path[0]) || path[1] != ':') return '\0';

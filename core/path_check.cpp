@@ -2,9 +2,12 @@
 
 #include <string.h>
 
+#include "core/string_chars.h"
+
+using string_chars::IsAsciiLetter;
+
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 const char* SkipBlanks(const char* text) {

@@ -14,11 +14,6 @@ namespace {
 
 constexpr uint32_t kClearBeforeDelete = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-String LastErrorText() {
-  const DWORD code = GetLastError();
-  return code ? SystemErrorText(code) : String();
-}
-
 void DeleteListedFile(Run& run, const String& path, const FileDeletion& record) {
   ClearAttributes(path.CStr(), kClearBeforeDelete);
   if (RemoveFile(path.CStr(), 0)) {

@@ -35,11 +35,6 @@ struct InstallEntry : EntryRecord {
   bool OwnedByProduct() const { return kind == kKindInstallDir || kind == kKindStartup || kind == kKindVersioned; }
 };
 
-String LastErrorText() {
-  const DWORD code = GetLastError();
-  return code ? SystemErrorText(code) : String();
-}
-
 // Reads one entry record with the walk the authoring tool's verify uses;
 // corrupt records end the process.
 void ReadEntry(Run& run, ArchiveCursor& cursor, uint32_t storedSize, InstallEntry& e) {
@@ -51,7 +46,7 @@ void ReadEntry(Run& run, ArchiveCursor& cursor, uint32_t storedSize, InstallEntr
 // (and recorded) before writing. An invalid kind without an override ends the
 // process.
 String ResolveDestination(Run& run, InstallEntry& e, bool& inTree) {
-  if (!e.text4.IsEmpty() && e.text4.FindChar('\\') < 0) {
+  if (e.HasNewFileName()) {
     e.name = e.text4;  // a new file name in the default directory (checked usable by the walk)
     e.text4.Clear();
   }

@@ -22,12 +22,6 @@ namespace {
 constexpr int32_t kWriteAttempts = 3;
 constexpr uint32_t kClearOnRetryMask = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// The system's text for the calling thread's last error; "" when it is 0.
-String LastErrorText() {
-  const DWORD code = GetLastError();
-  return code ? SystemErrorText(code) : String();
-}
-
 bool WininitExists() { return FileExists(JoinPath(WindowsDir().CStr(), "wininit.exe").CStr()); }
 
 // MoveFileExA with the delay-until-reboot flag, on NT platforms only. When

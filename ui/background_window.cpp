@@ -153,9 +153,9 @@ void DrawPictureInArea(const BackgroundLook& look, HDC dc, const RECT& r) {
   area.right = area.left + width - 1;
   area.bottom = area.top + height - 1;
   Box to = area;
-  if (look.StretchMode == 1) {
+  if (look.StretchMode == kStretchFit) {
     to = FitIn(area, w, h);
-  } else if (look.StretchMode == 2) {
+  } else if (look.StretchMode == kStretchWholeFactor) {
     const int32_t kw = area.Width() / w, kh = area.Height() / h;
     const int32_t k = kw < kh ? kw : kh;
     to = k >= 1 ? CentreIn(area, k * w, k * h) : FitIn(area, w, h);
@@ -265,15 +265,17 @@ bool RegisterBackgroundClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 void SetBackgroundPicture(BackgroundLook& look, const char* bytes, int32_t size) {
-  // The uninstaller's picture is a .BMP file: its file header is skipped.
-  if (bytes && size > kBmpFileHeaderSize && bytes[0] == 'B' && bytes[1] == 'M') {
-    bytes += kBmpFileHeaderSize;
-    size -= kBmpFileHeaderSize;
-  }
   if (ReadPackedDib(bytes, size, look.picture))
     look.pictureBytes = bytes;
   else
     look.pictureBytes = nullptr;
+}
+
+void SetBackgroundBmpFile(BackgroundLook& look, const char* bytes, int32_t size) {
+  if (bytes && size > kBmpFileHeaderSize && bytes[0] == 'B' && bytes[1] == 'M')
+    SetBackgroundPicture(look, bytes + kBmpFileHeaderSize, size - kBmpFileHeaderSize);
+  else
+    SetBackgroundPicture(look, nullptr, 0);
 }
 
 void SetBackgroundFromSettings(BackgroundLook& look, const ArchiveSettings& s) {
@@ -299,7 +301,7 @@ void PaintBackground(const BackgroundLook& look, HDC dc, const RECT& r, Gradient
   // Shrinking a colour picture keeps whole pixels rather than blending them
   // into black (the context's default mode).
   const int previousMode = SetStretchBltMode(dc, COLORONCOLOR);
-  if (look.StretchMode == 3)
+  if (look.StretchMode == kStretchTile)
     DrawTiles(look, dc, r);
   else
     DrawPictureInArea(look, dc, r);

@@ -30,7 +30,7 @@ struct BackgroundLook {
   uint8_t TitlePosition = 0; // 0 none, 1-3 top left/centre/right, 4-6 bottom; others top left
   String TitleFont = "Times New Roman Bold Italic";
   uint32_t BitmapSize = 0;   // percent of the window the picture area takes
-  uint32_t StretchMode = 2;  // 1 fit, 2 whole factor, 3 tile, others stretch
+  uint32_t StretchMode = kStretchWholeFactor;  // kStretchFit, kStretchWholeFactor, kStretchTile; others stretch
   // The picture: packed DIB bytes read in place (they must stay for the
   // window's life), and what their header says; width 0 = no picture.
   const char* pictureBytes = nullptr;
@@ -41,10 +41,15 @@ struct BackgroundLook {
 // the settings' bytes, which live for the whole run).
 void SetBackgroundFromSettings(BackgroundLook& look, const ArchiveSettings& settings);
 
-// Checks and keeps the picture: a packed DIB, or a .BMP file (its 14-byte
-// file header is skipped). Bytes that do not hold a drawable picture leave
-// no picture. The bytes must stay for the window's life.
+// Checks and keeps the picture in look: a packed DIB. Bytes that do not hold
+// a drawable picture leave no picture. The bytes must stay for the window's
+// life.
 void SetBackgroundPicture(BackgroundLook& look, const char* bytes, int32_t size);
+
+// The same for a .BMP file (the uninstaller keeps the installer's picture
+// as one): the packed DIB after its 14-byte file header is the picture.
+// Bytes that do not start with a file header leave no picture.
+void SetBackgroundBmpFile(BackgroundLook& look, const char* bytes, int32_t size);
 
 class BackgroundWindow {
  public:

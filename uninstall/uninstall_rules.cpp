@@ -4,6 +4,10 @@
 
 #include "core/format.h"
 #include "core/path.h"
+#include "core/string_chars.h"
+
+using string_chars::FoldAscii;
+using string_chars::IsAsciiLetter;
 
 namespace {
 
@@ -41,8 +45,6 @@ int32_t ReadQuoted(const String& text, int32_t i, String& out) {
   return n;
 }
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c; }
-
 // The path trimmed, without trailing backslashes (a drive root keeps its
 // own), ASCII letters folded.
 String NormalizedPath(const char* path) {
@@ -52,8 +54,6 @@ String NormalizedPath(const char* path) {
   for (int32_t i = 0; i < out.Length(); ++i) out.At(i) = FoldAscii(out.CharAt(i));
   return out;
 }
-
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Length of the root part of an absolute path: 3 for "X:\", the length of
 // "\\server\share" (with its backslash when present) for a network path;
@@ -221,23 +221,4 @@ String SelfDeleteBatchText(const char* programPath, const char* uninstallSubdir,
   AppendFormat(text, "rd \"%s\"\r\n", BatchPath(installDir).CStr());
   AppendFormat(text, "del \"%s\" & rd \"%s\"\r\n", BatchPath(batchPath).CStr(), BatchPath(batchDir).CStr());
   return text;
-}
-
-const char* ArgumentsAfterProgram(const char* commandLine, const char* programPath, const char* fallback) {
-  if (!commandLine || !programPath || !*programPath) return fallback;
-  const char* p = commandLine;
-  while (*p == ' ' || *p == '\t') ++p;
-  const bool quoted = *p == '"';
-  if (quoted) ++p;
-  const size_t n = strlen(programPath);
-  for (size_t i = 0; i < n; ++i)
-    if (!p[i] || FoldAscii(p[i]) != FoldAscii(programPath[i])) return fallback;
-  p += n;
-  if (quoted) {
-    if (*p != '"') return fallback;
-    ++p;
-  }
-  if (*p && *p != ' ' && *p != '\t') return fallback;
-  while (*p == ' ' || *p == '\t') ++p;
-  return p;
 }

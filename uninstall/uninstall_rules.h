@@ -93,12 +93,3 @@ TreeRemovalRefusal CheckTreeRemoval(const char* installLocation, const Array<Str
 // the file goes, so the directory removal still runs).
 String SelfDeleteBatchText(const char* programPath, const char* uninstallSubdir, const char* uninstallDir,
                            const char* installDir, const char* batchPath, const char* batchDir);
-
-// The argument text of a process's whole command line. The Uninstall entry
-// names the uninstaller by its path without quotes, so a path with blanks
-// ("C:\Program Files\...") would be cut at its first blank by the usual
-// split. When the line starts with the program's own path (ASCII case
-// ignored, optionally in double quotes) followed by a blank or the end,
-// what follows it, without leading blanks, is the argument text; otherwise
-// the fallback (the system's own split) is.
-const char* ArgumentsAfterProgram(const char* commandLine, const char* programPath, const char* fallback);

@@ -110,15 +110,11 @@ void ShowBackground(BackgroundWindow& background, RegistryKey& key, const Produc
   if (ProductFlag(CurrentRun(), kFlagKeepBackgroundBitmap)) {
     look.StretchMode = (uint32_t)key.ReadNumber("StretchMode", 0);
     look.BitmapSize = (uint32_t)key.ReadNumber("BitmapSize", 0);
-    // The kept file is a .BMP: its 14-byte file header comes off, the packed
-    // bitmap behind it is what the window draws.
+    // The kept file is a .BMP. A missing or unreadable file leaves the
+    // picture empty: the plain background.
     String& bytes = background.pictureBytes;
-    // A missing or unreadable file leaves the picture empty: the plain background.
     (void)ReadFileToString(JoinPath(product.uninstallDir.CStr(), kBackgroundFileName).CStr(), bytes);
-    if (bytes.Length() > 14 && bytes.CharAt(0) == 'B' && bytes.CharAt(1) == 'M') {
-      bytes.DeleteFirst(14);
-      SetBackgroundPicture(look, bytes.CStr(), bytes.Length());
-    }
+    SetBackgroundBmpFile(look, bytes.CStr(), bytes.Length());
   }
   if (!ProductFlag(CurrentRun(), kFlagNoBackground))
     background.Create(taskbarText.CStr(), ProductFlag(CurrentRun(), kFlagMaximizedBackground));
@@ -135,8 +131,6 @@ void InstallMessages(const UninstallDataContents& data) {
   for (const UninstallAssociation& a : data.associations)
     CurrentRun().uninstall.AddAssociation(a.extension.CStr(), a.fileType.CStr(), a.verb.CStr());
 }
-
-void CollectProtectedFolders(Array<String>& folders);
 
 // --- associations ---
 
@@ -354,7 +348,7 @@ void RemoveStartMenuFolder(const ProductValues& product, const Array<String>& pr
   relative.Trim("\\");
   // The folder must lie inside the Programs folder.
   if (relative.IsEmpty() || relative.FindChar(':') >= 0 || relative.Find("..") >= 0) return;
-  const String programs = product.shortcutMode == 1 ? SMProgramsAllDir() : SMProgramsDir();
+  const String programs = product.shortcutMode == kShortcutModeAllUsers ? SMProgramsAllDir() : SMProgramsDir();
   if (programs.IsEmpty()) return;
   RemoveEmptyDirectoryAndParents(JoinPath(programs.CStr(), relative.CStr()), programs.CStr(), protectedFolders,
                                  kMaxStartMenuLevels);
@@ -663,7 +657,7 @@ RunOutcome Uninstall(BackgroundWindow& background, const String& name) {
   bool restarted = false;
   if (ProductFlag(CurrentRun(), kFlagUninstallRestart)) {
     if (Automatic() || Ask(kMsgUninstallRestart, kMsgQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
-      restarted = ExitWindows(2, false);  // refused or not: the uninstaller ends next
+      restarted = ExitWindows(kExitRestart, false);  // refused or not: the uninstaller ends next
   }
   return IsRebootRequired(CurrentRun()) && !restarted ? kRunRestartNeeded : kRunCompleted;
 }

@@ -45,6 +45,8 @@ struct SystemFunctions {
   UINT(WINAPI* GetSystemWow64DirectoryA)(LPSTR, UINT);
   BOOL(WINAPI* SetDefaultDllDirectories)(DWORD);
   BOOL(WINAPI* SetDllDirectoryA)(LPCSTR);
+  DWORD(WINAPI* GetLongPathNameA)(LPCSTR, LPSTR, DWORD);
+  DWORD(WINAPI* GetFinalPathNameByHandleA)(HANDLE, LPSTR, DWORD, DWORD);
   // advapi32: tokens, security descriptors, access lists, random bytes.
   BOOL(WINAPI* OpenProcessToken)(HANDLE, DWORD, PHANDLE);
   BOOL(WINAPI* OpenThreadToken)(HANDLE, DWORD, BOOL, PHANDLE);

@@ -34,6 +34,8 @@ const SystemFunctionRow kRows[] = {
     TRUX_ROW(kLibKernel32, GetSystemWow64DirectoryA),
     TRUX_ROW(kLibKernel32, SetDefaultDllDirectories),
     TRUX_ROW(kLibKernel32, SetDllDirectoryA),
+    TRUX_ROW(kLibKernel32, GetLongPathNameA),
+    TRUX_ROW(kLibKernel32, GetFinalPathNameByHandleA),
     TRUX_ROW(kLibAdvapi32, OpenProcessToken),
     TRUX_ROW(kLibAdvapi32, OpenThreadToken),
     TRUX_ROW(kLibAdvapi32, LookupPrivilegeValueA),

@@ -4,11 +4,14 @@
 
 #include "core/format.h"
 #include "core/path.h"
+#include "core/string_chars.h"
 #include "core/win32/disk_file.h"
 #include "core/win32/dynamic_library.h"
 #include "core/win32/file_util.h"
 #include "core/win32/system.h"
 #include "core/win32/system_dirs.h"
+
+using string_chars::IsAsciiLetter;
 
 namespace {
 
@@ -16,8 +19,6 @@ constexpr int32_t kCompareChunk = 4096;
 constexpr int32_t kAppendAttempts = 10;
 constexpr DWORD kAppendRetryDelayMs = 100;
 constexpr int32_t kPrivateDirectoryAttempts = 16;
-
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // "X:\" for a path starting with a drive letter; false otherwise.
 bool DriveRoot(const char* path, char root[4]) {
@@ -113,12 +114,10 @@ constexpr DWORD kPathBuffer = 1024;
 // dots and blanks dropped, as the system drops them when it opens), then its
 // long form where the system can give one.
 String DiskNameOf(const char* path) {
-  using LongPathName = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
   char full[kPathBuffer];
   const DWORD n = GetFullPathNameA(path, kPathBuffer, full, nullptr);
   if (n == 0 || n >= kPathBuffer) return FileNameOf(path);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  LongPathName longPathName = kernel ? (LongPathName)(void*)GetProcAddress(kernel, "GetLongPathNameA") : nullptr;
+  const auto longPathName = SystemApi(kLibKernel32).GetLongPathNameA;
   char longer[kPathBuffer];
   const DWORD m = longPathName ? longPathName(full, longer, kPathBuffer) : 0;
   return FileNameOf(m > 0 && m < kPathBuffer ? longer : full);
@@ -129,10 +128,7 @@ String DiskNameOf(const char* path) {
 // link to a file as that file, and only the final path tells). True when
 // the system cannot say (before Windows Vista, which has no file links).
 bool OpenedUnderItsOwnName(HANDLE file, const char* path) {
-  using FinalPathName = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  FinalPathName finalPathName =
-      kernel ? (FinalPathName)(void*)GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
+  const auto finalPathName = SystemApi(kLibKernel32).GetFinalPathNameByHandleA;
   char opened[kPathBuffer];
   const DWORD n = finalPathName ? finalPathName(file, opened, kPathBuffer, 0) : 0;
   if (n == 0 || n >= kPathBuffer) return true;

@@ -2,17 +2,19 @@
 
 #include <string.h>
 
+#include "core/string_chars.h"
+
+using string_chars::FoldAsciiUpper;
+
 namespace {
 
 bool IsCommandBlank(char c) { return c == ' ' || c == '\t'; }
 
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c; }
-
 // Compares the names of two "name=value" entries, ASCII letters folded.
 int CompareEntryNames(const char* a, const char* b) {
   for (;; ++a, ++b) {
-    const char ca = *a == '=' ? '\0' : FoldAscii(*a);
-    const char cb = *b == '=' ? '\0' : FoldAscii(*b);
+    const char ca = *a == '=' ? '\0' : FoldAsciiUpper(*a);
+    const char cb = *b == '=' ? '\0' : FoldAsciiUpper(*b);
     if (ca != cb) return (unsigned char)ca < (unsigned char)cb ? -1 : 1;
     if (ca == '\0') return 0;
   }

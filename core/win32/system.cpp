@@ -52,7 +52,7 @@ void OsNameOf(String& out, const OsVersion& v, bool withoutServicePack) {
 uint32_t ExitWindowsFlags(int32_t mode, bool force) {
   // EWX_LOGOFF 0, EWX_SHUTDOWN 1, EWX_REBOOT 2, EWX_FORCE 4, EWX_POWEROFF 8,
   // EWX_FORCEIFHUNG 16.
-  uint32_t action = mode == 1 ? 8u : mode == 2 ? 2u : mode == 3 ? 0u : 1u;
+  uint32_t action = mode == kExitPowerOff ? 8u : mode == kExitRestart ? 2u : mode == kExitLogOff ? 0u : 1u;
   return action | (force ? 4u : 16u);
 }
 

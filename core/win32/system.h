@@ -43,8 +43,16 @@ uint32_t OsClassOf(const OsVersion& v);
 // Trailing white space is trimmed.
 void OsNameOf(String& out, const OsVersion& v, bool withoutServicePack);
 
-// The ExitWindowsEx flags of a mode: 1 power off, 2 restart, 3 log off, any
-// other shut down; with EWX_FORCE when force, else EWX_FORCEIFHUNG.
+// The modes of ExitWindows: how the session ends. Any other value shuts
+// the system down.
+enum ExitWindowsMode : int32_t {
+  kExitPowerOff = 1,
+  kExitRestart = 2,
+  kExitLogOff = 3,
+};
+
+// The ExitWindowsEx flags of a mode (ExitWindowsMode, any other value shuts
+// down); with EWX_FORCE when force, else EWX_FORCEIFHUNG.
 uint32_t ExitWindowsFlags(int32_t mode, bool force);
 
 // The fonts key under HKEY_LOCAL_MACHINE for the platform.

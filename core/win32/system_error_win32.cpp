@@ -16,3 +16,8 @@ String SystemErrorText(uint32_t code) {
   }
   return text;
 }
+
+String LastErrorText() {
+  const DWORD code = GetLastError();
+  return code ? SystemErrorText(code) : String();
+}

@@ -1,10 +1,13 @@
 #include "core/win32/version_info.h"
 
+#include "core/string_chars.h"
+
+using string_chars::IsAsciiLetter;
+
 namespace {
 constexpr int32_t kPaddedPartWidth = 10;
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Hands out the numbers of a version text one at a time, so comparing never
 // needs a list as long as the text.

@@ -81,18 +81,16 @@ caption = "&Open"
 command = "\"%InstallDir%\\app.txt\" \"%1\""
 default_verb = true
 EOF
-"$TRUXPACK" build "$W/actions.toml" -o "$W/actions.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-  { echo "truxpack build failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+e2e_build "$W/actions.toml" "$W/actions.exe"
 
 # The registry as `wine reg query` prints one value: its data, or <none>.
-reg_value() {  # reg_value KEY NAME (NAME "" = the default value)
+reg_data() {  # reg_data KEY NAME (NAME "" = the default value)
   local out
   if [ -z "$2" ]; then out="$(wine reg query "$1" /ve 2>/dev/null | tr -d '\r')"; else
     out="$(wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r')"; fi
   out="$(printf '%s\n' "$out" | sed -n 's/^    .*    REG_[A-Z_]*    \(.*\)$/\1/p' | head -n 1)"
   printf '%s' "${out:-<none>}"
 }
-reg_exists() { wine reg query "$1" >/dev/null 2>&1; }
 
 SHARED_DLLS='HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
 D='C:\Actions Test'
@@ -100,7 +98,7 @@ SYS='C:\windows\system32'
 SHARED='C:\Program Files\Common Files\Trux Tests'
 # The folders as this prefix names them, read back from the shell's own values.
 folder() {
-  reg_value 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' "$1"
+  reg_data 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' "$1"
 }
 
 # Another program owns the extension before the installation.
@@ -143,10 +141,10 @@ e2e_check "desktop folder icon and Desktop.ini" \
 e2e_check "kept readme file" "Read me first." "$(cat "$C/Actions Test/readme.txt" 2>&1)"
 
 e2e_check "shared counts: the shared file, the COM server and the type library" "0x1|0x1|0x1" \
-  "$(reg_value "$SHARED_DLLS" "$SHARED\\common.dat")|$(reg_value "$SHARED_DLLS" "$SYS\\com_server_fixture.dll")|$(reg_value "$SHARED_DLLS" "$SYS\\typelib_fixture.tlb")"
+  "$(reg_data "$SHARED_DLLS" "$SHARED\\common.dat")|$(reg_data "$SHARED_DLLS" "$SYS\\com_server_fixture.dll")|$(reg_data "$SHARED_DLLS" "$SYS\\typelib_fixture.tlb")"
 e2e_check "COM server registered in the installer's process" "yes" \
-  "$(reg_value 'HKCU\Software\TruxComFixture' Registered)"
-reg_exists 'HKCR\TypeLib\{8C1A6E2B-3F5D-4C7A-9B21-5E4D3C2B1A90}\1.2' &&
+  "$(reg_data 'HKCU\Software\TruxComFixture' Registered)"
+reg_has_key 'HKCR\TypeLib\{8C1A6E2B-3F5D-4C7A-9B21-5E4D3C2B1A90}\1.2' &&
   e2e_pass "type library registered" || e2e_fail "type library registered" "no TypeLib key"
 # The console turns 0xA9 into another character: the value is read from an
 # export of the key instead (UTF-16, the marker as U+00A9).
@@ -158,12 +156,12 @@ shared_files() {
 e2e_check "SharedFiles value with its markers" \
   '\"C:\\Program Files\\Common Files\\Trux Tests\\common.dat\";\"C:\\windows\\system32\\com_server_fixture.dll^\";\"C:\\windows\\system32\\typelib_fixture.tlb©\"' \
   "$(shared_files)"
-reg_exists 'HKLM\Software\Trux Tests\Actions Test' && reg_exists 'HKCU\Software\Trux Tests\Actions Test' &&
+reg_has_key 'HKLM\Software\Trux Tests\Actions Test' && reg_has_key 'HKCU\Software\Trux Tests\Actions Test' &&
   e2e_pass "product key in both hives" || e2e_fail "product key in both hives" "missing"
 
 e2e_check "association with the other program's type kept as backup" \
   "TruxActions.Document|Other.Document|Actions Test document|open|\"$D\\app.txt\" \"%1\"" \
-  "$(reg_value 'HKCR\.trxact' '')|$(reg_value 'HKCR\.trxact' 'Actions Test Backup')|$(reg_value 'HKCR\TruxActions.Document' '')|$(reg_value 'HKCR\TruxActions.Document\shell' '')|$(reg_value 'HKCR\TruxActions.Document\shell\open\command' '')"
+  "$(reg_data 'HKCR\.trxact' '')|$(reg_data 'HKCR\.trxact' 'Actions Test Backup')|$(reg_data 'HKCR\TruxActions.Document' '')|$(reg_data 'HKCR\TruxActions.Document\shell' '')|$(reg_data 'HKCR\TruxActions.Document\shell\open\command' '')"
 
 dat="$(tr -d '\r' <"$C/Actions Test/Uninstall.DAT" 2>&1)"
 body="$(printf '%s\n' "$dat" | sed '/^\[Strings\]/,$d' | grep -v '^$')"
@@ -194,8 +192,8 @@ done
 e2e_robot "reinstall: automatic" 0 "" "" \
   start "$W/actions.exe" --args "/a /d:\"$D\"" until-exit --timeout 90 --expect 1
 e2e_check "reinstall: shared counts are not raised twice" "0x1|0x1|0x1" \
-  "$(reg_value "$SHARED_DLLS" "$SHARED\\common.dat")|$(reg_value "$SHARED_DLLS" "$SYS\\com_server_fixture.dll")|$(reg_value "$SHARED_DLLS" "$SYS\\typelib_fixture.tlb")"
+  "$(reg_data "$SHARED_DLLS" "$SHARED\\common.dat")|$(reg_data "$SHARED_DLLS" "$SYS\\com_server_fixture.dll")|$(reg_data "$SHARED_DLLS" "$SYS\\typelib_fixture.tlb")"
 e2e_check "reinstall: the backup keeps the other program's type" "TruxActions.Document|Other.Document" \
-  "$(reg_value 'HKCR\.trxact' '')|$(reg_value 'HKCR\.trxact' 'Actions Test Backup')"
+  "$(reg_data 'HKCR\.trxact' '')|$(reg_data 'HKCR\.trxact' 'Actions Test Backup')"
 
 e2e_end

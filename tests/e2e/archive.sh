@@ -47,10 +47,7 @@ name = "Deutsch"
 EOF
 }
 
-build() {  # build NAME -> $W/NAME.exe
-  "$TRUXPACK" build "$W/$1.toml" -o "$W/$1.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-    { echo "truxpack build $1 failed:"; cat "$E2E_TMP/build.log"; exit 1; }
-}
+build() { e2e_build "$W/$1.toml" "$W/$1.exe"; }  # build NAME -> $W/NAME.exe
 
 # A one-language project: the same without the language file.
 project english
@@ -166,7 +163,6 @@ damaged "settings scrambled with another key" $((TRUX_AT + 12)) "$(le32 0x0BADF0
 # file its command line names, so a good installer is started with a
 # command line naming the damaged copy (without its extension: ".EXE" is
 # added when the first token has none).
-winpath() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
 damaged_file() {
   local f="$E2E_TMP/damaged.exe"
   cp "$W/english.exe" "$f"

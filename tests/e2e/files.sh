@@ -42,8 +42,7 @@ project() {  # project NAME [TOML LINES...]
 build() {  # build NAME [truxpack options...]
   local name="$1"
   shift
-  "$TRUXPACK" build "$W/$name.toml" -o "$C/t/$name.exe" --stub "$STUB" "$@" >"$E2E_TMP/build.log" 2>&1 ||
-    { echo "truxpack build $name failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+  e2e_build "$W/$name.toml" "$C/t/$name.exe" "$@"
 }
 
 # same_tree NAME: every source file installed under C:\inst\NAME with the same

@@ -18,7 +18,6 @@ printf 'Licence of <product>.\r\nSecond line.' >"$W/license.txt"
 printf 'First readme.' >"$W/readme1.txt"
 printf 'Second readme on <OS>.' >"$W/readme2.txt"
 
-winpath() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 
 # The uninstall message set, in English, with the German overrides below.
@@ -107,10 +106,7 @@ name = "Deutsch"
 EOF
 }
 
-build() {  # build NAME -> $W/NAME.exe
-  "$TRUXPACK" build "$W/$1.toml" -o "$W/$1.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-    { echo "truxpack build $1 failed:"; cat "$E2E_TMP/build.log"; exit 1; }
-}
+build() { e2e_build "$W/$1.toml" "$W/$1.exe"; }  # build NAME -> $W/NAME.exe
 
 # The Uninstall.DAT text expected for a directory and message language.
 expected_dat() {

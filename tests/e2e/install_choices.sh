@@ -33,8 +33,7 @@ ${3:-}
 [[file]]
 source = "files/app.txt"
 EOF
-  "$TRUXPACK" build "$W/$1.toml" -o "$W/$1.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-    { echo "truxpack build $1 failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+  e2e_build "$W/$1.toml" "$W/$1.exe"
 }
 forget() { wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Choice Test' /f >/dev/null 2>&1; }
 
@@ -106,14 +105,14 @@ forget
 
 project excluded 'no_start_question = true'
 sed -i 's/^version = "1.0"$/version = "1.0"\nexcluded_systems = ["xp", "vista"]/' "$W/excluded.toml"
-"$TRUXPACK" build "$W/excluded.toml" -o "$W/excluded.exe" --stub "$STUB" >/dev/null 2>&1
+e2e_build "$W/excluded.toml" "$W/excluded.exe"
 os_name="$(robot start "$W/excluded.exe" wait-box print-text --escaped answer 1 wait-exit --expect 1 2>&1)"
 [[ "$os_name" == "Choice Test cannot be installed on Windows "* ]] &&
   e2e_pass "excluded system: message 61 names the running system" ||
   e2e_fail "excluded system: message 61 names the running system" "got $os_name"
 project addon $'add_on = true\nno_start_question = true' '' '<master>'
 sed -i 's/^version = "1.0"$/version = "1.0"\nmaster_product = "Master Product"/' "$W/addon.toml"
-"$TRUXPACK" build "$W/addon.toml" -o "$W/addon.exe" --stub "$STUB" >/dev/null 2>&1
+e2e_build "$W/addon.toml" "$W/addon.exe"
 e2e_robot "add-on: a missing master product ends the installation" 0 \
   'Master Product must be installed before Choice Test can be installed.'$'\n' "" \
   start "$W/addon.exe" wait-box print-text --escaped answer 1 wait-exit --expect 1

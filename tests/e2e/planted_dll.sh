@@ -21,7 +21,7 @@ set -uo pipefail
 STUB="$1"; ROBOT="$2"; SRC="$3"
 source "$SRC/tests/e2e/lib/e2e.bash"
 # The runs below start from other directories: the robot's path must hold.
-ROBOT="$(cd "$(dirname "$ROBOT")" && pwd)/$(basename "$ROBOT")"
+ROBOT="$(e2e_abspath "$ROBOT")"
 e2e_begin planted_dll "$SRC"
 e2e_need_truxpack
 e2e_need_fixtures "$STUB" planted_dll_fixture.dll planted_probe_fixture.exe com_server_fixture.dll child_fixture.exe
@@ -51,16 +51,12 @@ source = "files/com_server_fixture.dll"
 kind = "com_server"
 destination = "%InstallDir%\\com_server_fixture.dll"
 EOF
-"$TRUXPACK" build "$W/planted.toml" -o "$W/setup.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-  { echo "truxpack build failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+e2e_build "$W/planted.toml" "$W/setup.exe"
 
 plant() {  # plant DIR: the stand-in under each library's name in DIR
   local name
   mkdir -p "$1"
   for name in "${PLANTED[@]}"; do cp "$FIXTURES/planted_dll_fixture.dll" "$1/$name"; done
-}
-reg_value() {  # the data of a value, "" when missing
-  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  */, ""); print }'
 }
 check_no_marker() {  # check_no_marker CASE
   if [ -e "$MARKER" ]; then e2e_fail "$1" "loaded: $(tr -d '\r' <"$MARKER" | paste -sd '|')"; else e2e_pass "$1"; fi

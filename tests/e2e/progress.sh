@@ -45,8 +45,7 @@ taskbar_text = "Progress Test Setup"
 [[file]]
 source = "files/hello.txt"
 EOF
-  "$TRUXPACK" build "$W/$1.toml" -o "$W/$1.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-    { echo "truxpack build $1 failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+  e2e_build "$W/$1.toml" "$W/$1.exe"
 }
 
 CAPTION="Setting up Progress Test"

@@ -113,19 +113,14 @@ default_verb = true
 EOF
 
 for p in other roundtrip; do
-  "$TRUXPACK" build "$W/$p.toml" -o "$W/$p.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-    { echo "truxpack build $p failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+  e2e_build "$W/$p.toml" "$W/$p.exe"
 done
-winpath() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
-reg_has_key() { wine reg query "$1" >/dev/null 2>&1; }
-reg_default() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | awk '/REG_SZ/ { sub(/^.*REG_SZ */, ""); print }'; }
 shared_count() {
   local hex
   hex="$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /v "$1" 2>/dev/null | tr -d '\r' |
     awk '/REG_DWORD/ { print $NF }')"
   [ -n "$hex" ] && echo $((hex))
 }
-unix() { local p="${1#[Cc]:}"; printf '%s' "$C${p//\\//}"; }
 COMMON_DLL="$(wine cmd /c 'echo %CommonProgramFiles%' 2>/dev/null | tr -d '\r')\\Trux Tests\\rt-common.dll"
 
 # compare NAME: the machine against the snapshot before the installation.

@@ -62,7 +62,6 @@ if cmp -s "$UNINSTALLER" "$W/derived.exe"; then e2e_pass "the uninstaller is the
     "$(stat -c %s "$UNINSTALLER") bytes written, $(stat -c %s "$W/derived.exe") derived"; fi
 # WinVerifyTrust: a signature that holds is "ok", or "untrusted-root" where
 # the system (unlike Wine) refuses the throwaway certificate's root.
-winpath() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
 trust() { robot print-trust "$1" 2>&1 | tr -d '\r'; }
 for f in "$(winpath "$(realpath "$W/setup.exe")")" "$DIR\Uninstall Trux Demo.exe"; do
   verdict="$(trust "$f")"

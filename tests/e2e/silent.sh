@@ -62,8 +62,7 @@ EOF
 build() {  # build NAME [truxpack options...]
   local name="$1"
   shift
-  "$TRUXPACK" build "$W/$name.toml" -o "$C/t/$name.exe" --stub "$STUB" "$@" >"$E2E_TMP/build.log" 2>&1 ||
-    { echo "truxpack build $name failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+  e2e_build "$W/$name.toml" "$C/t/$name.exe" "$@"
 }
 pending() {
   wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null |

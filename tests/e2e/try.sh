@@ -27,8 +27,7 @@ mkdir -p "$W"
 # The try's own prefixes go where the suite keeps its prefixes.
 export TMPDIR="$TRUX_WINE_DIR/try-tmp"
 mkdir -p "$TMPDIR"
-ROBOT_ABS="$(cd "$(dirname "$ROBOT")" && pwd)/$(basename "$ROBOT")"
-winpath() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
+ROBOT_ABS="$(e2e_abspath "$ROBOT")"
 try() { "$TRUXPACK" try -q --base "$TRUX_WINE_BASE" --robot "$ROBOT_ABS" --timeout 300 "$@"; }
 
 # items FILE [GROUP...]: one line per reported item of the JSON report's
@@ -63,8 +62,7 @@ EOF
 field() { python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(eval(sys.argv[2]))' "$1" "$2"; }
 
 # ---- the demo product ------------------------------------------------------------
-"$TRUXPACK" build "$SRC/examples/demo/demo.toml" -o "$W/setup.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-  { echo "truxpack build failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+e2e_build "$SRC/examples/demo/demo.toml" "$W/setup.exe"
 try --json "$W/setup.exe" >"$W/demo.json" 2>"$W/demo.err"
 rc=$?
 e2e_check "demo: exit code 0 (installed, nothing left behind)" 0 "$rc"
@@ -172,8 +170,7 @@ source = "app.txt"
 [[file]]
 source = "held.txt"
 EOF
-"$TRUXPACK" build "$W/held/held.toml" -o "$W/held.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-  { echo "truxpack build failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+e2e_build "$W/held/held.toml" "$W/held.exe"
 try --json "$W/held.exe" >"$W/held.json" 2>"$W/held.err"
 rc=$?
 e2e_check "held file: exit code 1" 1 "$rc"

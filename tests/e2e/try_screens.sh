@@ -20,10 +20,9 @@ W="$E2E_TMP/work"
 mkdir -p "$W"
 export TMPDIR="$TRUX_WINE_DIR/try-tmp"
 mkdir -p "$TMPDIR"
-ROBOT_ABS="$(cd "$(dirname "$ROBOT")" && pwd)/$(basename "$ROBOT")"
+ROBOT_ABS="$(e2e_abspath "$ROBOT")"
 try() { "$TRUXPACK" try -q --base "$TRUX_WINE_BASE" --robot "$ROBOT_ABS" --timeout 300 "$@"; }
-"$TRUXPACK" build "$SRC/examples/demo/demo.toml" -o "$W/setup.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-  { echo "truxpack build failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+e2e_build "$SRC/examples/demo/demo.toml" "$W/setup.exe"
 
 # ---- every window, each answered with its default ------------------------------
 try --screens "$W/screens" "$W/setup.exe" >"$W/report.txt" 2>"$W/report.err"

@@ -17,8 +17,6 @@ USERDIR="$(wine cmd /c 'echo %USERPROFILE%' 2>/dev/null | tr -d '\r')"
 PROGRAMS="$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v Programs |
   tr -d '\r' | awk '/REG_SZ/ { sub(/^.*REG_SZ */, ""); print }')"
 
-# The Unix path of a C: path.
-unix() { local p="${1#[Cc]:}"; printf '%s' "$C${p//\\//}"; }
 PROGRAMS_UNIX="$(unix "$PROGRAMS")"
 mkdir -p "$PROGRAMS_UNIX"
 # A text as a .reg string: backslashes and quotes escaped.
@@ -27,13 +25,6 @@ regq() { local s="${1//\\/\\\\}"; printf '"%s"' "${s//\"/\\\"}"; }
 reg_import() {
   { printf 'REGEDIT4\r\n\r\n'; printf '%s\r\n' "$@"; } >"$E2E_TMP/in.reg"
   wine reg import "$(winepath -w "$E2E_TMP/in.reg")" >/dev/null 2>&1
-}
-reg_has_key() { wine reg query "$1" >/dev/null 2>&1; }
-reg_value() {  # the data of a value, "" when missing
-  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  */, ""); print }'
-}
-reg_default() {
-  wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | awk '/REG_SZ/ { sub(/^.*REG_SZ */, ""); print }'
 }
 
 # The uninstall message set of "Uninstall.DAT".

@@ -30,14 +30,10 @@ uninstaller = true
 [[file]]
 source = "files/app.txt"
 EOF
-"$TRUXPACK" build "$W/entry.toml" -o "$W/entry.exe" --stub "$STUB" >"$E2E_TMP/build.log" 2>&1 ||
-  { echo "truxpack build failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+e2e_build "$W/entry.toml" "$W/entry.exe"
 
 KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Entry Test'
 D='C:\Tools\My App'
-reg_value() {  # the data of a value, "" when missing
-  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  */, ""); print }'
-}
 install() {
   e2e_robot "install to $D ($1)" 0 "" "" start "$W/entry.exe" --args "/a /d:\"$D\"" until-exit --timeout 120 --expect 1
 }

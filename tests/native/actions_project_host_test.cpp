@@ -125,7 +125,54 @@ TEST(ActionsListTest, SettingsPart) {
             "shortcuts      current user's folders, start menu \"Team\\Demo\" (publisher and product name)\n");
 }
 
-std::string Where(const ReadEntry& e) { return "<" + e.name + ">"; }
+// The archive's texts are Windows-1252 and shown converted once: quoted ones
+// were converted twice ("Café" shown as "CafÃ©"). Control characters stay
+// escaped.
+TEST(ActionsListTest, TextsAreConvertedOnce) {
+  ArchiveSettings s;
+  s.productName = "Caf\xE9";
+  s.Publisher = "Zo\xEB";
+  s.desktopShortcutName = "B\xFCro\x01";
+  ShortcutRecord& r = s.shortcuts.Append();
+  r.startMenu = 1;
+  r.target = "%InstallDir%\\\xE9.exe";
+  r.name = "\xC9t\xE9";
+  r.arguments = "-\xE0";
+  r.workingDirectory = "\xE7";
+  r.iconFile = "\xF1.ico";
+  FileAssociation& a = s.associations.Append();
+  a.texts[0] = ".tr\xE9";
+  a.texts[1] = "T\xE9.Doc";
+  a.texts[2] = "D\xE9";
+  a.texts[3] = "\xF6" "ffnen";
+  a.texts[4] = "\xD6" "ffnen";
+  a.texts[5] = "\xE9.exe";
+  a.texts[6] = "Fran\xE7" "ais";
+  a.texts[7] = "\xE9.ico";
+  EXPECT_EQ(Captured([&](FILE* f) { PrintActionSettings(f, s); }),
+            "shortcuts      current user's folders, start menu \"Zoë\\Café\" (publisher and product name)\n"
+            "desktop folder \"Büro\\x01\"\n"
+            "shortcut       start_menu \"Été\" -> %InstallDir%\\é.exe  arguments \"-à\"  working_dir \"ç\"  icon \"ñ.ico\"\n"
+            "association    .tré -> Té.Doc, verb \"öffnen\"  caption \"Öffnen\"  command \"é.exe\"  description \"Dé\""
+            "  icon \"é.ico\"  language \"Français\"\n");
+  std::vector<ReadEntry> entries(1);
+  entries[0].name = "\xE9.exe";
+  entries[0].flags = kEntryDesktopShortcut;
+  entries[0].text1 = "\xC9t\xE9";
+  entries[0].text2 = "\xF1.ico";
+  entries[0].text3 = "-\xE0";
+  entries[0].text5 = "\xE7";
+  EXPECT_EQ(Captured([&](FILE* f) { PrintEntryActions(f, entries, [](const ReadEntry&) { return std::string("x"); }); }),
+            "entry shortcuts\n"
+            "  desktop \"Été\" -> x  arguments \"-à\"  working_dir \"ç\"  icon \"ñ.ico\"\n");
+}
+
+std::string Where(const ReadEntry& e) {
+  std::string shown = "<";
+  shown += e.name.CStr();
+  shown += '>';
+  return shown;
+}
 
 TEST(ActionsListTest, EntryPart) {
   std::vector<ReadEntry> entries(7);
@@ -147,8 +194,8 @@ TEST(ActionsListTest, EntryPart) {
     entries[i].kind = rows[i].kind;
     entries[i].flags = rows[i].flags;
   }
-  entries[4].texts[0] = "App";
-  entries[4].texts[2] = "-go";
+  entries[4].text1 = "App";
+  entries[4].text3 = "-go";
   EXPECT_EQ(Captured([&](FILE* f) { PrintEntryActions(f, entries, Where); }),
             "shared files   (reference counted, in this order)\n"
             "  <plain.dll>  plain\n"

@@ -671,16 +671,16 @@ void ExpectEntriesBack(const Project& p, const InstallerContents& c) {
   for (size_t i = 0; i < p.entries.size(); ++i) {
     const EntryInput& w = p.entries[i];
     const ReadEntry& r = c.entries[i];
-    EXPECT_EQ(w.name, r.name);
+    EXPECT_EQ(w.name, S(r.name));
     EXPECT_EQ(w.kind, r.kind);
     EXPECT_EQ(w.flags, r.flags);
     EXPECT_EQ(w.attributes, r.attributes);
-    EXPECT_EQ(0, memcmp(&w.time, &r.time, sizeof w.time));
-    EXPECT_EQ(w.text1, r.texts[0]);
-    EXPECT_EQ(w.text2, r.texts[1]);
-    EXPECT_EQ(w.text3, r.texts[2]);
-    EXPECT_EQ(w.text4, r.texts[3]);
-    EXPECT_EQ(w.text5, r.texts[4]);
+    EXPECT_EQ(0, memcmp(&w.time, &r.dateTime, sizeof w.time));
+    EXPECT_EQ(w.text1, S(r.text1));
+    EXPECT_EQ(w.text2, S(r.text2));
+    EXPECT_EQ(w.text3, S(r.text3));
+    EXPECT_EQ(w.text4, S(r.text4));
+    EXPECT_EQ(w.text5, S(r.text5));
     ASSERT_EQ(w.data.size(), r.size);
     EXPECT_TRUE(std::equal(w.data.begin(), w.data.end(), c.region.begin() + (ptrdiff_t)r.dataOffset));
   }
@@ -1127,6 +1127,6 @@ TEST(CommandsTest, DemoProjectRoundTrip) {
   InstallerContents r = Read(built.installer, volumes);
   ExpectEntriesBack(p, r);
   bool subfolder = false;
-  for (const ReadEntry& e : r.entries) subfolder |= e.name.find('\\') != std::string::npos;
+  for (const ReadEntry& e : r.entries) subfolder |= e.name.FindChar('\\') >= 0;
   EXPECT_TRUE(subfolder);
 }

@@ -112,6 +112,38 @@ TEST(EntryRecordWalk, CodesInTheInstallersOrder) {
   EXPECT_STREQ("args", e.text3.CStr());
 }
 
+// One rule decides what text 4 is, for the installer and the tool alike:
+// without a backslash a new file name, with one a destination path.
+TEST(EntryRecordTexts, TextFourIsANewFileNameExactlyWhenItHasNoBackslash) {
+  const struct {
+    const char* text4;
+    bool newFileName;
+    bool destinationPath;
+    const char* installedName;
+  } cases[] = {
+      {"", false, false, "dir\\a.txt"},
+      {"b.txt", true, false, "b.txt"},
+      {"B", true, false, "B"},
+      {" ", true, false, " "},
+      {"c:/x/b.txt", true, false, "c:/x/b.txt"},  // a slash is no separator here; the walk judges the name
+      {"..", true, false, ".."},
+      {"%SystemDir%\\", false, true, "dir\\a.txt"},
+      {"%InstallDir%\\b.txt", false, true, "dir\\a.txt"},
+      {"sub\\b.txt", false, true, "dir\\a.txt"},
+      {"\\", false, true, "dir\\a.txt"},
+      {"b.txt\\", false, true, "dir\\a.txt"},
+  };
+  for (const auto& c : cases) {
+    EntryRecord e;
+    e.name = "dir\\a.txt";
+    e.text4 = c.text4;
+    EXPECT_EQ(c.newFileName, e.HasNewFileName()) << '"' << c.text4 << '"';
+    EXPECT_EQ(c.destinationPath, e.HasDestinationPath()) << '"' << c.text4 << '"';
+    EXPECT_STREQ(c.installedName, e.InstalledName().CStr()) << '"' << c.text4 << '"';
+    EXPECT_STREQ(c.text4, e.DestinationOverride().CStr());
+  }
+}
+
 // A piece that is not all there leaves the cursor where it was, so that a
 // reader can bring more bytes and read the piece again.
 TEST(EntryRecordWalk, ACutPieceLeavesTheCursorInPlace) {

@@ -884,9 +884,7 @@ User Nobody() {
 bool AsUser(const User& u, const std::function<bool()>& fn) {
   pid_t pid = fork();
   if (pid == 0) _exit(BecomeUser(u) && fn() ? 0 : 1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return WaitForExit(pid) == 0;
 }
 
 // The names in dir, sorted.
@@ -945,10 +943,7 @@ Outcome TruxpackPaused(const fs::path& cwd, std::vector<std::string> args, const
   pid_t pid = fork();
   if (pid == 0) {
     close(p[0]);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(o, 1);
-    dup2(p[1], 2);
+    EnterAndRedirect(cwd, open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), p[1]);
     ExecTruxpack(args);
   }
   close(p[1]);
@@ -963,9 +958,7 @@ Outcome TruxpackPaused(const fs::path& cwd, std::vector<std::string> args, const
   char buffer[4096];
   for (ssize_t n; (n = read(p[0], buffer, sizeof buffer)) > 0;) err.append(buffer, (size_t)n);
   close(p[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.code = WaitForExit(pid);
   r.err = err.size() > filled ? err.substr(filled) : std::string();
   if (!reached) r.err += "(the tool never wrote " + ready.string() + ")";
   r.out = Slurp(out);

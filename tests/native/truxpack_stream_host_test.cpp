@@ -22,6 +22,7 @@
 #include "core/checksum.h"
 #include "tests/native/truxpack_test_support.h"
 #include "tools/truxpack/cmd_archive.h"
+#include "tools/truxpack/core_string.h"
 #include "tools/truxpack/encoder.h"
 #include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/installer_writer.h"
@@ -155,9 +156,9 @@ TEST(StreamedArchiveTest, RecordsAcrossTheReadWindowAndVolumes) {
   EXPECT_EQ((int32_t)volumes.size(), c.volumesRead);
   ASSERT_EQ(expected.size(), c.entries.size());
   for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].name, c.entries[i].name);
+    EXPECT_EQ(expected[i].name, Str(c.entries[i].name));
     EXPECT_EQ(expected[i].data.size(), c.entries[i].size);
-    EXPECT_EQ(expected[i].text3, c.entries[i].texts[2]) << i;
+    EXPECT_EQ(expected[i].text3, Str(c.entries[i].text3)) << i;
   }
   std::vector<std::string> got(expected.size());
   std::vector<bool> done(expected.size(), false);
@@ -470,16 +471,13 @@ std::string OnTerminal(const fs::path& cwd, std::vector<std::string> args) {
   int master = -1;
   pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);  // only standard error stays on the terminal
+    EnterAndRedirect(cwd, open("/dev/null", O_WRONLY), -1);  // only standard error stays on the terminal
     ExecTruxpack(args);
   }
   std::string text;
   char buffer[4096];
   for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) text.append(buffer, (size_t)n);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  (void)WaitForExit(pid);  // what the terminal showed is the result
   close(master);
   return text;
 }

@@ -124,6 +124,23 @@ inline bool BecomeUser(const User& u) {
   return setgroups(0, nullptr) == 0 && setgid(u.gid) == 0 && setuid(u.uid) == 0 && getuid() == u.uid;
 }
 
+// In a child process: enters cwd and sends standard output to the
+// descriptor out and standard error to err (-1 leaves a stream as it is);
+// exit code 126 when cwd cannot be entered.
+inline void EnterAndRedirect(const fs::path& cwd, int out, int err) {
+  if (chdir(cwd.c_str()) != 0) _exit(126);
+  if (out >= 0) dup2(out, 1);
+  if (err >= 0) dup2(err, 2);
+}
+
+// Waits for the child process pid to end: its exit code, or 128 plus the
+// number of the signal that ended it.
+inline int WaitForExit(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 // In a child process: replaces it with the program line[0] and its
 // arguments; exit code 127 when that program cannot be started.
 [[noreturn]] inline void ExecLine(std::vector<std::string> line) {
@@ -148,10 +165,8 @@ inline Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std:
   fs::path out = cwd / ".run-out", err = cwd / ".run-err", peak = cwd / ".run-peak";
   pid_t pid = fork();
   if (pid == 0) {
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(o, 1);
-    dup2(e, 2);
+    EnterAndRedirect(cwd, open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                     open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600));
     if (as && !BecomeUser(*as)) _exit(125);
     for (std::string& v : env) putenv(v.data());
     std::vector<std::string> line;
@@ -160,10 +175,8 @@ inline Outcome Truxpack(const fs::path& cwd, std::vector<std::string> args, std:
     line.insert(line.end(), args.begin(), args.end());
     ExecLine(std::move(line));
   }
-  int status = 0;
-  waitpid(pid, &status, 0);
   Outcome r;
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.code = WaitForExit(pid);
   if (measure) {
     // The last line of the report is the peak in kilobytes.
     std::istringstream report(Slurp(peak));

@@ -171,12 +171,38 @@ TEST(BackgroundPicture, ABmpFileIsDrawnLikeItsPackedBitmap) {
   look.MonoColor = true;
   look.BitmapSize = 100;
   look.StretchMode = 0;
-  SetBackgroundPicture(look, file.CStr(), file.Length());
+  SetBackgroundBmpFile(look, file.CStr(), file.Length());
   ASSERT_EQ(look.picture.width, 2);
   Canvas canvas(40, 20);
   PaintBackground(look, canvas.Dc(), canvas.Client(), GradientPath::kBands);
   EXPECT_EQ(canvas.At(5, 2), RGB(255, 0, 0));
   EXPECT_EQ(canvas.At(35, 17), RGB(255, 255, 255));
+}
+
+TEST(BackgroundPicture, ABmpFileMustStartWithItsFileHeader) {
+  // A packed bitmap, a file header alone and nothing at all: no picture,
+  // even after a drawable one.
+  String file;
+  std::vector<char> dib = TinyPicture();
+  ASSERT_TRUE(BmpFileFromPackedDib(dib.data(), (int32_t)dib.size(), file));
+  const struct {
+    const char* what;
+    const char* bytes;
+    int32_t size;
+  } cases[] = {
+      {"packed bitmap", dib.data(), (int32_t)dib.size()},
+      {"file header only", file.CStr(), kBmpFileHeaderSize},
+      {"null", nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    BackgroundLook look;
+    SetBackgroundBmpFile(look, file.CStr(), file.Length());
+    ASSERT_EQ(look.picture.width, 2);
+    SetBackgroundBmpFile(look, c.bytes, c.size);
+    EXPECT_EQ(look.picture.width, 0);
+    EXPECT_EQ(look.pictureBytes, nullptr);
+  }
 }
 
 TEST(BackgroundPicture, APictureShorterThanItsHeaderClaimsIsNotDrawn) {

@@ -18,8 +18,6 @@ using namespace filetest;
 
 namespace {
 
-std::string Str(const String& s) { return Text(s.CStr(), s.Length()); }
-
 class DiskFileTest : public ::testing::Test {
  protected:
   void SetUp() override {

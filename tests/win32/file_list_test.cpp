@@ -17,8 +17,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::string Str(const String& s) { return Text(s.CStr(), s.Length()); }
-
 Names ToNames(const Array<String>& list) {
   Names names;
   for (const String& s : list) names.push_back(Str(s));

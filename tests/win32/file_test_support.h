@@ -8,9 +8,12 @@
 
 #include <string>
 
+#include "core/string.h"
+
 namespace filetest {
 
 inline std::string Text(const char* s, int32_t n) { return std::string(s, (size_t)n); }
+inline std::string Str(const String& s) { return Text(s.CStr(), s.Length()); }
 
 // A fresh empty directory C:\<name> (removed first if a previous run left it).
 inline std::string FreshDirectory(const std::string& name) {

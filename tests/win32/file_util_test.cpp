@@ -16,8 +16,6 @@ using namespace filetest;
 
 namespace {
 
-std::string Str(const String& s) { return Text(s.CStr(), s.Length()); }
-
 class FileUtilTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -127,7 +127,7 @@ TEST(SetPrivilege, EnablesOneAndDisablesAll) {
 
 TEST(ExitWindows, RestartsAndLeavesThePrivilegeDisabled) {
   // In a prefix of its own the restart only restarts the prefix's services.
-  EXPECT_TRUE(ExitWindows(2, false));
+  EXPECT_TRUE(ExitWindows(kExitRestart, false));
   EXPECT_FALSE(PrivilegeEnabled("SeShutdownPrivilege"));
 }
 

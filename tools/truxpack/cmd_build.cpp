@@ -15,6 +15,7 @@
 #include "tools/truxpack/names.h"
 #include "tools/truxpack/project.h"
 #include "tools/truxpack/signing.h"
+#include "tools/truxpack/signing_keys.h"
 #include "tools/truxpack/tool_info.h"
 
 namespace fs = std::filesystem;

@@ -16,12 +16,13 @@
 #include "tools/truxpack/authenticode.h"
 #include "tools/truxpack/cli.h"
 #include "tools/truxpack/cmd_archive.h"
+#include "tools/truxpack/core_string.h"
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/json_text.h"
 #include "tools/truxpack/list_actions.h"
 #include "tools/truxpack/names.h"
-#include "tools/truxpack/project.h"
+#include "tools/truxpack/project_keys.h"
 #include "tools/truxpack/text_encoding.h"
 #include "tools/truxpack/tool_info.h"
 
@@ -58,8 +59,6 @@ const CommandHelp kExtractCommand = {
 
 namespace {
 
-std::string Str(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
-
 std::string Hex(uint64_t v) {
   char text[24];
   snprintf(text, sizeof text, "0x%llX", (unsigned long long)v);
@@ -82,14 +81,11 @@ const char* KindName(int32_t kind) {
 
 // Where the runtime will put an entry, in path-variable form.
 std::string Destination(const ReadEntry& e) {
-  std::string name = e.name, override = e.texts[3];
-  if (!override.empty() && override.find('\\') == std::string::npos) {
-    name = override;
-    override.clear();
-  }
-  if (!override.empty()) {
-    if (override.back() == '\\') override += name.substr(name.rfind('\\') == std::string::npos ? 0 : name.rfind('\\') + 1);
-    return override;
+  const std::string name = Str(e.InstalledName());
+  if (e.HasDestinationPath()) {
+    std::string path = Str(e.DestinationOverride());
+    if (path.back() == '\\') path += name.substr(name.rfind('\\') == std::string::npos ? 0 : name.rfind('\\') + 1);
+    return path;
   }
   if (e.flags & kEntryToUninstallDir) return "%UninstallDir%\\" + name;
   switch (e.kind) {
@@ -121,23 +117,22 @@ std::string EntryDetails(const ReadEntry& e) {
                          kEntryToUninstallDir;
   if (e.flags & ~known) add("raw flags " + Hex(e.flags & ~known));
   if (e.attributes != kKeepAttributes) add("attributes " + Hex(e.attributes));
-  if (!e.texts[0].empty()) {
-    if (e.kind == kKindFont) {
-      add("font \"" + PrintableName(e.texts[0]) + "\"");
-    } else if (e.kind >= kKindSystemPermanent && e.kind <= kKindVersioned) {
-      add("version " + PrintableName(e.texts[0]));
-    }
+  if (e.kind == kKindFont && !e.FontName().IsEmpty()) {
+    add("font \"" + PrintableName(Str(e.FontName())) + "\"");
+  } else if (e.kind >= kKindSystemPermanent && e.kind <= kKindVersioned && !e.VersionText().IsEmpty()) {
+    add("version " + PrintableName(Str(e.VersionText())));
   }
-  if (!e.texts[3].empty() && e.texts[3].find('\\') == std::string::npos) add("renamed");
+  if (e.HasNewFileName()) add("renamed");
+  const ArchiveDateTime& t = e.dateTime;
   char when[64];
-  if (e.time.month == 0) {
+  if (t.month == 0) {
     add("no date");
-  } else if (e.time.hour < 0) {
-    snprintf(when, sizeof when, "date %04d-%02d-%02d", e.time.year, e.time.month, e.time.day);
+  } else if (t.hour < 0) {
+    snprintf(when, sizeof when, "date %04d-%02d-%02d", t.year, t.month, t.day);
     add(when);
   } else {
-    snprintf(when, sizeof when, "date %04d-%02d-%02d %02d:%02d:%02d", e.time.year, e.time.month, e.time.day,
-             e.time.hour, e.time.minute, e.time.second);
+    snprintf(when, sizeof when, "date %04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+             t.second);
     add(when);
   }
   return out;
@@ -167,13 +162,6 @@ void PrintDeletions(const ArchiveSettings& s) {
     if (d.options & ~kDeletionScheduleOnFailure) line += "  raw options " + Hex(d.options & ~kDeletionScheduleOnFailure);
     printf("%s\n", line.c_str());
   }
-}
-
-// The name an entry is installed under inside its directory: a destination
-// override without a backslash is a new file name.
-std::string InstalledName(const ReadEntry& e) {
-  if (!e.texts[3].empty() && e.texts[3].find('\\') == std::string::npos) return e.texts[3];
-  return e.name;
 }
 
 // Volume files are read only beside the installer, and only as regular
@@ -389,8 +377,10 @@ void PrintJson(const std::string& path, size_t fileSize, const InstallerContents
     printf("%s\n    {\"name\": %s, \"kind\": \"%s\", \"flags\": %u, \"attributes\": %u, \"size\": %u, "
            "\"checksum\": %u, \"time\": %s, \"destination\": %s, \"texts\": [",
            i ? "," : "", Json(e.name).c_str(), KindName(e.kind), e.flags, e.attributes, e.size, e.checksum,
-           JsonTime(e.time).c_str(), Json(Destination(e)).c_str());
-    for (int k = 0; k < 5; ++k) printf("%s%s", k ? ", " : "", Json(e.texts[k]).c_str());
+           JsonTime(e.dateTime).c_str(), Json(Destination(e)).c_str());
+    // The texts by their place in the record, whatever their roles.
+    printf("%s, %s, %s, %s, %s", Json(e.text1).c_str(), Json(e.text2).c_str(), Json(e.text3).c_str(),
+           Json(e.text4).c_str(), Json(e.text5).c_str());
     printf("]}");
   }
   printf("\n  ],\n  \"signatures\": {\"installer\": %s,\n                 \"uninstaller\": %s}\n}\n",
@@ -480,7 +470,7 @@ int RunList(int argc, char** argv) {
     printf("entries        %zu (size, kind, destination <- name)\n", c.entries.size());
     for (const ReadEntry& e : c.entries) {
       printf("  %10u  %-12s  %s  <- %s\n", e.size, KindName(e.kind), PrintableName(Destination(e)).c_str(),
-             PrintableName(e.name).c_str());
+             PrintableName(Str(e.name)).c_str());
       const std::string details = EntryDetails(e);
       if (!details.empty()) printf("              %s\n", details.c_str());
     }
@@ -528,114 +518,118 @@ int RunVerify(int argc, char** argv) {
   return 0;
 }
 
-int RunExtract(int argc, char** argv) {
-  ParsedArgs args;
-  int code = ParseArgs(kExtractCommand, argc, argv, args);
-  if (code >= 0) return code;
-  uint64_t limit;
-  if (!MaxSize("extract", args, limit)) return Usage("truxpack extract [--force] [--max-size BYTES] setup.exe DIR");
-  const bool force = args.Has("force");
-  const std::string path = args.positional[0], root = args.positional[1];
-  OpenedInstaller in;
-  std::string error;
-  if (!ReadInstallerFile(path, limit, in, error, "checking")) return Fail(error);
-  const InstallerContents& c = in.contents;
-  const FileIdentity installer = in.identity;
-  if (c.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + c.message);
+namespace {
 
-  // Every name is mapped and checked before a byte is written: names that
-  // leave the directory lose those parts, names with no character form and
-  // names given twice are errors (with --force the later entry wins, as it
-  // would on Windows).
-  struct Planned {
-    const ReadEntry* entry;
-    std::vector<std::string> parts;  // UTF-8 components
-    std::string shown;
-    bool skip = false;
-  };
-  std::vector<Planned> plan;
-  std::map<std::string, size_t> byName;  // upper-cased path -> index in plan
-  std::set<std::string> directories;
+// One entry's file below DIR.
+struct PlannedFile {
+  const ReadEntry* entry;
+  std::vector<std::string> parts;  // UTF-8 components
+  std::string shown;
+  bool skip = false;  // a later entry of the same name is written instead (--force)
+};
+
+// The key under which Windows finds a name: ASCII letters upper-cased.
+std::string WindowsKey(std::string name) {
+  for (char& ch : name)
+    if (ch >= 'a' && ch <= 'z') ch = (char)(ch - 'a' + 'A');
+  return name;
+}
+
+// Maps every entry to its file below root and checks the names before a
+// byte is written: names that leave the directory lose those parts, names
+// with no character form and names given twice are errors (with force the
+// later entry wins, as it would on Windows), and so is a file that is also
+// the directory of another. False with the problem.
+bool PlanFiles(const InstallerContents& c, const std::string& root, bool force, std::vector<PlannedFile>& plan,
+               std::string& problem) {
+  std::map<std::string, size_t> byName;  // WindowsKey of the path -> index in plan
+  std::set<std::string> directories;    // WindowsKey of every directory a file lies in
   for (const ReadEntry& e : c.entries) {
-    std::string relative = SafeRelativePath(InstalledName(e)), utf8;
-    if (relative.empty())
-      return Fail(PrintablePath(path) + ": entry \"" + PrintableName(e.name) + "\" has no usable file name");
-    if (!Cp1252ToUtf8(relative, utf8))
-      return Fail(PrintablePath(path) + ": entry \"" + PrintableName(e.name) +
-                  "\" holds a byte with no Windows-1252 character; it has no file name here");
-    Planned p{&e, {}, root + "/" + utf8};
+    const std::string installedName = Str(e.InstalledName()), shownName = PrintableName(Str(e.name));
+    std::string relative = SafeRelativePath(installedName), utf8;
+    if (relative.empty()) {
+      problem = "entry \"" + shownName + "\" has no usable file name";
+      return false;
+    }
+    if (!Cp1252ToUtf8(relative, utf8)) {
+      problem = "entry \"" + shownName + "\" holds a byte with no Windows-1252 character; it has no file name here";
+      return false;
+    }
+    PlannedFile p{&e, {}, root + "/" + utf8};
     size_t start = 0;
     for (size_t end; (end = utf8.find('/', start)) != std::string::npos; start = end + 1)
       p.parts.push_back(utf8.substr(start, end - start));
     p.parts.push_back(utf8.substr(start));
     for (const std::string& part : p.parts)
       for (unsigned char ch : part)
-        if (ch < 0x20 || ch == 0x7F)
-          return Fail(PrintablePath(path) + ": entry \"" + PrintableName(e.name) +
-                      "\" has a control character in its name; not written");
-    std::string asStored = InstalledName(e);
+        if (ch < 0x20 || ch == 0x7F) {
+          problem = "entry \"" + shownName + "\" has a control character in its name; not written";
+          return false;
+        }
+    std::string asStored = installedName;
     for (char& ch : asStored)
       if (ch == '\\') ch = '/';
     if (relative != asStored && Verbosity() > 0)
-      fprintf(stderr, "truxpack: entry \"%s\" written as %s\n", PrintableName(e.name).c_str(),
-              PrintablePath(utf8).c_str());
-    std::string key = utf8;
-    for (char& ch : key)
-      if (ch >= 'a' && ch <= 'z') ch = (char)(ch - 'a' + 'A');
-    auto [at, added] = byName.emplace(key, plan.size());
+      fprintf(stderr, "truxpack: entry \"%s\" written as %s\n", shownName.c_str(), PrintablePath(utf8).c_str());
+    auto [at, added] = byName.emplace(WindowsKey(utf8), plan.size());
     if (!added) {
-      if (!force)
-        return Fail(PrintablePath(path) + ": entries \"" + PrintableName(plan[at->second].entry->name) + "\" and \"" +
-                    PrintableName(e.name) + "\" have the same name; nothing written (--force lets the later one win)");
+      if (!force) {
+        problem = "entries \"" + PrintableName(Str(plan[at->second].entry->name)) + "\" and \"" + shownName +
+                  "\" have the same name; nothing written (--force lets the later one win)";
+        return false;
+      }
       plan[at->second].skip = true;
       at->second = plan.size();
     }
     std::string prefix;
     for (size_t i = 0; i + 1 < p.parts.size(); ++i) {
       prefix += (i ? "/" : "") + p.parts[i];
-      std::string upper = prefix;
-      for (char& ch : upper)
-        if (ch >= 'a' && ch <= 'z') ch = (char)(ch - 'a' + 'A');
-      directories.insert(upper);
+      directories.insert(WindowsKey(prefix));
     }
     plan.push_back(std::move(p));
   }
   for (const auto& [name, index] : byName)
-    if (directories.count(name))
-      return Fail(PrintablePath(path) + ": entry \"" + PrintableName(plan[index].entry->name) +
-                  "\" is both a file and a directory of other entries; nothing written");
-
-  // DIR and everything below it are reached through directory handles that
-  // never follow a link planted on the way.
-  int rootfd = OpenOutputDirectory(root, true, error);
-  if (rootfd < 0) return Fail(PrintablePath(error));
-  // Without --force, an existing file stops the extraction before anything
-  // is written.
-  if (!force)
-    for (const Planned& p : plan) {
-      if (p.skip) continue;
-      int dir = OpenDirectoryBelow(rootfd, p.parts, p.parts.size() - 1, false, root, error);
-      if (dir == -1) {
-        close(rootfd);
-        return Fail(PrintablePath(error));
-      }
-      if (dir < 0) continue;
-      struct stat st;
-      bool exists = fstatat(dir, p.parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-      close(dir);
-      if (exists) {
-        close(rootfd);
-        return Fail(PrintablePath(p.shown) + ": exists; nothing written (use --force to overwrite)");
-      }
+    if (directories.count(name)) {
+      problem = "entry \"" + PrintableName(Str(plan[index].entry->name)) +
+                "\" is both a file and a directory of other entries; nothing written";
+      return false;
     }
+  return true;
+}
 
+// Fails when a file of the plan exists already below rootfd, or when a
+// directory on its way cannot be looked at; the error is printable.
+bool NoPlannedFileExists(int rootfd, const std::string& root, const std::vector<PlannedFile>& plan,
+                         std::string& error) {
+  for (const PlannedFile& p : plan) {
+    if (p.skip) continue;
+    int dir = OpenDirectoryBelow(rootfd, p.parts, p.parts.size() - 1, false, root, error);
+    if (dir == -1) {
+      error = PrintablePath(error);
+      return false;
+    }
+    if (dir < 0) continue;
+    struct stat st;
+    bool exists = fstatat(dir, p.parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    close(dir);
+    if (exists) {
+      error = PrintablePath(p.shown) + ": exists; nothing written (use --force to overwrite)";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Writes the plan's files below rootfd as the entries' data comes, in
+// archive order and each entry in pieces: its file is opened at the first
+// piece (or at its end, when empty), written piece by piece and put in
+// place once the entry's checksum held. False with the reason.
+bool WritePlannedFiles(OpenedInstaller& in, int rootfd, const std::string& root, const std::vector<PlannedFile>& plan,
+                       bool force, uint64_t limit, std::string& error) {
   uint64_t total = 0;
-  for (const Planned& p : plan)
+  for (const PlannedFile& p : plan)
     if (!p.skip) total += p.entry->size;
   Progress progress("extracting", total, plan.size());
-  // The entries' data comes in archive order, each entry in pieces: its
-  // file is opened at the first piece (or at its end, when empty), written
-  // piece by piece and put in place once the entry's checksum held.
   struct Current {
     int dir = -1;
     int index = -1;
@@ -649,7 +643,7 @@ int RunExtract(int argc, char** argv) {
   };
   auto begin = [&](size_t i, std::string& why) {
     if (current.out) return true;
-    const Planned& p = plan[i];
+    const PlannedFile& p = plan[i];
     current.dir = OpenDirectoryBelow(rootfd, p.parts, p.parts.size() - 1, true, root, why);
     if (current.dir < 0) {
       why = PrintablePath(why);
@@ -657,7 +651,7 @@ int RunExtract(int argc, char** argv) {
     }
     // An entry named like the installer never replaces it.
     current.out = std::make_unique<OutputSet>();
-    current.out->Protect(installer);
+    current.out->Protect(in.identity);
     if (force) current.out->ReplaceLinks();
     current.index = current.out->OpenAt(current.dir, PrintablePath(p.shown), p.parts.back(), why, force);
     return current.index >= 0;
@@ -670,9 +664,9 @@ int RunExtract(int argc, char** argv) {
     return true;
   };
   visitor.done = [&](size_t i, std::string& why) {
-    const Planned& p = plan[i];
+    const PlannedFile& p = plan[i];
     if (p.skip) return true;
-    if (!begin(i, why) || !current.out->SetTime(current.index, EntryTime(p.entry->time), why) ||
+    if (!begin(i, why) || !current.out->SetTime(current.index, EntryTime(p.entry->dateTime), why) ||
         !current.out->Commit(why))
       return false;
     closeCurrent();
@@ -680,13 +674,40 @@ int RunExtract(int argc, char** argv) {
     progress.Advance(0, 1);
     return true;
   };
-  bool ok = StreamEntryData(*in.file, in.volumes, c, visitor, error, limit);
+  const bool ok = StreamEntryData(*in.file, in.volumes, in.contents, visitor, error, limit);
   closeCurrent();
+  if (ok) progress.Done();
+  return ok;
+}
+
+}  // namespace
+
+int RunExtract(int argc, char** argv) {
+  ParsedArgs args;
+  int code = ParseArgs(kExtractCommand, argc, argv, args);
+  if (code >= 0) return code;
+  uint64_t limit;
+  if (!MaxSize("extract", args, limit)) return Usage("truxpack extract [--force] [--max-size BYTES] setup.exe DIR");
+  const bool force = args.Has("force");
+  const std::string path = args.positional[0], root = args.positional[1];
+  OpenedInstaller in;
+  std::string error;
+  if (!ReadInstallerFile(path, limit, in, error, "checking")) return Fail(error);
+  if (in.contents.status != ReadStatus::kOk) return Fail(PrintablePath(path) + ": " + in.contents.message);
+  std::vector<PlannedFile> plan;
+  if (!PlanFiles(in.contents, root, force, plan, error)) return Fail(PrintablePath(path) + ": " + error);
+  // DIR and everything below it are reached through directory handles that
+  // never follow a link planted on the way.
+  const int rootfd = OpenOutputDirectory(root, true, error);
+  if (rootfd < 0) return Fail(PrintablePath(error));
+  // Without --force, an existing file stops the extraction before anything
+  // is written.
+  bool ok = force || NoPlannedFileExists(rootfd, root, plan, error);
   if (!ok) {
     close(rootfd);
-    return Fail(PrintablePath(path) + ": " + error);
+    return Fail(error);
   }
-  progress.Done();
+  ok = WritePlannedFiles(in, rootfd, root, plan, force, limit, error);
   close(rootfd);
-  return 0;
+  return ok ? 0 : Fail(PrintablePath(path) + ": " + error);
 }

@@ -12,6 +12,7 @@
 #include "archive/volume_name.h"
 #include "core/byte_order.h"
 #include "core/checksum.h"
+#include "tools/truxpack/core_string.h"
 #include "tools/truxpack/names.h"
 
 namespace {
@@ -22,8 +23,6 @@ void Corrupt(InstallerContents& out, int32_t code, const std::string& detail = s
   out.message = "corrupt archive, error code " + std::to_string(code) + ": " + ArchiveErrorText(code);
   if (!detail.empty()) out.message += " (" + detail + ")";
 }
-
-std::string Str(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
 
 bool PlainVolumeName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
@@ -243,17 +242,12 @@ class EntryWalker {
   // receives its data in pieces. Returns kArchiveOk, an archive error code
   // (detail names the entry), kInputFailed, kStopped or kRecordTooLarge.
   int32_t Next(size_t index, uint32_t storedSize, ReadEntry& e, const DataSink& data, std::string& detail) {
-    EntryRecord r;
     detail = "entry " + std::to_string(index + 1);
-    int32_t code = Piece([&r](ArchiveCursor& c) { return ReadEntryHead(c, r); });
+    int32_t code = Piece([&e](ArchiveCursor& c) { return ReadEntryHead(c, e); });
     if (code != kArchiveOk) return code;
-    e.name = Str(r.name);
-    detail += " \"" + PrintableName(e.name) + "\"";
+    detail += " \"" + PrintableName(Str(e.name)) + "\"";
     code = CheckEntrySize(storedSize);
     if (code != kArchiveOk) return code;
-    e.kind = r.kind;
-    e.flags = r.flags;
-    e.attributes = r.attributes;
     e.size = storedSize;
     e.dataOffset = base_ + start_;
     RunningChecksum sum;
@@ -269,16 +263,12 @@ class EntryWalker {
       start_ += take;
       left -= take;
     }
-    code = Piece([&r](ArchiveCursor& c) { return c.U32(r.checksum) ? kArchiveOk : kErrArchiveTruncated; });
+    code = Piece([&e](ArchiveCursor& c) { return c.U32(e.checksum) ? kArchiveOk : kErrArchiveTruncated; });
     if (code != kArchiveOk) return code;
-    e.checksum = r.checksum;
-    if (sum.Value() != r.checksum) return kErrEntryChecksum;
-    code = Piece([&r](ArchiveCursor& c) { return ReadEntryTail(c, r); });
+    if (sum.Value() != e.checksum) return kErrEntryChecksum;
+    code = Piece([&e](ArchiveCursor& c) { return ReadEntryTail(c, e); });
     if (code != kArchiveOk) return code;
-    e.time = r.dateTime;
-    const String* texts[5] = {&r.text1, &r.text2, &r.text3, &r.text4, &r.text5};
-    for (int k = 0; k < 5; ++k) e.texts[k] = Str(*texts[k]);
-    return CheckEntryDestination(r);
+    return CheckEntryDestination(e);
   }
 
   uint64_t Position() const { return base_ + start_; }
@@ -366,8 +356,8 @@ void TooLarge(InstallerContents& out, const std::string& what, uint64_t size, ui
 
 // The memory an entry's name and texts keep once read.
 uint64_t KeptTexts(const ReadEntry& e) {
-  uint64_t n = e.name.size();
-  for (const std::string& t : e.texts) n += t.size();
+  uint64_t n = (uint64_t)e.name.Length();
+  for (const String* t : {&e.text1, &e.text2, &e.text3, &e.text4, &e.text5}) n += (uint64_t)t->Length();
   return n;
 }
 
@@ -675,7 +665,7 @@ bool StreamEntryData(ByteSource& file, const VolumeOpener& volumes, const Instal
     }
     if (code != kArchiveOk) return corrupt(code, detail + "; " + kChangedWhileRead);
     if (listed && (e.name != c.entries[i].name || e.kind != c.entries[i].kind || e.flags != c.entries[i].flags ||
-                   e.texts[3] != c.entries[i].texts[3]))
+                   e.text4 != c.entries[i].text4))
       return corrupt(kErrDataRegionChecksum, detail + " is not the entry listed; " + kChangedWhileRead);
     // Before the last entry is handed on, the region's checksum is taken over
     // exactly the bytes this walk read (and so wrote): the region the first

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/entry_record.h"
 #include "archive/format.h"
 #include "archive/pe_image.h"
 #include "archive/settings.h"
@@ -39,17 +40,9 @@ enum class ReadStatus {
   kTooLarge,         // the archive declares more than the caller's memory limit
 };
 
-// One entry record as found in the data region.
-struct ReadEntry {
-  std::string name;
-  int32_t kind = 0;
-  uint32_t flags = 0;
-  uint32_t attributes = 0;
-  uint32_t size = 0;
+// One entry record as found in the data region, and where its data lies.
+struct ReadEntry : EntryRecord {
   uint64_t dataOffset = 0;  // offset in the (unpacked) data region
-  uint32_t checksum = 0;
-  ArchiveDateTime time{};
-  std::string texts[5];
 };
 
 struct InstallerContents {

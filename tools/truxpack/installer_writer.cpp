@@ -9,14 +9,13 @@
 #include "archive/pe_image.h"
 #include "core/byte_order.h"
 #include "core/checksum.h"
+#include "tools/truxpack/core_string.h"
 #include "tools/truxpack/installer_reader.h"
 #include "tools/truxpack/pe_attach.h"
 
 namespace {
 
 constexpr size_t kChunk = 1u << 20;  // the most of a source file held at once
-
-std::string Str(const String& s) { return std::string(s.CStr(), (size_t)s.Length()); }
 
 // Routes the data region's bytes, in order, to where they belong: the
 // section, the zero padding that ends it, the part outside the image, then

@@ -1,19 +1,20 @@
 #include "tools/truxpack/list_actions.h"
 
 #include "archive/format.h"
+#include "tools/truxpack/core_string.h"
 #include "tools/truxpack/names.h"
 
 namespace {
 
-// Texts from the archive are printed escaped: a control character in a name
-// must not reach the terminal.
-std::string Str(const String& s) { return PrintableName(std::string(s.CStr(), (size_t)s.Length())); }
+// Texts from the archive are printed escaped (PrintableName): a control
+// character in a name must not reach the terminal.
+std::string Shown(const String& cp1252) { return PrintableName(Str(cp1252)); }
 
-std::string Quoted(const std::string& s) { return "\"" + PrintableName(s) + "\""; }
+std::string Quoted(const String& cp1252) { return "\"" + Shown(cp1252) + "\""; }
 
 // " key "value"" when value is not empty.
-std::string Optional(const char* key, const std::string& value) {
-  return value.empty() ? std::string() : std::string("  ") + key + " " + Quoted(value);
+std::string Optional(const char* key, const String& cp1252) {
+  return cp1252.IsEmpty() ? std::string() : std::string("  ") + key + " " + Quoted(cp1252);
 }
 
 std::string Places(bool desktop, bool startMenu, bool startup) {
@@ -40,37 +41,37 @@ const char* SharedFileRole(const ReadEntry& e) {
 
 void PrintActionSettings(FILE* out, const ArchiveSettings& s) {
   if (!s.ProductRegistry.IsEmpty())
-    fprintf(out, "registry key   Software\\%s (local machine and current user)\n", Str(s.ProductRegistry).c_str());
+    fprintf(out, "registry key   Software\\%s (local machine and current user)\n", Shown(s.ProductRegistry).c_str());
   // An empty start-menu folder is derived by the runtime from the publisher
   // and the product name.
-  std::string startMenu = Quoted(Str(s.ProductStartMenu));
+  std::string startMenu = Quoted(s.ProductStartMenu);
   if (s.ProductStartMenu.IsEmpty())
-    startMenu = Quoted((s.Publisher.IsEmpty() ? "" : Str(s.Publisher) + "\\") + Str(s.productName)) +
+    startMenu = Quoted(s.Publisher.IsEmpty() ? s.productName : s.Publisher + "\\" + s.productName) +
                 " (publisher and product name)";
   fprintf(out, "shortcuts      %s folders, start menu %s\n", s.ShortcutMode == 1 ? "all users'" : "current user's",
           startMenu.c_str());
   if (!s.desktopShortcutName.IsEmpty())
-    fprintf(out, "desktop folder %s%s\n", Quoted(Str(s.desktopShortcutName)).c_str(),
+    fprintf(out, "desktop folder %s%s\n", Quoted(s.desktopShortcutName).c_str(),
             s.desktopShortcutIcon.IsEmpty()
                 ? ""
                 : (" with an icon of " + std::to_string(s.desktopShortcutIcon.Length()) + " bytes").c_str());
   for (int32_t i = 0; i < s.shortcuts.Count(); ++i) {
     const ShortcutRecord& r = s.shortcuts[i];
     fprintf(out, "shortcut       %s%s%s -> %s%s%s%s\n", Places(r.desktop, r.startMenu, r.startup).c_str(),
-            r.permanent ? "permanent " : "", r.name.IsEmpty() ? "(default name)" : Quoted(Str(r.name)).c_str(),
-            Str(r.target).c_str(), Optional("arguments", Str(r.arguments)).c_str(),
-            Optional("working_dir", Str(r.workingDirectory)).c_str(), Optional("icon", Str(r.iconFile)).c_str());
+            r.permanent ? "permanent " : "", r.name.IsEmpty() ? "(default name)" : Quoted(r.name).c_str(),
+            Shown(r.target).c_str(), Optional("arguments", r.arguments).c_str(),
+            Optional("working_dir", r.workingDirectory).c_str(), Optional("icon", r.iconFile).c_str());
   }
   for (int32_t i = 0; i < s.associations.Count(); ++i) {
     const FileAssociation& a = s.associations[i];
-    std::string type = Str(a.texts[1]);
+    std::string type = Shown(a.texts[1]);
     if (type.empty()) type = "(the extension's own file type)";
     else if (type[0] == '!') type = type.substr(1) + " (unless the extension has a file type)";
-    fprintf(out, "association    %s -> %s, verb %s%s%s%s%s%s%s\n", Str(a.texts[0]).c_str(), type.c_str(),
-            Quoted(Str(a.texts[3])).c_str(), (a.number & 1) ? " (default)" : "",
-            Optional("caption", Str(a.texts[4])).c_str(), Optional("command", Str(a.texts[5])).c_str(),
-            Optional("description", Str(a.texts[2])).c_str(), Optional("icon", Str(a.texts[7])).c_str(),
-            Optional("language", Str(a.texts[6])).c_str());
+    fprintf(out, "association    %s -> %s, verb %s%s%s%s%s%s%s\n", Shown(a.texts[0]).c_str(), type.c_str(),
+            Quoted(a.texts[3]).c_str(), (a.number & 1) ? " (default)" : "",
+            Optional("caption", a.texts[4]).c_str(), Optional("command", a.texts[5]).c_str(),
+            Optional("description", a.texts[2]).c_str(), Optional("icon", a.texts[7]).c_str(),
+            Optional("language", a.texts[6]).c_str());
   }
 }
 
@@ -94,8 +95,9 @@ void PrintEntryActions(FILE* out, const std::vector<ReadEntry>& entries,
     header = true;
     fprintf(out, "  %s%s%s -> %s%s%s%s\n", Places(desktop, startMenu, startup).c_str(),
             (e.flags & kEntryPermanent) ? "permanent " : "",
-            e.texts[0].empty() ? "(default name)" : Quoted(e.texts[0]).c_str(), PrintableName(destination(e)).c_str(),
-            Optional("arguments", e.texts[2]).c_str(), Optional("working_dir", e.texts[4]).c_str(),
-            Optional("icon", e.texts[1]).c_str());
+            e.ShortcutName().IsEmpty() ? "(default name)" : Quoted(e.ShortcutName()).c_str(),
+            PrintableName(destination(e)).c_str(), Optional("arguments", e.ShortcutArguments()).c_str(),
+            Optional("working_dir", e.ShortcutWorkingDirectory()).c_str(),
+            Optional("icon", e.ShortcutIconFile()).c_str());
   }
 }

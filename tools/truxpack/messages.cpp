@@ -89,7 +89,7 @@ const BuiltInMessage kMessages[kBuiltInMessageCount] = {
     {kMsgRemoveFailed, "Could not remove", "", "first words of an uninstall error line"},
     {kMsgSharedFileQuestion, "The shared file %s is no longer used by any program.\r\n\r\nRemove it?", "s",
      "shared file question"},
-    {60, "", "", "not used"},
+    {kMsgUnused, "", "", "not used"},
     {kMsgExcludedSystem, "<product> cannot be installed on %s.", "s", "excluded system"},
     {kMsgVerifying, "Verifying the installation data...", "", "status while verifying"},
     {kMsgLicenseFront, "", "", "licence page shown before the project's licence texts (empty: none)"},

@@ -50,14 +50,6 @@ struct Project {
   SigningOptions signing;
 };
 
-// A named flag bit of the [flags] table.
-struct FlagName {
-  const char* key;
-  int bit;
-  const char* meaning;
-};
-const std::vector<FlagName>& FlagNames();
-
 // Loads path. Relative file names inside it are taken relative to its
 // directory. Returns false with error set. With readData false the entries'
 // bytes are not read: each entry keeps its source file and size (checked

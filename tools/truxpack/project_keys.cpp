@@ -3,9 +3,61 @@
 #include <stdint.h>
 
 #include "archive/format.h"
-#include "tools/truxpack/project.h"
 
 namespace {
+
+const std::vector<FlagName> kFlagNames = {
+    {"refuse_reinstall", kFlagRefuseReinstall, "a previous installation ends the run with message 9"},
+    {"uninstall_start_menu_shortcut", kFlagUninstallStartMenuShortcut, "uninstaller shortcut in the start-menu folder"},
+    {"uninstaller", kFlagUninstaller, "write and register the uninstaller"},
+    {"uninstall_ask_fonts", kFlagUninstallAskFonts, "the uninstaller asks before removing each font"},
+    {"compressed", kFlagCompressedRegion, "the data region is one compressed block"},
+    {"always_write_log", kFlagAlwaysWriteLog, "append to Install.LOG after a clean installation too"},
+    {"choose_directory", kFlagChooseDirectory, "show the installation directory dialog"},
+    {"automatic", kFlagAutomatic, "automatic mode, as with /a"},
+    {"uninstall_automatic", kFlagUninstallAutomatic, "the uninstaller runs in automatic mode"},
+    {"uninstall_remove_install_dir", kFlagUninstallRemoveInstallDir,
+     "the uninstaller deletes the whole installation directory"},
+    {"rescue_new_files", kFlagRescueNewFiles, "replace at reboot also files that did not exist before"},
+    {"add_to_path", kFlagAddToPath, "add the installation directory to the autoexec.bat PATH"},
+    {"restart_needed", kFlagRestartNeeded, "offer a restart at the end"},
+    {"keep_background_bitmap", kFlagKeepBackgroundBitmap, "keep the background bitmap for the uninstaller"},
+    {"add_on", kFlagAddOn, "the product is an add-on of product.master_product"},
+    {"uninstall_ask_shared_files", kFlagUninstallAskSharedFiles,
+     "the uninstaller asks before deleting unused shared files"},
+    {"verify_written_files", kFlagVerifyWrittenFiles, "compare each written file with its data"},
+    {"clear_attributes_on_retry", kFlagClearAttributesOnRetry,
+     "clear read-only, hidden and system attributes after a failed write"},
+    {"verbose_log", kFlagVerboseLog, "log every written file and shortcut"},
+    {"no_cancel", kFlagNoCancel, "disable the progress dialog's Cancel button"},
+    {"no_final_message", kFlagNoFinalMessage, "no final message after a clean installation"},
+    {"hide_pre_install_batch", kFlagHideBatch1, "run batches.pre_install hidden"},
+    {"hide_post_install_batch", kFlagHideBatch2, "run batches.post_install hidden"},
+    {"hide_exit_batch", kFlagHideBatch3, "run batches.on_exit hidden"},
+    {"hide_uninstall_first_batch", kFlagHideUninstallBatch1, "run batches.uninstall_first hidden"},
+    {"hide_uninstall_last_batch", kFlagHideUninstallBatch2, "run batches.uninstall_last hidden"},
+    {"no_reinstall_question", kFlagNoReinstallQuestion, "reuse a previous installation's directory without asking"},
+    {"no_background", kFlagNoBackground, "no background window"},
+    {"confirm_directory", kFlagConfirmDirectory, "ask before using the chosen directory (messages 22, 23)"},
+    {"check_stub", kFlagCheckStub, "check the stub checksum (error 40)"},
+    {"uninstall_desktop_shortcut", kFlagUninstallShortcut, "desktop shortcut to the uninstaller"},
+    {"error_boxes_in_automatic", kFlagErrorBoxesInAutomatic, "show error boxes in automatic mode"},
+    {"compare_versions", kFlagCompareVersions, "the reinstall question tells older, same or newer version"},
+    {"refuse_double_backslash", kFlagRefuseDoubleBackslash, "refuse directory names with two backslashes"},
+    {"uninstall_shortcut_in_uninstall_dir", kFlagUninstallShortcutInUninstallDir,
+     "uninstaller shortcut in the uninstall directory"},
+    {"maximized_background", kFlagMaximizedBackground, "show the background window maximised"},
+    {"auto_restart", kFlagAutoRestart, "in automatic mode, restart without asking"},
+    {"keep_title", kFlagKeepTitle, "the language choice leaves the background title alone"},
+    {"no_start_question", kFlagNoStartQuestion, "no start question (message 1)"},
+    {"check_minimum_version", kFlagMinimumVersion, "check the installed version against product.minimum_version"},
+    {"uninstall_restart", kFlagUninstallRestart, "restart after uninstalling"},
+    {"keep_readme_files", kFlagKeepReadmeFiles, "write the readme texts into the installation directory"},
+    {"keep_license_files", kFlagKeepLicenseFiles, "write the licence texts into the installation directory"},
+    {"x64", kFlag64Bit, "64-bit product: needs a 64-bit system"},
+    {"no_file_status", kFlagNoFileStatus, "no status line per written file"},
+    {"grant_users_access", kFlagGrantUsersAccess, "grant the Users group full access to the directories"},
+};
 
 const std::vector<Choice> kTextEncodings = {{"windows-1252", 0}, {"bytes", 1}};
 const std::vector<Choice> kSystems = {{"other", 1},  {"win32s", 2}, {"95", 4},     {"98", 8},
@@ -234,6 +286,8 @@ const ProjectKey* KeyTable::Find(const std::string& table, const std::string& na
 std::string KeyTable::Inner(const ProjectKey& key) {
   return key.table[0] ? std::string(key.table) + "." + key.name : std::string(key.name);
 }
+
+const std::vector<FlagName>& FlagNames() { return kFlagNames; }
 
 const KeyTable& ProjectKeys() {
   static const KeyTable table(MakeProjectKeys());

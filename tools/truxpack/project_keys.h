@@ -12,6 +12,14 @@
 #include <utility>
 #include <vector>
 
+// A named flag bit of the [flags] table: each is a key of that table.
+struct FlagName {
+  const char* key;
+  int bit;
+  const char* meaning;
+};
+const std::vector<FlagName>& FlagNames();
+
 // One accepted name of a key whose value is picked from a list.
 struct Choice {
   const char* name;

@@ -1,5 +1,5 @@
-// Signing a build: the [signing] table and its --sign-* options, and the
-// two signatures a build makes.
+// Signing a build: the options' choices checked together, and the two
+// signatures a build makes (the keys and their values: signing_keys.h).
 //
 // The uninstaller is signed first. Its image is what the runtime derives
 // from an installer whose data lies in its image: the stub, exactly (the
@@ -25,22 +25,6 @@
 #include "tools/truxpack/file_io.h"
 #include "tools/truxpack/installer_writer.h"
 #include "tools/truxpack/project.h"
-
-// One [signing] key or --sign-* option.
-struct SigningKey {
-  const char* key;     // in [signing]
-  const char* option;  // its command-line option, without "--"
-  const char* value;   // the option's placeholder
-  const char* help;
-  const char* complete;  // what the option's value completes to (cli.h Option::complete)
-};
-const std::vector<SigningKey>& SigningKeys();
-
-// Why value cannot be the value of the [signing] key (or of its option):
-// password_env a variable name, command a template naming {file}, hash one
-// of sha1, sha256, sha384, sha512, timestamp_url an http(s) address. Empty
-// when it can; other keys (paths, switches) are checked by the caller.
-std::string SigningValueProblem(const std::string& key, const std::string& value);
 
 // Why options cannot sign a build of settings s (a missing or conflicting
 // choice, a setting signing cannot go with); empty when they can or when

@@ -8,6 +8,16 @@
 #   e2e_need_fixtures STUB FILE...
 #                              sets FIXTURES to the Win32 tests' build directory beside
 #                              STUB's tree; ends the script when a FILE is not there
+#   e2e_build TOML OUT [OPTION...]
+#                              truxpack build TOML -o OUT --stub "$STUB" (the script's
+#                              stub) with the options; ends the script with truxpack's
+#                              output when the build fails
+#   e2e_abspath PATH           PATH made absolute (its folder must exist)
+#   winpath PATH               a host path as Wine names it (on drive Z:)
+#   unix PATH                  the host path of a C: path of the group's prefix
+#   reg_has_key KEY            whether KEY exists in the group's registry
+#   reg_value KEY NAME         the data of a value, "" when missing
+#   reg_default KEY            the text of KEY's default value, "" when missing
 #   robot STEP...              runs the UI robot in the group's prefix
 #   e2e_pass NAME / e2e_fail NAME WHY
 #   e2e_check NAME EXPECTED ACTUAL   compares two texts exactly
@@ -50,6 +60,26 @@ e2e_need_fixtures() {
     [ -n "$FIXTURES" ] && [ -f "$FIXTURES/$f" ] ||
       { echo "$(basename "$0"): $f is missing from $(dirname "$stub")/../tests/win32 (build the win32 tree first)"; exit 1; }
   done
+}
+
+e2e_build() {
+  local toml="$1" out="$2"
+  shift 2
+  "$TRUXPACK" build "$toml" -o "$out" --stub "$STUB" "$@" >"$E2E_TMP/build.log" 2>&1 ||
+    { echo "truxpack build $(basename "$toml") failed:"; cat "$E2E_TMP/build.log"; exit 1; }
+}
+
+e2e_abspath() { printf '%s' "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+
+winpath() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
+unix() { local p="${1#[Cc]:}"; printf '%s' "$WINEPREFIX/drive_c${p//\\//}"; }
+
+reg_has_key() { wine reg query "$1" >/dev/null 2>&1; }
+reg_value() {
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  */, ""); print }'
+}
+reg_default() {
+  wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | awk '/REG_SZ/ { sub(/^.*REG_SZ */, ""); print }'
 }
 
 e2e_xvfb() {
