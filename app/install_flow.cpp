@@ -408,7 +408,7 @@ void RunInstallFlow() {
   const String* language = s.languageNames.TryAt(CurrentRun().messages.Current());
   AssociateFileTypes(CurrentRun(), s.associations, language ? language->CStr() : "", CurrentRun().options.DisplayName.CStr());
   if (ProductFlag(CurrentRun(), kFlagAddToPath)) CurrentRun().texts.errors.Append(EditAutoexecPath(CurrentRun().directories.installation, true));
-  if (ProductFlag(CurrentRun(), kFlagUninstaller)) RegisterUninstall(progress, sharedFilesText);
+  if (ProductFlag(CurrentRun(), kFlagUninstaller)) RegisterUninstall(CurrentRun(), progress, sharedFilesText);
   RunBatchGroup(1, kFlagHideBatch2);
   if (desktopChanged) RefreshDesktop(s.ShortcutMode == kShortcutModeAllUsers);
   // The progress dialog goes before the final message: from here on the

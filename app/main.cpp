@@ -36,8 +36,8 @@ namespace {
 // deleting itself through its batch.
 [[noreturn]] void RunUninstaller(Run& run, const String& name) {
   BackgroundWindow background(run);  // the frame never returns: it lives as long as the process
-  const RunOutcome outcome = Uninstall(background, name);
-  if (outcome != kRunFailed) WriteSelfDeleteBatch();
+  const RunOutcome outcome = Uninstall(run, background, name);
+  if (outcome != kRunFailed) WriteSelfDeleteBatch(run.directories);
   EndProcess(run, outcome);
 }
 

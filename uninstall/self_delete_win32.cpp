@@ -13,8 +13,6 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/process.h"
 #include "core/win32/system_dirs.h"
-#include "runtime/current_run.h"
-#include "runtime/run_texts.h"
 #include "uninstall/uninstall_rules.h"
 #include "uninstall/uninstaller.h"
 
@@ -34,12 +32,12 @@ bool WriteNewFile(const char* path, const String& text) {
 
 }  // namespace
 
-int32_t WriteSelfDeleteBatch() {
+int32_t WriteSelfDeleteBatch(const RunDirectories& directories) {
   String directory;
   if (!CreatePrivateDirectory(directory)) return 1;
   const String batch = JoinPath(directory.CStr(), kBatchFileName);
-  const String& installDir = CurrentRun().directories.installation;
-  const String& uninstallDir = CurrentRun().directories.uninstall;
+  const String& installDir = directories.installation;
+  const String& uninstallDir = directories.uninstall;
   // The uninstall directory has its own line only when it is a subdirectory.
   const char* subdir = SamePath(uninstallDir.CStr(), installDir.CStr()) ? "" : "subdir";
   const String text =

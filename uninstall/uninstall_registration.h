@@ -5,6 +5,7 @@
 #include "core/string.h"
 
 class ProgressDialog;
+struct Run;
 
 // The value of the product's Uninstall key that holds the SHA-256 of
 // "Uninstall.DAT" (64 lowercase hexadecimal digits). The data file decides
@@ -22,8 +23,8 @@ constexpr char kUninstallRegistryFailure[] =
 constexpr char kDefaultUninstallerName[] = "Uninstall.exe";
 
 // The uninstaller copy's path: the archive's uninstaller file name (or
-// kDefaultUninstallerName when it is blank) in the uninstall directory.
-String UninstallerPath();
+// kDefaultUninstallerName when it is blank) in the run's uninstall directory.
+String UninstallerPath(const Run& run);
 
 // The subkey path of the product's entry under HKEY_LOCAL_MACHINE.
 String UninstallKeyPath(const char* uninstallName);
@@ -36,13 +37,13 @@ String UninstallKeyPath(const char* uninstallName);
 // On success digest is the SHA-256 text of the bytes written, which the
 // caller stores as kUninstallDataHashValue. False on failure (the thread's
 // last error tells why; digest empty).
-[[nodiscard]] bool WriteUninstallData(String& digest);
+[[nodiscard]] bool WriteUninstallData(Run& run, String& digest);
 
 // The uninstaller copy, the Uninstall key's values in their fixed order
 // (sharedFilesText is the SharedFiles value; UninstallString and
 // QuietUninstallString hold the uninstaller's path in double quotes), then
 // the uninstall data file and its digest (kUninstallDataHashValue); the
 // progress dialog shows the finishing stage.
-// Every failure appends its message to the error text; the installation
-// goes on.
-void RegisterUninstall(ProgressDialog& progress, const String& sharedFilesText);
+// Every failure appends its message to the run's error text; the
+// installation goes on.
+void RegisterUninstall(Run& run, ProgressDialog& progress, const String& sharedFilesText);

@@ -1,4 +1,3 @@
-#include "runtime/current_run.h"
 #include "uninstall/uninstall_registration.h"
 
 #include <windows.h>
@@ -13,13 +12,10 @@
 #include "core/win32/path_variables.h"
 #include "core/win32/registry.h"
 #include "core/win32/system_dirs.h"
-#include "install/extraction.h"
 #include "install/file_writer.h"
 #include "runtime/installer_archive.h"
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
-#include "runtime/uninstall_list.h"
 #include "ui/progress_dialog.h"
 #include "uninstall/uninstall_data.h"
 
@@ -27,8 +23,8 @@ namespace {
 
 constexpr uint32_t kTextOrDelete = kRegistryDeleteEmpty;
 
+// The run's message n, for the data file's builder.
 const char* RunMessage(void* run, int32_t n) { return MessageText(*static_cast<Run*>(run), n); }
-
 
 // Each value is written without its own check: the registration is verified
 // as a whole by reading UninstallString back, which is the one failure the
@@ -40,10 +36,10 @@ void PutNumber(RegistryKey& key, const char* name, uint32_t value, uint32_t flag
   (void)key.WriteNumber(name, value, flags);
 }
 
-void WriteUninstallDataValues(RegistryKey& key, const ArchiveSettings& s) {
+void WriteUninstallDataValues(const Run& run, RegistryKey& key, const ArchiveSettings& s) {
   for (const UninstallValue& entry : s.uninstallValues) {
     String value(entry.value);
-    ExpandPathVariables(value, CurrentRun().directories);
+    ExpandPathVariables(value, run.directories);
     if (entry.type == 4) {
       const int64_t n = ParseInt64(value.CStr());
       PutNumber(key, entry.name.CStr(), n == kParseInt64Failed ? 0u : (uint32_t)n, kRegistryDeleteEmpty);
@@ -54,12 +50,12 @@ void WriteUninstallDataValues(RegistryKey& key, const ArchiveSettings& s) {
 }
 
 // Every value in its order and kind.
-void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const String& quietString,
+void WriteUninstallValues(const Run& run, RegistryKey& key, const String& uninstallString, const String& quietString,
                           const String& sharedFilesText) {
-  const ArchiveSettings& s = CurrentRun().archive.settings;
+  const ArchiveSettings& s = run.archive.settings;
   PutText(key, "UninstallString", uninstallString);
   PutText(key, "QuietUninstallString", quietString);
-  PutText(key, "DisplayName", CurrentRun().options.DisplayName);
+  PutText(key, "DisplayName", run.options.DisplayName);
   PutText(key, "InstallSource", ModulePath());
   PutText(key, "DisplayVersion", s.DisplayVersion, kTextOrDelete);
   PutText(key, "Publisher", s.Publisher, kTextOrDelete);
@@ -70,17 +66,17 @@ void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const
   }
   PutText(key, "ProductRegistry", s.ProductRegistry, kTextOrDelete);
   PutText(key, "ProductStartMenu", s.ProductStartMenu, kTextOrDelete);
-  PutText(key, "SharedPath", CurrentRun().directories.shared, kTextOrDelete);
-  PutText(key, "ProductFonts", CurrentRun().extraction.fontText, kTextOrDelete);
+  PutText(key, "SharedPath", run.directories.shared, kTextOrDelete);
+  PutText(key, "ProductFonts", run.extraction.fontText, kTextOrDelete);
   String flags;
-  Format(flags, "%I64d", (long long)(int64_t)CurrentRun().productFlags);
+  Format(flags, "%I64d", (long long)(int64_t)run.productFlags);
   PutText(key, "ProductFlags", flags);
   PutText(key, "UninstallBatch1", s.UninstallBatch1, kTextOrDelete);
   PutText(key, "UninstallBatch2", s.UninstallBatch2, kTextOrDelete);
   PutText(key, "SharedFiles", sharedFilesText, kTextOrDelete);
   PutText(key, "UninstallSubdir", s.UninstallSubdir, kTextOrDelete);
   PutNumber(key, "ShortcutMode", s.ShortcutMode, kRegistryDeleteEmpty);
-  PutText(key, "DisplayTitle", CurrentRun().displayTitle);
+  PutText(key, "DisplayTitle", run.displayTitle);
   PutNumber(key, "TitleColor", s.TitleColor);
   PutNumber(key, "TopColor", s.TopColor);
   if (s.MonoColor())
@@ -92,12 +88,12 @@ void WriteUninstallValues(RegistryKey& key, const String& uninstallString, const
   PutNumber(key, "TitlePosition", s.TitlePosition);
   PutText(key, "TitleFont", s.TitleFont);
   PutText(key, "TaskbarText", s.TaskbarText);
-  if (ProductFlag(CurrentRun(), kFlagKeepBackgroundBitmap)) {
+  if (ProductFlag(run, kFlagKeepBackgroundBitmap)) {
     PutNumber(key, "BitmapSize", s.BitmapSize);
     PutNumber(key, "StretchMode", s.StretchMode);
   }
-  WriteUninstallDataValues(key, s);
-  PutText(key, "InstallLocation", CurrentRun().directories.installation);
+  WriteUninstallDataValues(run, key, s);
+  PutText(key, "InstallLocation", run.directories.installation);
   String date;
   DateTime::Now().Format(date, kDefaultDateTimePattern);
   PutText(key, "InstallDate", date);
@@ -113,11 +109,10 @@ String UninstallKeyPath(const char* uninstallName) {
   return path;
 }
 
-bool WriteUninstallData(String& digest) {
+bool WriteUninstallData(Run& run, String& digest) {
   digest.Clear();
-  const String path = JoinPath(CurrentRun().directories.uninstall.CStr(), kUninstallDataFileName);
+  const String path = JoinPath(run.directories.uninstall.CStr(), kUninstallDataFileName);
   String text;
-  Run& run = CurrentRun();
   BuildUninstallData(text, run.uninstall.List(), RunMessage, &run, run.uninstall.AssociationLog());
   String temporary;
   {
@@ -145,25 +140,25 @@ bool WriteUninstallData(String& digest) {
   return true;
 }
 
-String UninstallerPath() {
-  const String& name = CurrentRun().archive.settings.uninstallerFileName;
+String UninstallerPath(const Run& run) {
+  const String& name = run.archive.settings.uninstallerFileName;
   // Without a name the path would be the uninstall directory itself, and the
   // copy would be scheduled to replace a directory at the next restart.
-  return JoinPath(CurrentRun().directories.uninstall.CStr(), name.IsBlank() ? kDefaultUninstallerName : name.CStr());
+  return JoinPath(run.directories.uninstall.CStr(), name.IsBlank() ? kDefaultUninstallerName : name.CStr());
 }
 
-void RegisterUninstall(ProgressDialog& progress, const String& sharedFilesText) {
-  const ArchiveSettings& s = CurrentRun().archive.settings;
-  String& errors = CurrentRun().texts.errors;
-  const String uninstaller = UninstallerPath();
-  const String& image = CurrentRun().archive.uninstallerImage;
+void RegisterUninstall(Run& run, ProgressDialog& progress, const String& sharedFilesText) {
+  const ArchiveSettings& s = run.archive.settings;
+  String& errors = run.texts.errors;
+  const String uninstaller = UninstallerPath(run);
+  const String& image = run.archive.uninstallerImage;
   // A failure is reported in errors; false after a scheduled copy only means
   // that the copy is in place after the restart.
-  (void)WriteFileOrSchedule(CurrentRun(), uninstaller.CStr(), image.CStr(), image.Length(), s.UninstallerFileTime, errors, 0,
+  (void)WriteFileOrSchedule(run, uninstaller.CStr(), image.CStr(), image.Length(), s.UninstallerFileTime, errors, 0,
                             true);
 
   String switchText("/u:\"");
-  switchText.Append(CurrentRun().options.uninstallName);
+  switchText.Append(run.options.uninstallName);
   switchText.AppendChar('"');
   // Quoted: unquoted, "C:\Tools\My App\Uninstall.exe" would let the system
   // start a planted "C:\Tools\My.exe" instead.
@@ -174,9 +169,9 @@ void RegisterUninstall(ProgressDialog& progress, const String& sharedFilesText) 
   bool registered = false;
   {
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(CurrentRun().options.uninstallName.CStr()).CStr()) !=
+    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(run.options.uninstallName.CStr()).CStr()) !=
         kRegistryOpenFailed) {
-      WriteUninstallValues(key, uninstallString, quietString, sharedFilesText);
+      WriteUninstallValues(run, key, uninstallString, quietString, sharedFilesText);
       registered = key.ReadText("UninstallString") == uninstallString;
     }
   }
@@ -184,14 +179,14 @@ void RegisterUninstall(ProgressDialog& progress, const String& sharedFilesText) 
   progress.SetStage(kMsgFinishing, 100);
 
   String digest;
-  if (!WriteUninstallData(digest)) {
+  if (!WriteUninstallData(run, digest)) {
     // The key keeps the digest of the data file that stays (a previous
     // installation's), or none.
-    const String path = JoinPath(CurrentRun().directories.uninstall.CStr(), kUninstallDataFileName);
-    AppendErrorLine(CurrentRun(), errors, path.CStr());
+    const String path = JoinPath(run.directories.uninstall.CStr(), kUninstallDataFileName);
+    AppendErrorLine(run, errors, path.CStr());
   } else if (registered) {
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(CurrentRun().options.uninstallName.CStr()).CStr()) == kRegistryOpenFailed ||
+    if (key.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath(run.options.uninstallName.CStr()).CStr()) == kRegistryOpenFailed ||
         !key.WriteText(kUninstallDataHashValue, digest))
       errors.Append(kUninstallRegistryFailure);  // the uninstaller would refuse the data file
   }

@@ -16,6 +16,8 @@
 #include "runtime/messages.h"
 
 class BackgroundWindow;
+struct Run;
+struct RunDirectories;
 
 // Removes the product registered under name, showing the look the
 // installation stored in background (whose owner keeps it for the process's
@@ -27,14 +29,14 @@ class BackgroundWindow;
 // failure, when no such product is installed, or when its registration is
 // unusable. Declining the confirmation ends the process at once as
 // cancelled, with nothing changed.
-RunOutcome Uninstall(BackgroundWindow& background, const String& name);
+RunOutcome Uninstall(Run& run, BackgroundWindow& background, const String& name);
 
 // Writes the self-deleting batch into a new directory of the uninstaller's
 // own under the temporary directory and starts it through the command
 // interpreter, without waiting. The batch waits until the running program
-// can be deleted, removes the uninstall and install directories when they
-// are empty, then deletes itself and its directory.
+// can be deleted, removes the uninstall and install directories of
+// directories when they are empty, then deletes itself and its directory.
 // Returns 0 on success, 1 when the batch file could not be written, 2 when
 // the interpreter could not be started (the batch and its directory are
 // then removed again).
-int32_t WriteSelfDeleteBatch();
+int32_t WriteSelfDeleteBatch(const RunDirectories& directories);

@@ -1,4 +1,3 @@
-#include "runtime/current_run.h"
 #include "uninstall/uninstaller.h"
 
 #include <windows.h>
@@ -24,8 +23,6 @@
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
-#include "runtime/run_texts.h"
-#include "runtime/uninstall_list.h"
 #include "ui/background_window.h"
 #include "ui/progress_dialog.h"
 #include "uninstall/uninstall_data.h"
@@ -59,15 +56,15 @@ struct ProductValues {
   int32_t shortcutMode = 0;
 };
 
-bool Automatic() { return CurrentRun().options.automaticMode; }
+bool Automatic(const Run& run) { return run.options.automaticMode; }
 
 // The reports before the flags are known: a box unless in automatic mode,
 // the run log always.
-void Report(const char* text) {
-  if (!Automatic())
-    ShowErrorBox(CurrentRun(), text);
+void Report(Run& run, const char* text) {
+  if (!Automatic(run))
+    ShowErrorBox(run, text);
   else
-    RunLogText(CurrentRun(), "Error report (not shown in automatic mode):", text);
+    RunLogText(run, "Error report (not shown in automatic mode):", text);
 }
 
 // The product's key path under HKEY_LOCAL_MACHINE; "" for a name that cannot
@@ -77,25 +74,25 @@ String ProductKeyPath(const String& name) {
   return UninstallKeyPath(name.CStr());
 }
 
-int32_t Ask(int32_t message, int32_t caption, UINT style) {
-  return ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), message), MessageText(CurrentRun(), caption), style);
+int32_t Ask(Run& run, int32_t message, int32_t caption, UINT style) {
+  return ShowMessageBox(run, MessageOwner(run), MessageText(run, message), MessageText(run, caption), style);
 }
 
-int32_t AskWith(int32_t message, const char* argument, int32_t caption, UINT style) {
+int32_t AskWith(Run& run, int32_t message, const char* argument, int32_t caption, UINT style) {
   String text;
-  FormatMessageText(CurrentRun(), text, message, "s", argument);
-  return ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), text.CStr(), MessageText(CurrentRun(), caption), style);
+  FormatMessageText(run, text, message, "s", argument);
+  return ShowMessageBox(run, MessageOwner(run), text.CStr(), MessageText(run, caption), style);
 }
 
-void Hold() {
-  PauseSinceMark(CurrentRun(), kHoldMs);
+void Hold(const Run& run) {
+  PauseSinceMark(run, kHoldMs);
 }
 
 // --- presentation ---
 
 // Reads the look the installation stored and, unless bit 29, shows the
 // background window.
-void ShowBackground(BackgroundWindow& background, RegistryKey& key, const ProductValues& product) {
+void ShowBackground(Run& run, BackgroundWindow& background, RegistryKey& key, const ProductValues& product) {
   BackgroundLook& look = background.look;
   look.TitleColor = (uint32_t)key.ReadNumber("TitleColor", (int32_t)GetSysColor(COLOR_WINDOWTEXT));
   look.TitleShadow = (uint8_t)key.ReadNumber("TitleShadow", 1);
@@ -105,9 +102,9 @@ void ShowBackground(BackgroundWindow& background, RegistryKey& key, const Produc
   look.TitlePosition = (uint8_t)key.ReadNumber("TitlePosition", 0);
   RegistryValue value;
   if (key.ReadValue("TitleFont", value)) look.TitleFont = key.ReadText("TitleFont");
-  CurrentRun().displayTitle = key.ReadText("DisplayTitle");
+  run.displayTitle = key.ReadText("DisplayTitle");
   const String taskbarText = key.ReadText("TaskbarText");
-  if (ProductFlag(CurrentRun(), kFlagKeepBackgroundBitmap)) {
+  if (ProductFlag(run, kFlagKeepBackgroundBitmap)) {
     look.StretchMode = (uint32_t)key.ReadNumber("StretchMode", 0);
     look.BitmapSize = (uint32_t)key.ReadNumber("BitmapSize", 0);
     // The kept file is a .BMP. A missing or unreadable file leaves the
@@ -116,20 +113,20 @@ void ShowBackground(BackgroundWindow& background, RegistryKey& key, const Produc
     (void)ReadFileToString(JoinPath(product.uninstallDir.CStr(), kBackgroundFileName).CStr(), bytes);
     SetBackgroundBmpFile(look, bytes.CStr(), bytes.Length());
   }
-  if (!ProductFlag(CurrentRun(), kFlagNoBackground))
-    background.Create(taskbarText.CStr(), ProductFlag(CurrentRun(), kFlagMaximizedBackground));
+  if (!ProductFlag(run, kFlagNoBackground))
+    background.Create(taskbarText.CStr(), ProductFlag(run, kFlagMaximizedBackground));
 }
 
 // The messages of "Uninstall.DAT" become the only language; its association
 // records go back into the association log, so that a rewritten data file
 // carries them again.
-void InstallMessages(const UninstallDataContents& data) {
+void InstallMessages(Run& run, const UninstallDataContents& data) {
   Array<String> texts;
   for (int32_t n = 0; n <= kMaxUninstallMessage; ++n) texts.Append(String(data.Message(n)));
-  CurrentRun().messages.Set(1, texts);
-  CurrentRun().messages.SetCurrent(0);
+  run.messages.Set(1, texts);
+  run.messages.SetCurrent(0);
   for (const UninstallAssociation& a : data.associations)
-    CurrentRun().uninstall.AddAssociation(a.extension.CStr(), a.fileType.CStr(), a.verb.CStr());
+    run.uninstall.AddAssociation(a.extension.CStr(), a.fileType.CStr(), a.verb.CStr());
 }
 
 // --- associations ---
@@ -206,7 +203,7 @@ void RestoreAssociation(const UninstallAssociation& a, const char* backupName) {
   }
 }
 
-void RestoreAssociations(ProgressDialog& progress, const UninstallDataContents& data, const String& displayName) {
+void RestoreAssociations(Run& run, ProgressDialog& progress, const UninstallDataContents& data, const String& displayName) {
   if (data.associations.IsEmpty()) return;
   progress.SetStage(kMsgStatusAssociations, 1);
   const String backupName = BackupValueName(displayName.CStr());
@@ -218,12 +215,12 @@ void RestoreAssociations(ProgressDialog& progress, const UninstallDataContents& 
     RestoreAssociation(a, backupName.CStr());
   }
   NotifyAssociationsChanged();
-  Hold();
+  Hold(run);
 }
 
 // --- fonts ---
 
-void RemoveFonts(ProgressDialog& progress, RegistryKey& key, const String& fonts) {
+void RemoveFonts(Run& run, ProgressDialog& progress, RegistryKey& key, const String& fonts) {
   if (fonts.IsEmpty()) return;
   progress.SetStage(kMsgStatusFonts, 5);
   const String fontDir = FontDir();
@@ -231,8 +228,8 @@ void RemoveFonts(ProgressDialog& progress, RegistryKey& key, const String& fonts
   int32_t position = 0;
   String name, file;
   while (NextFontPair(fonts, &position, name, file)) {
-    if (ProductFlag(CurrentRun(), kFlagUninstallAskFonts) && !Automatic() &&
-        AskWith(kMsgFontQuestion, name.CStr(), kMsgFontCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (ProductFlag(run, kFlagUninstallAskFonts) && !Automatic(run) &&
+        AskWith(run, kMsgFontQuestion, name.CStr(), kMsgFontCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
       continue;
     (void)DeleteFontValue(name.CStr());  // an entry already gone is what is wanted
     if (!IsPlainFileName(file.CStr())) continue;  // never outside the fonts directory
@@ -244,7 +241,7 @@ void RemoveFonts(ProgressDialog& progress, RegistryKey& key, const String& fonts
   }
   key.DeleteValue("ProductFonts");
   if (removed) PostMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
-  Hold();
+  Hold(run);
 }
 
 // --- files and directories ---
@@ -253,18 +250,18 @@ void RemoveFonts(ProgressDialog& progress, RegistryKey& key, const String& fonts
 // uninstaller again: a file that cannot be deleted now is deleted at the
 // next restart instead, and the run ends as done with a restart needed.
 // True when the deletion was scheduled.
-bool ScheduleSilentRemoval(const String& path) {
-  if (!CurrentRun().options.silentMode) return false;
+bool ScheduleSilentRemoval(Run& run, const String& path) {
+  if (!run.options.silentMode) return false;
   const DWORD reason = GetLastError();
   if (!RemoveFile(path.CStr(), kRemoveAtReboot)) return false;
-  SetRebootRequired(CurrentRun());
-  AppendFormat(CurrentRun().texts.installLog, "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(),
+  SetRebootRequired(run);
+  AppendFormat(run.texts.installLog, "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(),
                SystemErrorText(reason).CStr());
   return true;
 }
 
-void RemoveListedFiles(ProgressDialog& dialog, const UninstallDataContents& data, Array<String>& directories) {
-  CurrentRun().uninstall.Clear();
+void RemoveListedFiles(Run& run, ProgressDialog& dialog, const UninstallDataContents& data, Array<String>& directories) {
+  run.uninstall.Clear();
   const int32_t count = data.bodyLines.Count();
   ItemProgress progress(dialog);
   for (int32_t i = 0; i < count; ++i) {
@@ -279,7 +276,7 @@ void RemoveListedFiles(ProgressDialog& dialog, const UninstallDataContents& data
         RegistryKey root(false);
         root.DeletePathKey(HKEY_CLASSES_ROOT, path.CStr());
       } else {
-        AppendFormat(CurrentRun().texts.errors,
+        AppendFormat(run.texts.errors,
                      "The registry key HKEY_CLASSES_ROOT\\%s was not removed: the installation did not create "
                      "it.\r\n\r\n",
                      path.CStr());
@@ -291,13 +288,13 @@ void RemoveListedFiles(ProgressDialog& dialog, const UninstallDataContents& data
       progress.Status(path);
       if (!FileExists(path.CStr())) continue;
       ClearAttributes(path.CStr(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-      if (!RemoveFile(path.CStr(), 0) && !ScheduleSilentRemoval(path)) {
-        String& errors = CurrentRun().texts.errors;
-        errors.Append(MessageText(CurrentRun(), kMsgRemoveFailed));
+      if (!RemoveFile(path.CStr(), 0) && !ScheduleSilentRemoval(run, path)) {
+        String& errors = run.texts.errors;
+        errors.Append(MessageText(run, kMsgRemoveFailed));
         errors.AppendChar(' ');
         errors.Append(path);
         errors.Append("\r\n");
-        CurrentRun().uninstall.Add(path.CStr(), kUninstallFile);
+        run.uninstall.Add(path.CStr(), kUninstallFile);
       }
     }
   }
@@ -329,14 +326,14 @@ void RemoveEmptyDirectoryAndParents(const String& directory, const char* stop, c
 
 // Each recorded directory goes, then its parents while they are empty, up
 // to (not including) the install location.
-void RemoveDirectories(ProgressDialog& progress, Array<String>& directories, const String& installLocation,
+void RemoveDirectories(Run& run, ProgressDialog& progress, Array<String>& directories, const String& installLocation,
                        const Array<String>& protectedFolders) {
   directories.Sort(&LongestFirst);
   for (const String& directory : directories) {
     progress.SetStatus("%s", directory.CStr());
     RemoveEmptyDirectoryAndParents(directory, installLocation.CStr(), protectedFolders, kMaxParentLevels);
   }
-  Hold();
+  Hold(run);
 }
 
 // The product's start-menu folder and its empty parents, never the Programs
@@ -358,7 +355,7 @@ void RemoveStartMenuFolder(const ProductValues& product, const Array<String>& pr
 
 // Gives back one reference of path; the last one unregisters what the
 // markers say and deletes the file (after the question when bit 17 asks).
-void ReleaseSharedFile(RegistryKey& counts, const String& path, uint32_t markers) {
+void ReleaseSharedFile(Run& run, RegistryKey& counts, const String& path, uint32_t markers) {
   RegistryValue value;
   if (!counts.ReadValue(path.CStr(), value)) return;
   int32_t count = counts.ReadNumber(path.CStr(), 0);
@@ -375,23 +372,23 @@ void ReleaseSharedFile(RegistryKey& counts, const String& path, uint32_t markers
   if (markers & kMarkedComServer) CallServerExport(path.CStr(), "DllUnregisterServer");
   if (markers & kMarkedTypeLibrary) UnregisterTypeLibrary(path.CStr());
   if (!FileExists(path.CStr())) return;
-  if (ProductFlag(CurrentRun(), kFlagUninstallAskSharedFiles) && !Automatic() &&
-      AskWith(kMsgSharedFileQuestion, path.CStr(), kMsgSharedFileCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+  if (ProductFlag(run, kFlagUninstallAskSharedFiles) && !Automatic(run) &&
+      AskWith(run, kMsgSharedFileQuestion, path.CStr(), kMsgSharedFileCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   (void)RemoveFile(path.CStr(), 0);  // a shared file still in use stays for the programs that use it
 }
 
-void ReleaseSharedFiles(RegistryKey& key, const String& sharedFiles) {
+void ReleaseSharedFiles(Run& run, RegistryKey& key, const String& sharedFiles) {
   if (sharedFiles.IsEmpty()) return;
   RegistryKey counts;
   if (counts.OpenSoftware(false, kSharedDllsPath) == kRegistryOpenFailed) {
-    CurrentRun().texts.errors.Append("REGISTRY ERROR:  Unable to adjust shared file reference counts.\r\n\r\n");
+    run.texts.errors.Append("REGISTRY ERROR:  Unable to adjust shared file reference counts.\r\n\r\n");
     return;
   }
   String rest(sharedFiles), entry;
   while (TakeSharedFilesEntry(rest, entry)) {
     const uint32_t markers = StripSharedFileMarkers(entry);
-    if (!entry.IsEmpty()) ReleaseSharedFile(counts, entry, markers);
+    if (!entry.IsEmpty()) ReleaseSharedFile(run, counts, entry, markers);
   }
   counts.Close();
   // The references are given back once: a second run after a partial
@@ -401,7 +398,7 @@ void ReleaseSharedFiles(RegistryKey& key, const String& sharedFiles) {
 
 // --- product keys ---
 
-void RemoveProductKeys(ProgressDialog& progress, RegistryKey& key, const String& productRegistry) {
+void RemoveProductKeys(Run& run, ProgressDialog& progress, RegistryKey& key, const String& productRegistry) {
   progress.SetStage(kMsgStatusKeys, 95);
   String path(productRegistry);
   path.Trim();
@@ -423,7 +420,7 @@ void RemoveProductKeys(ProgressDialog& progress, RegistryKey& key, const String&
     }
   }
   if (!productRegistry.IsEmpty()) key.DeleteValue("ProductRegistry");
-  Hold();
+  Hold(run);
 }
 
 // --- whole install directory ---
@@ -466,7 +463,7 @@ void CollectProtectedFolders(Array<String>& folders) {
   }
 }
 
-void RemoveWholeInstallDirectory(const String& installLocation, const Array<String>& folders) {
+void RemoveWholeInstallDirectory(Run& run, const String& installLocation, const Array<String>& folders) {
   const TreeRemovalRefusal refusal = CheckTreeRemoval(installLocation.CStr(), folders);
   if (refusal == kTreeRemovalAllowed) {
     // Runs only once every recorded file went; a file that cannot be
@@ -475,7 +472,7 @@ void RemoveWholeInstallDirectory(const String& installLocation, const Array<Stri
     (void)RemoveDirectoryTree(installLocation.CStr(), 0);
     return;
   }
-  AppendFormat(CurrentRun().texts.errors,
+  AppendFormat(run.texts.errors,
                "The directory \"%s\" was not removed with everything in it: %s.  Only the files the "
                "installation recorded were removed.\r\n\r\n",
                installLocation.CStr(), RefusalText(refusal));
@@ -483,15 +480,15 @@ void RemoveWholeInstallDirectory(const String& installLocation, const Array<Stri
 
 // --- the end of a clean run ---
 
-void FinishCleanRun(RegistryKey& key, const ProductValues& product) {
+void FinishCleanRun(Run& run, RegistryKey& key, const ProductValues& product) {
   // A data file that stays names only files that are gone, which a later run skips.
   (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), 0);
-  if (ProductFlag(CurrentRun(), kFlagAddToPath)) {
-    const String message = EditAutoexecPath(CurrentRun().directories.installation, false);
-    if (!Automatic() && !message.IsEmpty()) ShowErrorBox(CurrentRun(), message.CStr());
+  if (ProductFlag(run, kFlagAddToPath)) {
+    const String message = EditAutoexecPath(run.directories.installation, false);
+    if (!Automatic(run) && !message.IsEmpty()) ShowErrorBox(run, message.CStr());
   }
   if (!product.batch2.IsEmpty()) {
-    RunBatch(CurrentRun(), InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(CurrentRun(), kFlagHideUninstallBatch2), product.batch2);
+    RunBatch(run, InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(run, kFlagHideUninstallBatch2), product.batch2);
     key.DeleteValue("UninstallBatch2");
   }
 }
@@ -502,7 +499,7 @@ void FinishCleanRun(RegistryKey& key, const ProductValues& product) {
 // error text and, unless in automatic mode, into a box; false. Without a
 // stored digest (an installation made before there was one) the file is
 // taken as it is; a missing or unreadable file gives no entries, as before.
-bool ReadCheckedUninstallData(RegistryKey& key, const ProductValues& product, UninstallDataContents& data) {
+bool ReadCheckedUninstallData(Run& run, RegistryKey& key, const ProductValues& product, UninstallDataContents& data) {
   const String path = JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName);
   String text;
   const bool read = ReadFileToString(path.CStr(), text) == kOpenOk;
@@ -516,9 +513,9 @@ bool ReadCheckedUninstallData(RegistryKey& key, const ProductValues& product, Un
              "The uninstall information for %s has been changed since the installation:\r\n%s\r\n\r\nThe "
              "uninstallation cannot be performed.",
              product.displayName.CStr(), path.CStr());
-      CurrentRun().texts.errors.Append(report);
-      CurrentRun().texts.errors.Append("\r\n\r\n");
-      Report(report.CStr());
+      run.texts.errors.Append(report);
+      run.texts.errors.Append("\r\n\r\n");
+      Report(run, report.CStr());
       return false;
     }
   }
@@ -527,13 +524,13 @@ bool ReadCheckedUninstallData(RegistryKey& key, const ProductValues& product, Un
 }
 
 // Rewrites "Uninstall.DAT" with what is left and stores its new digest.
-void RewriteUninstallData(RegistryKey& key) {
+void RewriteUninstallData(Run& run, RegistryKey& key) {
   String digest;
-  if (!WriteUninstallData(digest)) return;
-  if (!key.WriteText(kUninstallDataHashValue, digest)) CurrentRun().texts.errors.Append(kUninstallRegistryFailure);
+  if (!WriteUninstallData(run, digest)) return;
+  if (!key.WriteText(kUninstallDataHashValue, digest)) run.texts.errors.Append(kUninstallRegistryFailure);
 }
 
-void ReadProductValues(RegistryKey& key, ProductValues& product) {
+void ReadProductValues(Run& run, RegistryKey& key, ProductValues& product) {
   product.sharedPath = key.ReadText("SharedPath");
   product.productFonts = key.ReadText("ProductFonts");
   product.sharedFiles = key.ReadText("SharedFiles");
@@ -544,120 +541,141 @@ void ReadProductValues(RegistryKey& key, ProductValues& product) {
   product.shortcutMode = key.ReadNumber("ShortcutMode", 0);
   product.uninstallDir = JoinPath(product.installLocation.CStr(), key.ReadText("UninstallSubdir").CStr());
   // The run values the batches and the data file are written with.
-  CurrentRun().directories.installation = product.installLocation;
-  CurrentRun().directories.uninstall = product.uninstallDir;
-  CurrentRun().directories.shared = product.sharedPath;
-  CurrentRun().directories.productVersion = key.ReadText("DisplayVersion");
+  run.directories.installation = product.installLocation;
+  run.directories.uninstall = product.uninstallDir;
+  run.directories.shared = product.sharedPath;
+  run.directories.productVersion = key.ReadText("DisplayVersion");
 }
 
-}  // namespace
-
-RunOutcome Uninstall(BackgroundWindow& background, const String& name) {
+// Opens the product's key and reads what the run needs before anything else:
+// the display name, the install location and the flags word (the
+// installation's restart state dropped: only a deletion this run schedules
+// makes a restart needed). False, reported, when no such product is
+// installed or its key is unusable.
+bool ReadProduct(Run& run, const String& name, RegistryKey& key, ProductValues& product) {
   const String keyPath = ProductKeyPath(name);
   if (keyPath.IsEmpty() || !RegistryKey::KeyExists(HKEY_LOCAL_MACHINE, keyPath.CStr())) {
-    Report(Formatted("No product named '%s' is installed.", name.CStr()).CStr());
-    return kRunFailed;
+    Report(run, Formatted("No product named '%s' is installed.", name.CStr()).CStr());
+    return false;
   }
-  RegistryKey key(false);
   if (key.Open(HKEY_LOCAL_MACHINE, keyPath.CStr(), kRegistryExisting) == kRegistryOpenFailed) {
-    Report(Formatted("Unable to access the uninstall information for:\r\n%s\r\n\r\nThe uninstallation cannot be "
-                     "performed.",
-                     CurrentRun().options.DisplayName.CStr())
-               .CStr());
-    return kRunFailed;
+    Report(run, Formatted("Unable to access the uninstall information for:\r\n%s\r\n\r\nThe uninstallation cannot be "
+                          "performed.",
+                          run.options.DisplayName.CStr())
+                    .CStr());
+    return false;
   }
-
-  ProductValues product;
   product.displayName = key.ReadText("DisplayName");
   if (product.displayName.IsBlank()) product.displayName = name;
-  if (CurrentRun().options.DisplayName.IsEmpty()) CurrentRun().options.DisplayName = product.displayName;
+  if (run.options.DisplayName.IsEmpty()) run.options.DisplayName = product.displayName;
   product.installLocation = key.ReadText("InstallLocation");
   product.installLocation.Trim();
   if (product.installLocation.IsEmpty()) {
-    Report(Formatted("The uninstall information for %s is corrupt.\r\n\r\nThe uninstallation cannot be performed.",
-                     product.displayName.CStr())
-               .CStr());
-    return kRunFailed;
+    Report(run, Formatted("The uninstall information for %s is corrupt.\r\n\r\nThe uninstallation cannot be performed.",
+                          product.displayName.CStr())
+                    .CStr());
+    return false;
   }
+  run.productFlags = ParseProductFlags(key.ReadText("ProductFlags").CStr()) & ~(1ull << kFlagRestartNeeded);
+  if (ProductFlag(run, kFlagUninstallAutomatic)) run.options.automaticMode = true;
+  return true;
+}
 
-  CurrentRun().productFlags = ParseProductFlags(key.ReadText("ProductFlags").CStr());
-  // The installation's restart state says nothing about this run: only a
-  // deletion this run schedules makes a restart needed.
-  CurrentRun().productFlags &= ~(1ull << kFlagRestartNeeded);
-  if (ProductFlag(CurrentRun(), kFlagUninstallAutomatic)) CurrentRun().options.automaticMode = true;
-  void* redirection = nullptr;
-  if (ProductFlag(CurrentRun(), kFlag64Bit) && !DisableWow64Redirection(&redirection))
-    CurrentRun().productFlags &= ~(1ull << kFlag64Bit);
-
-  ReadProductValues(key, product);
-  RunLogLine(CurrentRun(), "Product: %s%s%s", product.displayName.CStr(), CurrentRun().directories.productVersion.IsBlank() ? "" : ", version ",
-          CurrentRun().directories.productVersion.CStr());
-  ShowBackground(background, key, product);
-
-  UninstallDataContents data;
-  if (!ReadCheckedUninstallData(key, product, data)) {
-    if (ProductFlag(CurrentRun(), kFlag64Bit)) RevertWow64Redirection(redirection);
-    return kRunFailed;
-  }
-  InstallMessages(data);
-
-  if (!Automatic() && Ask(kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
-    EndProcess(CurrentRun(), kRunCancelled);
-
-  ProgressDialog progress(CurrentRun());
-  progress.Create();
+// Removes what the installation recorded, in its fixed order, with the
+// progress dialog; a clean removal (nothing left in the error text) also
+// removes the product's key. Returns whether it was clean.
+bool RemoveProduct(Run& run, ProgressDialog& progress, RegistryKey& key, const ProductValues& product,
+                   const UninstallDataContents& data, const String& name) {
   if (!product.batch1.IsEmpty()) {
-    RunBatch(CurrentRun(), product.installLocation.CStr(), ProductFlag(CurrentRun(), kFlagHideUninstallBatch1), product.batch1);
+    RunBatch(run, product.installLocation.CStr(), ProductFlag(run, kFlagHideUninstallBatch1), product.batch1);
     key.DeleteValue("UninstallBatch1");
   }
-  RestoreAssociations(progress, data, product.displayName);
-  RemoveFonts(progress, key, product.productFonts);
+  RestoreAssociations(run, progress, data, product.displayName);
+  RemoveFonts(run, progress, key, product.productFonts);
 
   Array<String> protectedFolders;
   CollectProtectedFolders(protectedFolders);
   Array<String> directories;
-  RemoveListedFiles(progress, data, directories);
-  RemoveDirectories(progress, directories, product.installLocation, protectedFolders);
+  RemoveListedFiles(run, progress, data, directories);
+  RemoveDirectories(run, progress, directories, product.installLocation, protectedFolders);
 
   progress.SetStage(kMsgStatusCleanup, 90);
   (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), "Install.LOG").CStr(), 0);  // a log held open stays
   // A failed write keeps the previous data file and its digest, which name
   // everything still left and files already gone, which the next run skips.
-  RewriteUninstallData(key);
-  CurrentRun().uninstall.Clear();
+  RewriteUninstallData(run, key);
+  run.uninstall.Clear();
 
   RemoveStartMenuFolder(product, protectedFolders);
-  ReleaseSharedFiles(key, product.sharedFiles);
+  ReleaseSharedFiles(run, key, product.sharedFiles);
   if (!product.sharedPath.IsBlank()) RemoveDirectoryIfEmpty(product.sharedPath.CStr());
-  RemoveProductKeys(progress, key, product.productRegistry);
+  RemoveProductKeys(run, progress, key, product.productRegistry);
   // After a failure the directory keeps the data file and the uninstaller
   // for the next run, which removes it as a whole once everything else went.
-  if (ProductFlag(CurrentRun(), kFlagUninstallRemoveInstallDir) && CurrentRun().texts.errors.IsEmpty())
-    RemoveWholeInstallDirectory(product.installLocation, protectedFolders);
+  if (ProductFlag(run, kFlagUninstallRemoveInstallDir) && run.texts.errors.IsEmpty())
+    RemoveWholeInstallDirectory(run, product.installLocation, protectedFolders);
 
-  const bool clean = CurrentRun().texts.errors.IsEmpty();
-  if (clean) FinishCleanRun(key, product);
+  const bool clean = run.texts.errors.IsEmpty();
+  if (clean) FinishCleanRun(run, key, product);
   key.CloseAll();
   if (clean) {
     RegistryKey list(false);
     list.DeleteSoftwareKey(false, kUninstallPath, name.CStr());
   }
-  if (ProductFlag(CurrentRun(), kFlag64Bit)) RevertWow64Redirection(redirection);
-  progress.Close();
+  return clean;
+}
 
+// The end of the run: the report of what was left, or the completion
+// message and the restart the product asks for.
+RunOutcome FinishUninstall(Run& run, bool clean) {
   if (!clean) {
-    if (!Automatic()) {
+    if (!Automatic(run)) {
       String text;
-      FormatMessageText(CurrentRun(), text, kMsgUninstallErrors, "s", CurrentRun().texts.errors.CStr());
-      ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), text.CStr(), MessageText(CurrentRun(), kMsgQuestionCaption), MB_OK | MB_ICONEXCLAMATION);
+      FormatMessageText(run, text, kMsgUninstallErrors, "s", run.texts.errors.CStr());
+      ShowMessageBox(run, MessageOwner(run), text.CStr(), MessageText(run, kMsgQuestionCaption),
+                     MB_OK | MB_ICONEXCLAMATION);
     }
     return kRunFailed;
   }
-  if (!Automatic()) Ask(kMsgUninstallDone, kMsgUninstallDoneCaption, MB_OK | MB_ICONINFORMATION);
+  if (!Automatic(run)) Ask(run, kMsgUninstallDone, kMsgUninstallDoneCaption, MB_OK | MB_ICONINFORMATION);
   bool restarted = false;
-  if (ProductFlag(CurrentRun(), kFlagUninstallRestart)) {
-    if (Automatic() || Ask(kMsgUninstallRestart, kMsgQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
+  if (ProductFlag(run, kFlagUninstallRestart)) {
+    if (Automatic(run) || Ask(run, kMsgUninstallRestart, kMsgQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
       restarted = ExitWindows(kExitRestart, false);  // refused or not: the uninstaller ends next
   }
-  return IsRebootRequired(CurrentRun()) && !restarted ? kRunRestartNeeded : kRunCompleted;
+  return IsRebootRequired(run) && !restarted ? kRunRestartNeeded : kRunCompleted;
+}
+
+}  // namespace
+
+RunOutcome Uninstall(Run& run, BackgroundWindow& background, const String& name) {
+  RegistryKey key(false);
+  ProductValues product;
+  if (!ReadProduct(run, name, key, product)) return kRunFailed;
+  // A 64-bit product's files are reached without the file-system
+  // redirection until the removal is done.
+  void* redirection = nullptr;
+  if (ProductFlag(run, kFlag64Bit) && !DisableWow64Redirection(&redirection))
+    run.productFlags &= ~(1ull << kFlag64Bit);
+
+  ReadProductValues(run, key, product);
+  const String& version = run.directories.productVersion;
+  RunLogLine(run, "Product: %s%s%s", product.displayName.CStr(), version.IsBlank() ? "" : ", version ", version.CStr());
+  ShowBackground(run, background, key, product);
+
+  UninstallDataContents data;
+  if (!ReadCheckedUninstallData(run, key, product, data)) {
+    if (ProductFlag(run, kFlag64Bit)) RevertWow64Redirection(redirection);
+    return kRunFailed;
+  }
+  InstallMessages(run, data);
+  if (!Automatic(run) && Ask(run, kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    EndProcess(run, kRunCancelled);
+
+  ProgressDialog progress(run);
+  progress.Create();
+  const bool clean = RemoveProduct(run, progress, key, product, data, name);
+  if (ProductFlag(run, kFlag64Bit)) RevertWow64Redirection(redirection);
+  progress.Close();
+  return FinishUninstall(run, clean);
 }

@@ -257,7 +257,7 @@ TEST_F(FlowTest, RegisterUninstallWritesEveryValueTheDataFileAndTheUninstaller) 
   run.uninstall.Add((dir + "\\docs").c_str(), kUninstallDirectory);
   run.uninstall.AddAssociation(".flw", "FlowFile", "open");
   ProgressDialog progress(run);
-  RegisterUninstall(progress, String("\"C:\\shared\\a.dll\";"));
+  RegisterUninstall(run, progress, String("\"C:\\shared\\a.dll\";"));
   EXPECT_EQ("", Text(run.texts.errors));
 
   const std::string uninstaller = dir + "\\uninst\\Uninstall Flow.exe";
@@ -337,7 +337,7 @@ TEST_F(FlowTest, ReplacementScheduledDuringExtractionReachesProductFlags) {
   }
   ASSERT_TRUE(IsRebootRequired(run));
   ProgressDialog progress(run);
-  RegisterUninstall(progress, String());
+  RegisterUninstall(run, progress, String());
   Value flags;
   ASSERT_TRUE(ReadRegistryValue("ProductFlags", flags));
   const uint64_t recorded = (uint64_t)_strtoi64(flags.data.c_str(), nullptr, 10);
@@ -350,7 +350,7 @@ TEST_F(FlowTest, UninstallDataReplacesTheOldFileOrReportsTheFailure) {
   ASSERT_TRUE(WriteRaw(dir + "\\uninst\\Uninstall.DAT", std::string(5000, 'x')));
   run.uninstall.Add((dir + "\\a.txt").c_str(), kUninstallFile);
   String digest;
-  ASSERT_TRUE(WriteUninstallData(digest));
+  ASSERT_TRUE(WriteUninstallData(run, digest));
   EXPECT_EQ(Text(Sha256Text(String(ReadRaw(dir + "\\uninst\\Uninstall.DAT").c_str()))), Text(digest));
   UninstallDataContents back;
   ReadUninstallData((dir + "\\uninst\\Uninstall.DAT").c_str(), back);
@@ -367,7 +367,7 @@ TEST_F(FlowTest, UninstallDataReplacesTheOldFileOrReportsTheFailure) {
   // and the uninstaller's failure are reported on their own terms.
   run.directories.uninstall = (dir + "\\missing").c_str();
   ProgressDialog progress(run);
-  RegisterUninstall(progress, String());
+  RegisterUninstall(run, progress, String());
   const std::string errors = Text(run.texts.errors);
   EXPECT_NE(std::string::npos, errors.find("Error writing " + dir + "\\missing\\Uninstall.DAT\r\n")) << errors;
 
