@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
@@ -31,30 +30,30 @@ class InstallerSettingsSteps : public RuntimeSettingsSteps {
 
 }  // namespace
 
-void ChooseLanguage(BackgroundWindow& background) {
-  ArchiveSettings& s = CurrentRun().archive.settings;
+void ChooseLanguage(Run& run, BackgroundWindow& background) {
+  ArchiveSettings& s = run.archive.settings;
   // With the keep-title flag the title is message 0 of the language the table
   // starts in, shown while the user browses and kept whatever the choice.
-  const bool keepTitle = ProductFlag(CurrentRun(), kFlagKeepTitle);
-  if (keepTitle) CurrentRun().displayTitle = MessageText(CurrentRun(), kMsgDisplayTitle);
-  if (s.LanguageCount() != 1 && !CurrentRun().options.automaticMode) {
-    if (LanguageDialog(CurrentRun()) != kLanguageDialogOk) EndProcess(CurrentRun(), kRunCancelled);
+  const bool keepTitle = ProductFlag(run, kFlagKeepTitle);
+  if (keepTitle) run.displayTitle = MessageText(run, kMsgDisplayTitle);
+  if (s.LanguageCount() != 1 && !run.options.automaticMode) {
+    if (LanguageDialog(run) != kLanguageDialogOk) EndProcess(run, kRunCancelled);
   }
-  if (!keepTitle) CurrentRun().displayTitle = MessageText(CurrentRun(), kMsgDisplayTitle);
+  if (!keepTitle) run.displayTitle = MessageText(run, kMsgDisplayTitle);
   background.Repaint();
 }
 
-void ReadArchive(BackgroundWindow& background) {
-  LocateArchive(CurrentRun());
-  ReadInstallerHeader(CurrentRun());
-  String stream = LoadInstallerSettingsBlock(CurrentRun());
-  InstallerSettingsSteps steps(CurrentRun(), background);
-  ReadInstallerSettings(CurrentRun(), stream, steps);
-  SetBackgroundFromSettings(background.look, CurrentRun().archive.settings);
+void ReadArchive(Run& run, BackgroundWindow& background) {
+  LocateArchive(run);
+  ReadInstallerHeader(run);
+  String stream = LoadInstallerSettingsBlock(run);
+  InstallerSettingsSteps steps(run, background);
+  ReadInstallerSettings(run, stream, steps);
+  SetBackgroundFromSettings(background.look, run.archive.settings);
   background.Repaint();  // it was painted with the initial look while the settings were read
-  BuildUninstallerImage(CurrentRun());
-  const ArchiveSettings& s = CurrentRun().archive.settings;
-  RunLogLine(CurrentRun(), "Product: %s%s%s", CurrentRun().options.DisplayName.CStr(), s.DisplayVersion.IsBlank() ? "" : ", version ",
-          s.DisplayVersion.CStr());
-  ChooseLanguage(background);
+  BuildUninstallerImage(run);
+  const ArchiveSettings& s = run.archive.settings;
+  RunLogLine(run, "Product: %s%s%s", run.options.DisplayName.CStr(), s.DisplayVersion.IsBlank() ? "" : ", version ",
+             s.DisplayVersion.CStr());
+  ChooseLanguage(run, background);
 }

@@ -4,14 +4,15 @@
 #include "runtime/installer_archive.h"
 
 class BackgroundWindow;
+struct Run;
 
 // The language dialog when the archive has several languages and the run is
 // not automatic (Cancel ends the process); then the background window's
 // title: message 0 in the chosen language, or with the keep-title flag
 // (bit 42) message 0 in the language the table starts in (the last
 // "English", else the first), whatever the user chose.
-void ChooseLanguage(BackgroundWindow& background);
+void ChooseLanguage(Run& run, BackgroundWindow& background);
 
 // The whole sequence, in order, for the install run; the background window
 // shows as soon as the flags are read.
-void ReadArchive(BackgroundWindow& background);
+void ReadArchive(Run& run, BackgroundWindow& background);

@@ -3,7 +3,6 @@
 #include "core/format.h"
 #include "core/path.h"
 #include "core/win32/system_dirs.h"
-#include "runtime/current_run.h"
 #include "runtime/messages.h"
 
 namespace {
@@ -125,7 +124,7 @@ String ParseCommandLine(const char* text, CommandLineOptions& options) {
   return problem;
 }
 
-void UsageError(const char* message) {
+void UsageError(Run& run, const char* message) {
   String program = FileNameOf(ModulePath().CStr());
   String text;
   Format(text,
@@ -142,5 +141,5 @@ void UsageError(const char* message) {
       "/r:\"program\"\tRun the specified program after a successful installation.\r\n"
       "/l:\"file\"       \tAppend a log of the run to the file.",
       message, program.CStr());
-  FatalMessageAs(CurrentRun(), text.CStr(), kRunBadCommandLine);
+  FatalMessageAs(run, text.CStr(), kRunBadCommandLine);
 }

@@ -31,6 +31,6 @@ char* CommandLineTail(char* commandLine);
 // reported.
 String ParseCommandLine(const char* text, CommandLineOptions& options);
 
-// The fatal usage message: message, then the usage text naming the running
-// program's file name. Does not return.
-[[noreturn]] void UsageError(const char* message);
+// The fatal usage message of the run: message, then the usage text naming
+// the running program's file name. Does not return.
+[[noreturn]] void UsageError(Run& run, const char* message);

@@ -26,7 +26,6 @@
 #include "install/deletion_records.h"
 #include "install/extraction.h"
 #include "install/file_writer.h"
-#include "runtime/current_run.h"
 #include "runtime/message_format.h"
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
@@ -41,13 +40,11 @@ namespace {
 constexpr uint8_t kAdminRequired = 1;
 constexpr uint8_t kAdminRecommended = 2;
 
-ArchiveSettings& Settings() { return CurrentRun().archive.settings; }
-
 // The error report of a message with one text argument.
-void ReportMessage(int32_t n, const char* types, const char* argument) {
+void ReportMessage(Run& run, int32_t n, const char* types, const char* argument) {
   String text;
-  FormatMessageText(CurrentRun(), text, n, types, argument);
-  ErrorBox(CurrentRun(), "%s", text.CStr());
+  FormatMessageText(run, text, n, types, argument);
+  ErrorBox(run, "%s", text.CStr());
 }
 
 bool ReadUninstallKey(const String& name, RegistryKey& key) {
@@ -57,48 +54,48 @@ bool ReadUninstallKey(const String& name, RegistryKey& key) {
 
 // ---- step 1: the checks ----------------------------------------------------
 
-void CheckSystemAndRights() {
-  const ArchiveSettings& s = Settings();
+void CheckSystemAndRights(Run& run) {
+  const ArchiveSettings& s = run.archive.settings;
   if (s.excludedSystems & OsClass()) {
     String name;
     OsName(name, false);
     String text;
-    FormatMessageText(CurrentRun(), text, kMsgExcludedSystem, "s", name.CStr());
-    ErrorBox(CurrentRun(), "%s", text.CStr());
-    EndProcess(CurrentRun());
+    FormatMessageText(run, text, kMsgExcludedSystem, "s", name.CStr());
+    ErrorBox(run, "%s", text.CStr());
+    EndProcess(run);
   }
   if (s.adminRequirement == kAdminRequired && !IsUserAdministrator(true)) {
-    ShowErrorBox(CurrentRun(), MessageText(CurrentRun(), kMsgAdminRequired));
-    EndProcess(CurrentRun());
+    ShowErrorBox(run, MessageText(run, kMsgAdminRequired));
+    EndProcess(run);
   }
   if (s.adminRequirement == kAdminRecommended && !IsUserAdministrator(true)) {
-    if (ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), kMsgAdminRecommended), MessageText(CurrentRun(), kMsgQuestionCaption),
+    if (ShowMessageBox(run, MessageOwner(run), MessageText(run, kMsgAdminRecommended), MessageText(run, kMsgQuestionCaption),
                        MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
-      EndProcess(CurrentRun(), kRunCancelled);
+      EndProcess(run, kRunCancelled);
   }
 }
 
 // An add-on needs its master product; "<master>" as the default directory
 // becomes the master's directory.
-void CheckMasterProduct() {
-  ArchiveSettings& s = Settings();
-  if (!ProductFlag(CurrentRun(), kFlagAddOn)) return;
-  const String master = s.masterProductName.IsEmpty() ? CurrentRun().options.DisplayName : s.masterProductName;
+void CheckMasterProduct(Run& run) {
+  ArchiveSettings& s = run.archive.settings;
+  if (!ProductFlag(run, kFlagAddOn)) return;
+  const String master = s.masterProductName.IsEmpty() ? run.options.DisplayName : s.masterProductName;
   RegistryKey key(false);
   RegistryValue value;
   const bool installed = ReadUninstallKey(master, key) &&
                          (key.ReadValue("UninstallString", value) || key.ReadValue("QuietUninstallString", value));
   if (!installed) {
-    ReportMessage(kMsgMasterMissing, "s", master.CStr());
-    EndProcess(CurrentRun());
+    ReportMessage(run, kMsgMasterMissing, "s", master.CStr());
+    EndProcess(run);
   }
   if (s.defaultInstallDir.CompareNoCase("<master>") == 0) s.defaultInstallDir = key.ReadText("InstallLocation");
 }
 
-void ReadPreviousInstallation(PreviousInstallation& previous) {
-  if (!Settings().Flag(kFlagUninstaller)) return;
+void ReadPreviousInstallation(Run& run, PreviousInstallation& previous) {
+  if (!run.archive.settings.Flag(kFlagUninstaller)) return;
   RegistryKey key(false);
-  if (ReadUninstallKey(CurrentRun().options.uninstallName, key)) {
+  if (ReadUninstallKey(run.options.uninstallName, key)) {
     previous.location = key.ReadText("InstallLocation");
     previous.version = key.ReadText("DisplayVersion");
     previous.sharedFiles = key.ReadText("SharedFiles");
@@ -108,70 +105,70 @@ void ReadPreviousInstallation(PreviousInstallation& previous) {
 
 // ---- steps 3 to 5: questions and pages -------------------------------------
 
-void AskStartQuestion() {
-  if (CurrentRun().options.automaticMode || ProductFlag(CurrentRun(), kFlagNoStartQuestion)) return;
-  if (ShowMessageBox(CurrentRun(), CurrentRun().windows.background, MessageText(CurrentRun(), kMsgStartQuestion), MessageText(CurrentRun(), kMsgStartCaption),
+void AskStartQuestion(Run& run) {
+  if (run.options.automaticMode || ProductFlag(run, kFlagNoStartQuestion)) return;
+  if (ShowMessageBox(run, run.windows.background, MessageText(run, kMsgStartQuestion), MessageText(run, kMsgStartCaption),
                      MB_YESNO | MB_ICONINFORMATION) != IDYES)
-    EndProcess(CurrentRun(), kRunCancelled);
+    EndProcess(run, kRunCancelled);
 }
 
-String PageText(const char* text) {
+String PageText(const Run& run, const char* text) {
   String page(text);
-  page.ReplaceAll("<product>", CurrentRun().options.DisplayName, kFindIgnoreCase);
+  page.ReplaceAll("<product>", run.options.DisplayName, kFindIgnoreCase);
   page.ReplaceAll("<os>", WindowsDir(), kFindIgnoreCase);
   return page;
 }
 
 // The message in front, then the archive's texts; empty ones are skipped.
-void ShowPages(int32_t frontMessage, const Array<String>& texts, int (*page)(Run&, const String&)) {
+void ShowPages(Run& run, int32_t frontMessage, const Array<String>& texts, int (*page)(Run&, const String&)) {
   for (int32_t i = -1; i < texts.Count(); ++i) {
-    const String text = PageText(i < 0 ? MessageText(CurrentRun(), frontMessage) : texts[i].CStr());
+    const String text = PageText(run, i < 0 ? MessageText(run, frontMessage) : texts[i].CStr());
     if (text.IsEmpty()) continue;
-    if (page(CurrentRun(), text) != kPageAccepted) EndProcess(CurrentRun(), kRunCancelled);
+    if (page(run, text) != kPageAccepted) EndProcess(run, kRunCancelled);
   }
 }
 
 // ---- step 6: the directory -------------------------------------------------
 
-void ReadDirectoryFromRegistry(const String& source) {
-  String& dir = CurrentRun().directories.installation;
+void ReadDirectoryFromRegistry(Run& run, const String& source) {
+  String& dir = run.directories.installation;
   HKEY root = source.CompareNoCase("HKLM\\", true, 5) == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   RegistryKey key(false);
   dir = key.ReadPathValue(root, source.CStr() + 5, "", kRegistryExisting);
   if (dir.IsEmpty()) {
-    ErrorBox(CurrentRun(), "Failed to obtain installation directory from \"%s\"", source.CStr());
-    EndProcess(CurrentRun());
+    ErrorBox(run, "Failed to obtain installation directory from \"%s\"", source.CStr());
+    EndProcess(run);
   }
   if (!IsDirectory(dir.CStr())) {
-    ErrorBox(CurrentRun(), "Installation directory \"%s\" obtained from \"%s\" does not exist.", dir.CStr(), source.CStr());
-    EndProcess(CurrentRun());
+    ErrorBox(run, "Installation directory \"%s\" obtained from \"%s\" does not exist.", dir.CStr(), source.CStr());
+    EndProcess(run);
   }
 }
 
-void ConfirmReinstall(const PreviousInstallation& previous) {
-  const ArchiveSettings& s = Settings();
-  if (ProductFlag(CurrentRun(), kFlagRefuseReinstall)) {
+void ConfirmReinstall(Run& run, const PreviousInstallation& previous) {
+  const ArchiveSettings& s = run.archive.settings;
+  if (ProductFlag(run, kFlagRefuseReinstall)) {
     // A refusal, not a choice: the product must be removed first, so the
     // run ends as failed.
-    CurrentRun().options.automaticMode = false;
-    ShowErrorBox(CurrentRun(), MessageText(CurrentRun(), kMsgRefuseReinstall));
-    EndProcess(CurrentRun(), kRunFailed);
+    run.options.automaticMode = false;
+    ShowErrorBox(run, MessageText(run, kMsgRefuseReinstall));
+    EndProcess(run, kRunFailed);
   }
-  if (CurrentRun().options.automaticMode || ProductFlag(CurrentRun(), kFlagNoReinstallQuestion)) return;
-  String question(MessageText(CurrentRun(), 
-      ReinstallQuestionMessage(ProductFlag(CurrentRun(), kFlagCompareVersions), previous.version, s.DisplayVersion)));
+  if (run.options.automaticMode || ProductFlag(run, kFlagNoReinstallQuestion)) return;
+  String question(MessageText(run, 
+      ReinstallQuestionMessage(ProductFlag(run, kFlagCompareVersions), previous.version, s.DisplayVersion)));
   question.Append("\r\n");
   question.Append(previous.location);
   question.Append("\r\n\r\n");
-  question.Append(MessageText(CurrentRun(), kMsgReinstallEnd));
-  if (ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), question.CStr(), MessageText(CurrentRun(), kMsgReinstallCaption),
+  question.Append(MessageText(run, kMsgReinstallEnd));
+  if (ShowMessageBox(run, MessageOwner(run), question.CStr(), MessageText(run, kMsgReinstallCaption),
                      MB_YESNO | MB_ICONQUESTION) != IDYES)
-    EndProcess(CurrentRun(), kRunCancelled);
-  if (ProductFlag(CurrentRun(), kFlagMinimumVersion) && !previous.version.IsEmpty() &&
+    EndProcess(run, kRunCancelled);
+  if (ProductFlag(run, kFlagMinimumVersion) && !previous.version.IsEmpty() &&
       (s.minimumVersion.IsEmpty() || CompareVersions(previous.version.CStr(), s.minimumVersion.CStr()) < 0)) {
-    if (ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), kMsgMinimumVersion), MessageText(CurrentRun(), kMsgQuestionCaption),
+    if (ShowMessageBox(run, MessageOwner(run), MessageText(run, kMsgMinimumVersion), MessageText(run, kMsgQuestionCaption),
                        MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-      EndProcess(CurrentRun(), kRunCancelled);
+      EndProcess(run, kRunCancelled);
   }
 }
 
@@ -189,75 +186,75 @@ uint64_t ClusterSizeOf(char drive) {
 }
 
 // The free-space question; false when the user does not want to go on.
-bool AcceptFreeSpace(const String& dir, char drive) {
-  const Vector<uint32_t>& sizes = CurrentRun().archive.header.entrySizes;
+bool AcceptFreeSpace(Run& run, const String& dir, char drive) {
+  const Vector<uint32_t>& sizes = run.archive.header.entrySizes;
   const uint64_t need = SpaceNeeded(sizes.Count() ? &sizes[0] : nullptr, sizes.Count(), ClusterSizeOf(drive));
   const int64_t free = FreeSpace(dir.CStr());
   if ((int64_t)need < free) return true;
   String needText, freeText, question;
   FormatByteSize(needText, (int64_t)need);
   FormatByteSize(freeText, free);
-  const char* message = MessageText(CurrentRun(), kMsgLowSpace);
+  const char* message = MessageText(run, kMsgLowSpace);
   if (FormatFitsArguments(message, "scs"))
     Format(question, message, needText.CStr(), (int)drive, freeText.CStr());
   else
     question = message;
-  return ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), question.CStr(), MessageText(CurrentRun(), kMsgQuestionCaption),
+  return ShowMessageBox(run, MessageOwner(run), question.CStr(), MessageText(run, kMsgQuestionCaption),
                         MB_YESNO | MB_ICONHAND) == IDYES;
 }
 
 // One pass of the loop over a text the user gave; true when it is final.
-bool AcceptDirectory(const String& dir) {
+bool AcceptDirectory(Run& run, const String& dir) {
   if (!IsValidPathText(dir.CStr(), 0) || !IsAbsolutePath(dir.CStr())) {
-    ErrorBox(CurrentRun(), "%s\r\n%s", MessageText(CurrentRun(), kMsgInvalidDirectory), dir.CStr());
+    ErrorBox(run, "%s\r\n%s", MessageText(run, kMsgInvalidDirectory), dir.CStr());
     return false;
   }
-  if (ProductFlag(CurrentRun(), kFlagRefuseDoubleBackslash) && dir.Find("\\\\") >= 0) {
-    ShowErrorBox(CurrentRun(), MessageText(CurrentRun(), kMsgDoubleBackslash));
+  if (ProductFlag(run, kFlagRefuseDoubleBackslash) && dir.Find("\\\\") >= 0) {
+    ShowErrorBox(run, MessageText(run, kMsgDoubleBackslash));
     return false;
   }
   const char drive = DriveOf(dir.CStr());
   if (drive && !DriveExists(dir.CStr())) {
     String text;
-    FormatMessageText(CurrentRun(), text, kMsgNoDrive, "c", (int)drive);
-    ErrorBox(CurrentRun(), "%s", text.CStr());
+    FormatMessageText(run, text, kMsgNoDrive, "c", (int)drive);
+    ErrorBox(run, "%s", text.CStr());
     return false;
   }
   if (dir.Length() <= 3) {
-    ShowErrorBox(CurrentRun(), MessageText(CurrentRun(), kMsgDriveRoot));
+    ShowErrorBox(run, MessageText(run, kMsgDriveRoot));
     return false;
   }
   const String programs = ProgramsDir();
   if (WithTrailingBackslash(dir).CompareNoCase(WithTrailingBackslash(programs).CStr()) == 0) {
-    ReportMessage(kMsgProgramsFolder, "s", programs.CStr());
+    ReportMessage(run, kMsgProgramsFolder, "s", programs.CStr());
     return false;
   }
-  if (!CurrentRun().options.automaticMode && drive && !AcceptFreeSpace(dir, drive)) return false;
+  if (!run.options.automaticMode && drive && !AcceptFreeSpace(run, dir, drive)) return false;
 
   HCURSOR previousCursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
   const bool exists = IsDirectory(dir.CStr());
   SetCursor(previousCursor);
-  if (ProductFlag(CurrentRun(), kFlagConfirmDirectory)) {
+  if (ProductFlag(run, kFlagConfirmDirectory)) {
     String question;
-    FormatMessageText(CurrentRun(), question, exists ? kMsgDirectoryExists : kMsgDirectoryCreated, "s", dir.CStr());
-    if (ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), question.CStr(), MessageText(CurrentRun(), kMsgDirectoryCaption),
+    FormatMessageText(run, question, exists ? kMsgDirectoryExists : kMsgDirectoryCreated, "s", dir.CStr());
+    if (ShowMessageBox(run, MessageOwner(run), question.CStr(), MessageText(run, kMsgDirectoryCaption),
                        MB_YESNO | MB_ICONQUESTION) != IDYES)
       return false;
   }
   if (!exists && !CreateDirectoryTree(dir.CStr())) {
     String systemText = SystemErrorText(GetLastError());
     systemText.TrimRight();
-    String text(MessageText(CurrentRun(), kMsgDirectoryNotCreated));
+    String text(MessageText(run, kMsgDirectoryNotCreated));
     text.Append("\r\n");
     text.Append(dir);
     text.Append("\r\n\r\n");
     text.Append(systemText);
-    ShowErrorBox(CurrentRun(), text.CStr());
+    ShowErrorBox(run, text.CStr());
     return false;
   }
   const String probe = CreateTempFile(dir.CStr());
   if (probe.IsEmpty()) {
-    ReportMessage(kMsgNotWritable, "s", dir.CStr());
+    ReportMessage(run, kMsgNotWritable, "s", dir.CStr());
     return false;
   }
   (void)RemoveFile(probe.CStr(), 0);  // the directory is writable; an empty probe left there harms nothing
@@ -266,32 +263,32 @@ bool AcceptDirectory(const String& dir) {
 
 // ---- the end of the installation ------------------------------------------
 
-void RunBatchGroup(int32_t group, int hiddenFlag) {
-  const String commands = JoinBatchTexts(Settings().batches[group], CurrentRun().options.batchAdditions[group]);
-  RunBatch(CurrentRun(), CurrentRun().directories.installation.CStr(), ProductFlag(CurrentRun(), hiddenFlag), commands);
+void RunBatchGroup(Run& run, int32_t group, int hiddenFlag) {
+  const String commands = JoinBatchTexts(run.archive.settings.batches[group], run.options.batchAdditions[group]);
+  RunBatch(run, run.directories.installation.CStr(), ProductFlag(run, hiddenFlag), commands);
 }
 
-[[noreturn]] void EndInstallation(bool reinstall) {
-  const String& program = CurrentRun().options.runAfterProgram;
-  if (!program.IsEmpty()) AppendFormat(CurrentRun().texts.installLog, "Launch on exit: %s\r\n", program.CStr());
+[[noreturn]] void EndInstallation(Run& run, bool reinstall) {
+  const String& program = run.options.runAfterProgram;
+  if (!program.IsEmpty()) AppendFormat(run.texts.installLog, "Launch on exit: %s\r\n", program.CStr());
   // Whether the installation went wrong is decided before the final message
   // puts its own completion text into the error text.
-  const bool succeeded = CurrentRun().texts.errors.IsEmpty();
-  FinishInstallLog(CurrentRun(), reinstall, true, CurrentRun().texts.errors);
+  const bool succeeded = run.texts.errors.IsEmpty();
+  FinishInstallLog(run, reinstall, true, run.texts.errors);
 
   bool restart = false;
-  if (IsRebootRequired(CurrentRun())) {
-    if (CurrentRun().options.automaticMode && !ProductFlag(CurrentRun(), kFlagAutoRestart)) {
+  if (IsRebootRequired(run)) {
+    if (run.options.automaticMode && !ProductFlag(run, kFlagAutoRestart)) {
       restart = true;
     } else {
-      restart = ShowMessageBox(CurrentRun(), MessageOwner(CurrentRun()), MessageText(CurrentRun(), kMsgRestart), MessageText(CurrentRun(), kMsgQuestionCaption),
+      restart = ShowMessageBox(run, MessageOwner(run), MessageText(run, kMsgRestart), MessageText(run, kMsgQuestionCaption),
                                MB_YESNO | MB_ICONQUESTION) == IDYES;
     }
   }
-  RunBatchGroup(2, kFlagHideBatch3);
-  RemoveDirectoryIfEmpty(CurrentRun().directories.shared.CStr());
-  RemoveDirectoryIfEmpty(CurrentRun().directories.uninstall.CStr());
-  RemoveDirectoryIfEmpty(CurrentRun().directories.installation.CStr());
+  RunBatchGroup(run, 2, kFlagHideBatch3);
+  RemoveDirectoryIfEmpty(run.directories.shared.CStr());
+  RemoveDirectoryIfEmpty(run.directories.uninstall.CStr());
+  RemoveDirectoryIfEmpty(run.directories.installation.CStr());
   // The file-system redirection of a 64-bit product is per thread and dies
   // with the process; nothing started from here inherits it.
   bool restarted = false;
@@ -300,8 +297,8 @@ void RunBatchGroup(int32_t group, int hiddenFlag) {
   } else if (succeeded && !program.IsEmpty()) {
     RunProcess(program.CStr(), 0, nullptr);
   }
-  if (!succeeded) EndProcess(CurrentRun(), kRunFailed);
-  EndProcess(CurrentRun(), IsRebootRequired(CurrentRun()) && !restarted ? kRunRestartNeeded : kRunCompleted);
+  if (!succeeded) EndProcess(run, kRunFailed);
+  EndProcess(run, IsRebootRequired(run) && !restarted ? kRunRestartNeeded : kRunCompleted);
 }
 
 }  // namespace
@@ -322,97 +319,97 @@ int32_t ReinstallQuestionMessage(bool compareVersions, const String& previous, c
   return order == 0 ? kMsgReinstallSame : order < 0 ? kMsgReinstallOlder : kMsgReinstallNewer;
 }
 
-bool RunDirectoryLoop() {
-  String& dir = CurrentRun().directories.installation;
+bool RunDirectoryLoop(Run& run) {
+  String& dir = run.directories.installation;
   for (;;) {
-    if (!ChooseDirectoryDialog(CurrentRun())) return false;
+    if (!ChooseDirectoryDialog(run)) return false;
     dir.Trim();
     if (dir.IsEmpty()) continue;
-    if (AcceptDirectory(dir)) return true;
+    if (AcceptDirectory(run, dir)) return true;
   }
 }
 
-void ChooseInstallDirectory(const PreviousInstallation& previous, bool& reinstall) {
-  const ArchiveSettings& s = Settings();
+void ChooseInstallDirectory(Run& run, const PreviousInstallation& previous, bool& reinstall) {
+  const ArchiveSettings& s = run.archive.settings;
   const String& source = s.defaultInstallDir;
   if (source.CompareNoCase("HKLM\\", true, 5) == 0 || source.CompareNoCase("HKCU\\", true, 5) == 0) {
-    ReadDirectoryFromRegistry(source);
+    ReadDirectoryFromRegistry(run, source);
     return;
   }
-  String& dir = CurrentRun().directories.installation;
-  if (previous.found && ProductFlag(CurrentRun(), kFlagUninstaller)) {
-    ConfirmReinstall(previous);
+  String& dir = run.directories.installation;
+  if (previous.found && ProductFlag(run, kFlagUninstaller)) {
+    ConfirmReinstall(run, previous);
     dir = previous.location;
     reinstall = true;
     return;
   }
   if (dir.IsEmpty()) dir = source;
-  if (CurrentRun().options.automaticMode || !ProductFlag(CurrentRun(), kFlagChooseDirectory)) {
+  if (run.options.automaticMode || !ProductFlag(run, kFlagChooseDirectory)) {
     // Not asked for: a directory that cannot be created shows in the first
     // file that cannot be written there.
     (void)CreateDirectoryTree(dir.CStr());
     return;
   }
-  if (!RunDirectoryLoop()) EndProcess(CurrentRun(), kRunCancelled);
+  if (!RunDirectoryLoop(run)) EndProcess(run, kRunCancelled);
 }
 
-void RunInstallFlow() {
-  ArchiveSettings& s = Settings();
-  CurrentRun().directories.installation = CurrentRun().options.InstallDir;  // /d:, or empty
-  CheckSystemAndRights();
-  CheckMasterProduct();
+void RunInstallFlow(Run& run) {
+  ArchiveSettings& s = run.archive.settings;
+  run.directories.installation = run.options.InstallDir;  // /d:, or empty
+  CheckSystemAndRights(run);
+  CheckMasterProduct(run);
   PreviousInstallation previous;
-  ReadPreviousInstallation(previous);
-  AskStartQuestion();
-  if (!s.password.IsEmpty() && !PasswordDialog(CurrentRun(), s.password)) EndProcess(CurrentRun(), kRunCancelled);
-  if (!CurrentRun().options.automaticMode) {
-    ShowPages(kMsgLicenseFront, s.licenseTexts, LicensePage);
-    ShowPages(kMsgReadmeFront, s.readmeTexts, ReadmePage);
+  ReadPreviousInstallation(run, previous);
+  AskStartQuestion(run);
+  if (!s.password.IsEmpty() && !PasswordDialog(run, s.password)) EndProcess(run, kRunCancelled);
+  if (!run.options.automaticMode) {
+    ShowPages(run, kMsgLicenseFront, s.licenseTexts, LicensePage);
+    ShowPages(run, kMsgReadmeFront, s.readmeTexts, ReadmePage);
   }
   bool reinstall = false;
-  ChooseInstallDirectory(previous, reinstall);
-  RunLogLine(CurrentRun(), "Installation directory: %s", CurrentRun().directories.installation.CStr());
+  ChooseInstallDirectory(run, previous, reinstall);
+  RunLogLine(run, "Installation directory: %s", run.directories.installation.CStr());
 
-  const String& installDir = CurrentRun().directories.installation;
-  if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(CurrentRun().texts.installLog, installDir.CStr());
-  CurrentRun().texts.errors.Clear();
-  CurrentRun().directories.uninstall = JoinPath(installDir.CStr(), s.UninstallSubdir.CStr());
-  RunBatchGroup(0, kFlagHideBatch1);
+  const String& installDir = run.directories.installation;
+  if (ProductFlag(run, kFlagGrantUsersAccess)) GrantUsersAccess(run.texts.installLog, installDir.CStr());
+  run.texts.errors.Clear();
+  run.directories.uninstall = JoinPath(installDir.CStr(), s.UninstallSubdir.CStr());
+  RunBatchGroup(run, 0, kFlagHideBatch1);
 
-  ProgressDialog progress(CurrentRun());
+  ProgressDialog progress(run);
   progress.Create();
   progress.SetStage(kMsgPreparing, 2);
-  AssembleDataRegion(CurrentRun(), progress);
+  AssembleDataRegion(run, progress);
   // A directory that cannot be created is reported by the files and the
   // uninstall data written into it.
-  if (!s.UninstallSubdir.IsEmpty()) (void)CreateDirectoryTree(CurrentRun().directories.uninstall.CStr());
+  if (!s.UninstallSubdir.IsEmpty()) (void)CreateDirectoryTree(run.directories.uninstall.CStr());
   if (!s.SharedPath.IsEmpty()) {
-    (void)CreateDirectoryTree(CurrentRun().directories.shared.CStr());
-    if (ProductFlag(CurrentRun(), kFlagGrantUsersAccess)) GrantUsersAccess(CurrentRun().texts.installLog, CurrentRun().directories.shared.CStr());
+    (void)CreateDirectoryTree(run.directories.shared.CStr());
+    if (ProductFlag(run, kFlagGrantUsersAccess)) GrantUsersAccess(run.texts.installLog, run.directories.shared.CStr());
   }
-  ApplyDeletionRecords(CurrentRun());
-  ExtractEntries(CurrentRun(), progress);
+  ApplyDeletionRecords(run);
+  ExtractEntries(run, progress);
 
   // What follows the files, in its fixed order.
   String sharedFilesText = previous.sharedFiles;
-  RegisterSharedFiles(CurrentRun(), reinstall, CurrentRun().extraction.sharedFiles, sharedFilesText);
-  RegisterComServers(CurrentRun().texts.installLog, CurrentRun().extraction.comServers);
-  RegisterTypeLibraries(CurrentRun().texts.installLog, CurrentRun().extraction.typeLibraries);
-  WaitStagePause(CurrentRun());
+  RegisterSharedFiles(run, reinstall, run.extraction.sharedFiles, sharedFilesText);
+  RegisterComServers(run.texts.installLog, run.extraction.comServers);
+  RegisterTypeLibraries(run.texts.installLog, run.extraction.typeLibraries);
+  WaitStagePause(run);
   progress.SetStage(kMsgShortcutsStage, 90);
-  const bool desktopChanged = CreateShortcuts(CurrentRun(), s, CurrentRun().extraction.shortcuts);
+  const bool desktopChanged = CreateShortcuts(run, s, run.extraction.shortcuts);
   progress.SetProgress(95);
-  WaitStagePause(CurrentRun());
-  WriteKeptFiles(CurrentRun(), s);
-  CreateProductKeys(CurrentRun().texts, s.ProductRegistry.CStr());
-  const String* language = s.languageNames.TryAt(CurrentRun().messages.Current());
-  AssociateFileTypes(CurrentRun(), s.associations, language ? language->CStr() : "", CurrentRun().options.DisplayName.CStr());
-  if (ProductFlag(CurrentRun(), kFlagAddToPath)) CurrentRun().texts.errors.Append(EditAutoexecPath(CurrentRun().directories.installation, true));
-  if (ProductFlag(CurrentRun(), kFlagUninstaller)) RegisterUninstall(CurrentRun(), progress, sharedFilesText);
-  RunBatchGroup(1, kFlagHideBatch2);
+  WaitStagePause(run);
+  WriteKeptFiles(run, s);
+  CreateProductKeys(run.texts, s.ProductRegistry.CStr());
+  const String* language = s.languageNames.TryAt(run.messages.Current());
+  AssociateFileTypes(run, s.associations, language ? language->CStr() : "", run.options.DisplayName.CStr());
+  if (ProductFlag(run, kFlagAddToPath)) run.texts.errors.Append(EditAutoexecPath(run.directories.installation, true));
+  if (ProductFlag(run, kFlagUninstaller)) RegisterUninstall(run, progress, sharedFilesText);
+  RunBatchGroup(run, 1, kFlagHideBatch2);
   if (desktopChanged) RefreshDesktop(s.ShortcutMode == kShortcutModeAllUsers);
   // The progress dialog goes before the final message: from here on the
   // boxes belong to the background window again.
   progress.Close();
-  EndInstallation(reinstall);
+  EndInstallation(run, reinstall);
 }

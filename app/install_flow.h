@@ -8,6 +8,8 @@
 
 #include "core/string.h"
 
+struct Run;
+
 // The earlier installation of the product, read from its Uninstall key
 // (missing values read as "").
 struct PreviousInstallation {
@@ -17,18 +19,18 @@ struct PreviousInstallation {
   bool found = false;  // location is an existing directory
 };
 
-// The whole installation; never returns (the process ends through the exit
-// path).
-[[noreturn]] void RunInstallFlow();
+// The whole installation of the run; never returns (the process ends
+// through the exit path).
+[[noreturn]] void RunInstallFlow(Run& run);
 
 // Settles the install directory: from a registry value, the previous
 // installation's directory, the command line or default, or the directory
 // loop. Ends the process on every refusal that is not offered again.
-void ChooseInstallDirectory(const PreviousInstallation& previous, bool& reinstall);
+void ChooseInstallDirectory(Run& run, const PreviousInstallation& previous, bool& reinstall);
 
 // The directory loop: shows the directory dialog until the user gives a
 // usable directory (true) or cancels (false).
-bool RunDirectoryLoop();
+bool RunDirectoryLoop(Run& run);
 
 // The free space a directory needs on its drive: every entry size rounded up
 // to whole clusters of clusterBytes (no rounding below 2), in 64 bits.

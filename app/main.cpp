@@ -15,7 +15,6 @@
 #include "core/win32/process.h"
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
-#include "runtime/current_run.h"
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
@@ -28,8 +27,8 @@ namespace {
 // chosen, then the installation runs to its end.
 [[noreturn]] void RunInstallation(Run& run) {
   BackgroundWindow background(run);  // the frame never returns: it lives as long as the process
-  ReadArchive(background);
-  RunInstallFlow();
+  ReadArchive(run, background);
+  RunInstallFlow(run);
 }
 
 // The uninstall run: a successful uninstallation ends with the program
@@ -75,7 +74,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   const char* arguments = ArgumentsAfterProgram(GetCommandLineA(), ModulePath().CStr(), commandLine);
   const String problem = ParseCommandLine(arguments, run.options);
   StartLog(run, arguments);
-  if (!problem.IsEmpty()) UsageError(problem.CStr());
+  if (!problem.IsEmpty()) UsageError(run, problem.CStr());
 
   if (run.options.uninstallMode) RunUninstaller(run, run.options.uninstallName);
   RunInstallation(run);

@@ -8,7 +8,6 @@
 #include "core/win32/system_dirs.h"
 #include "core/win32/system_error.h"
 #include "runtime/run_log.h"
-#include "runtime/current_run.h"
 #include "runtime/run_state.h"
 
 namespace {
@@ -170,5 +169,3 @@ void PauseSinceMark(const Run& run, uint32_t ms) {
     Sleep(50);
   }
 }
-
-Run& CurrentRun() { return *g_fatalPathRun; }

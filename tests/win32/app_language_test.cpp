@@ -133,7 +133,7 @@ TEST(LanguageStepTest, TheChoiceRelabelsAndSetsTheTitleUnlessTheTitleIsKept) {
     DialogDriver driver(&BrowseToGermanAndAccept);
     driver.run = &run;
     BackgroundWindow background(run);
-    ChooseLanguage(background);  // returns once the driver pressed OK
+    ChooseLanguage(run, background);  // returns once the driver pressed OK
     driver.Join();
     ASSERT_TRUE(driver.found) << "keep title " << c.keepTitle;
     // The handlers reached the dialog's object: the buttons follow the browsing.
@@ -153,7 +153,7 @@ TEST(LanguageStepTest, AutomaticModeKeepsTheStartingLanguageWithoutADialog) {
     PrepareRun(run, keep);
     run.options.automaticMode = true;
     BackgroundWindow background(run);
-    ChooseLanguage(background);
+    ChooseLanguage(run, background);
     EXPECT_STREQ(MessageText(run, 48), "Next");
     EXPECT_STREQ(run.displayTitle.CStr(), "Title EN") << "keep title " << keep;
   }
