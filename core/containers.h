@@ -535,6 +535,10 @@ class HashTable {
   int32_t Count() const { return count_; }
   bool IsEmpty() const { return count_ == 0; }
   int32_t BucketCount() const { return buckets_.Count(); }
+  // Gives a table without buckets count of them; one with buckets keeps its.
+  void ReserveBuckets(int32_t count) {
+    if (buckets_.IsEmpty()) buckets_.SetCount(count);
+  }
 
   // True when a new entry was added at the end of the order; false when the
   // key was present and only its value was replaced.

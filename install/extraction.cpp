@@ -272,14 +272,7 @@ String ExistingVersionText(const char* path) {
 
 void ExtractEntries(Run& run, ProgressDialog& dialog) {
   dialog.SetStatus("%s", MessageText(run, kMsgInstalling));
-  run.uninstall.Clear();
   ExtractionLists& lists = run.extraction;
-  lists.sharedFiles.Clear();
-  lists.comServers.Clear();
-  lists.typeLibraries.Clear();
-  lists.fontText.Clear();
-  lists.fontAdded = false;
-  lists.shortcuts.Clear();
   String lastDirectory;
 
   ArchiveCursor& cursor = run.archive.cursor;

@@ -9,8 +9,9 @@
 // never copied) and records what it did: uninstall entries, shortcut
 // requests, the extraction lists, install-log lines and the error text.
 //
-// The lists (runtime/extraction_lists.h) are the run's, emptied at the
-// start of ExtractEntries and read afterwards by the registration steps.
+// The lists (runtime/extraction_lists.h) are the run's: they start empty
+// with it, and the registration steps read them afterwards. A run extracts
+// once.
 #pragma once
 #include <stdint.h>
 

@@ -56,8 +56,8 @@ struct Run {
   bool fatalError = false;    // set once the fatal box is shown; never cleared
   uint32_t timeMark = 0;      // the stage pause's start, in milliseconds since system start
   RunTexts texts;
-  CommandLineOptions options;
   RunDirectories directories;
+  CommandLineOptions options;
   String displayTitle;        // the background window's title: message 0 of the chosen language
   MessageTable messages;
   UninstallRecord uninstall;

@@ -22,7 +22,7 @@ bool UninstallRecord::Add(const char* path, int32_t kind) {
     String key(prefix);
     key.Append(text);
     key.UpperCaseAscii();
-    if (recordedNames_.BucketCount() == 0) recordedNames_ = HashTable<bool, String>(kRecordedNameBuckets);
+    recordedNames_.ReserveBuckets(kRecordedNameBuckets);
     if (!recordedNames_.Insert(key, true)) return false;
     list_.AppendChar(prefix);
   }
