@@ -160,6 +160,32 @@ TEST_F(ProgressTest, MessageBoxOwnerFollowsTheWindows) {
   EXPECT_EQ(MessageOwner(run), run.windows.background);
 }
 
+// The window class is registered once per process: a second window finds
+// it there. Each window leaves the run when it goes, by its object or by
+// someone else destroying it.
+TEST_F(ProgressTest, BackgroundWindowsComeAndGoWithTheirObjects) {
+  HWND first = nullptr;
+  {
+    BackgroundWindow background(run);
+    background.Create("first", false);
+    first = background.Handle();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(run.windows.background, first);
+  }
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_EQ(run.windows.background, nullptr);
+
+  BackgroundWindow second(run);
+  second.Create("second", false);
+  ASSERT_TRUE(second.Handle());
+  EXPECT_EQ(Caption(second.Handle()), "second");
+  EXPECT_EQ(run.windows.background, second.Handle());
+  DestroyWindow(second.Handle());
+  EXPECT_EQ(second.Handle(), nullptr);
+  EXPECT_EQ(run.windows.background, nullptr);
+  second.Repaint();  // nothing left to repaint
+}
+
 // A click of Cancel asks; with flag bit 21 it does not, even when the
 // command reaches the dialog; Escape never asks.
 TEST_F(ProgressTest, CancelAsksOnlyForTheButtonItself) {
