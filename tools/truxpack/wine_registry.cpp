@@ -206,18 +206,29 @@ bool ParseWineRegistry(const std::string& text, const std::string& root, std::ve
   return true;
 }
 
+namespace {
+
+// The hexadecimal type number of "str(T):" and "hex(T):" at i (just after
+// the parenthesis), at most eight digits; i then stands after the "):".
+bool ReadTypeNumber(const std::string& data, size_t& i, uint32_t& type) {
+  uint32_t t = 0;
+  int n = 0;
+  for (; i < data.size() && HexDigit(data[i]) >= 0 && n < 8; ++n) t = t * 16 + (uint32_t)HexDigit(data[i++]);
+  if (n == 0 || !StartsWith(data, i, "):")) return false;
+  type = t;
+  i += 2;
+  return true;
+}
+
+}  // namespace
+
 bool DecodeRegistryData(const std::string& data, uint32_t& type, std::string& bytes) {
   bytes.clear();
   size_t i = 0;
   type = kRegSz;
   if (StartsWith(data, 0, "str(")) {
     i = 4;
-    uint32_t t = 0;
-    int n = 0;
-    for (; i < data.size() && HexDigit(data[i]) >= 0 && n < 8; ++n) t = t * 16 + (uint32_t)HexDigit(data[i++]);
-    if (n == 0 || !StartsWith(data, i, "):")) return false;
-    type = t;
-    i += 2;
+    if (!ReadTypeNumber(data, i, type)) return false;
   }
   if (i < data.size() && data[i] == '"') {
     ++i;
@@ -247,12 +258,7 @@ bool DecodeRegistryData(const std::string& data, uint32_t& type, std::string& by
     i = 4;
   } else if (StartsWith(data, 0, "hex(")) {
     i = 4;
-    uint32_t t = 0;
-    int n = 0;
-    for (; i < data.size() && HexDigit(data[i]) >= 0 && n < 8; ++n) t = t * 16 + (uint32_t)HexDigit(data[i++]);
-    if (n == 0 || !StartsWith(data, i, "):")) return false;
-    type = t;
-    i += 2;
+    if (!ReadTypeNumber(data, i, type)) return false;
   } else {
     return false;
   }

@@ -183,6 +183,14 @@ int RemoveOne(const char* path, const struct stat*, int type, struct FTW*) {
   return 0;
 }
 
+// The null-terminated pointer array execve takes; the strings must outlive it.
+std::vector<char*> ExecVector(const std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (const std::string& text : strings) pointers.push_back(const_cast<char*>(text.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 }  // namespace
 
 bool BackgroundProgram::Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
@@ -192,12 +200,8 @@ bool BackgroundProgram::Start(const std::vector<std::string>& argv, const std::v
     error = argv[0] + " is not on PATH";
     return false;
   }
-  std::vector<std::string> envText = MergedEnvironment(env);
-  std::vector<char*> args, envp;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  for (const std::string& e : envText) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
+  const std::vector<std::string> envText = MergedEnvironment(env);
+  std::vector<char*> args = ExecVector(argv), envp = ExecVector(envText);
   const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (out < 0 || err < 0) {
@@ -251,12 +255,8 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector
     r.startError = argv[0] + " is not on PATH";
     return r;
   }
-  std::vector<std::string> envText = MergedEnvironment(env);
-  std::vector<char*> args, envp;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  for (const std::string& e : envText) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
+  const std::vector<std::string> envText = MergedEnvironment(env);
+  std::vector<char*> args = ExecVector(argv), envp = ExecVector(envText);
   int out[2], err[2], status[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 || pipe2(status, O_CLOEXEC) != 0) {
     r.startError = std::string("cannot make a pipe: ") + strerror(errno);
