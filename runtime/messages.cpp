@@ -126,7 +126,11 @@ void ConfirmCancel(Run& run) {
   if (answer == IDYES) EndProcess(run, kRunCancelled);
 }
 
-void AttachFatalPath(Run* run) { g_fatalPathRun = run; }
+Run* AttachFatalPath(Run* run) {
+  Run* previous = g_fatalPathRun;
+  g_fatalPathRun = run;
+  return previous;
+}
 
 void FatalMessage(const char* text) {
   if (g_fatalPathRun) FatalMessageAs(*g_fatalPathRun, text, kRunFailed);

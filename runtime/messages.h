@@ -89,7 +89,8 @@ void ConfirmCancel(Run& run);
 // core library and the allocator, which know no run. WinMain attaches its
 // run before anything can fail; a test attaches each case's own. Without a
 // run attached, a fatal error shows its box unowned and exits with code 1.
-void AttachFatalPath(Run* run);
+// Returns the run attached before.
+Run* AttachFatalPath(Run* run);
 
 // The owner of message boxes: the current modeless dialog, else the
 // background window, else none.

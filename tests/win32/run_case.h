@@ -7,16 +7,19 @@
 #include "runtime/messages.h"
 #include "runtime/run_state.h"
 
-// A fresh run, attached for its scope; a case that goes through several
-// runs makes one per run.
+// A fresh run, attached for its scope (the run attached before comes back
+// at its end); a case that goes through several runs makes one per run.
 class AttachedRun {
  public:
-  AttachedRun() { AttachFatalPath(&run); }
-  ~AttachedRun() { AttachFatalPath(nullptr); }
+  AttachedRun() : previous_(AttachFatalPath(&run)) {}
+  ~AttachedRun() { AttachFatalPath(previous_); }
   AttachedRun(const AttachedRun&) = delete;
   AttachedRun& operator=(const AttachedRun&) = delete;
 
   Run run;
+
+ private:
+  Run* previous_;
 };
 
 // The fixture of cases with one run each.
