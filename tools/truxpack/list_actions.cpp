@@ -48,7 +48,7 @@ void PrintActionSettings(FILE* out, const ArchiveSettings& s) {
   if (s.ProductStartMenu.IsEmpty())
     startMenu = Quoted(s.Publisher.IsEmpty() ? s.productName : s.Publisher + "\\" + s.productName) +
                 " (publisher and product name)";
-  fprintf(out, "shortcuts      %s folders, start menu %s\n", s.ShortcutMode == 1 ? "all users'" : "current user's",
+  fprintf(out, "shortcuts      %s folders, start menu %s\n", s.ShortcutMode == kShortcutModeAllUsers ? "all users'" : "current user's",
           startMenu.c_str());
   if (!s.desktopShortcutName.IsEmpty())
     fprintf(out, "desktop folder %s%s\n", Quoted(s.desktopShortcutName).c_str(),

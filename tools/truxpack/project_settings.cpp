@@ -153,7 +153,7 @@ bool LoadBackground(Loader& l, Table t, ArchiveSettings& s) {
 bool LoadShortcutsTable(Loader& l, Table t, ArchiveSettings& s) {
   bool allUsers = false;
   if (!t.Bool("all_users", allUsers) || !t.Text("desktop_folder", s.desktopShortcutName)) return false;
-  s.ShortcutMode = allUsers ? 1 : 0;
+  s.ShortcutMode = allUsers ? kShortcutModeAllUsers : 0;
   if (!s.desktopShortcutName.IsEmpty() && !IsSafeLinkName(s.desktopShortcutName.CStr()))
     return l.Fail(t.Key("desktop_folder"), kUnsafeLinkName);
   std::string icon;
