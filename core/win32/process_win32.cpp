@@ -82,10 +82,13 @@ String UnquotedAbsoluteProgram(const char* commandLine) {
 void ProgramDirectories(Array<String>& out) {
   out.Append(SystemDir());
   out.Append(WindowsDir());
-  char buffer[4096];
-  const DWORD n = GetEnvironmentVariableA("PATH", buffer, sizeof buffer);
-  if (n == 0 || n >= sizeof buffer) return;
-  String rest(buffer, (int32_t)n), entry;
+  // A PATH of 4096 bytes or more is not searched. The value is read into
+  // the heap: a page-sized buffer on the stack would need stack probes.
+  constexpr DWORD kPathValueBuffer = 4096;
+  String rest, entry;
+  const DWORD n = GetEnvironmentVariableA("PATH", rest.SetLength(kPathValueBuffer - 1), kPathValueBuffer);
+  if (n == 0 || n >= kPathValueBuffer) return;
+  rest.SetLength((int32_t)n);
   while (!rest.IsEmpty()) {
     rest.SplitAtChar(entry, ';');
     entry.Trim();
