@@ -1,4 +1,6 @@
 #include <windows.h>
+
+#include <new>
 #include <shellapi.h>
 #include <string.h>
 
@@ -192,9 +194,13 @@ uint32_t RunProcess(const char* commandLine, uint32_t flags, const char* directo
   return result;
 }
 
+// Built in place on the first call and kept for the process's life: no
+// destructor is registered, since freeing its block as the process ends
+// would change nothing anyone can see.
 const String& CommandInterpreter() {
-  static String interpreter = FindCommandInterpreter();
-  return interpreter;
+  alignas(String) static unsigned char storage[sizeof(String)];
+  static const String* interpreter = new (storage) String(FindCommandInterpreter());
+  return *interpreter;
 }
 
 bool OpenDocument(const char* file, const char* parameters, const char* directory, const char* verb) {
