@@ -26,22 +26,23 @@ void Associate(Run& run, const FileAssociation& record, const String& backupName
   const String& verb = record.texts[kAssocVerb];
   bool useExisting = fileType.IsEmpty() || fileType.StartsWithChar('!');
   extension.EnsureFirstChar('.');
+  const char* dotted = extension.CStr();
   if (verb.IsEmpty()) {
     // An empty verb would name the shell key itself and replace its default
     // without a backup; the record is refused before any key is touched.
-    AppendFormat(run.texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
+    AppendFormat(run.texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", dotted);
     return;
   }
 
   RegistryKey key;
-  if (key.Open(HKEY_CLASSES_ROOT, extension.CStr(), fileType.IsEmpty() ? (uint32_t)kRegistryExisting : 0u) !=
+  if (key.Open(HKEY_CLASSES_ROOT, dotted, fileType.IsEmpty() ? (uint32_t)kRegistryExisting : 0u) !=
       kRegistryOpenFailed) {
     if (useExisting) {
       String current = key.ReadText("");
       if (!current.IsEmpty()) {
         fileType = current;
       } else if (fileType.IsEmpty()) {
-        AppendFormat(run.texts.errors, "Association failed/no label:  \"%s\".\r\n\r\n", extension.CStr());
+        AppendFormat(run.texts.errors, "Association failed/no label:  \"%s\".\r\n\r\n", dotted);
         return;
       } else {
         fileType.DeleteFirst(1);
@@ -51,7 +52,7 @@ void Associate(Run& run, const FileAssociation& record, const String& backupName
     if (!useExisting) BackupAndWrite(key, fileType, backupName);
     key.Close();
   } else if (useExisting) {
-    AppendFormat(run.texts.errors, "Association failed/key inaccessible:  \"%s\".\r\n\r\n", extension.CStr());
+    AppendFormat(run.texts.errors, "Association failed/key inaccessible:  \"%s\".\r\n\r\n", dotted);
     return;
   }
 
@@ -78,9 +79,9 @@ void Associate(Run& run, const FileAssociation& record, const String& backupName
     }
     key.CloseAll();
   }
-  run.uninstall.AddAssociation(extension.CStr(), fileType.CStr(), verb.CStr());
+  run.uninstall.AddAssociation(dotted, fileType.CStr(), verb.CStr());
   if (!associated)
-    AppendFormat(run.texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", extension.CStr());
+    AppendFormat(run.texts.errors, "Failed to associate file type:  \"%s\".\r\n\r\n", dotted);
 }
 
 }  // namespace

@@ -118,25 +118,27 @@ Request Settle(Run& run, const ShortcutRecord& record) {
 // its Desktop.ini and, with the archive's icon bytes, "Desktop Icon.ico" in
 // the uninstall directory named by Desktop.ini.
 void MakeDesktopFolder(Run& run, const String& folder, const ArchiveSettings& settings) {
-  if (!CreateDirectoryTree(folder.CStr())) {
+  const char* folderPath = folder.CStr();
+  if (!CreateDirectoryTree(folderPath)) {
     const String reason = LastErrorText();
-    AppendFormat(run.texts.errors, "Failed to create directory %s: %s\r\n", folder.CStr(), reason.CStr());
+    AppendFormat(run.texts.errors, "Failed to create directory %s: %s\r\n", folderPath, reason.CStr());
   }
-  String ini = JoinPath(folder.CStr(), kDesktopIni);
-  run.uninstall.Add(ini.CStr(), kUninstallFile);
-  run.uninstall.Add(folder.CStr(), kUninstallDirectory);
+  const String ini = JoinPath(folderPath, kDesktopIni);
+  const char* iniPath = ini.CStr();
+  run.uninstall.Add(iniPath, kUninstallFile);
+  run.uninstall.Add(folderPath, kUninstallDirectory);
   if (settings.desktopShortcutIcon.IsEmpty()) return;
-  String icon = JoinPath(run.directories.uninstall.CStr(), kDesktopIcon);
-  if (WriteStringToFile(icon.CStr(), settings.desktopShortcutIcon.CStr(), settings.desktopShortcutIcon.Length()) !=
-      0) {
-    AppendFormat(run.texts.errors, "Failed to create Desktop shortcut folder icon \"%s\"\r\n", icon.CStr());
+  const String icon = JoinPath(run.directories.uninstall.CStr(), kDesktopIcon);
+  const char* iconPath = icon.CStr();
+  if (WriteStringToFile(iconPath, settings.desktopShortcutIcon.CStr(), settings.desktopShortcutIcon.Length()) != 0) {
+    AppendFormat(run.texts.errors, "Failed to create Desktop shortcut folder icon \"%s\"\r\n", iconPath);
     return;
   }
-  WritePrivateProfileStringA(".ShellClassInfo", "IconFile", icon.CStr(), ini.CStr());
-  WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "0", ini.CStr());
-  run.uninstall.Add(icon.CStr(), kUninstallFile);
-  SetAttributeBits(folder.CStr(), FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_SYSTEM);
-  SetAttributeBits(ini.CStr(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+  WritePrivateProfileStringA(".ShellClassInfo", "IconFile", iconPath, iniPath);
+  WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "0", iniPath);
+  run.uninstall.Add(iconPath, kUninstallFile);
+  SetAttributeBits(folderPath, FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_SYSTEM);
+  SetAttributeBits(iniPath, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 }
 

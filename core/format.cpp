@@ -116,15 +116,18 @@ void Ordinal(String& out, int32_t n) {
 void FormatByteSize(String& out, int64_t size) {
   if (size < 1024) {
     Format(out, "%d bytes", (int)(int32_t)(uint32_t)(uint64_t)size);
-  } else if (size < 0x100000) {
-    Format(out, "%.2f KB", (double)size / 1024.0);
-  } else if (size < 0x40000000) {
-    Format(out, "%.2f MB", (double)size / 1048576.0);
-  } else if (size < ((int64_t)1 << 40)) {
-    Format(out, "%.2f GB", (double)size / 1073741824.0);
-  } else {
-    Format(out, "%.2f TB", (double)size / 1099511627776.0);
+    return;
   }
+  // Each unit is 1024 times the one before (dividing by a power of two is
+  // exact); the last takes every larger size.
+  static const char kUnits[] = "KMGT";
+  int32_t unit = 0;
+  double value = (double)size / 1024.0;
+  while (unit < 3 && size >= ((int64_t)1 << (10 * (unit + 2)))) {
+    value /= 1024.0;
+    ++unit;
+  }
+  Format(out, "%.2f %cB", value, kUnits[unit]);
 }
 
 bool ParseBool(const char* text) {

@@ -15,22 +15,23 @@ namespace {
 constexpr uint32_t kClearBeforeDelete = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 void DeleteListedFile(Run& run, const String& path, const FileDeletion& record) {
-  ClearAttributes(path.CStr(), kClearBeforeDelete);
-  if (RemoveFile(path.CStr(), 0)) {
-    AppendFormat(run.texts.installLog, "Deleted file: %s\r\n", path.CStr());
+  const char* name = path.CStr();
+  ClearAttributes(name, kClearBeforeDelete);
+  if (RemoveFile(name, 0)) {
+    AppendFormat(run.texts.installLog, "Deleted file: %s\r\n", name);
     return;
   }
   const String reason = LastErrorText();
   if (!(record.options & kDeletionScheduleOnFailure)) {
-    AppendFormat(run.texts.installLog, "Failed to delete file '%s': %s\r\n", path.CStr(), reason.CStr());
+    AppendFormat(run.texts.installLog, "Failed to delete file '%s': %s\r\n", name, reason.CStr());
     return;
   }
-  AppendFormat(run.texts.installLog, "File '%s' will be deleted after rebooting: %s\r\n", path.CStr(),
+  AppendFormat(run.texts.installLog, "File '%s' will be deleted after rebooting: %s\r\n", name,
                reason.CStr());
-  if (RemoveFile(path.CStr(), kRemoveAtReboot)) {
+  if (RemoveFile(name, kRemoveAtReboot)) {
     SetRebootRequired(run);
   } else {
-    AppendFormat(run.texts.errors, "Failed to register '%s' for deletion: %s\r\n", path.CStr(),
+    AppendFormat(run.texts.errors, "Failed to register '%s' for deletion: %s\r\n", name,
                  LastErrorText().CStr());
   }
 }

@@ -121,22 +121,23 @@ void LogLine(Run& run, const String& destination, const char* text) {
 // be written; existed receives what the kind's check found.
 bool PassesOverwriteRules(Run& run, const InstallEntry& e, const String& destination, bool& existed) {
   existed = false;
+  const char* path = destination.CStr();
   const uint32_t mode = e.Mode();
   if (mode == kEntryNeverExtract) return false;
-  if (mode == kEntryReplaceOnly && !FileExists(destination.CStr())) return false;
-  if (mode == kEntryKeepExisting && FileExists(destination.CStr())) {
-    if (RecordsForUninstall(run, e)) run.uninstall.Add(destination.CStr(), kUninstallFile);
+  if (mode == kEntryReplaceOnly && !FileExists(path)) return false;
+  if (mode == kEntryKeepExisting && FileExists(path)) {
+    if (RecordsForUninstall(run, e)) run.uninstall.Add(path, kUninstallFile);
     return false;
   }
 
   switch (e.kind) {
     case kKindSharedDir:
     case kKindFont: {
-      existed = FileExists(destination.CStr());
+      existed = FileExists(path);
       if (!existed) return true;
       ArchiveDateTime current;
       const bool outOfDate = e.dateTime.month == 0 || e.dateTime.hour < 0 ||
-                             !ExistingWriteTime(destination.CStr(), current) ||
+                             !ExistingWriteTime(path, current) ||
                              IsOlderThanEntry(current, e.dateTime);
       LogLine(run, destination, outOfDate ? " is out of date and will be replaced.\r\n" : " is up to date.\r\n");
       return outOfDate;
@@ -145,21 +146,21 @@ bool PassesOverwriteRules(Run& run, const InstallEntry& e, const String& destina
     case kKindComServer:
     case kKindTypeLibrary:
     case kKindVersioned: {
-      existed = FileExists(destination.CStr());
+      existed = FileExists(path);
       if (!existed) return true;
       const bool recordKept = e.kind == kKindVersioned && !e.Permanent();
       if (!e.text1.IsEmpty()) {
-        const String current = ExistingVersionText(destination.CStr());
+        const String current = ExistingVersionText(path);
         if (!current.IsEmpty() && CompareVersions(e.text1.CStr(), current.CStr()) <= 0) {
           LogLine(run, destination, " was not installed because its version is not newer.\r\n");
-          if (recordKept) run.uninstall.Add(destination.CStr(), kUninstallFile);
+          if (recordKept) run.uninstall.Add(path, kUninstallFile);
           return false;
         }
       }
       ArchiveDateTime current;
-      if (ExistingWriteTime(destination.CStr(), current) && !IsOlderThanEntry(current, e.dateTime)) {
+      if (ExistingWriteTime(path, current) && !IsOlderThanEntry(current, e.dateTime)) {
         LogLine(run, destination, " was not installed because its date is not newer.\r\n");
-        if (recordKept) run.uninstall.Add(destination.CStr(), kUninstallFile);
+        if (recordKept) run.uninstall.Add(path, kUninstallFile);
         return false;
       }
       LogLine(run, destination, " is out of date and will be replaced.\r\n");
@@ -220,6 +221,7 @@ void RegisterFont(ExtractionLists& lists, const InstallEntry& e) {
 void ExtractEntry(Run& run, InstallEntry& e, ItemProgress& progress, String& lastDirectory) {
   bool inTree = false;
   const String destination = ResolveDestination(run, e, inTree);
+  const char* path = destination.CStr();
   ListBookkeeping(run.extraction, e, destination);
   bool existed = false;
   if (!PassesOverwriteRules(run, e, destination, existed)) return;
@@ -227,13 +229,13 @@ void ExtractEntry(Run& run, InstallEntry& e, ItemProgress& progress, String& las
       e.kind == kKindStartup)
     AppendShortcutRequest(run.extraction, e, destination);
   if (inTree && !PrepareDirectory(run, e, destination, lastDirectory)) return;
-  if (RecordsForUninstall(run, e)) run.uninstall.Add(destination.CStr(), kUninstallFile);
-  if (!WriteFileOrSchedule(run, destination.CStr(), e.data, (int32_t)e.size, e.dateTime, run.texts.errors,
+  if (RecordsForUninstall(run, e)) run.uninstall.Add(path, kUninstallFile);
+  if (!WriteFileOrSchedule(run, path, e.data, (int32_t)e.size, e.dateTime, run.texts.errors,
                            e.attributes, existed))
     return;
   if (e.kind == kKindFont) RegisterFont(run.extraction, e);
   String line;
-  Format(line, "%s -> %s", e.name.CStr(), destination.CStr());
+  Format(line, "%s -> %s", e.name.CStr(), path);
   if (!ProductFlag(run, kFlagNoFileStatus)) progress.Status(line);
   if (ProductFlag(run, kFlagVerboseLog)) {
     run.texts.installLog.Append(line);

@@ -84,18 +84,19 @@ bool ScheduleReplacement(Run& run, const char* path, const void* data, int32_t s
     return false;
   }
   temporary = ShortPathOf(temporary.CStr());
+  const char* moved = temporary.CStr();
   SetLastError(0);
-  if (RenameFile(temporary.CStr(), path, kRenameAtReboot)) {
+  if (RenameFile(moved, path, kRenameAtReboot)) {
     SetRebootRequired(run);
     AppendFormat(report,
                  "\"%s\" was successfully registered for replacement.\r\nTemporary file is \"%s\"\r\nReboot will be "
                  "required.\r\n\r\n",
-                 path, temporary.CStr());
+                 path, moved);
     return true;
   }
   AppendFormat(report, "Failed to register '%s' for replacement with temporary file '%s'\r\n%s\r\n", path,
-               temporary.CStr(), LastErrorText().CStr());
-  (void)RemoveFile(temporary.CStr(), 0);  // the failure is reported above; this only tidies up
+               moved, LastErrorText().CStr());
+  (void)RemoveFile(moved, 0);  // the failure is reported above; this only tidies up
   return false;
 }
 

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "core/format.h"
+#include "core/memory.h"
 #include "core/path.h"
 #include "core/string_chars.h"
 #include "core/win32/disk_file.h"
@@ -15,7 +16,10 @@ using string_chars::IsAsciiLetter;
 
 namespace {
 
-constexpr int32_t kCompareChunk = 4096;
+// The written file is read back in heap chunks: a chunk on the stack would
+// make the frame reach a page, which the runtime's code must not (it is
+// built without stack probes).
+constexpr int32_t kCompareChunk = 64 * 1024;
 constexpr int32_t kAppendAttempts = 10;
 constexpr DWORD kAppendRetryDelayMs = 100;
 constexpr int32_t kPrivateDirectoryAttempts = 16;
@@ -73,14 +77,18 @@ bool FileMatches(const char* path, const void* data, int32_t size) {
   DiskFile file;
   if (file.OpenRequired(path, kOpenReadShared) != kOpenOk) return false;
   if (file.Size() != size) return false;
+  if (size == 0) return true;
   const char* expected = (const char*)data;
-  char chunk[kCompareChunk];
-  for (int32_t done = 0; done < size;) {
-    const int32_t n = size - done < kCompareChunk ? size - done : kCompareChunk;
-    if (!file.ReadBlock(chunk, n) || memcmp(chunk, expected + done, (size_t)n) != 0) return false;
+  const int32_t chunkSize = size < kCompareChunk ? size : kCompareChunk;
+  char* chunk = (char*)MemAlloc((size_t)chunkSize);
+  bool same = true;
+  for (int32_t done = 0; same && done < size;) {
+    const int32_t n = size - done < chunkSize ? size - done : chunkSize;
+    same = file.ReadBlock(chunk, n) && memcmp(chunk, expected + done, (size_t)n) == 0;
     done += n;
   }
-  return true;
+  MemFree(chunk);
+  return same;
 }
 
 bool FileExists(const char* path) {

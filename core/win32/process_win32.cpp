@@ -1,4 +1,6 @@
 #include <windows.h>
+
+#include <new>
 #include <shellapi.h>
 #include <string.h>
 
@@ -82,10 +84,13 @@ String UnquotedAbsoluteProgram(const char* commandLine) {
 void ProgramDirectories(Array<String>& out) {
   out.Append(SystemDir());
   out.Append(WindowsDir());
-  char buffer[4096];
-  const DWORD n = GetEnvironmentVariableA("PATH", buffer, sizeof buffer);
-  if (n == 0 || n >= sizeof buffer) return;
-  String rest(buffer, (int32_t)n), entry;
+  // A PATH of 4096 bytes or more is not searched. The value is read into
+  // the heap: a page-sized buffer on the stack would need stack probes.
+  constexpr DWORD kPathValueBuffer = 4096;
+  String rest, entry;
+  const DWORD n = GetEnvironmentVariableA("PATH", rest.SetLength(kPathValueBuffer - 1), kPathValueBuffer);
+  if (n == 0 || n >= kPathValueBuffer) return;
+  rest.SetLength((int32_t)n);
   while (!rest.IsEmpty()) {
     rest.SplitAtChar(entry, ';');
     entry.Trim();
@@ -189,9 +194,13 @@ uint32_t RunProcess(const char* commandLine, uint32_t flags, const char* directo
   return result;
 }
 
+// Built in place on the first call and kept for the process's life: no
+// destructor is registered, since freeing its block as the process ends
+// would change nothing anyone can see.
 const String& CommandInterpreter() {
-  static String interpreter = FindCommandInterpreter();
-  return interpreter;
+  alignas(String) static unsigned char storage[sizeof(String)];
+  static const String* interpreter = new (storage) String(FindCommandInterpreter());
+  return *interpreter;
 }
 
 bool OpenDocument(const char* file, const char* parameters, const char* directory, const char* verb) {
