@@ -93,94 +93,142 @@ struct TimeParts {
   int32_t hours, minutes, seconds, utcOffsetMinutes;
 };
 
-void AppendNumber(String& out, int32_t n, bool twoDigits) { AppendFormat(out, twoDigits ? "%02d" : "%d", (int)n); }
+// The numbers a pattern item prints, gathered once per pattern.
+enum Field : uint8_t {
+  kDay, kMonth, kYear, kYearInCentury, kWeekday, kQuarterOfYear,
+  kHour12, kHour, kMinute, kSecond, kUtcOffset, kFieldCount
+};
 
-void AppendName(String& out, const char* const* names, int32_t count, int32_t index, bool full) {
-  if (index < 1 || index > count) return;
-  out.Append(names[index], full ? kWholeText : 3);
-}
+// What an item prints of its field.
+enum class Print : uint8_t {
+  kLetter,        // the item's letter itself
+  kNumber,        // "%d"
+  kTwoDigits,     // "%02d"
+  kFourDigits,    // "%04d"
+  kOrdinal,       // "21st"
+  kOrdinalWords,  // "Twenty-First"
+  kWords,         // "Two Thousand Eight"
+  kCenturyWords,  // "Oh Eight": words, "Oh " before a single digit
+  kShortName,     // the name's first three letters
+  kFullName,
+  kQuarter,       // "Q" and the quarter, if any
+  kMarker,        // "a" / "p"
+  kDottedMarker,  // "a.m." / "p.m."
+  kZone,          // "+hhmm" from UTC
+};
+
+enum class Scope : uint8_t { kAny, kTime, kDate };  // kTime: DateTime only; kDate: Date only
+
+// A form is one byte: what is printed (low four bits) of which field.
+using Form = uint8_t;
+constexpr Form MakeForm(Print print, Field field) { return (Form)((uint8_t)print | field << 4); }
+Print PrintOf(Form form) { return (Print)(form & 15); }
+Field FieldOf(Form form) { return (Field)(form >> 4); }
+
+// A pattern item: its letter, printed as `single` or, when `next` follows it,
+// as `paired` with both letters taken. Items outside their scope are text.
+struct PatternItem {
+  char letter;
+  char next;  // the same letter for a doubled item; 0: the item is never paired
+  Scope scope;
+  Form single, paired;
+};
+
+#define TRUX_FORM(print, field) MakeForm(Print::print, field)
+constexpr PatternItem kPatternItems[] = {
+    {'d', 'd', Scope::kAny, TRUX_FORM(kNumber, kDay), TRUX_FORM(kTwoDigits, kDay)},
+    {'D', 'D', Scope::kAny, TRUX_FORM(kOrdinal, kDay), TRUX_FORM(kOrdinalWords, kDay)},
+    {'m', 'm', Scope::kAny, TRUX_FORM(kNumber, kMonth), TRUX_FORM(kTwoDigits, kMonth)},
+    {'M', 'M', Scope::kAny, TRUX_FORM(kShortName, kMonth), TRUX_FORM(kFullName, kMonth)},
+    {'y', 'y', Scope::kAny, TRUX_FORM(kTwoDigits, kYearInCentury), TRUX_FORM(kFourDigits, kYear)},
+    {'Y', 'Y', Scope::kAny, TRUX_FORM(kCenturyWords, kYearInCentury), TRUX_FORM(kWords, kYear)},
+    {'w', 'w', Scope::kAny, TRUX_FORM(kNumber, kWeekday), TRUX_FORM(kTwoDigits, kWeekday)},
+    {'W', 'W', Scope::kAny, TRUX_FORM(kShortName, kWeekday), TRUX_FORM(kFullName, kWeekday)},
+    {'Q', 0, Scope::kDate, TRUX_FORM(kQuarter, kQuarterOfYear), 0},
+    {'h', 'h', Scope::kTime, TRUX_FORM(kNumber, kHour12), TRUX_FORM(kTwoDigits, kHour12)},
+    {'H', 'H', Scope::kTime, TRUX_FORM(kNumber, kHour), TRUX_FORM(kTwoDigits, kHour)},
+    {'i', 'i', Scope::kTime, TRUX_FORM(kNumber, kMinute), TRUX_FORM(kTwoDigits, kMinute)},
+    {'s', 's', Scope::kTime, TRUX_FORM(kNumber, kSecond), TRUX_FORM(kTwoDigits, kSecond)},
+    {'a', 'p', Scope::kTime, TRUX_FORM(kLetter, kHour), TRUX_FORM(kMarker, kHour)},
+    {'A', 'P', Scope::kTime, TRUX_FORM(kLetter, kHour), TRUX_FORM(kDottedMarker, kHour)},
+    {'b', 0, Scope::kTime, TRUX_FORM(kZone, kUtcOffset), 0},
+};
+#undef TRUX_FORM
 
 int32_t LastTwoDigits(int32_t year) { return (int32_t)((year % 100 + 100) % 100); }
+
+const PatternItem* FindItem(char c, Scope excluded) {
+  for (const PatternItem& item : kPatternItems)
+    if (item.letter == c) return item.scope == excluded ? nullptr : &item;
+  return nullptr;
+}
+
+void AppendForm(String& out, Form form, char letter, const int32_t* fields) {
+  const Print print = PrintOf(form);
+  const int32_t value = fields[FieldOf(form)];
+  String words;
+  switch (print) {
+    case Print::kLetter: out.AppendChar(letter); return;
+    case Print::kNumber:
+    case Print::kTwoDigits:
+    case Print::kFourDigits:
+      // At least 1, 2 or 4 digits ("%01d" prints as "%d").
+      AppendFormat(out, "%0*d", 1 << ((int)print - (int)Print::kNumber), (int)value);
+      return;
+    case Print::kOrdinal: Ordinal(words, value); break;
+    case Print::kOrdinalWords: OrdinalWords(words, value); break;
+    case Print::kCenturyWords:
+      if (value < 10) out.Append("Oh ");
+      [[fallthrough]];
+    case Print::kWords: NumberWords(words, value); break;
+    case Print::kShortName:
+    case Print::kFullName: {
+      const bool month = FieldOf(form) == kMonth;
+      if (value < 1 || value > (month ? 12 : 7)) return;
+      out.Append((month ? kMonthNames : kWeekdayNames)[value], print == Print::kFullName ? kWholeText : 3);
+      return;
+    }
+    case Print::kQuarter:
+      out.AppendChar('Q');
+      if (value != kNoQuarter) AppendFormat(out, "%d", (int)value);
+      return;
+    case Print::kMarker:
+    case Print::kDottedMarker:
+      out.AppendChar(value < 12 ? 'a' : 'p');
+      if (print == Print::kDottedMarker) out.Append(".m.");
+      return;
+    case Print::kZone: {
+      const int32_t magnitude = value < 0 ? -value : value;
+      AppendFormat(out, "%c%02d%02d", value < 0 ? '-' : '+', (int)(magnitude / 60), (int)(magnitude % 60));
+      return;
+    }
+  }
+  out.Append(words);
+}
 
 // One pattern walk for both types: without time parts the time letters are
 // copied and Q is an item.
 void FormatPattern(String& out, const Date& date, const TimeParts* time, const char* pattern) {
   out.Clear();
-  String words;
+  int32_t fields[kFieldCount] = {date.day,     date.month,   date.year, LastTwoDigits(date.year),
+                                 date.weekday, date.Quarter()};
+  if (time) {
+    fields[kHour12] = time->hours == 0 ? 12 : (time->hours > 12 ? time->hours - 12 : time->hours);
+    fields[kHour] = time->hours;
+    fields[kMinute] = time->minutes;
+    fields[kSecond] = time->seconds;
+    fields[kUtcOffset] = time->utcOffsetMinutes;
+  }
+  const Scope excluded = time ? Scope::kDate : Scope::kTime;
   for (const char* p = pattern; *p; ++p) {
-    const char c = *p;
-    const bool twice = p[1] == c;
-    bool item = true;
-    switch (c) {
-      case 'd': AppendNumber(out, date.day, twice); break;
-      case 'D':
-        twice ? OrdinalWords(words, date.day) : Ordinal(words, date.day);
-        out.Append(words);
-        break;
-      case 'm': AppendNumber(out, date.month, twice); break;
-      case 'M': AppendName(out, kMonthNames, 12, date.month, twice); break;
-      case 'y':
-        twice ? AppendFormat(out, "%04d", (int)date.year) : AppendFormat(out, "%02d", (int)LastTwoDigits(date.year));
-        break;
-      case 'Y':
-        if (twice) {
-          NumberWords(words, date.year);
-        } else {
-          NumberWords(words, LastTwoDigits(date.year));
-          if (LastTwoDigits(date.year) < 10) out.Append("Oh ");
-        }
-        out.Append(words);
-        break;
-      case 'w': AppendNumber(out, date.weekday, twice); break;
-      case 'W': AppendName(out, kWeekdayNames, 7, date.weekday, twice); break;
-      default: item = false;
-    }
-    if (!item && !time && c == 'Q') {
-      out.AppendChar('Q');
-      if (date.IsValid()) AppendNumber(out, date.Quarter(), false);
-      continue;
-    }
-    if (!item && time) {
-      item = true;
-      switch (c) {
-        case 'h': {
-          const int32_t h = time->hours == 0 ? 12 : (time->hours > 12 ? time->hours - 12 : time->hours);
-          AppendNumber(out, h, twice);
-          break;
-        }
-        case 'H': AppendNumber(out, time->hours, twice); break;
-        case 'i': AppendNumber(out, time->minutes, twice); break;
-        case 's': AppendNumber(out, time->seconds, twice); break;
-        case 'a':
-          if (p[1] == 'p') {
-            out.Append(time->hours < 12 ? "a" : "p");
-            ++p;
-          } else {
-            out.AppendChar(c);
-          }
-          continue;
-        case 'A':
-          if (p[1] == 'P') {
-            out.Append(time->hours < 12 ? "a.m." : "p.m.");
-            ++p;
-          } else {
-            out.AppendChar(c);
-          }
-          continue;
-        case 'b': {
-          const int32_t offset = time->utcOffsetMinutes;
-          const int32_t magnitude = offset < 0 ? -offset : offset;
-          AppendFormat(out, "%c%02d%02d", offset < 0 ? '-' : '+', (int)(magnitude / 60), (int)(magnitude % 60));
-          continue;  // never doubled
-        }
-        default: item = false;
-      }
-    }
+    const PatternItem* item = FindItem(*p, excluded);
     if (!item) {
-      out.AppendChar(c);
+      out.AppendChar(*p);
       continue;
     }
-    if (twice) ++p;
+    const bool paired = item->next && p[1] == item->next;
+    AppendForm(out, paired ? item->paired : item->single, *p, fields);
+    if (paired) ++p;
   }
 }
 
