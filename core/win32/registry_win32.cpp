@@ -69,12 +69,20 @@ int32_t ListSubkeys(HKEY key, Array<String>& names) {
   return added;
 }
 
-bool KeyIsEmpty(HKEY key) {
-  DWORD subkeys = 0, values = 0;
-  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+// The number of subkeys of key, and with values its number of values; -1
+// when the key cannot be asked.
+int32_t CountEntries(HKEY key, int32_t* values = nullptr) {
+  DWORD subkeys = 0, valueCount = 0;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &valueCount, nullptr, nullptr,
                        nullptr, nullptr) != ERROR_SUCCESS)
-    return false;
-  return subkeys == 0 && values == 0;
+    return -1;
+  if (values) *values = (int32_t)valueCount;
+  return (int32_t)subkeys;
+}
+
+bool KeyIsEmpty(HKEY key) {
+  int32_t values = -1;
+  return CountEntries(key, &values) == 0 && values == 0;
 }
 
 // Deletes the subkeys of parent\subkey depth first, then the key itself. The
@@ -145,8 +153,7 @@ int32_t RegistryKey::OpenWithPath(HKEY root, const char* subkey, uint32_t flags,
     SetLastError((DWORD)rc);
     return kRegistryOpenFailed;
   }
-  parentKeys_.Push(key_);
-  parentPaths_.Push(path_);
+  parents_.Push(Parent{key_, static_cast<String&&>(path_)});
   key_ = opened;
   path_ = path;
   return disposition == REG_CREATED_NEW_KEY ? kRegistryCreated : kRegistryOpenedExisting;
@@ -183,13 +190,14 @@ int32_t RegistryKey::OpenChild(const char* subkey, uint32_t flags) {
 void RegistryKey::Close() {
   if (!key_) return;
   CloseOwned(key_);
-  if (parentKeys_.IsEmpty()) {
+  if (parents_.IsEmpty()) {
     key_ = nullptr;
     path_.Clear();
     return;
   }
-  key_ = parentKeys_.Pop();
-  path_ = parentPaths_.Pop();
+  Parent parent = parents_.Pop();
+  key_ = parent.key;
+  path_ = static_cast<String&&>(parent.path);
 }
 
 RegistryKey::~RegistryKey() { CloseAll(); }
@@ -197,8 +205,7 @@ RegistryKey::~RegistryKey() { CloseAll(); }
 void RegistryKey::CloseAll() {
   while (key_) Close();
   // Keys opened while none was open leave null entries below; drop them.
-  parentKeys_.Clear();
-  parentPaths_.Clear();
+  parents_.Clear();
 }
 
 // --- reading ---
@@ -388,14 +395,7 @@ int32_t RegistryKey::DeletePathKey(HKEY root, const char* fullPath, uint32_t fla
 
 // --- enumeration and existence ---
 
-int32_t RegistryKey::SubkeyCount() const {
-  if (!key_) return -1;
-  DWORD subkeys = 0;
-  if (RegQueryInfoKeyA(key_, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr) != ERROR_SUCCESS)
-    return -1;
-  return (int32_t)subkeys;
-}
+int32_t RegistryKey::SubkeyCount() const { return key_ ? CountEntries(key_) : -1; }
 
 bool RegistryKey::IsEmpty() const { return key_ && KeyIsEmpty(key_); }
 
