@@ -51,12 +51,12 @@ INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPA
 
 bool FlowDialog::Show() { return RunModal(run_, layout_.templateName) == IDC_DIALOG_OK; }
 
-void FlowDialog::SetTexts() {
-  for (const DialogText& text : layout_.texts) {
-    if (!text.message) break;
-    SetWindowTextA(text.item ? Item(text.item) : Handle(), MessageText(run_, text.message));
-  }
+void Dialog::SetItemTexts(Run& run, const DialogText* texts, int32_t count) {
+  for (int32_t i = 0; i < count && texts[i].message; ++i)
+    SetWindowTextA(texts[i].item ? Item(texts[i].item) : handle_, MessageText(run, texts[i].message));
 }
+
+void FlowDialog::SetTexts() { SetItemTexts(run_, layout_.texts, sizeof layout_.texts / sizeof layout_.texts[0]); }
 
 BOOL FlowDialog::OnInitDialog() {
   OnSetup();

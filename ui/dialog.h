@@ -12,6 +12,12 @@
 
 struct Run;
 
+// An item's text from the message table: item 0 is the dialog's caption.
+struct DialogText {
+  uint16_t item;
+  uint8_t message;
+};
+
 class Dialog {
  public:
   Dialog() = default;
@@ -54,6 +60,10 @@ class Dialog {
     return FALSE;
   }
 
+  // Sets the items' texts from the message table in the current language,
+  // up to count entries or the first with message 0 (the display title,
+  // never a dialog's text).
+  void SetItemTexts(Run& run, const DialogText* texts, int32_t count);
   // Ends a modal dialog with result.
   void End(INT_PTR result) { EndDialog(handle_, result); }
   HWND Item(int id) const { return GetDlgItem(handle_, id); }
@@ -65,21 +75,13 @@ class Dialog {
   HWND handle_ = nullptr;
 };
 
-// An item's text from the message table: item 0 is the dialog's caption.
-struct DialogText {
-  uint16_t item;
-  uint8_t message;
-};
-
 // What most of the flow's modal dialogs are: a template, texts from the
 // message table in the current language, an item that takes the focus, and
 // OK (1001) and Cancel (1003, also Escape and the close box) ending it with
 // their own ids. The dialog is centred on the screen.
 struct DialogLayout {
   const char* templateName;
-  // Up to the first entry with message 0 (the display title, never a
-  // dialog's text).
-  DialogText texts[5];
+  DialogText texts[5];  // as SetItemTexts takes them
   uint16_t focus;       // 0: the system gives the first tab stop the focus
 };
 
