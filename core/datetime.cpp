@@ -269,18 +269,24 @@ int32_t MatchName(const char* p, const char* const* names, int32_t count, int32_
   return 0;
 }
 
-// Reads decimal digits at p; returns how many (all of them are consumed).
-// The value saturates at kMaxParsedNumber.
-int32_t ReadNumber(const char* p, int32_t& value) {
-  int32_t digits = 0;
+// Reads the decimal digits at p into value (0 when there are none; the
+// value saturates at kMaxParsedNumber). Returns the position after them, or
+// null when there are none.
+const char* ReadNumber(const char* p, int32_t& value) {
+  const char* const start = p;
   int64_t v = 0;
-  for (; IsDigit(p[digits]); ++digits) {
-    v = v * 10 + (p[digits] - '0');
+  for (; IsDigit(*p); ++p) {
+    v = v * 10 + (*p - '0');
     if (v > kMaxParsedNumber) v = kMaxParsedNumber;
   }
   value = (int32_t)v;
-  return digits;
+  return p > start ? p : nullptr;
 }
+
+// Which of a numeric date's numbers (0 to 2; 3 stands for 1) are its month,
+// day and year, for each way of writing it.
+enum NumericOrder : uint8_t { kMonthDayYear, kDayMonthYear, kYearMonthDay, kMonthYear };
+constexpr uint8_t kNumberRoles[4][3] = {{0, 1, 2}, {1, 0, 2}, {1, 2, 0}, {0, 3, 1}};
 
 const char* SkipOrdinalSuffix(const char* p) {
   static const char* const kSuffixes[] = {"st", "nd", "rd", "th"};
@@ -401,60 +407,46 @@ const char* Date::Parse(const char* text, bool dayFirst, int32_t currentYear) {
     // Month name, day, year; or month name and year only.
     const int32_t n = MatchName(p, kMonthNames, 12, m);
     if (!n) return nullptr;
-    p = SkipSpace(p + n);
-    int32_t digits = ReadNumber(p, d);
-    if (!digits || d == 0) return nullptr;
-    p = SkipOrdinalSuffix(p + digits);
+    p = ReadNumber(SkipSpace(p + n), d);
+    if (!p || d == 0) return nullptr;
+    p = SkipOrdinalSuffix(p);
     if (*p == ',') ++p;
     p = SkipSpace(p);
-    digits = ReadNumber(p, y);
-    if (digits && y > 0 && p[digits] != ':') {
-      p += digits;
+    const char* const end = ReadNumber(p, y);
+    if (end && y > 0 && *end != ':') {
+      p = end;
     } else {
       y = d;  // the number read as the day was the year; what follows is left
       d = 1;
     }
   } else {
-    int32_t first = 0;
-    int32_t digits = ReadNumber(p, first);
-    if (!digits || first == 0) return nullptr;
-    p = SkipSpace(p + digits);
+    int32_t numbers[4] = {0, 0, 0, 1};
+    p = ReadNumber(p, numbers[0]);
+    if (!p || numbers[0] == 0) return nullptr;
+    p = SkipSpace(p);
     const bool separated = IsSeparator(*p);
     const char* next = SkipSpace(separated ? p + 1 : p);
     int32_t n = IsLetter(*next) ? MatchName(next, kMonthNames, 12, m) : 0;
     if (n) {
       // Day, month name, year.
-      d = first;
+      d = numbers[0];
       p = next + n;
       if (IsSeparator(*p)) ++p;
-      p = SkipSpace(p);
-      digits = ReadNumber(p, y);
-      if (!digits) return nullptr;
-      p += digits;
+      p = ReadNumber(SkipSpace(p), y);
+      if (!p) return nullptr;
     } else if (separated) {
-      int32_t second = 0;
-      digits = ReadNumber(next, second);
-      if (!digits || second == 0) return nullptr;
-      p = next + digits;
+      p = ReadNumber(next, numbers[1]);
+      if (!p || numbers[1] == 0) return nullptr;
       const char* q = SkipSpace(p);
-      int32_t third = 0;
-      int32_t thirdDigits = 0;
-      if (IsSeparator(*q)) {
-        q = SkipSpace(q + 1);
-        thirdDigits = ReadNumber(q, third);
+      q = IsSeparator(*q) ? ReadNumber(SkipSpace(q + 1), numbers[2]) : nullptr;
+      NumericOrder order = kMonthYear;  // month and year only
+      if (q) {
+        p = q;
+        order = numbers[0] > 1000 && numbers[2] < 32 ? kYearMonthDay : dayFirst ? kDayMonthYear : kMonthDayYear;
       }
-      if (thirdDigits) {
-        p = q + thirdDigits;
-        if (first > 1000 && third < 32) {
-          y = first, m = second, d = third;
-        } else {
-          m = dayFirst ? second : first;
-          d = dayFirst ? first : second;
-          y = third;
-        }
-      } else {
-        m = first, y = second, d = 1;  // month and year only
-      }
+      m = numbers[kNumberRoles[order][0]];
+      d = numbers[kNumberRoles[order][1]];
+      y = numbers[kNumberRoles[order][2]];
     } else {
       return nullptr;
     }
@@ -539,18 +531,16 @@ bool DateTime::Parse(const char* text, bool dayFirst, const LocalClock& clock) {
   } else {
     p = text ? text : "";
   }
-  p = SkipSpace(p);
   int32_t h = 0, m = 0, s = 0;
-  int32_t digits = ReadNumber(p, h);
-  if (!digits || p[digits] != ':') return false;
-  p += digits + 1;
-  digits = ReadNumber(p, m);
-  if (!digits) return false;
-  p = SkipSpace(p + digits);
+  p = ReadNumber(SkipSpace(p), h);
+  if (!p || *p != ':') return false;
+  p = ReadNumber(p + 1, m);
+  if (!p) return false;
+  p = SkipSpace(p);
   if (*p == ':') {
-    digits = ReadNumber(p + 1, s);
-    if (!digits) return false;
-    p = SkipSpace(p + 1 + digits);
+    p = ReadNumber(p + 1, s);
+    if (!p) return false;
+    p = SkipSpace(p);
   }
   // 'a' or 'p', optionally written a.m. / p.m. Midnight's hour is written 12
   // with 'a' (this library's own "h...ap" output does so), so 12 a is hour 0.
@@ -568,11 +558,15 @@ bool DateTime::Parse(const char* text, bool dayFirst, const LocalClock& clock) {
   if (h > 23 || m > 59 || s > 59) return false;
   SetTime(h, m, s);
   p = SkipSpace(p);
-  if ((*p == '+' || *p == '-') && IsDigit(p[1]) && IsDigit(p[2]) && IsDigit(p[3]) && IsDigit(p[4])) {
-    const int32_t zone =
-        (*p == '-' ? -1 : 1) * (((p[1] - '0') * 10 + (p[2] - '0')) * 60 + (p[3] - '0') * 10 + (p[4] - '0'));
-    MoveByMinutes(*this, (int64_t)clock.utcOffsetMinutes - zone);
+  if (*p != '+' && *p != '-') return true;
+  // "+hhmm": the digits' worth in minutes.
+  static const int16_t kZoneDigitMinutes[4] = {600, 60, 10, 1};
+  int32_t zone = 0;
+  for (int i = 0; i < 4; ++i) {
+    if (!IsDigit(p[i + 1])) return true;
+    zone += (p[i + 1] - '0') * kZoneDigitMinutes[i];
   }
+  MoveByMinutes(*this, (int64_t)clock.utcOffsetMinutes - (*p == '-' ? -zone : zone));
   return true;
 }
 
