@@ -69,15 +69,6 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
   return 0;
 }
 
-void FreeItemList(LPITEMIDLIST list) {
-  if (!list) return;
-  IMalloc* allocator = nullptr;
-  if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
-    allocator->Free(list);
-    allocator->Release();
-  }
-}
-
 const DialogLayout kDirectoryLayout = {"ChooseDirDlg",
                                        {{0, kMsgDirectoryCaption},
                                         {IDC_DIALOG_LABEL, kMsgChooseDirText},
@@ -126,8 +117,10 @@ class DirectoryDialog : public FlowDialog {
       char path[MAX_PATH] = {0};
       if (SHGetPathFromIDListA(chosen, path)) SetDlgItemTextA(Handle(), IDC_DIRECTORY, path);
     }
-    FreeItemList(chosen);
-    FreeItemList(root);
+    // The shell's item lists come from the COM task allocator (null is
+    // nothing to free).
+    CoTaskMemFree(chosen);
+    CoTaskMemFree(root);
   }
 };
 
