@@ -47,28 +47,6 @@ void ShowRegistryError(LONG code) {
   MessageBoxA(nullptr, text.CStr(), "Registry Error", MB_OK | MB_ICONERROR);
 }
 
-// Subkey names of key in index order. The last error is 0 after a complete
-// listing, else the code that stopped it.
-int32_t ListSubkeys(HKEY key, Array<String>& names) {
-  int32_t added = 0;
-  for (DWORD index = 0;; ++index) {
-    char name[kMaxRegistryKeyName + 1];
-    DWORD length = sizeof name;
-    LONG rc = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_NO_MORE_ITEMS) {
-      SetLastError(0);
-      break;
-    }
-    if (rc != ERROR_SUCCESS) {
-      SetLastError((DWORD)rc);
-      break;
-    }
-    names.Append(String(name, (int32_t)length));
-    ++added;
-  }
-  return added;
-}
-
 // The number of subkeys of key, and with values its number of values; -1
 // when the key cannot be asked.
 int32_t CountEntries(HKEY key, int32_t* values = nullptr) {
@@ -85,14 +63,46 @@ bool KeyIsEmpty(HKEY key) {
   return CountEntries(key, &values) == 0 && values == 0;
 }
 
+// What a walk does with each subkey: the key walked, the subkey's name and
+// the caller's context.
+using SubkeyVisitor = void (*)(HKEY key, const char* name, int32_t length, void* context);
+
+// The one walk over a key's subkeys: calls visit for each, by index, first
+// to last, or last to first so that a visitor may delete the subkey it is
+// given (deleting one moves none of those still to come). Returns how many
+// were visited; the last error is 0 after a complete walk, else the code
+// that stopped it.
+int32_t WalkSubkeys(HKEY key, bool lastFirst, SubkeyVisitor visit, void* context) {
+  const int32_t count = lastFirst ? CountEntries(key) : 0;
+  for (int32_t visited = 0;; ++visited) {
+    LONG rc = ERROR_NO_MORE_ITEMS;
+    char name[kMaxRegistryKeyName + 1];
+    DWORD length = sizeof name;
+    if (!lastFirst || visited < count)
+      rc = RegEnumKeyExA(key, (DWORD)(lastFirst ? count - 1 - visited : visited), name, &length, nullptr, nullptr,
+                         nullptr, nullptr);
+    if (rc != ERROR_SUCCESS) {
+      SetLastError(rc == ERROR_NO_MORE_ITEMS ? 0 : (DWORD)rc);
+      return visited;
+    }
+    visit(key, name, (int32_t)length, context);
+  }
+}
+
+void AppendSubkeyName(HKEY, const char* name, int32_t length, void* names) {
+  static_cast<Array<String>*>(names)->Append(String(name, length));
+}
+
+LONG DeleteTree(HKEY parent, const char* subkey);
+
+void DeleteSubkeyTree(HKEY key, const char* name, int32_t, void*) { DeleteTree(key, name); }
+
 // Deletes the subkeys of parent\subkey depth first, then the key itself. The
 // subkeys' own results do not matter: if one stays, deleting the key fails.
 LONG DeleteTree(HKEY parent, const char* subkey) {
   HKEY child = nullptr;
   if (RegOpenKeyExA(parent, subkey, 0, KEY_ALL_ACCESS, &child) == ERROR_SUCCESS) {
-    Array<String> names;
-    ListSubkeys(child, names);
-    for (const String& name : names) DeleteTree(child, name.CStr());
+    WalkSubkeys(child, true, DeleteSubkeyTree, nullptr);
     RegCloseKey(child);
   }
   return RegDeleteKeyA(parent, subkey);
@@ -404,7 +414,7 @@ int32_t RegistryKey::EnumerateSubkeys(Array<String>& names) const {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
-  return ListSubkeys(key_, names);
+  return WalkSubkeys(key_, false, AppendSubkeyName, &names);
 }
 
 bool RegistryKey::KeyExists(HKEY root, const char* subkey) {
