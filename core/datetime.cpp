@@ -93,94 +93,142 @@ struct TimeParts {
   int32_t hours, minutes, seconds, utcOffsetMinutes;
 };
 
-void AppendNumber(String& out, int32_t n, bool twoDigits) { AppendFormat(out, twoDigits ? "%02d" : "%d", (int)n); }
+// The numbers a pattern item prints, gathered once per pattern.
+enum Field : uint8_t {
+  kDay, kMonth, kYear, kYearInCentury, kWeekday, kQuarterOfYear,
+  kHour12, kHour, kMinute, kSecond, kUtcOffset, kFieldCount
+};
 
-void AppendName(String& out, const char* const* names, int32_t count, int32_t index, bool full) {
-  if (index < 1 || index > count) return;
-  out.Append(names[index], full ? kWholeText : 3);
-}
+// What an item prints of its field.
+enum class Print : uint8_t {
+  kLetter,        // the item's letter itself
+  kNumber,        // "%d"
+  kTwoDigits,     // "%02d"
+  kFourDigits,    // "%04d"
+  kOrdinal,       // "21st"
+  kOrdinalWords,  // "Twenty-First"
+  kWords,         // "Two Thousand Eight"
+  kCenturyWords,  // "Oh Eight": words, "Oh " before a single digit
+  kShortName,     // the name's first three letters
+  kFullName,
+  kQuarter,       // "Q" and the quarter, if any
+  kMarker,        // "a" / "p"
+  kDottedMarker,  // "a.m." / "p.m."
+  kZone,          // "+hhmm" from UTC
+};
+
+enum class Scope : uint8_t { kAny, kTime, kDate };  // kTime: DateTime only; kDate: Date only
+
+// A form is one byte: what is printed (low four bits) of which field.
+using Form = uint8_t;
+constexpr Form MakeForm(Print print, Field field) { return (Form)((uint8_t)print | field << 4); }
+Print PrintOf(Form form) { return (Print)(form & 15); }
+Field FieldOf(Form form) { return (Field)(form >> 4); }
+
+// A pattern item: its letter, printed as `single` or, when `next` follows it,
+// as `paired` with both letters taken. Items outside their scope are text.
+struct PatternItem {
+  char letter;
+  char next;  // the same letter for a doubled item; 0: the item is never paired
+  Scope scope;
+  Form single, paired;
+};
+
+#define TRUX_FORM(print, field) MakeForm(Print::print, field)
+constexpr PatternItem kPatternItems[] = {
+    {'d', 'd', Scope::kAny, TRUX_FORM(kNumber, kDay), TRUX_FORM(kTwoDigits, kDay)},
+    {'D', 'D', Scope::kAny, TRUX_FORM(kOrdinal, kDay), TRUX_FORM(kOrdinalWords, kDay)},
+    {'m', 'm', Scope::kAny, TRUX_FORM(kNumber, kMonth), TRUX_FORM(kTwoDigits, kMonth)},
+    {'M', 'M', Scope::kAny, TRUX_FORM(kShortName, kMonth), TRUX_FORM(kFullName, kMonth)},
+    {'y', 'y', Scope::kAny, TRUX_FORM(kTwoDigits, kYearInCentury), TRUX_FORM(kFourDigits, kYear)},
+    {'Y', 'Y', Scope::kAny, TRUX_FORM(kCenturyWords, kYearInCentury), TRUX_FORM(kWords, kYear)},
+    {'w', 'w', Scope::kAny, TRUX_FORM(kNumber, kWeekday), TRUX_FORM(kTwoDigits, kWeekday)},
+    {'W', 'W', Scope::kAny, TRUX_FORM(kShortName, kWeekday), TRUX_FORM(kFullName, kWeekday)},
+    {'Q', 0, Scope::kDate, TRUX_FORM(kQuarter, kQuarterOfYear), 0},
+    {'h', 'h', Scope::kTime, TRUX_FORM(kNumber, kHour12), TRUX_FORM(kTwoDigits, kHour12)},
+    {'H', 'H', Scope::kTime, TRUX_FORM(kNumber, kHour), TRUX_FORM(kTwoDigits, kHour)},
+    {'i', 'i', Scope::kTime, TRUX_FORM(kNumber, kMinute), TRUX_FORM(kTwoDigits, kMinute)},
+    {'s', 's', Scope::kTime, TRUX_FORM(kNumber, kSecond), TRUX_FORM(kTwoDigits, kSecond)},
+    {'a', 'p', Scope::kTime, TRUX_FORM(kLetter, kHour), TRUX_FORM(kMarker, kHour)},
+    {'A', 'P', Scope::kTime, TRUX_FORM(kLetter, kHour), TRUX_FORM(kDottedMarker, kHour)},
+    {'b', 0, Scope::kTime, TRUX_FORM(kZone, kUtcOffset), 0},
+};
+#undef TRUX_FORM
 
 int32_t LastTwoDigits(int32_t year) { return (int32_t)((year % 100 + 100) % 100); }
+
+const PatternItem* FindItem(char c, Scope excluded) {
+  for (const PatternItem& item : kPatternItems)
+    if (item.letter == c) return item.scope == excluded ? nullptr : &item;
+  return nullptr;
+}
+
+void AppendForm(String& out, Form form, char letter, const int32_t* fields) {
+  const Print print = PrintOf(form);
+  const int32_t value = fields[FieldOf(form)];
+  String words;
+  switch (print) {
+    case Print::kLetter: out.AppendChar(letter); return;
+    case Print::kNumber:
+    case Print::kTwoDigits:
+    case Print::kFourDigits:
+      // At least 1, 2 or 4 digits ("%01d" prints as "%d").
+      AppendFormat(out, "%0*d", 1 << ((int)print - (int)Print::kNumber), (int)value);
+      return;
+    case Print::kOrdinal: Ordinal(words, value); break;
+    case Print::kOrdinalWords: OrdinalWords(words, value); break;
+    case Print::kCenturyWords:
+      if (value < 10) out.Append("Oh ");
+      [[fallthrough]];
+    case Print::kWords: NumberWords(words, value); break;
+    case Print::kShortName:
+    case Print::kFullName: {
+      const bool month = FieldOf(form) == kMonth;
+      if (value < 1 || value > (month ? 12 : 7)) return;
+      out.Append((month ? kMonthNames : kWeekdayNames)[value], print == Print::kFullName ? kWholeText : 3);
+      return;
+    }
+    case Print::kQuarter:
+      out.AppendChar('Q');
+      if (value != kNoQuarter) AppendFormat(out, "%d", (int)value);
+      return;
+    case Print::kMarker:
+    case Print::kDottedMarker:
+      out.AppendChar(value < 12 ? 'a' : 'p');
+      if (print == Print::kDottedMarker) out.Append(".m.");
+      return;
+    case Print::kZone: {
+      const int32_t magnitude = value < 0 ? -value : value;
+      AppendFormat(out, "%c%02d%02d", value < 0 ? '-' : '+', (int)(magnitude / 60), (int)(magnitude % 60));
+      return;
+    }
+  }
+  out.Append(words);
+}
 
 // One pattern walk for both types: without time parts the time letters are
 // copied and Q is an item.
 void FormatPattern(String& out, const Date& date, const TimeParts* time, const char* pattern) {
   out.Clear();
-  String words;
+  int32_t fields[kFieldCount] = {date.day,     date.month,   date.year, LastTwoDigits(date.year),
+                                 date.weekday, date.Quarter()};
+  if (time) {
+    fields[kHour12] = time->hours == 0 ? 12 : (time->hours > 12 ? time->hours - 12 : time->hours);
+    fields[kHour] = time->hours;
+    fields[kMinute] = time->minutes;
+    fields[kSecond] = time->seconds;
+    fields[kUtcOffset] = time->utcOffsetMinutes;
+  }
+  const Scope excluded = time ? Scope::kDate : Scope::kTime;
   for (const char* p = pattern; *p; ++p) {
-    const char c = *p;
-    const bool twice = p[1] == c;
-    bool item = true;
-    switch (c) {
-      case 'd': AppendNumber(out, date.day, twice); break;
-      case 'D':
-        twice ? OrdinalWords(words, date.day) : Ordinal(words, date.day);
-        out.Append(words);
-        break;
-      case 'm': AppendNumber(out, date.month, twice); break;
-      case 'M': AppendName(out, kMonthNames, 12, date.month, twice); break;
-      case 'y':
-        twice ? AppendFormat(out, "%04d", (int)date.year) : AppendFormat(out, "%02d", (int)LastTwoDigits(date.year));
-        break;
-      case 'Y':
-        if (twice) {
-          NumberWords(words, date.year);
-        } else {
-          NumberWords(words, LastTwoDigits(date.year));
-          if (LastTwoDigits(date.year) < 10) out.Append("Oh ");
-        }
-        out.Append(words);
-        break;
-      case 'w': AppendNumber(out, date.weekday, twice); break;
-      case 'W': AppendName(out, kWeekdayNames, 7, date.weekday, twice); break;
-      default: item = false;
-    }
-    if (!item && !time && c == 'Q') {
-      out.AppendChar('Q');
-      if (date.IsValid()) AppendNumber(out, date.Quarter(), false);
-      continue;
-    }
-    if (!item && time) {
-      item = true;
-      switch (c) {
-        case 'h': {
-          const int32_t h = time->hours == 0 ? 12 : (time->hours > 12 ? time->hours - 12 : time->hours);
-          AppendNumber(out, h, twice);
-          break;
-        }
-        case 'H': AppendNumber(out, time->hours, twice); break;
-        case 'i': AppendNumber(out, time->minutes, twice); break;
-        case 's': AppendNumber(out, time->seconds, twice); break;
-        case 'a':
-          if (p[1] == 'p') {
-            out.Append(time->hours < 12 ? "a" : "p");
-            ++p;
-          } else {
-            out.AppendChar(c);
-          }
-          continue;
-        case 'A':
-          if (p[1] == 'P') {
-            out.Append(time->hours < 12 ? "a.m." : "p.m.");
-            ++p;
-          } else {
-            out.AppendChar(c);
-          }
-          continue;
-        case 'b': {
-          const int32_t offset = time->utcOffsetMinutes;
-          const int32_t magnitude = offset < 0 ? -offset : offset;
-          AppendFormat(out, "%c%02d%02d", offset < 0 ? '-' : '+', (int)(magnitude / 60), (int)(magnitude % 60));
-          continue;  // never doubled
-        }
-        default: item = false;
-      }
-    }
+    const PatternItem* item = FindItem(*p, excluded);
     if (!item) {
-      out.AppendChar(c);
+      out.AppendChar(*p);
       continue;
     }
-    if (twice) ++p;
+    const bool paired = item->next && p[1] == item->next;
+    AppendForm(out, paired ? item->paired : item->single, *p, fields);
+    if (paired) ++p;
   }
 }
 
@@ -221,18 +269,24 @@ int32_t MatchName(const char* p, const char* const* names, int32_t count, int32_
   return 0;
 }
 
-// Reads decimal digits at p; returns how many (all of them are consumed).
-// The value saturates at kMaxParsedNumber.
-int32_t ReadNumber(const char* p, int32_t& value) {
-  int32_t digits = 0;
+// Reads the decimal digits at p into value (0 when there are none; the
+// value saturates at kMaxParsedNumber). Returns the position after them, or
+// null when there are none.
+const char* ReadNumber(const char* p, int32_t& value) {
+  const char* const start = p;
   int64_t v = 0;
-  for (; IsDigit(p[digits]); ++digits) {
-    v = v * 10 + (p[digits] - '0');
+  for (; IsDigit(*p); ++p) {
+    v = v * 10 + (*p - '0');
     if (v > kMaxParsedNumber) v = kMaxParsedNumber;
   }
   value = (int32_t)v;
-  return digits;
+  return p > start ? p : nullptr;
 }
+
+// Which of a numeric date's numbers (0 to 2; 3 stands for 1) are its month,
+// day and year, for each way of writing it.
+enum NumericOrder : uint8_t { kMonthDayYear, kDayMonthYear, kYearMonthDay, kMonthYear };
+constexpr uint8_t kNumberRoles[4][3] = {{0, 1, 2}, {1, 0, 2}, {1, 2, 0}, {0, 3, 1}};
 
 const char* SkipOrdinalSuffix(const char* p) {
   static const char* const kSuffixes[] = {"st", "nd", "rd", "th"};
@@ -353,60 +407,46 @@ const char* Date::Parse(const char* text, bool dayFirst, int32_t currentYear) {
     // Month name, day, year; or month name and year only.
     const int32_t n = MatchName(p, kMonthNames, 12, m);
     if (!n) return nullptr;
-    p = SkipSpace(p + n);
-    int32_t digits = ReadNumber(p, d);
-    if (!digits || d == 0) return nullptr;
-    p = SkipOrdinalSuffix(p + digits);
+    p = ReadNumber(SkipSpace(p + n), d);
+    if (!p || d == 0) return nullptr;
+    p = SkipOrdinalSuffix(p);
     if (*p == ',') ++p;
     p = SkipSpace(p);
-    digits = ReadNumber(p, y);
-    if (digits && y > 0 && p[digits] != ':') {
-      p += digits;
+    const char* const end = ReadNumber(p, y);
+    if (end && y > 0 && *end != ':') {
+      p = end;
     } else {
       y = d;  // the number read as the day was the year; what follows is left
       d = 1;
     }
   } else {
-    int32_t first = 0;
-    int32_t digits = ReadNumber(p, first);
-    if (!digits || first == 0) return nullptr;
-    p = SkipSpace(p + digits);
+    int32_t numbers[4] = {0, 0, 0, 1};
+    p = ReadNumber(p, numbers[0]);
+    if (!p || numbers[0] == 0) return nullptr;
+    p = SkipSpace(p);
     const bool separated = IsSeparator(*p);
     const char* next = SkipSpace(separated ? p + 1 : p);
     int32_t n = IsLetter(*next) ? MatchName(next, kMonthNames, 12, m) : 0;
     if (n) {
       // Day, month name, year.
-      d = first;
+      d = numbers[0];
       p = next + n;
       if (IsSeparator(*p)) ++p;
-      p = SkipSpace(p);
-      digits = ReadNumber(p, y);
-      if (!digits) return nullptr;
-      p += digits;
+      p = ReadNumber(SkipSpace(p), y);
+      if (!p) return nullptr;
     } else if (separated) {
-      int32_t second = 0;
-      digits = ReadNumber(next, second);
-      if (!digits || second == 0) return nullptr;
-      p = next + digits;
+      p = ReadNumber(next, numbers[1]);
+      if (!p || numbers[1] == 0) return nullptr;
       const char* q = SkipSpace(p);
-      int32_t third = 0;
-      int32_t thirdDigits = 0;
-      if (IsSeparator(*q)) {
-        q = SkipSpace(q + 1);
-        thirdDigits = ReadNumber(q, third);
+      q = IsSeparator(*q) ? ReadNumber(SkipSpace(q + 1), numbers[2]) : nullptr;
+      NumericOrder order = kMonthYear;  // month and year only
+      if (q) {
+        p = q;
+        order = numbers[0] > 1000 && numbers[2] < 32 ? kYearMonthDay : dayFirst ? kDayMonthYear : kMonthDayYear;
       }
-      if (thirdDigits) {
-        p = q + thirdDigits;
-        if (first > 1000 && third < 32) {
-          y = first, m = second, d = third;
-        } else {
-          m = dayFirst ? second : first;
-          d = dayFirst ? first : second;
-          y = third;
-        }
-      } else {
-        m = first, y = second, d = 1;  // month and year only
-      }
+      m = numbers[kNumberRoles[order][0]];
+      d = numbers[kNumberRoles[order][1]];
+      y = numbers[kNumberRoles[order][2]];
     } else {
       return nullptr;
     }
@@ -491,18 +531,16 @@ bool DateTime::Parse(const char* text, bool dayFirst, const LocalClock& clock) {
   } else {
     p = text ? text : "";
   }
-  p = SkipSpace(p);
   int32_t h = 0, m = 0, s = 0;
-  int32_t digits = ReadNumber(p, h);
-  if (!digits || p[digits] != ':') return false;
-  p += digits + 1;
-  digits = ReadNumber(p, m);
-  if (!digits) return false;
-  p = SkipSpace(p + digits);
+  p = ReadNumber(SkipSpace(p), h);
+  if (!p || *p != ':') return false;
+  p = ReadNumber(p + 1, m);
+  if (!p) return false;
+  p = SkipSpace(p);
   if (*p == ':') {
-    digits = ReadNumber(p + 1, s);
-    if (!digits) return false;
-    p = SkipSpace(p + 1 + digits);
+    p = ReadNumber(p + 1, s);
+    if (!p) return false;
+    p = SkipSpace(p);
   }
   // 'a' or 'p', optionally written a.m. / p.m. Midnight's hour is written 12
   // with 'a' (this library's own "h...ap" output does so), so 12 a is hour 0.
@@ -520,11 +558,15 @@ bool DateTime::Parse(const char* text, bool dayFirst, const LocalClock& clock) {
   if (h > 23 || m > 59 || s > 59) return false;
   SetTime(h, m, s);
   p = SkipSpace(p);
-  if ((*p == '+' || *p == '-') && IsDigit(p[1]) && IsDigit(p[2]) && IsDigit(p[3]) && IsDigit(p[4])) {
-    const int32_t zone =
-        (*p == '-' ? -1 : 1) * (((p[1] - '0') * 10 + (p[2] - '0')) * 60 + (p[3] - '0') * 10 + (p[4] - '0'));
-    MoveByMinutes(*this, (int64_t)clock.utcOffsetMinutes - zone);
+  if (*p != '+' && *p != '-') return true;
+  // "+hhmm": the digits' worth in minutes.
+  static const int16_t kZoneDigitMinutes[4] = {600, 60, 10, 1};
+  int32_t zone = 0;
+  for (int i = 0; i < 4; ++i) {
+    if (!IsDigit(p[i + 1])) return true;
+    zone += (p[i + 1] - '0') * kZoneDigitMinutes[i];
   }
+  MoveByMinutes(*this, (int64_t)clock.utcOffsetMinutes - (*p == '-' ? -zone : zone));
   return true;
 }
 

@@ -185,14 +185,34 @@ struct TitleExtent {
   int32_t width = 0, height = 0;
 };
 
-TitleExtent MeasureTitle(HDC dc, const char* title) {
+enum class Align { kLeft, kCentre, kRight };
+
+// Where the title's lines go: the first line's left edge and top, the width
+// they are aligned in, and the height of a line.
+struct TitlePlace {
+  int32_t x, y, available, lineHeight;
+  Align align;
+};
+
+int32_t FloorHalf(int32_t n) { return n >= 0 ? n / 2 : -((-n + 1) / 2); }
+
+// Measures the title's lines in the context's font: the widest line and the
+// lines' heights summed. With a place, each line is also drawn there.
+TitleExtent TitleLines(HDC dc, const char* title, const TitlePlace* place) {
   TitleExtent e;
-  SetTextJustification(dc, 0, 0);
+  if (!place) SetTextJustification(dc, 0, 0);
+  int32_t y = place ? place->y : 0;
   ForEachLine(title, [&](const char* line, int length) {
     SIZE size = {0, 0};
     GetTextExtentPoint32A(dc, line, length, &size);
     if (size.cx > e.width) e.width = size.cx;
     e.height += size.cy;
+    if (!place) return;
+    int32_t offset = 0;
+    if (place->align == Align::kCentre) offset = FloorHalf(place->available - size.cx);
+    if (place->align == Align::kRight) offset = place->available - size.cx;
+    TextOutA(dc, place->x + offset, y, line, length);
+    y += place->lineHeight;
   });
   return e;
 }
@@ -212,14 +232,12 @@ HFONT ChooseTitleFont(const BackgroundLook& look, HDC dc, const char* title, int
     HFONT font = CreateTitleFont(look, pixelHeight);
     if (!font || points <= kSmallestTitlePoints) return font;
     HGDIOBJ previous = SelectObject(dc, font);
-    const TitleExtent e = MeasureTitle(dc, title);
+    const TitleExtent e = TitleLines(dc, title, nullptr);
     SelectObject(dc, previous);
     if (look.TitleShadow + e.width + 2 < clientWidth) return font;
     DeleteObject(font);
   }
 }
-
-enum class Align { kLeft, kCentre, kRight };
 
 Align TitleAlignment(uint8_t position) {
   switch (position) {
@@ -232,22 +250,6 @@ Align TitleAlignment(uint8_t position) {
 }
 
 bool TitleAtBottom(uint8_t position) { return position >= 4 && position <= 6; }
-
-int32_t FloorHalf(int32_t n) { return n >= 0 ? n / 2 : -((-n + 1) / 2); }
-
-void DrawTitleLines(HDC dc, const char* title, int32_t x0, int32_t y0, int32_t available, Align align,
-                    int32_t lineHeight) {
-  int32_t y = y0;
-  ForEachLine(title, [&](const char* line, int length) {
-    SIZE size = {0, 0};
-    GetTextExtentPoint32A(dc, line, length, &size);
-    int32_t offset = 0;
-    if (align == Align::kCentre) offset = FloorHalf(available - size.cx);
-    if (align == Align::kRight) offset = available - size.cx;
-    TextOutA(dc, x0 + offset, y, line, length);
-    y += lineHeight;
-  });
-}
 
 // ------------------------------------------------------------ window
 
@@ -315,18 +317,20 @@ void PaintTitle(const BackgroundLook& look, HDC dc, const RECT& client, const ch
   HFONT font = ChooseTitleFont(look, dc, title, clientWidth, lineHeight);
   if (!font) return;
   HGDIOBJ previous = SelectObject(dc, font);
-  const TitleExtent e = MeasureTitle(dc, title);
+  const TitleExtent e = TitleLines(dc, title, nullptr);
   const int32_t shadow = look.TitleShadow;
-  const int32_t available = clientWidth - 2 * shadow - 4;
-  const Align align = TitleAlignment(look.TitlePosition);
   const int32_t y = TitleAtBottom(look.TitlePosition) ? client.bottom - shadow - e.height - 1 : 1;
+  TitlePlace place = {shadow + 2, y + shadow, clientWidth - 2 * shadow - 4, lineHeight,
+                      TitleAlignment(look.TitlePosition)};
   SetBkMode(dc, TRANSPARENT);
   if (shadow > 0) {
     SetTextColor(dc, RGB(0, 0, 0));
-    DrawTitleLines(dc, title, shadow + 2, y + shadow, available, align, lineHeight);
+    TitleLines(dc, title, &place);
   }
+  place.x = 2;
+  place.y = y;
   SetTextColor(dc, Rgb(look.TitleColor));
-  DrawTitleLines(dc, title, 2, y, available, align, lineHeight);
+  TitleLines(dc, title, &place);
   SelectObject(dc, previous);
   DeleteObject(font);
 }

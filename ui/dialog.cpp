@@ -3,6 +3,8 @@
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
 #include "runtime/run_state.h"
+#include "ui/dialog_ids.h"
+#include "ui/placement.h"
 
 INT_PTR Dialog::RunModal(const Run& run, const char* templateName) {
   if (!ShowsWindows(run)) {
@@ -45,4 +47,35 @@ INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPA
     dialog->handle_ = nullptr;
   }
   return result;
+}
+
+bool FlowDialog::Show() { return RunModal(run_, layout_.templateName) == IDC_DIALOG_OK; }
+
+void Dialog::SetItemTexts(Run& run, const DialogText* texts, int32_t count) {
+  for (int32_t i = 0; i < count && texts[i].message; ++i)
+    SetWindowTextA(texts[i].item ? Item(texts[i].item) : handle_, MessageText(run, texts[i].message));
+}
+
+void FlowDialog::SetTexts() { SetItemTexts(run_, layout_.texts, sizeof layout_.texts / sizeof layout_.texts[0]); }
+
+BOOL FlowDialog::OnInitDialog() {
+  OnSetup();
+  SetTexts();
+  CenterOnScreen(Handle());
+  if (!layout_.focus) return TRUE;
+  SetFocus(Item(layout_.focus));
+  return FALSE;  // the focus is set
+}
+
+void FlowDialog::Accept() {
+  if (OnAccept()) End(IDC_DIALOG_OK);
+}
+
+BOOL FlowDialog::OnCommand(WORD id, WORD code, HWND) {
+  switch (id) {
+    case IDC_DIALOG_OK: Accept(); return TRUE;
+    case IDC_DIALOG_CANCEL:
+    case IDCANCEL: End(IDC_DIALOG_CANCEL); return TRUE;
+  }
+  return OnItem(id, code);
 }

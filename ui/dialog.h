@@ -8,8 +8,15 @@
 // outlive its window; Handle() is null before creation and after destruction.
 #pragma once
 #include <windows.h>
+#include <stdint.h>
 
 struct Run;
+
+// An item's text from the message table: item 0 is the dialog's caption.
+struct DialogText {
+  uint16_t item;
+  uint8_t message;
+};
 
 class Dialog {
  public:
@@ -53,6 +60,10 @@ class Dialog {
     return FALSE;
   }
 
+  // Sets the items' texts from the message table in the current language,
+  // up to count entries or the first with message 0 (the display title,
+  // never a dialog's text).
+  void SetItemTexts(Run& run, const DialogText* texts, int32_t count);
   // Ends a modal dialog with result.
   void End(INT_PTR result) { EndDialog(handle_, result); }
   HWND Item(int id) const { return GetDlgItem(handle_, id); }
@@ -62,4 +73,51 @@ class Dialog {
   INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND handle_ = nullptr;
+};
+
+// What most of the flow's modal dialogs are: a template, texts from the
+// message table in the current language, an item that takes the focus, and
+// OK (1001) and Cancel (1003, also Escape and the close box) ending it with
+// their own ids. The dialog is centred on the screen.
+struct DialogLayout {
+  const char* templateName;
+  DialogText texts[5];  // as SetItemTexts takes them
+  uint16_t focus;       // 0: the system gives the first tab stop the focus
+};
+
+// A modal dialog run from its layout. Its own behaviour comes in through
+// the hooks; the layout does the rest.
+class FlowDialog : public Dialog {
+ public:
+  // True when the dialog ended with OK; false for Cancel, when it could not
+  // be created, and in a silent run.
+  bool Show();
+
+ protected:
+  FlowDialog(Run& run, const DialogLayout& layout) : run_(run), layout_(layout) {}
+  ~FlowDialog() = default;
+
+  // Before the layout's texts are set, for the dialog's own items.
+  virtual void OnSetup() {}
+  // OK: false keeps the dialog open.
+  virtual bool OnAccept() { return true; }
+  // A command of any item but OK and Cancel; TRUE when handled.
+  virtual BOOL OnItem(WORD id, WORD code) {
+    (void)id;
+    (void)code;
+    return FALSE;
+  }
+
+  // Sets the layout's texts in the current language.
+  void SetTexts();
+  // What OK does: ends the dialog with 1001 unless OnAccept refuses.
+  void Accept();
+
+  Run& run_;
+
+ private:
+  BOOL OnInitDialog() final;
+  BOOL OnCommand(WORD id, WORD code, HWND control) final;
+
+  const DialogLayout& layout_;
 };

@@ -27,51 +27,36 @@ String ItemText(HWND item) {
 
 // ---- licence and readme pages ----------------------------------------------
 
-struct PageLabels {
-  int32_t caption, label, ok, cancel;
-};
+const DialogLayout kLicenseLayout = {"LicenseDlg",
+                                     {{0, kMsgLicenseCaption},
+                                      {IDC_DIALOG_LABEL, kMsgLicenseText},
+                                      {IDC_DIALOG_OK, kMsgLicenseAccept},
+                                      {IDC_DIALOG_CANCEL, kMsgLicenseDecline}},
+                                     IDC_DIALOG_OK};
+const DialogLayout kReadmeLayout = {
+    "ReadmeDlg",
+    {{0, kMsgReadmeCaption}, {IDC_DIALOG_LABEL, kMsgReadmeText}, {IDC_DIALOG_OK, kMsgOk}, {IDC_DIALOG_CANCEL, kMsgCancel}},
+    IDC_DIALOG_OK};
 
-class TextPage : public Dialog {
+class TextPage : public FlowDialog {
  public:
-  TextPage(Run& run, const PageLabels& labels, const String& text) : run_(run), labels_(labels), text_(text) {}
+  TextPage(Run& run, const DialogLayout& layout, const String& text) : FlowDialog(run, layout), text_(text) {}
 
  protected:
-  BOOL OnInitDialog() override {
-    HWND w = Handle();
-    SetWindowTextA(w, MessageText(run_, labels_.caption));
-    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(run_, labels_.label));
-    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(run_, labels_.ok));
-    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(run_, labels_.cancel));
+  void OnSetup() override {
     // The edit control breaks lines only at CR LF.
     String text(text_);
     text.NormalizeNewlines();
-    SetDlgItemTextA(w, IDC_PAGE_TEXT, text.CStr());
-    CenterOnScreen(w);
-    SetFocus(Item(IDC_DIALOG_OK));
-    return FALSE;  // the focus is set
-  }
-  BOOL OnCommand(WORD id, WORD, HWND) override {
-    switch (id) {
-      case IDC_DIALOG_OK:
-        End(kPageAccepted);
-        return TRUE;
-      case IDC_DIALOG_CANCEL:
-      case IDCANCEL:
-        End(kPageDeclined);
-        return TRUE;
-    }
-    return FALSE;
+    SetDlgItemTextA(Handle(), IDC_PAGE_TEXT, text.CStr());
   }
 
  private:
-  Run& run_;
-  PageLabels labels_;
   const String& text_;
 };
 
-int ShowPage(Run& run, const char* templateName, const PageLabels& labels, const String& text) {
-  TextPage page(run, labels, text);
-  return page.RunModal(run, templateName) == kPageAccepted ? kPageAccepted : kPageDeclined;
+int ShowPage(Run& run, const DialogLayout& layout, const String& text) {
+  TextPage page(run, layout, text);
+  return page.Show() ? kPageAccepted : kPageDeclined;
 }
 
 // ---- directory -------------------------------------------------------------
@@ -84,47 +69,31 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
   return 0;
 }
 
-void FreeItemList(LPITEMIDLIST list) {
-  if (!list) return;
-  IMalloc* allocator = nullptr;
-  if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
-    allocator->Free(list);
-    allocator->Release();
-  }
-}
+const DialogLayout kDirectoryLayout = {"ChooseDirDlg",
+                                       {{0, kMsgDirectoryCaption},
+                                        {IDC_DIALOG_LABEL, kMsgChooseDirText},
+                                        {IDC_DIALOG_OK, kMsgOk},
+                                        {IDC_DIALOG_CANCEL, kMsgCancel},
+                                        {IDC_BROWSE, kMsgBrowse}},
+                                       0};
 
-class DirectoryDialog : public Dialog {
+class DirectoryDialog : public FlowDialog {
  public:
-  explicit DirectoryDialog(Run& run) : run_(run) {}
+  explicit DirectoryDialog(Run& run) : FlowDialog(run, kDirectoryLayout) {}
 
  protected:
-  BOOL OnInitDialog() override {
-    HWND w = Handle();
-    CenterOnScreen(w);
-    SetWindowTextA(w, MessageText(run_, kMsgDirectoryCaption));
-    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(run_, kMsgChooseDirText));
+  void OnSetup() override {
     SendMessageA(Item(IDC_DIRECTORY), EM_LIMITTEXT, kDirectoryLimit, 0);
-    SetDlgItemTextA(w, IDC_DIRECTORY, run_.directories.installation.CStr());
-    SetDlgItemTextA(w, IDC_DIALOG_OK, MessageText(run_, kMsgOk));
-    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(run_, kMsgCancel));
-    SetDlgItemTextA(w, IDC_BROWSE, MessageText(run_, kMsgBrowse));
-    return TRUE;
+    SetDlgItemTextA(Handle(), IDC_DIRECTORY, run_.directories.installation.CStr());
   }
-  BOOL OnCommand(WORD id, WORD, HWND) override {
-    switch (id) {
-      case IDC_DIALOG_OK:
-        run_.directories.installation = ItemText(Item(IDC_DIRECTORY));
-        End(1);
-        return TRUE;
-      case IDC_DIALOG_CANCEL:
-      case IDCANCEL:
-        End(0);
-        return TRUE;
-      case IDC_BROWSE:
-        Browse();
-        return TRUE;
-    }
-    return FALSE;
+  bool OnAccept() override {
+    run_.directories.installation = ItemText(Item(IDC_DIRECTORY));
+    return true;
+  }
+  BOOL OnItem(WORD id, WORD) override {
+    if (id != IDC_BROWSE) return FALSE;
+    Browse();
+    return TRUE;
   }
 
  private:
@@ -148,71 +117,55 @@ class DirectoryDialog : public Dialog {
       char path[MAX_PATH] = {0};
       if (SHGetPathFromIDListA(chosen, path)) SetDlgItemTextA(Handle(), IDC_DIRECTORY, path);
     }
-    FreeItemList(chosen);
-    FreeItemList(root);
+    // The shell's item lists come from the COM task allocator (null is
+    // nothing to free).
+    CoTaskMemFree(chosen);
+    CoTaskMemFree(root);
   }
-
-  Run& run_;
 };
 
 // ---- password ----------------------------------------------------------------
 
-class PasswordBox : public Dialog {
+const DialogLayout kPasswordLayout = {
+    "EnterPassword",
+    {{0, kMsgPasswordCaption}, {IDC_DIALOG_LABEL, kMsgPasswordText}, {IDC_DIALOG_CANCEL, kMsgCancel}},
+    0};
+
+class PasswordBox : public FlowDialog {
  public:
-  PasswordBox(Run& run, const String& password) : run_(run), password_(password) {}
+  PasswordBox(Run& run, const String& password) : FlowDialog(run, kPasswordLayout), password_(password) {}
 
  protected:
-  BOOL OnInitDialog() override {
-    HWND w = Handle();
-    CenterOnScreen(w);
-    SetWindowTextA(w, MessageText(run_, kMsgPasswordCaption));
-    SetDlgItemTextA(w, IDC_DIALOG_LABEL, MessageText(run_, kMsgPasswordText));
-    SetDlgItemTextA(w, IDC_DIALOG_CANCEL, MessageText(run_, kMsgCancel));
+  void OnSetup() override {
     // A password longer than the usual limit must still be typeable.
     const int limit = password_.Length() > kPasswordLimit ? password_.Length() : kPasswordLimit;
     SendMessageA(Item(IDC_PASSWORD), EM_LIMITTEXT, limit, 0);
     EnableWindow(Item(IDC_DIALOG_OK), FALSE);
-    return TRUE;
   }
-  BOOL OnCommand(WORD id, WORD code, HWND) override {
-    switch (id) {
-      case IDC_PASSWORD:
-        if (code == EN_CHANGE) EnableWindow(Item(IDC_DIALOG_OK), ItemText(Item(IDC_PASSWORD)) == password_);
-        return TRUE;
-      case IDC_DIALOG_OK:
-        // Enter presses the default button even while it is disabled.
-        if (IsWindowEnabled(Item(IDC_DIALOG_OK))) End(1);
-        return TRUE;
-      case IDC_DIALOG_CANCEL:
-      case IDCANCEL:
-        End(0);
-        return TRUE;
-    }
-    return FALSE;
+  // Enter presses the default button even while it is disabled.
+  bool OnAccept() override { return IsWindowEnabled(Item(IDC_DIALOG_OK)); }
+  BOOL OnItem(WORD id, WORD code) override {
+    if (id != IDC_PASSWORD) return FALSE;
+    if (code == EN_CHANGE) EnableWindow(Item(IDC_DIALOG_OK), ItemText(Item(IDC_PASSWORD)) == password_);
+    return TRUE;
   }
 
  private:
-  Run& run_;
   const String& password_;
 };
 
 }  // namespace
 
-int LicensePage(Run& run, const String& text) {
-  return ShowPage(run, "LicenseDlg",
-                  PageLabels{kMsgLicenseCaption, kMsgLicenseText, kMsgLicenseAccept, kMsgLicenseDecline}, text);
-}
+int LicensePage(Run& run, const String& text) { return ShowPage(run, kLicenseLayout, text); }
 
-int ReadmePage(Run& run, const String& text) {
-  return ShowPage(run, "ReadmeDlg", PageLabels{kMsgReadmeCaption, kMsgReadmeText, kMsgOk, kMsgCancel}, text);
-}
+int ReadmePage(Run& run, const String& text) { return ShowPage(run, kReadmeLayout, text); }
 
 bool ChooseDirectoryDialog(Run& run) {
   DirectoryDialog dialog(run);
-  return dialog.RunModal(run, "ChooseDirDlg") == 1;
+  return dialog.Show();
 }
 
 bool PasswordDialog(Run& run, const String& password) {
   PasswordBox dialog(run, password);
-  return dialog.RunModal(run, "EnterPassword") == 1;
+  return dialog.Show();
 }

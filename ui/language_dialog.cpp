@@ -6,7 +6,6 @@
 #include "runtime/run_state.h"
 #include "ui/dialog.h"
 #include "ui/dialog_ids.h"
-#include "ui/placement.h"
 
 namespace {
 
@@ -31,79 +30,64 @@ void SelectInitialLanguage(MessageTable& messages, HWND list) {
   messages.SetCurrent(at == LB_ERR ? 0 : (int32_t)at);
 }
 
-class LanguageDialogBox : public Dialog {
+const DialogLayout kLanguageLayout = {"LanguageDlg", {{IDC_DIALOG_OK, kMsgOk}, {IDC_DIALOG_CANCEL, kMsgCancel}}, 0};
+
+class LanguageDialogBox : public FlowDialog {
  public:
-  explicit LanguageDialogBox(Run& run) : run_(run) {}
+  explicit LanguageDialogBox(Run& run) : FlowDialog(run, kLanguageLayout) {}
 
  protected:
-  BOOL OnInitDialog() override;
-  BOOL OnCommand(WORD id, WORD code, HWND control) override;
+  void OnSetup() override;
+  bool OnAccept() override;
+  BOOL OnItem(WORD id, WORD code) override;
 
  private:
-  void ApplyTexts();
-  void Accept();
-  void OnSelectionChange();
+  void Relabel();
   LRESULT Selection() const { return SendMessageA(Item(IDC_LANGUAGE_LIST), LB_GETCURSEL, 0, 0); }
   int32_t LanguageCount() const { return run_.archive.settings.LanguageCount(); }
-
-  Run& run_;
 };
 
-// Relabels the dialog in the current language.
-void LanguageDialogBox::ApplyTexts() {
+// The title and the background window in the current language; the buttons
+// follow from the layout.
+void LanguageDialogBox::Relabel() {
   if (!ProductFlag(run_, kFlagKeepTitle)) run_.displayTitle = MessageText(run_, kMsgDisplayTitle);
-  SetDlgItemTextA(Handle(), IDC_DIALOG_OK, MessageText(run_, kMsgOk));
-  SetDlgItemTextA(Handle(), IDC_DIALOG_CANCEL, MessageText(run_, kMsgCancel));
   if (run_.windows.background) InvalidateRect(run_.windows.background, nullptr, TRUE);
 }
 
-BOOL LanguageDialogBox::OnInitDialog() {
+void LanguageDialogBox::OnSetup() {
   HWND list = Item(IDC_LANGUAGE_LIST);
   const Array<String>& names = run_.archive.settings.languageNames;
   for (int32_t i = 0; i < names.Count(); ++i) SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)names[i].CStr());
   SelectInitialLanguage(run_.messages, list);
-  ApplyTexts();
-  CenterOnScreen(Handle());
-  return TRUE;
+  Relabel();
 }
 
 // OK or a double click: the selection, kept within the languages, is the choice.
-void LanguageDialogBox::Accept() {
+bool LanguageDialogBox::OnAccept() {
   LRESULT selection = Selection();
   int32_t last = LanguageCount() - 1;
   int32_t language = selection < 0 ? 0 : (selection > last ? last : (int32_t)selection);
   run_.messages.SetCurrent(language);
-  End(kLanguageDialogOk);
+  return true;
 }
 
-void LanguageDialogBox::OnSelectionChange() {
-  LRESULT selection = Selection();
-  if (selection < 0 || selection >= LanguageCount()) return;
-  run_.messages.SetCurrent((int32_t)selection);
-  ApplyTexts();
-}
-
-BOOL LanguageDialogBox::OnCommand(WORD id, WORD code, HWND) {
-  switch (id) {
-    case IDC_LANGUAGE_LIST:
-      if (code == LBN_SELCHANGE) OnSelectionChange();
-      if (code == LBN_DBLCLK) Accept();
-      return TRUE;
-    case IDC_DIALOG_OK:
-      Accept();
-      return TRUE;
-    case IDC_DIALOG_CANCEL:
-    case IDCANCEL:
-      End(kLanguageDialogCancel);
-      return TRUE;
+BOOL LanguageDialogBox::OnItem(WORD id, WORD code) {
+  if (id != IDC_LANGUAGE_LIST) return FALSE;
+  if (code == LBN_SELCHANGE) {
+    LRESULT selection = Selection();
+    if (selection >= 0 && selection < LanguageCount()) {
+      run_.messages.SetCurrent((int32_t)selection);
+      Relabel();
+      SetTexts();
+    }
   }
-  return FALSE;
+  if (code == LBN_DBLCLK) Accept();
+  return TRUE;
 }
 
 }  // namespace
 
 int LanguageDialog(Run& run) {
   LanguageDialogBox dialog(run);
-  INT_PTR result = dialog.RunModal(run, "LanguageDlg");
-  return result == kLanguageDialogOk ? kLanguageDialogOk : kLanguageDialogCancel;
+  return dialog.Show() ? kLanguageDialogOk : kLanguageDialogCancel;
 }

@@ -13,6 +13,12 @@ namespace {
 
 bool CancelDisabled(const Run& run) { return run.options.uninstallMode || ProductFlag(run, kFlagNoCancel); }
 
+// The caption, the heading and the button, for an install and an uninstall.
+const DialogText kProgressTexts[2][3] = {
+    {{0, kMsgInstalling}, {IDC_DIALOG_HEADING, kMsgInstallHeading}, {IDC_DIALOG_CANCEL, kMsgCancel}},
+    {{0, kMsgUninstallCaption}, {IDC_DIALOG_HEADING, kMsgUninstallHeading}, {IDC_DIALOG_CANCEL, kMsgCancel}},
+};
+
 }  // namespace
 
 ProgressDialog::~ProgressDialog() {
@@ -35,7 +41,7 @@ BOOL ProgressDialog::OnInitDialog() {
   HWND dialog = Handle();
   PlaceByDialogPosition(dialog, run_.archive.settings.DialogPosition);
   CreateBar();
-  SetDlgItemTextA(dialog, IDC_DIALOG_CANCEL, MessageText(run_, kMsgCancel));
+  SetItemTexts(run_, kProgressTexts[run_.options.uninstallMode], 3);
   if (CancelDisabled(run_)) EnableWindow(Item(IDC_DIALOG_CANCEL), FALSE);
   return TRUE;
 }
@@ -66,10 +72,6 @@ void ProgressDialog::Create() {
   HWND dialog = CreateModeless(run_, "ProgressDlg");
   if (!dialog) return;
   run_.windows.dialog = dialog;
-  const bool uninstall = run_.options.uninstallMode;
-  SetWindowTextA(dialog, MessageText(run_, uninstall ? kMsgUninstallCaption : kMsgInstalling));
-  SetDlgItemTextA(dialog, IDC_DIALOG_HEADING,
-                  MessageText(run_, uninstall ? kMsgUninstallHeading : kMsgInstallHeading));
 }
 
 void ProgressDialog::Close() {

@@ -91,7 +91,7 @@ class RegistryKey {
   bool IsOpen() const { return key_ != nullptr; }
   HKEY Handle() const { return key_; }
   const String& Path() const { return path_; }
-  int32_t Depth() const { return parentKeys_.Count(); }
+  int32_t Depth() const { return parents_.Count(); }
 
   // Reads a value of the current key. REG_SZ and REG_EXPAND_SZ give their
   // text up to the first NUL, REG_BINARY and REG_MULTI_SZ their bytes, a
@@ -146,10 +146,15 @@ class RegistryKey {
  private:
   int32_t OpenWithPath(HKEY root, const char* subkey, uint32_t flags, const String& path);
 
+  // A key the current one was opened from, with its path text.
+  struct Parent {
+    HKEY key;
+    String path;
+  };
+
   HKEY key_ = nullptr;
   String path_;
-  Stack<HKEY> parentKeys_;
-  Stack<String> parentPaths_;
+  Stack<Parent> parents_;
   bool createMissing_;
 };
 

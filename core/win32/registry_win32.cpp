@@ -47,44 +47,62 @@ void ShowRegistryError(LONG code) {
   MessageBoxA(nullptr, text.CStr(), "Registry Error", MB_OK | MB_ICONERROR);
 }
 
-// Subkey names of key in index order. The last error is 0 after a complete
-// listing, else the code that stopped it.
-int32_t ListSubkeys(HKEY key, Array<String>& names) {
-  int32_t added = 0;
-  for (DWORD index = 0;; ++index) {
-    char name[kMaxRegistryKeyName + 1];
-    DWORD length = sizeof name;
-    LONG rc = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_NO_MORE_ITEMS) {
-      SetLastError(0);
-      break;
-    }
-    if (rc != ERROR_SUCCESS) {
-      SetLastError((DWORD)rc);
-      break;
-    }
-    names.Append(String(name, (int32_t)length));
-    ++added;
-  }
-  return added;
+// The number of subkeys of key, and with values its number of values; -1
+// when the key cannot be asked.
+int32_t CountEntries(HKEY key, int32_t* values = nullptr) {
+  DWORD subkeys = 0, valueCount = 0;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &valueCount, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS)
+    return -1;
+  if (values) *values = (int32_t)valueCount;
+  return (int32_t)subkeys;
 }
 
 bool KeyIsEmpty(HKEY key) {
-  DWORD subkeys = 0, values = 0;
-  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                       nullptr, nullptr) != ERROR_SUCCESS)
-    return false;
-  return subkeys == 0 && values == 0;
+  int32_t values = -1;
+  return CountEntries(key, &values) == 0 && values == 0;
 }
+
+// What a walk does with each subkey: the key walked, the subkey's name and
+// the caller's context.
+using SubkeyVisitor = void (*)(HKEY key, const char* name, int32_t length, void* context);
+
+// The one walk over a key's subkeys: calls visit for each, by index, first
+// to last, or last to first so that a visitor may delete the subkey it is
+// given (deleting one moves none of those still to come). Returns how many
+// were visited; the last error is 0 after a complete walk, else the code
+// that stopped it.
+int32_t WalkSubkeys(HKEY key, bool lastFirst, SubkeyVisitor visit, void* context) {
+  const int32_t count = lastFirst ? CountEntries(key) : 0;
+  for (int32_t visited = 0;; ++visited) {
+    LONG rc = ERROR_NO_MORE_ITEMS;
+    char name[kMaxRegistryKeyName + 1];
+    DWORD length = sizeof name;
+    if (!lastFirst || visited < count)
+      rc = RegEnumKeyExA(key, (DWORD)(lastFirst ? count - 1 - visited : visited), name, &length, nullptr, nullptr,
+                         nullptr, nullptr);
+    if (rc != ERROR_SUCCESS) {
+      SetLastError(rc == ERROR_NO_MORE_ITEMS ? 0 : (DWORD)rc);
+      return visited;
+    }
+    visit(key, name, (int32_t)length, context);
+  }
+}
+
+void AppendSubkeyName(HKEY, const char* name, int32_t length, void* names) {
+  static_cast<Array<String>*>(names)->Append(String(name, length));
+}
+
+LONG DeleteTree(HKEY parent, const char* subkey);
+
+void DeleteSubkeyTree(HKEY key, const char* name, int32_t, void*) { DeleteTree(key, name); }
 
 // Deletes the subkeys of parent\subkey depth first, then the key itself. The
 // subkeys' own results do not matter: if one stays, deleting the key fails.
 LONG DeleteTree(HKEY parent, const char* subkey) {
   HKEY child = nullptr;
   if (RegOpenKeyExA(parent, subkey, 0, KEY_ALL_ACCESS, &child) == ERROR_SUCCESS) {
-    Array<String> names;
-    ListSubkeys(child, names);
-    for (const String& name : names) DeleteTree(child, name.CStr());
+    WalkSubkeys(child, true, DeleteSubkeyTree, nullptr);
     RegCloseKey(child);
   }
   return RegDeleteKeyA(parent, subkey);
@@ -145,8 +163,7 @@ int32_t RegistryKey::OpenWithPath(HKEY root, const char* subkey, uint32_t flags,
     SetLastError((DWORD)rc);
     return kRegistryOpenFailed;
   }
-  parentKeys_.Push(key_);
-  parentPaths_.Push(path_);
+  parents_.Push(Parent{key_, static_cast<String&&>(path_)});
   key_ = opened;
   path_ = path;
   return disposition == REG_CREATED_NEW_KEY ? kRegistryCreated : kRegistryOpenedExisting;
@@ -183,13 +200,14 @@ int32_t RegistryKey::OpenChild(const char* subkey, uint32_t flags) {
 void RegistryKey::Close() {
   if (!key_) return;
   CloseOwned(key_);
-  if (parentKeys_.IsEmpty()) {
+  if (parents_.IsEmpty()) {
     key_ = nullptr;
     path_.Clear();
     return;
   }
-  key_ = parentKeys_.Pop();
-  path_ = parentPaths_.Pop();
+  Parent parent = parents_.Pop();
+  key_ = parent.key;
+  path_ = static_cast<String&&>(parent.path);
 }
 
 RegistryKey::~RegistryKey() { CloseAll(); }
@@ -197,8 +215,7 @@ RegistryKey::~RegistryKey() { CloseAll(); }
 void RegistryKey::CloseAll() {
   while (key_) Close();
   // Keys opened while none was open leave null entries below; drop them.
-  parentKeys_.Clear();
-  parentPaths_.Clear();
+  parents_.Clear();
 }
 
 // --- reading ---
@@ -388,14 +405,7 @@ int32_t RegistryKey::DeletePathKey(HKEY root, const char* fullPath, uint32_t fla
 
 // --- enumeration and existence ---
 
-int32_t RegistryKey::SubkeyCount() const {
-  if (!key_) return -1;
-  DWORD subkeys = 0;
-  if (RegQueryInfoKeyA(key_, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr) != ERROR_SUCCESS)
-    return -1;
-  return (int32_t)subkeys;
-}
+int32_t RegistryKey::SubkeyCount() const { return key_ ? CountEntries(key_) : -1; }
 
 bool RegistryKey::IsEmpty() const { return key_ && KeyIsEmpty(key_); }
 
@@ -404,7 +414,7 @@ int32_t RegistryKey::EnumerateSubkeys(Array<String>& names) const {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
-  return ListSubkeys(key_, names);
+  return WalkSubkeys(key_, false, AppendSubkeyName, &names);
 }
 
 bool RegistryKey::KeyExists(HKEY root, const char* subkey) {
