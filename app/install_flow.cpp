@@ -32,6 +32,7 @@
 #include "runtime/run_steps.h"
 #include "runtime/run_state.h"
 #include "runtime/run_texts.h"
+#include "runtime/settings_steps.h"
 #include "ui/install_dialogs.h"
 #include "ui/progress_dialog.h"
 #include "uninstall/uninstall_registration.h"
@@ -321,8 +322,7 @@ bool RunDirectoryLoop(Run& run) {
 RunOutcome ChooseInstallDirectory(InstallFlow& flow) {
   Run& run = flow.run;
   const String& source = run.archive.settings.defaultInstallDir;
-  if (source.CompareNoCase("HKLM\\", true, 5) == 0 || source.CompareNoCase("HKCU\\", true, 5) == 0)
-    return ReadDirectoryFromRegistry(run, source);
+  if (NamesRegistryValue(source)) return ReadDirectoryFromRegistry(run, source);
   String& dir = run.directories.installation;
   if (flow.previous.found && ProductFlag(run, kFlagUninstaller)) {
     const RunOutcome confirmed = ConfirmReinstall(run, flow.previous);

@@ -68,6 +68,15 @@ void Report(Run& run, const char* text) {
     RunLogText(run, "Error report (not shown in automatic mode):", text);
 }
 
+// A refusal before the flags are known: the report of format with its one
+// text argument; false.
+bool Refuse(Run& run, const char* format, const char* argument) {
+  String text;
+  Format(text, format, argument);
+  Report(run, text.CStr());
+  return false;
+}
+
 // The product's key path under HKEY_LOCAL_MACHINE; "" for a name that cannot
 // be one key's name (empty, or with a backslash that would reach another key).
 String ProductKeyPath(const String& name) {
@@ -527,14 +536,23 @@ void RewriteUninstallData(Run& run, RegistryKey& key) {
   if (!key.WriteText(kUninstallDataHashValue, digest)) run.texts.errors.Append(kUninstallRegistryFailure);
 }
 
+// The texts of the key the removal reads, each with its field.
+struct ProductText {
+  const char* name;
+  String ProductValues::*field;
+};
+constexpr ProductText kProductTexts[] = {
+    {"SharedPath", &ProductValues::sharedPath},
+    {"ProductFonts", &ProductValues::productFonts},
+    {"SharedFiles", &ProductValues::sharedFiles},
+    {"ProductStartMenu", &ProductValues::startMenu},
+    {"ProductRegistry", &ProductValues::productRegistry},
+    {"UninstallBatch1", &ProductValues::batch1},
+    {"UninstallBatch2", &ProductValues::batch2},
+};
+
 void ReadProductValues(Run& run, RegistryKey& key, ProductValues& product) {
-  product.sharedPath = key.ReadText("SharedPath");
-  product.productFonts = key.ReadText("ProductFonts");
-  product.sharedFiles = key.ReadText("SharedFiles");
-  product.startMenu = key.ReadText("ProductStartMenu");
-  product.productRegistry = key.ReadText("ProductRegistry");
-  product.batch1 = key.ReadText("UninstallBatch1");
-  product.batch2 = key.ReadText("UninstallBatch2");
+  for (const ProductText& text : kProductTexts) product.*text.field = key.ReadText(text.name);
   product.shortcutMode = key.ReadNumber("ShortcutMode", 0);
   product.uninstallDir = JoinPath(product.installLocation.CStr(), key.ReadText("UninstallSubdir").CStr());
   // The run values the batches and the data file are written with.
@@ -552,15 +570,11 @@ void ReadProductValues(Run& run, RegistryKey& key, ProductValues& product) {
 bool ReadProduct(Run& run, const String& name, RegistryKey& key, ProductValues& product) {
   const String keyPath = ProductKeyPath(name);
   if (keyPath.IsEmpty() || !RegistryKey::KeyExists(HKEY_LOCAL_MACHINE, keyPath.CStr())) {
-    Report(run, Formatted("No product named '%s' is installed.", name.CStr()).CStr());
-    return false;
+    return Refuse(run, "No product named '%s' is installed.", name.CStr());
   }
   if (key.Open(HKEY_LOCAL_MACHINE, keyPath.CStr(), kRegistryExisting) == kRegistryOpenFailed) {
-    Report(run, Formatted("Unable to access the uninstall information for:\r\n%s\r\n\r\nThe uninstallation cannot be "
-                          "performed.",
-                          run.options.DisplayName.CStr())
-                    .CStr());
-    return false;
+    return Refuse(run, "Unable to access the uninstall information for:\r\n%s\r\n\r\nThe uninstallation cannot be performed.",
+                  run.options.DisplayName.CStr());
   }
   product.displayName = key.ReadText("DisplayName");
   if (product.displayName.IsBlank()) product.displayName = name;
@@ -568,10 +582,8 @@ bool ReadProduct(Run& run, const String& name, RegistryKey& key, ProductValues& 
   product.installLocation = key.ReadText("InstallLocation");
   product.installLocation.Trim();
   if (product.installLocation.IsEmpty()) {
-    Report(run, Formatted("The uninstall information for %s is corrupt.\r\n\r\nThe uninstallation cannot be performed.",
-                          product.displayName.CStr())
-                    .CStr());
-    return false;
+    return Refuse(run, "The uninstall information for %s is corrupt.\r\n\r\nThe uninstallation cannot be performed.",
+                  product.displayName.CStr());
   }
   run.productFlags = ParseProductFlags(key.ReadText("ProductFlags").CStr()) & ~(1ull << kFlagRestartNeeded);
   if (ProductFlag(run, kFlagUninstallAutomatic)) run.options.automaticMode = true;
