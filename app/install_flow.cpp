@@ -239,11 +239,7 @@ bool AcceptFreeSpace(Run& run, const String& dir, char drive) {
   String needText, freeText, question;
   FormatByteSize(needText, (int64_t)need);
   FormatByteSize(freeText, free);
-  const char* message = MessageText(run, kMsgLowSpace);
-  if (FormatFitsArguments(message, "scs"))
-    Format(question, message, needText.CStr(), (int)drive, freeText.CStr());
-  else
-    question = message;
+  FormatMessageText(run, question, kMsgLowSpace, "scs", needText.CStr(), (int)drive, freeText.CStr());
   return Answered(run, MessageOwner(run), question.CStr(), kMsgQuestionCaption, MB_YESNO | MB_ICONHAND, IDYES);
 }
 

@@ -752,12 +752,8 @@ RunOutcome CloseProgress(Removal& r) {
 RunOutcome FinishUninstall(Removal& r) {
   Run& run = r.run;
   if (!run.texts.errors.IsEmpty()) {
-    if (!Automatic(run)) {
-      String text;
-      FormatMessageText(run, text, kMsgUninstallErrors, "s", run.texts.errors.CStr());
-      ShowMessageBox(run, MessageOwner(run), text.CStr(), MessageText(run, kMsgQuestionCaption),
-                     MB_OK | MB_ICONEXCLAMATION);
-    }
+    if (!Automatic(run))
+      AskWith(run, kMsgUninstallErrors, run.texts.errors.CStr(), kMsgQuestionCaption, MB_OK | MB_ICONEXCLAMATION);
     return kRunFailed;
   }
   if (!Automatic(run)) Ask(run, kMsgUninstallDone, kMsgUninstallDoneCaption, MB_OK | MB_ICONINFORMATION);
