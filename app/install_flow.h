@@ -19,18 +19,10 @@ struct PreviousInstallation {
   bool found = false;  // location is an existing directory
 };
 
-// The whole installation of the run; never returns (the process ends
-// through the exit path).
+// The whole installation of the run, as the table of steps in
+// install_flow.cpp walks it; never returns (the process ends through the
+// exit path, with the outcome of the step that ended it).
 [[noreturn]] void RunInstallFlow(Run& run);
-
-// Settles the install directory: from a registry value, the previous
-// installation's directory, the command line or default, or the directory
-// loop. Ends the process on every refusal that is not offered again.
-void ChooseInstallDirectory(Run& run, const PreviousInstallation& previous, bool& reinstall);
-
-// The directory loop: shows the directory dialog until the user gives a
-// usable directory (true) or cancels (false).
-bool RunDirectoryLoop(Run& run);
 
 // The free space a directory needs on its drive: every entry size rounded up
 // to whole clusters of clusterBytes (no rounding below 2), in 64 bits.

@@ -41,14 +41,21 @@ uint64_t SettingsStream::U64() {
   return low | (high << 32);
 }
 
-String SettingsStream::Text() {
-  String text;
-  if (position_ >= size_) return text;
+void SettingsStream::Text(String& out) {
+  if (position_ >= size_) {
+    out.Clear();
+    return;
+  }
   const char* start = data_ + position_;
   const void* nul = memchr(start, 0, (size_t)(size_ - position_));
   int32_t n = nul ? (int32_t)(static_cast<const char*>(nul) - start) : size_ - position_;
-  text.Assign(start, n);
+  out.Assign(start, n);
   position_ += nul ? n + 1 : n;
+}
+
+String SettingsStream::Text() {
+  String text;
+  Text(text);
   return text;
 }
 
@@ -84,13 +91,14 @@ void ReadDateTime(SettingsStream& in, ArchiveDateTime& time) {
 ArchiveError ReadTextList(SettingsStream& in, int32_t limit, ArchiveError error, Array<String>& list) {
   uint32_t n = in.U32();
   if (n > (uint32_t)limit) return error;
-  for (uint32_t i = 0; i < n; ++i) list.Append(in.Text());
+  for (uint32_t i = 0; i < n; ++i) in.Text(list.Append());
   return kArchiveOk;
 }
 
 ArchiveError ReadDeletions(SettingsStream& in, Array<FileDeletion>& list) {
   for (;;) {
-    String specification = in.Text();
+    String specification;
+    in.Text(specification);
     if (specification.Compare(kDeletionListEnd) == 0) return kArchiveOk;
     // A truncated stream reads empty names from here on; the record limit
     // ends the list then.
@@ -98,7 +106,7 @@ ArchiveError ReadDeletions(SettingsStream& in, Array<FileDeletion>& list) {
     FileDeletion& record = list.Append();
     record.specification = static_cast<String&&>(specification);
     record.condition = in.U8();
-    record.argument = in.Text();
+    in.Text(record.argument);
     record.options = in.U32();
   }
 }
@@ -109,7 +117,7 @@ ArchiveError ReadAssociations(SettingsStream& in, Array<FileAssociation>& list) 
   for (uint32_t i = 0; i < n; ++i) {
     FileAssociation& record = list.Append();
     record.number = in.U32();
-    for (String& text : record.texts) text = in.Text();
+    for (String& text : record.texts) in.Text(text);
   }
   return kArchiveOk;
 }
@@ -119,11 +127,11 @@ ArchiveError ReadShortcuts(SettingsStream& in, Array<ShortcutRecord>& list) {
   if (n > (uint32_t)kMaxRecordListCount) return kErrShortcutCount;
   for (uint32_t i = 0; i < n; ++i) {
     ShortcutRecord& record = list.Append();
-    record.target = in.Text();
-    record.name = in.Text();
-    record.iconFile = in.Text();
-    record.arguments = in.Text();
-    record.workingDirectory = in.Text();
+    in.Text(record.target);
+    in.Text(record.name);
+    in.Text(record.iconFile);
+    in.Text(record.arguments);
+    in.Text(record.workingDirectory);
     record.desktop = in.U8();
     record.startMenu = in.U8();
     record.startup = in.U8();
@@ -138,9 +146,9 @@ ArchiveError ReadUninstallValues(SettingsStream& in, Array<UninstallValue>& list
   if (n > (uint32_t)kMaxRecordListCount) return kErrUninstallValueCount;
   for (uint32_t i = 0; i < n; ++i) {
     UninstallValue& record = list.Append();
-    record.name = in.Text();
+    in.Text(record.name);
     record.type = in.U8();
-    record.value = in.Text();
+    in.Text(record.value);
   }
   return kArchiveOk;
 }
@@ -152,7 +160,7 @@ ArchiveError ReadLanguages(SettingsStream& in, ArchiveSettings& s) {
   if (messages < 1 || messages > (uint32_t)kMaxMessages) return kErrMessageCount;
   s.englishLanguage = 0;
   for (int32_t i = 0; i < languages; ++i) {
-    s.languageNames.Append(in.Text());
+    in.Text(s.languageNames.Append());
     if (s.languageNames[i].Compare("English") == 0) s.englishLanguage = i;
   }
   s.messageCount = (int32_t)messages;
@@ -161,7 +169,8 @@ ArchiveError ReadLanguages(SettingsStream& in, ArchiveSettings& s) {
     // A stream that ends among the messages cannot hold the end marker
     // after them: stop at once instead of reading up to a million empty texts.
     if (in.AtEnd()) return kErrEndMarker;
-    String& text = s.messages.Append(in.Text());
+    String& text = s.messages.Append();
+    in.Text(text);
     text.NormalizeNewlines();
   }
   return kArchiveOk;
@@ -169,37 +178,37 @@ ArchiveError ReadLanguages(SettingsStream& in, ArchiveSettings& s) {
 
 // Fields 13 to 44.
 ArchiveError ReadMiddleFields(SettingsStream& in, const SettingsReadOptions& options, ArchiveSettings& s) {
-  s.ProductRegistry = in.Text();
+  in.Text(s.ProductRegistry);
   s.BitmapSize = in.U32();
   if (s.BitmapSize > (uint32_t)kMaxBitmapSize) return kErrBitmapSize;
   s.StretchMode = in.U32();
   if (ArchiveError e = ReadTextList(in, kMaxLicenseTexts, kErrLicenseCount, s.licenseTexts)) return e;
   if (ArchiveError e = ReadTextList(in, kMaxReadmeTexts, kErrReadmeCount, s.readmeTexts)) return e;
-  s.UninstallSubdir = in.Text();
-  s.volumeBaseName = in.Text();
+  in.Text(s.UninstallSubdir);
+  in.Text(s.volumeBaseName);
   if (s.volumeBaseName.IsBlank()) return kErrVolumeBaseNameBlank;
-  s.uninstallerFileName = in.Text();
-  s.uninstallName = in.Text();
+  in.Text(s.uninstallerFileName);
+  in.Text(s.uninstallName);
   s.TitleColor = in.U32();
   s.TitleShadow = in.U8();
   s.TitlePosition = in.U8();
-  s.TitleFont = in.Text();
+  in.Text(s.TitleFont);
   s.TopColor = in.U32();
   s.BottomColor = in.U32();
   s.backgroundBitmap = in.Counted();
-  if (s.Flag(kFlagAddOn)) s.masterProductName = in.Text();
-  s.desktopShortcutName = in.Text();
+  if (s.Flag(kFlagAddOn)) in.Text(s.masterProductName);
+  in.Text(s.desktopShortcutName);
   s.desktopShortcutIcon = in.Counted();
-  for (String& batch : s.batches) batch = in.Text();
-  s.UninstallBatch1 = in.Text();
-  s.UninstallBatch2 = in.Text();
+  for (String& batch : s.batches) in.Text(batch);
+  in.Text(s.UninstallBatch1);
+  in.Text(s.UninstallBatch2);
   in.Read(s.reservedDate, kReservedDateRecordSize);
   s.excludedSystems = in.U32();
   s.dataOutsideImage = in.U8();
   s.adminRequirement = in.U8();
   s.volumeIdentifier = in.U32();
-  s.minimumVersion = in.Text();
-  s.password = in.Text();
+  in.Text(s.minimumVersion);
+  in.Text(s.password);
   if (s.Flag(kFlagUninstaller)) {
     s.patchOffset = (int32_t)in.U32();
     if (s.patchOffset < 0 || s.patchOffset > options.ownFileSize) return kErrPatchOffset;
@@ -217,7 +226,7 @@ ArchiveError ReadSettings(const char* data, int32_t size, const SettingsReadOpti
   SettingsStream in(data, size);
 
   s.Flags = in.U64();
-  s.TaskbarText = in.Text();
+  in.Text(s.TaskbarText);
   s.DialogPosition = in.U32();
   steps.AfterFlags(s);
   if (BlockChecksum(data, size) != options.expectedChecksum) return kErrSettingsChecksum;
@@ -226,14 +235,14 @@ ArchiveError ReadSettings(const char* data, int32_t size, const SettingsReadOpti
   if (s.StagePause > kMaxStagePause) return kErrStagePause;
   s.ShortcutMode = in.U8();
   ReadDateTime(in, s.UninstallerFileTime);
-  s.Publisher = in.Text();
-  s.productName = in.Text();
+  in.Text(s.Publisher);
+  in.Text(s.productName);
   steps.AfterProductName(s);
 
-  s.SharedPath = in.Text();
-  s.ProductStartMenu = in.Text();
-  s.DisplayVersion = in.Text();
-  s.defaultInstallDir = in.Text();
+  in.Text(s.SharedPath);
+  in.Text(s.ProductStartMenu);
+  in.Text(s.DisplayVersion);
+  in.Text(s.defaultInstallDir);
   steps.AfterDirectories(s);
 
   if (ArchiveError e = ReadMiddleFields(in, options, s)) return e;

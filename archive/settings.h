@@ -133,7 +133,11 @@ class SettingsStream {
   uint16_t U16();
   uint32_t U32();
   uint64_t U64();
+  // A NUL-terminated text (the rest of the stream when there is no NUL; ""
+  // at its end). The form with out reads into an existing String, which
+  // spares the caller a temporary.
   String Text();
+  void Text(String& out);
   // A 32-bit length, then that many bytes. A negative length reads nothing
   // more and gives an empty value; a length beyond the stream gives the bytes
   // that are left (the stream is then broken and fails on its end marker).

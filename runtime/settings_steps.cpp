@@ -21,10 +21,6 @@ String NativeProgramFolder(String folder, bool product64, bool onlyTrailing) {
   return folder;
 }
 
-bool NamesRegistryValue(const String& dir) {
-  return dir.CompareNoCase("HKLM\\", true, 5) == 0 || dir.CompareNoCase("HKCU\\", true, 5) == 0;
-}
-
 void DeriveSharedPath(const Run& run, ArchiveSettings& s) {
   if (s.SharedPath.IsEmpty()) s.SharedPath = s.Publisher.IsBlank() ? run.options.DisplayName : s.Publisher;
   if (!ProductFlag(run, kFlagUninstaller)) {
@@ -57,6 +53,10 @@ void DeriveDefaultInstallDir(const Run& run, ArchiveSettings& s) {
 }
 
 }  // namespace
+
+bool NamesRegistryValue(const String& dir) {
+  return dir.CompareNoCase("HKLM\\", true, 5) == 0 || dir.CompareNoCase("HKCU\\", true, 5) == 0;
+}
 
 void RuntimeSettingsSteps::AfterFlags(ArchiveSettings& s) {
   run_.productFlags = s.Flags;

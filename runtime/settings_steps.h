@@ -6,6 +6,10 @@
 
 struct Run;
 
+// Whether a default installation directory names a registry value:
+// "HKLM\" or "HKCU\" (letter case significant) and the value's path.
+bool NamesRegistryValue(const String& dir);
+
 // The steps write into the run they are made for.
 class RuntimeSettingsSteps : public SettingsSteps {
  public:

@@ -22,6 +22,7 @@
 #include "runtime/message_format.h"
 #include "runtime/messages.h"
 #include "runtime/run_log.h"
+#include "runtime/run_steps.h"
 #include "runtime/run_state.h"
 #include "ui/background_window.h"
 #include "ui/progress_dialog.h"
@@ -65,6 +66,15 @@ void Report(Run& run, const char* text) {
     ShowErrorBox(run, text);
   else
     RunLogText(run, "Error report (not shown in automatic mode):", text);
+}
+
+// A refusal before the flags are known: the report of format with its one
+// text argument; false.
+bool Refuse(Run& run, const char* format, const char* argument) {
+  String text;
+  Format(text, format, argument);
+  Report(run, text.CStr());
+  return false;
 }
 
 // The product's key path under HKEY_LOCAL_MACHINE; "" for a name that cannot
@@ -478,19 +488,15 @@ void RemoveWholeInstallDirectory(Run& run, const String& installLocation, const 
                installLocation.CStr(), RefusalText(refusal));
 }
 
-// --- the end of a clean run ---
+// --- batches ---
 
-void FinishCleanRun(Run& run, RegistryKey& key, const ProductValues& product) {
-  // A data file that stays names only files that are gone, which a later run skips.
-  (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), 0);
-  if (ProductFlag(run, kFlagAddToPath)) {
-    const String message = EditAutoexecPath(run.directories.installation, false);
-    if (!Automatic(run) && !message.IsEmpty()) ShowErrorBox(run, message.CStr());
-  }
-  if (!product.batch2.IsEmpty()) {
-    RunBatch(run, InstallDriveRoot(product.installLocation.CStr()).CStr(), ProductFlag(run, kFlagHideUninstallBatch2), product.batch2);
-    key.DeleteValue("UninstallBatch2");
-  }
+// Runs an uninstall batch read from the key (nothing for an empty one) in
+// directory, then deletes its value: a batch runs once.
+void RunBatchValue(Run& run, RegistryKey& key, const char* directory, const String& commands, int hiddenFlag,
+                   const char* valueName) {
+  if (commands.IsEmpty()) return;
+  RunBatch(run, directory, ProductFlag(run, hiddenFlag), commands);
+  key.DeleteValue(valueName);
 }
 
 // Reads "Uninstall.DAT" once, checks the bytes read against the digest the
@@ -530,14 +536,23 @@ void RewriteUninstallData(Run& run, RegistryKey& key) {
   if (!key.WriteText(kUninstallDataHashValue, digest)) run.texts.errors.Append(kUninstallRegistryFailure);
 }
 
+// The texts of the key the removal reads, each with its field.
+struct ProductText {
+  const char* name;
+  String ProductValues::*field;
+};
+constexpr ProductText kProductTexts[] = {
+    {"SharedPath", &ProductValues::sharedPath},
+    {"ProductFonts", &ProductValues::productFonts},
+    {"SharedFiles", &ProductValues::sharedFiles},
+    {"ProductStartMenu", &ProductValues::startMenu},
+    {"ProductRegistry", &ProductValues::productRegistry},
+    {"UninstallBatch1", &ProductValues::batch1},
+    {"UninstallBatch2", &ProductValues::batch2},
+};
+
 void ReadProductValues(Run& run, RegistryKey& key, ProductValues& product) {
-  product.sharedPath = key.ReadText("SharedPath");
-  product.productFonts = key.ReadText("ProductFonts");
-  product.sharedFiles = key.ReadText("SharedFiles");
-  product.startMenu = key.ReadText("ProductStartMenu");
-  product.productRegistry = key.ReadText("ProductRegistry");
-  product.batch1 = key.ReadText("UninstallBatch1");
-  product.batch2 = key.ReadText("UninstallBatch2");
+  for (const ProductText& text : kProductTexts) product.*text.field = key.ReadText(text.name);
   product.shortcutMode = key.ReadNumber("ShortcutMode", 0);
   product.uninstallDir = JoinPath(product.installLocation.CStr(), key.ReadText("UninstallSubdir").CStr());
   // The run values the batches and the data file are written with.
@@ -555,15 +570,11 @@ void ReadProductValues(Run& run, RegistryKey& key, ProductValues& product) {
 bool ReadProduct(Run& run, const String& name, RegistryKey& key, ProductValues& product) {
   const String keyPath = ProductKeyPath(name);
   if (keyPath.IsEmpty() || !RegistryKey::KeyExists(HKEY_LOCAL_MACHINE, keyPath.CStr())) {
-    Report(run, Formatted("No product named '%s' is installed.", name.CStr()).CStr());
-    return false;
+    return Refuse(run, "No product named '%s' is installed.", name.CStr());
   }
   if (key.Open(HKEY_LOCAL_MACHINE, keyPath.CStr(), kRegistryExisting) == kRegistryOpenFailed) {
-    Report(run, Formatted("Unable to access the uninstall information for:\r\n%s\r\n\r\nThe uninstallation cannot be "
-                          "performed.",
-                          run.options.DisplayName.CStr())
-                    .CStr());
-    return false;
+    return Refuse(run, "Unable to access the uninstall information for:\r\n%s\r\n\r\nThe uninstallation cannot be performed.",
+                  run.options.DisplayName.CStr());
   }
   product.displayName = key.ReadText("DisplayName");
   if (product.displayName.IsBlank()) product.displayName = name;
@@ -571,70 +582,178 @@ bool ReadProduct(Run& run, const String& name, RegistryKey& key, ProductValues& 
   product.installLocation = key.ReadText("InstallLocation");
   product.installLocation.Trim();
   if (product.installLocation.IsEmpty()) {
-    Report(run, Formatted("The uninstall information for %s is corrupt.\r\n\r\nThe uninstallation cannot be performed.",
-                          product.displayName.CStr())
-                    .CStr());
-    return false;
+    return Refuse(run, "The uninstall information for %s is corrupt.\r\n\r\nThe uninstallation cannot be performed.",
+                  product.displayName.CStr());
   }
   run.productFlags = ParseProductFlags(key.ReadText("ProductFlags").CStr()) & ~(1ull << kFlagRestartNeeded);
   if (ProductFlag(run, kFlagUninstallAutomatic)) run.options.automaticMode = true;
   return true;
 }
 
-// Removes what the installation recorded, in its fixed order, with the
-// progress dialog; a clean removal (nothing left in the error text) also
-// removes the product's key. Returns whether it was clean.
-bool RemoveProduct(Run& run, ProgressDialog& progress, RegistryKey& key, const ProductValues& product,
-                   const UninstallDataContents& data, const String& name) {
-  if (!product.batch1.IsEmpty()) {
-    RunBatch(run, product.installLocation.CStr(), ProductFlag(run, kFlagHideUninstallBatch1), product.batch1);
-    key.DeleteValue("UninstallBatch1");
-  }
-  RestoreAssociations(run, progress, data, product.displayName);
-  RemoveFonts(run, progress, key, product.productFonts);
+// --- the removal as a table of steps ---
 
-  Array<String> protectedFolders;
-  CollectProtectedFolders(protectedFolders);
-  Array<String> directories;
-  RemoveListedFiles(run, progress, data, directories);
-  RemoveDirectories(run, progress, directories, product.installLocation, protectedFolders);
+// What the uninstallation's steps hand on to each other.
+struct Removal {
+  Removal(Run& r, BackgroundWindow& b, const String& n) : run(r), background(b), name(n), key(false), progress(r) {}
+  Run& run;
+  BackgroundWindow& background;
+  const String& name;  // the product's name from the command line
+  RegistryKey key;     // the product's Uninstall key, open from the first step to the clean end
+  ProductValues product;
+  UninstallDataContents data;
+  ProgressDialog progress;
+  Array<String> protectedFolders;  // never removed by the walks up the parents
+  Array<String> directories;       // the recorded directories
+  void* redirection = nullptr;
+  bool redirected = false;  // a 64-bit product's file-system redirection is off
+};
 
-  progress.SetStage(kMsgStatusCleanup, 90);
-  (void)RemoveFile(JoinPath(product.uninstallDir.CStr(), "Install.LOG").CStr(), 0);  // a log held open stays
+RunOutcome ReadProductStep(Removal& r) {
+  return ReadProduct(r.run, r.name, r.key, r.product) ? kRunCompleted : kRunFailed;
+}
+
+// A 64-bit product's files are reached without the file-system redirection
+// until the removal is done.
+RunOutcome TurnOffRedirection(Removal& r) {
+  r.redirected = DisableWow64Redirection(&r.redirection);
+  if (!r.redirected) r.run.productFlags &= ~(1ull << kFlag64Bit);
+  return kRunCompleted;
+}
+
+void RestoreRedirection(Removal& r) {
+  if (r.redirected) RevertWow64Redirection(r.redirection);
+  r.redirected = false;
+}
+
+RunOutcome ReadValuesStep(Removal& r) {
+  Run& run = r.run;
+  ReadProductValues(run, r.key, r.product);
+  const String& version = run.directories.productVersion;
+  RunLogLine(run, "Product: %s%s%s", r.product.displayName.CStr(), version.IsBlank() ? "" : ", version ",
+             version.CStr());
+  return kRunCompleted;
+}
+
+RunOutcome ShowBackgroundStep(Removal& r) {
+  ShowBackground(r.run, r.background, r.key, r.product);
+  return kRunCompleted;
+}
+
+RunOutcome ReadDataStep(Removal& r) {
+  if (!ReadCheckedUninstallData(r.run, r.key, r.product, r.data)) return kRunFailed;
+  InstallMessages(r.run, r.data);
+  return kRunCompleted;
+}
+
+// Declining ends the process at once as cancelled, with nothing changed (the
+// uninstaller stays).
+RunOutcome Confirm(Removal& r) {
+  if (Ask(r.run, kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    EndProcess(r.run, kRunCancelled);
+  return kRunCompleted;
+}
+
+RunOutcome OpenProgress(Removal& r) {
+  r.progress.Create();
+  return kRunCompleted;
+}
+
+RunOutcome RunFirstBatch(Removal& r) {
+  RunBatchValue(r.run, r.key, r.product.installLocation.CStr(), r.product.batch1, kFlagHideUninstallBatch1,
+                "UninstallBatch1");
+  return kRunCompleted;
+}
+
+RunOutcome RestoreAssociationsStep(Removal& r) {
+  RestoreAssociations(r.run, r.progress, r.data, r.product.displayName);
+  return kRunCompleted;
+}
+
+RunOutcome RemoveFontsStep(Removal& r) {
+  RemoveFonts(r.run, r.progress, r.key, r.product.productFonts);
+  return kRunCompleted;
+}
+
+RunOutcome RemoveFilesStep(Removal& r) {
+  CollectProtectedFolders(r.protectedFolders);
+  RemoveListedFiles(r.run, r.progress, r.data, r.directories);
+  return kRunCompleted;
+}
+
+RunOutcome RemoveDirectoriesStep(Removal& r) {
+  RemoveDirectories(r.run, r.progress, r.directories, r.product.installLocation, r.protectedFolders);
+  return kRunCompleted;
+}
+
+RunOutcome CleanUp(Removal& r) {
+  r.progress.SetStage(kMsgStatusCleanup, 90);
+  (void)RemoveFile(JoinPath(r.product.uninstallDir.CStr(), "Install.LOG").CStr(), 0);  // a log held open stays
   // A failed write keeps the previous data file and its digest, which name
   // everything still left and files already gone, which the next run skips.
-  RewriteUninstallData(run, key);
-  run.uninstall.Clear();
+  RewriteUninstallData(r.run, r.key);
+  r.run.uninstall.Clear();
+  return kRunCompleted;
+}
 
-  RemoveStartMenuFolder(product, protectedFolders);
-  ReleaseSharedFiles(run, key, product.sharedFiles);
-  if (!product.sharedPath.IsBlank()) RemoveDirectoryIfEmpty(product.sharedPath.CStr());
-  RemoveProductKeys(run, progress, key, product.productRegistry);
-  // After a failure the directory keeps the data file and the uninstaller
-  // for the next run, which removes it as a whole once everything else went.
-  if (ProductFlag(run, kFlagUninstallRemoveInstallDir) && run.texts.errors.IsEmpty())
-    RemoveWholeInstallDirectory(run, product.installLocation, protectedFolders);
+RunOutcome RemoveStartMenuStep(Removal& r) {
+  RemoveStartMenuFolder(r.product, r.protectedFolders);
+  return kRunCompleted;
+}
 
+RunOutcome ReleaseSharedFilesStep(Removal& r) {
+  ReleaseSharedFiles(r.run, r.key, r.product.sharedFiles);
+  if (!r.product.sharedPath.IsBlank()) RemoveDirectoryIfEmpty(r.product.sharedPath.CStr());
+  return kRunCompleted;
+}
+
+RunOutcome RemoveProductKeysStep(Removal& r) {
+  RemoveProductKeys(r.run, r.progress, r.key, r.product.productRegistry);
+  return kRunCompleted;
+}
+
+// After a failure the directory keeps the data file and the uninstaller for
+// the next run, which removes it as a whole once everything else went.
+RunOutcome RemoveInstallDirectoryStep(Removal& r) {
+  if (r.run.texts.errors.IsEmpty()) RemoveWholeInstallDirectory(r.run, r.product.installLocation, r.protectedFolders);
+  return kRunCompleted;
+}
+
+// Only a clean removal (nothing in the error text) ends with the data file,
+// the PATH edit, the second batch and the product's key.
+RunOutcome FinishCleanRun(Removal& r) {
+  Run& run = r.run;
   const bool clean = run.texts.errors.IsEmpty();
-  if (clean) FinishCleanRun(run, key, product);
-  key.CloseAll();
+  if (clean) {
+    // A data file that stays names only files that are gone, which a later run skips.
+    (void)RemoveFile(JoinPath(r.product.uninstallDir.CStr(), kUninstallDataFileName).CStr(), 0);
+    if (ProductFlag(run, kFlagAddToPath)) {
+      const String message = EditAutoexecPath(run.directories.installation, false);
+      if (!Automatic(run) && !message.IsEmpty()) ShowErrorBox(run, message.CStr());
+    }
+    RunBatchValue(run, r.key, InstallDriveRoot(r.product.installLocation.CStr()).CStr(), r.product.batch2,
+                  kFlagHideUninstallBatch2, "UninstallBatch2");
+  }
+  r.key.CloseAll();
   if (clean) {
     RegistryKey list(false);
-    list.DeleteSoftwareKey(false, kUninstallPath, name.CStr());
+    list.DeleteSoftwareKey(false, kUninstallPath, r.name.CStr());
   }
-  return clean;
+  return kRunCompleted;
+}
+
+RunOutcome CloseProgress(Removal& r) {
+  RestoreRedirection(r);
+  r.progress.Close();
+  return kRunCompleted;
 }
 
 // The end of the run: the report of what was left, or the completion
 // message and the restart the product asks for.
-RunOutcome FinishUninstall(Run& run, bool clean) {
-  if (!clean) {
-    if (!Automatic(run)) {
-      String text;
-      FormatMessageText(run, text, kMsgUninstallErrors, "s", run.texts.errors.CStr());
-      ShowMessageBox(run, MessageOwner(run), text.CStr(), MessageText(run, kMsgQuestionCaption),
-                     MB_OK | MB_ICONEXCLAMATION);
-    }
+RunOutcome FinishUninstall(Removal& r) {
+  Run& run = r.run;
+  if (!run.texts.errors.IsEmpty()) {
+    if (!Automatic(run))
+      AskWith(run, kMsgUninstallErrors, run.texts.errors.CStr(), kMsgQuestionCaption, MB_OK | MB_ICONEXCLAMATION);
     return kRunFailed;
   }
   if (!Automatic(run)) Ask(run, kMsgUninstallDone, kMsgUninstallDoneCaption, MB_OK | MB_ICONINFORMATION);
@@ -646,36 +765,37 @@ RunOutcome FinishUninstall(Run& run, bool clean) {
   return IsRebootRequired(run) && !restarted ? kRunRestartNeeded : kRunCompleted;
 }
 
+// The uninstallation in its fixed order. The steps up to the confirmation
+// change nothing; from there on a failure for one item is recorded in the
+// error text and the removal goes on.
+constexpr RunStep<Removal> kUninstallSteps[] = {
+    {ReadProductStep, kStepAlways, 0},
+    {TurnOffRedirection, kStepIfFlag, kFlag64Bit},
+    {ReadValuesStep, kStepAlways, 0},
+    {ShowBackgroundStep, kStepAlways, 0},
+    {ReadDataStep, kStepAlways, 0},
+    {Confirm, kStepUnlessAutomatic, 0},
+    {OpenProgress, kStepAlways, 0},
+    {RunFirstBatch, kStepAlways, 0},
+    {RestoreAssociationsStep, kStepAlways, 0},
+    {RemoveFontsStep, kStepAlways, 0},
+    {RemoveFilesStep, kStepAlways, 0},
+    {RemoveDirectoriesStep, kStepAlways, 0},
+    {CleanUp, kStepAlways, 0},
+    {RemoveStartMenuStep, kStepAlways, 0},
+    {ReleaseSharedFilesStep, kStepAlways, 0},
+    {RemoveProductKeysStep, kStepAlways, 0},
+    {RemoveInstallDirectoryStep, kStepIfFlag, kFlagUninstallRemoveInstallDir},
+    {FinishCleanRun, kStepAlways, 0},
+    {CloseProgress, kStepAlways, 0},
+    {FinishUninstall, kStepAlways, 0},
+};
+
 }  // namespace
 
 RunOutcome Uninstall(Run& run, BackgroundWindow& background, const String& name) {
-  RegistryKey key(false);
-  ProductValues product;
-  if (!ReadProduct(run, name, key, product)) return kRunFailed;
-  // A 64-bit product's files are reached without the file-system
-  // redirection until the removal is done.
-  void* redirection = nullptr;
-  if (ProductFlag(run, kFlag64Bit) && !DisableWow64Redirection(&redirection))
-    run.productFlags &= ~(1ull << kFlag64Bit);
-
-  ReadProductValues(run, key, product);
-  const String& version = run.directories.productVersion;
-  RunLogLine(run, "Product: %s%s%s", product.displayName.CStr(), version.IsBlank() ? "" : ", version ", version.CStr());
-  ShowBackground(run, background, key, product);
-
-  UninstallDataContents data;
-  if (!ReadCheckedUninstallData(run, key, product, data)) {
-    if (ProductFlag(run, kFlag64Bit)) RevertWow64Redirection(redirection);
-    return kRunFailed;
-  }
-  InstallMessages(run, data);
-  if (!Automatic(run) && Ask(run, kMsgUninstallConfirm, kMsgUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
-    EndProcess(run, kRunCancelled);
-
-  ProgressDialog progress(run);
-  progress.Create();
-  const bool clean = RemoveProduct(run, progress, key, product, data, name);
-  if (ProductFlag(run, kFlag64Bit)) RevertWow64Redirection(redirection);
-  progress.Close();
-  return FinishUninstall(run, clean);
+  Removal removal(run, background, name);
+  const RunOutcome outcome = RunSteps(kUninstallSteps, run, removal);
+  RestoreRedirection(removal);  // a run that ended before the removal
+  return outcome;
 }

@@ -407,7 +407,7 @@ TEST_F(FlowTest, InstallLogBlocksAppendAndNeverTruncate) {
       next.productFlags = (1ull << 6) | (1ull << 2);
       errors.Clear();
     }
-    FinishInstallLog(run, true, true, errors);
+    FinishInstallLog(next, true, true, errors);
   }
 
   std::string log = ReadRaw(path);
